@@ -1,0 +1,58 @@
+// The one way the windows reach the person. The Qt front end implements it;
+// tests script it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mabrel {
+
+class frm_rclick;
+class frm_option;
+class frm_drive;
+
+enum class WindowState { Normal = 0, Minimized = 1, Maximized = 2 };
+
+// A small picture, 32-bit ARGB pixels row by row.
+struct IconImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+struct ShellRequest {
+    std::string owner;       // the owner window ("frm_mabrel94")
+    std::string operation;   // "open"
+    std::string file;        // drive form
+    std::string parameters;
+    std::string directory;
+    int showCommand = 0;     // 3: shown maximised
+};
+
+class Interaction {
+public:
+    virtual ~Interaction() = default;
+
+    // OK button only, no icon, the application's title.
+    virtual void messageBox(const std::string& text) = 0;
+    // The typed text, or nothing for Cancel.
+    virtual std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
+                                                const std::string& defaultText) = 0;
+    // Shows the window modally, owned by the main window; returns once it is
+    // closed, however it was closed.
+    virtual void showModal(frm_rclick& window) = 0;
+    virtual void showModal(frm_option& window) = 0;
+    virtual void showModal(frm_drive& window) = 0;
+
+    virtual void setWindowState(WindowState state) = 0;
+    virtual void setWaitCursor(bool on) = 0;
+    virtual void shellExecute(const ShellRequest& request) = 0;
+    // The file's associated icon at 16 x 16, or nothing.
+    virtual std::optional<IconImage> iconFor(const std::string& path) = 0;
+    // Drive type code of a root such as "C:\".
+    virtual unsigned driveType(const std::string& root) = 0;
+};
+
+}  // namespace mabrel

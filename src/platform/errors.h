@@ -1,0 +1,43 @@
+// Platform errors: every failure of the platform layer surfaces as one of these,
+// carrying the error number the rest of the program reasons about and a
+// Japanese description for the messages shown to the person.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace mabrel::platform {
+
+// The error numbers the program meets or names.
+namespace err {
+inline constexpr int InvalidArgument = 5;
+inline constexpr int IndexOutOfRange = 9;
+inline constexpr int FileNotFound = 53;
+inline constexpr int DeviceIo = 57;
+inline constexpr int DiskFull = 61;
+inline constexpr int InputPastEnd = 62;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int DiskNotReady = 71;
+inline constexpr int PathFileAccess = 75;
+inline constexpr int PathNotFound = 76;
+inline constexpr int AlreadyModal = 400;
+}  // namespace err
+
+// The Japanese description of an error number; a generic text for numbers
+// the program does not name.
+std::string describeError(int number);
+
+class PlatformError : public std::runtime_error {
+public:
+    explicit PlatformError(int number);
+    PlatformError(int number, std::string description);
+
+    int number() const noexcept { return number_; }
+    const std::string& description() const noexcept { return description_; }
+
+private:
+    int number_;
+    std::string description_;
+};
+
+}  // namespace mabrel::platform

@@ -1,0 +1,89 @@
+// The file system as the program sees it: Windows path forms (C:\Docs\a.txt,
+// \\server\share\dir\), "\" the only separator, DOS attributes, local times.
+// Implementations map this onto the machine (posix/, win32/); tests wrap it to
+// inject failures (FaultInjectingFileSystem).
+//
+// Every operation reports failure by throwing PlatformError.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mabrel::platform {
+
+// DOS attribute bits, with their Windows values.
+namespace attr {
+inline constexpr std::uint32_t Normal = 0;
+inline constexpr std::uint32_t ReadOnly = 1;
+inline constexpr std::uint32_t Hidden = 2;
+inline constexpr std::uint32_t System = 4;
+inline constexpr std::uint32_t Directory = 16;
+inline constexpr std::uint32_t Archive = 32;
+}  // namespace attr
+
+// A local date and time to the second.
+struct LocalTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    friend bool operator==(const LocalTime&, const LocalTime&) = default;
+};
+
+struct DirEntry {
+    std::string name;         // as stored on disk, UTF-8
+    std::uint32_t attributes;  // attr:: bits
+};
+
+// Whether an entry with these attributes is returned by a listing with this
+// mask: normal, read-only and archive entries always are; hidden, system and
+// directory entries only when the mask holds their bit.
+constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
+    constexpr std::uint32_t special = attr::Hidden | attr::System | attr::Directory;
+    return (attributes & special & ~mask) == 0;
+}
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Attributes of a file or directory. Missing: 53 (or 76 when its folder is missing).
+    virtual std::uint32_t attributes(const std::string& path) = 0;
+    // Sets read-only, hidden, system and archive; the directory bit is ignored.
+    virtual void setAttributes(const std::string& path, std::uint32_t attributes) = 0;
+
+    // The entries of a folder (path with or without trailing "\") that pass
+    // matchesMask, "." and ".." included. A missing folder lists as empty.
+    virtual std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) = 0;
+
+    // The one entry named by path when it passes the mask; nothing otherwise
+    // (also when its folder is missing).
+    virtual std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) = 0;
+
+    // Copies content, attributes and modification time; replaces an existing
+    // target that is writable.
+    virtual void copyFile(const std::string& from, const std::string& to) = 0;
+    // Renames within one volume, replacing an existing target atomically.
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    virtual void deleteFile(const std::string& path) = 0;
+    virtual void createDirectory(const std::string& path) = 0;
+
+    virtual std::int64_t fileSize(const std::string& path) = 0;
+    virtual LocalTime modificationTime(const std::string& path) = 0;
+
+    // Whole-file bytes. Writing replaces the file atomically: a temporary file
+    // beside it, flushed, then renamed over it.
+    virtual std::string readFile(const std::string& path) = 0;
+    virtual void writeFileAtomic(const std::string& path, const std::string& bytes) = 0;
+
+    // Drive type of a root such as "C:\": 0 unknown, 1 no root, 2 removable,
+    // 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk.
+    virtual unsigned driveType(const std::string& root) = 0;
+};
+
+}  // namespace mabrel::platform

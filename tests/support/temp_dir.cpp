@@ -1,0 +1,88 @@
+#include "support/temp_dir.h"
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+namespace mabrel::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto name = "mabrel-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);
+        auto candidate = fs::temp_directory_path() / name;
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) {
+            path_ = fs::canonical(candidate);
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Backup copies are read-only: give write permission back before removing.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::drivePath() const {
+#ifdef _WIN32
+    auto s = path_.u8string();
+    std::string out(s.begin(), s.end());
+#else
+    std::string out = "C:" + path_.string();
+#endif
+    for (auto& c : out) {
+        if (c == '/') c = '\\';
+    }
+    if (out.empty() || out.back() != '\\') out += '\\';
+    return out;
+}
+
+fs::path TempDir::write(const std::string& relative, const std::string& bytes) const {
+    auto p = path_ / fs::u8path(relative);
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + p.string());
+    return p;
+}
+
+fs::path TempDir::mkdir(const std::string& relative) const {
+    auto p = path_ / fs::u8path(relative);
+    fs::create_directories(p);
+    return p;
+}
+
+std::string readBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + p.string());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void setModificationTime(const fs::path& p, int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    std::time_t t = std::mktime(&tm);
+    auto sys = std::chrono::system_clock::from_time_t(t);
+    fs::last_write_time(p, fs::file_time_type::clock::from_sys(sys));
+}
+
+}  // namespace mabrel::test

@@ -1,0 +1,37 @@
+// A real folder for a test, removed with everything in it afterwards, and
+// small helpers to make files in it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace mabrel::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The native path of the folder.
+    const std::filesystem::path& path() const { return path_; }
+    // The folder in the program's drive form, with a trailing "\" (C:\tmp\x\).
+    std::string drivePath() const;
+
+    // Writes a file below the folder (parents created) and returns its native path.
+    std::filesystem::path write(const std::string& relative, const std::string& bytes) const;
+    std::filesystem::path mkdir(const std::string& relative) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// The bytes of a native file.
+std::string readBytes(const std::filesystem::path& p);
+
+// Sets a native file's modification time (local time).
+void setModificationTime(const std::filesystem::path& p, int year, int month, int day, int hour, int minute,
+                         int second);
+
+}  // namespace mabrel::test
