@@ -47,6 +47,8 @@ public:
     virtual void showModal(frm_drive& window) = 0;
 
     virtual void setWindowState(WindowState state) = 0;
+    // Ends the program at once, without the main window's unload steps.
+    virtual void endProgram() = 0;
     virtual void setWaitCursor(bool on) = 0;
     virtual void shellExecute(const ShellRequest& request) = 0;
     // The file's associated icon at 16 x 16, or nothing.

@@ -1,0 +1,122 @@
+// What the controls of the windows hold, without a toolkit: texts, rows,
+// selection, geometry in twips. The front end renders these and reports the
+// person's changes back into them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "app/interaction.h"
+
+namespace mabrel {
+
+// Twips: 1440 to the inch.
+struct Geometry {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Geometry&, const Geometry&) = default;
+};
+
+// A button, label, option button or frame.
+struct Control {
+    std::string caption;
+    Geometry geometry;
+    int tabIndex = 0;
+    bool enabled = true;
+    bool visible = true;
+};
+
+struct TextBox {
+    std::string text;
+    Geometry geometry;
+    int tabIndex = 0;
+};
+
+struct TreeNode {
+    std::string key;
+    std::string text;
+    int parent = 0;  // 1-based index of the parent node; 0 for a root
+};
+
+class TreeView {
+public:
+    Geometry geometry;
+    int tabIndex = 0;
+    int style = 0;             // 4: tree lines and text
+    bool rootExpanded = false;
+    int selectedNode = 0;      // 1-based; 0 for none
+
+    // Nodes are numbered from 1 in order of addition.
+    const std::vector<TreeNode>& nodes() const { return nodes_; }
+    const TreeNode& node(int index) const { return nodes_.at(static_cast<std::size_t>(index - 1)); }
+    int count() const { return static_cast<int>(nodes_.size()); }
+    int add(int parent, std::string key, std::string text);
+    void clear();
+
+private:
+    std::vector<TreeNode> nodes_;
+};
+
+enum class Alignment { Left, Right, Center };
+
+struct ColumnHeader {
+    std::string text;
+    int width = 0;  // twips
+    Alignment alignment = Alignment::Left;
+};
+
+// Cell 0 is the item text, cells 1 to 5 the sub-items.
+struct ListItem {
+    std::array<std::string, 6> cells;
+    int smallIcon = 0;  // index into the small-icon image list; 0 for none
+    bool selected = false;
+};
+
+// Extended list styles.
+inline constexpr std::uint32_t LVS_EX_GRIDLINES = 0x1;
+inline constexpr std::uint32_t LVS_EX_FULLROWSELECT = 0x20;
+
+class ListView {
+public:
+    Geometry geometry;
+    int tabIndex = 0;
+    std::vector<ColumnHeader> columns;
+    std::vector<ListItem> rows;
+    int selectedItem = -1;  // index into rows of the SelectedItem; -1 for none
+    int sortKey = 0;        // zero-based column the list sorts by
+    bool sorted = false;
+    int sortOrder = 0;      // 0 ascending, 1 descending
+    std::uint32_t extendedStyle = 0;
+    bool smallIconsAttached = false;
+
+    // Orders the rows by the text of column sortKey in sortOrder, comparing
+    // without regard to letter case (as the Windows list does); rows with
+    // equal texts keep their order. The selected item stays the same row.
+    void sort();
+    // Sets sorting on and sorts at once.
+    void sortNow();
+    int selectedCount() const;
+    void clearRows();
+};
+
+struct ImageList {
+    int imageWidth = 16;
+    int imageHeight = 16;
+    // 1-based index = position + 1; the key is "i" + path.
+    std::vector<std::pair<std::string, IconImage>> images;
+};
+
+struct StatusBar {
+    std::string panelText;
+    int panelWidth = 0;  // twips
+    Geometry geometry;
+    int tabIndex = 0;
+};
+
+}  // namespace mabrel

@@ -1,0 +1,120 @@
+// The main window, without a toolkit: what its controls hold and its event
+// handlers. The front end forwards the person's events to the handlers and
+// renders the state; everything the window asks of the person goes through
+// Interaction.
+#pragma once
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "app/controls.h"
+#include "app/interaction.h"
+#include "app/process_state.h"
+#include "platform/filesystem.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace mabrel {
+
+inline constexpr char kAppTitle[] = "mabrel9-iv";
+inline constexpr char kCommentFileName[] = "_mabre.l94";
+
+// Mouse buttons as lvwFiles_MouseUp receives them.
+inline constexpr int kLeftButton = 1;
+inline constexpr int kRightButton = 2;
+
+class frm_mabrel94 {
+public:
+    frm_mabrel94(ProcessState& state, platform::FileSystem& fs, const platform::Codec& codec,
+                 platform::Process& process, Interaction& ui);
+
+    // --- What the window and its controls hold -------------------------
+    std::string caption;
+    Control cmdUpdate;   // shows a picture
+    Control cmdExit;     // "終 了"
+    Control cmdHelp;     // "操作説明"
+    Control cmdOption;   // "設　　　定"
+    Control lblFolderList;
+    Control lblStatus;
+    Control Label3;
+    TextBox txtFolderComment;
+    TreeView tvwFolders;
+    ListView lvwFiles;
+    StatusBar StatusBar1;
+    ImageList ImageList1;
+
+    // Outer size of the window and its client area, in twips. The front end
+    // keeps these current; Form_Resize may change width and height (the
+    // minimum size), which the front end then applies.
+    int width = 0;
+    int height = 0;
+    int clientWidth = 5505;
+    int clientHeight = 5175;
+    WindowState windowState = WindowState::Normal;
+
+    bool reloadOnRestore = false;
+    int lastSortColumn = 0;
+
+    // --- Events ----------------------------------------------------------
+    // Start-up. False when another instance runs: the program must end at
+    // once, having read and written nothing.
+    bool Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void cmdUpdate_Click();
+    void cmdExit_Click();
+    void cmdHelp_Click();
+    void cmdOption_Click();
+    // nodeIndex: 1-based index into tvwFolders.
+    void tvwFolders_NodeClick(int nodeIndex);
+    void lblFolderList_Click();
+    // columnPosition: 1-based position of the clicked header.
+    void lvwFiles_ColumnClick(int columnPosition);
+    void lvwFiles_DblClick();
+    void lvwFiles_MouseUp(int button, int shift, int x, int y);
+
+    // --- Procedures ------------------------------------------------------
+    void fun_Load();
+    void fun_SortList(int column, bool forceAscending);
+    int fun_AddIcon(const std::string& path);
+    // row: index into lvwFiles.rows.
+    void fun_aOpen(int row);
+    void fun_aResume(int row);
+    void fun_aDelete(int row);
+    void fun_aEditComment(int row);
+    void fun_rClick();
+    // Writes the comment file of p_driveAndPath from the list and txtFolderComment.
+    void saveCommentFile();
+    // The settings file beside the executable.
+    std::string settingsFilePath();
+    bool readSettingsFile();
+    bool writeSettingsFile();
+    std::string helpPagePath();
+
+    // Sets windowState and asks the front end to apply it.
+    void setWindowState(WindowState state);
+
+    ProcessState& state() { return state_; }
+    Interaction& ui() { return ui_; }
+
+private:
+    void applyInitialGeometry();
+
+    ProcessState& state_;
+    platform::FileSystem& fs_;
+    const platform::Codec& codec_;
+    platform::Process& process_;
+    Interaction& ui_;
+
+    // Comment records of the folder shown that the list cannot show, kept so
+    // that the next save writes them back: those of file versions hidden by
+    // the display filter, or all stored records when the load did not read
+    // the comment file.
+    std::vector<std::string> keptCommentRecords_;
+    // False while the stored comments of the folder shown were not read
+    // (the load stopped before, or the file could not be read).
+    bool commentsRead_ = false;
+};
+
+}  // namespace mabrel
