@@ -1,0 +1,87 @@
+#include "util/text.h"
+
+#include <cstdio>
+
+namespace mabrel::util {
+
+namespace {
+
+// A character starts at every byte that is not a UTF-8 continuation byte, so
+// stray bytes of a broken name still count as one character each.
+bool startsChar(unsigned char c) { return (c & 0xC0) != 0x80; }
+
+}  // namespace
+
+std::size_t charLength(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s) {
+        if (startsChar(c)) ++n;
+    }
+    return n;
+}
+
+std::string leftChars(const std::string& s, std::size_t n) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (startsChar(static_cast<unsigned char>(s[i]))) {
+            if (seen == n) return s.substr(0, i);
+            ++seen;
+        }
+    }
+    return s;
+}
+
+std::string rightChars(const std::string& s, std::size_t n) {
+    const std::size_t length = charLength(s);
+    if (n >= length) return s;
+    return s.substr(leftChars(s, length - n).size());
+}
+
+std::string toLowerAscii(const std::string& s) {
+    std::string out = s;
+    for (auto& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string toUpperAscii(const std::string& s) {
+    std::string out = s;
+    for (auto& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+std::string foldCase(const std::string& s) {
+    std::string out = toLowerAscii(s);
+    // Full-width Ａ..Ｚ (U+FF21..U+FF3A, EF BC A1..BA) to ａ..ｚ (U+FF41..U+FF5A, EF BD 81..9A).
+    for (std::size_t i = 0; i + 2 < out.size(); ++i) {
+        auto b0 = static_cast<unsigned char>(out[i]);
+        auto b1 = static_cast<unsigned char>(out[i + 1]);
+        auto b2 = static_cast<unsigned char>(out[i + 2]);
+        if (b0 == 0xEF && b1 == 0xBC && b2 >= 0xA1 && b2 <= 0xBA) {
+            out[i + 1] = static_cast<char>(0xBD);
+            out[i + 2] = static_cast<char>(b2 - 0xA1 + 0x81);
+            i += 2;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string formatWith(const platform::LocalTime& t, char timeSeparator) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d%c%02d%c%02d", t.year, t.month, t.day, t.hour,
+                  timeSeparator, t.minute, timeSeparator, t.second);
+    return buffer;
+}
+
+}  // namespace
+
+std::string formatTimestamp(const platform::LocalTime& t) { return formatWith(t, '-'); }
+
+std::string formatDateTime(const platform::LocalTime& t) { return formatWith(t, ':'); }
+
+}  // namespace mabrel::util
