@@ -1,0 +1,38 @@
+// mabrel9-iv: keeps earlier versions of a person's files beside them.
+#include <QApplication>
+#include <QIcon>
+
+#include "app/frm_mabrel94.h"
+#include "app/process_state.h"
+#include "gui/main_window.h"
+#include "gui/qt_interaction.h"
+#include "gui/termination.h"
+#include "platform/native.h"
+
+int main(int argc, char** argv) {
+    // The command line belongs to the program (a folder or file to show), so
+    // Qt is handed the program name only.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName(QStringLiteral("mabrel9-iv"));
+    mabrel::gui::chooseIconTheme();
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("document-open-recent")));
+
+    auto fs = mabrel::platform::makeNativeFileSystem();
+    auto codec = mabrel::platform::makeNativeCodec();
+    auto process = mabrel::platform::makeNativeProcess(argc, argv);
+
+    mabrel::ProcessState state;
+    mabrel::gui::QtInteraction ui(*fs);
+    mabrel::frm_mabrel94 model(state, *fs, *codec, *process, ui);
+    mabrel::gui::MainWindow window(model, ui);
+
+    mabrel::gui::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &mabrel::gui::TerminationSignals::terminationRequested, &window,
+                     &mabrel::gui::MainWindow::closeFromSystem);
+
+    // A second instance ends here, having shown, read and written nothing.
+    if (!window.start()) return 0;
+    if (window.ended()) return 0;
+    return QApplication::exec();
+}

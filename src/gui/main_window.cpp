@@ -1,0 +1,448 @@
+#include "gui/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <utility>
+
+#include "gui/file_list_model.h"
+#include "gui/gui_util.h"
+#include "gui/qt_interaction.h"
+
+namespace mabrel::gui {
+
+namespace {
+
+// Outer size below which the window does not go, in twips.
+constexpr int kMinOuterWidth = 5745;
+constexpr int kMinOuterHeight = 3660;
+constexpr int kTypicalFrameWidth = 240;
+constexpr int kTypicalFrameHeight = 510;
+constexpr int kRowHeightPx = 18;
+
+bool sameNodes(const std::vector<TreeNode>& a, const std::vector<TreeNode>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].key != b[i].key || a[i].text != b[i].text || a[i].parent != b[i].parent) return false;
+    }
+    return true;
+}
+
+bool sameWidths(const std::vector<ColumnHeader>& a, const std::vector<ColumnHeader>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].text != b[i].text || a[i].width != b[i].width) return false;
+    }
+    return true;
+}
+
+// The modifier bits of a mouse event: 1 Shift, 2 Ctrl, 4 Alt.
+int shiftBits(Qt::KeyboardModifiers m) {
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
+}
+
+}  // namespace
+
+// --- Small widgets -------------------------------------------------------------
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+}
+
+FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
+    setHeaderHidden(true);
+    setRootIsDecorated(false);   // no expand buttons
+    setItemsExpandable(false);   // nor expanding by double click
+    setExpandsOnDoubleClick(false);
+    setUniformRowHeights(true);
+    setColumnCount(1);
+}
+
+void FolderTree::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
+    // Dotted lines from the parent down to each child and across to it.
+    if (!index.parent().isValid() || rect.width() <= 0) return;
+    const int x = rect.right() - indentation() / 2;
+    const int midY = rect.center().y();
+    const bool last = index.row() == model()->rowCount(index.parent()) - 1;
+    painter->save();
+    QPen pen(palette().color(QPalette::Mid));
+    pen.setStyle(Qt::DotLine);
+    painter->setPen(pen);
+    painter->drawLine(x, rect.top(), x, last ? midY : rect.bottom());
+    painter->drawLine(x, midY, rect.right(), midY);
+    painter->restore();
+}
+
+FileTable::FileTable(QWidget* parent) : QTableView(parent) {}
+
+void FileTable::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) emit doubleClickedAnywhere();
+}
+
+void FileTable::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    emit mouseReleased(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+// --- The main window -----------------------------------------------------------
+
+MainWindow::MainWindow(frm_mabrel94& model, QtInteraction& ui) : m_(model), ui_(ui) {
+    ui_.setOwner(this);
+    ui_.setWindowStateHandler([this](WindowState s) { applyWindowState(s); });
+    ui_.setEndProgramHandler([this] { endProgram(); });
+    build();
+    render();
+}
+
+MainWindow::~MainWindow() {
+    ui_.setWindowStateHandler({});
+    ui_.setEndProgramHandler({});
+    ui_.setOwner(nullptr);
+}
+
+void MainWindow::build() {
+    setFont(designFont(9));
+    const Twips twips = Twips::of(this);
+    // The design size, centred on the screen, until start-up maximises it.
+    resize(twips.toPxX(m_.clientWidth), twips.toPxY(m_.clientHeight));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect r = rect();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+    // Near the layout's own minimum (which counts the frame), so that a window
+    // manager does not let the person drag far below it.
+    setMinimumSize(twips.toPxX(kMinOuterWidth - kTypicalFrameWidth), twips.toPxY(kMinOuterHeight - kTypicalFrameHeight));
+
+    cmdUpdate_ = new QPushButton(this);
+    cmdUpdate_->setIcon(QIcon(QStringLiteral(":/refresh.gif")));
+    cmdUpdate_->setIconSize(QSize(176, 50));
+    cmdUpdate_->setFont(designFont(9.75, true));
+    cmdUpdate_->setToolTip(QStringLiteral("最新の状態に更新"));
+    cmdExit_ = new QPushButton(this);
+    cmdHelp_ = new QPushButton(this);
+    cmdOption_ = new QPushButton(this);
+    for (QPushButton* b : {cmdUpdate_, cmdExit_, cmdHelp_, cmdOption_}) b->setAutoDefault(false);
+
+    lblFolderList_ = new ClickLabel(this);
+    lblFolderList_->setCursor(Qt::PointingHandCursor);
+    lblFolderList_->setToolTip(QStringLiteral("クリックでドライブやフォルダーを選ぶ"));
+    lblStatus_ = new QLabel(this);
+    label3_ = new QLabel(this);
+
+    txtFolderComment_ = new QLineEdit(this);
+    txtFolderComment_->setFont(designFont(9.75));
+
+    tvwFolders_ = new FolderTree(this);
+    tvwFolders_->setFont(designFont(9));
+
+    lvwFiles_ = new FileTable(this);
+    lvwFiles_->setFont(designFont(9));
+    listModel_ = new FileListModel(this);
+    lvwFiles_->setModel(listModel_);
+    lvwFiles_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvwFiles_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvwFiles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvwFiles_->setShowGrid(true);
+    lvwFiles_->setWordWrap(false);
+    lvwFiles_->setIconSize(QSize(16, 16));
+    lvwFiles_->setTextElideMode(Qt::ElideRight);
+    lvwFiles_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    lvwFiles_->verticalHeader()->hide();
+    lvwFiles_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvwFiles_->verticalHeader()->setDefaultSectionSize(kRowHeightPx);
+    QHeaderView* header = lvwFiles_->horizontalHeader();
+    header->setFont(designFont(9));
+    header->setMinimumSectionSize(0);  // the key column is zero wide, yet can be widened
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setSortIndicatorShown(false);
+
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setSizeGripEnabled(false);
+    statusPanel_ = new QLabel(statusBar_);
+    statusPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar_->addWidget(statusPanel_, 1);
+
+    // Every control's event goes to its handler in the model.
+    connect(cmdUpdate_, &QPushButton::clicked, this, [this] { run([this] { m_.cmdUpdate_Click(); }); });
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { run([this] { m_.cmdExit_Click(); }); });
+    connect(cmdHelp_, &QPushButton::clicked, this, [this] { run([this] { m_.cmdHelp_Click(); }); });
+    connect(cmdOption_, &QPushButton::clicked, this, [this] { run([this] { m_.cmdOption_Click(); }); });
+    connect(lblFolderList_, &ClickLabel::clicked, this, [this] { run([this] { m_.lblFolderList_Click(); }); });
+    connect(txtFolderComment_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_.txtFolderComment.text = fromQ(text); });
+    connect(tvwFolders_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+        const int index = item->data(0, Qt::UserRole).toInt();
+        if (index > 0) run([this, index] { m_.tvwFolders_NodeClick(index); });
+    });
+    connect(header, &QHeaderView::sectionClicked, this,
+            [this](int logical) { run([this, logical] { m_.lvwFiles_ColumnClick(logical + 1); }); });
+    connect(lvwFiles_, &FileTable::doubleClickedAnywhere, this, [this] {
+        pullSelection();
+        run([this] { m_.lvwFiles_DblClick(); });
+    });
+    connect(lvwFiles_, &FileTable::mouseReleased, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint pos) {
+                pullSelection();
+                const int vbButton = button == Qt::LeftButton    ? kLeftButton
+                                     : button == Qt::RightButton ? kRightButton
+                                     : button == Qt::MiddleButton ? 4
+                                                                  : 0;
+                if (vbButton == 0) return;
+                const Twips t = Twips::of(this);
+                run([&] { m_.lvwFiles_MouseUp(vbButton, shiftBits(mods), t.fromPxX(pos.x()), t.fromPxY(pos.y())); });
+            });
+    connect(lvwFiles_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { if (!rendering_) pullSelection(); });
+    connect(lvwFiles_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { if (!rendering_) pullSelection(); });
+
+    // The tab order of the design; "終 了" is first and has the focus.
+    std::vector<std::pair<int, QWidget*>> order{
+        {m_.cmdExit.tabIndex, cmdExit_},          {m_.cmdUpdate.tabIndex, cmdUpdate_},
+        {m_.txtFolderComment.tabIndex, txtFolderComment_}, {m_.lvwFiles.tabIndex, lvwFiles_},
+        {m_.tvwFolders.tabIndex, tvwFolders_},    {m_.cmdHelp.tabIndex, cmdHelp_},
+        {m_.cmdOption.tabIndex, cmdOption_}};
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1].second, order[i].second);
+    order.front().second->setFocus(Qt::OtherFocusReason);
+}
+
+bool MainWindow::start() {
+    if (!m_.Form_Load()) return false;
+    render();
+    cmdExit_->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+// --- Rendering ---------------------------------------------------------------
+
+void MainWindow::render() {
+    rendering_ = true;
+    setWindowTitle(toQ(m_.caption));
+    const auto setCaption = [](QAbstractButton* b, const Control& c) {
+        b->setText(toQ(c.caption));
+        b->setEnabled(c.enabled);
+        b->setVisible(c.visible);
+    };
+    setCaption(cmdUpdate_, m_.cmdUpdate);
+    setCaption(cmdExit_, m_.cmdExit);
+    setCaption(cmdHelp_, m_.cmdHelp);
+    setCaption(cmdOption_, m_.cmdOption);
+    lblFolderList_->setText(toQ(m_.lblFolderList.caption));
+    lblStatus_->setText(toQ(m_.lblStatus.caption));
+    label3_->setText(toQ(m_.Label3.caption));
+    if (txtFolderComment_->text() != toQ(m_.txtFolderComment.text)) txtFolderComment_->setText(toQ(m_.txtFolderComment.text));
+    statusPanel_->setText(toQ(m_.StatusBar1.panelText));
+    renderTree();
+    renderList();
+    renderGeometry();
+    rendering_ = false;
+}
+
+void MainWindow::renderGeometry() {
+    const Twips t = Twips::of(this);
+    cmdUpdate_->setGeometry(t.toPx(m_.cmdUpdate.geometry));
+    cmdExit_->setGeometry(t.toPx(m_.cmdExit.geometry));
+    cmdHelp_->setGeometry(t.toPx(m_.cmdHelp.geometry));
+    cmdOption_->setGeometry(t.toPx(m_.cmdOption.geometry));
+    lblFolderList_->setGeometry(t.toPx(m_.lblFolderList.geometry));
+    lblStatus_->setGeometry(t.toPx(m_.lblStatus.geometry));
+    label3_->setGeometry(t.toPx(m_.Label3.geometry));
+    txtFolderComment_->setGeometry(t.toPx(m_.txtFolderComment.geometry));
+    tvwFolders_->setGeometry(t.toPx(m_.tvwFolders.geometry));
+    lvwFiles_->setGeometry(t.toPx(m_.lvwFiles.geometry));
+    // Docked to the bottom, the full width, whatever rounding did above.
+    const int barHeight = t.toPxY(m_.StatusBar1.geometry.height);
+    statusBar_->setGeometry(0, height() - barHeight, width(), barHeight);
+    statusPanel_->setMinimumWidth(std::max(0, t.toPxX(m_.StatusBar1.panelWidth) - 4));
+}
+
+void MainWindow::renderTree() {
+    const TreeView& tree = m_.tvwFolders;
+    if (!sameNodes(shownNodes_, tree.nodes())) {
+        tvwFolders_->clear();
+        std::vector<QTreeWidgetItem*> items;
+        items.reserve(tree.nodes().size());
+        for (std::size_t i = 0; i < tree.nodes().size(); ++i) {
+            const TreeNode& node = tree.nodes()[i];
+            QTreeWidgetItem* item = nullptr;
+            if (node.parent > 0 && static_cast<std::size_t>(node.parent) <= items.size()) {
+                item = new QTreeWidgetItem(items[static_cast<std::size_t>(node.parent - 1)]);
+            } else {
+                item = new QTreeWidgetItem(tvwFolders_);
+            }
+            item->setText(0, toQ(node.text));
+            item->setData(0, Qt::UserRole, static_cast<int>(i + 1));
+            items.push_back(item);
+        }
+        shownNodes_ = tree.nodes();
+    }
+    if (tvwFolders_->topLevelItemCount() > 0) {
+        QTreeWidgetItem* root = tvwFolders_->topLevelItem(0);
+        root->setExpanded(tree.rootExpanded);
+    }
+    // The selected node, found by its number.
+    QTreeWidgetItem* selected = nullptr;
+    for (QTreeWidgetItemIterator it(tvwFolders_); *it != nullptr; ++it) {
+        if ((*it)->data(0, Qt::UserRole).toInt() == tree.selectedNode) selected = *it;
+    }
+    if (selected != nullptr) {
+        tvwFolders_->setCurrentItem(selected);
+    } else {
+        tvwFolders_->clearSelection();
+    }
+}
+
+void MainWindow::renderList() {
+    const ListView& list = m_.lvwFiles;
+    const bool reset = listModel_->update(list, m_.ImageList1);
+    QHeaderView* header = lvwFiles_->horizontalHeader();
+    if (reset || !sameWidths(shownColumns_, list.columns)) {
+        const Twips t = Twips::of(this);
+        for (std::size_t i = 0; i < list.columns.size(); ++i) {
+            header->resizeSection(static_cast<int>(i), t.toPxX(list.columns[i].width));
+        }
+        shownColumns_ = list.columns;
+    }
+    // The view's selection follows the rows' selected flags.
+    QItemSelectionModel* sel = lvwFiles_->selectionModel();
+    QItemSelection wanted;
+    const int columns = listModel_->columnCount();
+    for (std::size_t i = 0; i < list.rows.size() && columns > 0; ++i) {
+        if (!list.rows[i].selected) continue;
+        std::size_t j = i;
+        while (j + 1 < list.rows.size() && list.rows[j + 1].selected) ++j;
+        wanted.select(listModel_->index(static_cast<int>(i), 0), listModel_->index(static_cast<int>(j), columns - 1));
+        i = j;
+    }
+    if (sel->selection() != wanted) sel->select(wanted, QItemSelectionModel::ClearAndSelect);
+    if (list.selectedItem >= 0 && list.selectedItem < listModel_->rowCount()) {
+        const QModelIndex current = listModel_->index(list.selectedItem, 0);
+        if (sel->currentIndex().row() != list.selectedItem) sel->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    }
+}
+
+void MainWindow::pullSelection() {
+    // The person's selection into the rows' selected flags and SelectedItem.
+    ListView& list = m_.lvwFiles;
+    if (listModel_->rowCount() != static_cast<int>(list.rows.size())) return;
+    for (auto& row : list.rows) row.selected = false;
+    const QItemSelectionModel* sel = lvwFiles_->selectionModel();
+    int first = -1;
+    for (const QItemSelectionRange& range : sel->selection()) {
+        for (int r = range.top(); r <= range.bottom(); ++r) {
+            list.rows[static_cast<std::size_t>(r)].selected = true;
+            if (first < 0 || r < first) first = r;
+        }
+    }
+    const int current = sel->currentIndex().isValid() ? sel->currentIndex().row() : -1;
+    if (current >= 0 && list.rows[static_cast<std::size_t>(current)].selected) {
+        list.selectedItem = current;
+    } else {
+        list.selectedItem = first;
+    }
+}
+
+// --- Size, state and closing ---------------------------------------------------
+
+WindowState MainWindow::currentState() const {
+    if (isMinimized()) return WindowState::Minimized;
+    if (isMaximized()) return WindowState::Maximized;
+    return WindowState::Normal;
+}
+
+void MainWindow::applyWindowState(WindowState state) {
+    switch (state) {
+    case WindowState::Minimized: showMinimized(); break;
+    case WindowState::Maximized: showMaximized(); break;
+    case WindowState::Normal: showNormal(); break;
+    }
+}
+
+void MainWindow::reportSize() {
+    const Twips t = Twips::of(this);
+    const QRect outer = frameGeometry();
+    m_.width = t.fromPxX(outer.width());
+    m_.height = t.fromPxY(outer.height());
+    m_.clientWidth = t.fromPxX(width());
+    m_.clientHeight = t.fromPxY(height());
+}
+
+void MainWindow::handleResize() {
+    if (applyingSize_) return;
+    m_.windowState = currentState();
+    reportSize();
+    const Twips t = Twips::of(this);
+    const QSize before = size();
+    run([this] { m_.Form_Resize(); });
+    if (m_.windowState == WindowState::Normal) {
+        // The minimum size the layout asked for.
+        const QSize wanted(t.toPxX(m_.clientWidth), t.toPxY(m_.clientHeight));
+        if (wanted != before && (wanted.width() > before.width() || wanted.height() > before.height())) {
+            applyingSize_ = true;
+            resize(std::max(wanted.width(), before.width()), std::max(wanted.height(), before.height()));
+            applyingSize_ = false;
+            renderGeometry();
+        }
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!isMinimized()) handleResize();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    const WindowState now = currentState();
+    if (now == m_.windowState) return;
+    m_.windowState = now;
+    // Coming back from the task bar lays out again (and reloads after an open).
+    if (now != WindowState::Minimized) handleResize();
+}
+
+void MainWindow::endProgram() {
+    // The exit button has written everything: close without the unload steps.
+    ended_ = true;
+    close();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::closeFromSystem() {
+    // A small window, message box or input box first, as through its title
+    // bar; the handler that opened it then finishes before the main window
+    // closes.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+        modal->close();
+        QTimer::singleShot(0, this, [this] { closeFromSystem(); });
+        return;
+    }
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!ended_) {
+        ended_ = true;
+        m_.Form_Unload();
+    }
+    event->accept();
+}
+
+}  // namespace mabrel::gui

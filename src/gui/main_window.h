@@ -1,0 +1,138 @@
+// The main window frm_mabrel94 with Qt widgets: it renders the window model
+// and forwards every event of the person to the model's handler, then
+// renders again. It decides nothing itself.
+#pragma once
+
+#include <QLabel>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QWidget>
+#include <vector>
+
+#include "app/frm_mabrel94.h"
+
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+
+namespace mabrel::gui {
+
+class FileListModel;
+class QtInteraction;
+
+// A label that reports clicks.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The folder tree: lines from the root to its children, no expand buttons.
+class FolderTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit FolderTree(QWidget* parent);
+
+protected:
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+};
+
+// The file list: reports double clicks and released mouse buttons.
+class FileTable : public QTableView {
+    Q_OBJECT
+public:
+    explicit FileTable(QWidget* parent);
+signals:
+    void doubleClickedAnywhere();
+    void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    MainWindow(frm_mabrel94& model, QtInteraction& ui);
+    ~MainWindow() override;
+
+    // Start-up: the model's Form_Load, which shows the window maximised.
+    // False when another instance runs: nothing was shown.
+    bool start();
+    // Closes the window as the system does (its unload steps run); a small
+    // window that is open is closed first, as through its title bar.
+    void closeFromSystem();
+    // True once the exit button has ended the program.
+    bool ended() const { return ended_; }
+
+    // Runs a handler of the model, then shows what it changed.
+    template <typename F>
+    void run(F&& handler) {
+        handler();
+        render();
+    }
+    void render();
+
+    frm_mabrel94& model() { return m_; }
+    QPushButton* cmdUpdate() const { return cmdUpdate_; }
+    QPushButton* cmdExit() const { return cmdExit_; }
+    QPushButton* cmdHelp() const { return cmdHelp_; }
+    QPushButton* cmdOption() const { return cmdOption_; }
+    ClickLabel* lblFolderList() const { return lblFolderList_; }
+    QLabel* lblStatus() const { return lblStatus_; }
+    QLabel* label3() const { return label3_; }
+    QLineEdit* txtFolderComment() const { return txtFolderComment_; }
+    FolderTree* tvwFolders() const { return tvwFolders_; }
+    FileTable* lvwFiles() const { return lvwFiles_; }
+    FileListModel* listModel() const { return listModel_; }
+    QStatusBar* statusBar() const { return statusBar_; }
+    QLabel* statusPanel() const { return statusPanel_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build();
+    void applyWindowState(WindowState state);
+    void endProgram();
+    void handleResize();
+    void reportSize();
+    void renderGeometry();
+    void renderTree();
+    void renderList();
+    void pullSelection();
+    WindowState currentState() const;
+
+    frm_mabrel94& m_;
+    QtInteraction& ui_;
+    bool ended_ = false;
+    bool applyingSize_ = false;
+    bool rendering_ = false;
+
+    QPushButton* cmdUpdate_ = nullptr;
+    QPushButton* cmdExit_ = nullptr;
+    QPushButton* cmdHelp_ = nullptr;
+    QPushButton* cmdOption_ = nullptr;
+    ClickLabel* lblFolderList_ = nullptr;
+    QLabel* lblStatus_ = nullptr;
+    QLabel* label3_ = nullptr;
+    QLineEdit* txtFolderComment_ = nullptr;
+    FolderTree* tvwFolders_ = nullptr;
+    FileTable* lvwFiles_ = nullptr;
+    FileListModel* listModel_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* statusPanel_ = nullptr;
+
+    std::vector<TreeNode> shownNodes_;
+    std::vector<ColumnHeader> shownColumns_;
+};
+
+}  // namespace mabrel::gui

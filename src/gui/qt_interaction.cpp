@@ -1,0 +1,173 @@
+#include "gui/qt_interaction.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QPixmap>
+#include <QWidget>
+
+#include "app/frm_mabrel94.h"
+#include "backup/frm_rclick.h"
+#include "drives/frm_drive.h"
+#include "gui/dialogs.h"
+#include "gui/gui_util.h"
+#include "gui/native_path.h"
+#include "settings/frm_option.h"
+
+namespace mabrel::gui {
+
+namespace {
+
+constexpr int kIconSize = 16;
+
+std::optional<IconImage> render16(const QIcon& icon) {
+    if (icon.isNull()) return std::nullopt;
+    QPixmap pixmap = icon.pixmap(QSize(kIconSize, kIconSize));
+    if (pixmap.isNull()) return std::nullopt;
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.width() != kIconSize || image.height() != kIconSize) {
+        // A theme without a 16 x 16 size: fit the picture, centred.
+        QImage fitted(kIconSize, kIconSize, QImage::Format_ARGB32);
+        fitted.fill(Qt::transparent);
+        const QImage scaled = image.scaled(kIconSize, kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        for (int y = 0; y < scaled.height(); ++y) {
+            for (int x = 0; x < scaled.width(); ++x) {
+                fitted.setPixel(x + (kIconSize - scaled.width()) / 2, y + (kIconSize - scaled.height()) / 2,
+                                scaled.pixel(x, y));
+            }
+        }
+        image = fitted;
+    }
+    IconImage out;
+    out.width = kIconSize;
+    out.height = kIconSize;
+    out.pixels.reserve(kIconSize * kIconSize);
+    for (int y = 0; y < kIconSize; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        out.pixels.insert(out.pixels.end(), line, line + kIconSize);
+    }
+    return out;
+}
+
+}  // namespace
+
+void chooseIconTheme() {
+    const QString theme = QIcon::themeName();
+    if (theme.isEmpty() || theme == QLatin1String("hicolor")) {
+        // No desktop theme (a bare X server, the offscreen platform): the
+        // theme installed with the program, which has an icon for each kind
+        // of file at 16 x 16.
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    }
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+}
+
+QtInteraction::QtInteraction(platform::FileSystem& fs)
+    : fs_(fs), shellOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
+
+void QtInteraction::messageBox(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text), QMessageBox::Ok, owner_);
+    box.setFont(designFont(9));
+    box.exec();
+}
+
+std::optional<std::string> QtInteraction::inputBox(const std::string& prompt, const std::string& title,
+                                                   const std::string& defaultText) {
+    QInputDialog dialog(owner_);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(toQ(title));
+    dialog.setLabelText(toQ(prompt));
+    dialog.setTextValue(toQ(defaultText));
+    dialog.setFont(designFont(9));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return fromQ(dialog.textValue());
+}
+
+void QtInteraction::showModal(frm_rclick& window) {
+    window.Form_Load();
+    RClickDialog dialog(window, owner_);
+    if (!window.unloaded) dialog.exec();
+    window.unloaded = true;
+}
+
+void QtInteraction::showModal(frm_option& window) {
+    window.Form_Load();
+    OptionDialog dialog(window, owner_);
+    if (!window.unloaded) dialog.exec();
+    window.unloaded = true;
+}
+
+void QtInteraction::showModal(frm_drive& window) {
+    window.Form_Load();
+    DriveDialog dialog(window, owner_);
+    if (!window.unloaded) dialog.exec();
+    window.unloaded = true;
+}
+
+void QtInteraction::setWindowState(WindowState state) {
+    if (windowStateHandler_) windowStateHandler_(state);
+}
+
+void QtInteraction::endProgram() {
+    if (endProgramHandler_) {
+        endProgramHandler_();
+    } else {
+        QCoreApplication::exit(0);
+    }
+}
+
+void QtInteraction::setWaitCursor(bool on) {
+    if (on == waitCursorShown_) return;
+    waitCursorShown_ = on;
+    if (on) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void QtInteraction::shellExecute(const ShellRequest& request) {
+    // Only "open" exists. The path goes to the desktop as one URL, so no
+    // character of a name is ever read by a command shell. The answer is not
+    // looked at, as nothing is reported for a failed open.
+    if (request.operation != "open" || request.file.empty()) return;
+    const std::optional<std::string> native = nativePathFor(fs_, request.file);
+    if (!native) return;
+    shellOpener_(QUrl::fromLocalFile(toQ(*native)));
+}
+
+std::optional<IconImage> QtInteraction::iconFor(const std::string& path) {
+    const std::optional<std::string> native = nativePathFor(fs_, path);
+    if (!native) return std::nullopt;
+    // By name only: the file's content is never read for its icon, which
+    // keeps a folder on a slow drive quick to list.
+    static const QMimeDatabase mimeDb;
+    const QMimeType mime = mimeDb.mimeTypeForFile(toQ(*native), QMimeDatabase::MatchExtension);
+    const std::string key = fromQ(mime.name());
+    if (auto it = iconsByName_.find(key); it != iconsByName_.end()) return it->second;
+
+    std::optional<IconImage> image;
+    for (const QString& name : {mime.iconName(), mime.genericIconName(), QStringLiteral("text-x-generic")}) {
+        if (name.isEmpty() || !QIcon::hasThemeIcon(name)) continue;
+        image = render16(QIcon::fromTheme(name));
+        if (image) break;
+    }
+    iconsByName_.emplace(key, image);
+    return image;
+}
+
+unsigned QtInteraction::driveType(const std::string& root) {
+    try {
+        return fs_.driveType(root);
+    } catch (const std::exception&) {
+        return 0;  // not determinable
+    }
+}
+
+}  // namespace mabrel::gui

@@ -1,0 +1,69 @@
+// The person's side of the windows, with Qt widgets: message and input boxes,
+// the three small windows as modal dialogs, the main window's state, the
+// wait cursor, the desktop's shell and file-type icons.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <unordered_map>
+
+#include "app/interaction.h"
+#include "platform/filesystem.h"
+
+class QWidget;
+
+namespace mabrel::gui {
+
+class QtInteraction : public Interaction {
+public:
+    // Opens a local file with the desktop's associated application; true when
+    // the desktop took the request.
+    using ShellOpener = std::function<bool(const QUrl&)>;
+
+    // fs: for drive types and for where program paths lie on this machine.
+    explicit QtInteraction(platform::FileSystem& fs);
+
+    // The main window: owner of every dialog and message box.
+    void setOwner(QWidget* owner) { owner_ = owner; }
+    QWidget* owner() const { return owner_; }
+    // QDesktopServices unless replaced (tests record instead).
+    void setShellOpener(ShellOpener opener) { shellOpener_ = std::move(opener); }
+    // How the main window applies a window state and ends the program.
+    void setWindowStateHandler(std::function<void(WindowState)> handler) { windowStateHandler_ = std::move(handler); }
+    void setEndProgramHandler(std::function<void()> handler) { endProgramHandler_ = std::move(handler); }
+
+    void messageBox(const std::string& text) override;
+    std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
+                                        const std::string& defaultText) override;
+    void showModal(frm_rclick& window) override;
+    void showModal(frm_option& window) override;
+    void showModal(frm_drive& window) override;
+    void setWindowState(WindowState state) override;
+    void endProgram() override;
+    void setWaitCursor(bool on) override;
+    void shellExecute(const ShellRequest& request) override;
+    std::optional<IconImage> iconFor(const std::string& path) override;
+    unsigned driveType(const std::string& root) override;
+
+    // True while a wait cursor set here is showing.
+    bool waitCursorShown() const { return waitCursorShown_; }
+
+private:
+    platform::FileSystem& fs_;
+    QPointer<QWidget> owner_;
+    ShellOpener shellOpener_;
+    std::function<void(WindowState)> windowStateHandler_;
+    std::function<void()> endProgramHandler_;
+    bool waitCursorShown_ = false;
+    // Rendered icons by icon name: the theme lookup and drawing are the same
+    // for every file of one type.
+    std::unordered_map<std::string, std::optional<IconImage>> iconsByName_;
+};
+
+// The theme icon for files: the desktop's own theme, or one of the themes
+// installed with the program when the desktop names none.
+void chooseIconTheme();
+
+}  // namespace mabrel::gui
