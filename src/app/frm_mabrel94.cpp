@@ -1,0 +1,212 @@
+// The main window: start-up, its four buttons, shutdown, the layout that
+// follows the window's size, and the file list's mouse gestures.
+#include "app/frm_mabrel94.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "app/error_trap.h"
+#include "app/startup.h"
+#include "settings/frm_option.h"
+#include "settings/settings_file.h"
+#include "util/bas_basic.h"
+
+namespace mabrel {
+
+namespace {
+
+// Twips.
+constexpr int kMinOuterWidth = 5745;
+constexpr int kMinOuterHeight = 3660;
+constexpr int kStatusBarHeight = 270;
+constexpr int kMargin = 80;
+// The window's frame around the design client area of 5505 x 5175 until the
+// front end reports the real size.
+constexpr int kDesignFrameWidth = 240;
+constexpr int kDesignFrameHeight = 510;
+
+void place(Control& c, int left, int top, int width, int height, int tabIndex) {
+    c.geometry = {left, top, width, height};
+    c.tabIndex = tabIndex;
+}
+
+}  // namespace
+
+frm_mabrel94::frm_mabrel94(ProcessState& state, platform::FileSystem& fs, const platform::Codec& codec,
+                           platform::Process& process, Interaction& ui)
+    : state_(state), fs_(fs), codec_(codec), process_(process), ui_(ui) {
+    caption = kAppTitle;
+    applyInitialGeometry();
+}
+
+void frm_mabrel94::applyInitialGeometry() {
+    clientWidth = 5505;
+    clientHeight = 5175;
+    width = clientWidth + kDesignFrameWidth;
+    height = clientHeight + kDesignFrameHeight;
+
+    place(cmdUpdate, 90, 90, 2940, 825, 1);
+    cmdUpdate.caption.clear();  // shows a picture
+    place(cmdExit, 3090, 90, 1070, 825, 0);
+    cmdExit.caption = "終 了";
+    place(cmdHelp, 4200, 90, 1070, 375, 10);
+    cmdHelp.caption = "操作説明";
+    place(cmdOption, 4200, 540, 1070, 375, 11);
+    cmdOption.caption = "設　　　定";
+    place(lblFolderList, 90, 1080, 2295, 225, 8);
+    lblFolderList.caption = "フォルダーリスト";
+    place(lblStatus, 2520, 1080, 2745, 225, 3);
+    lblStatus.caption = "フォルダーコメント";
+    txtFolderComment.geometry = {2490, 1320, 2790, 285};
+    txtFolderComment.tabIndex = 2;
+    tvwFolders.geometry = {60, 1305, 2325, 3435};
+    tvwFolders.tabIndex = 7;
+    place(Label3, 2520, 1770, 2745, 225, 9);
+    Label3.caption = "ファイルリスト";
+    lvwFiles.geometry = {2490, 2010, 2790, 1980};
+    lvwFiles.tabIndex = 4;
+    StatusBar1.geometry = {0, clientHeight - kStatusBarHeight, clientWidth, kStatusBarHeight};
+    StatusBar1.tabIndex = 5;
+}
+
+// --- Start-up and shutdown ----------------------------------------------
+
+bool frm_mabrel94::Form_Load() {
+    if (!process_.claimSingleInstance("mabrel9-iv")) return false;
+
+    setWindowState(WindowState::Maximized);
+    readSettingsFile();
+    const std::string remembered = state_.p_driveAndPath;
+
+    // The folder choice asks the process for its command line and current
+    // directory; a failure there must not keep the window from coming up.
+    runTrapped(ui_, "Form_Load", [&] {
+        state_.p_driveAndPath =
+            app::chooseStartFolder(fs_, remembered, process_.commandLine(), process_.currentDirectory());
+    });
+    fun_Load();
+    return true;
+}
+
+void frm_mabrel94::Form_Unload() {
+    writeSettingsFile();
+    saveCommentFile();
+}
+
+void frm_mabrel94::cmdUpdate_Click() {
+    saveCommentFile();
+    fun_Load();
+}
+
+void frm_mabrel94::cmdExit_Click() {
+    writeSettingsFile();
+    saveCommentFile();
+    ui_.endProgram();
+}
+
+void frm_mabrel94::cmdHelp_Click() {
+    // The shell's answer is not looked at: a missing page is not reported.
+    ShellRequest request;
+    request.owner = "frm_mabrel94";
+    request.operation = "open";
+    request.file = helpPagePath();
+    request.showCommand = 3;
+    ui_.shellExecute(request);
+}
+
+void frm_mabrel94::cmdOption_Click() {
+    // A result left by the context menu must not read as OK if the options
+    // window is closed before its load ran.
+    state_.p_dialogResult = 0;
+    frm_option window(state_);
+    ui_.showModal(window);
+    if (state_.p_dialogResult > 0) fun_Load();
+}
+
+// --- Settings file ---------------------------------------------------------
+
+std::string frm_mabrel94::settingsFilePath() {
+    return settings::settingsFilePath(process_.executableFolder(), process_.executableBaseName());
+}
+
+bool frm_mabrel94::readSettingsFile() {
+    try {
+        return settings::readSettings(fs_, codec_, settingsFilePath(), state_);
+    } catch (const std::exception&) {
+        // The reader reports nothing; the state keeps its defaults.
+        return false;
+    }
+}
+
+bool frm_mabrel94::writeSettingsFile() {
+    try {
+        return settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
+                                       process_.now());
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string frm_mabrel94::helpPagePath() {
+    return bas_basic::joinPath(process_.executableFolder(), process_.executableBaseName() + ".html");
+}
+
+// --- Window state and layout -------------------------------------------------
+
+void frm_mabrel94::setWindowState(WindowState newState) {
+    windowState = newState;
+    ui_.setWindowState(newState);
+}
+
+void frm_mabrel94::Form_Resize() {
+    if (windowState == WindowState::Minimized) return;  // reloadOnRestore stays set
+
+    // Minimum outer size. The client area follows the outer size by the same
+    // amount, so the layout below already sees the enforced size.
+    if (width <= kMinOuterWidth) {
+        const int frame = std::max(0, width - clientWidth);
+        width = kMinOuterWidth;
+        clientWidth = kMinOuterWidth - frame;
+    }
+    if (height <= kMinOuterHeight) {
+        const int frame = std::max(0, height - clientHeight);
+        height = kMinOuterHeight;
+        clientHeight = kMinOuterHeight - frame;
+    }
+
+    const int W = clientWidth;
+    const int T = clientHeight - kStatusBarHeight;
+    auto positive = [](int v) { return std::max(0, v); };
+
+    StatusBar1.geometry = {0, T, W, kStatusBarHeight};
+    StatusBar1.panelWidth = W;
+    cmdHelp.geometry.left = W - cmdHelp.geometry.width - kMargin;
+    cmdOption.geometry.left = cmdHelp.geometry.left;
+    cmdExit.geometry.left = cmdHelp.geometry.left - cmdExit.geometry.width - kMargin;
+    cmdUpdate.geometry.width = positive(cmdExit.geometry.left - cmdUpdate.geometry.left - kMargin);
+    txtFolderComment.geometry.width = positive(W - txtFolderComment.geometry.left - kMargin);
+    tvwFolders.geometry.height = positive(T - tvwFolders.geometry.top - kMargin);
+    lvwFiles.geometry.width = positive(W - lvwFiles.geometry.left - kMargin);
+    lvwFiles.geometry.height = positive(T - lvwFiles.geometry.top - kMargin);
+
+    if (reloadOnRestore) {
+        reloadOnRestore = false;
+        saveCommentFile();
+        fun_Load();
+    }
+}
+
+// --- File list gestures ------------------------------------------------------
+
+void frm_mabrel94::lvwFiles_DblClick() {
+    // Without a selected row there is nothing to open.
+    const int row = lvwFiles.selectedItem;
+    if (row < 0 || row >= static_cast<int>(lvwFiles.rows.size())) return;
+    fun_aOpen(row);
+}
+
+void frm_mabrel94::lvwFiles_MouseUp(int button, int /*shift*/, int /*x*/, int /*y*/) {
+    if (button == kRightButton) fun_rClick();
+}
+
+}  // namespace mabrel

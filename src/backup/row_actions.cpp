@@ -1,0 +1,174 @@
+// The actions on rows of the file list (open, restore, delete, comment) and
+// the context menu that offers them. Each runs under its own error trap, so a
+// failure is shown and the action ends with what was done before kept.
+#include <string>
+#include <vector>
+
+#include "app/error_trap.h"
+#include "app/frm_mabrel94.h"
+#include "backup/backup_store.h"
+#include "backup/frm_rclick.h"
+#include "platform/errors.h"
+#include "settings/ext_filter.h"
+
+namespace mabrel {
+
+namespace {
+
+constexpr int kNameColumn = 0;
+constexpr int kTimestampColumn = 1;
+constexpr int kBackupMarkColumn = 3;
+constexpr int kCommentColumn = 4;
+
+constexpr char kOpenRefused[] = "ｍａｂｒｅｌ９４から開くことが禁止されています。";
+constexpr char kNotABackup[] = "ｍａｂｒｅｌ９バックアップファイルではありません。";
+constexpr char kBadCommentChars[] = "コメントの中に「,」「\"」文字を含むことはできません。";
+
+const ListItem& rowAt(const ListView& list, int row) {
+    if (row < 0 || row >= static_cast<int>(list.rows.size())) {
+        throw platform::PlatformError(platform::err::IndexOutOfRange);
+    }
+    return list.rows[static_cast<std::size_t>(row)];
+}
+
+bool isBackupRow(const ListItem& item) { return !item.cells[kBackupMarkColumn].empty(); }
+
+ShellRequest openRequest(const std::string& file) {
+    ShellRequest request;
+    request.owner = "frm_mabrel94";
+    request.operation = "open";
+    request.file = file;
+    request.showCommand = 3;
+    return request;
+}
+
+// A comment is one line of the comment file: a line break would split it
+// into records of its own.
+std::string onOneLine(std::string text) {
+    for (auto& c : text) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+}
+
+}  // namespace
+
+void frm_mabrel94::fun_aOpen(int row) {
+    runTrapped(ui_, "fun_aOpen", [&] {
+        const ListItem item = rowAt(lvwFiles, row);
+        const std::string& name = item.cells[kNameColumn];
+        if (!settings::filterAllows(state_.exceptionExtList2Mode, state_.exceptionExtList2, name)) {
+            ui_.messageBox(kOpenRefused);
+            return;
+        }
+        std::string file;
+        if (isBackupRow(item)) {
+            file = backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
+        } else {
+            // No edit without its copy: a failure here ends the action before
+            // the file is handed to the shell.
+            backup::takeBackupCopy(fs_, state_.p_driveAndPath, name);
+            file = state_.p_driveAndPath + name;
+        }
+        ui_.shellExecute(openRequest(file));
+        reloadOnRestore = true;
+        setWindowState(WindowState::Minimized);
+    });
+}
+
+void frm_mabrel94::fun_aResume(int row) {
+    runTrapped(ui_, "fun_aResume", [&] {
+        const ListItem item = rowAt(lvwFiles, row);
+        if (!isBackupRow(item)) {
+            ui_.messageBox(kNotABackup);
+            return;
+        }
+        const std::string& name = item.cells[kNameColumn];
+        const std::string current = state_.p_driveAndPath + name;
+        // The present version is secured before anything overwrites it.
+        backup::takeBackupCopy(fs_, state_.p_driveAndPath, name);
+        const std::string source =
+            backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
+        fs_.copyFile(source, current);
+        // The copy brings the backup's read-only attribute along.
+        fs_.setAttributes(current, platform::attr::Archive);
+    });
+}
+
+void frm_mabrel94::fun_aDelete(int row) {
+    runTrapped(ui_, "fun_aDelete", [&] {
+        const ListItem item = rowAt(lvwFiles, row);
+        if (!isBackupRow(item)) {
+            ui_.messageBox(kNotABackup);
+            return;
+        }
+        const std::string path =
+            backup::backupCopyPathOfRow(state_.p_driveAndPath, item.cells[kNameColumn], item.cells[kTimestampColumn]);
+        fs_.setAttributes(path, platform::attr::Archive);
+        fs_.deleteFile(path);
+    });
+}
+
+void frm_mabrel94::fun_aEditComment(int row) {
+    runTrapped(ui_, "fun_aEditComment", [&] {
+        std::string text = rowAt(lvwFiles, row).cells[kCommentColumn];
+        for (;;) {
+            auto answer = ui_.inputBox("現在のコメント: " + text, "コメントをつける", text);
+            // Cancel keeps the comment as it was.
+            if (!answer) return;
+            text = onOneLine(*answer);
+            if (text.find_first_of(",\"") == std::string::npos) break;
+            ui_.messageBox(kBadCommentChars);
+        }
+        lvwFiles.rows[static_cast<std::size_t>(row)].cells[kCommentColumn] = text;
+    });
+}
+
+void frm_mabrel94::fun_rClick() {
+    runTrapped(ui_, "fun_rClick", [&] {
+        try {
+            const int selected = lvwFiles.selectedItem;
+            if (selected < 0 || selected >= static_cast<int>(lvwFiles.rows.size())) return;
+
+            std::vector<int> selectedRows;
+            for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) {
+                if (lvwFiles.rows[i].selected) selectedRows.push_back(static_cast<int>(i));
+            }
+            const bool single = selectedRows.size() == 1;
+
+            frm_rclick menu(state_);
+            menu.Command1[frm_rclick::kComment].enabled = single;
+            menu.Command1[frm_rclick::kRestore].enabled = single;
+            menu.Command1[frm_rclick::kDelete].enabled = true;
+            menu.Command1[frm_rclick::kCancel].enabled = true;
+            state_.p_dialogResult = 0;
+            ui_.showModal(menu);
+
+            switch (state_.p_dialogResult) {
+            case frm_rclick::kComment:
+                if (!single) return;
+                fun_aEditComment(selected);
+                saveCommentFile();
+                break;
+            case frm_rclick::kRestore:
+                if (!single) return;
+                fun_aResume(selected);
+                fun_Load();
+                break;
+            case frm_rclick::kDelete:
+                // Each row reports its own refusal or failure; the rest go on.
+                for (int r : selectedRows) fun_aDelete(r);
+                fun_Load();
+                break;
+            default:
+                break;
+            }
+        } catch (const platform::PlatformError& e) {
+            // The menu is already shown: nothing to do.
+            if (e.number() == platform::err::AlreadyModal) return;
+            throw;
+        }
+    });
+}
+
+}  // namespace mabrel
