@@ -1,0 +1,89 @@
+// A FileSystem that fails on request, for tests: it wraps any other file
+// system and forwards every call, except those a rule tells it to fail.
+//
+//   auto native = platform::makeNativeFileSystem();
+//   platform::FaultInjectingFileSystem fs(*native);
+//   fs.failNthCall(FsOp::WriteFileAtomic, 1, err::DiskFull);   // the next write fails with 61
+//   fs.failCallsOn(FsOp::CopyFile, "_mabre-l94", err::PathNotFound);  // every copy touching it fails
+//   fs.failCallsOn(FsOp::Any, "report.txt", err::DeviceIo);    // every operation on it fails
+//   ... run the code under test against fs ...
+//   EXPECT_EQ(fs.calls(FsOp::CopyFile), 2);
+//   fs.clear();                                                // forwards everything again
+//
+// A failed call throws PlatformError(errorNumber) before the wrapped file
+// system is asked, so nothing on disk changes. Calls are counted per
+// operation from construction (failed ones too); failNthCall counts from the
+// moment the rule is given: n = 1 is the next call of that operation, and
+// the rule is used up once it fires. failCallsOn matches a path (either path
+// of copyFile and rename, the root of driveType) containing the text, exact
+// case, and stays until clear().
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "platform/filesystem.h"
+
+namespace mabrel::platform {
+
+enum class FsOp {
+    Attributes,
+    SetAttributes,
+    List,
+    Find,
+    CopyFile,
+    Rename,
+    DeleteFile,
+    CreateDirectory,
+    FileSize,
+    ModificationTime,
+    ReadFile,
+    WriteFileAtomic,
+    DriveType,
+    Any,  // in a rule: every operation
+};
+
+class FaultInjectingFileSystem : public FileSystem {
+public:
+    explicit FaultInjectingFileSystem(FileSystem& inner);
+
+    // Fails the nth call of `op` from now on (1 = the next one) with errorNumber.
+    void failNthCall(FsOp op, int n, int errorNumber);
+    // Fails every call of `op` whose path contains `pathContains` with errorNumber.
+    void failCallsOn(FsOp op, std::string pathContains, int errorNumber);
+    // Removes every rule; the counts stay.
+    void clear();
+    // Calls of `op` so far (FsOp::Any: of all operations).
+    int calls(FsOp op) const;
+
+    std::uint32_t attributes(const std::string& path) override;
+    void setAttributes(const std::string& path, std::uint32_t attributes) override;
+    std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) override;
+    std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
+    void copyFile(const std::string& from, const std::string& to) override;
+    void rename(const std::string& from, const std::string& to) override;
+    void deleteFile(const std::string& path) override;
+    void createDirectory(const std::string& path) override;
+    std::int64_t fileSize(const std::string& path) override;
+    LocalTime modificationTime(const std::string& path) override;
+    std::string readFile(const std::string& path) override;
+    void writeFileAtomic(const std::string& path, const std::string& bytes) override;
+    unsigned driveType(const std::string& root) override;
+
+private:
+    struct Rule {
+        FsOp op;
+        int callNumber;          // > 0: the call count that fails; 0: by path
+        std::string pathContains;
+        int errorNumber;
+    };
+    // Counts the call and throws when a rule says so.
+    void enter(FsOp op, const std::string& path, const std::string& otherPath = {});
+
+    FileSystem& inner_;
+    std::vector<Rule> rules_;
+    std::array<int, static_cast<std::size_t>(FsOp::Any)> counts_{};
+};
+
+}  // namespace mabrel::platform

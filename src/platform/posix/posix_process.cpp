@@ -1,0 +1,165 @@
+// The running process on a POSIX machine, and the native factories.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <memory>
+
+#include "platform/native.h"
+#include "platform/posix/posix_filesystem.h"
+#include "platform/posix/process_paths.h"
+
+namespace mabrel::platform {
+
+namespace posix {
+
+std::string lockFilePath(const std::string& programName, const char* runtimeDir, unsigned uid) {
+    std::string name;
+    for (char c : programName) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.';
+        name += plain ? c : '_';
+    }
+    if (name.empty() || name[0] == '.') name = "mabrel9-iv" + name;
+    if (runtimeDir && runtimeDir[0] == '/') return std::string(runtimeDir) + "/" + name + ".lock";
+    return "/tmp/" + name + "-" + std::to_string(uid) + ".lock";
+}
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// file:///home/a%20b as a file manager may pass it, as /home/a b.
+std::string fileUriToPath(const std::string& uri) {
+    std::string rest = uri.substr(7);  // after "file://"
+    if (rest.rfind("localhost/", 0) == 0) rest = rest.substr(9);
+    if (rest.empty() || rest[0] != '/') return uri;
+    std::string out;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 && hexDigit(rest[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
+            i += 2;
+        } else {
+            out += rest[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string joinCommandLine(const std::vector<std::string>& arguments,
+                            const std::function<std::string(const std::string&)>& toDrivePath) {
+    std::string out;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string argument = arguments[i];
+        if (argument.rfind("file://", 0) == 0) argument = fileUriToPath(argument);
+        if (!argument.empty() && argument[0] == '/') argument = toDrivePath(argument);
+        if (i > 0) out += ' ';
+        out += argument;
+    }
+    return out;
+}
+
+}  // namespace posix
+
+namespace {
+
+class PosixProcess : public Process {
+public:
+    PosixProcess(int argc, char** argv) {
+        for (int i = 1; i < argc; ++i) arguments_.emplace_back(argv[i] ? argv[i] : "");
+    }
+
+    ~PosixProcess() override {
+        for (auto& [name, fd] : locks_) ::close(fd);
+    }
+
+    bool claimSingleInstance(const std::string& programName) override {
+        if (locks_.count(programName)) return true;  // this process holds it already
+        const std::string path = posix::lockFilePath(programName, std::getenv("XDG_RUNTIME_DIR"), ::getuid());
+        // Not inherited by the programs we open files with: they must not
+        // keep the claim alive after we end.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) return true;  // no place to keep a claim: better to run than to refuse
+        struct stat st{};
+        if (::fstat(fd, &st) != 0 || st.st_uid != ::getuid()) {
+            // Someone else's file in a shared folder is no claim of ours.
+            ::close(fd);
+            return true;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return false;
+        }
+        locks_[programName] = fd;
+        return true;
+    }
+
+    std::string executableFolder() override {
+        const std::string exe = executable();
+        const auto slash = exe.find_last_of('/');
+        const std::string folder = slash == std::string::npos || slash == 0 ? "/" : exe.substr(0, slash);
+        return fs_.drivePath(folder);
+    }
+
+    std::string executableBaseName() override {
+        const std::string exe = executable();
+        std::string name = exe.substr(exe.find_last_of('/') + 1);
+        const auto dot = name.find_last_of('.');
+        if (dot != std::string::npos && dot > 0) name.resize(dot);
+        return name;
+    }
+
+    std::string commandLine() override {
+        return posix::joinCommandLine(arguments_, [this](const std::string& p) { return fs_.drivePath(p); });
+    }
+
+    std::string currentDirectory() override {
+        std::string cwd = "/";
+        if (char* c = ::getcwd(nullptr, 0)) {
+            cwd = c;
+            std::free(c);
+        }
+        return fs_.drivePath(cwd);
+    }
+
+    LocalTime now() override {
+        const std::time_t t = std::time(nullptr);
+        std::tm tm{};
+        ::localtime_r(&t, &tm);
+        return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    }
+
+private:
+    static std::string executable() {
+        char buffer[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+        if (n <= 0) return "/mabrel9-iv";
+        return std::string(buffer, static_cast<std::size_t>(n));
+    }
+
+    std::vector<std::string> arguments_;
+    std::map<std::string, int> locks_;
+    posix::PosixFileSystem fs_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> makeNativeFileSystem() { return std::make_unique<posix::PosixFileSystem>(); }
+
+std::unique_ptr<Process> makeNativeProcess(int argc, char** argv) {
+    return std::make_unique<PosixProcess>(argc, argv);
+}
+
+}  // namespace mabrel::platform
