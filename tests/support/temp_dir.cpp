@@ -11,12 +11,14 @@ namespace mabrel::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(fs::temp_directory_path()) {}
+
+TempDir::TempDir(const fs::path& parent) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
         auto name = "mabrel-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);
-        auto candidate = fs::temp_directory_path() / name;
+        auto candidate = parent / name;
         std::error_code ec;
         if (fs::create_directory(candidate, ec)) {
             path_ = fs::canonical(candidate);

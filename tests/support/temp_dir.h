@@ -10,6 +10,8 @@ namespace mabrel::test {
 class TempDir {
 public:
     TempDir();
+    // A folder below `parent` (for a test that needs a given file system).
+    explicit TempDir(const std::filesystem::path& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,324 @@
+// The native file system against real files in temporary folders.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "platform/errors.h"
+#include "platform/posix/posix_filesystem.h"
+#include "platform/posix/dos_attrib.h"
+#include "support/temp_dir.h"
+#include "as_other_user.h"
+
+namespace mabrel::platform::posix {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::TempDir;
+
+constexpr std::uint32_t kAll = attr::ReadOnly | attr::Hidden | attr::System | attr::Directory | attr::Archive;
+
+int errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const PlatformError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+std::vector<std::string> names(const std::vector<DirEntry>& entries) {
+    std::vector<std::string> out;
+    for (const auto& e : entries) out.push_back(e.name);
+    return out;
+}
+
+// The files of a folder, hidden ones too, as the machine sees them.
+std::vector<std::string> nativeNames(const stdfs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : stdfs::directory_iterator(folder)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+mode_t modeOf(const stdfs::path& p) {
+    struct stat st{};
+    ::stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// A test folder on a file system with user.* extended attributes, or nothing.
+std::unique_ptr<TempDir> folderWithXattrs() {
+    for (const char* parent : {"", "/var/tmp"}) {
+        auto dir = *parent ? std::make_unique<TempDir>(stdfs::path(parent)) : std::make_unique<TempDir>();
+        if (test::userXattrsWork(dir->path())) return dir;
+    }
+    return nullptr;
+}
+
+class PosixFileSystemTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    PosixFileSystem fs;
+    std::string at(const std::string& relative) const { return dir.drivePath() + relative; }
+};
+
+TEST_F(PosixFileSystemTest, ListingFiltersByMaskAndLeavesOutNamesWithABackslash) {
+    dir.write("b.txt", "b");
+    dir.write("a.txt", "a");
+    dir.write(".profile", "p");
+    dir.write("odd\\name.txt", "x");
+    dir.mkdir("Sub");
+
+    EXPECT_EQ(names(fs.list(at(""), 0)), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(names(fs.list(at(""), attr::Directory)), (std::vector<std::string>{".", "..", "Sub", "a.txt", "b.txt"}));
+    EXPECT_EQ(names(fs.list(at(""), attr::Hidden)), (std::vector<std::string>{".profile", "a.txt", "b.txt"}));
+    // Without the trailing "\" the same folder.
+    EXPECT_EQ(fs.list(dir.drivePath().substr(0, dir.drivePath().size() - 1), kAll).size(), 6u);
+
+    const auto all = fs.list(at(""), kAll);
+    EXPECT_EQ(all[0].attributes & attr::Directory, attr::Directory);
+    EXPECT_EQ(all[0].attributes & attr::Hidden, 0u);  // "." is not a hidden name
+    EXPECT_EQ(fs.list(at("Missing\\"), kAll).size(), 0u);
+    EXPECT_EQ(fs.list(at("a.txt\\"), kAll).size(), 0u);
+}
+
+TEST_F(PosixFileSystemTest, LetterCaseIsIgnoredWhereTheSpelledNameIsMissing) {
+    dir.write("Reports/Annual.TXT", "x");
+    EXPECT_EQ(fs.find(at("reports\\annual.txt"), 0)->name, "Annual.TXT");
+    EXPECT_EQ(fs.find(at("REPORTS"), attr::Directory)->name, "Reports");
+    EXPECT_EQ(fs.readFile(at("rePorts\\ANNUAL.txt")), "x");
+    EXPECT_FALSE(fs.find(at("REPORTS"), 0));  // a directory needs the directory bit
+
+    // Two entries that differ only in case: the exact one, or none.
+    dir.write("Twin.txt", "1");
+    dir.write("TWIN.txt", "2");
+    EXPECT_EQ(fs.readFile(at("TWIN.txt")), "2");
+    EXPECT_FALSE(fs.find(at("twin.txt"), 0));
+    EXPECT_EQ(errorOf([&] { fs.readFile(at("twin.txt")); }), err::FileNotFound);
+
+    // A new file gets the folder's stored name and the name as spelled.
+    fs.writeFileAtomic(at("reports\\New.txt"), "n");
+    EXPECT_TRUE(stdfs::exists(dir.path() / "Reports" / "New.txt"));
+}
+
+TEST_F(PosixFileSystemTest, AttributesFollowPermissionBitsAndNames) {
+    const auto file = dir.write("a.txt", "a");
+    dir.write(".hidden", "h");
+    dir.mkdir("Sub");
+    EXPECT_EQ(fs.attributes(at("a.txt")), attr::Archive);
+    EXPECT_EQ(fs.attributes(at(".hidden")), attr::Hidden | attr::Archive);
+    EXPECT_EQ(fs.attributes(at("Sub")), attr::Directory);
+    EXPECT_EQ(fs.attributes(at("Sub\\")), attr::Directory);
+    EXPECT_EQ(fs.attributes("C:\\") & attr::Directory, attr::Directory);
+
+    fs.setAttributes(at("a.txt"), attr::ReadOnly | attr::Archive);
+    EXPECT_EQ(modeOf(file) & 0222, 0u);
+    EXPECT_EQ(fs.attributes(at("a.txt")), attr::ReadOnly | attr::Archive);
+    fs.setAttributes(at("a.txt"), attr::Archive);
+    EXPECT_EQ(modeOf(file) & 0222, static_cast<mode_t>(S_IWUSR));
+    EXPECT_EQ(fs.attributes(at("a.txt")), attr::Archive);
+}
+
+TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThem) {
+    auto dir = folderWithXattrs();
+    if (!dir) GTEST_SKIP() << "no file system with user.* extended attributes for the test folder";
+    PosixFileSystem fs;
+    const auto file = dir->write("doc.txt", "d");
+    const auto folder = dir->mkdir("Folder");
+    const std::string path = dir->drivePath() + "doc.txt";
+
+    fs.setAttributes(path, attr::Hidden | attr::System | attr::ReadOnly);
+    EXPECT_EQ(fs.attributes(path), attr::Hidden | attr::System | attr::ReadOnly);
+    EXPECT_FALSE(fs.find(path, attr::Hidden));  // system too
+    EXPECT_TRUE(fs.find(path, attr::Hidden | attr::System));
+    // Still read-only after its attribute was rewritten in place.
+    fs.setAttributes(path, attr::ReadOnly);
+    EXPECT_EQ(fs.attributes(path), attr::ReadOnly);
+    fs.setAttributes(path, attr::Archive);
+    EXPECT_EQ(fs.attributes(path), attr::Archive);
+
+    fs.setAttributes(dir->drivePath() + "Folder", attr::Hidden);
+    EXPECT_EQ(fs.attributes(dir->drivePath() + "Folder"), attr::Hidden | attr::Directory);
+
+    // Samba's old text form, written by someone else.
+    const auto other = dir->write("samba.txt", "s");
+    ASSERT_EQ(::setxattr(other.c_str(), kDosAttribName, "0x22", 4, 0), 0);
+    EXPECT_EQ(fs.attributes(dir->drivePath() + "samba.txt"), attr::Hidden | attr::Archive);
+    (void)file;
+    (void)folder;
+}
+
+TEST_F(PosixFileSystemTest, CopyCarriesContentTimeAndAttributesAndReplacesWritableTargets) {
+    const std::string content(300000, 'q');
+    const auto source = dir.write("src.bin", content);
+    test::setModificationTime(source, 2001, 2, 3, 4, 5, 6);
+    ::chmod(source.c_str(), 0444);
+
+    fs.copyFile(at("src.bin"), at("copy.bin"));
+    EXPECT_EQ(test::readBytes(dir.path() / "copy.bin"), content);
+    EXPECT_EQ(fs.modificationTime(at("copy.bin")), (LocalTime{2001, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(fs.attributes(at("copy.bin")), attr::ReadOnly | attr::Archive);
+    EXPECT_EQ(fs.fileSize(at("copy.bin")), 300000);
+
+    // A writable target is replaced; a read-only one is kept as it was.
+    dir.write("old.bin", "old");
+    ::chmod(source.c_str(), 0644);
+    fs.copyFile(at("src.bin"), at("old.bin"));
+    EXPECT_EQ(test::readBytes(dir.path() / "old.bin"), content);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(at("old.bin"), at("copy.bin")); }), err::PermissionDenied);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(at("nothing.bin"), at("x.bin")); }), err::FileNotFound);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(at("src.bin"), at("NoFolder\\x.bin")); }), err::PathNotFound);
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"copy.bin", "old.bin", "src.bin"}));
+}
+
+TEST_F(PosixFileSystemTest, MissingFileAndMissingFolderAreTold) {
+    dir.write("a.txt", "a");
+    EXPECT_EQ(errorOf([&] { fs.attributes(at("none.txt")); }), err::FileNotFound);
+    EXPECT_EQ(errorOf([&] { fs.attributes(at("none\\x.txt")); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { fs.readFile(at("a.txt\\x.txt")); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { fs.modificationTime(at("none.txt")); }), err::FileNotFound);
+    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(at("none\\x.txt"), "x"); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { fs.attributes("Q:\\x"); }), err::PathNotFound);  // no such drive here
+    EXPECT_EQ(errorOf([&] { fs.attributes("\\\\nosuchserver\\share\\x"); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { fs.readFile(at("a.txt") + std::string(1, '\0') + "x"); }), err::PathFileAccess);
+    EXPECT_FALSE(fs.find(at("none\\x.txt"), kAll));
+    EXPECT_FALSE(fs.find("C:\\", kAll));
+}
+
+TEST_F(PosixFileSystemTest, DeleteRenameAndCreateDirectoryKeepWhatTheyMustNotTouch) {
+    const auto kept = dir.write("kept.txt", "k");
+    ::chmod(kept.c_str(), 0444);
+    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("kept.txt")); }), err::PathFileAccess);
+    EXPECT_TRUE(stdfs::exists(kept));
+    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("none.txt")); }), err::FileNotFound);
+
+    dir.write("gone.txt", "g");
+    fs.deleteFile(at("GONE.txt"));
+    EXPECT_FALSE(stdfs::exists(dir.path() / "gone.txt"));
+
+    dir.write("from.txt", "new");
+    dir.write("to.txt", "old");
+    fs.rename(at("from.txt"), at("to.txt"));
+    EXPECT_EQ(test::readBytes(dir.path() / "to.txt"), "new");
+    EXPECT_EQ(errorOf([&] { fs.rename(at("from.txt"), at("x.txt")); }), err::FileNotFound);
+    EXPECT_EQ(errorOf([&] { fs.rename(at("to.txt"), at("None\\x.txt")); }), err::PathNotFound);
+
+    fs.createDirectory(at("_mabre-l94"));
+    EXPECT_TRUE(stdfs::is_directory(dir.path() / "_mabre-l94"));
+    EXPECT_EQ(errorOf([&] { fs.createDirectory(at("_mabre-l94")); }), err::PathFileAccess);
+    EXPECT_EQ(errorOf([&] { fs.createDirectory(at("a\\b")); }), err::PathNotFound);
+}
+
+TEST_F(PosixFileSystemTest, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporary) {
+    const auto file = dir.write("settings.ini", "old content");
+    ::chmod(file.c_str(), 0640);
+    fs.writeFileAtomic(at("settings.ini"), "new");
+    EXPECT_EQ(test::readBytes(file), "new");
+    EXPECT_EQ(modeOf(file), 0640u);
+
+    // A linked settings file stays a link; its target is rewritten.
+    const auto real = dir.write("real.ini", "r");
+    stdfs::create_symlink(real, dir.path() / "link.ini");
+    fs.writeFileAtomic(at("link.ini"), "through the link");
+    EXPECT_TRUE(stdfs::is_symlink(dir.path() / "link.ini"));
+    EXPECT_EQ(test::readBytes(real), "through the link");
+
+    const auto locked = dir.write("locked.ini", "keep me");
+    ::chmod(locked.c_str(), 0444);
+    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(at("locked.ini"), "x"); }), err::PermissionDenied);
+    EXPECT_EQ(test::readBytes(locked), "keep me");
+    EXPECT_EQ(nativeNames(dir.path()),
+              (std::vector<std::string>{"link.ini", "locked.ini", "real.ini", "settings.ini"}));
+}
+
+// Root ignores permission bits, so these run in a child process as "nobody".
+TEST_F(PosixFileSystemTest, AReadOnlyFolderRefusesWritesWithPermissionDenied) {
+    const auto folder = dir.mkdir("ro");
+    const auto file = dir.write("ro/comments.l94", "stored");
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(file.c_str(), 0666);
+    ::chmod(folder.c_str(), 0555);
+    const std::string base = at("ro\\");
+
+    const int code = test::runUnprivileged([&] {
+        PosixFileSystem child;
+        int failures = 0;
+        if (errorOf([&] { child.writeFileAtomic(base + "comments.l94", "new"); }) != err::PermissionDenied) failures |= 1;
+        if (errorOf([&] { child.createDirectory(base + "_mabre-l94"); }) != err::PermissionDenied) failures |= 2;
+        if (errorOf([&] { child.deleteFile(base + "comments.l94"); }) != err::PermissionDenied) failures |= 4;
+        if (child.readFile(base + "comments.l94") != "stored") failures |= 8;
+        return failures;
+    });
+    EXPECT_EQ(code, 0) << "bit 1 write, 2 mkdir, 4 delete, 8 read";
+    EXPECT_EQ(test::readBytes(file), "stored");
+    EXPECT_EQ(nativeNames(folder), (std::vector<std::string>{"comments.l94"}));
+}
+
+// A full disk: a tiny RAM disk mounted on the test folder, where mounting is allowed.
+TEST(PosixFileSystemFullDisk, AWriteThatDoesNotFitLeavesTheOldFileWhole) {
+    TempDir dir;
+    const auto point = dir.mkdir("disk");
+    if (::mount("tmpfs", point.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << ")";
+    }
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{point.string()};
+
+    PosixFileSystem fs;
+    const std::string path = dir.drivePath() + "disk\\_mabre.l94";
+    fs.writeFileAtomic(path, "folder comment\r\n");
+    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(path, std::string(1 << 20, 'x')); }), err::DiskFull);
+    EXPECT_EQ(test::readBytes(point / "_mabre.l94"), "folder comment\r\n");
+    EXPECT_EQ(nativeNames(point), (std::vector<std::string>{"_mabre.l94"}));
+    EXPECT_EQ(fs.driveType("C:\\"), drive_type::Fixed);
+}
+
+// Drives and shares from a fed mount table, onto real folders.
+TEST(PosixFileSystemMounts, DrivesAndSharesReachTheirMountPoints) {
+    TempDir dir;
+    const auto share = dir.mkdir("share");
+    dir.write("share/Plan.txt", "plan");
+    const auto table = dir.write("mounts", "/dev/vda / ext4 rw 0 0\n//Server/Docs " + share.string() +
+                                               " cifs rw 0 0\n/dev/sdz1 /media/nothing-here vfat rw 0 0\n");
+    PosixFileSystem fs(table.string());
+
+    EXPECT_EQ(fs.readFile("\\\\server\\docs\\plan.txt"), "plan");
+    // Letters go by mount point: /media/... before /tmp/...
+    EXPECT_EQ(fs.readFile("E:\\Plan.txt"), "plan");
+    EXPECT_EQ(names(fs.list("\\\\SERVER\\Docs\\", 0)), (std::vector<std::string>{"Plan.txt"}));
+    EXPECT_EQ(fs.drivePath(share.string() + "/Plan.txt"), "E:\\Plan.txt");
+    EXPECT_EQ(fs.driveType("d:"), drive_type::Removable);
+    EXPECT_EQ(fs.driveType("E:\\"), drive_type::Network);
+    EXPECT_EQ(fs.driveType("F:\\"), drive_type::NoRoot);
+    EXPECT_EQ(fs.driveType("\\\\server\\docs\\"), drive_type::Network);
+    EXPECT_EQ(fs.driveType("\\\\server\\other"), drive_type::NoRoot);
+    EXPECT_EQ(fs.list("\\\\server\\other\\", kAll).size(), 0u);
+    EXPECT_FALSE(fs.find("\\\\server\\other\\x", kAll));
+}
+
+TEST_F(PosixFileSystemTest, RelativeAndRootedPathsStartFromTheCurrentDirectory) {
+    dir.write("work/notes.txt", "n");
+    const auto previous = stdfs::current_path();
+    stdfs::current_path(dir.path() / "work");
+    std::string relative, rooted;
+    try {
+        relative = fs.readFile("notes.txt");
+        rooted = fs.readFile(dir.drivePath().substr(2) + "work\\notes.txt");  // "\tmp\...\work\notes.txt"
+    } catch (...) {
+    }
+    stdfs::current_path(previous);
+    EXPECT_EQ(relative, "n");
+    EXPECT_EQ(rooted, "n");
+}
+
+}  // namespace
+}  // namespace mabrel::platform::posix

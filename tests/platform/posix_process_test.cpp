@@ -1,0 +1,148 @@
+// The running process: one instance per user across real processes, the
+// executable's place, the command line and the current directory.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/native.h"
+#include "platform/posix/process_paths.h"
+#include "support/temp_dir.h"
+
+namespace mabrel::platform {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// Sets XDG_RUNTIME_DIR for the test, so that claims do not meet a real instance.
+class RuntimeDir {
+public:
+    RuntimeDir() {
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        if (old) previous_ = old;
+        hadPrevious_ = old != nullptr;
+        ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+    }
+    ~RuntimeDir() {
+        if (hadPrevious_) ::setenv("XDG_RUNTIME_DIR", previous_.c_str(), 1);
+        else ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    const test::TempDir& dir() const { return dir_; }
+
+private:
+    test::TempDir dir_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+// In a child process: claims and reports through the exit code (1 claimed,
+// 0 refused), holding the claim for `holdMs` and optionally leaving a
+// grandchild running that inherits everything it may.
+pid_t claimInChild(const std::string& name, int holdMs, int readyPipe = -1, bool spawnLongChild = false) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        auto process = makeNativeProcess(0, nullptr);
+        const bool claimed = process->claimSingleInstance(name);
+        if (spawnLongChild && ::fork() == 0) {
+            ::execlp("sleep", "sleep", "3", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (readyPipe >= 0) {
+            const char c = claimed ? '1' : '0';
+            (void)!::write(readyPipe, &c, 1);
+        }
+        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+        ::_exit(claimed ? 1 : 0);
+    }
+    return pid;
+}
+
+int exitCodeOf(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(SingleInstance, ASecondProcessIsRefusedWhileTheFirstRunsAndNotAfter) {
+    RuntimeDir runtime;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t first = claimInChild("mabrel9-iv", 1500, ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(c, '1');
+
+    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv", 0)), 0);
+    EXPECT_EQ(exitCodeOf(claimInChild("other-program", 0)), 1);
+    EXPECT_EQ(exitCodeOf(first), 1);
+    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv", 0)), 1);
+    EXPECT_TRUE(stdfs::exists(runtime.dir().path() / "mabrel9-iv.lock"));
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST(SingleInstance, ProgramsStartedByTheInstanceDoNotKeepTheClaim) {
+    RuntimeDir runtime;
+    // The first instance opens a file with a program that outlives it.
+    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv", 0, -1, true)), 1);
+    ::usleep(300 * 1000);  // the started program has exec'd by now and runs on for seconds
+    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv", 0)), 1);
+}
+
+TEST(SingleInstance, TheLockFileIsInTheRuntimeFolderOrPerUserInTmp) {
+    EXPECT_EQ(posix::lockFilePath("mabrel9-iv", "/run/user/1000", 1000), "/run/user/1000/mabrel9-iv.lock");
+    EXPECT_EQ(posix::lockFilePath("mabrel9-iv", nullptr, 1000), "/tmp/mabrel9-iv-1000.lock");
+    EXPECT_EQ(posix::lockFilePath("mabrel9-iv", "", 7), "/tmp/mabrel9-iv-7.lock");
+    // No way out of the folder through the name.
+    EXPECT_EQ(posix::lockFilePath("../evil/x", "/run/user/1", 1), "/run/user/1/mabrel9-iv.._evil_x.lock");
+}
+
+TEST(CommandLine, ArgumentsAreJoinedAndAbsolutePathsPutIntoDriveForm) {
+    auto slashes = [](const std::string& p) {
+        std::string out = "C:" + p;
+        for (auto& ch : out) {
+            if (ch == '/') ch = '\\';
+        }
+        return out;
+    };
+    EXPECT_EQ(posix::joinCommandLine({}, slashes), "");
+    EXPECT_EQ(posix::joinCommandLine({"/home/a"}, slashes), "C:\\home\\a");
+    EXPECT_EQ(posix::joinCommandLine({"/home/a/My", "Docs/x.txt"}, slashes), "C:\\home\\a\\My Docs/x.txt");
+    EXPECT_EQ(posix::joinCommandLine({"\"C:\\Docs\\\""}, slashes), "\"C:\\Docs\\\"");
+    EXPECT_EQ(posix::joinCommandLine({"file:///home/a/My%20Docs/r%C3%A9.txt"}, slashes), "C:\\home\\a\\My Docs\\ré.txt");
+
+    // The real process maps through the machine's drives.
+    char arg0[] = "mabrel9-iv", arg1[] = "/usr/share", arg2[] = "x";
+    char* argv[] = {arg0, arg1, arg2, nullptr};
+    EXPECT_EQ(makeNativeProcess(3, argv)->commandLine(), "C:\\usr\\share x");
+}
+
+TEST(ProcessPlaces, ExecutableAndCurrentDirectoryInDriveForm) {
+    auto process = makeNativeProcess(0, nullptr);
+    const stdfs::path exe = stdfs::read_symlink("/proc/self/exe");
+    std::string folder = "C:" + exe.parent_path().string();
+    for (auto& ch : folder) {
+        if (ch == '/') ch = '\\';
+    }
+    EXPECT_EQ(process->executableFolder(), folder);
+    EXPECT_EQ(process->executableBaseName(), exe.stem().string());
+
+    test::TempDir dir;
+    const auto previous = stdfs::current_path();
+    stdfs::current_path(dir.path());
+    const std::string cwd = process->currentDirectory();
+    stdfs::current_path(previous);
+    std::string expected = dir.drivePath();
+    expected.pop_back();
+    EXPECT_EQ(cwd, expected);
+
+    const auto now = process->now();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+}
+
+}  // namespace
+}  // namespace mabrel::platform
