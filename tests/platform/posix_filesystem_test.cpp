@@ -124,6 +124,10 @@ TEST_F(PosixFileSystemTest, AttributesFollowPermissionBitsAndNames) {
     fs.setAttributes(at("a.txt"), attr::Archive);
     EXPECT_EQ(modeOf(file) & 0222, static_cast<mode_t>(S_IWUSR));
     EXPECT_EQ(fs.attributes(at("a.txt")), attr::Archive);
+
+    // A folder stays writable whatever it is told.
+    fs.setAttributes(at("Sub"), attr::ReadOnly | attr::Directory);
+    EXPECT_NE(modeOf(dir.path() / "Sub") & S_IWUSR, 0u);
 }
 
 TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThem) {
@@ -279,7 +283,19 @@ TEST(PosixFileSystemFullDisk, AWriteThatDoesNotFitLeavesTheOldFileWhole) {
     EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(path, std::string(1 << 20, 'x')); }), err::DiskFull);
     EXPECT_EQ(test::readBytes(point / "_mabre.l94"), "folder comment\r\n");
     EXPECT_EQ(nativeNames(point), (std::vector<std::string>{"_mabre.l94"}));
-    EXPECT_EQ(fs.driveType("C:\\"), drive_type::Fixed);
+
+    // A copy from another file system, where neither a clone nor the kernel
+    // copy works, carries content and time all the same; one too big for the
+    // disk leaves nothing behind.
+    const auto source = dir.write("small.txt", std::string(20000, 's'));
+    test::setModificationTime(source, 2010, 10, 10, 10, 10, 10);
+    fs.copyFile(dir.drivePath() + "small.txt", dir.drivePath() + "disk\\small.txt");
+    EXPECT_EQ(test::readBytes(point / "small.txt"), std::string(20000, 's'));
+    EXPECT_EQ(fs.modificationTime(dir.drivePath() + "disk\\small.txt"), (LocalTime{2010, 10, 10, 10, 10, 10}));
+    dir.write("big.bin", std::string(1 << 20, 'b'));
+    EXPECT_EQ(errorOf([&] { fs.copyFile(dir.drivePath() + "big.bin", dir.drivePath() + "disk\\big.bin"); }),
+              err::DiskFull);
+    EXPECT_EQ(nativeNames(point), (std::vector<std::string>{"_mabre.l94", "small.txt"}));
 }
 
 // Drives and shares from a fed mount table, onto real folders.

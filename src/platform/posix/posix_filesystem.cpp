@@ -345,6 +345,14 @@ PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path) {
     }
     if (!split) throw PlatformError(err::PathNotFound);
 
+    if (split->components.empty()) return {split->base, ""};
+    {
+        // Spelled as stored: the common case, one lookup.
+        const std::string spelled = joinNative(*split);
+        struct stat st{};
+        if (::lstat(spelled.c_str(), &st) == 0) return {spelled, split->components.back()};
+    }
+
     // Letter case: where a name is missing as spelled, take the one entry
     // that matches it without regard to case.
     std::string current = split->base;
@@ -394,10 +402,12 @@ std::uint32_t PosixFileSystem::attributes(const std::string& path) {
 void PosixFileSystem::setAttributes(const std::string& path, std::uint32_t wanted) {
     const auto r = resolve(path);
     struct stat st = statOrThrow(r.native);
-    const bool readOnly = (wanted & attr::ReadOnly) != 0;
+    // Read-only means nothing for a folder on Windows; taking a folder's
+    // write permission would stop files being made in it.
+    const bool readOnly = (wanted & attr::ReadOnly) != 0 && !S_ISDIR(st.st_mode);
 
     // Clearing read-only first, so that the extended attribute may be written.
-    if (!readOnly && (st.st_mode & kWriteBits) == 0) {
+    if (!readOnly && !S_ISDIR(st.st_mode) && (st.st_mode & kWriteBits) == 0) {
         if (::chmod(r.native.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) throwErrno(errno, r.native);
         st.st_mode |= S_IWUSR;
     }
