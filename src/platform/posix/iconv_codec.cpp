@@ -52,10 +52,12 @@ class IconvCodec : public Codec {
 public:
     std::optional<std::string> toAnsi(const std::string& utf8) const override {
         std::string ansi;
-        {
+        try {
             IconvHandle cd("CP932", "UTF-8");
             std::size_t consumed = 0;
             if (convert(cd.get(), utf8, consumed, ansi) != Stop::Done) return std::nullopt;
+        } catch (const PlatformError&) {
+            return std::nullopt;  // no converter installed: UTF-8 keeps the text
         }
         // Some characters share one code (U+00A5 and "\" both become 0x5C in
         // some tables): only a text that comes back unchanged is held.
