@@ -1,0 +1,319 @@
+#include "platform/win32/win32_filesystem.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+
+#include "platform/errors.h"
+#include "platform/win32/wide.h"
+#include "platform/win32/win32_errors.h"
+
+namespace mabrel::platform::win32 {
+
+namespace {
+
+constexpr DWORD kKnownBits = attr::ReadOnly | attr::Hidden | attr::System | attr::Directory | attr::Archive;
+constexpr DWORD kSettableBits = attr::ReadOnly | attr::Hidden | attr::System | attr::Archive;
+
+std::uint32_t known(DWORD attributes) { return attributes & kKnownBits; }
+
+// Win32 takes 0 for "no attributes" only as FILE_ATTRIBUTE_NORMAL.
+DWORD settable(std::uint32_t attributes) {
+    const DWORD a = attributes & kSettableBits;
+    return a == 0 ? FILE_ATTRIBUTE_NORMAL : a;
+}
+
+void rejectNul(const std::string& path) {
+    // A NUL would silently cut the wide path short.
+    if (path.find('\0') != std::string::npos) throw PlatformError(err::PathFileAccess);
+}
+
+std::wstring widePath(const std::string& path) {
+    rejectNul(path);
+    return widen(path);
+}
+
+// FindFirstFile takes these as wildcards (the last three as DOS ones); no
+// stored name holds them, so a path with one names nothing.
+bool hasWildcard(const std::string& path) { return path.find_first_of("*?<>\"") != std::string::npos; }
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : handle_(h) {}
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : handle_(h) {}
+    ~FileHandle() { close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Closing can report a failed late write; the caller wants to know.
+    bool close() {
+        if (handle_ == INVALID_HANDLE_VALUE) return true;
+        const BOOL ok = ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return ok != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+HANDLE findFirst(const std::wstring& pattern, WIN32_FIND_DATAW& data) {
+    return ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                              FIND_FIRST_EX_LARGE_FETCH);
+}
+
+WIN32_FILE_ATTRIBUTE_DATA attributeData(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) throwLastError();
+    return data;
+}
+
+// Removes a temporary file whatever its attributes; nothing to report if it fails.
+void discard(const std::wstring& path) {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
+}
+
+unsigned long long nextUnique() {
+    static std::atomic<unsigned long long> counter{0};
+    const unsigned long long pid = ::GetCurrentProcessId();
+    return (pid << 40) ^ (::GetTickCount64() << 16) ^ counter.fetch_add(1);
+}
+
+void moveOver(const std::wstring& from, const std::wstring& to) {
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        throwLastError();
+    }
+}
+
+}  // namespace
+
+std::wstring temporaryBeside(const std::wstring& target, unsigned long long unique) {
+    const auto slash = target.find_last_of(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
+    std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
+    // A component holds at most 255 UTF-16 units; keep room for the suffix
+    // and never cut a surrogate pair in two.
+    if (name.size() > 200) {
+        std::size_t cut = 200;
+        if (name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) --cut;
+        name.resize(cut);
+    }
+    wchar_t suffix[24];
+    ::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%012llx~", unique & 0xFFFFFFFFFFFFull);
+    return folder + L"." + name + suffix;
+}
+
+bool isRootSpelling(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':') return path.size() == 2 || (path.size() == 3 && path[2] == '\\');
+    if (path.rfind("\\\\", 0) != 0) return false;
+    const auto a = path.find('\\', 2);
+    if (a == std::string::npos) return true;
+    const auto b = path.find('\\', a + 1);
+    return b == std::string::npos || b == path.size() - 1;
+}
+
+std::uint32_t Win32FileSystem::attributes(const std::string& path) {
+    const DWORD a = ::GetFileAttributesW(widePath(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) throwLastError();
+    return known(a);
+}
+
+void Win32FileSystem::setAttributes(const std::string& path, std::uint32_t attributes) {
+    if (!::SetFileAttributesW(widePath(path).c_str(), settable(attributes))) throwLastError();
+}
+
+std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint32_t mask) {
+    if (hasWildcard(folder)) return {};
+    std::string pattern = folder;
+    if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAW data{};
+    FindHandle find(findFirst(widePath(pattern), data));
+    if (!find.valid()) {
+        const DWORD e = ::GetLastError();
+        // An empty drive root has no entries at all, not even "." and "..".
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_NO_MORE_FILES ||
+            e == ERROR_INVALID_NAME || e == ERROR_DIRECTORY || e == ERROR_BAD_NETPATH || e == ERROR_BAD_NET_NAME) {
+            return {};
+        }
+        throwError(e);
+    }
+    std::vector<DirEntry> entries;
+    do {
+        const std::uint32_t a = known(data.dwFileAttributes);
+        if (matchesMask(a, mask)) entries.push_back({narrow(data.cFileName), a});
+    } while (::FindNextFileW(find.get(), &data));
+    const DWORD e = ::GetLastError();
+    if (e != ERROR_NO_MORE_FILES) throwError(e);
+
+    // "." and ".." first, then by name: the same order every time, whatever
+    // order the file system keeps.
+    auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+    std::sort(entries.begin(), entries.end(), [&](const DirEntry& x, const DirEntry& y) {
+        if (rank(x.name) != rank(y.name)) return rank(x.name) < rank(y.name);
+        return x.name < y.name;
+    });
+    return entries;
+}
+
+std::optional<DirEntry> Win32FileSystem::find(const std::string& path, std::uint32_t mask) {
+    if (path.empty() || isRootSpelling(path) || hasWildcard(path)) return std::nullopt;  // a root has no entry
+    std::string p = path;
+    if (p.back() == '\\') p.pop_back();
+    WIN32_FIND_DATAW data{};
+    FindHandle find(findFirst(widePath(p), data));
+    if (!find.valid()) {
+        const DWORD e = ::GetLastError();
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_NO_MORE_FILES ||
+            e == ERROR_INVALID_NAME || e == ERROR_DIRECTORY || e == ERROR_BAD_NETPATH || e == ERROR_BAD_NET_NAME) {
+            return std::nullopt;
+        }
+        throwError(e);
+    }
+    const std::uint32_t a = known(data.dwFileAttributes);
+    if (!matchesMask(a, mask)) return std::nullopt;
+    return DirEntry{narrow(data.cFileName), a};
+}
+
+void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
+    const std::wstring source = widePath(from);
+    const std::wstring target = widePath(to);
+    const DWORD sourceAttributes = ::GetFileAttributesW(source.c_str());
+    if (sourceAttributes == INVALID_FILE_ATTRIBUTES) throwLastError();
+    if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
+
+    std::wstring temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = temporaryBeside(target, nextUnique());
+        // CopyFileW carries content, attributes and the modification time.
+        if (::CopyFileW(source.c_str(), temporary.c_str(), TRUE)) break;
+        const DWORD e = ::GetLastError();
+        if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
+    }
+    try {
+        if (!::SetFileAttributesW(temporary.c_str(), settable(sourceAttributes | attr::Hidden))) throwLastError();
+        moveOver(temporary, target);
+    } catch (...) {
+        discard(temporary);
+        throw;
+    }
+    if (!::SetFileAttributesW(target.c_str(), settable(sourceAttributes))) throwLastError();
+}
+
+void Win32FileSystem::rename(const std::string& from, const std::string& to) {
+    moveOver(widePath(from), widePath(to));
+}
+
+void Win32FileSystem::deleteFile(const std::string& path) {
+    if (!::DeleteFileW(widePath(path).c_str())) throwLastError();
+}
+
+void Win32FileSystem::createDirectory(const std::string& path) {
+    if (!::CreateDirectoryW(widePath(path).c_str(), nullptr)) throwLastError();
+}
+
+std::int64_t Win32FileSystem::fileSize(const std::string& path) {
+    const auto data = attributeData(path);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+LocalTime Win32FileSystem::modificationTime(const std::string& path) {
+    const auto data = attributeData(path);
+    // Local time by the rules in force on that date, as Explorer shows it.
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    if (!::FileTimeToSystemTime(&data.ftLastWriteTime, &utc)) throwLastError();
+    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) throwLastError();
+    return LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+}
+
+std::string Win32FileSystem::readFile(const std::string& path) {
+    FileHandle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) throwLastError();
+    std::string bytes;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < INT_MAX) {
+        bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+    }
+    char buffer[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) throwLastError();
+        if (n == 0) break;
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+void Win32FileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
+    const std::wstring target = widePath(path);
+    // The new file keeps what the person set on the old one (hidden, say).
+    const DWORD existing = ::GetFileAttributesW(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) {
+        throw PlatformError(err::PathFileAccess);
+    }
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
+        throw PlatformError(err::PermissionDenied);  // a read-only file is not rewritten
+    }
+    const DWORD final = existing == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_ARCHIVE : settable(existing);
+
+    std::wstring temporary;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int attempt = 0;; ++attempt) {
+        temporary = temporaryBeside(target, nextUnique());
+        h = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (h != INVALID_HANDLE_VALUE) break;
+        const DWORD e = ::GetLastError();
+        if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
+    }
+    FileHandle file(h);
+    try {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            DWORD n = 0;
+            if (!::WriteFile(file.get(), bytes.data() + done, chunk, &n, nullptr)) throwLastError();
+            done += n;
+        }
+        if (!::FlushFileBuffers(file.get())) throwLastError();
+        if (!file.close()) throwLastError();
+        if (!::SetFileAttributesW(temporary.c_str(), final)) throwLastError();
+        moveOver(temporary, target);
+    } catch (...) {
+        file.close();
+        discard(temporary);
+        throw;
+    }
+}
+
+unsigned Win32FileSystem::driveType(const std::string& root) {
+    return ::GetDriveTypeW(widePath(root).c_str());
+}
+
+}  // namespace mabrel::platform::win32
