@@ -1,5 +1,7 @@
 // Drive letters, shares and path forms from fed mount tables, and the
 // stored form of DOS attributes.
+// POSIX only: on Windows drives and attributes are the machine's own.
+#ifndef _WIN32
 #include <gtest/gtest.h>
 
 #include "platform/filesystem.h"
@@ -118,3 +120,5 @@ TEST(DosAttrib, ReadsTheTextAndBinaryFormsSambaWrites) {
 
 }  // namespace
 }  // namespace mabrel::platform::posix
+
+#endif  // _WIN32
