@@ -205,6 +205,13 @@ void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
     const DWORD sourceAttributes = ::GetFileAttributesW(source.c_str());
     if (sourceAttributes == INVALID_FILE_ATTRIBUTES) throwLastError();
     if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
+    // Windows refuses to move over a read-only file, Wine does not: a
+    // read-only target (a backup copy) is never replaced, on either.
+    const DWORD targetAttributes = ::GetFileAttributesW(target.c_str());
+    if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
+        (targetAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        throw PlatformError(err::PermissionDenied);
+    }
 
     std::wstring temporary;
     for (int attempt = 0;; ++attempt) {
