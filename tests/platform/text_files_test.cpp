@@ -54,6 +54,9 @@ TEST_F(TextFilesTest, JapaneseTextIsWrittenInShiftJisWithCrLf) {
 }
 
 TEST_F(TextFilesTest, AShiftJisFileMadeByIconvIsRead) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs the iconv command of a POSIX system; CodePage932 tests cover Windows";
+#endif
     const auto utf8 = dir.write("utf8.txt", "lastPath,C:\\資料\\\r\n表示,ｶﾀｶﾅ\r\n");
     const auto sjis = dir.path() / "sjis.ini";
     const std::string command = "iconv -f UTF-8 -t SHIFT_JIS '" + utf8.string() + "' > '" + sjis.string() + "'";
