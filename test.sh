@@ -9,4 +9,17 @@ preset=dev
 [ "${CI:-}" = "true" ] && preset=ci
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)"
-ctest --preset "$preset" -j "$(nproc)"
+native_log="$(mktemp)" wine_log="$(mktemp)"
+trap 'rm -f "$native_log" "$wine_log"' EXIT
+ctest --preset "$preset" -j "$(nproc)" | tee "$native_log"
+
+# Windows: the core cross-built with mingw-w64, its tests run under Wine
+# (MABREL_WINE=0 leaves this out).
+wine_status=0
+if [ "${MABREL_WINE:-1}" != 0 ]; then
+  scripts/wine-tests.sh "$wine_log" || wine_status=$?
+fi
+echo "== Summary"
+echo "native: $(grep -E 'tests passed|tests failed' "$native_log" | tail -1)"
+cat "$wine_log"
+exit "$wine_status"

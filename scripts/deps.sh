@@ -15,3 +15,7 @@ ensure_packages() {
 
 # What building and testing the core needs.
 CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev)
+
+# The Windows cross build and its test run under Wine (scripts/wine-tests.sh);
+# locales for the Japanese locale that gives Wine code page 932.
+WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build)
