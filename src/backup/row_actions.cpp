@@ -51,6 +51,25 @@ std::string onOneLine(std::string text) {
     return text;
 }
 
+// Asks for the row's new comment until it holds neither "," nor a double
+// quote. True when a text was confirmed and stored; Cancel keeps the comment.
+bool editComment(Interaction& ui, ListView& list, int row) {
+    bool confirmed = false;
+    runTrapped(ui, "fun_aEditComment", [&] {
+        std::string text = rowAt(list, row).cells[kCommentColumn];
+        for (;;) {
+            auto answer = ui.inputBox("現在のコメント: " + text, "コメントをつける", text);
+            if (!answer) return;
+            text = onOneLine(*answer);
+            if (text.find_first_of(",\"") == std::string::npos) break;
+            ui.messageBox(kBadCommentChars);
+        }
+        list.rows[static_cast<std::size_t>(row)].cells[kCommentColumn] = text;
+        confirmed = true;
+    });
+    return confirmed;
+}
+
 }  // namespace
 
 void frm_mabrel94::fun_aOpen(int row) {
@@ -109,20 +128,7 @@ void frm_mabrel94::fun_aDelete(int row) {
     });
 }
 
-void frm_mabrel94::fun_aEditComment(int row) {
-    runTrapped(ui_, "fun_aEditComment", [&] {
-        std::string text = rowAt(lvwFiles, row).cells[kCommentColumn];
-        for (;;) {
-            auto answer = ui_.inputBox("現在のコメント: " + text, "コメントをつける", text);
-            // Cancel keeps the comment as it was.
-            if (!answer) return;
-            text = onOneLine(*answer);
-            if (text.find_first_of(",\"") == std::string::npos) break;
-            ui_.messageBox(kBadCommentChars);
-        }
-        lvwFiles.rows[static_cast<std::size_t>(row)].cells[kCommentColumn] = text;
-    });
-}
+void frm_mabrel94::fun_aEditComment(int row) { editComment(ui_, lvwFiles, row); }
 
 void frm_mabrel94::fun_rClick() {
     runTrapped(ui_, "fun_rClick", [&] {
@@ -147,8 +153,8 @@ void frm_mabrel94::fun_rClick() {
             switch (state_.p_dialogResult) {
             case frm_rclick::kComment:
                 if (!single) return;
-                fun_aEditComment(selected);
-                saveCommentFile();
+                // A cancelled edit changed nothing, so there is nothing to write.
+                if (editComment(ui_, lvwFiles, selected)) saveCommentFile();
                 break;
             case frm_rclick::kRestore:
                 if (!single) return;
