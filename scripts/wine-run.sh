@@ -15,8 +15,10 @@ if [ ! -d "$locales/ja_JP.UTF-8" ] && [ -e /usr/share/i18n/locales/ja_JP ]; then
   mkdir -p "$locales"
   localedef -i ja_JP -f UTF-8 "$locales/ja_JP.UTF-8" >/dev/null 2>&1 || true
 fi
+# Given to Wine only: this shell would warn that it cannot switch to it.
+locale_env=()
 if [ -d "$locales/ja_JP.UTF-8" ]; then
-  export LOCPATH="$locales" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  locale_env=(LOCPATH="$locales" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8)
 fi
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEARCH=win64
@@ -33,11 +35,11 @@ if [ ! -f "$WINEPREFIX/.mabrel-ready" ]; then
   exec 9>"$build/wineprefix.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.mabrel-ready" ]; then
-    "$wine" wineboot --init >/dev/null 2>&1 || true
+    env "${locale_env[@]}" "$wine" wineboot --init >/dev/null 2>&1 || true
     "$(dirname "$wine")/wineserver" -w 2>/dev/null || wineserver -w 2>/dev/null || true
     touch "$WINEPREFIX/.mabrel-ready"
   fi
   exec 9>&-
 fi
 
-exec "$wine" "$@"
+exec env "${locale_env[@]}" "$wine" "$@"
