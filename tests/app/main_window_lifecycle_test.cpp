@@ -1,0 +1,158 @@
+// The main window's life: start-up from the command line, the remembered
+// folder or the current directory; the buttons; the two ways it ends.
+#include <gtest/gtest.h>
+
+#include "app/window_fixture.h"
+#include "settings/frm_option.h"
+#include "settings/settings_file.h"
+
+namespace mabrel::test {
+namespace {
+
+using Lifecycle = WindowTest;
+
+TEST_F(Lifecycle, WithoutCommandLineOrSettingsTheCurrentDirectoryIsShownWithDefaultFilters) {
+    work.write("a.txt", "a");
+    work.write("tool.exe", "x");
+    ASSERT_TRUE(window().Form_Load());
+
+    EXPECT_EQ(process.claims, std::vector<std::string>{"mabrel9-iv"});
+    ASSERT_FALSE(ui.windowStates.empty());
+    EXPECT_EQ(ui.windowStates.front(), WindowState::Maximized);
+    EXPECT_EQ(state.p_driveAndPath, root);
+    EXPECT_EQ(state.exceptionExtList1, settings::kDefaultExtList);
+    EXPECT_EQ(state.exceptionExtList2, settings::kDefaultExtList);
+    EXPECT_EQ(window().tvwFolders.node(1).text, root);
+    EXPECT_GE(rowOf("a.txt"), 0);
+    EXPECT_EQ(rowOf("tool.exe"), -1);  // hidden by the default display filter
+    EXPECT_TRUE(ui.messages.empty());
+    // Start-up reads the settings file but writes nothing.
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+}
+
+TEST_F(Lifecycle, TheRememberedFolderIsShownWhenTheCommandLineIsEmpty) {
+    work.mkdir("Remembered");
+    exeDir.write("mabrel9-iv.ini", "[mabrel9-iv]\r\nlastPath," + root + "Remembered\\\r\nexceptionExtList1Mode, 1 \r\n"
+                                   "exceptionExtList1,.txt.\r\n");
+    ASSERT_TRUE(window().Form_Load());
+    EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
+    EXPECT_EQ(state.exceptionExtList1Mode, 1);
+    EXPECT_EQ(state.exceptionExtList1, ".txt.");
+}
+
+TEST_F(Lifecycle, AQuotedCommandLineNamingAFileShowsItsFolderOverTheRememberedOne) {
+    work.mkdir("Remembered");
+    work.write("With Space/b.txt", "b");
+    exeDir.write("mabrel9-iv.ini", "lastPath," + root + "Remembered\\\r\n");
+    process.commandLineText = "\"" + root + "With Space\\b.txt\"";
+    ASSERT_TRUE(window().Form_Load());
+    EXPECT_EQ(state.p_driveAndPath, root + "With Space\\");
+    EXPECT_GE(rowOf("b.txt"), 0);
+}
+
+TEST_F(Lifecycle, ASecondInstanceEndsHavingReadAndWrittenNothing) {
+    const std::string settings = "lastPath," + root + "\r\n";
+    exeDir.write("mabrel9-iv.ini", settings);
+    process.anotherInstanceRuns = true;
+    process.commandLineText = root;
+
+    EXPECT_FALSE(window().Form_Load());
+    EXPECT_TRUE(state.p_driveAndPath.empty());  // the settings were not read
+    EXPECT_TRUE(ui.windowStates.empty());
+    EXPECT_EQ(window().tvwFolders.count(), 0);
+    EXPECT_EQ(readBytes(settingsFile()), settings);
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre.l94"));
+}
+
+TEST_F(Lifecycle, ExitWritesSettingsAndCommentsThenEndsAtOnce) {
+    work.write("a.txt", "a");
+    startIn(root);
+    window().txtFolderComment.text = "folder note";
+    window().cmdExit_Click();
+
+    EXPECT_EQ(ui.endProgramCalls, 1);
+    EXPECT_EQ(settingsLine(1), "[mabrel9-iv]");
+    EXPECT_EQ(settingsLine(3), "lastPath," + root);
+    EXPECT_EQ(settingsLine(4), "lastAccess,2026-12-05 09:00:00");
+    EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "folder note\r\n");
+}
+
+TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesWithoutEndingTheProgramItself) {
+    startIn(root);
+    process.clock = {2027, 1, 2, 3, 4, 5};
+    window().Form_Unload();
+    EXPECT_EQ(ui.endProgramCalls, 0);
+    EXPECT_EQ(settingsLine(4), "lastAccess,2027-01-02 03:04:05");
+    EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "\r\n");
+}
+
+TEST_F(Lifecycle, AnUnwritableSettingsFileIsNotReportedAndTheCommentsAreStillSaved) {
+    exeDir.mkdir("mabrel9-iv.ini");  // a folder where the file should be
+    startIn(root);
+    window().txtFolderComment.text = "kept";
+    window().cmdExit_Click();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "kept\r\n");
+    EXPECT_EQ(ui.endProgramCalls, 1);
+}
+
+TEST_F(Lifecycle, RefreshSavesTypedCommentsFirstThenListsNewFiles) {
+    setModificationTime(work.write("a.txt", "a"), 2020, 1, 2, 3, 4, 5);
+    startIn(root);
+    window().lvwFiles.rows.at(static_cast<std::size_t>(rowOf("a.txt"))).cells[4] = "typed";
+    window().txtFolderComment.text = "folder";
+    work.write("new.txt", "n");
+
+    window().cmdUpdate_Click();
+    EXPECT_GE(rowOf("new.txt"), 0);
+    ASSERT_GE(rowOf("a.txt"), 0);
+    EXPECT_EQ(window().lvwFiles.rows[static_cast<std::size_t>(rowOf("a.txt"))].cells[4], "typed");
+    EXPECT_EQ(window().txtFolderComment.text, "folder");
+    EXPECT_EQ(state.p_driveAndPath, root);
+}
+
+TEST_F(Lifecycle, HelpHandsThePageBesideTheExecutableToTheShell) {
+    startIn(root);
+    window().cmdHelp_Click();
+    ASSERT_EQ(ui.shellRequests.size(), 1u);
+    const auto& r = ui.shellRequests[0];
+    EXPECT_EQ(r.owner, "frm_mabrel94");
+    EXPECT_EQ(r.operation, "open");
+    EXPECT_EQ(r.file, exeDir.drivePath() + "mabrel9-iv.html");
+    EXPECT_EQ(r.parameters, "");
+    EXPECT_EQ(r.directory, "");
+    EXPECT_EQ(r.showCommand, 3);
+    EXPECT_TRUE(ui.messages.empty());  // the page does not exist: not reported
+    EXPECT_EQ(window().settingsFilePath(), exeDir.drivePath() + "mabrel9-iv.ini");
+}
+
+TEST_F(Lifecycle, OptionsOkReloadsWithTheNewFilterCancelChangesNothing) {
+    work.write("a.txt", "a");
+    work.write("b.doc", "b");
+    startIn(root);
+    const int before = loads();
+
+    ui.optionScripts.push_back([](frm_option& w) { w.Command2_Click(); });
+    window().cmdOption_Click();
+    ui.optionScripts.push_back([](frm_option&) {});  // closed through the title bar
+    state.p_dialogResult = 3;  // left over from the context menu
+    window().cmdOption_Click();
+    EXPECT_EQ(loads(), before);
+    EXPECT_EQ(state.exceptionExtList1, settings::kDefaultExtList);
+    EXPECT_GE(rowOf("a.txt"), 0);
+
+    ui.optionScripts.push_back([](frm_option& w) {
+        w.Text1.text = "txt";
+        w.Command1_Click();
+    });
+    window().cmdOption_Click();
+    EXPECT_EQ(loads(), before + 1);
+    EXPECT_EQ(rowOf("a.txt"), -1);
+    EXPECT_GE(rowOf("b.doc"), 0);
+    // The options reach the settings file only with its next write.
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre.l94"));
+}
+
+}  // namespace
+}  // namespace mabrel::test

@@ -1,0 +1,133 @@
+// A main window over a real temporary folder, with the scripted person and a
+// process of its own whose executable folder is another temporary folder (so
+// it has its own settings file and help page).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/frm_mabrel94.h"
+#include "platform/native.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "support/scripted_interaction.h"
+#include "support/temp_dir.h"
+
+namespace mabrel::test {
+
+class TestProcess : public platform::Process {
+public:
+    bool anotherInstanceRuns = false;
+    std::vector<std::string> claims;
+    std::string exeFolder;
+    std::string commandLineText;
+    std::string currentDir;
+    platform::LocalTime clock{2026, 12, 5, 9, 0, 0};
+
+    bool claimSingleInstance(const std::string& programName) override {
+        claims.push_back(programName);
+        return !anotherInstanceRuns;
+    }
+    std::string executableFolder() override { return exeFolder; }
+    std::string executableBaseName() override { return "mabrel9-iv"; }
+    std::string commandLine() override { return commandLineText; }
+    std::string currentDirectory() override { return currentDir; }
+    platform::LocalTime now() override { return clock; }
+};
+
+// A drive-form folder without its trailing "\".
+inline std::string withoutTrailingSeparator(const std::string& path) {
+    return path.size() > 1 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() {
+        process.exeFolder = withoutTrailingSeparator(exeDir.drivePath());
+        process.currentDir = withoutTrailingSeparator(work.drivePath());
+    }
+
+    frm_mabrel94& window() {
+        if (!window_) window_ = std::make_unique<frm_mabrel94>(state, *fs, *codec, process, ui);
+        return *window_;
+    }
+
+    // Starts the program on `folder` (drive form) through its command line.
+    void startIn(const std::string& folder) {
+        process.commandLineText = folder;
+        ASSERT_TRUE(window().Form_Load());
+        ASSERT_EQ(state.p_driveAndPath, folder);
+    }
+
+    // Index of the row for `name`: the file row, or with a timestamp the backup row; -1 for none.
+    int rowOf(const std::string& name, const std::string& backupTimestamp = "") {
+        const auto& rows = window().lvwFiles.rows;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto& c = rows[i].cells;
+            const bool backup = c[3] == "*";
+            if (c[0] == name && backup == !backupTimestamp.empty() && (!backup || c[1] == backupTimestamp)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
+    // Selects exactly these rows; the first is the list's selected item.
+    void select(const std::vector<int>& rows) {
+        auto& list = window().lvwFiles;
+        for (auto& r : list.rows) r.selected = false;
+        for (int r : rows) list.rows.at(static_cast<std::size_t>(r)).selected = true;
+        list.selectedItem = rows.empty() ? -1 : rows.front();
+    }
+
+    // The names in the work folder's backup directory.
+    std::vector<std::string> backupNames() const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(work.path() / "_mabre-l94", ec)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // How many folder view loads ran so far (each shows the hourglass once).
+    int loads() const {
+        return static_cast<int>(std::count(ui.waitCursorChanges.begin(), ui.waitCursorChanges.end(), true));
+    }
+
+    std::filesystem::path settingsFile() const { return exeDir.path() / "mabrel9-iv.ini"; }
+
+    // Line `n` (1-based) of the settings file, without its line end.
+    std::string settingsLine(int n) const {
+        auto lines = platform::splitLines(readBytes(settingsFile()));
+        return n <= static_cast<int>(lines.size()) ? lines[static_cast<std::size_t>(n - 1)] : std::string();
+    }
+
+    static bool isReadOnly(const std::filesystem::path& p) {
+        return (std::filesystem::status(p).permissions() & std::filesystem::perms::owner_write) ==
+               std::filesystem::perms::none;
+    }
+
+    TempDir exeDir;
+    TempDir work;
+    std::unique_ptr<platform::FileSystem> nativeFs = platform::makeNativeFileSystem();
+    // The file system the window is built with; tests may replace it before
+    // the first call of window().
+    platform::FileSystem* fs = nativeFs.get();
+    std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
+    ProcessState state;
+    TestProcess process;
+    ScriptedInteraction ui;
+    const std::string root = work.drivePath();
+
+private:
+    std::unique_ptr<frm_mabrel94> window_;
+};
+
+}  // namespace mabrel::test

@@ -1,0 +1,175 @@
+// Opening rows of the file list: the copy taken before the shell is called,
+// the minimised window and the reload when it comes back, the open filter.
+#include <gtest/gtest.h>
+
+#include "app/window_fixture.h"
+#include "platform/errors.h"
+#include "platform/fault_injection.h"
+
+namespace mabrel::test {
+namespace {
+
+constexpr char kRefused[] = "ｍａｂｒｅｌ９４から開くことが禁止されています。";
+constexpr char kV1[] = "2020-01-02 03-04-05";
+constexpr char kCopyV1[] = "a_2020-01-02 03-04-05.txt";
+
+class Open : public WindowTest {
+protected:
+    void SetUp() override {
+        setModificationTime(work.write("a.txt", "one"), 2020, 1, 2, 3, 4, 5);
+        startIn(root);
+    }
+    void doubleClick(int row) {
+        ASSERT_GE(row, 0);
+        select({row});
+        window().lvwFiles_DblClick();
+    }
+    void restoreWindow() {
+        window().windowState = WindowState::Normal;
+        window().Form_Resize();
+    }
+};
+
+TEST_F(Open, AFileIsCopiedBeforeTheShellOpensItAndTheWindowMinimises) {
+    doubleClick(rowOf("a.txt"));
+
+    ASSERT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
+    const auto copy = work.path() / "_mabre-l94" / kCopyV1;
+    EXPECT_EQ(readBytes(copy), "one");
+    EXPECT_TRUE(isReadOnly(copy));
+    ASSERT_EQ(ui.shellRequests.size(), 1u);
+    const auto& r = ui.shellRequests[0];
+    EXPECT_EQ(r.owner, "frm_mabrel94");
+    EXPECT_EQ(r.operation, "open");
+    EXPECT_EQ(r.file, root + "a.txt");
+    EXPECT_EQ(r.parameters, "");
+    EXPECT_EQ(r.directory, "");
+    EXPECT_EQ(r.showCommand, 3);
+    EXPECT_TRUE(window().reloadOnRestore);
+    EXPECT_EQ(window().windowState, WindowState::Minimized);
+    EXPECT_EQ(ui.windowStates.back(), WindowState::Minimized);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(Open, AChangedFileShowsItsOldVersionAfterTheRestoreAnUnchangedOneLosesTheCopy) {
+    // Opened and left unchanged: one copy however often, gone again on reload.
+    doubleClick(rowOf("a.txt"));
+    doubleClick(rowOf("a.txt"));
+    EXPECT_EQ(ui.shellRequests.size(), 2u);
+    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
+    restoreWindow();
+    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(rowOf("a.txt", kV1), -1);
+
+    // Opened and changed: the old version is listed beside the file.
+    doubleClick(rowOf("a.txt"));
+    setModificationTime(work.write("a.txt", "two"), 2021, 6, 7, 8, 9, 10);
+    restoreWindow();
+    EXPECT_FALSE(window().reloadOnRestore);
+    ASSERT_GE(rowOf("a.txt", kV1), 0);
+    EXPECT_EQ(window().lvwFiles.rows[static_cast<std::size_t>(rowOf("a.txt"))].cells[1], "2021-06-07 08-09-10");
+    EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / kCopyV1), "one");
+}
+
+TEST_F(Open, ABackupRowOpensTheCopyItselfWithoutANewCopy) {
+    doubleClick(rowOf("a.txt"));
+    setModificationTime(work.write("a.txt", "two"), 2021, 6, 7, 8, 9, 10);
+    restoreWindow();
+    ui.shellRequests.clear();
+
+    doubleClick(rowOf("a.txt", kV1));
+    ASSERT_EQ(ui.shellRequests.size(), 1u);
+    EXPECT_EQ(ui.shellRequests[0].file, root + "_mabre-l94\\" + kCopyV1);
+    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
+    EXPECT_TRUE(window().reloadOnRestore);
+}
+
+TEST_F(Open, TheOpenFilterRefusesWithAMessageAndTouchesNothing) {
+    work.write("tool.exe", "x");
+    work.write("README", "r");
+    work.write("b.doc", "b");
+    // Show them all: with mode 1 a name without a dot is always shown.
+    state.exceptionExtList1Mode = 1;
+    state.exceptionExtList1 = ".exe.doc.";
+    window().fun_Load();
+
+    for (const char* name : {"tool.exe", "README"}) {
+        ui.messages.clear();
+        doubleClick(rowOf(name));
+        EXPECT_EQ(ui.messages, std::vector<std::string>{kRefused}) << name;
+    }
+    EXPECT_TRUE(ui.shellRequests.empty());
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
+    EXPECT_FALSE(window().reloadOnRestore);
+    EXPECT_NE(window().windowState, WindowState::Minimized);
+
+    // Only listed extensions: a name without a dot gives "." and is allowed,
+    // an upper-case list entry never matches.
+    state.exceptionExtList2Mode = 1;
+    state.exceptionExtList2 = ".txt.DOC.";
+    ui.messages.clear();
+    doubleClick(rowOf("b.doc"));
+    EXPECT_EQ(ui.messages, std::vector<std::string>{kRefused});
+    doubleClick(rowOf("README"));
+    ASSERT_EQ(ui.shellRequests.size(), 1u);
+    EXPECT_EQ(ui.shellRequests[0].file, root + "README");
+}
+
+TEST_F(Open, AFileGoneSinceTheLoadIsReportedAndNotOpened) {
+    std::filesystem::remove(work.path() / "a.txt");
+    doubleClick(rowOf("a.txt"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 53 (", 0), 0u) << ui.messages[0];
+    EXPECT_TRUE(ui.shellRequests.empty());
+    EXPECT_FALSE(window().reloadOnRestore);
+}
+
+TEST_F(Open, ADoubleClickWithoutASelectedRowDoesNothing) {
+    select({});
+    window().lvwFiles_DblClick();
+    EXPECT_TRUE(ui.shellRequests.empty());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
+}
+
+// The window over a file system that fails on request.
+class OpenWithFaults : public Open {
+protected:
+    void SetUp() override {
+        fs = &faulty;
+        Open::SetUp();
+    }
+    platform::FaultInjectingFileSystem faulty{*nativeFs};
+};
+
+TEST_F(OpenWithFaults, NoBackupDirectoryNoCopyNoOpen) {
+    faulty.failCallsOn(platform::FsOp::CreateDirectory, "_mabre-l94", platform::err::PermissionDenied);
+    doubleClick(rowOf("a.txt"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 70 (", 0), 0u) << ui.messages[0];
+    EXPECT_TRUE(ui.shellRequests.empty());
+    EXPECT_FALSE(window().reloadOnRestore);
+    EXPECT_NE(window().windowState, WindowState::Minimized);
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
+
+    // Once the directory can be made, the same row opens with its copy.
+    faulty.clear();
+    ui.messages.clear();
+    doubleClick(rowOf("a.txt"));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
+    EXPECT_EQ(ui.shellRequests.size(), 1u);
+}
+
+TEST_F(OpenWithFaults, ACopyThatCannotBeWrittenKeepsTheFileClosed) {
+    work.mkdir("_mabre-l94");
+    faulty.failCallsOn(platform::FsOp::CopyFile, "_mabre-l94", platform::err::DiskFull);
+    doubleClick(rowOf("a.txt"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 61 (", 0), 0u) << ui.messages[0];
+    EXPECT_TRUE(ui.shellRequests.empty());
+    EXPECT_TRUE(backupNames().empty());
+}
+
+}  // namespace
+}  // namespace mabrel::test

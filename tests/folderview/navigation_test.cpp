@@ -1,0 +1,172 @@
+// Moving between folders through the tree and the drive chooser, with the
+// folder being left recorded and its comments saved before the move.
+//
+// A drive root (D:\) and a network share (\\srv\share\) are stood in for by
+// temporary folders: the file system below maps those prefixes onto them and
+// hands everything to the real file system.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "app/window_fixture.h"
+#include "drives/frm_drive.h"
+
+namespace mabrel::test {
+namespace {
+
+class PrefixMappedFileSystem : public platform::FileSystem {
+public:
+    PrefixMappedFileSystem(platform::FileSystem& real, std::vector<std::pair<std::string, std::string>> map)
+        : real_(real), map_(std::move(map)) {}
+
+    std::uint32_t attributes(const std::string& p) override { return real_.attributes(m(p)); }
+    void setAttributes(const std::string& p, std::uint32_t a) override { real_.setAttributes(m(p), a); }
+    std::vector<platform::DirEntry> list(const std::string& f, std::uint32_t mask) override {
+        return real_.list(m(f), mask);
+    }
+    std::optional<platform::DirEntry> find(const std::string& p, std::uint32_t mask) override {
+        return real_.find(m(p), mask);
+    }
+    void copyFile(const std::string& a, const std::string& b) override { real_.copyFile(m(a), m(b)); }
+    void rename(const std::string& a, const std::string& b) override { real_.rename(m(a), m(b)); }
+    void deleteFile(const std::string& p) override { real_.deleteFile(m(p)); }
+    void createDirectory(const std::string& p) override { real_.createDirectory(m(p)); }
+    std::int64_t fileSize(const std::string& p) override { return real_.fileSize(m(p)); }
+    platform::LocalTime modificationTime(const std::string& p) override { return real_.modificationTime(m(p)); }
+    std::string readFile(const std::string& p) override { return real_.readFile(m(p)); }
+    void writeFileAtomic(const std::string& p, const std::string& bytes) override {
+        real_.writeFileAtomic(m(p), bytes);
+    }
+    unsigned driveType(const std::string& r) override { return real_.driveType(m(r)); }
+
+private:
+    std::string m(const std::string& p) const {
+        for (const auto& [from, to] : map_) {
+            if (p.rfind(from, 0) == 0) return to + p.substr(from.size());
+            // The folder itself, without its trailing "\".
+            if (p + "\\" == from) return to.substr(0, to.size() - 1);
+        }
+        return p;
+    }
+    platform::FileSystem& real_;
+    std::vector<std::pair<std::string, std::string>> map_;
+};
+
+class Navigation : public WindowTest {
+protected:
+    Navigation() : mapped(*nativeFs, {{"D:\\", driveD.drivePath()}, {"\\\\srv\\share\\", share.drivePath()}}) {
+        fs = &mapped;
+        work.mkdir("DOCS/SUB");
+        share.mkdir("dir");
+    }
+    // Clicks the tree node whose text is `text`.
+    void clickNode(const std::string& text) {
+        auto& tree = window().tvwFolders;
+        for (int i = 1; i <= tree.count(); ++i) {
+            if (tree.node(i).text == text) return window().tvwFolders_NodeClick(i);
+        }
+        FAIL() << "no node " << text;
+    }
+    void chooserTypes(const std::string& typed) {
+        ui.driveScripts.push_back([typed](frm_drive& w) {
+            w.Text1.text = typed;
+            w.Text1_Change();
+            w.Command1_Click();
+        });
+    }
+    void chooserCancels() {
+        ui.driveScripts.push_back([](frm_drive& w) { w.Command2_Click(); });
+    }
+
+    TempDir driveD;
+    TempDir share;
+    PrefixMappedFileSystem mapped;
+};
+
+TEST_F(Navigation, DownIntoASubFolderAndUpAgainRecordingTheFolderLeftEachTime) {
+    startIn(root + "DOCS\\");
+    window().txtFolderComment.text = "docs note";
+    clickNode("SUB");
+    EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\SUB\\");
+    EXPECT_EQ(window().tvwFolders.node(1).text, root + "DOCS\\SUB\\");
+    // Written while DOCS was still the current folder.
+    EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\");
+    EXPECT_EQ(readBytes(work.path() / "DOCS" / "_mabre.l94"), "docs note\r\n");
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "DOCS" / "SUB" / "_mabre.l94"));
+
+    window().txtFolderComment.text = "sub note";
+    clickNode(root + "DOCS\\SUB\\");
+    EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\");
+    EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\SUB\\");
+    EXPECT_EQ(readBytes(work.path() / "DOCS" / "SUB" / "_mabre.l94"), "sub note\r\n");
+    EXPECT_EQ(window().txtFolderComment.text, "docs note");  // read back from DOCS
+    EXPECT_TRUE(ui.modalShowings.empty());
+}
+
+TEST_F(Navigation, UpFromADriveRootOpensTheChooserCancelReloadsTheSameFolder) {
+    startIn("D:\\");
+    window().txtFolderComment.text = "on D";
+    const int before = loads();
+    chooserCancels();
+    window().tvwFolders_NodeClick(1);
+    ASSERT_EQ(ui.modalShowings, std::vector<WindowKind>{WindowKind::Drive});
+    EXPECT_EQ(state.p_driveAndPath, "D:\\");
+    EXPECT_EQ(loads(), before + 1);
+    EXPECT_EQ(settingsLine(3), "lastPath,D:\\");
+    EXPECT_EQ(readBytes(driveD.path() / "_mabre.l94"), "on D\r\n");
+
+    chooserTypes(root + "DOCS");
+    window().tvwFolders_NodeClick(1);
+    EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\");
+    EXPECT_EQ(window().tvwFolders.node(1).text, root + "DOCS\\");
+}
+
+TEST_F(Navigation, UpOnANetworkShareStopsAtTheShareThenOffersTheChooser) {
+    startIn("\\\\srv\\share\\dir\\");
+    clickNode("\\\\srv\\share\\dir\\");
+    EXPECT_EQ(state.p_driveAndPath, "\\\\srv\\share\\");
+    EXPECT_TRUE(ui.modalShowings.empty());
+    EXPECT_EQ(readBytes(share.path() / "dir" / "_mabre.l94"), "\r\n");
+    EXPECT_EQ(settingsLine(3), "lastPath,\\\\srv\\share\\dir\\");
+
+    ui.driveScripts.push_back([](frm_drive& w) {
+        // No "\" typed at the end: the chooser adds it.
+        w.Text1.text = "D:";
+        w.Text1_Change();
+        w.Command1_Click();
+    });
+    clickNode("\\\\srv\\share\\");
+    EXPECT_EQ(ui.modalShowings, std::vector<WindowKind>{WindowKind::Drive});
+    EXPECT_EQ(state.p_driveAndPath, "D:\\");
+    EXPECT_EQ(settingsLine(3), "lastPath,\\\\srv\\share\\");
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+}
+
+TEST_F(Navigation, TheFolderLabelCancelledTouchesNothingChosenMovesAfterSaving) {
+    startIn(root + "DOCS\\");
+    window().txtFolderComment.text = "docs note";
+    const int before = loads();
+    chooserCancels();
+    window().lblFolderList_Click();
+    EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\");
+    EXPECT_EQ(loads(), before);
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "DOCS" / "_mabre.l94"));
+    EXPECT_EQ(window().txtFolderComment.text, "docs note");
+
+    ui.driveScripts.push_back([](frm_drive& w) {
+        EXPECT_NE(w.caption.find("ドライブリスト"), std::string::npos);
+        w.Text1.text = "D:\\";
+        w.Text1_Change();
+        w.Command1_Click();
+    });
+    window().lblFolderList_Click();
+    EXPECT_EQ(state.p_driveAndPath, "D:\\");
+    EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\");
+    EXPECT_EQ(readBytes(work.path() / "DOCS" / "_mabre.l94"), "docs note\r\n");
+    EXPECT_EQ(window().tvwFolders.node(1).text, "D:\\");
+    EXPECT_EQ(loads(), before + 1);
+}
+
+}  // namespace
+}  // namespace mabrel::test
