@@ -19,3 +19,9 @@ CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev google
 # The Windows cross build and its test run under Wine (scripts/wine-tests.sh);
 # locales for the Japanese locale that gives Wine code page 932.
 WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build)
+
+# The Qt 6 front end, its tests on the offscreen platform and the screenshot
+# under Xvfb: fonts for the Japanese captions, an icon theme with an icon per
+# file type, and the desktop's "open with" (xdg-open).
+GUI_PACKAGES=(qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-ipafont-gothic adwaita-icon-theme
+              shared-mime-info xdg-utils)
