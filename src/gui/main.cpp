@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
     mabrel::frm_mabrel94 model(state, *fs, *codec, *process, ui);
     mabrel::gui::MainWindow window(model, ui);
 
+    QObject::connect(&window, &mabrel::gui::MainWindow::programEnded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     mabrel::gui::TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &mabrel::gui::TerminationSignals::terminationRequested, &window,
                      &mabrel::gui::MainWindow::closeFromSystem);

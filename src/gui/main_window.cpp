@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
@@ -84,7 +85,45 @@ void FolderTree::drawBranches(QPainter* painter, const QRect& rect, const QModel
     painter->restore();
 }
 
-FileTable::FileTable(QWidget* parent) : QTableView(parent) {}
+int FileHeader::closedLastSectionAt(int x) const {
+    const int last = logicalIndex(count() - 1);
+    if (count() == 0 || sectionSize(last) != 0 || isSectionHidden(last)) return -1;
+    const int edge = sectionViewportPosition(last);
+    const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+    return x >= edge && x <= edge + std::max(grip, 4) ? last : -1;
+}
+
+void FileHeader::mousePressEvent(QMouseEvent* event) {
+    const int x = event->position().toPoint().x();
+    if (event->button() == Qt::LeftButton && sectionResizeMode(logicalIndex(count() - 1)) == Interactive) {
+        opening_ = closedLastSectionAt(x);
+        if (opening_ >= 0) return;
+    }
+    QHeaderView::mousePressEvent(event);
+}
+
+void FileHeader::mouseMoveEvent(QMouseEvent* event) {
+    const int x = event->position().toPoint().x();
+    if (opening_ >= 0) {
+        resizeSection(opening_, std::max(0, x - sectionViewportPosition(opening_)));
+        return;
+    }
+    if (event->buttons() == Qt::NoButton && closedLastSectionAt(x) >= 0) {
+        viewport()->setCursor(Qt::SplitHCursor);
+        return;
+    }
+    QHeaderView::mouseMoveEvent(event);
+}
+
+void FileHeader::mouseReleaseEvent(QMouseEvent* event) {
+    if (opening_ >= 0) {
+        opening_ = -1;
+        return;
+    }
+    QHeaderView::mouseReleaseEvent(event);
+}
+
+FileTable::FileTable(QWidget* parent) : QTableView(parent) { setHorizontalHeader(new FileHeader(this)); }
 
 void FileTable::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
@@ -156,6 +195,7 @@ void MainWindow::build() {
     lvwFiles_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvwFiles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvwFiles_->setShowGrid(true);
+    lvwFiles_->setTabKeyNavigation(false);  // Tab leaves the list, as it does any control
     lvwFiles_->setWordWrap(false);
     lvwFiles_->setIconSize(QSize(16, 16));
     lvwFiles_->setTextElideMode(Qt::ElideRight);
@@ -370,7 +410,19 @@ WindowState MainWindow::currentState() const {
 void MainWindow::applyWindowState(WindowState state) {
     switch (state) {
     case WindowState::Minimized: showMinimized(); break;
-    case WindowState::Maximized: showMaximized(); break;
+    case WindowState::Maximized:
+        showMaximized();
+        // Without a window manager (a bare X server) nobody maximises the
+        // window: fill the screen's work area then.
+        QTimer::singleShot(300, this, [this] {
+            QScreen* s = screen();
+            if (s == nullptr || !isMaximized() || isMinimized()) return;
+            const QRect area = s->availableGeometry();
+            if (frameGeometry().width() < area.width() * 9 / 10 || frameGeometry().height() < area.height() * 9 / 10) {
+                setGeometry(area);
+            }
+        });
+        break;
     case WindowState::Normal: showNormal(); break;
     }
 }
@@ -422,7 +474,7 @@ void MainWindow::endProgram() {
     // The exit button has written everything: close without the unload steps.
     ended_ = true;
     close();
-    QCoreApplication::exit(0);
+    emit programEnded();
 }
 
 void MainWindow::closeFromSystem() {
@@ -441,6 +493,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!ended_) {
         ended_ = true;
         m_.Form_Unload();
+        emit programEnded();
     }
     event->accept();
 }

@@ -3,6 +3,7 @@
 // renders again. It decides nothing itself.
 #pragma once
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QTableView>
 #include <QTreeWidget>
@@ -40,6 +41,24 @@ public:
 
 protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+};
+
+// The file list's header. A zero-wide last column (the key column) can be
+// dragged open from just right of its edge, as the person can on Windows.
+class FileHeader : public QHeaderView {
+    Q_OBJECT
+public:
+    explicit FileHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // The zero-wide last section whose edge is at x, or -1.
+    int closedLastSectionAt(int x) const;
+    int opening_ = -1;
 };
 
 // The file list: reports double clicks and released mouse buttons.
@@ -93,6 +112,11 @@ public:
     FileListModel* listModel() const { return listModel_; }
     QStatusBar* statusBar() const { return statusBar_; }
     QLabel* statusPanel() const { return statusPanel_; }
+
+signals:
+    // The program is over: the exit button, or the window closed. The
+    // application then leaves its event loop.
+    void programEnded();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPixmap>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include "app/frm_mabrel94.h"
@@ -58,6 +59,17 @@ std::optional<IconImage> render16(const QIcon& icon) {
 }  // namespace
 
 void chooseIconTheme() {
+    // Platforms without a desktop theme (offscreen, a bare X server) search
+    // only Qt's resources: add the desktop's icon folders.
+    QStringList paths = QIcon::themeSearchPaths();
+    QStringList folders{QDir::homePath() + QStringLiteral("/.icons")};
+    folders += QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                         QStandardPaths::LocateDirectory);
+    for (const QString& folder : folders) {
+        if (!paths.contains(folder) && QDir(folder).exists()) paths.append(folder);
+    }
+    QIcon::setThemeSearchPaths(paths);
+
     const QString theme = QIcon::themeName();
     if (theme.isEmpty() || theme == QLatin1String("hicolor")) {
         // No desktop theme (a bare X server, the offscreen platform): the
@@ -118,7 +130,7 @@ void QtInteraction::endProgram() {
     if (endProgramHandler_) {
         endProgramHandler_();
     } else {
-        QCoreApplication::exit(0);
+        QCoreApplication::quit();
     }
 }
 

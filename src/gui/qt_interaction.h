@@ -6,13 +6,13 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <QWidget>
 #include <functional>
 #include <unordered_map>
 
 #include "app/interaction.h"
 #include "platform/filesystem.h"
 
-class QWidget;
 
 namespace mabrel::gui {
 

@@ -1,0 +1,444 @@
+// The main window as the person meets it: real widgets over a real folder,
+// driven by clicks, checked on screen and on disk.
+#include <QFontInfo>
+#include <algorithm>
+#include <map>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+#include "backup/frm_rclick.h"
+#include "gui/dialogs.h"
+#include "gui/gui_util.h"
+#include "support/gui_fixture.h"
+#include "support/typing.h"
+
+namespace mabrel::gui::test {
+namespace {
+
+using mabrel::test::readBytes;
+using mabrel::test::setModificationTime;
+
+class MainWindowTest : public GuiWindowTest {
+protected:
+    MainWindowTest() {
+        work.write("notes.txt", "one");
+        work.write("photo.png", "not really a picture");
+        work.write("manual.pdf", "%PDF-1.4");
+        work.write("bundle.zip", "PK");
+        work.write("data.qqq", "1234567890");
+        work.mkdir("資料");
+        setModificationTime(work.path() / "notes.txt", 2024, 3, 1, 9, 5, 3);
+    }
+
+    std::string file(const std::string& name) const { return readBytes(work.path() / name); }
+    static void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    QTreeWidgetItem* treeItem(const QString& text) const {
+        const auto found = window->tvwFolders()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.front();
+    }
+    void clickTreeItem(QTreeWidgetItem* item) {
+        QTreeWidget* tree = window->tvwFolders();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    }
+    ModalScript script;
+};
+
+TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutPutsIt) {
+    start();
+    EXPECT_TRUE(window->isMaximized());
+    EXPECT_EQ(window->windowTitle(), QString::fromStdString(" " + work.drivePath()).toUpper());
+    EXPECT_EQ(QApplication::focusWidget(), window->cmdExit());
+    EXPECT_EQ(window->cmdExit()->text(), QStringLiteral("終 了"));
+    EXPECT_EQ(window->cmdHelp()->text(), QStringLiteral("操作説明"));
+    EXPECT_EQ(window->cmdOption()->text(), QStringLiteral("設　　　定"));
+    EXPECT_EQ(window->lblFolderList()->text(), QStringLiteral("フォルダーリスト"));
+    EXPECT_EQ(window->lblStatus()->text(), QStringLiteral("フォルダーコメント"));
+    EXPECT_EQ(window->label3()->text(), QStringLiteral("ファイルリスト"));
+
+    // Geometry: the model's twips at the screen's resolution, and the right
+    // and bottom margins of 80 twips.
+    const Twips t = Twips::of(window.get());
+    EXPECT_EQ(window->lvwFiles()->geometry(), t.toPx(model.lvwFiles.geometry));
+    EXPECT_EQ(window->tvwFolders()->geometry(), t.toPx(model.tvwFolders.geometry));
+    EXPECT_EQ(window->cmdUpdate()->geometry(), t.toPx(model.cmdUpdate.geometry));
+    const int margin = t.toPxX(80);
+    EXPECT_NEAR(window->lvwFiles()->geometry().right() + 1, window->width() - margin, 1);
+    EXPECT_NEAR(window->cmdHelp()->geometry().right() + 1, window->width() - margin, 1);
+    EXPECT_EQ(window->statusBar()->geometry().bottom() + 1, window->height());
+    EXPECT_EQ(window->statusBar()->width(), window->width());
+
+    // The refresh picture, and the design's fonts (or their metric twin).
+    EXPECT_EQ(window->cmdUpdate()->icon().actualSize(QSize(176, 50)), QSize(176, 50));
+    const QFontInfo listFont(window->lvwFiles()->font());
+    EXPECT_TRUE(listFont.family().contains(QStringLiteral("Gothic"), Qt::CaseInsensitive) ||
+                listFont.family().contains(QStringLiteral("ゴシック")))
+        << listFont.family().toStdString();
+    EXPECT_DOUBLE_EQ(window->lvwFiles()->font().pointSizeF(), 9.0);
+    EXPECT_DOUBLE_EQ(window->tvwFolders()->font().pointSizeF(), 9.0);
+    EXPECT_DOUBLE_EQ(window->txtFolderComment()->font().pointSizeF(), 9.75);
+    EXPECT_TRUE(window->cmdUpdate()->font().bold());
+
+    // Tree: the folder, its sub-folder below it, no expand buttons.
+    QTreeWidget* tree = window->tvwFolders();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QString::fromStdString(work.drivePath()));
+    ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("資料"));
+    EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
+    EXPECT_TRUE(tree->topLevelItem(0)->isSelected());
+    EXPECT_FALSE(tree->rootIsDecorated());
+
+    // List: report view, six columns, the key column zero wide.
+    FileTable* list = window->lvwFiles();
+    QHeaderView* header = list->horizontalHeader();
+    ASSERT_EQ(window->listModel()->columnCount(), 6);
+    const char* headers[] = {"ファイル名", "更新日", "サイズ", "BU", "コメント", "key"};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(window->listModel()->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  QString::fromUtf8(headers[i]));
+    }
+    EXPECT_EQ(header->sectionSize(0), t.toPxX(2000));
+    EXPECT_EQ(header->sectionSize(5), 0);
+    EXPECT_FALSE(header->isSectionHidden(5));
+    EXPECT_TRUE(list->showGrid());
+    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(window->listModel()->rowCount(), 5);
+    const int notes = viewRow("notes.txt");
+    ASSERT_GE(notes, 0);
+    EXPECT_EQ(cell(notes, 1), QStringLiteral("2024-03-01 09-05-03"));
+    EXPECT_EQ(cell(notes, 2), QStringLiteral("3"));
+    EXPECT_EQ(window->statusPanel()->text(),
+              QStringLiteral("サブフォルダ数：1、ファイル数：5、バックアップファイル数：0"));
+}
+
+TEST_F(MainWindowTest, TheTabOrderGoesFromExitThroughTheDesignsOrder) {
+    start();
+    std::vector<QWidget*> expected{window->cmdExit(),  window->cmdUpdate(),  window->txtFolderComment(),
+                                   window->lvwFiles(), window->tvwFolders(), window->cmdHelp(),
+                                   window->cmdOption()};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(QApplication::focusWidget(), expected[i]) << "position " << i;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(QApplication::focusWidget(), window->cmdExit());
+}
+
+TEST_F(MainWindowTest, EachFileTypeShowsItsOwnIconAndEachRowHasAnImageOfItsOwn) {
+    start();
+    std::map<std::string, std::vector<std::uint32_t>> pixels;
+    for (const char* name : {"notes.txt", "photo.png", "manual.pdf", "bundle.zip", "data.qqq"}) {
+        const int row = viewRow(name);
+        ASSERT_GE(row, 0) << name;
+        const ListItem& item = window->listModel()->rows()[static_cast<std::size_t>(row)];
+        ASSERT_GT(item.smallIcon, 0) << name;
+        const IconImage& image = model.ImageList1.images.at(static_cast<std::size_t>(item.smallIcon - 1)).second;
+        EXPECT_EQ(image.width, 16);
+        EXPECT_EQ(image.height, 16);
+        pixels[name] = image.pixels;
+        const QVariant shown = window->listModel()->data(window->listModel()->index(row, 0), Qt::DecorationRole);
+        EXPECT_EQ(shown.value<QPixmap>().size(), QSize(16, 16)) << name;
+    }
+    for (auto a = pixels.begin(); a != pixels.end(); ++a) {
+        for (auto b = std::next(a); b != pixels.end(); ++b) EXPECT_NE(a->second, b->second) << a->first << " " << b->first;
+    }
+    EXPECT_EQ(model.ImageList1.images.size(), 5u);
+}
+
+TEST_F(MainWindowTest, AWindowMadeTooSmallIsHeldAtTheMinimumSize) {
+    start();
+    window->showNormal();
+    window->resize(200, 150);
+    const Twips t = Twips::of(window.get());
+    // The minimum counts the window's frame.
+    EXPECT_NEAR(window->frameGeometry().width(), t.toPxX(5745), 1);
+    EXPECT_NEAR(window->frameGeometry().height(), t.toPxY(3660), 1);
+    // The list still ends 80 twips short of the right edge and above the bar.
+    EXPECT_NEAR(window->lvwFiles()->geometry().right() + 1, window->width() - t.toPxX(80), 1);
+    EXPECT_NEAR(window->lvwFiles()->geometry().bottom() + 1, window->statusBar()->geometry().top() - t.toPxY(80), 1);
+    EXPECT_GT(window->lvwFiles()->width(), 0);
+}
+
+TEST_F(MainWindowTest, RefreshListsANewFileAndKeepsTheTypedFolderComment) {
+    start();
+    window->txtFolderComment()->setFocus();
+    typeText(window->txtFolderComment(), QStringLiteral("月例報告"));
+    work.write("later.txt", "added by another program");
+    click(window->cmdUpdate());
+    EXPECT_GE(viewRow("later.txt"), 0);
+    EXPECT_EQ(window->txtFolderComment()->text(), QStringLiteral("月例報告"));
+    EXPECT_EQ(file("_mabre.l94"), ansi("月例報告") + "\r\n");
+}
+
+TEST_F(MainWindowTest, HelpOpensThePageBesideTheExecutableThroughTheDesktop) {
+    start();
+    click(window->cmdHelp());
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString((exeDir.path() / "mabrel9-iv.html").string())));
+}
+
+TEST_F(MainWindowTest, ExitWritesSettingsAndCommentsAndEndsWithoutTheUnloadSteps) {
+    start();
+    QTest::keyClicks(window->txtFolderComment(), QStringLiteral("memo"));
+    click(window->cmdExit());
+    EXPECT_TRUE(window->ended());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(platform::splitLines(readBytes(settingsFile())).size(), 8u);
+    EXPECT_EQ(file("_mabre.l94"), "memo\r\n");
+}
+
+TEST_F(MainWindowTest, OptionsOkTakesEffectAtOnceAndCancelChangesNothing) {
+    start();
+    script.on<OptionDialog>([](OptionDialog* d) { click(d->cancelButton()); });
+    click(window->cmdOption());
+    EXPECT_EQ(window->listModel()->rowCount(), 5);
+
+    script.on<OptionDialog>([](OptionDialog* d) {
+        click(d->option1(0));
+        d->text1()->selectAll();
+        QTest::keyClicks(d->text1(), QStringLiteral("txt.pdf"));
+        click(d->okButton());
+    });
+    click(window->cmdOption());
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(state.exceptionExtList1, ".txt.pdf.");
+    EXPECT_EQ(window->listModel()->rowCount(), 2);
+    EXPECT_GE(viewRow("notes.txt"), 0);
+    EXPECT_GE(viewRow("manual.pdf"), 0);
+}
+
+TEST_F(MainWindowTest, DoubleClickingAFileKeepsItsVersionOpensItAndReloadsWhenTheWindowComesBack) {
+    start();
+    doubleClickRow(viewRow("notes.txt"));
+    EXPECT_EQ(backupNames(), std::vector<std::string>{"notes_2024-03-01 09-05-03.txt"});
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString((work.path() / "notes.txt").string())));
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_EQ(viewRow("notes.txt", true), -1);
+
+    // The person edits the file, then brings the window back.
+    work.write("notes.txt", "one, edited");
+    setModificationTime(work.path() / "notes.txt", 2024, 3, 2, 10, 0, 0);
+    window->showNormal();
+    EXPECT_FALSE(window->isMinimized());
+    const int backup = viewRow("notes.txt", true);
+    ASSERT_GE(backup, 0);
+    EXPECT_EQ(cell(backup, 1), QStringLiteral("2024-03-01 09-05-03"));
+    EXPECT_FALSE(model.reloadOnRestore);
+
+    // A backup row opens the copy itself; nothing new is copied.
+    opened.clear();
+    doubleClickRow(backup);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString(
+                             (backupDir() / "notes_2024-03-01 09-05-03.txt").string())));
+    EXPECT_EQ(backupNames().size(), 1u);
+}
+
+TEST_F(MainWindowTest, AnUnchangedFileLeavesNoBackupAfterTheWindowComesBack) {
+    start();
+    doubleClickRow(viewRow("notes.txt"));
+    ASSERT_EQ(backupNames().size(), 1u);
+    window->showMaximized();
+    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(viewRow("notes.txt", true), -1);
+}
+
+TEST_F(MainWindowTest, ContextMenuCommentsRestoresAndDeletesThroughItsButtons) {
+    // An older version of notes.txt in the backup directory.
+    setModificationTime(work.write("_mabre-l94/notes_2024-02-01 08-00-00.txt", "the old text"), 2024, 2, 1, 8, 0, 0);
+    start();
+    int backup = viewRow("notes.txt", true);
+    ASSERT_GE(backup, 0);
+
+    // Comment on the backup row.
+    clickRow(backup);
+    script.on<RClickDialog>([](RClickDialog* d) {
+        EXPECT_TRUE(d->button(frm_rclick::kComment)->isEnabled());
+        click(d->button(frm_rclick::kComment));
+    });
+    script.on<QInputDialog>([](QInputDialog* d) {
+        d->setTextValue(QStringLiteral("初版"));
+        d->accept();
+    });
+    rightClickRow(backup);
+    EXPECT_TRUE(script.done());
+    backup = viewRow("notes.txt", true);
+    EXPECT_EQ(cell(backup, 4), QStringLiteral("初版"));
+    EXPECT_EQ(file("_mabre.l94"), "\r\n" + ansi("notes.txt_2024-02-01 08-00-00,初版") + "\r\n");
+
+    // Restore it: the old text is back and the present version is kept. The
+    // copy of the restored version now equals the file and goes; its comment
+    // shows on the file row.
+    clickRow(backup);
+    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
+    rightClickRow(backup);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(file("notes.txt"), "the old text");
+    EXPECT_EQ(backupNames(), std::vector<std::string>{"notes_2024-03-01 09-05-03.txt"});
+    EXPECT_EQ(cell(viewRow("notes.txt"), 4), QStringLiteral("初版"));
+
+    // Delete the copy of the version that was replaced.
+    const int replaced = viewRow("notes.txt", true);
+    ASSERT_GE(replaced, 0);
+    EXPECT_EQ(cell(replaced, 1), QStringLiteral("2024-03-01 09-05-03"));
+    clickRow(replaced);
+    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kDelete)); });
+    rightClickRow(replaced);
+    EXPECT_TRUE(script.done());
+    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(viewRow("notes.txt", true), -1);
+    EXPECT_TRUE(script.unexpected.empty());
+}
+
+TEST_F(MainWindowTest, RestoringAFileRowIsRefusedWithAMessageAndSeveralRowsOfferOnlyDelete) {
+    start();
+    const int notes = viewRow("notes.txt");
+    clickRow(notes);
+    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
+    QString message;
+    script.on<QMessageBox>([&](QMessageBox* box) {
+        message = box->text();
+        click(box->button(QMessageBox::Ok));
+    });
+    rightClickRow(notes);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(message, QStringLiteral("ｍａｂｒｅｌ９バックアップファイルではありません。"));
+    EXPECT_EQ(file("notes.txt"), "one");
+
+    // The refused restore reloaded the list: select two rows afresh.
+    clickRow(viewRow("notes.txt"));
+    const int pdf = viewRow("manual.pdf");
+    clickRow(pdf, Qt::ControlModifier);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 2);
+    script.on<RClickDialog>([](RClickDialog* d) {
+        EXPECT_FALSE(d->button(frm_rclick::kComment)->isEnabled());
+        EXPECT_FALSE(d->button(frm_rclick::kRestore)->isEnabled());
+        EXPECT_TRUE(d->button(frm_rclick::kDelete)->isEnabled());
+        click(d->button(frm_rclick::kCancel));
+    });
+    rightClickRow(pdf);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(window->listModel()->rowCount(), 5);
+}
+
+TEST_F(MainWindowTest, HeaderClicksSortByThatColumnAndASecondClickReverses) {
+    start();
+    auto sizes = [&] {
+        std::vector<int> out;
+        for (int r = 0; r < window->listModel()->rowCount(); ++r) out.push_back(cell(r, 2).toInt());
+        return out;
+    };
+    clickHeader(3);  // "サイズ"
+    std::vector<int> ascending = sizes();
+    EXPECT_TRUE(std::is_sorted(ascending.begin(), ascending.end()));
+    EXPECT_EQ(ascending.back(), 20);  // photo.png
+    clickHeader(3);
+    std::vector<int> descending = sizes();
+    EXPECT_TRUE(std::is_sorted(descending.rbegin(), descending.rend()));
+    // The selected row stays selected through a sort.
+    clickRow(viewRow("manual.pdf"));
+    clickHeader(1);
+    const int pdf = viewRow("manual.pdf");
+    EXPECT_TRUE(window->lvwFiles()->selectionModel()->isRowSelected(pdf, QModelIndex()));
+}
+
+TEST_F(MainWindowTest, TheKeyColumnCanBeWidenedByDraggingItsEdge) {
+    start();
+    window->showNormal();
+    window->resize(1500, 700);  // wide enough to show every column
+    QHeaderView* header = window->lvwFiles()->horizontalHeader();
+    ASSERT_EQ(header->sectionSize(5), 0);
+    const int edge = header->sectionViewportPosition(5);
+    ASSERT_LT(edge + 60, header->width());
+    const int y = header->height() / 2;
+    // Just right of the edge where the zero-wide column sits.
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 1, y));
+    QMouseEvent move(QEvent::MouseMove, QPointF(edge + 50, y), header->viewport()->mapToGlobal(QPointF(edge + 50, y)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(header->viewport(), &move);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 50, y));
+    EXPECT_GT(header->sectionSize(5), 30);
+    EXPECT_EQ(header->sectionSize(4), Twips::of(window.get()).toPxX(10000));
+}
+
+TEST_F(MainWindowTest, TreeNodesAndTheFolderLabelMoveBetweenFolders) {
+    start();
+    clickTreeItem(treeItem(QStringLiteral("資料")));
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath() + "資料\\");
+    EXPECT_EQ(window->tvwFolders()->topLevelItem(0)->text(0), QString::fromStdString(work.drivePath() + "資料\\"));
+    EXPECT_EQ(window->listModel()->rowCount(), 0);
+
+    clickTreeItem(window->tvwFolders()->topLevelItem(0));  // up again
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath());
+    EXPECT_EQ(window->listModel()->rowCount(), 5);
+
+    // The label opens the drive chooser; Cancel stays and writes nothing.
+    script.on<DriveDialog>([](DriveDialog* d) { click(d->cancelButton()); });
+    QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath());
+
+    // A typed folder is shown after OK.
+    TempDir other;
+    other.write("elsewhere.txt", "x");
+    script.on<DriveDialog>([&](DriveDialog* d) {
+        EXPECT_EQ(d->text1()->text(), QString::fromStdString(work.drivePath()));
+        d->text1()->selectAll();
+        QTest::keyClicks(d->text1(), QString::fromStdString(withoutTrailingSeparator(other.drivePath())));
+        click(d->okButton());
+    });
+    QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(state.p_driveAndPath, other.drivePath());
+    EXPECT_GE(viewRow("elsewhere.txt"), 0);
+}
+
+TEST_F(MainWindowTest, TheWaitCursorShowsWhileTheListIsRead) {
+    class Watching : public QtInteraction {
+    public:
+        using QtInteraction::QtInteraction;
+        std::vector<bool> waitingAtIcon;
+        std::optional<IconImage> iconFor(const std::string& path) override {
+            const QCursor* c = QApplication::overrideCursor();
+            waitingAtIcon.push_back(c != nullptr && c->shape() == Qt::WaitCursor);
+            return QtInteraction::iconFor(path);
+        }
+    };
+    Watching watching(*fs);
+    frm_mabrel94 watched(state, *fs, *codec, process, watching);
+    process.commandLineText = work.drivePath();
+    MainWindow w(watched, watching);
+    ASSERT_TRUE(w.start());
+    ASSERT_EQ(watching.waitingAtIcon.size(), 5u);
+    for (bool waiting : watching.waitingAtIcon) EXPECT_TRUE(waiting);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindowTest, ClosingFromTheSystemWithAWindowOpenStillWritesSettingsAndComments) {
+    start();
+    QTest::keyClicks(window->txtFolderComment(), QStringLiteral("before log-out"));
+    script.on<OptionDialog>([this](OptionDialog*) { window->closeFromSystem(); });
+    click(window->cmdOption());
+    QTest::qWait(50);
+    EXPECT_TRUE(script.done());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(platform::splitLines(readBytes(settingsFile())).size(), 8u);
+    EXPECT_EQ(file("_mabre.l94"), "before log-out\r\n");
+}
+
+TEST_F(MainWindowTest, ASecondInstanceShowsNothing) {
+    process.claimSucceeds = false;
+    window = std::make_unique<MainWindow>(model, ui);
+    EXPECT_FALSE(window->start());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+}
+
+}  // namespace
+}  // namespace mabrel::gui::test

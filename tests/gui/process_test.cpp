@@ -1,0 +1,151 @@
+// The real executable in a process of its own: copied into a folder of its
+// own (so that its settings file is its own), started on a prepared folder,
+// ended by the system's termination signal.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/native.h"
+#include "platform/text.h"
+#include "support/temp_dir.h"
+
+namespace mabrel::gui::test {
+namespace {
+
+namespace stdfs = std::filesystem;
+using mabrel::test::readBytes;
+using mabrel::test::setModificationTime;
+using mabrel::test::TempDir;
+
+// Whether the process catches SIGTERM yet: its handler is in place.
+bool catchesTerm(qint64 pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+            return (mask >> (SIGTERM - 1)) & 1u;
+        }
+    }
+    return false;
+}
+
+class Program {
+public:
+    explicit Program(const TempDir& runtime) {
+        stdfs::copy_file(MABREL_EXECUTABLE, exe(), stdfs::copy_options::overwrite_existing);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The single-instance claim lives here, apart from any real session.
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+    ~Program() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    stdfs::path exe() const { return dir.path() / "mabrel9-iv"; }
+    stdfs::path settings() const { return dir.path() / "mabrel9-iv.ini"; }
+
+    void start(const stdfs::path& folder) {
+        process.start(QString::fromStdString(exe().string()), {QString::fromStdString(folder.string())});
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+    // Waits until the program would close cleanly on SIGTERM.
+    bool waitReady() {
+        for (int i = 0; i < 1000 && process.state() == QProcess::Running; ++i) {
+            if (catchesTerm(process.processId())) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    void terminate() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
+
+    TempDir dir;
+    QProcess process;
+};
+
+class ProcessTest : public ::testing::Test {
+protected:
+    ProcessTest() { stdfs::permissions(runtime.path(), stdfs::perms::owner_all, stdfs::perm_options::replace); }
+
+    std::string ansi(const std::string& utf8) const { return *codec->toAnsi(utf8); }
+    std::string drivePathOf(const stdfs::path& p) const {
+        std::string out = "C:" + p.string();
+        for (char& c : out) {
+            if (c == '/') c = '\\';
+        }
+        return out + "\\";
+    }
+
+    TempDir runtime;
+    TempDir work;
+    std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
+};
+
+TEST_F(ProcessTest, SigtermClosesTheWindowSoSettingsAndCommentsAreWritten) {
+    // A folder whose name needs quoting on any command line.
+    const stdfs::path folder = work.mkdir("作業 フォルダ");
+    std::ofstream(folder / "notes.txt") << "one";
+    setModificationTime(folder / "notes.txt", 2024, 3, 1, 9, 5, 3);
+    const std::string comments =
+        ansi("フォルダのメモ") + "\r\n" + ansi("notes.txt_2024-03-01 09-05-03,初版") + "\r\n";
+    std::ofstream(folder / "_mabre.l94", std::ios::binary) << comments;
+    setModificationTime(folder / "_mabre.l94", 2000, 1, 1, 0, 0, 0);
+    const auto before = stdfs::last_write_time(folder / "_mabre.l94");
+
+    Program program(runtime);
+    program.start(folder);
+    ASSERT_TRUE(program.waitReady());
+    program.terminate();
+    ASSERT_TRUE(program.process.waitForFinished(20000));
+    EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.process.exitCode(), 0);
+
+    const auto lines = platform::splitLines(readBytes(program.settings()));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(readBytes(program.settings()).find('\n'), readBytes(program.settings()).find("\r\n") + 1);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + ansi(drivePathOf(folder))), lines.end())
+        << readBytes(program.settings());
+    // Rewritten, byte for byte what it held.
+    EXPECT_NE(stdfs::last_write_time(folder / "_mabre.l94"), before);
+    EXPECT_EQ(readBytes(folder / "_mabre.l94"), comments);
+}
+
+TEST_F(ProcessTest, ASecondStartWhileOneRunsEndsAtOnceTouchingNothing) {
+    const stdfs::path first = work.mkdir("first");
+    const stdfs::path second = work.mkdir("second");
+    std::ofstream(second / "kept.txt") << "x";
+
+    Program running(runtime);
+    running.start(first);
+    ASSERT_TRUE(running.waitReady());
+
+    Program another(runtime);
+    another.start(second);
+    ASSERT_TRUE(another.process.waitForFinished(10000));
+    EXPECT_EQ(another.process.exitCode(), 0);
+    EXPECT_FALSE(stdfs::exists(another.settings()));
+    EXPECT_FALSE(stdfs::exists(second / "_mabre.l94"));
+    EXPECT_FALSE(stdfs::exists(second / "_mabre-l94"));
+    EXPECT_EQ(running.process.state(), QProcess::Running);
+
+    running.terminate();
+    ASSERT_TRUE(running.process.waitForFinished(20000));
+    const auto lines = platform::splitLines(readBytes(running.settings()));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + drivePathOf(first)), lines.end());
+}
+
+}  // namespace
+}  // namespace mabrel::gui::test
