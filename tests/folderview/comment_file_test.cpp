@@ -1,0 +1,234 @@
+// The comment file on real folders: comments read onto the right rows, the
+// save byte for byte, and the stored comments a load could not show.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "folderview/folder_view_fixture.h"
+#include "platform/errors.h"
+
+namespace mabrel::test {
+namespace {
+
+using platform::FsOp;
+using Strings = std::vector<std::string>;
+
+class CommentFile : public FolderViewTest {
+protected:
+    // The comment of the file row (or with `backup`, the backup row) of `name`.
+    std::string commentOf(const std::string& name, const std::string& timestamp, bool backup = false) {
+        for (const auto& r : rows()) {
+            if (r.cells[0] == name && r.cells[1] == timestamp && (r.cells[3] == "*") == backup) return r.cells[4];
+        }
+        ADD_FAILURE() << "no row " << name << " " << timestamp;
+        return {};
+    }
+    void setComment(const std::string& name, const std::string& timestamp, const std::string& text) {
+        for (auto& r : window().lvwFiles.rows) {
+            if (r.cells[0] == name && r.cells[1] == timestamp) r.cells[4] = text;
+        }
+    }
+};
+
+TEST_F(CommentFile, AFolderOnlyLookedAtGetsTwoBytes) {
+    file("a.txt", "1");
+    load();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(std::filesystem::exists(commentFile()));
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), "\r\n");
+}
+
+TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder) {
+    file("report.doc", "new", 2001, 1, 1, 8, 0, 0);
+    backupCopy("report_2000-07-15 09-05-03.doc", "old");
+    file("b, with comma.txt", "1");
+    file("plain.txt", "1");
+    writeCommentFile(
+        "Folder, with a comma\r\n"
+        "report.doc_2000-07-15 09-05-03,   old version\r\n"  // stored under the previous time
+        "b, with comma.txt_2000-07-15 09-05-03,kept by its key\r\n"
+        "plain.txt_2000-07-15 09-05-03,\"quoted\" rest dropped\r\n"
+        "gone.txt_1999-01-01 00-00-00,no such version\r\n"
+        "no comma at all\r\n");
+    load();
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
+
+    EXPECT_EQ(window().txtFolderComment.text, "Folder, with a comma");
+    EXPECT_EQ(commentOf("report.doc", "2000-07-15 09-05-03", true), "old version");
+    EXPECT_EQ(commentOf("report.doc", "2001-01-01 08-00-00"), "");
+    EXPECT_EQ(commentOf("b, with comma.txt", "2000-07-15 09-05-03"), "kept by its key");
+    EXPECT_EQ(commentOf("plain.txt", "2000-07-15 09-05-03"), "quoted");
+
+    setComment("report.doc", "2001-01-01 08-00-00", "new version ");
+    window().lvwFiles.sortOrder = 1;
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(),
+              "Folder, with a comma\r\n"
+              "b, with comma.txt_2000-07-15 09-05-03,kept by its key\r\n"
+              "plain.txt_2000-07-15 09-05-03,quoted\r\n"
+              "report.doc_2000-07-15 09-05-03,old version\r\n"
+              "report.doc_2001-01-01 08-00-00,new version \r\n");
+    EXPECT_EQ(window().lvwFiles.sortOrder, 0);
+
+    // What was written reads back the same.
+    window().fun_Load();
+    EXPECT_EQ(commentOf("report.doc", "2001-01-01 08-00-00"), "new version ");
+    EXPECT_EQ(commentOf("b, with comma.txt", "2000-07-15 09-05-03"), "kept by its key");
+}
+
+TEST_F(CommentFile, JapaneseTextIsStoredInTheAnsiCodePage) {
+    file("報告.txt", "1");
+    load();
+    window().txtFolderComment.text = "フォルダ";
+    setComment("報告.txt", "2000-07-15 09-05-03", "メモ");
+    window().saveCommentFile();
+    const std::string bytes = commentBytes();
+    const auto ansi = codec->toAnsi("フォルダ\r\n報告.txt_2000-07-15 09-05-03,メモ\r\n");
+    if (ansi) {
+        EXPECT_EQ(bytes, *ansi);
+        EXPECT_EQ(bytes.substr(0, 2), "\x83\x74");  // フ in code page 932
+    } else {
+        EXPECT_EQ(bytes, "フォルダ\r\n報告.txt_2000-07-15 09-05-03,メモ\r\n");
+    }
+    window().fun_Load();
+    EXPECT_EQ(window().txtFolderComment.text, "フォルダ");
+    EXPECT_EQ(commentOf("報告.txt", "2000-07-15 09-05-03"), "メモ");
+}
+
+TEST_F(CommentFile, LineBreaksInATextCannotStartARecordOfTheirOwn) {
+    file("a.txt", "1");
+    load();
+    window().txtFolderComment.text = "one\r\ntwo";
+    setComment("a.txt", "2000-07-15 09-05-03", "x\ny");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), "one  two\r\na.txt_2000-07-15 09-05-03,x y\r\n");
+}
+
+TEST_F(CommentFile, SavingAfterASortByAnotherColumnWritesRowKeysAndLeavesTheListByName) {
+    file("b.txt", "1");
+    file("a.txt", "22");
+    writeCommentFile("\r\na.txt_2000-07-15 09-05-03,zz\r\nb.txt_2000-07-15 09-05-03,aa\r\n");
+    load();
+    window().lvwFiles_ColumnClick(5);  // コメント
+    EXPECT_EQ(column(0), (Strings{"b.txt", "a.txt"}));
+    EXPECT_EQ(column(5), (Strings{"aa_b.txt", "zz_a.txt"}));
+    window().lvwFiles_ColumnClick(5);
+    EXPECT_EQ(window().lvwFiles.sortOrder, 1);
+
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), "\r\na.txt_2000-07-15 09-05-03,zz\r\nb.txt_2000-07-15 09-05-03,aa\r\n");
+    EXPECT_EQ(column(0), (Strings{"a.txt", "b.txt"}));
+    EXPECT_EQ(column(5), (Strings{"a.txt_2000-07-15 09-05-03", "b.txt_2000-07-15 09-05-03"}));
+    EXPECT_EQ(window().lvwFiles.sortOrder, 0);
+    EXPECT_EQ(window().lastSortColumn, 0);
+}
+
+TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASave) {
+    file("tool.exe", "1");
+    file("a.txt", "1");
+    writeCommentFile(
+        "f\r\n"
+        "tool.exe_2000-07-15 09-05-03,the tool\r\n"
+        "a.txt_2000-07-15 09-05-03,text\r\n"
+        "deleted.txt_2000-07-15 09-05-03,its file is gone\r\n");
+    state.exceptionExtList1 = ".exe.";
+    load();
+    EXPECT_EQ(column(0), (Strings{"a.txt"}));
+    window().saveCommentFile();
+    // The version that no longer exists anywhere is dropped with the save.
+    EXPECT_EQ(commentBytes(), "f\r\na.txt_2000-07-15 09-05-03,text\r\ntool.exe_2000-07-15 09-05-03,the tool\r\n");
+
+    state.exceptionExtList1 = ".";
+    window().fun_Load();
+    EXPECT_EQ(commentOf("tool.exe", "2000-07-15 09-05-03"), "the tool");
+}
+
+TEST_F(CommentFile, AnEmptyCommentFileIsReportedAndTheNextSaveWritesTheList) {
+    file("a.txt", "1");
+    writeCommentFile("");
+    load();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 62 (", 0), 0u) << ui.messages[0];
+    EXPECT_EQ(status(), counts(0, 1, 0));
+    setComment("a.txt", "2000-07-15 09-05-03", "new");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), "\r\na.txt_2000-07-15 09-05-03,new\r\n");
+}
+
+class StoredCommentsKept : public CommentFile {
+protected:
+    StoredCommentsKept() {
+        file("a.txt", "1");
+        file("b.txt", "1");
+        file("c.txt", "1");
+        writeCommentFile(kStored);
+    }
+    static constexpr char kStored[] =
+        "stored folder\r\n"
+        "a.txt_2000-07-15 09-05-03,on a\r\n"
+        "b.txt_2000-07-15 09-05-03,on b\r\n"
+        "c.txt_2000-07-15 09-05-03,on c\r\n";
+};
+
+TEST_F(StoredCommentsKept, ALoadThatStoppedBeforeTheCommentsDoesNotLetTheSaveDropThem) {
+    // b.txt vanishes during the scan: the load ends before the comments.
+    faulty.failCallsOn(FsOp::FileSize, "b.txt", platform::err::FileNotFound);
+    load();
+    faulty.clear();
+    ASSERT_TRUE(ui.messages.empty());
+    EXPECT_EQ(column(4), (Strings{""}));
+    EXPECT_EQ(window().txtFolderComment.text, "");
+
+    // What the person typed meanwhile wins; everything else stays stored.
+    setComment("a.txt", "2000-07-15 09-05-03", "typed on a");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(),
+              "stored folder\r\n"
+              "a.txt_2000-07-15 09-05-03,typed on a\r\n"
+              "b.txt_2000-07-15 09-05-03,on b\r\n"
+              "c.txt_2000-07-15 09-05-03,on c\r\n");
+    // The stored comments now show, so that later changes are the person's own.
+    EXPECT_EQ(window().txtFolderComment.text, "stored folder");
+
+    setComment("a.txt", "2000-07-15 09-05-03", "");
+    window().txtFolderComment.text = "typed folder";
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(),
+              "typed folder\r\n"
+              "b.txt_2000-07-15 09-05-03,on b\r\n"
+              "c.txt_2000-07-15 09-05-03,on c\r\n");
+}
+
+TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwritten) {
+    faulty.failCallsOn(FsOp::ReadFile, "_mabre.l94", platform::err::PermissionDenied);
+    load();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 70 (", 0), 0u) << ui.messages[0];
+    EXPECT_EQ(rows().size(), 3u);
+
+    setComment("a.txt", "2000-07-15 09-05-03", "typed");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), kStored);
+    EXPECT_EQ(faulty.calls(FsOp::WriteFileAtomic), 0);
+    EXPECT_EQ(ui.messages.size(), 1u);  // the save reports nothing
+}
+
+TEST_F(StoredCommentsKept, ASaveBeforeAnyLoadKeepsWhatIsStored) {
+    state.p_driveAndPath = root;
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), kStored);
+}
+
+TEST_F(StoredCommentsKept, AFailedWriteChangesNothingAndReportsNothing) {
+    load();
+    setComment("a.txt", "2000-07-15 09-05-03", "changed");
+    faulty.failCallsOn(FsOp::WriteFileAtomic, "_mabre.l94", platform::err::PermissionDenied);
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), kStored);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(column(0), (Strings{"a.txt", "b.txt", "c.txt"}));
+}
+
+}  // namespace
+}  // namespace mabrel::test

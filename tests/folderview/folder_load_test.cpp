@@ -1,0 +1,312 @@
+// The folder view load on real folders: rows, tree, counts, the display
+// filter, redundant backup copies, icons, and the failures it meets.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "folderview/folder_view_fixture.h"
+#include "platform/errors.h"
+#include "util/text.h"
+
+namespace mabrel::test {
+namespace {
+
+using platform::FsOp;
+using Strings = std::vector<std::string>;
+constexpr char kTs[] = "2000-07-15 09-05-03";
+
+class FolderLoad : public FolderViewTest {};
+
+TEST_F(FolderLoad, ShowsTheFolderItsSubFoldersFilesAndBackupsButNothingOfTheProgramsOwn) {
+    work.mkdir("Sub B");
+    work.mkdir("a-sub");
+    work.mkdir("Old_MABRE");
+    work.mkdir(".git");
+    file("report.txt", "12345", 2001, 2, 3, 14, 5, 6);
+    file("README", "");
+    file("my_mabre_notes.txt", "x");
+    file(".profile", "x");
+    nativeFs->setAttributes(root + ".profile", platform::attr::Hidden);
+    backupCopy("report_2000-07-15 09-05-03.txt", "old");
+    writeCommentFile("\r\n");
+    state.p_driveAndPath = root;
+    window().lvwFiles.sortOrder = 0;
+    window().fun_Load();
+
+    auto& w = window();
+    EXPECT_EQ(w.caption, " " + util::toUpperAscii(root));
+    EXPECT_NE(w.caption, " " + root);  // the temporary path holds lower-case letters
+    ASSERT_EQ(w.tvwFolders.count(), 3);
+    EXPECT_EQ(w.tvwFolders.node(1).key, "d_" + root);
+    EXPECT_EQ(w.tvwFolders.node(1).text, root);
+    Strings children;
+    for (int i = 2; i <= 3; ++i) {
+        EXPECT_EQ(w.tvwFolders.node(i).parent, 1);
+        EXPECT_EQ(w.tvwFolders.node(i).key, "f_" + w.tvwFolders.node(i).text);
+        children.push_back(w.tvwFolders.node(i).text);
+    }
+    std::sort(children.begin(), children.end());
+    EXPECT_EQ(children, (Strings{"Sub B", "a-sub"}));
+    EXPECT_EQ(w.tvwFolders.style, 4);
+    EXPECT_TRUE(w.tvwFolders.rootExpanded);
+    EXPECT_EQ(w.tvwFolders.selectedNode, 1);
+
+    // Ordered by row key; the backup row sits beside its file.
+    EXPECT_EQ(table(), (Strings{"README|2000-07-15 09-05-03|0||", "report.txt|2000-07-15 09-05-03|3|*|",
+                                "report.txt|2001-02-03 14-05-06|5||"}));
+    EXPECT_EQ(column(5), (Strings{"README_2000-07-15 09-05-03", "report.txt_2000-07-15 09-05-03",
+                                  "report.txt_2001-02-03 14-05-06"}));
+    EXPECT_EQ(status(), counts(2, 2, 1));
+
+    ASSERT_EQ(w.lvwFiles.columns.size(), 6u);
+    const Strings headers{"ファイル名", "更新日", "サイズ", "BU", "コメント", "key"};
+    const std::vector<int> widths{2000, 1600, 700, 200, 10000, 0};
+    const std::vector<Alignment> alignments{Alignment::Left,   Alignment::Center, Alignment::Right,
+                                            Alignment::Center, Alignment::Left,   Alignment::Left};
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(w.lvwFiles.columns[i].text, headers[i]);
+        EXPECT_EQ(w.lvwFiles.columns[i].width, widths[i]);
+        EXPECT_EQ(w.lvwFiles.columns[i].alignment, alignments[i]);
+    }
+    EXPECT_EQ(w.lvwFiles.sortKey, 5);
+    EXPECT_TRUE(w.lvwFiles.sorted);
+    EXPECT_EQ(w.lvwFiles.extendedStyle, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    EXPECT_TRUE(w.lvwFiles.smallIconsAttached);
+    EXPECT_EQ(ui.waitCursorChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(FolderLoad, AnEmptyFolderShowsZeroCountsAndEachLoadStartsAfresh) {
+    load();
+    EXPECT_EQ(status(), counts(0, 0, 0));
+    EXPECT_TRUE(rows().empty());
+    EXPECT_TRUE(ui.messages.empty());
+
+    // A reload after the folder changed shows the new state only, in the
+    // direction the list had.
+    window().lvwFiles.sortOrder = 1;
+    file("a.txt", "1");
+    file("b.txt", "1");
+    window().txtFolderComment.text = "typed";
+    window().lvwFiles.extendedStyle = 0;
+    window().fun_Load();
+    EXPECT_EQ(column(0), (Strings{"b.txt", "a.txt"}));
+    EXPECT_EQ(window().lvwFiles.sortOrder, 1);
+    EXPECT_EQ(window().txtFolderComment.text, "");
+    EXPECT_EQ(window().tvwFolders.count(), 1);
+    EXPECT_EQ(status(), counts(0, 2, 0));
+}
+
+TEST_F(FolderLoad, RedundantCopiesAreDeletedFromDiskOthersStayAsBackupRows) {
+    file("report.txt", "same");                                   // 2000-07-15 09:05:03
+    backupCopy("report_2000-07-15 09-05-03.txt", "same");         // the file's present version
+    backupCopy("report_1999-01-01 00-00-00.txt", "older");        // an earlier version
+    backupCopy("gone_2000-07-15 09-05-03.txt", "x");              // its file no longer exists
+    file("tool.exe", "same");
+    backupCopy("tool_2000-07-15 09-05-03.exe", "same");           // its file is hidden by the filter
+    backupCopy("Notes_MABRE_2000-07-15 09-05-03.txt", "x");       // never listed, counted
+    backupCopy(".hidden_2000-07-15 09-05-03.txt", "x");           // hidden: neither listed nor counted
+    nativeFs->setAttributes(root + "_mabre-l94\\.hidden_2000-07-15 09-05-03.txt",
+                            33 | platform::attr::Hidden);
+    state.exceptionExtList1 = ".exe.";
+    load();
+
+    EXPECT_FALSE(backupExists("report_2000-07-15 09-05-03.txt"));
+    for (const char* kept : {"report_1999-01-01 00-00-00.txt", "gone_2000-07-15 09-05-03.txt",
+                             "tool_2000-07-15 09-05-03.exe", "Notes_MABRE_2000-07-15 09-05-03.txt",
+                             ".hidden_2000-07-15 09-05-03.txt"}) {
+        EXPECT_TRUE(backupExists(kept)) << kept;
+    }
+    EXPECT_EQ(table(), (Strings{"gone.txt|2000-07-15 09-05-03|1|*|", "report.txt|1999-01-01 00-00-00|5|*|",
+                                "report.txt|2000-07-15 09-05-03|4||", "tool.exe|2000-07-15 09-05-03|4|*|"}));
+    EXPECT_EQ(status(), counts(0, 1, 4));
+    EXPECT_TRUE(ui.messages.empty());
+
+    // The next load finds nothing more to delete.
+    window().fun_Load();
+    EXPECT_EQ(status(), counts(0, 1, 4));
+}
+
+TEST_F(FolderLoad, ACopyWithTheFilesNameAndTimeButAnotherSizeHoldsAnotherVersionAndStays) {
+    // Saved twice within one second: the copy holds the first version.
+    file("report.txt", "second version");
+    backupCopy("report_2000-07-15 09-05-03.txt", "first");
+    load();
+    EXPECT_TRUE(backupExists("report_2000-07-15 09-05-03.txt"));
+    EXPECT_EQ(column(3), (Strings{"", "*"}));
+    EXPECT_EQ(column(2), (Strings{"14", "5"}));
+    EXPECT_EQ(status(), counts(0, 1, 1));
+}
+
+TEST_F(FolderLoad, ManyRedundantCopiesAreAllDeletedInOneLoad) {
+    constexpr int kFiles = 1100;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string n = "f" + std::to_string(i);
+        file(n + ".txt", "v");
+        backupCopy(n + "_" + kTs + ".txt", "v");
+    }
+    load();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(rows().size(), static_cast<std::size_t>(kFiles));
+    EXPECT_EQ(status(), counts(0, kFiles, 0));
+    EXPECT_TRUE(std::filesystem::is_empty(work.path() / "_mabre-l94"));
+}
+
+TEST_F(FolderLoad, NamesThatAreNoBackupCopyNamesGetNoRowAndDoNotStopTheScan) {
+    file("report.txt", "v");
+    backupCopy("x.txt", "short stem");
+    backupCopy("reportX2000-07-15 09-05-03.txt", "v");  // would read back as the file's own key
+    backupCopy("report_1999-01-01 00-00-00.txt", "older");
+    backupCopy("z_2000-07-15 09-05-03.txt", "z");
+    writeCommentFile("folder\r\nreport.txt_1999-01-01 00-00-00,was older\r\n");
+    load();
+
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(table(), (Strings{"report.txt|1999-01-01 00-00-00|5|*|was older", "report.txt|2000-07-15 09-05-03|1||",
+                                "z.txt|2000-07-15 09-05-03|1|*|"}));
+    EXPECT_EQ(window().txtFolderComment.text, "folder");
+    // They are files of the backup directory the list does not show, like
+    // those holding "_mabre": counted, never touched.
+    EXPECT_EQ(status(), counts(0, 1, 4));
+    EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / "x.txt"), "short stem");
+    EXPECT_TRUE(backupExists("reportX2000-07-15 09-05-03.txt"));
+}
+
+TEST_F(FolderLoad, TheDisplayFilterHidesOrShowsByTheLastExtensionLowerCased) {
+    for (const char* n : {"Report.TXT", "archive.tar.gz", "README", "tool.exe", "note.doc", "trailing."}) file(n, "1");
+
+    state.exceptionExtList1Mode = 0;
+    state.exceptionExtList1 = ".exe.gz.";
+    load();
+    // README's probe "." is in every list; "trailing." has the extension "."
+    // alone, whose probe ".." is listed nowhere.
+    EXPECT_EQ(column(0), (Strings{"note.doc", "Report.TXT", "trailing."}));
+    EXPECT_EQ(status(), counts(0, 3, 0));
+}
+
+TEST_F(FolderLoad, ModeOneShowsOnlyListedExtensionsAndNamesWithoutADot) {
+    for (const char* n : {"Report.TXT", "archive.tar.gz", "README", "tool.exe", "b.TXTX"}) file(n, "1");
+    state.exceptionExtList1Mode = 1;
+    state.exceptionExtList1 = ".txt.tar.";
+    load();
+    EXPECT_EQ(column(0), (Strings{"README", "Report.TXT"}));
+    EXPECT_EQ(status(), counts(0, 2, 0));
+
+    // A list entry typed in upper case matches nothing.
+    state.exceptionExtList1 = ".TXT.";
+    window().fun_Load();
+    EXPECT_EQ(column(0), (Strings{"README"}));
+
+    // Any mode other than 1 hides the listed ones; a name without a dot is always listed.
+    state.exceptionExtList1Mode = -1;
+    state.exceptionExtList1 = ".txt.";
+    window().fun_Load();
+    EXPECT_EQ(column(0), (Strings{"archive.tar.gz", "b.TXTX", "tool.exe"}));
+}
+
+TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnKeyedByItsPath) {
+    file("a.txt", "1");
+    file("b.txt", "1");
+    file("c.none", "1");
+    backupCopy("a_1999-01-01 00-00-00.txt", "0");
+    ui.iconExtensions = std::set<std::string>{".txt"};
+    load();
+
+    auto& images = window().ImageList1.images;
+    ASSERT_EQ(images.size(), 3u);
+    // Filled in enumeration order: the files, then the backups.
+    EXPECT_EQ(images[0].first, "i" + root + "a.txt");
+    EXPECT_EQ(images[1].first, "i" + root + "b.txt");
+    EXPECT_EQ(images[2].first, "i" + root + "_mabre-l94\\a_1999-01-01 00-00-00.txt");
+    EXPECT_EQ(images[0].second.width, 16);
+    EXPECT_EQ(images[0].second.pixels, scriptedIcon(".txt").pixels);
+    std::map<std::string, int> iconOf;
+    for (const auto& r : rows()) iconOf[r.cells[0] + r.cells[3]] = r.smallIcon;
+    EXPECT_EQ(iconOf["a.txt"], 1);
+    EXPECT_EQ(iconOf["b.txt"], 2);
+    EXPECT_EQ(iconOf["c.none"], 0);
+    EXPECT_EQ(iconOf["a.txt*"], 3);
+
+    // A reload starts from an empty list.
+    std::filesystem::remove(work.path() / "b.txt");
+    window().fun_Load();
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[1].first, "i" + root + "_mabre-l94\\a_1999-01-01 00-00-00.txt");
+}
+
+TEST_F(FolderLoad, AnIconOfAnotherSizeIsFittedAndTheResetRestoresTheImageSize) {
+    class BigIcons : public ScriptedInteraction {
+    public:
+        std::optional<IconImage> iconFor(const std::string& path) override {
+            iconRequests.push_back(path);
+            IconImage icon{32, 32, std::vector<std::uint32_t>(32 * 32, 0xFF00FF00u)};
+            icon.pixels[0] = 0xFFFF0000u;
+            return icon;
+        }
+    };
+    BigIcons big;
+    frm_mabrel94 w(state, *fs, *codec, process, big);
+    w.ImageList1.imageWidth = 32;
+    w.ImageList1.images.push_back({"istale", {}});
+    EXPECT_EQ(w.fun_AddIcon(""), 0);
+    EXPECT_TRUE(w.ImageList1.images.empty());
+    EXPECT_EQ(w.ImageList1.imageWidth, 16);
+    EXPECT_EQ(w.ImageList1.imageHeight, 16);
+
+    EXPECT_EQ(w.fun_AddIcon("C:\\x\\a.txt"), 1);
+    EXPECT_EQ(w.fun_AddIcon("C:\\x\\b.txt"), 2);
+    const auto& image = w.ImageList1.images[0].second;
+    ASSERT_EQ(image.pixels.size(), 256u);
+    EXPECT_EQ(image.pixels[0], 0xFFFF0000u);
+    EXPECT_EQ(image.pixels[1], 0xFF00FF00u);
+}
+
+TEST_F(FolderLoad, AMissingFolderIsReportedWithPathNotFound) {
+    load("does-not-exist\\");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 76 (", 0), 0u) << ui.messages[0];
+    EXPECT_EQ(ui.messages[0].back(), ')');
+    EXPECT_EQ(status(), counts(0, 0, 0));
+    EXPECT_TRUE(window().tvwFolders.rootExpanded);
+    EXPECT_EQ(ui.waitCursorChanges.back(), false);
+}
+
+TEST_F(FolderLoad, AVanishingFileEndsTheScanSilentlyWithTheCountsReached) {
+    file("a.txt", "1");
+    file("b.txt", "1");
+    file("c.txt", "1");
+    work.mkdir("A-sub");  // listed before the files
+    writeCommentFile("folder\r\na.txt_2000-07-15 09-05-03,note\r\n");
+    faulty.failCallsOn(FsOp::ModificationTime, "b.txt", platform::err::FileNotFound);
+    load();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(column(0), (Strings{"a.txt"}));
+    EXPECT_EQ(status(), counts(1, 1, 0));
+    // Everything after the failed step is skipped, the finishing steps are not.
+    EXPECT_EQ(column(4), (Strings{""}));
+    EXPECT_EQ(window().txtFolderComment.text, "");
+    EXPECT_TRUE(window().tvwFolders.rootExpanded);
+    EXPECT_EQ(window().lvwFiles.extendedStyle, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+}
+
+TEST_F(FolderLoad, AFailedDeletionIsReportedAndLeavesTheCommentsUnread) {
+    file("a.txt", "v");
+    file("b.txt", "v");
+    backupCopy(std::string("a_") + kTs + ".txt", "v");
+    backupCopy(std::string("b_") + kTs + ".txt", "v");
+    writeCommentFile("folder\r\n");
+    faulty.failNthCall(FsOp::DeleteFile, 2, platform::err::PermissionDenied);
+    load();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 70 (", 0), 0u) << ui.messages[0];
+    EXPECT_FALSE(backupExists(std::string("a_") + kTs + ".txt"));
+    EXPECT_TRUE(backupExists(std::string("b_") + kTs + ".txt"));
+    EXPECT_EQ(status(), counts(0, 2, 1));  // the copy that is still there
+    EXPECT_EQ(window().txtFolderComment.text, "");
+}
+
+}  // namespace
+}  // namespace mabrel::test
