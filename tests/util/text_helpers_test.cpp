@@ -41,7 +41,12 @@ TEST(FieldSplitter, RestOverJoinsTheFieldsNotYetHandedOut) {
 TEST(FieldSplitter, StopsAtThirtyTwoFieldsAndKeepsALongLastFieldWhole) {
     std::string text;
     for (int i = 1; i <= 41; ++i) text += "f" + std::to_string(i) + (i < 41 ? "," : "");
+    std::string expectedRest;
+    for (int i = 2; i <= 32; ++i) expectedRest += (i > 2 ? ",f" : "f") + std::to_string(i);
     FieldSplitter s;
+    EXPECT_EQ(s.split(text, ",", false), "f1");
+    EXPECT_EQ(s.split("__restover__"), expectedRest);
+
     s.split(text, ",", false);
     for (int i = 2; i <= 31; ++i) s.split("");
     EXPECT_EQ(s.split(""), "f32");

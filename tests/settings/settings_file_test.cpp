@@ -1,0 +1,159 @@
+// The settings file on disk: the writer's eight lines byte for byte, and the
+// reader's leniency towards hand-edited files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/native.h"
+#include "settings/settings_file.h"
+#include "support/temp_dir.h"
+
+namespace mabrel::settings {
+namespace {
+
+class SettingsFile : public ::testing::Test {
+protected:
+    // Reads a file made of these lines (CR LF ends) into a fresh state.
+    ProcessState readLines(const std::string& text, bool* complete = nullptr) {
+        dir.write("mabrel9-iv.ini", text);
+        ProcessState state;
+        const bool ok = readSettings(*fs, *codec, path, state);
+        if (complete) *complete = ok;
+        return state;
+    }
+    std::string version() const {
+        return " " + std::to_string(MABREL_VERSION_MAJOR) + " . " + std::to_string(MABREL_VERSION_MINOR) + " . " +
+               std::to_string(MABREL_VERSION_REVISION) + " ";
+    }
+
+    std::unique_ptr<platform::FileSystem> fs = platform::makeNativeFileSystem();
+    std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
+    test::TempDir dir;
+    const std::string path = settingsFilePath(dir.drivePath(), "mabrel9-iv");
+};
+
+TEST_F(SettingsFile, MissingFileGivesDefaultsAndTheWriterThenCreatesAllEightLines) {
+    ProcessState state;
+    EXPECT_FALSE(readSettings(*fs, *codec, path, state));
+    EXPECT_EQ(state.p_driveAndPath, "");
+    EXPECT_EQ(state.exceptionExtList1, kDefaultExtList);
+    EXPECT_EQ(state.exceptionExtList2, kDefaultExtList);
+    EXPECT_EQ(state.exceptionExtList1Mode, 0);
+
+    state.p_driveAndPath = "C:\\Docs\\";
+    state.exceptionExtList2Mode = -3;
+    ASSERT_TRUE(writeSettings(*fs, *codec, path, state, "mabrel9-iv", {2026, 12, 5, 9, 0, 0}));
+    EXPECT_EQ(test::readBytes(dir.path() / "mabrel9-iv.ini"),
+              "[mabrel9-iv]\r\n"
+              "version," + version() + "\r\n"
+              "lastPath,C:\\Docs\\\r\n"
+              "lastAccess,2026-12-05 09:00:00\r\n"
+              "exceptionExtList1Mode, 0 \r\n"
+              "exceptionExtList1,.bin.com.dic.dll.exe.fon.fnt.ocx.sys.vxd.\r\n"
+              "exceptionExtList2Mode,-3 \r\n"
+              "exceptionExtList2,.bin.com.dic.dll.exe.fon.fnt.ocx.sys.vxd.\r\n");
+}
+
+TEST_F(SettingsFile, WhatTheWriterWritesReadsBackWholeEvenAPathWithCommas) {
+    ProcessState state;
+    state.p_driveAndPath = "C:\\Work, 2024\\" + std::string(80, 'd') + "\\資料\\";
+    state.exceptionExtList1Mode = 1;
+    state.exceptionExtList1 = ".txt.doc.";
+    state.exceptionExtList2Mode = 32767;
+    state.exceptionExtList2 = ".EXE.テキスト.";
+    ASSERT_TRUE(writeSettings(*fs, *codec, path, state, "mabrel9-iv", {2001, 2, 3, 4, 5, 6}));
+
+    ProcessState back;
+    EXPECT_TRUE(readSettings(*fs, *codec, path, back));
+    EXPECT_EQ(back.p_driveAndPath, state.p_driveAndPath);
+    EXPECT_EQ(back.exceptionExtList1Mode, 1);
+    EXPECT_EQ(back.exceptionExtList1, state.exceptionExtList1);
+    EXPECT_EQ(back.exceptionExtList2Mode, 32767);
+    EXPECT_EQ(back.exceptionExtList2, state.exceptionExtList2);
+}
+
+TEST_F(SettingsFile, ReaderIsLenientAboutCaseSpacesOrderAndUnknownLines) {
+    const auto s = readLines(
+        "exceptionExtList2,.t xt\r\n"
+        "something else\r\n"
+        " LASTPATH , C:\\Docs\\ \r\n"
+        "ExceptionExtList1MODE, 1 \r\n"
+        "exceptionExtList1,txt.DOC\n"
+        "exceptionExtList2Mode,abc");
+    EXPECT_EQ(s.p_driveAndPath, "C:\\Docs\\");
+    EXPECT_EQ(s.exceptionExtList1Mode, 1);
+    EXPECT_EQ(s.exceptionExtList1, ".txt.DOC.");
+    EXPECT_EQ(s.exceptionExtList2Mode, 0);
+    EXPECT_EQ(s.exceptionExtList2, ".txt.");
+}
+
+TEST_F(SettingsFile, ListValuesEndAtTheSecondCommaAndBlankValuesGiveDefaults) {
+    auto s = readLines("exceptionExtList1,.txt,.doc,\r\nexceptionExtList2,\r\nlastPath,   \r\n");
+    EXPECT_EQ(s.exceptionExtList1, ".txt.");
+    EXPECT_EQ(s.exceptionExtList2, kDefaultExtList);
+    EXPECT_EQ(s.p_driveAndPath, "");
+}
+
+TEST_F(SettingsFile, ModeValuesRoundHalfToEven) {
+    const std::pair<std::string, int> cases[] = {
+        {"1.5", 2}, {"2.5", 2}, {"2.51", 3}, {" - 0.5", 0}, {"-1.5", -2}, {"7x9", 7},
+        {"", 0},    {"+12", 12}, {"-32768", -32768}, {"32767.4", 32767}, {".", 0},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(readLines("exceptionExtList1Mode," + value + "\r\n").exceptionExtList1Mode, expected) << value;
+    }
+}
+
+TEST_F(SettingsFile, AModeOutsideSixteenBitsStopsReadingButKeepsWhatWasRead) {
+    for (const std::string bad : {"32767.5", "40000", "-32769", "99999999999999999999"}) {
+        bool complete = true;
+        const auto s = readLines("lastPath,C:\\A\\\r\nexceptionExtList2Mode,3\r\nexceptionExtList1Mode," + bad +
+                                     "\r\nlastPath,C:\\B\\\r\nexceptionExtList1,.txt.\r\n",
+                                 &complete);
+        EXPECT_FALSE(complete) << bad;
+        EXPECT_EQ(s.p_driveAndPath, "C:\\A\\") << bad;
+        EXPECT_EQ(s.exceptionExtList2Mode, 3) << bad;
+        EXPECT_EQ(s.exceptionExtList1, kDefaultExtList) << bad;
+    }
+}
+
+TEST_F(SettingsFile, AnEmptyLineTakesItsKeyFromTheLineBefore) {
+    // The empty line hands out "exceptionExtList1Mode" as its key and "1" as its value.
+    bool complete = false;
+    const auto s = readLines("x,exceptionExtList1Mode,1\r\n\r\nversion, 4 . 0 . 9 \r\n\r\nlastPath,C:\\D\\\r\n",
+                             &complete);
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(s.exceptionExtList1Mode, 1);
+    EXPECT_EQ(s.p_driveAndPath, "C:\\D\\");
+}
+
+TEST_F(SettingsFile, ShiftJisFileFromAnotherToolReadsBackAsJapanese) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs the iconv command of a POSIX system; CodePage932 tests cover Windows";
+#endif
+    const std::string utf8 = "lastPath,C:\\資料\\報告書\\\r\nexceptionExtList1,.テキスト.\r\n";
+    dir.write("utf8.txt", utf8);
+    const std::string command = "iconv -f UTF-8 -t CP932 '" + (dir.path() / "utf8.txt").string() + "' > '" +
+                                (dir.path() / "mabrel9-iv.ini").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_NE(test::readBytes(dir.path() / "mabrel9-iv.ini"), utf8);  // really converted
+
+    ProcessState s;
+    EXPECT_TRUE(readSettings(*fs, *codec, path, s));
+    EXPECT_EQ(s.p_driveAndPath, "C:\\資料\\報告書\\");
+    EXPECT_EQ(s.exceptionExtList1, ".テキスト.");
+
+    // And the writer puts it down in the same code page.
+    ASSERT_TRUE(writeSettings(*fs, *codec, path, s, "mabrel9-iv", {2026, 1, 1, 0, 0, 0}));
+    const std::string written = test::readBytes(dir.path() / "mabrel9-iv.ini");
+    EXPECT_NE(written.find("lastPath,C:\\\x8e\x91\x97\xbf\\"), std::string::npos);
+}
+
+TEST_F(SettingsFile, WriterReportsAFolderItCannotWriteInto) {
+    ProcessState state;
+    EXPECT_FALSE(writeSettings(*fs, *codec, dir.drivePath() + "missing\\mabrel9-iv.ini", state, "mabrel9-iv",
+                               {2026, 1, 1, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace mabrel::settings

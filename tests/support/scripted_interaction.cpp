@@ -1,0 +1,102 @@
+#include "support/scripted_interaction.h"
+
+#include <cctype>
+
+#include "backup/frm_rclick.h"
+#include "drives/frm_drive.h"
+#include "platform/errors.h"
+#include "settings/frm_option.h"
+
+namespace mabrel::test {
+
+namespace {
+
+// The extension with its dot, in lower case, of the last name of a path.
+std::string extensionOf(const std::string& path) {
+    auto nameStart = path.find_last_of("\\/");
+    std::string name = nameStart == std::string::npos ? path : path.substr(nameStart + 1);
+    auto dot = name.rfind('.');
+    if (dot == std::string::npos) return "";
+    std::string ext = name.substr(dot);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+template <class Window>
+void runScript(std::deque<std::function<void(Window&)>>& scripts, Window& window) {
+    window.Form_Load();
+    if (!window.unloaded && !scripts.empty()) {
+        auto script = std::move(scripts.front());
+        scripts.pop_front();
+        script(window);
+    }
+    if (!window.unloaded) {
+        if constexpr (requires { window.Form_Unload(); }) window.Form_Unload();
+    }
+    window.unloaded = true;
+}
+
+}  // namespace
+
+IconImage scriptedIcon(const std::string& extension) {
+    std::uint32_t colour = 0xFF000000u | (static_cast<std::uint32_t>(std::hash<std::string>{}(extension)) & 0xFFFFFFu);
+    return IconImage{16, 16, std::vector<std::uint32_t>(16 * 16, colour)};
+}
+
+void ScriptedInteraction::messageBox(const std::string& text) { messages.push_back(text); }
+
+std::optional<std::string> ScriptedInteraction::inputBox(const std::string& prompt, const std::string& title,
+                                                         const std::string& defaultText) {
+    inputBoxCalls.push_back({prompt, title, defaultText});
+    if (inputAnswers.empty()) return std::nullopt;
+    auto answer = std::move(inputAnswers.front());
+    inputAnswers.pop_front();
+    return answer;
+}
+
+void ScriptedInteraction::beginShowing(WindowKind kind) {
+    if (throwOnNextShowModal) {
+        throwOnNextShowModal = false;
+        throw platform::PlatformError(platform::err::AlreadyModal);
+    }
+    modalShowings.push_back(kind);
+}
+
+void ScriptedInteraction::showModal(frm_rclick& window) {
+    beginShowing(WindowKind::RClick);
+    runScript(rclickScripts, window);
+}
+
+void ScriptedInteraction::showModal(frm_option& window) {
+    beginShowing(WindowKind::Option);
+    runScript(optionScripts, window);
+}
+
+void ScriptedInteraction::showModal(frm_drive& window) {
+    beginShowing(WindowKind::Drive);
+    runScript(driveScripts, window);
+}
+
+void ScriptedInteraction::setWindowState(WindowState state) { windowStates.push_back(state); }
+
+void ScriptedInteraction::endProgram() { ++endProgramCalls; }
+
+void ScriptedInteraction::setWaitCursor(bool on) { waitCursorChanges.push_back(on); }
+
+void ScriptedInteraction::shellExecute(const ShellRequest& request) { shellRequests.push_back(request); }
+
+std::optional<IconImage> ScriptedInteraction::iconFor(const std::string& path) {
+    iconRequests.push_back(path);
+    std::string ext = extensionOf(path);
+    if (iconExtensions && !iconExtensions->contains(ext)) return std::nullopt;
+    return scriptedIcon(ext);
+}
+
+unsigned ScriptedInteraction::driveType(const std::string& root) {
+    driveTypeQueries.push_back(root);
+    if (root.empty()) return 1;
+    auto found = driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+    return found == driveTypes.end() ? 1u : found->second;
+}
+
+}  // namespace mabrel::test
