@@ -14,9 +14,16 @@ root=$PWD
 . scripts/deps.sh
 ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}"
 
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target mabrel9-iv -j "$(nproc)"
-exe="$root/build/dev/src/gui/mabrel9-iv"
+# MABREL_BUILD_DIR builds in another folder than the dev preset's build/dev.
+if [ -n "${MABREL_BUILD_DIR:-}" ]; then
+  build_dir=$(realpath -m -- "$MABREL_BUILD_DIR")
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+else
+  build_dir="$root/build/dev"
+  cmake --preset dev >/dev/null
+fi
+cmake --build "$build_dir" --target mabrel9-iv -j "$(nproc)"
+exe="$build_dir/src/gui/mabrel9-iv"
 args=()
 [ -n "$folder" ] && args=("$folder")
 
@@ -25,6 +32,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 shot="$root/build/screenshot.png"
+mkdir -p "$root/build"
 rm -f "$shot"
 echo "No display: starting mabrel9-iv under Xvfb for a screenshot"
 xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" bash -s -- "$exe" "$shot" "${args[@]}" <<'XVFB'
