@@ -5,6 +5,7 @@
 
 #include "backup/backup_store.h"
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/native.h"
 #include "support/temp_dir.h"
 
@@ -17,43 +18,6 @@ std::string utf8(const stdfs::path& p) {
     const auto s = p.filename().u8string();
     return std::string(s.begin(), s.end());
 }
-
-// The real file system with chosen operations failing.
-class FailingFileSystem : public platform::FileSystem {
-public:
-    explicit FailingFileSystem(platform::FileSystem& inner) : inner_(inner) {}
-    bool failCopyAfterWriting = false;  // the copy is written, then fails (disk full)
-    bool failRename = false;
-    bool createDoesNothing = false;
-
-    std::uint32_t attributes(const std::string& p) override { return inner_.attributes(p); }
-    void setAttributes(const std::string& p, std::uint32_t a) override { inner_.setAttributes(p, a); }
-    std::vector<platform::DirEntry> list(const std::string& f, std::uint32_t m) override { return inner_.list(f, m); }
-    std::optional<platform::DirEntry> find(const std::string& p, std::uint32_t m) override { return inner_.find(p, m); }
-    void copyFile(const std::string& from, const std::string& to) override {
-        inner_.copyFile(from, to);
-        if (failCopyAfterWriting) throw platform::PlatformError(platform::err::DiskFull);
-    }
-    void rename(const std::string& from, const std::string& to) override {
-        if (failRename) throw platform::PlatformError(platform::err::PathFileAccess);
-        inner_.rename(from, to);
-    }
-    void deleteFile(const std::string& p) override { inner_.deleteFile(p); }
-    void createDirectory(const std::string& p) override {
-        ++directoriesCreated;
-        if (!createDoesNothing) inner_.createDirectory(p);
-    }
-    std::int64_t fileSize(const std::string& p) override { return inner_.fileSize(p); }
-    platform::LocalTime modificationTime(const std::string& p) override { return inner_.modificationTime(p); }
-    std::string readFile(const std::string& p) override { return inner_.readFile(p); }
-    void writeFileAtomic(const std::string& p, const std::string& b) override { inner_.writeFileAtomic(p, b); }
-    unsigned driveType(const std::string& r) override { return inner_.driveType(r); }
-
-    int directoriesCreated = 0;
-
-private:
-    platform::FileSystem& inner_;
-};
 
 class BackupCopy : public ::testing::Test {
 protected:
@@ -71,7 +35,7 @@ protected:
     }
 
     std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
-    FailingFileSystem fs{*native};
+    platform::FaultInjectingFileSystem fs{*native};
     test::TempDir dir;
     stdfs::path source;
     const stdfs::path copy = dir.path() / kBackupDirName / stdfs::u8path("報告書_2000-07-15 09-05-03.txt");
@@ -79,7 +43,7 @@ protected:
 
 TEST_F(BackupCopy, FirstCopyCreatesTheDirectoryAndKeepsContentTimeAndReadOnly) {
     takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
-    EXPECT_EQ(fs.directoriesCreated, 1);
+    EXPECT_EQ(fs.calls(platform::FsOp::CreateDirectory), 1);
     EXPECT_EQ(backupNames(), std::vector<std::string>{utf8(copy)});
     EXPECT_EQ(test::readBytes(copy), "version one");
     const std::string copyPath = dir.drivePath() + kBackupDirName + "\\報告書_2000-07-15 09-05-03.txt";
@@ -96,7 +60,7 @@ TEST_F(BackupCopy, AVersionAlreadyKeptIsNeverTakenAgain) {
     dir.write("報告書.txt", "version one, edited");
     test::setModificationTime(source, 2000, 7, 15, 9, 5, 3);
     takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
-    EXPECT_EQ(fs.directoriesCreated, 1);
+    EXPECT_EQ(fs.calls(platform::FsOp::CreateDirectory), 1);
     EXPECT_EQ(test::readBytes(copy), "version one");
 
     // A new modification time is a new version.
@@ -117,29 +81,30 @@ TEST_F(BackupCopy, MissingSourceIsFileNotFoundAndCreatesNothing) {
 }
 
 TEST_F(BackupCopy, AFailedCopyLeavesNothingUnderAnyName) {
-    for (bool atRename : {false, true}) {
-        fs.failCopyAfterWriting = !atRename;
-        fs.failRename = atRename;
-        EXPECT_THROW(takeBackupCopy(fs, dir.drivePath(), "報告書.txt"), platform::PlatformError) << atRename;
-        EXPECT_TRUE(stdfs::is_directory(dir.path() / kBackupDirName));
-        EXPECT_EQ(backupNames(), std::vector<std::string>{}) << atRename;
+    // Both failures come after the content was written under a temporary name.
+    dir.mkdir(kBackupDirName);
+    for (auto op : {platform::FsOp::SetAttributes, platform::FsOp::Rename}) {
+        fs.failNthCall(op, 1, platform::err::DiskFull);
+        EXPECT_THROW(takeBackupCopy(fs, dir.drivePath(), "報告書.txt"), platform::PlatformError);
+        EXPECT_EQ(backupNames(), std::vector<std::string>{});
     }
     // The next attempt takes the version in full.
-    fs.failCopyAfterWriting = fs.failRename = false;
+    fs.clear();
     takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
     EXPECT_EQ(test::readBytes(copy), "version one");
     EXPECT_EQ(test::readBytes(source), "version one");
 }
 
 TEST_F(BackupCopy, TheDirectoryIsCreatedOnlyOncePerCopy) {
-    fs.createDoesNothing = true;
+    fs.failCallsOn(platform::FsOp::CopyFile, kBackupDirName, platform::err::PathNotFound);
     try {
         takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
         FAIL() << "no error";
     } catch (const platform::PlatformError& e) {
         EXPECT_EQ(e.number(), platform::err::PathNotFound);
     }
-    EXPECT_EQ(fs.directoriesCreated, 1);
+    EXPECT_EQ(fs.calls(platform::FsOp::CreateDirectory), 1);
+    EXPECT_EQ(fs.calls(platform::FsOp::CopyFile), 2);
 }
 
 }  // namespace
