@@ -176,15 +176,24 @@ TEST_F(FolderLoad, NamesThatAreNoBackupCopyNamesGetNoRowAndDoNotStopTheScan) {
 }
 
 TEST_F(FolderLoad, TheDisplayFilterHidesOrShowsByTheLastExtensionLowerCased) {
-    for (const char* n : {"Report.TXT", "archive.tar.gz", "README", "tool.exe", "note.doc", "trailing."}) file(n, "1");
+    for (const char* n : {"Report.TXT", "archive.tar.gz", "README", "tool.exe", "note.doc"}) file(n, "1");
+#ifndef _WIN32
+    // Windows drops a trailing dot from a file name, so such a name exists on POSIX only.
+    file("trailing.", "1");
+#endif
 
     state.exceptionExtList1Mode = 0;
     state.exceptionExtList1 = ".exe.gz.";
     load();
     // README's probe "." is in every list; "trailing." has the extension "."
     // alone, whose probe ".." is listed nowhere.
+#ifndef _WIN32
     EXPECT_EQ(column(0), (Strings{"note.doc", "Report.TXT", "trailing."}));
     EXPECT_EQ(status(), counts(0, 3, 0));
+#else
+    EXPECT_EQ(column(0), (Strings{"note.doc", "Report.TXT"}));
+    EXPECT_EQ(status(), counts(0, 2, 0));
+#endif
 }
 
 TEST_F(FolderLoad, ModeOneShowsOnlyListedExtensionsAndNamesWithoutADot) {
