@@ -9,11 +9,13 @@ namespace mabrel {
 
 int TreeView::add(int parent, std::string key, std::string text) {
     nodes_.push_back(TreeNode{std::move(key), std::move(text), parent});
+    ++revision_;
     return count();
 }
 
 void TreeView::clear() {
     nodes_.clear();
+    ++revision_;
     selectedNode = 0;
     rootExpanded = false;
 }
@@ -42,6 +44,7 @@ void ListView::sort() {
     }
     rows = std::move(sortedRows);
     selectedItem = newSelected;
+    ++revision;
 }
 
 void ListView::sortNow() {
@@ -56,6 +59,7 @@ int ListView::selectedCount() const {
 void ListView::clearRows() {
     rows.clear();
     selectedItem = -1;
+    ++revision;
 }
 
 }  // namespace mabrel

@@ -58,9 +58,13 @@ public:
     int count() const { return static_cast<int>(nodes_.size()); }
     int add(int parent, std::string key, std::string text);
     void clear();
+    // Changes with every add and clear, so that a front end knows when to
+    // read the nodes again.
+    std::uint64_t revision() const { return revision_; }
 
 private:
     std::vector<TreeNode> nodes_;
+    std::uint64_t revision_ = 0;
 };
 
 enum class Alignment { Left, Right, Center };
@@ -88,6 +92,10 @@ public:
     int tabIndex = 0;
     std::vector<ColumnHeader> columns;
     std::vector<ListItem> rows;
+    // Changes whenever the rows are replaced or reordered (clearRows, sort),
+    // so that a front end knows when to read them all again; edits of cells
+    // and selected flags leave it.
+    std::uint64_t revision = 0;
     int selectedItem = -1;  // index into rows of the SelectedItem; -1 for none
     int sortKey = 0;        // zero-based column the list sorts by
     bool sorted = false;
@@ -108,8 +116,9 @@ public:
 struct ImageList {
     int imageWidth = 16;
     int imageHeight = 16;
-    // 1-based index = position + 1; the key is "i" + path.
-    std::vector<std::pair<std::string, IconImage>> images;
+    // 1-based index = position + 1; the key is "i" + path. Every image has
+    // its own index and key; images of files of one type share one picture.
+    std::vector<std::pair<std::string, SharedIcon>> images;
 };
 
 struct StatusBar {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "app/controls.h"
@@ -115,6 +117,9 @@ private:
     // False while the stored comments of the folder shown were not read
     // (the load stopped before, or the file could not be read).
     bool commentsRead_ = false;
+    // Pictures of another size than ImageList1's, fitted once per load:
+    // picture given -> (that picture, kept alive; the fitted one).
+    std::unordered_map<const IconImage*, std::pair<SharedIcon, SharedIcon>> fittedIcons_;
 };
 
 }  // namespace mabrel

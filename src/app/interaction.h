@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ struct IconImage {
     int height = 0;
     std::vector<std::uint32_t> pixels;
 };
+
+// A picture shared by every image that shows it; never changed once made.
+using SharedIcon = std::shared_ptr<const IconImage>;
 
 struct ShellRequest {
     std::string owner;       // the owner window ("frm_mabrel94")
@@ -51,8 +55,9 @@ public:
     virtual void endProgram() = 0;
     virtual void setWaitCursor(bool on) = 0;
     virtual void shellExecute(const ShellRequest& request) = 0;
-    // The file's associated icon at 16 x 16, or nothing.
-    virtual std::optional<IconImage> iconFor(const std::string& path) = 0;
+    // The file's associated icon at 16 x 16, or null. Files of one type may
+    // get the same picture.
+    virtual SharedIcon iconFor(const std::string& path) = 0;
     // Drive type code of a root such as "C:\".
     virtual unsigned driveType(const std::string& root) = 0;
 };

@@ -1,6 +1,9 @@
-// File icons: every row gets an image of its own in ImageList1, made from the
-// icon the desktop associates with the row's file.
+// File icons: every row gets an image of its own in ImageList1, with its own
+// index and key, showing the icon the desktop associates with the row's
+// file. The images of files of one type share one picture, so the list
+// holds each picture once however many rows show it.
 #include <cstddef>
+#include <memory>
 #include <utility>
 
 #include "app/frm_mabrel94.h"
@@ -11,7 +14,6 @@ namespace {
 
 // The picture fitted to the list's image size, nearest pixel.
 IconImage fitted(const IconImage& icon, int width, int height) {
-    if (icon.width == width && icon.height == height) return icon;
     IconImage out;
     out.width = width;
     out.height = height;
@@ -39,11 +41,19 @@ int frm_mabrel94::fun_AddIcon(const std::string& path) {
         ImageList1.images.clear();
         ImageList1.imageWidth = 16;
         ImageList1.imageHeight = 16;
+        fittedIcons_.clear();
         return 0;
     }
-    auto icon = ui_.iconFor(path);
+    SharedIcon icon = ui_.iconFor(path);
     if (!icon || !wellFormed(*icon)) return 0;
-    ImageList1.images.emplace_back("i" + path, fitted(*icon, ImageList1.imageWidth, ImageList1.imageHeight));
+    if (icon->width != ImageList1.imageWidth || icon->height != ImageList1.imageHeight) {
+        auto& fit = fittedIcons_[icon.get()];
+        if (!fit.second) {
+            fit = {icon, std::make_shared<const IconImage>(fitted(*icon, ImageList1.imageWidth, ImageList1.imageHeight))};
+        }
+        icon = fit.second;
+    }
+    ImageList1.images.emplace_back("i" + path, std::move(icon));
     return static_cast<int>(ImageList1.images.size());
 }
 

@@ -8,14 +8,6 @@ namespace mabrel::gui {
 
 namespace {
 
-bool sameRows(const std::vector<ListItem>& a, const std::vector<ListItem>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].smallIcon != b[i].smallIcon || a[i].cells != b[i].cells) return false;
-    }
-    return true;
-}
-
 bool sameColumns(const std::vector<ColumnHeader>& a, const std::vector<ColumnHeader>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -36,31 +28,42 @@ Qt::Alignment toQt(Alignment a) {
 }  // namespace
 
 bool FileListModel::update(const ListView& list, const ImageList& images) {
-    if (images_ == &images && imageCount_ == images.images.size() && sameColumns(columns_, list.columns) &&
-        sameRows(rows_, list.rows)) {
+    if (isCurrent(list) && images_ == &images && sameColumns(columns_, list.columns)) {
+        if (rowCount_ > 0 && !columns_.empty()) {
+            emit dataChanged(index(0, 0), index(rowCount_ - 1, static_cast<int>(columns_.size()) - 1));
+        }
         return false;
     }
     beginResetModel();
-    rows_ = list.rows;
-    columns_ = list.columns;
+    list_ = &list;
     images_ = &images;
-    imageCount_ = images.images.size();
+    rowCount_ = static_cast<int>(list.rows.size());
+    revision_ = list.revision;
+    columns_ = list.columns;
     pixmaps_.clear();
     endResetModel();
     return true;
 }
 
-int FileListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+const std::vector<ListItem>& FileListModel::rows() const {
+    static const std::vector<ListItem> none;
+    return list_ != nullptr ? list_->rows : none;
 }
+
+int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rowCount_; }
 
 int FileListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(columns_.size());
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size()) || index.column() >= 6) return {};
-    const ListItem& row = rows_[static_cast<std::size_t>(index.row())];
+    // The rows are read where they are; while a handler changes them the
+    // view may ask for rows that are gone.
+    if (!index.isValid() || list_ == nullptr || index.row() >= static_cast<int>(list_->rows.size()) ||
+        index.column() >= 6) {
+        return {};
+    }
+    const ListItem& row = list_->rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         return toQ(row.cells[static_cast<std::size_t>(index.column())]);
@@ -85,19 +88,19 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 QPixmap FileListModel::iconOf(int imageIndex) const {
-    if (auto it = pixmaps_.constFind(imageIndex); it != pixmaps_.constEnd()) return *it;
+    if (images_ == nullptr || imageIndex < 1 || static_cast<std::size_t>(imageIndex) > images_->images.size()) return {};
+    const SharedIcon& icon = images_->images[static_cast<std::size_t>(imageIndex - 1)].second;
+    if (!icon) return {};
+    if (auto it = pixmaps_.constFind(icon.get()); it != pixmaps_.constEnd()) return it->second;
     QPixmap pixmap;
-    if (images_ != nullptr && imageIndex >= 1 && static_cast<std::size_t>(imageIndex) <= images_->images.size()) {
-        const IconImage& icon = images_->images[static_cast<std::size_t>(imageIndex - 1)].second;
-        if (icon.width > 0 && icon.height > 0 &&
-            icon.pixels.size() >= static_cast<std::size_t>(icon.width) * static_cast<std::size_t>(icon.height)) {
-            QImage image(reinterpret_cast<const uchar*>(icon.pixels.data()), icon.width, icon.height,
-                         icon.width * 4, QImage::Format_ARGB32);
-            // The list's images are 16 x 16 whatever the picture was.
-            pixmap = QPixmap::fromImage(image.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        }
+    if (icon->width > 0 && icon->height > 0 &&
+        icon->pixels.size() >= static_cast<std::size_t>(icon->width) * static_cast<std::size_t>(icon->height)) {
+        QImage image(reinterpret_cast<const uchar*>(icon->pixels.data()), icon->width, icon->height, icon->width * 4,
+                     QImage::Format_ARGB32);
+        // The list's images are 16 x 16 whatever the picture was.
+        pixmap = QPixmap::fromImage(image.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
-    pixmaps_.insert(imageIndex, pixmap);
+    pixmaps_.insert(icon.get(), {icon, pixmap});
     return pixmap;
 }
 

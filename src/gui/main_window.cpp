@@ -31,14 +31,6 @@ constexpr int kTypicalFrameWidth = 240;
 constexpr int kTypicalFrameHeight = 510;
 constexpr int kRowHeightPx = 18;
 
-bool sameNodes(const std::vector<TreeNode>& a, const std::vector<TreeNode>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].key != b[i].key || a[i].text != b[i].text || a[i].parent != b[i].parent) return false;
-    }
-    return true;
-}
-
 bool sameWidths(const std::vector<ColumnHeader>& a, const std::vector<ColumnHeader>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -233,12 +225,12 @@ void MainWindow::build() {
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int logical) { run([this, logical] { m_.lvwFiles_ColumnClick(logical + 1); }); });
     connect(lvwFiles_, &FileTable::doubleClickedAnywhere, this, [this] {
-        pullSelection();
+        pullSelectedItem();
         run([this] { m_.lvwFiles_DblClick(); });
     });
     connect(lvwFiles_, &FileTable::mouseReleased, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint pos) {
-                pullSelection();
+                pullSelectedItem();
                 const int vbButton = button == Qt::LeftButton    ? kLeftButton
                                      : button == Qt::RightButton ? kRightButton
                                      : button == Qt::MiddleButton ? 4
@@ -248,9 +240,11 @@ void MainWindow::build() {
                 run([&] { m_.lvwFiles_MouseUp(vbButton, shiftBits(mods), t.fromPxX(pos.x()), t.fromPxY(pos.y())); });
             });
     connect(lvwFiles_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { if (!rendering_) pullSelection(); });
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                if (!rendering_) pullSelection(selected, deselected);
+            });
     connect(lvwFiles_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { if (!rendering_) pullSelection(); });
+            [this] { if (!rendering_) pullSelectedItem(); });
 
     // The tab order of the design; "終 了" is first and has the focus.
     std::vector<std::pair<int, QWidget*>> order{
@@ -315,35 +309,31 @@ void MainWindow::renderGeometry() {
 
 void MainWindow::renderTree() {
     const TreeView& tree = m_.tvwFolders;
-    if (!sameNodes(shownNodes_, tree.nodes())) {
+    if (tree.revision() != shownTreeRevision_) {
         tvwFolders_->clear();
-        std::vector<QTreeWidgetItem*> items;
-        items.reserve(tree.nodes().size());
+        treeItems_.clear();
+        treeItems_.reserve(tree.nodes().size());
         for (std::size_t i = 0; i < tree.nodes().size(); ++i) {
             const TreeNode& node = tree.nodes()[i];
             QTreeWidgetItem* item = nullptr;
-            if (node.parent > 0 && static_cast<std::size_t>(node.parent) <= items.size()) {
-                item = new QTreeWidgetItem(items[static_cast<std::size_t>(node.parent - 1)]);
+            if (node.parent > 0 && static_cast<std::size_t>(node.parent) <= treeItems_.size()) {
+                item = new QTreeWidgetItem(treeItems_[static_cast<std::size_t>(node.parent - 1)]);
             } else {
                 item = new QTreeWidgetItem(tvwFolders_);
             }
             item->setText(0, toQ(node.text));
             item->setData(0, Qt::UserRole, static_cast<int>(i + 1));
-            items.push_back(item);
+            treeItems_.push_back(item);
         }
-        shownNodes_ = tree.nodes();
+        shownTreeRevision_ = tree.revision();
     }
     if (tvwFolders_->topLevelItemCount() > 0) {
         QTreeWidgetItem* root = tvwFolders_->topLevelItem(0);
         root->setExpanded(tree.rootExpanded);
     }
-    // The selected node, found by its number.
-    QTreeWidgetItem* selected = nullptr;
-    for (QTreeWidgetItemIterator it(tvwFolders_); *it != nullptr; ++it) {
-        if ((*it)->data(0, Qt::UserRole).toInt() == tree.selectedNode) selected = *it;
-    }
-    if (selected != nullptr) {
-        tvwFolders_->setCurrentItem(selected);
+    if (tree.selectedNode >= 1 && static_cast<std::size_t>(tree.selectedNode) <= treeItems_.size()) {
+        QTreeWidgetItem* selected = treeItems_[static_cast<std::size_t>(tree.selectedNode - 1)];
+        if (tvwFolders_->currentItem() != selected || !selected->isSelected()) tvwFolders_->setCurrentItem(selected);
     } else {
         tvwFolders_->clearSelection();
     }
@@ -360,7 +350,13 @@ void MainWindow::renderList() {
         }
         shownColumns_ = list.columns;
     }
-    // The view's selection follows the rows' selected flags.
+    // Between resets the view's selection is the person's, pulled into the
+    // rows as it changes; rows replaced or reordered bring their own.
+    if (reset) showSelection();
+}
+
+void MainWindow::showSelection() {
+    const ListView& list = m_.lvwFiles;
     QItemSelectionModel* sel = lvwFiles_->selectionModel();
     QItemSelection wanted;
     const int columns = listModel_->columnCount();
@@ -371,32 +367,45 @@ void MainWindow::renderList() {
         wanted.select(listModel_->index(static_cast<int>(i), 0), listModel_->index(static_cast<int>(j), columns - 1));
         i = j;
     }
-    if (sel->selection() != wanted) sel->select(wanted, QItemSelectionModel::ClearAndSelect);
+    sel->select(wanted, QItemSelectionModel::ClearAndSelect);
     if (list.selectedItem >= 0 && list.selectedItem < listModel_->rowCount()) {
-        const QModelIndex current = listModel_->index(list.selectedItem, 0);
-        if (sel->currentIndex().row() != list.selectedItem) sel->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+        sel->setCurrentIndex(listModel_->index(list.selectedItem, 0), QItemSelectionModel::NoUpdate);
     }
 }
 
-void MainWindow::pullSelection() {
-    // The person's selection into the rows' selected flags and SelectedItem.
+void MainWindow::pullSelection(const QItemSelection& selected, const QItemSelection& deselected) {
+    // What the person changed, into the rows' selected flags: as many rows
+    // as changed, not every row.
     ListView& list = m_.lvwFiles;
-    if (listModel_->rowCount() != static_cast<int>(list.rows.size())) return;
-    for (auto& row : list.rows) row.selected = false;
+    if (!listModel_->isCurrent(list)) return;  // the next render shows the rows afresh
+    const auto mark = [&](const QItemSelection& ranges, bool on) {
+        for (const QItemSelectionRange& range : ranges) {
+            const int bottom = std::min(range.bottom(), static_cast<int>(list.rows.size()) - 1);
+            for (int r = std::max(range.top(), 0); r <= bottom; ++r) list.rows[static_cast<std::size_t>(r)].selected = on;
+        }
+    };
+    mark(deselected, false);
+    mark(selected, true);
+    pullSelectedItem();
+}
+
+void MainWindow::pullSelectedItem() {
+    // SelectedItem: the current row when it is selected, else the first
+    // selected row.
+    ListView& list = m_.lvwFiles;
+    if (!listModel_->isCurrent(list)) return;
     const QItemSelectionModel* sel = lvwFiles_->selectionModel();
+    const int current = sel->currentIndex().isValid() ? sel->currentIndex().row() : -1;
+    if (current >= 0 && current < static_cast<int>(list.rows.size()) &&
+        list.rows[static_cast<std::size_t>(current)].selected) {
+        list.selectedItem = current;
+        return;
+    }
     int first = -1;
     for (const QItemSelectionRange& range : sel->selection()) {
-        for (int r = range.top(); r <= range.bottom(); ++r) {
-            list.rows[static_cast<std::size_t>(r)].selected = true;
-            if (first < 0 || r < first) first = r;
-        }
+        if (first < 0 || range.top() < first) first = range.top();
     }
-    const int current = sel->currentIndex().isValid() ? sel->currentIndex().row() : -1;
-    if (current >= 0 && list.rows[static_cast<std::size_t>(current)].selected) {
-        list.selectedItem = current;
-    } else {
-        list.selectedItem = first;
-    }
+    list.selectedItem = first;
 }
 
 // --- Size, state and closing ---------------------------------------------------

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QHeaderView>
+#include <QItemSelection>
 #include <QLabel>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QWidget>
+#include <cstdint>
 #include <vector>
 
 #include "app/frm_mabrel94.h"
@@ -132,7 +134,9 @@ private:
     void renderGeometry();
     void renderTree();
     void renderList();
-    void pullSelection();
+    void showSelection();
+    void pullSelection(const QItemSelection& selected, const QItemSelection& deselected);
+    void pullSelectedItem();
     WindowState currentState() const;
 
     frm_mabrel94& m_;
@@ -155,7 +159,9 @@ private:
     QStatusBar* statusBar_ = nullptr;
     QLabel* statusPanel_ = nullptr;
 
-    std::vector<TreeNode> shownNodes_;
+    // The tree's items by node number - 1, as of the tree's revision shown.
+    std::vector<QTreeWidgetItem*> treeItems_;
+    std::uint64_t shownTreeRevision_ = ~std::uint64_t{0};
     std::vector<ColumnHeader> shownColumns_;
 };
 

@@ -154,24 +154,37 @@ void QtInteraction::shellExecute(const ShellRequest& request) {
     shellOpener_(QUrl::fromLocalFile(toQ(*native)));
 }
 
-std::optional<IconImage> QtInteraction::iconFor(const std::string& path) {
-    const std::optional<std::string> native = nativePathFor(fs_, path);
-    if (!native) return std::nullopt;
-    // By name only: the file's content is never read for its icon, which
-    // keeps a folder on a slow drive quick to list.
-    static const QMimeDatabase mimeDb;
-    const QMimeType mime = mimeDb.mimeTypeForFile(toQ(*native), QMimeDatabase::MatchExtension);
-    const std::string key = fromQ(mime.name());
-    if (auto it = iconsByName_.find(key); it != iconsByName_.end()) return it->second;
+SharedIcon QtInteraction::iconFor(const std::string& path) {
+    // Neither the file nor its folder is read for an icon: a large folder,
+    // or one on a slow drive, lists as quickly as its names can be read.
+    const std::size_t nameStart = path.find_last_of("\\/");
+    const std::size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (nameStart == std::string::npos || dot > nameStart);
+    const std::string extension = hasExtension ? path.substr(dot) : std::string();
+    if (auto it = iconsByExtension_.find(extension); it != iconsByExtension_.end()) return it->second;
+    SharedIcon icon = iconOfType(extension);
+    iconsByExtension_.emplace(extension, icon);
+    return icon;
+}
 
-    std::optional<IconImage> image;
+SharedIcon QtInteraction::iconOfType(const std::string& extension) {
+    static const QMimeDatabase mimeDb;
+    const QMimeType mime = extension.empty()
+                               ? mimeDb.mimeTypeForName(QStringLiteral("application/octet-stream"))
+                               : mimeDb.mimeTypeForFile(QStringLiteral("x") + toQ(extension), QMimeDatabase::MatchExtension);
+    const std::string type = fromQ(mime.name());
+    if (auto it = iconsByType_.find(type); it != iconsByType_.end()) return it->second;
+
+    SharedIcon icon;
     for (const QString& name : {mime.iconName(), mime.genericIconName(), QStringLiteral("text-x-generic")}) {
         if (name.isEmpty() || !QIcon::hasThemeIcon(name)) continue;
-        image = render16(QIcon::fromTheme(name));
-        if (image) break;
+        if (auto image = render16(QIcon::fromTheme(name))) {
+            icon = std::make_shared<const IconImage>(std::move(*image));
+            break;
+        }
     }
-    iconsByName_.emplace(key, image);
-    return image;
+    iconsByType_.emplace(type, icon);
+    return icon;
 }
 
 unsigned QtInteraction::driveType(const std::string& root) {

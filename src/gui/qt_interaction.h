@@ -44,7 +44,9 @@ public:
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
-    std::optional<IconImage> iconFor(const std::string& path) override;
+    // By the extension of the name alone, looked up once per extension; files
+    // of one type share one picture.
+    SharedIcon iconFor(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
 
     // True while a wait cursor set here is showing.
@@ -57,9 +59,12 @@ private:
     std::function<void(WindowState)> windowStateHandler_;
     std::function<void()> endProgramHandler_;
     bool waitCursorShown_ = false;
-    // Rendered icons by icon name: the theme lookup and drawing are the same
-    // for every file of one type.
-    std::unordered_map<std::string, std::optional<IconImage>> iconsByName_;
+    SharedIcon iconOfType(const std::string& extension);
+    // Pictures by extension (as spelled: globs such as *.C and *.c name
+    // different types), and by file type, so that extensions of one type
+    // (.jpg, .jpeg) share one picture. Null: no icon.
+    std::unordered_map<std::string, SharedIcon> iconsByExtension_;
+    std::unordered_map<std::string, SharedIcon> iconsByType_;
 };
 
 // The theme icon for files: the desktop's own theme, or one of the themes

@@ -216,7 +216,7 @@ TEST_F(FolderLoad, ModeOneShowsOnlyListedExtensionsAndNamesWithoutADot) {
     EXPECT_EQ(column(0), (Strings{"archive.tar.gz", "b.TXTX", "tool.exe"}));
 }
 
-TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnKeyedByItsPath) {
+TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnKeyedByItsPathSharingThePictureOfItsType) {
     file("a.txt", "1");
     file("b.txt", "1");
     file("c.none", "1");
@@ -230,8 +230,11 @@ TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnKeyedByItsPath) {
     EXPECT_EQ(images[0].first, "i" + root + "a.txt");
     EXPECT_EQ(images[1].first, "i" + root + "b.txt");
     EXPECT_EQ(images[2].first, "i" + root + "_mabre-l94\\a_1999-01-01 00-00-00.txt");
-    EXPECT_EQ(images[0].second.width, 16);
-    EXPECT_EQ(images[0].second.pixels, scriptedIcon(".txt").pixels);
+    EXPECT_EQ(images[0].second->width, 16);
+    EXPECT_EQ(images[0].second->pixels, scriptedIcon(".txt").pixels);
+    // One picture for the three .txt images, held once.
+    EXPECT_EQ(images[0].second, images[1].second);
+    EXPECT_EQ(images[0].second, images[2].second);
     std::map<std::string, int> iconOf;
     for (const auto& r : rows()) iconOf[r.cells[0] + r.cells[3]] = r.smallIcon;
     EXPECT_EQ(iconOf["a.txt"], 1);
@@ -249,17 +252,20 @@ TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnKeyedByItsPath) {
 TEST_F(FolderLoad, AnIconOfAnotherSizeIsFittedAndTheResetRestoresTheImageSize) {
     class BigIcons : public ScriptedInteraction {
     public:
-        std::optional<IconImage> iconFor(const std::string& path) override {
+        SharedIcon iconFor(const std::string& path) override {
             iconRequests.push_back(path);
-            IconImage icon{32, 32, std::vector<std::uint32_t>(32 * 32, 0xFF00FF00u)};
-            icon.pixels[0] = 0xFFFF0000u;
             return icon;
         }
+        SharedIcon icon = [] {
+            IconImage icon{32, 32, std::vector<std::uint32_t>(32 * 32, 0xFF00FF00u)};
+            icon.pixels[0] = 0xFFFF0000u;
+            return std::make_shared<const IconImage>(std::move(icon));
+        }();
     };
     BigIcons big;
     frm_mabrel94 w(state, *fs, *codec, process, big);
     w.ImageList1.imageWidth = 32;
-    w.ImageList1.images.push_back({"istale", {}});
+    w.ImageList1.images.push_back({"istale", nullptr});
     EXPECT_EQ(w.fun_AddIcon(""), 0);
     EXPECT_TRUE(w.ImageList1.images.empty());
     EXPECT_EQ(w.ImageList1.imageWidth, 16);
@@ -267,10 +273,12 @@ TEST_F(FolderLoad, AnIconOfAnotherSizeIsFittedAndTheResetRestoresTheImageSize) {
 
     EXPECT_EQ(w.fun_AddIcon("C:\\x\\a.txt"), 1);
     EXPECT_EQ(w.fun_AddIcon("C:\\x\\b.txt"), 2);
-    const auto& image = w.ImageList1.images[0].second;
+    const IconImage& image = *w.ImageList1.images[0].second;
     ASSERT_EQ(image.pixels.size(), 256u);
     EXPECT_EQ(image.pixels[0], 0xFFFF0000u);
     EXPECT_EQ(image.pixels[1], 0xFF00FF00u);
+    // Fitted once for both rows.
+    EXPECT_EQ(w.ImageList1.images[0].second, w.ImageList1.images[1].second);
 }
 
 TEST_F(FolderLoad, AMissingFolderIsReportedWithPathNotFound) {

@@ -130,24 +130,31 @@ TEST_F(MainWindowTest, TheTabOrderGoesFromExitThroughTheDesignsOrder) {
 }
 
 TEST_F(MainWindowTest, EachFileTypeShowsItsOwnIconAndEachRowHasAnImageOfItsOwn) {
+    work.write("more notes.TXT", "two");
     start();
     std::map<std::string, std::vector<std::uint32_t>> pixels;
-    for (const char* name : {"notes.txt", "photo.png", "manual.pdf", "bundle.zip", "data.qqq"}) {
+    std::map<std::string, SharedIcon> pictures;
+    for (const char* name : {"notes.txt", "photo.png", "manual.pdf", "bundle.zip", "data.qqq", "more notes.TXT"}) {
         const int row = viewRow(name);
         ASSERT_GE(row, 0) << name;
         const ListItem& item = window->listModel()->rows()[static_cast<std::size_t>(row)];
         ASSERT_GT(item.smallIcon, 0) << name;
-        const IconImage& image = model.ImageList1.images.at(static_cast<std::size_t>(item.smallIcon - 1)).second;
-        EXPECT_EQ(image.width, 16);
-        EXPECT_EQ(image.height, 16);
-        pixels[name] = image.pixels;
+        const auto& [key, image] = model.ImageList1.images.at(static_cast<std::size_t>(item.smallIcon - 1));
+        EXPECT_EQ(key, "i" + work.drivePath() + name);
+        ASSERT_NE(image, nullptr) << name;
+        EXPECT_EQ(image->width, 16);
+        EXPECT_EQ(image->height, 16);
+        pictures[name] = image;
+        if (std::string(name) != "more notes.TXT") pixels[name] = image->pixels;
         const QVariant shown = window->listModel()->data(window->listModel()->index(row, 0), Qt::DecorationRole);
         EXPECT_EQ(shown.value<QPixmap>().size(), QSize(16, 16)) << name;
     }
     for (auto a = pixels.begin(); a != pixels.end(); ++a) {
         for (auto b = std::next(a); b != pixels.end(); ++b) EXPECT_NE(a->second, b->second) << a->first << " " << b->first;
     }
-    EXPECT_EQ(model.ImageList1.images.size(), 5u);
+    // Two text files: images of their own, one picture held once.
+    EXPECT_EQ(pictures["notes.txt"], pictures["more notes.TXT"]);
+    EXPECT_EQ(model.ImageList1.images.size(), 6u);
 }
 
 TEST_F(MainWindowTest, AWindowMadeTooSmallIsHeldAtTheMinimumSize) {
@@ -346,6 +353,20 @@ TEST_F(MainWindowTest, HeaderClicksSortByThatColumnAndASecondClickReverses) {
     clickHeader(1);
     const int pdf = viewRow("manual.pdf");
     EXPECT_TRUE(window->lvwFiles()->selectionModel()->isRowSelected(pdf, QModelIndex()));
+    EXPECT_EQ(model.lvwFiles.selectedItem, pdf);
+
+    // The rows follow each click: Ctrl adds a row or takes it out, a plain
+    // click selects its row alone.
+    clickRow(viewRow("notes.txt"), Qt::ControlModifier);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 2);
+    const int zip = viewRow("bundle.zip");
+    clickRow(zip);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 1);
+    EXPECT_TRUE(model.lvwFiles.rows[static_cast<std::size_t>(zip)].selected);
+    EXPECT_EQ(model.lvwFiles.selectedItem, zip);
+    clickRow(zip, Qt::ControlModifier);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 0);
+    EXPECT_EQ(model.lvwFiles.selectedItem, -1);
 }
 
 TEST_F(MainWindowTest, TheKeyColumnCanBeWidenedByDraggingItsEdge) {
@@ -404,7 +425,7 @@ TEST_F(MainWindowTest, TheWaitCursorShowsWhileTheListIsRead) {
     public:
         using QtInteraction::QtInteraction;
         std::vector<bool> waitingAtIcon;
-        std::optional<IconImage> iconFor(const std::string& path) override {
+        SharedIcon iconFor(const std::string& path) override {
             const QCursor* c = QApplication::overrideCursor();
             waitingAtIcon.push_back(c != nullptr && c->shape() == Qt::WaitCursor);
             return QtInteraction::iconFor(path);

@@ -85,11 +85,13 @@ void ScriptedInteraction::setWaitCursor(bool on) { waitCursorChanges.push_back(o
 
 void ScriptedInteraction::shellExecute(const ShellRequest& request) { shellRequests.push_back(request); }
 
-std::optional<IconImage> ScriptedInteraction::iconFor(const std::string& path) {
+SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
     iconRequests.push_back(path);
     std::string ext = extensionOf(path);
-    if (iconExtensions && !iconExtensions->contains(ext)) return std::nullopt;
-    return scriptedIcon(ext);
+    if (iconExtensions && !iconExtensions->contains(ext)) return nullptr;
+    auto& icon = icons_[ext];
+    if (!icon) icon = std::make_shared<const IconImage>(scriptedIcon(ext));
+    return icon;
 }
 
 unsigned ScriptedInteraction::driveType(const std::string& root) {

@@ -61,7 +61,7 @@ public:
 
     // Extensions (with their dot, lower case: ".txt"; "" for names without
     // one) that have an icon; nothing set: every path has one. The icon is
-    // 16 x 16, one colour per extension.
+    // 16 x 16, one colour per extension, one picture per extension.
     std::optional<std::set<std::string>> iconExtensions;
     // Drive type code by upper-case letter; letters not listed report 1
     // (no such root).
@@ -81,11 +81,12 @@ public:
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
-    std::optional<IconImage> iconFor(const std::string& path) override;
+    SharedIcon iconFor(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
 
 private:
     void beginShowing(WindowKind kind);
+    std::map<std::string, SharedIcon> icons_;
 };
 
 // The icon ScriptedInteraction gives for an extension (".txt", "" for none).
