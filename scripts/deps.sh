@@ -14,7 +14,7 @@ ensure_packages() {
 }
 
 # What building and testing the core needs.
-CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev)
+CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest)
 
 # The Windows cross build and its test run under Wine (scripts/wine-tests.sh);
 # locales for the Japanese locale that gives Wine code page 932.

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the benchmarks optimised and runs them all. Each compares the
+# program with the machine's own calls in one run, in turns, and prints
+# "ratio NAME: VALUE (goal <= GOAL)" or "memory NAME: ..." lines. Exits
+# non-zero when any goal is missed. Takes a few minutes; needs a few GiB free
+# in the temporary folder (MABREL_BENCH_DIR chooses another, on a real disk).
+set -uo pipefail
+cd "$(dirname "$0")"
+. scripts/deps.sh
+ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}"
+
+cmake --preset dev >/dev/null || exit 1
+programs=(load_bench copy_bench gui_bench)
+cmake --build --preset dev -j 2 --target "${programs[@]}" >/dev/null || exit 1
+
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+status=0
+for program in "${programs[@]}"; do
+  echo "== $program"
+  "build/dev/bench/$program" 2>&1 | tee -a "$log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+done
+echo "== Summary"
+grep -E '^(ratio|memory) ' "$log"
+[ "$status" -eq 0 ] && echo "every goal met" || echo "a goal was missed"
+exit "$status"
