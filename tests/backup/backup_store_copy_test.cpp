@@ -83,6 +83,18 @@ TEST_F(BackupCopy, AVersionAlreadyKeptIsNeverTakenAgain) {
     EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / stdfs::u8path("報告書_2001-01-02 03-04-05.txt")), "version one, edited");
 }
 
+TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
+    // A copy of Report.txt at the same second is no copy of report.txt.
+    const auto upper = dir.write("Report.txt", "upper");
+    const auto lower = dir.write("report.txt", "lower");
+    test::setModificationTime(upper, 2000, 7, 15, 9, 5, 3);
+    test::setModificationTime(lower, 2000, 7, 15, 9, 5, 3);
+    takeBackupCopy(fs, dir.drivePath(), "Report.txt");
+    EXPECT_TRUE(takeBackupCopy(fs, dir.drivePath(), "report.txt"));
+    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "Report_2000-07-15 09-05-03.txt"), "upper");
+    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "report_2000-07-15 09-05-03.txt"), "lower");
+}
+
 TEST_F(BackupCopy, ALinkIsNeverTakenForACopyNorWrittenThrough) {
     // A link under the copy's name, even one pointing at a file of the same
     // size, does not hold the version.
