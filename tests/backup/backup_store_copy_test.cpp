@@ -84,6 +84,9 @@ TEST_F(BackupCopy, AVersionAlreadyKeptIsNeverTakenAgain) {
 }
 
 TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names that differ only in letter case are one file there";
+#endif
     // A copy of Report.txt at the same second is no copy of report.txt.
     const auto upper = dir.write("Report.txt", "upper");
     const auto lower = dir.write("report.txt", "lower");
@@ -96,6 +99,9 @@ TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
 }
 
 TEST_F(BackupCopy, ALinkIsNeverTakenForACopyNorWrittenThrough) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege there; reparse points are refused the same way";
+#endif
     // A link under the copy's name, even one pointing at a file of the same
     // size, does not hold the version.
     const auto elsewhere = dir.write("elsewhere/same.txt", "version one");

@@ -287,6 +287,9 @@ TEST_F(FolderLoad, AMissingFolderIsReportedWithPathNotFound) {
 }
 
 TEST_F(FolderLoad, EntriesThatCannotBeReadAreLeftOutAndTheScanGoesOn) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links and raw byte names are POSIX cases";
+#endif
     file("a.txt", "1");
     file("c.txt", "1");
     work.mkdir("A-sub");
@@ -322,6 +325,9 @@ TEST_F(FolderLoad, ARedundantCopyThatCannotBeDeletedStaysWithoutAMessage) {
 }
 
 TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALink) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege there";
+#endif
     test::TempDir elsewhere;
     // A copy that is a link: what it points at stays as it is; it gets no row.
     const auto target = elsewhere.write("target.txt", "v");
@@ -357,6 +363,9 @@ TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALink) {
 }
 
 TEST_F(FolderLoad, RedundancyComparesTheTimeInUtcSoTheRepeatedHourKeepsBothVersions) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the time zone is set through TZ, a POSIX variable";
+#else
     // 2020-11-01 01:30 happens twice in New York: 05:30 and 06:30 UTC.
     ASSERT_EQ(::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1), 0);
     ::tzset();
@@ -370,6 +379,7 @@ TEST_F(FolderLoad, RedundancyComparesTheTimeInUtcSoTheRepeatedHourKeepsBothVersi
     ::tzset();
     EXPECT_TRUE(std::filesystem::exists(copy));
     EXPECT_EQ(column(3), (Strings{"", "*"}));
+#endif
 }
 
 }  // namespace
