@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 #include "util/text.h"
 
@@ -20,19 +21,44 @@ void TreeView::clear() {
     rootExpanded = false;
 }
 
+namespace {
+
+// Whether foldCase would change the text.
+bool needsFolding(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= 'A' && c <= 'Z') return true;
+        if (static_cast<unsigned char>(c) == 0xEF && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBC) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void ListView::sort() {
     if (sortKey < 0 || sortKey >= static_cast<int>(std::tuple_size_v<decltype(ListItem::cells)>)) return;
     const auto column = static_cast<std::size_t>(sortKey);
-    // Fold each text once, not once per comparison.
-    std::vector<std::string> folded;
-    folded.reserve(rows.size());
-    for (const auto& row : rows) folded.push_back(util::foldCase(row.cells[column]));
+    // Each text folded once, not once per comparison, and only where folding
+    // changes it.
+    std::vector<std::string> folded(rows.size());
+    std::vector<std::string_view> keys(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string& text = rows[i].cells[column];
+        if (needsFolding(text)) {
+            folded[i] = util::foldCase(text);
+            keys[i] = folded[i];
+        } else {
+            keys[i] = text;
+        }
+    }
 
     std::vector<std::size_t> order(rows.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     const bool descending = sortOrder == 1;
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return descending ? folded[b] < folded[a] : folded[a] < folded[b];
+        return descending ? keys[b] < keys[a] : keys[a] < keys[b];
     });
 
     std::vector<ListItem> sortedRows;

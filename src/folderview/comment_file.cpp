@@ -1,7 +1,9 @@
 // The comment file: the record rules, and the save of the folder shown.
 #include "folderview/comment_file.h"
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -18,15 +20,14 @@ std::optional<CommentRecord> parseCommentRecord(const std::string& line) {
     const std::size_t comma = line.rfind(',');
     if (comma == std::string::npos) return std::nullopt;
     CommentRecord record;
-    record.key = line.substr(0, comma);
-    const std::string rest = line.substr(comma + 1);
-    std::size_t start = 0;
-    while (start < rest.size() && (rest[start] == ' ' || rest[start] == '\t')) ++start;
-    if (start < rest.size() && rest[start] == '"') {
-        const std::size_t close = rest.find('"', start + 1);
-        record.comment = rest.substr(start + 1, close == std::string::npos ? std::string::npos : close - start - 1);
+    record.key.assign(line, 0, comma);
+    std::size_t start = comma + 1;
+    while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+    if (start < line.size() && line[start] == '"') {
+        const std::size_t close = line.find('"', start + 1);
+        record.comment.assign(line, start + 1, close == std::string::npos ? std::string::npos : close - start - 1);
     } else {
-        record.comment = rest.substr(start);
+        record.comment.assign(line, start);
     }
     return record;
 }
@@ -61,24 +62,60 @@ std::optional<CommentRecord> parseCommentFields(const std::string& line) {
     return record;
 }
 
-void RowIndex::add(const std::string& key, std::size_t row) {
-    const auto [it, inserted] = first_.emplace(key, row);
-    if (inserted) return;
-    const auto last = last_.find(key);
-    next_[last == last_.end() ? it->second : last->second] = row;
-    last_[key] = row;
+namespace {
+constexpr std::size_t kRowKeyColumn = 5;
+}  // namespace
+
+const std::string& RowIndex::keyOf(std::size_t row) const { return list_.rows[row].cells[kRowKeyColumn]; }
+
+void RowIndex::reserve(std::size_t n) {
+    std::size_t size = 16;
+    while (size < 2 * n) size *= 2;
+    if (size > slots_.size()) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(size, Slot{});
+        for (const Slot& s : old) {
+            if (s.row == 0) continue;
+            std::size_t i = s.hash & (slots_.size() - 1);
+            while (slots_[i].row != 0) i = (i + 1) & (slots_.size() - 1);
+            slots_[i] = s;
+        }
+    }
+    next_.reserve(n);
+}
+
+void RowIndex::grow() { reserve(std::max<std::size_t>(used_ + 1, slots_.size())); }
+
+void RowIndex::add(std::size_t row) {
+    if (2 * (used_ + 1) > slots_.size()) grow();
+    if (next_.size() <= row) next_.resize(row + 1, 0);
+    const std::string& key = keyOf(row);
+    const std::size_t hash = std::hash<std::string>{}(key);
+    std::size_t i = hash & (slots_.size() - 1);
+    for (; slots_[i].row != 0; i = (i + 1) & (slots_.size() - 1)) {
+        if (slots_[i].hash != hash || keyOf(slots_[i].row - 1) != key) continue;
+        // Another row of this key: at the end of its rows.
+        std::size_t last = slots_[i].row - 1;
+        while (next_[last] != 0) last = next_[last] - 1;
+        next_[last] = static_cast<std::uint32_t>(row + 1);
+        return;
+    }
+    slots_[i] = Slot{hash, static_cast<std::uint32_t>(row + 1)};
+    ++used_;
 }
 
 std::optional<std::size_t> RowIndex::first(const std::string& key) const {
-    const auto it = first_.find(key);
-    if (it == first_.end()) return std::nullopt;
-    return it->second;
+    if (slots_.empty()) return std::nullopt;
+    const std::size_t hash = std::hash<std::string>{}(key);
+    for (std::size_t i = hash & (slots_.size() - 1); slots_[i].row != 0; i = (i + 1) & (slots_.size() - 1)) {
+        if (slots_[i].hash == hash && keyOf(slots_[i].row - 1) == key) return slots_[i].row - 1;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::size_t> RowIndex::next(std::size_t row) const {
-    const auto it = next_.find(row);
-    if (it == next_.end()) return std::nullopt;
-    return it->second;
+    if (row >= next_.size() || next_[row] == 0) return std::nullopt;
+    return next_[row] - 1;
 }
 
 std::string formatCommentRecord(const std::string& key, const std::string& comment) {
@@ -91,8 +128,8 @@ std::vector<std::string> applyStoredComments(const std::vector<std::string>& lin
     std::vector<std::string> kept;
     if (lines.empty()) return kept;
     if (!onlyEmpty || folderComment.text.empty()) folderComment.text = lines.front();
-    // Rows of a key that have had their record.
-    std::unordered_map<std::string, std::size_t> taken;
+    // Rows that have had their record: a key's n-th record goes to its n-th row.
+    std::vector<bool> taken(list.rows.size());
     for (std::size_t i = 1; i < lines.size(); ++i) {
         // As this program writes it first; then by the field rules, for keys
         // with leading blanks and quoted fields.
@@ -102,11 +139,8 @@ std::vector<std::string> applyStoredComments(const std::vector<std::string>& lin
         }
         if (!record) continue;
         std::optional<std::size_t> row = rowByKey.first(record->key);
-        if (row) {
-            const auto it = taken.find(record->key);
-            for (std::size_t n = it == taken.end() ? 0 : it->second; n > 0 && row; --n) row = rowByKey.next(*row);
-            ++taken[record->key];
-        }
+        while (row && *row < taken.size() && taken[*row]) row = rowByKey.next(*row);
+        if (row && *row < taken.size()) taken[*row] = true;
         if (!row) {
             if (keepUnmatched(record->key)) kept.push_back(lines[i]);
             continue;
@@ -152,9 +186,9 @@ void frm_mabrel94::saveCommentFile() {
                 // No file: nothing to keep. Unreadable: not overwritten.
                 if (e.number() != platform::err::FileNotFound) return;
             }
-            folderview::RowIndex rowByKey;
+            folderview::RowIndex rowByKey(lvwFiles);
             rowByKey.reserve(lvwFiles.rows.size());
-            for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) rowByKey.add(lvwFiles.rows[i].cells[kKeyColumn], i);
+            for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) rowByKey.add(i);
             keptCommentRecords_ = folderview::applyStoredComments(stored, lvwFiles, rowByKey, txtFolderComment, true,
                                                                   [](const std::string&) { return true; });
             commentsRead_ = true;

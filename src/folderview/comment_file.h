@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,20 +38,31 @@ std::string formatCommentRecord(const std::string& key, const std::string& comme
 
 // Row key -> indexes into the list's rows, in the order they were added. A
 // file row and a kept copy can share a key (another version saved within the
-// same second); each keeps its own comment.
+// same second); each keeps its own comment. The keys are the rows' own key
+// cells, not copies, so a row is added once it is in the list.
 class RowIndex {
 public:
-    void reserve(std::size_t n) { first_.reserve(n); }
-    void add(const std::string& key, std::size_t row);
+    explicit RowIndex(const ListView& list) : list_(list) {}
+    void reserve(std::size_t n);
+    // Adds the list's row `row` under the key in its key column.
+    void add(std::size_t row);
     // The first row of the key, or nothing.
     std::optional<std::size_t> first(const std::string& key) const;
     // The row after `row` with the same key, or nothing.
     std::optional<std::size_t> next(std::size_t row) const;
 
 private:
-    std::unordered_map<std::string, std::size_t> first_;
-    std::unordered_map<std::size_t, std::size_t> next_;
-    std::unordered_map<std::string, std::size_t> last_;  // only for keys with more than one row
+    struct Slot {
+        std::size_t hash = 0;
+        std::uint32_t row = 0;  // first row of the key + 1; 0: empty
+    };
+    void grow();
+    const std::string& keyOf(std::size_t row) const;
+
+    const ListView& list_;
+    std::vector<Slot> slots_;  // open addressing, a power of two long
+    std::size_t used_ = 0;
+    std::vector<std::uint32_t> next_;  // by row: the next row of its key + 1; 0: none
 };
 
 // Puts the stored comments (the file's lines) onto the list: line 1 into

@@ -28,19 +28,46 @@ constexpr std::size_t kTimestampChars = 19;
 // are none of the program's.
 constexpr std::uint32_t kBackupListMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive;
 
-bool holdsMabre(const std::string& name) { return util::toLowerAscii(name).find("_mabre") != std::string::npos; }
+// "_mabre" in any letter case, without a lowered copy of every name.
+bool holdsMabre(const std::string& name) {
+    constexpr char kMark[] = "mabre";
+    for (std::size_t at = name.find('_'); at != std::string::npos && at + 6 <= name.size(); at = name.find('_', at + 1)) {
+        std::size_t i = 0;
+        // | 0x20 lowers an ASCII letter; only 'M' and 'm' give 'm', and so on.
+        while (i < 5 && (name[at + 1 + i] | 0x20) == kMark[i]) ++i;
+        if (i == 5) return true;
+    }
+    return false;
+}
 
 // The source and timestamp of a backup copy's name, or nothing when the name
-// is not one the store writes (too short, or not base "_" timestamp
-// extension): such a file is left alone and not listed.
+// is not one the store writes (base "_" timestamp extension, the timestamp
+// the last 19 characters before the last "."): such a file is left alone and
+// not listed. Read in place: a load reads one name a row.
 std::optional<backup::BackupName> backupNameOf(const std::string& fileName) {
-    try {
-        auto parsed = backup::readBackupName(fileName);
-        if (backup::backupCopyName(parsed.sourceName, parsed.timestamp) != fileName) return std::nullopt;
-        return parsed;
-    } catch (const platform::PlatformError&) {
-        return std::nullopt;
+    const std::size_t dot = fileName.rfind('.');
+    const std::size_t stemEnd = dot == std::string::npos ? fileName.size() : dot;
+    std::size_t start = stemEnd;
+    for (std::size_t chars = 0; chars < kTimestampChars; ++chars) {
+        if (start == 0) return std::nullopt;
+        do {
+            --start;
+        } while (start > 0 && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80);
     }
+    if (start == 0 || fileName[start - 1] != '_') return std::nullopt;
+    backup::BackupName parsed;
+    parsed.sourceName.reserve(start - 1 + fileName.size() - stemEnd);
+    parsed.sourceName.append(fileName, 0, start - 1).append(fileName, stemEnd);
+    parsed.timestamp.assign(fileName, start, stemEnd - start);
+    return parsed;
+}
+
+// name "_" timestamp, made in one piece.
+std::string rowKey(const std::string& name, const std::string& timestamp) {
+    std::string key;
+    key.reserve(name.size() + 1 + timestamp.size());
+    key.append(name).append(1, '_').append(timestamp);
+    return key;
 }
 
 // The file name part of a row key (name "_" timestamp).
@@ -93,7 +120,7 @@ void frm_mabrel94::fun_Load() {
             tvwFolders.add(0, "d_" + folder, folder);
 
             auto& rows = lvwFiles.rows;
-            folderview::RowIndex rowByKey;
+            folderview::RowIndex rowByKey(lvwFiles);
             // Files the display filter leaves out: the comments of their
             // versions are kept for the next save.
             std::unordered_set<std::string> filteredNames;
@@ -111,12 +138,15 @@ void frm_mabrel94::fun_Load() {
             } catch (const platform::PlatformError&) {
             }
 
-            const auto entries = fs_.list(folder, platform::attr::Directory);
+            // Rows are built from moved parts: a load makes as few strings
+            // a row as it can. `path` is reused for every row.
+            std::string path;
+            auto entries = fs_.list(folder, platform::attr::Directory);
             rows.reserve(entries.size());
             versions.reserve(entries.size());
             rowByKey.reserve(entries.size());
-            for (const auto& entry : entries) {
-                const std::string& name = entry.name;
+            for (auto& entry : entries) {
+                std::string& name = entry.name;
                 if (holdsMabre(name)) continue;
                 if (entry.attributes & platform::attr::Directory) {
                     if (name.starts_with('.')) continue;  // also "." and ".."
@@ -128,12 +158,14 @@ void frm_mabrel94::fun_Load() {
                     filteredNames.insert(name);
                     continue;
                 }
-                const std::string timestamp = util::formatTimestamp(entry.modified);
                 ListItem item;
-                item.smallIcon = fun_AddIcon(folder + name);
-                item.cells = {name, timestamp, std::to_string(entry.size), "", "", name + "_" + timestamp};
-                rowByKey.add(item.cells[kKeyColumn], rows.size());
+                item.smallIcon = fun_AddIcon(path.assign(folder).append(name));
+                item.cells[1] = util::formatTimestamp(entry.modified);
+                item.cells[2] = std::to_string(entry.size);
+                item.cells[kKeyColumn] = rowKey(name, item.cells[1]);
+                item.cells[0] = std::move(name);
                 rows.push_back(std::move(item));
+                rowByKey.add(rows.size() - 1);
                 versions.push_back({entry.size, entry.utcSeconds, (entry.attributes & platform::attr::ReparsePoint) != 0});
                 ++fileCount;
             }
@@ -152,13 +184,14 @@ void frm_mabrel94::fun_Load() {
                     fs_.removeStaleTemporaries(backupDir + "\\");
                 } catch (const platform::PlatformError&) {
                 }
-                for (const auto& entry : fs_.list(backupDir + "\\", kBackupListMask)) {
+                const std::string backupPrefix = backupDir + "\\";
+                for (auto& entry : fs_.list(backupPrefix, kBackupListMask)) {
                     ++backupCount;
                     if (holdsMabre(entry.name)) continue;
                     if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
-                    const auto parsed = backupNameOf(entry.name);
+                    auto parsed = backupNameOf(entry.name);
                     if (!parsed) continue;
-                    std::string key = parsed->sourceName + "_" + parsed->timestamp;
+                    std::string key = rowKey(parsed->sourceName, parsed->timestamp);
                     const auto match = rowByKey.first(key);
                     // The same name, time (to the second in UTC, which tells
                     // the two versions of the repeated hour apart) and size as
@@ -168,7 +201,7 @@ void frm_mabrel94::fun_Load() {
                         if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds) {
                             // A copy this run took stays until a later run: the
                             // person may still be about to change the file.
-                            if (!copiesTakenThisRun_.contains(backupDir + "\\" + entry.name)) {
+                            if (!copiesTakenThisRun_.contains(path.assign(backupPrefix).append(entry.name))) {
                                 redundant.push_back(entry.name);
                             }
                             --backupCount;
@@ -176,11 +209,11 @@ void frm_mabrel94::fun_Load() {
                         }
                     }
                     ListItem item;
-                    item.smallIcon = fun_AddIcon(backupDir + "\\" + entry.name);
-                    item.cells = {parsed->sourceName, parsed->timestamp, std::to_string(entry.size), "*", "",
-                                  std::move(key)};
-                    rowByKey.add(item.cells[kKeyColumn], rows.size());
+                    item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(entry.name));
+                    item.cells = {std::move(parsed->sourceName), std::move(parsed->timestamp),
+                                  std::to_string(entry.size), "*", "", std::move(key)};
                     rows.push_back(std::move(item));
+                    rowByKey.add(rows.size() - 1);
                 }
             }
 

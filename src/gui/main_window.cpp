@@ -311,19 +311,33 @@ void MainWindow::renderTree() {
     const TreeView& tree = m_.tvwFolders;
     if (tree.revision() != shownTreeRevision_) {
         tvwFolders_->clear();
-        treeItems_.clear();
-        treeItems_.reserve(tree.nodes().size());
-        for (std::size_t i = 0; i < tree.nodes().size(); ++i) {
+        treeItems_.assign(tree.nodes().size(), nullptr);
+        // Children by name whatever order the folder listed them in, as a
+        // person looks for them; each item keeps its node's number.
+        std::vector<std::size_t> order(tree.nodes().size());
+        std::vector<QString> texts;
+        texts.reserve(tree.nodes().size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+            texts.push_back(toQ(tree.nodes()[i].text));
+        }
+        // By parent (a parent is numbered before its children), then by name.
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const int pa = tree.nodes()[a].parent, pb = tree.nodes()[b].parent;
+            return pa != pb ? pa < pb : texts[a].compare(texts[b], Qt::CaseInsensitive) < 0;
+        });
+        for (const std::size_t i : order) {
             const TreeNode& node = tree.nodes()[i];
             QTreeWidgetItem* item = nullptr;
-            if (node.parent > 0 && static_cast<std::size_t>(node.parent) <= treeItems_.size()) {
+            if (node.parent > 0 && static_cast<std::size_t>(node.parent) <= treeItems_.size() &&
+                treeItems_[static_cast<std::size_t>(node.parent - 1)] != nullptr) {
                 item = new QTreeWidgetItem(treeItems_[static_cast<std::size_t>(node.parent - 1)]);
             } else {
                 item = new QTreeWidgetItem(tvwFolders_);
             }
-            item->setText(0, toQ(node.text));
+            item->setText(0, texts[i]);
             item->setData(0, Qt::UserRole, static_cast<int>(i + 1));
-            treeItems_.push_back(item);
+            treeItems_[i] = item;
         }
         shownTreeRevision_ = tree.revision();
     }

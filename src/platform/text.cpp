@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace mabrel::platform {
 
 bool isValidUtf8(const std::string& bytes) {
@@ -43,6 +45,10 @@ constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 }  // namespace
 
 std::string decodeText(const Codec& codec, const std::string& bytes) {
+    // Text of ASCII alone reads the same in every form the file may have.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return bytes;
+    }
     if (bytes.rfind(kByteOrderMark, 0) == 0) {
         std::string text = bytes.substr(3);
         if (isValidUtf8(text)) return text;
@@ -60,18 +66,15 @@ std::string encodeText(const Codec& codec, const std::string& utf8) {
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(std::move(line));
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            line += c;
-        }
+    const std::size_t size = text.size();
+    std::size_t start = 0;
+    while (start < size) {
+        std::size_t end = start;
+        while (end < size && text[end] != '\r' && text[end] != '\n') ++end;
+        lines.emplace_back(text, start, end - start);
+        if (end == size) break;
+        start = end + (text[end] == '\r' && end + 1 < size && text[end + 1] == '\n' ? 2 : 1);
     }
-    if (!line.empty()) lines.push_back(std::move(line));
     return lines;
 }
 

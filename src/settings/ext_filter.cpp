@@ -1,13 +1,16 @@
 #include "settings/ext_filter.h"
 
-#include "util/bas_basic.h"
 #include "util/text.h"
 
 namespace mabrel::settings {
 
 bool isListed(const std::string& fileName, const std::string& list) {
-    // ".ext." holds no other dot, so a match always covers one whole entry.
-    const std::string key = util::toLowerAscii(bas_basic::splitName(fileName, ".", 0).right) + ".";
+    // The name's extension from its last dot, in lower case, then ".": ".ext."
+    // holds no other dot, so a match always covers one whole entry. A name
+    // without a dot gives ".".
+    const std::size_t dot = fileName.rfind('.');
+    std::string key = dot == std::string::npos ? std::string() : util::toLowerAscii(fileName.substr(dot));
+    key += '.';
     return list.find(key) != std::string::npos;
 }
 

@@ -72,6 +72,26 @@ std::string foldCase(const std::string& s) {
 namespace {
 
 std::string formatWith(const platform::LocalTime& t, char timeSeparator) {
+    // By hand where every field has its width (a load formats one a row).
+    if (t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 && t.day <= 99 &&
+        t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99) {
+        std::string out(19, '-');
+        auto two = [&](std::size_t at, int v) {
+            out[at] = static_cast<char>('0' + v / 10);
+            out[at + 1] = static_cast<char>('0' + v % 10);
+        };
+        two(0, t.year / 100);
+        two(2, t.year % 100);
+        two(5, t.month);
+        two(8, t.day);
+        out[10] = ' ';
+        two(11, t.hour);
+        out[13] = timeSeparator;
+        two(14, t.minute);
+        out[16] = timeSeparator;
+        two(17, t.second);
+        return out;
+    }
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d%c%02d%c%02d", t.year, t.month, t.day, t.hour,
                   timeSeparator, t.minute, timeSeparator, t.second);

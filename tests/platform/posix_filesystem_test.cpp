@@ -1,5 +1,6 @@
 // The native file system against real files in temporary folders.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -10,8 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "platform/errors.h"
 #include "platform/posix/posix_filesystem.h"
@@ -36,9 +40,11 @@ int errorOf(const std::function<void()>& f) {
     return 0;
 }
 
+// The names of a listing, sorted: listings come in the folder's own order.
 std::vector<std::string> names(const std::vector<DirEntry>& entries) {
     std::vector<std::string> out;
     for (const auto& e : entries) out.push_back(e.name);
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -86,8 +92,10 @@ TEST_F(PosixFileSystemTest, ListingFiltersByMaskAndLeavesOutNamesWithABackslash)
     EXPECT_EQ(fs.list(dir.drivePath().substr(0, dir.drivePath().size() - 1), kAll).size(), 6u);
 
     const auto all = fs.list(at(""), kAll);
-    EXPECT_EQ(all[0].attributes & attr::Directory, attr::Directory);
-    EXPECT_EQ(all[0].attributes & attr::Hidden, 0u);  // "." is not a hidden name
+    const auto dot = std::find_if(all.begin(), all.end(), [](const DirEntry& e) { return e.name == "."; });
+    ASSERT_NE(dot, all.end());
+    EXPECT_EQ(dot->attributes & attr::Directory, attr::Directory);
+    EXPECT_EQ(dot->attributes & attr::Hidden, 0u);  // "." is not a hidden name
     EXPECT_EQ(fs.list(at("Missing\\"), kAll).size(), 0u);
     EXPECT_EQ(fs.list(at("a.txt\\"), kAll).size(), 0u);
 }
@@ -162,6 +170,27 @@ TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThem) {
     EXPECT_EQ(fs.attributes(dir->drivePath() + "samba.txt"), attr::Hidden | attr::Archive);
     (void)file;
     (void)folder;
+}
+
+TEST(PosixFileSystemXattr, EachListingSeesAttributesChangedSinceTheLastOne) {
+    auto dir = folderWithXattrs();
+    if (!dir) GTEST_SKIP() << "no file system with user.* extended attributes for the test folder";
+    PosixFileSystem fs;
+    const std::string root = dir->drivePath();
+    for (const char* name : {"shown.txt", "hidden.txt", "stays hidden.txt"}) dir->write(name, "x");
+    fs.setAttributes(root + "hidden.txt", attr::Hidden);
+    fs.setAttributes(root + "stays hidden.txt", attr::Hidden);
+    // Listings keep what they read of entries unchanged for a few seconds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"shown.txt"}));
+    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"shown.txt"}));
+
+    fs.setAttributes(root + "shown.txt", attr::Hidden);
+    fs.setAttributes(root + "hidden.txt", attr::Archive);
+    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"hidden.txt"}));
+    // Changed by another program.
+    ASSERT_EQ(::removexattr((dir->path() / "shown.txt").c_str(), kDosAttribName), 0);
+    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"hidden.txt", "shown.txt"}));
 }
 
 TEST_F(PosixFileSystemTest, CopyCarriesContentTimeAndAttributesAndReplacesWritableTargets) {
@@ -400,6 +429,34 @@ TEST(PosixFileSystemMounts, DrivesAndSharesReachTheirMountPoints) {
     EXPECT_EQ(fs.driveType("\\\\server\\other"), drive_type::NoRoot);
     EXPECT_EQ(fs.list("\\\\server\\other\\", kAll).size(), 0u);
     EXPECT_FALSE(fs.find("\\\\server\\other\\x", kAll));
+
+    // The table changes: read again.
+    std::ofstream(table, std::ios::app) << "//server/other " << share.string() << " cifs rw 0 0\n";
+    EXPECT_EQ(fs.driveType("\\\\server\\other"), drive_type::Network);
+    EXPECT_EQ(fs.readFile("\\\\server\\other\\Plan.txt"), "plan");
+}
+
+// The machine's own table: a mount made while the program runs is a drive
+// at once.
+TEST(PosixFileSystemMounts, AVolumeMountedWhileRunningIsADriveAtOnce) {
+    // A mount namespace of this test's process alone, with a tmpfs over /media.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("mabrel-test", "/media", "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "no private mount namespace here: " << std::strerror(errno);
+    }
+    TempDir dir;
+    dir.write("Plan.txt", "plan");
+    PosixFileSystem fs;
+    const std::size_t before = fs.drives().size();
+    ASSERT_EQ(::mkdir("/media/stick", 0755), 0);
+    ASSERT_EQ(::mount(dir.path().c_str(), "/media/stick", nullptr, MS_BIND, nullptr), 0);
+    const auto drives = fs.drives();
+    ASSERT_EQ(drives.size(), before + 1);
+    const auto stick = std::find_if(drives.begin(), drives.end(), [](const Drive& d) { return d.mountPoint == "/media/stick"; });
+    ASSERT_NE(stick, drives.end());
+    EXPECT_EQ(fs.readFile(std::string(1, stick->letter) + ":\\Plan.txt"), "plan");
+    ::umount("/media/stick");
+    EXPECT_EQ(fs.drives().size(), before);
 }
 
 TEST_F(PosixFileSystemTest, RelativeAndRootedPathsStartFromTheCurrentDirectory) {

@@ -9,14 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include <signal.h>
 
@@ -137,14 +136,6 @@ bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
         }
     }
     return true;
-}
-
-std::string readWholeNativeFile(const std::string& native) {
-    std::ifstream in(native, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 std::optional<std::uint32_t> storedDosAttrib(const std::string& native) {
@@ -479,13 +470,13 @@ bool isRootSpelling(const std::string& text) {
 
 // --- PosixFileSystem ---------------------------------------------------------
 
-PosixFileSystem::PosixFileSystem(std::string mountTablePath) : mountTablePath_(std::move(mountTablePath)) {}
+PosixFileSystem::PosixFileSystem(std::string mountTablePath) : mountTable_(std::move(mountTablePath)) {}
 
-std::vector<MountEntry> PosixFileSystem::mounts() { return parseMountTable(readWholeNativeFile(mountTablePath_)); }
+std::vector<Drive> PosixFileSystem::drives() { return mountTable_.now().drives(); }
 
-std::vector<Drive> PosixFileSystem::drives() { return drivesFromMounts(mounts()); }
-
-std::string PosixFileSystem::drivePath(const std::string& native) { return nativeToDrivePath(native, drives()); }
+std::string PosixFileSystem::drivePath(const std::string& native) {
+    return nativeToDrivePath(native, mountTable_.now().drives());
+}
 
 PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path, bool ignoreCase) {
     rejectNul(path);
@@ -495,19 +486,24 @@ PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path, bool
         // The root file system needs no mount table.
         split = splitDrivePath(path, {Drive{'C', "/", drive_type::Fixed, "", ""}}, {}, "/", "/");
     } else {
-        const auto table = mounts();
-        const auto driveList = drivesFromMounts(table);
+        const MountTable& table = mountTable_.now();
+        // Only a relative path or one from the root of the current drive
+        // ("notes.txt", "\Docs") starts from the current directory.
+        const bool fromCurrent = !(path.size() >= 2 && path[1] == ':') && !path.starts_with("\\\\") &&
+                                 !path.starts_with("//");
         std::string cwd = "/";
-        if (char* c = ::getcwd(nullptr, 0)) {
-            cwd = c;
-            std::free(c);
-        }
         std::string currentRoot = "/";
-        const std::string cwdDrive = nativeToDrivePath(cwd, driveList);
-        for (const auto& d : driveList) {
-            if (d.letter == cwdDrive[0]) currentRoot = d.mountPoint;
+        if (fromCurrent) {
+            if (char* c = ::getcwd(nullptr, 0)) {
+                cwd = c;
+                std::free(c);
+            }
+            const std::string cwdDrive = nativeToDrivePath(cwd, table.drives());
+            for (const auto& d : table.drives()) {
+                if (d.letter == cwdDrive[0]) currentRoot = d.mountPoint;
+            }
         }
-        split = splitDrivePath(path, driveList, table, cwd, currentRoot);
+        split = splitDrivePath(path, table.drives(), table.entries(), cwd, currentRoot);
     }
     if (!split) throw PlatformError(err::PathNotFound);
 
@@ -626,37 +622,37 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
         throwErrno(errno, native);
     }
     const int dirFd = ::dirfd(dir);
+    struct stat folderStat{};
+    ::fstat(dirFd, &folderStat);
     std::vector<DirEntry> entries;
-    errno = 0;
-    while (dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (!isListableName(name)) continue;
-        struct stat lst{};
-        if (::fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) {
-            errno = 0;
-            continue;  // gone since readdir, or unreadable: left out
-        }
-        struct stat target{};
-        if (S_ISLNK(lst.st_mode) && ::fstatat(dirFd, name.c_str(), &target, 0) != 0) {
-            errno = 0;
-            continue;  // a link that points nowhere, or a loop: nothing to show
-        }
-        const std::string full = (native == "/" ? "" : native) + "/" + name;
-        DirEntry entry = entryOf(name, lst, &target, storedDosAttrib(full));
-        if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
+    int readError = 0;
+    {
+        auto dosAttribs = dosAttribCache_.begin(dirFd, folderStat, native);
         errno = 0;
+        while (dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (!isListableName(name)) continue;
+            struct stat lst{};
+            if (::fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) {
+                errno = 0;
+                continue;  // gone since readdir, or unreadable: left out
+            }
+            struct stat target{};
+            const bool link = S_ISLNK(lst.st_mode);
+            if (link && ::fstatat(dirFd, name.c_str(), &target, 0) != 0) {
+                errno = 0;
+                continue;  // a link that points nowhere, or a loop: nothing to show
+            }
+            DirEntry entry = entryOf(name, lst, &target, dosAttribs.read(name.c_str(), link ? target : lst));
+            if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
+            errno = 0;
+        }
+        readError = errno;
     }
-    const int readError = errno;
     ::closedir(dir);
     if (readError != 0) throwErrno(readError, native);
-
-    // "." and ".." first, as Windows lists them; then by name, for an order
-    // that does not change from one listing to the next.
-    auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
-    std::sort(entries.begin(), entries.end(), [&](const DirEntry& a, const DirEntry& b) {
-        if (rank(a.name) != rank(b.name)) return rank(a.name) < rank(b.name);
-        return a.name < b.name;
-    });
+    // In the folder's own order, which stays while the folder does: the load
+    // orders its rows itself.
     return entries;
 }
 
@@ -877,20 +873,44 @@ void PosixFileSystem::removeStaleTemporaries(const std::string& folder) {
     } catch (const PlatformError&) {
         return;
     }
-    DIR* dir = ::opendir(native.c_str());
-    if (!dir) return;
-    const int dirFd = ::dirfd(dir);
+    const int dirFd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return;
+    struct stat folderStat{};
+    // A folder whose last scan found no temporary and that has not changed
+    // since holds none: every load asks, most folders never have one.
+    const auto same = [&](const CleanFolder& c) {
+        return c.device == folderStat.st_dev && c.inode == folderStat.st_ino &&
+               c.modified.tv_sec == folderStat.st_mtim.tv_sec && c.modified.tv_nsec == folderStat.st_mtim.tv_nsec;
+    };
+    if (::fstat(dirFd, &folderStat) != 0 || std::any_of(cleanFolders_.begin(), cleanFolders_.end(), same)) {
+        ::close(dirFd);
+        return;
+    }
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
     const time_t now = ::time(nullptr);
+    bool temporaryLeft = false;
     while (dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name.empty() || name.back() != '~') continue;
+        const std::size_t length = std::strlen(e->d_name);
+        if (length == 0 || e->d_name[length - 1] != '~') continue;
         struct stat st{};
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (isStaleTemporary(name, static_cast<std::int64_t>(now - st.st_mtim.tv_sec))) {
-            ::unlinkat(dirFd, name.c_str(), 0);
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (isStaleTemporary(e->d_name, static_cast<std::int64_t>(now - st.st_mtim.tv_sec)) &&
+            ::unlinkat(dirFd, e->d_name, 0) == 0) {
+            continue;
         }
+        temporaryLeft = true;
     }
     ::closedir(dir);
+    // A change within the clock tick of the scan could leave the time as it
+    // was: only a time some seconds old vouches for the folder.
+    if (!temporaryLeft && now - folderStat.st_mtim.tv_sec > 2) {
+        if (cleanFolders_.size() >= 8) cleanFolders_.erase(cleanFolders_.begin());
+        cleanFolders_.push_back({folderStat.st_dev, folderStat.st_ino, folderStat.st_mtim});
+    }
 }
 
 unsigned PosixFileSystem::driveType(const std::string& root) {
@@ -906,9 +926,10 @@ unsigned PosixFileSystem::driveType(const std::string& root) {
             }
         }
         if (names.size() < 2) return drive_type::NoRoot;
-        return shareMountPoint(mounts(), names[0], names[1]) ? drive_type::Network : drive_type::NoRoot;
+        return shareMountPoint(mountTable_.now().entries(), names[0], names[1]) ? drive_type::Network
+                                                                                : drive_type::NoRoot;
     }
-    const auto driveList = drives();
+    const auto& driveList = mountTable_.now().drives();
     char letter;
     if (root.empty()) {
         std::string cwd = "/";

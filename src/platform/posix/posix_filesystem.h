@@ -14,6 +14,7 @@
 // - Symbolic links: listed and found with the ReparsePoint bit, described by
 //   what they point at; links that point nowhere are not listed. Nothing is
 //   written, deleted or given attributes through a link.
+// - Listings come in the folder's own order, not sorted.
 #pragma once
 
 #include <memory>
@@ -22,14 +23,17 @@
 #include <vector>
 
 #include "platform/filesystem.h"
+#include "platform/posix/dos_attrib_cache.h"
+#include "platform/posix/mount_table.h"
 #include "platform/posix/path_map.h"
 
 namespace mabrel::platform::posix {
 
 class PosixFileSystem : public FileSystem {
 public:
-    // The mount table is read from this file at each use, so that media
-    // mounted while the program runs show up as drives.
+    // The mount table is read from this file, and again whenever it
+    // changes, so that media mounted while the program runs show up as
+    // drives.
     explicit PosixFileSystem(std::string mountTablePath = "/proc/self/mounts");
 
     std::uint32_t attributes(const std::string& path) override;
@@ -66,9 +70,16 @@ private:
     // listed are used exactly.
     Resolved resolve(const std::string& path, bool ignoreCase = false);
     std::optional<DirEntry> findEntry(const std::string& path, std::uint32_t mask, bool ignoreCase);
-    std::vector<MountEntry> mounts();
-
-    std::string mountTablePath_;
+    MountTable mountTable_;
+    DosAttribCache dosAttribCache_;
+    // Folders whose last scan for stale temporaries found none, as they were
+    // then (a folder's modification time changes with every name made in it).
+    struct CleanFolder {
+        dev_t device;
+        ino_t inode;
+        struct timespec modified;
+    };
+    std::vector<CleanFolder> cleanFolders_;
 };
 
 }  // namespace mabrel::platform::posix
