@@ -1,7 +1,8 @@
 #include "app/controls.h"
 
 #include <algorithm>
-#include <numeric>
+#include <array>
+#include <cstdint>
 #include <string_view>
 
 #include "util/text.h"
@@ -42,33 +43,89 @@ void ListView::sort() {
     const auto column = static_cast<std::size_t>(sortKey);
     // Each text folded once, not once per comparison, and only where folding
     // changes it.
-    std::vector<std::string> folded(rows.size());
     std::vector<std::string_view> keys(rows.size());
+    std::vector<std::uint32_t> toFold;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string& text = rows[i].cells[column];
-        if (needsFolding(text)) {
-            folded[i] = util::foldCase(text);
-            keys[i] = folded[i];
-        } else {
-            keys[i] = text;
+        keys[i] = text;
+        if (needsFolding(text)) toFold.push_back(static_cast<std::uint32_t>(i));
+    }
+    std::vector<std::string> folded;
+    folded.reserve(toFold.size());  // the views below stay valid
+    for (const std::uint32_t i : toFold) {
+        folded.push_back(util::foldCase(rows[i].cells[column]));
+        keys[i] = folded.back();
+    }
+
+    // Sorted by the eight bytes after the prefix all texts share, then by
+    // the rest where those are equal, then by position (so that rows with
+    // equal texts keep their order): most comparisons touch no text at all.
+    std::size_t common = keys.empty() ? 0 : keys[0].size();
+    for (const auto& key : keys) {
+        std::size_t n = 0;
+        while (n < common && n < key.size() && key[n] == keys[0][n]) ++n;
+        common = n;
+    }
+    struct Entry {
+        std::uint64_t prefix;
+        std::uint32_t row;
+    };
+    std::vector<Entry> order(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::uint64_t prefix = 0;
+        for (std::size_t b = 0; b < 8; ++b) {
+            const std::size_t at = common + b;
+            // Texts hold no NUL, so a text that ends sorts before its longer ones.
+            prefix = (prefix << 8) | (at < keys[i].size() ? static_cast<unsigned char>(keys[i][at]) : 0u);
         }
+        order[i] = {prefix, static_cast<std::uint32_t>(i)};
     }
-
-    std::vector<std::size_t> order(rows.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
+    // A radix sort on those bytes (stable: rows keep their order), then the
+    // runs that share them by the rest of their texts.
+    std::vector<Entry> buffer(order.size());
+    for (int shift = 0; shift < 64 && !order.empty(); shift += 8) {
+        std::array<std::size_t, 257> count{};
+        for (const Entry& e : order) ++count[((e.prefix >> shift) & 0xFF) + 1];
+        if (count[((order[0].prefix >> shift) & 0xFF) + 1] == order.size()) continue;  // one value only
+        for (std::size_t b = 0; b < 256; ++b) count[b + 1] += count[b];
+        for (const Entry& e : order) buffer[count[(e.prefix >> shift) & 0xFF]++] = e;
+        order.swap(buffer);
+    }
     const bool descending = sortOrder == 1;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return descending ? keys[b] < keys[a] : keys[a] < keys[b];
-    });
-
-    std::vector<ListItem> sortedRows;
-    sortedRows.reserve(rows.size());
-    int newSelected = -1;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (static_cast<int>(order[i]) == selectedItem) newSelected = static_cast<int>(i);
-        sortedRows.push_back(std::move(rows[order[i]]));
+    if (descending) std::reverse(order.begin(), order.end());
+    for (std::size_t i = 0; i < order.size();) {
+        std::size_t j = i + 1;
+        while (j < order.size() && order[j].prefix == order[i].prefix) ++j;
+        if (j - i > 1) {
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(j),
+                      [&](const Entry& a, const Entry& b) {
+                          const std::size_t from =
+                              std::min(common + 8, std::min(keys[a.row].size(), keys[b.row].size()));
+                          const int c = keys[a.row].substr(from).compare(keys[b.row].substr(from));
+                          if (c != 0) return descending ? c > 0 : c < 0;
+                          return a.row < b.row;
+                      });
+        }
+        i = j;
     }
-    rows = std::move(sortedRows);
+
+    // The rows moved into their places along the permutation's cycles: no
+    // second vector of rows.
+    int newSelected = -1;
+    std::vector<bool> placed(rows.size());
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (static_cast<int>(order[start].row) == selectedItem) newSelected = static_cast<int>(start);
+        if (placed[start] || order[start].row == start) continue;
+        ListItem held = std::move(rows[start]);
+        std::size_t at = start;
+        while (order[at].row != start) {
+            rows[at] = std::move(rows[order[at].row]);
+            placed[at] = true;
+            at = order[at].row;
+        }
+        rows[at] = std::move(held);
+        placed[at] = true;
+    }
     selectedItem = newSelected;
     ++revision;
 }

@@ -2,7 +2,6 @@
 // folder's files and its backup copies, the comments, the counts. It also
 // removes the backup copies that hold exactly the version the file still has.
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -40,34 +39,31 @@ bool holdsMabre(const std::string& name) {
     return false;
 }
 
-// The source and timestamp of a backup copy's name, or nothing when the name
-// is not one the store writes (base "_" timestamp extension, the timestamp
-// the last 19 characters before the last "."): such a file is left alone and
-// not listed. Read in place: a load reads one name a row.
-std::optional<backup::BackupName> backupNameOf(const std::string& fileName) {
+// Reads a backup copy's name into the source name and timestamp cells of a
+// row; false when the name is not one the store writes (base "_" timestamp
+// extension, the timestamp the last 19 characters before the last "."):
+// such a file is left alone and not listed. Read in place: a load reads one
+// name a row.
+bool readBackupNameInto(const std::string& fileName, std::string& sourceName, std::string& timestamp) {
     const std::size_t dot = fileName.rfind('.');
     const std::size_t stemEnd = dot == std::string::npos ? fileName.size() : dot;
     std::size_t start = stemEnd;
     for (std::size_t chars = 0; chars < kTimestampChars; ++chars) {
-        if (start == 0) return std::nullopt;
+        if (start == 0) return false;
         do {
             --start;
         } while (start > 0 && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80);
     }
-    if (start == 0 || fileName[start - 1] != '_') return std::nullopt;
-    backup::BackupName parsed;
-    parsed.sourceName.reserve(start - 1 + fileName.size() - stemEnd);
-    parsed.sourceName.append(fileName, 0, start - 1).append(fileName, stemEnd);
-    parsed.timestamp.assign(fileName, start, stemEnd - start);
-    return parsed;
+    if (start == 0 || fileName[start - 1] != '_') return false;
+    sourceName.assign(fileName, 0, start - 1).append(fileName, stemEnd);
+    timestamp.assign(fileName, start, stemEnd - start);
+    return true;
 }
 
-// name "_" timestamp, made in one piece.
-std::string rowKey(const std::string& name, const std::string& timestamp) {
-    std::string key;
+// name "_" timestamp, written over `key`.
+void makeRowKey(const std::string& name, const std::string& timestamp, std::string& key) {
     key.reserve(name.size() + 1 + timestamp.size());
-    key.append(name).append(1, '_').append(timestamp);
-    return key;
+    key.assign(name).append(1, '_').append(timestamp);
 }
 
 // The file name part of a row key (name "_" timestamp).
@@ -138,8 +134,7 @@ void frm_mabrel94::fun_Load() {
             } catch (const platform::PlatformError&) {
             }
 
-            // Rows are built from moved parts: a load makes as few strings
-            // a row as it can. `path` is reused for every row.
+            // `path` serves every row.
             std::string path;
             auto entries = fs_.list(folder, platform::attr::Directory);
             rows.reserve(entries.size());
@@ -160,9 +155,9 @@ void frm_mabrel94::fun_Load() {
                 }
                 ListItem item;
                 item.smallIcon = fun_AddIcon(path.assign(folder).append(name));
-                item.cells[1] = util::formatTimestamp(entry.modified);
+                util::formatTimestamp(entry.modified, item.cells[1]);
                 item.cells[2] = std::to_string(entry.size);
-                item.cells[kKeyColumn] = rowKey(name, item.cells[1]);
+                makeRowKey(name, item.cells[1], item.cells[kKeyColumn]);
                 item.cells[0] = std::move(name);
                 rows.push_back(std::move(item));
                 rowByKey.add(rows.size() - 1);
@@ -189,9 +184,10 @@ void frm_mabrel94::fun_Load() {
                     ++backupCount;
                     if (holdsMabre(entry.name)) continue;
                     if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
-                    auto parsed = backupNameOf(entry.name);
-                    if (!parsed) continue;
-                    std::string key = rowKey(parsed->sourceName, parsed->timestamp);
+                    ListItem item;
+                    auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
+                    if (!readBackupNameInto(entry.name, sourceName, timestamp)) continue;
+                    makeRowKey(sourceName, timestamp, key);
                     const auto match = rowByKey.first(key);
                     // The same name, time (to the second in UTC, which tells
                     // the two versions of the repeated hour apart) and size as
@@ -208,10 +204,9 @@ void frm_mabrel94::fun_Load() {
                             continue;
                         }
                     }
-                    ListItem item;
                     item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(entry.name));
-                    item.cells = {std::move(parsed->sourceName), std::move(parsed->timestamp),
-                                  std::to_string(entry.size), "*", "", std::move(key)};
+                    size = std::to_string(entry.size);
+                    bu = "*";
                     rows.push_back(std::move(item));
                     rowByKey.add(rows.size() - 1);
                 }

@@ -71,11 +71,11 @@ std::string foldCase(const std::string& s) {
 
 namespace {
 
-std::string formatWith(const platform::LocalTime& t, char timeSeparator) {
+void formatWith(const platform::LocalTime& t, char timeSeparator, std::string& out) {
     // By hand where every field has its width (a load formats one a row).
     if (t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 && t.day <= 99 &&
         t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99) {
-        std::string out(19, '-');
+        out.assign(19, '-');
         auto two = [&](std::size_t at, int v) {
             out[at] = static_cast<char>('0' + v / 10);
             out[at + 1] = static_cast<char>('0' + v % 10);
@@ -90,18 +90,28 @@ std::string formatWith(const platform::LocalTime& t, char timeSeparator) {
         two(14, t.minute);
         out[16] = timeSeparator;
         two(17, t.second);
-        return out;
+        return;
     }
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d%c%02d%c%02d", t.year, t.month, t.day, t.hour,
                   timeSeparator, t.minute, timeSeparator, t.second);
-    return buffer;
+    out.assign(buffer);
 }
 
 }  // namespace
 
-std::string formatTimestamp(const platform::LocalTime& t) { return formatWith(t, '-'); }
+std::string formatTimestamp(const platform::LocalTime& t) {
+    std::string out;
+    formatWith(t, '-', out);
+    return out;
+}
 
-std::string formatDateTime(const platform::LocalTime& t) { return formatWith(t, ':'); }
+void formatTimestamp(const platform::LocalTime& t, std::string& out) { formatWith(t, '-', out); }
+
+std::string formatDateTime(const platform::LocalTime& t) {
+    std::string out;
+    formatWith(t, ':', out);
+    return out;
+}
 
 }  // namespace mabrel::util

@@ -25,6 +25,8 @@ std::string foldCase(const std::string& s);
 
 // "yyyy-mm-dd hh-mm-ss": the timestamp of row keys and backup names.
 std::string formatTimestamp(const platform::LocalTime& t);
+// The same written over `out`, whose storage it keeps.
+void formatTimestamp(const platform::LocalTime& t, std::string& out);
 // "yyyy-mm-dd hh:mm:ss": the date and time of the settings file.
 std::string formatDateTime(const platform::LocalTime& t);
 

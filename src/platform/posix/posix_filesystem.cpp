@@ -22,6 +22,7 @@
 #include "platform/errors.h"
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/errno_map.h"
+#include "platform/posix/local_times.h"
 #include "platform/text.h"
 
 namespace mabrel::platform::posix {
@@ -160,23 +161,17 @@ std::uint32_t attributesFrom(const struct stat& st, std::optional<std::uint32_t>
 
 bool isDotName(const std::string& name) { return !name.empty() && name[0] == '.' && name != "." && name != ".."; }
 
-LocalTime localTimeOf(time_t t) {
-    std::tm tm{};
-    if (!::localtime_r(&t, &tm)) throw PlatformError(err::InvalidArgument);
-    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
 // The entry for a name whose lstat is `lst`: a link is described by what it
 // points at (`target`), and marked as a link.
 DirEntry entryOf(const std::string& name, const struct stat& lst, const struct stat* target,
-                 std::optional<std::uint32_t> dos) {
+                 std::optional<std::uint32_t> dos, LocalTimes* times = nullptr) {
     const bool link = S_ISLNK(lst.st_mode);
     const struct stat& st = link && target ? *target : lst;
     DirEntry e;
     e.name = name;
     e.attributes = attributesFrom(st, dos, isDotName(name), link);
     e.size = static_cast<std::int64_t>(st.st_size);
-    e.modified = localTimeOf(st.st_mtim.tv_sec);
+    e.modified = times ? times->of(st.st_mtim.tv_sec) : libraryLocalTime(st.st_mtim.tv_sec);
     e.utcSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
     return e;
 }
@@ -185,7 +180,10 @@ DirEntry entryOf(const std::string& name, const struct stat& lst, const struct s
 // file would store raw bytes), a line break (it would split a record), or a
 // "\" (it would read as a separator).
 bool isListableName(const std::string& name) {
-    return name.find_first_of("\\\r\n") == std::string::npos && isValidUtf8(name);
+    for (const char c : name) {
+        if (c == '\\' || c == '\r' || c == '\n') return false;
+    }
+    return isValidUtf8(name);
 }
 
 struct stat statOrThrow(const std::string& native) {
@@ -628,6 +626,7 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
     int readError = 0;
     {
         auto dosAttribs = dosAttribCache_.begin(dirFd, folderStat, native);
+        LocalTimes times;
         errno = 0;
         while (dirent* e = ::readdir(dir)) {
             const std::string name = e->d_name;
@@ -643,7 +642,7 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
                 errno = 0;
                 continue;  // a link that points nowhere, or a loop: nothing to show
             }
-            DirEntry entry = entryOf(name, lst, &target, dosAttribs.read(name.c_str(), link ? target : lst));
+            DirEntry entry = entryOf(name, lst, &target, dosAttribs.read(name.c_str(), link ? target : lst), &times);
             if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
             errno = 0;
         }
@@ -793,7 +792,7 @@ std::int64_t PosixFileSystem::fileSize(const std::string& path) {
 
 LocalTime PosixFileSystem::modificationTime(const std::string& path) {
     const auto r = resolve(path);
-    return localTimeOf(statOrThrow(r.native).st_mtim.tv_sec);
+    return libraryLocalTime(statOrThrow(r.native).st_mtim.tv_sec);
 }
 
 std::string PosixFileSystem::readFile(const std::string& path) {
