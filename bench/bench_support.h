@@ -24,6 +24,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace bench {
@@ -190,6 +191,10 @@ struct LoadFolder {
     int files;
     std::string drive;
 };
+
+// A load reads afresh the DOS attributes of entries changed in the last
+// seconds; a folder just written waits until it is an ordinary folder.
+inline void letSettle() { std::this_thread::sleep_for(std::chrono::seconds(3)); }
 
 // --- The physical limit of a listing -----------------------------------------
 

@@ -78,6 +78,7 @@ int main(int, char** argv) {
     bench::Goals goals;
 
     bench::LoadFolder folder(100000, "gui100k");
+    bench::letSettle();
     const auto emptyFolder = bench::uniqueFolder("gui-empty");
     Window w;
     w.reload(bench::driveForm(emptyFolder));

@@ -163,13 +163,13 @@ bool isDotName(const std::string& name) { return !name.empty() && name[0] == '.'
 
 // The entry for a name whose lstat is `lst`: a link is described by what it
 // points at (`target`), and marked as a link.
-DirEntry entryOf(const std::string& name, const struct stat& lst, const struct stat* target,
+DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* target,
                  std::optional<std::uint32_t> dos, LocalTimes* times = nullptr) {
     const bool link = S_ISLNK(lst.st_mode);
     const struct stat& st = link && target ? *target : lst;
     DirEntry e;
-    e.name = name;
     e.attributes = attributesFrom(st, dos, isDotName(name), link);
+    e.name = std::move(name);
     e.size = static_cast<std::int64_t>(st.st_size);
     e.modified = times ? times->of(st.st_mtim.tv_sec) : libraryLocalTime(st.st_mtim.tv_sec);
     e.utcSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
@@ -629,7 +629,7 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
         LocalTimes times;
         errno = 0;
         while (dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
+            std::string name = e->d_name;
             if (!isListableName(name)) continue;
             struct stat lst{};
             if (::fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -642,7 +642,8 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
                 errno = 0;
                 continue;  // a link that points nowhere, or a loop: nothing to show
             }
-            DirEntry entry = entryOf(name, lst, &target, dosAttribs.read(name.c_str(), link ? target : lst), &times);
+            const auto dos = dosAttribs.read(name.c_str(), link ? target : lst);
+            DirEntry entry = entryOf(std::move(name), lst, &target, dos, &times);
             if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
             errno = 0;
         }
