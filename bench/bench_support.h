@@ -1,4 +1,4 @@
-// What the benchmarks share: two runs timed in turn (A B A B ...) and judged
+// What the benchmarks share: two runs timed in turn (A B B A A B ...) and judged
 // by the median of the per-pair ratios, so that a machine shared with other
 // work slows both sides of a pair alike; the goal lines; the folders they
 // run on, made and timed with the machine's own calls, not the program's
@@ -53,8 +53,10 @@ struct Comparison {
 };
 
 // Runs a and b in turn, once each untimed to warm caches, then in pairs until
-// maxPairs are done or the budget is spent (never fewer than minPairs). Each
-// side returns the seconds it measured, so that it can prepare untimed.
+// maxPairs are done or the budget is spent (never fewer than minPairs); every
+// other pair runs b first, so that what one side leaves behind (dirty pages,
+// a journal to commit) weighs on both alike. Each side returns the seconds
+// it measured, so that it can prepare untimed.
 inline Comparison compare(const std::function<double()>& a, const std::function<double()>& b, int minPairs,
                           int maxPairs, double budgetSeconds) {
     a();
@@ -62,8 +64,14 @@ inline Comparison compare(const std::function<double()>& a, const std::function<
     std::vector<double> ratios, as, bs;
     const auto start = Clock::now();
     for (int i = 0; i < maxPairs; ++i) {
-        const double ta = a();
-        const double tb = b();
+        double ta, tb;
+        if (i % 2 == 0) {
+            ta = a();
+            tb = b();
+        } else {
+            tb = b();
+            ta = a();
+        }
         as.push_back(ta);
         bs.push_back(tb);
         ratios.push_back(ta / tb);
