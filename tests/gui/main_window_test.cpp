@@ -390,7 +390,18 @@ TEST_F(MainWindowTest, TheKeyColumnCanBeWidenedByDraggingItsEdge) {
 }
 
 TEST_F(MainWindowTest, TreeNodesAndTheFolderLabelMoveBetweenFolders) {
+    for (const char* name : {"b-sub", "A-sub", "c-sub"}) work.mkdir(name);
     start();
+    // Sub-folders by name whatever order the folder lists them in.
+    QStringList children;
+    for (int i = 0; i < window->tvwFolders()->topLevelItem(0)->childCount(); ++i) {
+        children << window->tvwFolders()->topLevelItem(0)->child(i)->text(0);
+    }
+    EXPECT_EQ(children, (QStringList{"A-sub", "b-sub", "c-sub", QStringLiteral("資料")}));
+    clickTreeItem(treeItem(QStringLiteral("c-sub")));
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath() + "c-sub\\");
+    clickTreeItem(window->tvwFolders()->topLevelItem(0));
+
     clickTreeItem(treeItem(QStringLiteral("資料")));
     EXPECT_EQ(state.p_driveAndPath, work.drivePath() + "資料\\");
     EXPECT_EQ(window->tvwFolders()->topLevelItem(0)->text(0), QString::fromStdString(work.drivePath() + "資料\\"));
