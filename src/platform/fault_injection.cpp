@@ -42,12 +42,12 @@ void FaultInjectingFileSystem::enter(FsOp op, const std::string& path, const std
             if (it->sticky ? count < it->callNumber : count != it->callNumber) continue;
             const int number = it->errorNumber;
             if (!it->sticky) rules_.erase(it);  // used up
-            failures_.push_back({op, path, otherPath, number});
+            failures_.push_back({op, path, otherPath, number, anyCount});
             throw PlatformError(number);
         }
         if (path.find(it->pathContains) != std::string::npos ||
             (!otherPath.empty() && otherPath.find(it->pathContains) != std::string::npos)) {
-            failures_.push_back({op, path, otherPath, it->errorNumber});
+            failures_.push_back({op, path, otherPath, it->errorNumber, anyCount});
             throw PlatformError(it->errorNumber);
         }
     }

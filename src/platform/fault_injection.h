@@ -66,6 +66,7 @@ public:
         std::string path;
         std::string otherPath;  // the target of copyFile and rename
         int errorNumber;
+        int call;               // its number among the calls of all operations
     };
     // Every call failed so far, in order; clear() keeps them.
     const std::vector<Failure>& failures() const { return failures_; }
