@@ -75,6 +75,11 @@ bool frm_mabrel94::Form_Load() {
     if (!process_.claimSingleInstance("mabrel9-iv")) return false;
 
     setWindowState(WindowState::Maximized);
+    try {
+        // What an interrupted settings write left beside the executable.
+        fs_.removeStaleTemporaries(process_.executableFolder());
+    } catch (const std::exception&) {
+    }
     readSettingsFile();
     const std::string remembered = state_.p_driveAndPath;
 

@@ -115,6 +115,10 @@ private:
     // False while the stored comments of the folder shown were not read
     // (the load stopped before, or the file could not be read).
     bool commentsRead_ = false;
+    // The backup copies this run took (open, restore): its own loads never
+    // remove them as redundant, since the person may not have saved the
+    // edit yet. A later run removes them if they are still redundant.
+    std::unordered_set<std::string> copiesTakenThisRun_;
 };
 
 }  // namespace mabrel

@@ -1,7 +1,5 @@
 #include "backup/backup_store.h"
 
-#include <random>
-
 #include "platform/errors.h"
 #include "util/bas_basic.h"
 #include "util/text.h"
@@ -12,43 +10,7 @@ namespace {
 
 // Read-only, system and archive: finds every copy but hidden files.
 constexpr std::uint32_t kExistenceMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive;
-
-// A name in the backup directory that the folder view never lists (it holds
-// "_mabre"), for a copy that is still being written.
-std::string temporaryName() {
-    static std::mt19937_64 generator{std::random_device{}()};
-    static const char digits[] = "0123456789abcdef";
-    std::string name = "~_mabre-tmp-";
-    auto value = generator();
-    for (int i = 0; i < 16; ++i, value >>= 4) name += digits[value & 0xF];
-    return name;
-}
-
-void removeQuietly(platform::FileSystem& fs, const std::string& path) {
-    try {
-        fs.setAttributes(path, platform::attr::Archive);
-    } catch (const platform::PlatformError&) {
-    }
-    try {
-        fs.deleteFile(path);
-    } catch (const platform::PlatformError&) {
-    }
-}
-
-// Copies source to target by way of a temporary name, so that the target's
-// name only ever stands for a complete, read-only copy.
-void copyIntoPlace(platform::FileSystem& fs, const std::string& source, const std::string& directory,
-                   const std::string& target) {
-    const std::string temporary = directory + "\\" + temporaryName();
-    try {
-        fs.copyFile(source, temporary);
-        fs.setAttributes(temporary, kBackupCopyAttributes);
-        fs.rename(temporary, target);
-    } catch (...) {
-        removeQuietly(fs, temporary);
-        throw;
-    }
-}
+constexpr std::uint32_t kAnyEntry = platform::attr::Hidden | platform::attr::System | platform::attr::Directory;
 
 }  // namespace
 
@@ -71,19 +33,39 @@ std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::stri
     return backupDirectoryPath(driveAndPath) + "\\" + backupCopyName(rowText, rowTimestamp);
 }
 
-void takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath, const std::string& fileName) {
+void checkBackupDirectory(platform::FileSystem& fs, const std::string& driveAndPath) {
+    const auto entry = fs.find(backupDirectoryPath(driveAndPath), kAnyEntry);
+    if (entry && (entry->attributes & platform::attr::ReparsePoint)) {
+        throw platform::PlatformError(platform::err::PathFileAccess);
+    }
+}
+
+std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath,
+                                          const std::string& fileName) {
     const std::string source = driveAndPath + fileName;
-    const std::string timestamp = util::formatTimestamp(fs.modificationTime(source));
+    const auto file = fs.find(source, kAnyEntry);
+    if (!file || (file->attributes & platform::attr::Directory)) {
+        throw platform::PlatformError(platform::err::FileNotFound);
+    }
+    const std::string timestamp = util::formatTimestamp(file->modified);
     const std::string directory = backupDirectoryPath(driveAndPath);
     const std::string target = directory + "\\" + backupCopyName(fileName, timestamp);
+    checkBackupDirectory(fs, driveAndPath);
 
     bool directoryCreated = false;
     while (true) {
         try {
-            // A copy of this version exists: it is never taken again.
-            if (fs.find(target, kExistenceMask)) return;
-            copyIntoPlace(fs, source, directory, target);
-            return;
+            if (const auto existing = fs.find(target, kExistenceMask)) {
+                // A copy of this version exists: it is never taken again. A
+                // link, or a copy of another size (another version saved in
+                // the same second), cannot stand for this version.
+                if ((existing->attributes & platform::attr::ReparsePoint) || existing->size != file->size) {
+                    throw platform::PlatformError(platform::err::FileAlreadyExists);
+                }
+                return std::nullopt;
+            }
+            fs.createCopy(source, target, kBackupCopyAttributes);
+            return target;
         } catch (const platform::PlatformError& e) {
             if (e.number() != platform::err::PathNotFound || directoryCreated) throw;
             fs.createDirectory(directory);

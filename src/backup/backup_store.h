@@ -3,6 +3,7 @@
 // being the source file's modification time.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/filesystem.h"
@@ -33,10 +34,18 @@ BackupName readBackupName(const std::string& fileName);
 std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::string& rowText,
                                 const std::string& rowTimestamp);
 
+// Fails with 75 when the backup directory of `driveAndPath` is a link:
+// nothing of the program's is written or removed through one.
+void checkBackupDirectory(platform::FileSystem& fs, const std::string& driveAndPath);
+
 // Takes a backup copy of the current version of file `fileName` of folder
 // `driveAndPath` unless a copy of that version exists. Creates the backup
-// directory once when it is missing. Errors: PlatformError (53 for a missing
-// source, ...). A copy takes its final name only once it is complete.
-void takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath, const std::string& fileName);
+// directory once when it is missing. Returns the copy's path when it made
+// one. Errors: PlatformError (53 for a missing source; 58 when the copy's
+// name is taken by a link or by a copy of another size, that is another
+// version saved in the same second: that version cannot be secured). A copy
+// takes its name only once it is complete.
+std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath,
+                                          const std::string& fileName);
 
 }  // namespace mabrel::backup

@@ -22,6 +22,7 @@ constexpr int kCommentColumn = 4;
 
 constexpr char kOpenRefused[] = "ｍａｂｒｅｌ９４から開くことが禁止されています。";
 constexpr char kNotABackup[] = "ｍａｂｒｅｌ９バックアップファイルではありません。";
+constexpr char kRestoredButReadOnly[] = "（ファイルは復活しましたが、読み取り専用のままです。）";
 constexpr char kBadCommentChars[] = "コメントの中に「,」「\"」文字を含むことはできません。";
 
 const ListItem& rowAt(const ListView& list, int row) {
@@ -86,7 +87,9 @@ void frm_mabrel94::fun_aOpen(int row) {
         } else {
             // No edit without its copy: a failure here ends the action before
             // the file is handed to the shell.
-            backup::takeBackupCopy(fs_, state_.p_driveAndPath, name);
+            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name)) {
+                copiesTakenThisRun_.insert(std::move(*copy));
+            }
             file = state_.p_driveAndPath + name;
         }
         ui_.shellExecute(openRequest(file));
@@ -105,12 +108,18 @@ void frm_mabrel94::fun_aResume(int row) {
         const std::string& name = item.cells[kNameColumn];
         const std::string current = state_.p_driveAndPath + name;
         // The present version is secured before anything overwrites it.
-        backup::takeBackupCopy(fs_, state_.p_driveAndPath, name);
+        if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name)) {
+            copiesTakenThisRun_.insert(std::move(*copy));
+        }
         const std::string source =
             backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
         fs_.copyFile(source, current);
         // The copy brings the backup's read-only attribute along.
-        fs_.setAttributes(current, platform::attr::Archive);
+        try {
+            fs_.setAttributes(current, platform::attr::Archive);
+        } catch (const platform::PlatformError& e) {
+            throw platform::PlatformError(e.number(), e.description() + kRestoredButReadOnly);
+        }
     });
 }
 
@@ -121,10 +130,20 @@ void frm_mabrel94::fun_aDelete(int row) {
             ui_.messageBox(kNotABackup);
             return;
         }
+        backup::checkBackupDirectory(fs_, state_.p_driveAndPath);
         const std::string path =
             backup::backupCopyPathOfRow(state_.p_driveAndPath, item.cells[kNameColumn], item.cells[kTimestampColumn]);
         fs_.setAttributes(path, platform::attr::Archive);
-        fs_.deleteFile(path);
+        try {
+            fs_.deleteFile(path);
+        } catch (const platform::PlatformError&) {
+            // A copy that stays is read-only again, as every copy is.
+            try {
+                fs_.setAttributes(path, backup::kBackupCopyAttributes);
+            } catch (const platform::PlatformError&) {
+            }
+            throw;
+        }
     });
 }
 

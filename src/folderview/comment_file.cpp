@@ -2,6 +2,8 @@
 #include "folderview/comment_file.h"
 
 #include <exception>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "app/frm_mabrel94.h"
@@ -29,6 +31,56 @@ std::optional<CommentRecord> parseCommentRecord(const std::string& line) {
     return record;
 }
 
+std::optional<CommentRecord> parseCommentFields(const std::string& line) {
+    // One field from `pos`: blanks skipped, quoted or up to the next ",";
+    // `more` tells whether a "," follows it.
+    auto field = [&line](std::size_t& pos, bool& more) {
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+        std::string text;
+        std::size_t end;
+        if (pos < line.size() && line[pos] == '"') {
+            const std::size_t close = line.find('"', pos + 1);
+            text = line.substr(pos + 1, close == std::string::npos ? std::string::npos : close - pos - 1);
+            end = close == std::string::npos ? line.size() : close + 1;
+        } else {
+            const std::size_t comma = line.find(',', pos);
+            text = line.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            end = pos + text.size();
+        }
+        const std::size_t comma = line.find(',', end);
+        more = comma != std::string::npos;
+        pos = more ? comma + 1 : line.size();
+        return text;
+    };
+    std::size_t pos = 0;
+    bool more = false;
+    CommentRecord record;
+    record.key = field(pos, more);
+    if (!more) return std::nullopt;
+    record.comment = field(pos, more);
+    return record;
+}
+
+void RowIndex::add(const std::string& key, std::size_t row) {
+    const auto [it, inserted] = first_.emplace(key, row);
+    if (inserted) return;
+    const auto last = last_.find(key);
+    next_[last == last_.end() ? it->second : last->second] = row;
+    last_[key] = row;
+}
+
+std::optional<std::size_t> RowIndex::first(const std::string& key) const {
+    const auto it = first_.find(key);
+    if (it == first_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::size_t> RowIndex::next(std::size_t row) const {
+    const auto it = next_.find(row);
+    if (it == next_.end()) return std::nullopt;
+    return it->second;
+}
+
 std::string formatCommentRecord(const std::string& key, const std::string& comment) {
     return key + "," + comment;
 }
@@ -39,15 +91,27 @@ std::vector<std::string> applyStoredComments(const std::vector<std::string>& lin
     std::vector<std::string> kept;
     if (lines.empty()) return kept;
     if (!onlyEmpty || folderComment.text.empty()) folderComment.text = lines.front();
+    // Rows of a key that have had their record.
+    std::unordered_map<std::string, std::size_t> taken;
     for (std::size_t i = 1; i < lines.size(); ++i) {
+        // As this program writes it first; then by the field rules, for keys
+        // with leading blanks and quoted fields.
         auto record = parseCommentRecord(lines[i]);
+        if (!record || !rowByKey.first(record->key)) {
+            if (auto fields = parseCommentFields(lines[i]); fields && rowByKey.first(fields->key)) record = fields;
+        }
         if (!record) continue;
-        const auto row = rowByKey.find(record->key);
-        if (row == rowByKey.end()) {
+        std::optional<std::size_t> row = rowByKey.first(record->key);
+        if (row) {
+            const auto it = taken.find(record->key);
+            for (std::size_t n = it == taken.end() ? 0 : it->second; n > 0 && row; --n) row = rowByKey.next(*row);
+            ++taken[record->key];
+        }
+        if (!row) {
             if (keepUnmatched(record->key)) kept.push_back(lines[i]);
             continue;
         }
-        std::string& cell = list.rows[row->second].cells[4];
+        std::string& cell = list.rows[*row].cells[4];
         if (!onlyEmpty || cell.empty()) cell = std::move(record->comment);
     }
     return kept;
@@ -64,6 +128,7 @@ std::string onOneLine(std::string text) {
 
 namespace {
 
+constexpr std::size_t kBackupMarkColumn = 3;
 constexpr std::size_t kCommentColumn = 4;
 constexpr std::size_t kKeyColumn = 5;
 
@@ -89,7 +154,7 @@ void frm_mabrel94::saveCommentFile() {
             }
             folderview::RowIndex rowByKey;
             rowByKey.reserve(lvwFiles.rows.size());
-            for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) rowByKey.emplace(lvwFiles.rows[i].cells[kKeyColumn], i);
+            for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) rowByKey.add(lvwFiles.rows[i].cells[kKeyColumn], i);
             keptCommentRecords_ = folderview::applyStoredComments(stored, lvwFiles, rowByKey, txtFolderComment, true,
                                                                   [](const std::string&) { return true; });
             commentsRead_ = true;
@@ -98,11 +163,23 @@ void frm_mabrel94::saveCommentFile() {
         std::vector<std::string> lines;
         lines.reserve(lvwFiles.rows.size() + keptCommentRecords_.size() + 1);
         lines.push_back(folderview::onOneLine(txtFolderComment.text));
-        for (const auto& row : lvwFiles.rows) {
-            const std::string& comment = row.cells[kCommentColumn];
-            if (!comment.empty()) {
-                lines.push_back(folderview::formatCommentRecord(row.cells[kKeyColumn], folderview::onOneLine(comment)));
+        const auto& rows = lvwFiles.rows;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            // Rows of one key are written file row first, as the load adds
+            // them, so that each gets its own comment back.
+            std::size_t end = i + 1;
+            while (end < rows.size() && rows[end].cells[kKeyColumn] == rows[i].cells[kKeyColumn]) ++end;
+            for (int backupRows = 0; backupRows < 2; ++backupRows) {
+                for (std::size_t k = i; k < end; ++k) {
+                    if (rows[k].cells[kBackupMarkColumn].empty() == (backupRows == 1)) continue;
+                    const std::string& comment = rows[k].cells[kCommentColumn];
+                    if (!comment.empty()) {
+                        lines.push_back(
+                            folderview::formatCommentRecord(rows[k].cells[kKeyColumn], folderview::onOneLine(comment)));
+                    }
+                }
             }
+            i = end - 1;
         }
         // Comments of versions the list does not show (hidden by the display filter).
         lines.insert(lines.end(), keptCommentRecords_.begin(), keptCommentRecords_.end());

@@ -97,8 +97,25 @@ void frm_mabrel94::fun_Load() {
             // Files the display filter leaves out: the comments of their
             // versions are kept for the next save.
             std::unordered_set<std::string> filteredNames;
+            // What a copy must match to hold the version its file still has.
+            struct FileVersion {
+                std::int64_t size;
+                std::int64_t utcSeconds;
+                bool link;
+            };
+            std::vector<FileVersion> versions;
 
-            for (const auto& entry : fs_.list(folder, platform::attr::Directory)) {
+            // What interrupted writes left here (silently: a clean-up).
+            try {
+                fs_.removeStaleTemporaries(folder);
+            } catch (const platform::PlatformError&) {
+            }
+
+            const auto entries = fs_.list(folder, platform::attr::Directory);
+            rows.reserve(entries.size());
+            versions.reserve(entries.size());
+            rowByKey.reserve(entries.size());
+            for (const auto& entry : entries) {
                 const std::string& name = entry.name;
                 if (holdsMabre(name)) continue;
                 if (entry.attributes & platform::attr::Directory) {
@@ -111,59 +128,92 @@ void frm_mabrel94::fun_Load() {
                     filteredNames.insert(name);
                     continue;
                 }
-                const std::string path = folder + name;
+                const std::string timestamp = util::formatTimestamp(entry.modified);
                 ListItem item;
-                item.cells[kSizeColumn] = std::to_string(fs_.fileSize(path));
-                const std::string timestamp = util::formatTimestamp(fs_.modificationTime(path));
-                item.smallIcon = fun_AddIcon(path);
-                item.cells[0] = name;
-                item.cells[1] = timestamp;
-                item.cells[kKeyColumn] = name + "_" + timestamp;
-                rowByKey.emplace(item.cells[kKeyColumn], rows.size());
+                item.smallIcon = fun_AddIcon(folder + name);
+                item.cells = {name, timestamp, std::to_string(entry.size), "", "", name + "_" + timestamp};
+                rowByKey.add(item.cells[kKeyColumn], rows.size());
                 rows.push_back(std::move(item));
+                versions.push_back({entry.size, entry.utcSeconds, (entry.attributes & platform::attr::ReparsePoint) != 0});
                 ++fileCount;
             }
             const std::size_t fileRows = rows.size();
 
             const std::string backupDir = backup::backupDirectoryPath(folder);
+            // A backup directory that is a link leads somewhere else: nothing
+            // there is the program's to list or remove.
+            const auto backupEntry = fs_.find(backupDir, platform::attr::Directory | platform::attr::Hidden |
+                                                             platform::attr::System);
+            const bool backupDirUsable = backupEntry && (backupEntry->attributes & platform::attr::Directory) &&
+                                         !(backupEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
-            for (const auto& entry : fs_.list(backupDir + "\\", kBackupListMask)) {
-                ++backupCount;
-                if (holdsMabre(entry.name)) continue;
-                const auto parsed = backupNameOf(entry.name);
-                if (!parsed) continue;
-                const std::string path = backupDir + "\\" + entry.name;
-                const std::string size = std::to_string(fs_.fileSize(path));
-                std::string key = parsed->sourceName + "_" + parsed->timestamp;
-                const auto match = rowByKey.find(key);
-                // The same name and time as the file, and the same size: a
-                // copy of the version the file still has. A copy that
-                // differs in size holds another version and stays.
-                if (match != rowByKey.end() && match->second < fileRows &&
-                    rows[match->second].cells[kSizeColumn] == size) {
-                    redundant.push_back(entry.name);
-                    continue;
+            if (backupDirUsable) {
+                try {
+                    fs_.removeStaleTemporaries(backupDir + "\\");
+                } catch (const platform::PlatformError&) {
                 }
-                ListItem item;
-                item.smallIcon = fun_AddIcon(path);
-                item.cells = {parsed->sourceName, parsed->timestamp, size, "*", "", std::move(key)};
-                rowByKey.emplace(item.cells[kKeyColumn], rows.size());
-                rows.push_back(std::move(item));
+                for (const auto& entry : fs_.list(backupDir + "\\", kBackupListMask)) {
+                    ++backupCount;
+                    if (holdsMabre(entry.name)) continue;
+                    if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
+                    const auto parsed = backupNameOf(entry.name);
+                    if (!parsed) continue;
+                    std::string key = parsed->sourceName + "_" + parsed->timestamp;
+                    const auto match = rowByKey.first(key);
+                    // The same name, time (to the second in UTC, which tells
+                    // the two versions of the repeated hour apart) and size as
+                    // the file: a copy of the version the file still has.
+                    if (match && *match < fileRows) {
+                        const FileVersion& file = versions[*match];
+                        if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds) {
+                            // A copy this run took stays until a later run: the
+                            // person may still be about to change the file.
+                            if (!copiesTakenThisRun_.contains(backupDir + "\\" + entry.name)) {
+                                redundant.push_back(entry.name);
+                            }
+                            --backupCount;
+                            continue;
+                        }
+                    }
+                    ListItem item;
+                    item.smallIcon = fun_AddIcon(backupDir + "\\" + entry.name);
+                    item.cells = {parsed->sourceName, parsed->timestamp, std::to_string(entry.size), "*", "",
+                                  std::move(key)};
+                    rowByKey.add(item.cells[kKeyColumn], rows.size());
+                    rows.push_back(std::move(item));
+                }
             }
 
+            // A redundant copy that cannot be removed (a read-only share, say)
+            // stays as it is, without a message.
             for (const auto& name : redundant) {
                 const std::string path = backupDir + "\\" + name;
-                fs_.setAttributes(path, platform::attr::Archive);
-                fs_.deleteFile(path);
-                --backupCount;
+                try {
+                    fs_.setAttributes(path, platform::attr::Archive);
+                } catch (const platform::PlatformError&) {
+                    continue;
+                }
+                try {
+                    fs_.deleteFile(path);
+                } catch (const platform::PlatformError&) {
+                    try {
+                        fs_.setAttributes(path, backup::kBackupCopyAttributes);
+                    } catch (const platform::PlatformError&) {
+                    }
+                }
             }
 
+            const std::string commentPath = folder + kCommentFileName;
             std::vector<std::string> lines;
             try {
-                lines = platform::readTextLines(fs_, codec_, folder + kCommentFileName);
+                lines = platform::readTextLines(fs_, codec_, commentPath);
             } catch (const platform::PlatformError& e) {
-                // No comment file: there is nothing stored to lose.
-                if (e.number() == platform::err::FileNotFound) commentsRead_ = true;
+                // Only a comment file that is not there means nothing is
+                // stored; a failed read of one that is must not.
+                if (e.number() == platform::err::FileNotFound &&
+                    !fs_.find(commentPath, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
+                    commentsRead_ = true;
+                }
                 throw;
             }
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);

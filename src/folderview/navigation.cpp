@@ -40,6 +40,14 @@ std::string chooseFolder(ProcessState& state, Interaction& ui, const std::string
     return state.p_chosenPath;
 }
 
+// A typed folder spelled as the disk stores it, where letter case is all that
+// differs; anything else stays as typed.
+std::string storedSpelling(platform::FileSystem& fs, const std::string& chosen) {
+    const std::string typed = withTrailingSeparator(chosen);
+    const std::string found = withTrailingSeparator(bas_basic::normaliseLongName(fs, typed));
+    return util::toLowerAscii(found) == util::toLowerAscii(typed) ? found : typed;
+}
+
 }  // namespace
 
 void frm_mabrel94::tvwFolders_NodeClick(int nodeIndex) {
@@ -56,7 +64,7 @@ void frm_mabrel94::tvwFolders_NodeClick(int nodeIndex) {
         state_.p_driveAndPath = bas_basic::splitName(withoutLast, "\\", 1).left;
         if (wasTopFolder(state_.p_driveAndPath)) {
             const std::string chosen = chooseFolder(state_, ui_, text);
-            state_.p_driveAndPath = chosen.empty() ? text : withTrailingSeparator(chosen);
+            state_.p_driveAndPath = chosen.empty() ? text : storedSpelling(fs_, chosen);
         }
     } else {
         const int parent = node.parent >= 1 && node.parent <= tvwFolders.count() ? node.parent : 1;
@@ -72,7 +80,7 @@ void frm_mabrel94::lblFolderList_Click() {
 
     writeSettingsFile();
     saveCommentFile();
-    state_.p_driveAndPath = withTrailingSeparator(chosen);
+    state_.p_driveAndPath = storedSpelling(fs_, chosen);
     fun_Load();
 }
 

@@ -8,6 +8,7 @@ std::string describeError(int number) {
     case err::IndexOutOfRange: return "インデックスが有効範囲にありません。";
     case err::FileNotFound: return "ファイルが見つかりません。";
     case err::DeviceIo: return "デバイス I/O エラーです。";
+    case err::FileAlreadyExists: return "既に同名のファイルが存在します。";
     case err::DiskFull: return "ディスクの空き容量が不足しています。";
     case err::InputPastEnd: return "ファイルにこれ以上データがありません。";
     case err::PermissionDenied: return "書き込みできません。";

@@ -14,6 +14,7 @@ inline constexpr int InvalidArgument = 5;
 inline constexpr int IndexOutOfRange = 9;
 inline constexpr int FileNotFound = 53;
 inline constexpr int DeviceIo = 57;
+inline constexpr int FileAlreadyExists = 58;
 inline constexpr int DiskFull = 61;
 inline constexpr int InputPastEnd = 62;
 inline constexpr int PermissionDenied = 70;

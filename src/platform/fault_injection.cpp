@@ -73,6 +73,21 @@ std::optional<DirEntry> FaultInjectingFileSystem::find(const std::string& path, 
     return inner_.find(path, mask);
 }
 
+std::optional<DirEntry> FaultInjectingFileSystem::findIgnoringCase(const std::string& path, std::uint32_t mask) {
+    enter(FsOp::Find, path);
+    return inner_.findIgnoringCase(path, mask);
+}
+
+void FaultInjectingFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) {
+    enter(FsOp::CreateCopy, from, to);
+    inner_.createCopy(from, to, attributes);
+}
+
+void FaultInjectingFileSystem::removeStaleTemporaries(const std::string& folder) {
+    enter(FsOp::RemoveStaleTemporaries, folder);
+    inner_.removeStaleTemporaries(folder);
+}
+
 void FaultInjectingFileSystem::copyFile(const std::string& from, const std::string& to) {
     enter(FsOp::CopyFile, from, to);
     inner_.copyFile(from, to);

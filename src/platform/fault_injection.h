@@ -35,6 +35,7 @@ enum class FsOp {
     List,
     Find,
     CopyFile,
+    CreateCopy,
     Rename,
     DeleteFile,
     CreateDirectory,
@@ -43,6 +44,7 @@ enum class FsOp {
     ReadFile,
     WriteFileAtomic,
     DriveType,
+    RemoveStaleTemporaries,
     Any,  // in a rule: every operation
 };
 
@@ -75,7 +77,9 @@ public:
     void setAttributes(const std::string& path, std::uint32_t attributes) override;
     std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) override;
     std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
+    std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) override;
     void copyFile(const std::string& from, const std::string& to) override;
+    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) override;
     void rename(const std::string& from, const std::string& to) override;
     void deleteFile(const std::string& path) override;
     void createDirectory(const std::string& path) override;
@@ -84,6 +88,7 @@ public:
     std::string readFile(const std::string& path) override;
     void writeFileAtomic(const std::string& path, const std::string& bytes) override;
     unsigned driveType(const std::string& root) override;
+    void removeStaleTemporaries(const std::string& folder) override;
 
 private:
     struct Rule {

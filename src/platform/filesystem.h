@@ -22,6 +22,9 @@ inline constexpr std::uint32_t Hidden = 2;
 inline constexpr std::uint32_t System = 4;
 inline constexpr std::uint32_t Directory = 16;
 inline constexpr std::uint32_t Archive = 32;
+// A symbolic link (or on Windows a link-like reparse point). Never set by
+// setAttributes; the program writes nothing through one.
+inline constexpr std::uint32_t ReparsePoint = 1024;
 }  // namespace attr
 
 // A local date and time to the second.
@@ -36,8 +39,11 @@ struct LocalTime {
 };
 
 struct DirEntry {
-    std::string name;         // as stored on disk, UTF-8
-    std::uint32_t attributes;  // attr:: bits
+    std::string name;             // as stored on disk, UTF-8
+    std::uint32_t attributes = 0;  // attr:: bits
+    std::int64_t size = 0;         // of what a link points at
+    LocalTime modified;            // local time
+    std::int64_t utcSeconds = 0;   // the same moment, seconds since 1970 UTC
 };
 
 // Whether an entry with these attributes is returned by a listing with this
@@ -55,21 +61,36 @@ public:
     // Attributes of a file or directory. Missing: 53 (or 76 when its folder is missing).
     virtual std::uint32_t attributes(const std::string& path) = 0;
     // Sets read-only, hidden, system and archive; the directory bit is ignored.
+    // A link at path is refused (75).
     virtual void setAttributes(const std::string& path, std::uint32_t attributes) = 0;
 
     // The entries of a folder (path with or without trailing "\") that pass
     // matchesMask, "." and ".." included. A missing folder lists as empty.
     virtual std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) = 0;
 
-    // The one entry named by path when it passes the mask; nothing otherwise
-    // (also when its folder is missing).
+    // The one entry named by path, spelled exactly as stored, when it passes
+    // the mask; nothing otherwise (also when its folder is missing). A link
+    // is found even when it points nowhere.
     virtual std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) = 0;
+    // The same for a path a person typed: a name missing as spelled matches
+    // the one entry that equals it without regard to letter case.
+    virtual std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) {
+        return find(path, mask);
+    }
 
     // Copies content, attributes and modification time; replaces an existing
-    // target that is writable.
+    // target that is writable (keeping its permission bits where the machine
+    // has them). A link at `to` is refused.
     virtual void copyFile(const std::string& from, const std::string& to) = 0;
+    // Creates `to` as a copy of `from` (content and modification time) with
+    // these attributes. Never replaces anything: an entry of that name, a link
+    // included, fails with 58. The copy takes its name only once it is
+    // complete, holding as many bytes as `from` had when the copy began (57
+    // otherwise), and no half-written file is left behind by a failure.
+    virtual void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) = 0;
     // Renames within one volume, replacing an existing target atomically.
     virtual void rename(const std::string& from, const std::string& to) = 0;
+    // Deletes a writable file; a read-only file, a folder or a link is refused (75).
     virtual void deleteFile(const std::string& path) = 0;
     virtual void createDirectory(const std::string& path) = 0;
 
@@ -79,7 +100,13 @@ public:
     // Whole-file bytes. Writing replaces the file atomically: a temporary file
     // beside it, flushed, then renamed over it.
     virtual std::string readFile(const std::string& path) = 0;
+    // A link at `path` is refused. Where no file can be created beside it, an
+    // existing writable file is rewritten in place.
     virtual void writeFileAtomic(const std::string& path, const std::string& bytes) = 0;
+
+    // Removes what earlier writes into this folder left behind when they were
+    // cut short (temporary files of this program whose writer is gone).
+    virtual void removeStaleTemporaries(const std::string& folder) = 0;
 
     // Drive type of a root such as "C:\": 0 unknown, 1 no root, 2 removable,
     // 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk.

@@ -38,23 +38,24 @@ bool isValidUtf8(const std::string& bytes) {
     return true;
 }
 
+namespace {
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+}  // namespace
+
 std::string decodeText(const Codec& codec, const std::string& bytes) {
-    if (isValidUtf8(bytes)) {
-        // A byte order mark from an editor is not part of the first line.
-        if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) return bytes.substr(3);
-        return bytes;
+    if (bytes.rfind(kByteOrderMark, 0) == 0) {
+        std::string text = bytes.substr(3);
+        if (isValidUtf8(text)) return text;
+        return codec.fromAnsi(text);
     }
+    if (auto ansi = codec.fromAnsiStrict(bytes)) return *ansi;
+    if (isValidUtf8(bytes)) return bytes;
     return codec.fromAnsi(bytes);
 }
 
 std::string encodeText(const Codec& codec, const std::string& utf8) {
-    auto ansi = codec.toAnsi(utf8);
-    if (!ansi) return utf8;
-    // ANSI bytes that happen to form valid UTF-8 (a short half-width kana
-    // text such as "ï¾ï½½" is C3 BD) would be read back as
-    // UTF-8 and come out as other characters; UTF-8 itself reads back exactly.
-    if (*ansi != utf8 && isValidUtf8(*ansi)) return utf8;
-    return *ansi;
+    if (auto ansi = codec.toAnsi(utf8)) return *ansi;
+    return kByteOrderMark + utf8;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

@@ -107,7 +107,7 @@ namespace {
 // cannot be made counts as a missing entry.
 std::optional<std::string> storedName(platform::FileSystem& fs, const std::string& path, std::uint32_t mask) {
     try {
-        if (auto entry = fs.find(path, mask)) return entry->name;
+        if (auto entry = fs.findIgnoringCase(path, mask)) return entry->name;
     } catch (const platform::PlatformError&) {
     }
     return std::nullopt;

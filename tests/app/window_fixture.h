@@ -57,6 +57,13 @@ protected:
         return *window_;
     }
 
+    // The program ended and started again on the same folder: a new window,
+    // the process-wide state kept.
+    void nextRun() {
+        window_.reset();
+        window().fun_Load();
+    }
+
     // Starts the program on `folder` (drive form) through its command line.
     void startIn(const std::string& folder) {
         process.commandLineText = folder;

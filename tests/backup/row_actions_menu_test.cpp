@@ -39,11 +39,17 @@ protected:
 
 TEST_F(Menu, RestoreSecuresThePresentVersionThenPutsTheCopyBackWritable) {
     const int before = loads();
+    namespace stdfs = std::filesystem;
+    const auto shared = stdfs::perms::owner_read | stdfs::perms::owner_write | stdfs::perms::group_read |
+                        stdfs::perms::group_write | stdfs::perms::others_read;
+    stdfs::permissions(work.path() / "a.txt", shared);
     choose({rowOf("a.txt", kV1)}, frm_rclick::kRestore);
 
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
     EXPECT_EQ(readBytes(work.path() / "a.txt"), "one");
-    EXPECT_FALSE(isReadOnly(work.path() / "a.txt"));
+#ifndef _WIN32
+    EXPECT_EQ(stdfs::status(work.path() / "a.txt").permissions(), shared);  // 664 stays 664
+#endif
     std::ofstream(work.path() / "a.txt", std::ios::app) << "!";  // really writable
     EXPECT_EQ(readBytes(work.path() / "a.txt"), "one!");
     // The replaced version was copied first; the restored copy went as redundant on the reload.
@@ -181,8 +187,24 @@ protected:
     platform::FaultInjectingFileSystem faulty{*nativeFs};
 };
 
+TEST_F(MenuWithFaults, AFailedLastStepSaysWhatHappenedAndAFailedDeleteKeepsTheCopyReadOnly) {
+    faulty.failCallsOn(platform::FsOp::SetAttributes, "\\a.txt", platform::err::PermissionDenied);
+    choose({rowOf("a.txt", kV1)}, frm_rclick::kRestore);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_aResume, err 70 (", 0), 0u) << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find("復活しましたが、読み取り専用のままです"), std::string::npos) << ui.messages[0];
+    faulty.clear();
+
+    ui.messages.clear();
+    faulty.failCallsOn(platform::FsOp::DeleteFile, "b_2019", platform::err::PermissionDenied);
+    choose({rowOf("b.txt", "2019-05-05 05-05-05")}, frm_rclick::kDelete);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_aDelete, err 70 (", 0), 0u) << ui.messages[0];
+    EXPECT_TRUE(isReadOnly(work.path() / "_mabre-l94" / "b_2019-05-05 05-05-05.txt"));
+}
+
 TEST_F(MenuWithFaults, WhenThePresentVersionCannotBeSecuredNothingIsRestored) {
-    faulty.failCallsOn(platform::FsOp::Rename, "a_2021-06-07", platform::err::DiskFull);
+    faulty.failCallsOn(platform::FsOp::CreateCopy, "a_2021-06-07", platform::err::DiskFull);
     choose({rowOf("a.txt", kV1)}, frm_rclick::kRestore);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("in fun_aResume, err 61 (", 0), 0u) << ui.messages[0];

@@ -52,14 +52,30 @@ TEST_F(Open, AFileIsCopiedBeforeTheShellOpensItAndTheWindowMinimises) {
 }
 
 TEST_F(Open, AChangedFileShowsItsOldVersionAfterTheRestoreAnUnchangedOneLosesTheCopy) {
-    // Opened and left unchanged: one copy however often, gone again on reload.
+    // Opened and left unchanged: one copy however often. This run keeps it,
+    // unlisted and uncounted, for the person may save the edit after the
+    // window came back; the next run removes it.
     doubleClick(rowOf("a.txt"));
     doubleClick(rowOf("a.txt"));
     EXPECT_EQ(ui.shellRequests.size(), 2u);
     EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
     restoreWindow();
-    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
     EXPECT_EQ(rowOf("a.txt", kV1), -1);
+    EXPECT_NE(window().StatusBar1.panelText.find("バックアップファイル数：0"), std::string::npos);
+    nextRun();
+    EXPECT_TRUE(backupNames().empty());
+
+    // Returned to first, edited after: the version before the edit is kept.
+    doubleClick(rowOf("a.txt"));
+    restoreWindow();
+    setModificationTime(work.write("a.txt", "one, edited"), 2020, 6, 1, 0, 0, 0);
+    window().cmdUpdate_Click();
+    EXPECT_GE(rowOf("a.txt", kV1), 0);
+    EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / kCopyV1), "one");
+    setModificationTime(work.write("a.txt", "one"), 2020, 1, 2, 3, 4, 5);
+    nextRun();
+    EXPECT_TRUE(backupNames().empty());
 
     // Opened and changed: the old version is listed beside the file.
     doubleClick(rowOf("a.txt"));
@@ -163,7 +179,7 @@ TEST_F(OpenWithFaults, NoBackupDirectoryNoCopyNoOpen) {
 
 TEST_F(OpenWithFaults, ACopyThatCannotBeWrittenKeepsTheFileClosed) {
     work.mkdir("_mabre-l94");
-    faulty.failCallsOn(platform::FsOp::CopyFile, "_mabre-l94", platform::err::DiskFull);
+    faulty.failCallsOn(platform::FsOp::CreateCopy, "_mabre-l94", platform::err::DiskFull);
     doubleClick(rowOf("a.txt"));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 61 (", 0), 0u) << ui.messages[0];

@@ -23,9 +23,10 @@ protected:
         ADD_FAILURE() << "no row " << name << " " << timestamp;
         return {};
     }
-    void setComment(const std::string& name, const std::string& timestamp, const std::string& text) {
+    void setComment(const std::string& name, const std::string& timestamp, const std::string& text,
+                    bool backup = false) {
         for (auto& r : window().lvwFiles.rows) {
-            if (r.cells[0] == name && r.cells[1] == timestamp) r.cells[4] = text;
+            if (r.cells[0] == name && r.cells[1] == timestamp && (r.cells[3] == "*") == backup) r.cells[4] = text;
         }
     }
 };
@@ -50,7 +51,15 @@ TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder)
         "b, with comma.txt_2000-07-15 09-05-03,kept by its key\r\n"
         "plain.txt_2000-07-15 09-05-03,\"quoted\" rest dropped\r\n"
         "gone.txt_1999-01-01 00-00-00,no such version\r\n"
-        "no comma at all\r\n");
+        "no comma at all\r\n"
+        // Written by others by the field rules: blanks before a key, quotes
+        // around a key or around a comment that holds a comma.
+        "  lead.txt_2000-07-15 09-05-03,after blanks\r\n"
+        "\"quoted.txt_2000-07-15 09-05-03\",in quotes\r\n"
+        "comma.txt_2000-07-15 09-05-03,\"one, two\"\r\n");
+    file("lead.txt", "1");
+    file("quoted.txt", "1");
+    file("comma.txt", "1");
     load();
     ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
 
@@ -59,6 +68,10 @@ TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder)
     EXPECT_EQ(commentOf("report.doc", "2001-01-01 08-00-00"), "");
     EXPECT_EQ(commentOf("b, with comma.txt", "2000-07-15 09-05-03"), "kept by its key");
     EXPECT_EQ(commentOf("plain.txt", "2000-07-15 09-05-03"), "quoted");
+    EXPECT_EQ(commentOf("lead.txt", "2000-07-15 09-05-03"), "after blanks");
+    EXPECT_EQ(commentOf("quoted.txt", "2000-07-15 09-05-03"), "in quotes");
+    EXPECT_EQ(commentOf("comma.txt", "2000-07-15 09-05-03"), "one, two");
+    for (const char* name : {"lead.txt", "quoted.txt", "comma.txt"}) setComment(name, "2000-07-15 09-05-03", "");
 
     setComment("report.doc", "2001-01-01 08-00-00", "new version ");
     window().lvwFiles.sortOrder = 1;
@@ -75,6 +88,24 @@ TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder)
     window().fun_Load();
     EXPECT_EQ(commentOf("report.doc", "2001-01-01 08-00-00"), "new version ");
     EXPECT_EQ(commentOf("b, with comma.txt", "2000-07-15 09-05-03"), "kept by its key");
+}
+
+TEST_F(CommentFile, AFileAndACopyOfAnotherVersionInTheSameSecondKeepTheirOwnComments) {
+    file("a.txt", "the file now");
+    backupCopy("a_2000-07-15 09-05-03.txt", "older");
+    load();
+    ASSERT_EQ(column(3), (Strings{"", "*"}));
+    setComment("a.txt", "2000-07-15 09-05-03", "on the copy", true);
+    setComment("a.txt", "2000-07-15 09-05-03", "on the file");
+    // Sorted the other way first: the save still writes the file row's first.
+    window().lvwFiles_ColumnClick(1);
+    window().lvwFiles_ColumnClick(1);
+    window().cmdUpdate_Click();
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "on the file");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03", true), "on the copy");
+    window().cmdUpdate_Click();
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "on the file");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03", true), "on the copy");
 }
 
 TEST_F(CommentFile, JapaneseTextIsStoredInTheAnsiCodePage) {
@@ -172,12 +203,13 @@ protected:
 };
 
 TEST_F(StoredCommentsKept, ALoadThatStoppedBeforeTheCommentsDoesNotLetTheSaveDropThem) {
-    // b.txt vanishes during the scan: the load ends before the comments.
-    faulty.failCallsOn(FsOp::FileSize, "b.txt", platform::err::FileNotFound);
+    // A "not found" from a comment file that is there (a network file
+    // system that lost it for a moment) is silent, and is not "nothing stored".
+    faulty.failCallsOn(FsOp::ReadFile, "_mabre.l94", platform::err::FileNotFound);
     load();
     faulty.clear();
     ASSERT_TRUE(ui.messages.empty());
-    EXPECT_EQ(column(4), (Strings{""}));
+    EXPECT_EQ(column(4), (Strings{"", "", ""}));
     EXPECT_EQ(window().txtFolderComment.text, "");
 
     // What the person typed meanwhile wins; everything else stays stored.

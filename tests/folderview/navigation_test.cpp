@@ -10,37 +10,18 @@
 
 #include "app/window_fixture.h"
 #include "drives/frm_drive.h"
+#include "platform/forwarding_filesystem.h"
 
 namespace mabrel::test {
 namespace {
 
-class PrefixMappedFileSystem : public platform::FileSystem {
+class PrefixMappedFileSystem : public platform::ForwardingFileSystem {
 public:
     PrefixMappedFileSystem(platform::FileSystem& real, std::vector<std::pair<std::string, std::string>> map)
-        : real_(real), map_(std::move(map)) {}
-
-    std::uint32_t attributes(const std::string& p) override { return real_.attributes(m(p)); }
-    void setAttributes(const std::string& p, std::uint32_t a) override { real_.setAttributes(m(p), a); }
-    std::vector<platform::DirEntry> list(const std::string& f, std::uint32_t mask) override {
-        return real_.list(m(f), mask);
-    }
-    std::optional<platform::DirEntry> find(const std::string& p, std::uint32_t mask) override {
-        return real_.find(m(p), mask);
-    }
-    void copyFile(const std::string& a, const std::string& b) override { real_.copyFile(m(a), m(b)); }
-    void rename(const std::string& a, const std::string& b) override { real_.rename(m(a), m(b)); }
-    void deleteFile(const std::string& p) override { real_.deleteFile(m(p)); }
-    void createDirectory(const std::string& p) override { real_.createDirectory(m(p)); }
-    std::int64_t fileSize(const std::string& p) override { return real_.fileSize(m(p)); }
-    platform::LocalTime modificationTime(const std::string& p) override { return real_.modificationTime(m(p)); }
-    std::string readFile(const std::string& p) override { return real_.readFile(m(p)); }
-    void writeFileAtomic(const std::string& p, const std::string& bytes) override {
-        real_.writeFileAtomic(m(p), bytes);
-    }
-    unsigned driveType(const std::string& r) override { return real_.driveType(m(r)); }
+        : ForwardingFileSystem(real), map_(std::move(map)) {}
 
 private:
-    std::string m(const std::string& p) const {
+    std::string map(const std::string& p) const override {
         for (const auto& [from, to] : map_) {
             if (p.rfind(from, 0) == 0) return to + p.substr(from.size());
             // The folder itself, without its trailing "\".
@@ -48,7 +29,6 @@ private:
         }
         return p;
     }
-    platform::FileSystem& real_;
     std::vector<std::pair<std::string, std::string>> map_;
 };
 

@@ -17,6 +17,7 @@
 #include "gui/dialogs.h"
 #include "gui/gui_util.h"
 #include "gui/qt_interaction.h"
+#include "platform/forwarding_filesystem.h"
 #include "platform/native.h"
 #include "settings/frm_option.h"
 #include "support/modal_script.h"
@@ -28,28 +29,17 @@ namespace {
 const std::string kDefaultList = ".bin.com.dic.dll.exe.fon.fnt.ocx.sys.vxd.";
 
 // The machine's file system with a drive table of the test's choosing.
-class DriveTableFs : public platform::FileSystem {
+class DriveTableFs : public platform::ForwardingFileSystem {
 public:
-    explicit DriveTableFs(std::map<char, unsigned> types) : types_(std::move(types)) {}
-    std::uint32_t attributes(const std::string& p) override { return fs_->attributes(p); }
-    void setAttributes(const std::string& p, std::uint32_t a) override { fs_->setAttributes(p, a); }
-    std::vector<platform::DirEntry> list(const std::string& f, std::uint32_t m) override { return fs_->list(f, m); }
-    std::optional<platform::DirEntry> find(const std::string& p, std::uint32_t m) override { return fs_->find(p, m); }
-    void copyFile(const std::string& a, const std::string& b) override { fs_->copyFile(a, b); }
-    void rename(const std::string& a, const std::string& b) override { fs_->rename(a, b); }
-    void deleteFile(const std::string& p) override { fs_->deleteFile(p); }
-    void createDirectory(const std::string& p) override { fs_->createDirectory(p); }
-    std::int64_t fileSize(const std::string& p) override { return fs_->fileSize(p); }
-    platform::LocalTime modificationTime(const std::string& p) override { return fs_->modificationTime(p); }
-    std::string readFile(const std::string& p) override { return fs_->readFile(p); }
-    void writeFileAtomic(const std::string& p, const std::string& b) override { fs_->writeFileAtomic(p, b); }
+    explicit DriveTableFs(std::map<char, unsigned> types)
+        : ForwardingFileSystem(*native_), types_(std::move(types)) {}
     unsigned driveType(const std::string& root) override {
         auto it = types_.find(root.empty() ? '?' : root[0]);
         return it == types_.end() ? 1 : it->second;
     }
 
 private:
-    std::unique_ptr<platform::FileSystem> fs_ = platform::makeNativeFileSystem();
+    static inline std::unique_ptr<platform::FileSystem> native_ = platform::makeNativeFileSystem();
     std::map<char, unsigned> types_;
 };
 

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -89,23 +92,25 @@ TEST_F(PosixFileSystemTest, ListingFiltersByMaskAndLeavesOutNamesWithABackslash)
     EXPECT_EQ(fs.list(at("a.txt\\"), kAll).size(), 0u);
 }
 
-TEST_F(PosixFileSystemTest, LetterCaseIsIgnoredWhereTheSpelledNameIsMissing) {
+TEST_F(PosixFileSystemTest, LetterCaseIsIgnoredOnlyForTypedPaths) {
     dir.write("Reports/Annual.TXT", "x");
-    EXPECT_EQ(fs.find(at("reports\\annual.txt"), 0)->name, "Annual.TXT");
-    EXPECT_EQ(fs.find(at("REPORTS"), attr::Directory)->name, "Reports");
-    EXPECT_EQ(fs.readFile(at("rePorts\\ANNUAL.txt")), "x");
-    EXPECT_FALSE(fs.find(at("REPORTS"), 0));  // a directory needs the directory bit
+    EXPECT_EQ(fs.findIgnoringCase(at("reports\\annual.txt"), 0)->name, "Annual.TXT");
+    EXPECT_EQ(fs.findIgnoringCase(at("REPORTS"), attr::Directory)->name, "Reports");
+    EXPECT_FALSE(fs.findIgnoringCase(at("REPORTS"), 0));  // a directory needs the directory bit
+
+    // Names the program builds are used as spelled: a.txt is not A.txt.
+    EXPECT_FALSE(fs.find(at("reports\\annual.txt"), kAll));
+    EXPECT_FALSE(fs.find(at("Reports\\annual.txt"), kAll));
+    EXPECT_EQ(errorOf([&] { fs.readFile(at("rePorts\\ANNUAL.txt")); }), err::PathNotFound);
+    fs.writeFileAtomic(at("Reports\\annual.txt"), "n");
+    EXPECT_EQ(test::readBytes(dir.path() / "Reports" / "Annual.TXT"), "x");
+    EXPECT_EQ(test::readBytes(dir.path() / "Reports" / "annual.txt"), "n");
 
     // Two entries that differ only in case: the exact one, or none.
     dir.write("Twin.txt", "1");
     dir.write("TWIN.txt", "2");
-    EXPECT_EQ(fs.readFile(at("TWIN.txt")), "2");
-    EXPECT_FALSE(fs.find(at("twin.txt"), 0));
-    EXPECT_EQ(errorOf([&] { fs.readFile(at("twin.txt")); }), err::FileNotFound);
-
-    // A new file gets the folder's stored name and the name as spelled.
-    fs.writeFileAtomic(at("reports\\New.txt"), "n");
-    EXPECT_TRUE(stdfs::exists(dir.path() / "Reports" / "New.txt"));
+    EXPECT_EQ(fs.findIgnoringCase(at("TWIN.txt"), 0)->name, "TWIN.txt");
+    EXPECT_FALSE(fs.findIgnoringCase(at("twin.txt"), 0));
 }
 
 TEST_F(PosixFileSystemTest, AttributesFollowPermissionBitsAndNames) {
@@ -182,6 +187,67 @@ TEST_F(PosixFileSystemTest, CopyCarriesContentTimeAndAttributesAndReplacesWritab
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"copy.bin", "old.bin", "src.bin"}));
 }
 
+TEST_F(PosixFileSystemTest, ACreatedCopyIsCompleteOrNothingAndNeverReplacesAnything) {
+    const auto source = dir.write("src.bin", std::string(300000, 'x'));
+    ::chmod(source.c_str(), 0664);
+    dir.mkdir("store");
+    fs.createCopy(at("src.bin"), at("store\\copy.bin"), attr::ReadOnly | attr::Archive);
+    EXPECT_EQ(test::readBytes(dir.path() / "store" / "copy.bin"), std::string(300000, 'x'));
+    EXPECT_EQ(modeOf(dir.path() / "store" / "copy.bin"), 0444u);
+    const auto copied = fs.find(at("store\\copy.bin"), kAll);
+    EXPECT_EQ(copied->utcSeconds, fs.find(at("src.bin"), kAll)->utcSeconds);
+    EXPECT_EQ(copied->size, 300000);
+
+    // Whatever has the name, a file or a link to one, stays as it is.
+    dir.write("store/taken.bin", "other");
+    stdfs::create_symlink(source, dir.path() / "store" / "link.bin");
+    stdfs::create_symlink(dir.path() / "nowhere", dir.path() / "store" / "dangling.bin");
+    for (const char* name : {"copy.bin", "taken.bin", "link.bin", "dangling.bin"}) {
+        EXPECT_EQ(errorOf([&] { fs.createCopy(at("src.bin"), at("store\\") + name, attr::ReadOnly); }),
+                  err::FileAlreadyExists)
+            << name;
+    }
+    EXPECT_EQ(test::readBytes(dir.path() / "store" / "taken.bin"), "other");
+    EXPECT_FALSE(stdfs::exists(dir.path() / "nowhere"));
+    EXPECT_EQ(errorOf([&] { fs.createCopy(at("src.bin"), at("none\\copy.bin"), 0); }), err::PathNotFound);
+
+    // A source that ends before its size (as a network file system may, or a
+    // file that shrinks): the copy fails and takes no name.
+    const std::string shortSource = "C:\\sys\\devices\\system\\cpu\\online";
+    if (stdfs::exists("/sys/devices/system/cpu/online") && stdfs::file_size("/sys/devices/system/cpu/online") > 64) {
+        EXPECT_EQ(errorOf([&] { fs.createCopy(shortSource, at("store\\short.bin"), 0); }), err::DeviceIo);
+        EXPECT_EQ(errorOf([&] { fs.copyFile(shortSource, at("store\\short.bin")); }), err::DeviceIo);
+    }
+    EXPECT_EQ(nativeNames(dir.path() / "store"),
+              (std::vector<std::string>{"copy.bin", "dangling.bin", "link.bin", "taken.bin"}));
+}
+
+TEST_F(PosixFileSystemTest, TemporariesOfWritersThatAreGoneAreRemovedOthersStay) {
+    // A writer that was killed: its process is gone. Another still runs (us).
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::uint32_t h = 2166136261u;
+    for (const char* p = host; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
+    char tag[9];
+    std::snprintf(tag, sizeof tag, "%08x", h);
+    const std::string dead = "._mabre.l94.mabrel-" + std::string(tag) + "-" + std::to_string(child) + "-0badf00d~";
+    const std::string alive = "._mabre.l94.mabrel-" + std::string(tag) + "-" + std::to_string(::getpid()) + "-0badf00d~";
+    const std::string otherHost = "._mabre.l94.mabrel-00000000-" + std::to_string(child) + "-0badf00d~";
+    const std::string oldForm = "._mabre.l94.0123456789ab~";
+    for (const auto& n : {dead, alive, otherHost, oldForm}) dir.write(n, "partial");
+    dir.write(".notes.txt.0123456789ab~", "someone else's");
+    fs.removeStaleTemporaries(at(""));
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{oldForm, otherHost, alive, ".notes.txt.0123456789ab~"}));
+    // After a day any of ours goes; no write takes that long.
+    for (const auto& n : {oldForm, otherHost, alive}) test::setModificationTime(dir.path() / n, 2000, 1, 1, 0, 0, 0);
+    test::setModificationTime(dir.path() / ".notes.txt.0123456789ab~", 2000, 1, 1, 0, 0, 0);
+    fs.removeStaleTemporaries(at(""));
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{".notes.txt.0123456789ab~"}));
+}
+
 TEST_F(PosixFileSystemTest, MissingFileAndMissingFolderAreTold) {
     dir.write("a.txt", "a");
     EXPECT_EQ(errorOf([&] { fs.attributes(at("none.txt")); }), err::FileNotFound);
@@ -204,8 +270,19 @@ TEST_F(PosixFileSystemTest, DeleteRenameAndCreateDirectoryKeepWhatTheyMustNotTou
     EXPECT_EQ(errorOf([&] { fs.deleteFile(at("none.txt")); }), err::FileNotFound);
 
     dir.write("gone.txt", "g");
-    fs.deleteFile(at("GONE.txt"));
+    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("GONE.txt")); }), err::FileNotFound);
+    fs.deleteFile(at("gone.txt"));
     EXPECT_FALSE(stdfs::exists(dir.path() / "gone.txt"));
+
+    // A link is not the program's to delete or to give attributes: neither
+    // it nor what it points at changes.
+    const auto target = dir.write("target.txt", "t");
+    stdfs::create_symlink(target, dir.path() / "link.txt");
+    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("link.txt")); }), err::PathFileAccess);
+    EXPECT_EQ(errorOf([&] { fs.setAttributes(at("link.txt"), attr::ReadOnly); }), err::PathFileAccess);
+    EXPECT_TRUE(stdfs::is_symlink(dir.path() / "link.txt"));
+    EXPECT_EQ(modeOf(target) & 0200, 0200u);
+    EXPECT_EQ(fs.find(at("link.txt"), kAll)->attributes & attr::ReparsePoint, attr::ReparsePoint);
 
     dir.write("from.txt", "new");
     dir.write("to.txt", "old");
@@ -227,12 +304,14 @@ TEST_F(PosixFileSystemTest, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporar
     EXPECT_EQ(test::readBytes(file), "new");
     EXPECT_EQ(modeOf(file), 0640u);
 
-    // A linked settings file stays a link; its target is rewritten.
+    // Nothing is written through a link: one planted where a file of the
+    // program belongs could point at any file of the person's.
     const auto real = dir.write("real.ini", "r");
     stdfs::create_symlink(real, dir.path() / "link.ini");
-    fs.writeFileAtomic(at("link.ini"), "through the link");
+    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(at("link.ini"), "through the link"); }), err::PathFileAccess);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(at("settings.ini"), at("link.ini")); }), err::PathFileAccess);
     EXPECT_TRUE(stdfs::is_symlink(dir.path() / "link.ini"));
-    EXPECT_EQ(test::readBytes(real), "through the link");
+    EXPECT_EQ(test::readBytes(real), "r");
 
     const auto locked = dir.write("locked.ini", "keep me");
     ::chmod(locked.c_str(), 0444);
@@ -243,7 +322,7 @@ TEST_F(PosixFileSystemTest, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporar
 }
 
 // Root ignores permission bits, so these run in a child process as "nobody".
-TEST_F(PosixFileSystemTest, AReadOnlyFolderRefusesWritesWithPermissionDenied) {
+TEST_F(PosixFileSystemTest, AReadOnlyFolderRefusesNewFilesButAWritableFileIsRewrittenInPlace) {
     const auto folder = dir.mkdir("ro");
     const auto file = dir.write("ro/comments.l94", "stored");
     ::chmod(dir.path().c_str(), 0755);
@@ -254,14 +333,16 @@ TEST_F(PosixFileSystemTest, AReadOnlyFolderRefusesWritesWithPermissionDenied) {
     const int code = test::runUnprivileged([&] {
         PosixFileSystem child;
         int failures = 0;
-        if (errorOf([&] { child.writeFileAtomic(base + "comments.l94", "new"); }) != err::PermissionDenied) failures |= 1;
+        if (errorOf([&] { child.writeFileAtomic(base + "new.l94", "new"); }) != err::PermissionDenied) failures |= 1;
         if (errorOf([&] { child.createDirectory(base + "_mabre-l94"); }) != err::PermissionDenied) failures |= 2;
         if (errorOf([&] { child.deleteFile(base + "comments.l94"); }) != err::PermissionDenied) failures |= 4;
         if (child.readFile(base + "comments.l94") != "stored") failures |= 8;
+        child.writeFileAtomic(base + "comments.l94", "new, longer than before");
+        child.writeFileAtomic(base + "comments.l94", "shorter");
         return failures;
     });
     EXPECT_EQ(code, 0) << "bit 1 write, 2 mkdir, 4 delete, 8 read";
-    EXPECT_EQ(test::readBytes(file), "stored");
+    EXPECT_EQ(test::readBytes(file), "shorter");
     EXPECT_EQ(nativeNames(folder), (std::vector<std::string>{"comments.l94"}));
 }
 
@@ -307,7 +388,7 @@ TEST(PosixFileSystemMounts, DrivesAndSharesReachTheirMountPoints) {
                                                " cifs rw 0 0\n/dev/sdz1 /media/nothing-here vfat rw 0 0\n");
     PosixFileSystem fs(table.string());
 
-    EXPECT_EQ(fs.readFile("\\\\server\\docs\\plan.txt"), "plan");
+    EXPECT_EQ(fs.readFile("\\\\server\\docs\\Plan.txt"), "plan");
     // Letters go by mount point: /media/... before /tmp/...
     EXPECT_EQ(fs.readFile("E:\\Plan.txt"), "plan");
     EXPECT_EQ(names(fs.list("\\\\SERVER\\Docs\\", 0)), (std::vector<std::string>{"Plan.txt"}));

@@ -65,19 +65,26 @@ TEST_F(TextFilesTest, AShiftJisFileMadeByIconvIsRead) {
               (std::vector<std::string>{"lastPath,C:\\資料\\", "表示,ｶﾀｶﾅ"}));
 }
 
-TEST_F(TextFilesTest, TextThatCodePage932CannotHoldIsKeptInUtf8) {
+TEST_F(TextFilesTest, TextThatCodePage932CannotHoldIsKeptInUtf8BehindAByteOrderMark) {
     const std::string path = dir.drivePath() + "_mabre.l94";
     const std::vector<std::string> lines = {"ok", "한국어 and \xF0\x9F\x93\x84 and 日本語"};
     writeTextLines(*fs, *codec, path, lines);
-    EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "ok\r\n" + lines[1] + "\r\n");
+    EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "\xEF\xBB\xBFok\r\n" + lines[1] + "\r\n");
     EXPECT_EQ(readTextLines(*fs, *codec, path), lines);
 }
 
-TEST_F(TextFilesTest, ShiftJisBytesThatLookLikeUtf8AreNotMisread) {
-    // ﾃｽ is C3 BD in code page 932, which is also "ý" in UTF-8.
+TEST_F(TextFilesTest, ShiftJisBytesThatLookLikeUtf8AreReadAsShiftJis) {
+    // ﾐｽ is D0 BD in code page 932, which is also "н" in UTF-8: a file the
+    // Windows program wrote reads as code page 932, and ours is written so.
+    dir.write("windows.l94", "\xD0\xBD\r\nkey,\xC3\xBD\r\n");
+    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "windows.l94"), (std::vector<std::string>{"ﾐｽ", "key,ﾃｽ"}));
     const std::string path = dir.drivePath() + "kana.txt";
-    writeTextLines(*fs, *codec, path, {"ﾃｽ"});
-    EXPECT_EQ(readTextLines(*fs, *codec, path), std::vector<std::string>{"ﾃｽ"});
+    writeTextLines(*fs, *codec, path, {"ﾐｽ"});
+    EXPECT_EQ(test::readBytes(dir.path() / "kana.txt"), "\xD0\xBD\r\n");
+    EXPECT_EQ(readTextLines(*fs, *codec, path), std::vector<std::string>{"ﾐｽ"});
+    // Edited by hand in UTF-8: not valid code page 932, so UTF-8 it is.
+    dir.write("hand.l94", "memo \xE3\x81\x82\r\n");
+    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "hand.l94"), std::vector<std::string>{"memo あ"});
 }
 
 TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDropped) {

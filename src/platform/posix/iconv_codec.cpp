@@ -65,6 +65,18 @@ public:
         return ansi;
     }
 
+    std::optional<std::string> fromAnsiStrict(const std::string& ansi) const override {
+        try {
+            IconvHandle cd("UTF-8", "CP932");
+            std::string out;
+            std::size_t consumed = 0;
+            if (convert(cd.get(), ansi, consumed, out) != Stop::Done) return std::nullopt;
+            return out;
+        } catch (const PlatformError&) {
+            return std::nullopt;  // no converter installed
+        }
+    }
+
     std::string fromAnsi(const std::string& ansi) const override {
         IconvHandle cd("UTF-8", "CP932");
         std::string out;

@@ -18,9 +18,12 @@
 #include <random>
 #include <sstream>
 
+#include <signal.h>
+
 #include "platform/errors.h"
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/errno_map.h"
+#include "platform/text.h"
 
 namespace mabrel::platform::posix {
 
@@ -58,6 +61,8 @@ int errorNumberFor(int e, const std::string& native) {
         return err::DiskFull;
     case EIO:
         return err::DeviceIo;
+    case ENAMETOOLONG:
+        return err::PathFileAccess;
     case ENXIO:
     case ENODEV:
     case ENOMEDIUM:
@@ -81,6 +86,17 @@ namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
+// The write bits that clearing read-only gives back: the owner's, and the
+// group's and others' where they may read and the umask lets them write.
+mode_t writeBitsFor(mode_t mode) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode_t bits = S_IWUSR;
+    if ((mode & S_IRGRP) && !(mask & S_IWGRP)) bits |= S_IWGRP;
+    if ((mode & S_IROTH) && !(mask & S_IWOTH)) bits |= S_IWOTH;
+    return bits;
+}
+
 // Closes a descriptor when it goes out of scope.
 class Fd {
 public:
@@ -88,6 +104,15 @@ public:
     ~Fd() { reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     void reset() {
         if (fd_ >= 0) ::close(fd_);
@@ -129,8 +154,8 @@ std::optional<std::uint32_t> storedDosAttrib(const std::string& native) {
     return decodeDosAttrib(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
-std::uint32_t attributesFrom(const struct stat& st, std::optional<std::uint32_t> dos, bool dotName) {
-    std::uint32_t a = 0;
+std::uint32_t attributesFrom(const struct stat& st, std::optional<std::uint32_t> dos, bool dotName, bool link = false) {
+    std::uint32_t a = link ? attr::ReparsePoint : 0;
     if ((st.st_mode & kWriteBits) == 0) a |= attr::ReadOnly;
     if (S_ISDIR(st.st_mode)) a |= attr::Directory;
     if (dotName) a |= attr::Hidden;
@@ -144,13 +169,32 @@ std::uint32_t attributesFrom(const struct stat& st, std::optional<std::uint32_t>
 
 bool isDotName(const std::string& name) { return !name.empty() && name[0] == '.' && name != "." && name != ".."; }
 
-// stat, or for a dangling symbolic link the link itself.
-int statOrLstat(const std::string& native, struct stat& st) {
-    if (::stat(native.c_str(), &st) == 0) return 0;
-    const int e = errno;
-    if (e == ENOENT && ::lstat(native.c_str(), &st) == 0) return 0;
-    errno = e;
-    return -1;
+LocalTime localTimeOf(time_t t) {
+    std::tm tm{};
+    if (!::localtime_r(&t, &tm)) throw PlatformError(err::InvalidArgument);
+    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+// The entry for a name whose lstat is `lst`: a link is described by what it
+// points at (`target`), and marked as a link.
+DirEntry entryOf(const std::string& name, const struct stat& lst, const struct stat* target,
+                 std::optional<std::uint32_t> dos) {
+    const bool link = S_ISLNK(lst.st_mode);
+    const struct stat& st = link && target ? *target : lst;
+    DirEntry e;
+    e.name = name;
+    e.attributes = attributesFrom(st, dos, isDotName(name), link);
+    e.size = static_cast<std::int64_t>(st.st_size);
+    e.modified = localTimeOf(st.st_mtim.tv_sec);
+    e.utcSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    return e;
+}
+
+// Names the program's paths and files cannot carry: not UTF-8 (the comment
+// file would store raw bytes), a line break (it would split a record), or a
+// "\" (it would read as a separator).
+bool isListableName(const std::string& name) {
+    return name.find_first_of("\\\r\n") == std::string::npos && isValidUtf8(name);
 }
 
 struct stat statOrThrow(const std::string& native) {
@@ -159,15 +203,50 @@ struct stat statOrThrow(const std::string& native) {
     return st;
 }
 
+// The lstat of a path that must not be a link: the program never writes,
+// deletes or changes attributes through one.
+struct stat lstatNoLink(const std::string& native) {
+    struct stat st{};
+    if (::lstat(native.c_str(), &st) != 0) throwErrno(errno, native);
+    if (S_ISLNK(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    return st;
+}
+
 void rejectNul(const std::string& path) {
     // A NUL would silently cut the native path short.
     if (path.find('\0') != std::string::npos) throw PlatformError(err::PathFileAccess);
 }
 
+// --- Temporary files -----------------------------------------------------------
+//
+// Where the file system cannot give an unnamed temporary file, a named one is
+// used: hidden, and named ".<name>.mabrel-<host>-<pid>-<random>~" so that a
+// later run can tell that its writer is gone and remove it.
+
+constexpr char kTemporaryTag[] = ".mabrel-";
+constexpr std::int64_t kStaleAfterSeconds = 24 * 60 * 60;
+
+std::string hostTag() {
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::uint32_t h = 2166136261u;
+    for (const char* p = host; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", h);
+    return text;
+}
+
+std::string temporarySuffix() {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, "%s%s-%ld-%08llx~", kTemporaryTag, hostTag().c_str(),
+                  static_cast<long>(::getpid()), static_cast<unsigned long long>(random() & 0xFFFFFFFFull));
+    return suffix;
+}
+
 // A name for a temporary file beside `native`: hidden, unique, and short
 // enough for NAME_MAX whatever the target's name.
 std::string temporaryBeside(const std::string& native) {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
     const std::string folder = parentOf(native);
     std::string name = native.substr(native.find_last_of('/') + 1);
     if (name.size() > 180) {
@@ -175,20 +254,69 @@ std::string temporaryBeside(const std::string& native) {
         while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;  // keep UTF-8 whole
         name.resize(cut);
     }
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%012llx~", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    return (folder == "/" ? "" : folder) + "/." + name + suffix;
+    return (folder == "/" ? "" : folder) + "/." + name + temporarySuffix();
 }
 
-// Creates a temporary file beside `native`; retries on a name clash.
+bool isHex(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// Whether a file of this name and age is a temporary file of this program
+// that its writer left behind: the writer's process is gone (same machine),
+// or it is older than a day. Earlier forms of the name count by age alone.
+bool isStaleTemporary(const std::string& name, std::int64_t ageSeconds) {
+    if (name.size() < 3 || name.back() != '~') return false;
+    const std::size_t tag = name.rfind(kTemporaryTag);
+    if (name[0] == '.' && tag != std::string::npos && tag > 0) {
+        // <host>-<pid>-<random>~
+        const std::string rest = name.substr(tag + sizeof kTemporaryTag - 1, name.size() - tag - sizeof kTemporaryTag);
+        const std::size_t a = rest.find('-');
+        const std::size_t b = a == std::string::npos ? a : rest.find('-', a + 1);
+        if (b == std::string::npos || !isHex(rest.substr(0, a)) || !isHex(rest.substr(b + 1))) return false;
+        const std::string pidText = rest.substr(a + 1, b - a - 1);
+        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos) return false;
+        if (ageSeconds > kStaleAfterSeconds) return true;
+        if (rest.substr(0, a) != hostTag()) return false;
+        const long pid = std::strtol(pidText.c_str(), nullptr, 10);
+        if (pid == static_cast<long>(::getpid())) return false;
+        return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    }
+    // Earlier forms: ".<name>.<12 hex>~" and "~_mabre-tmp-<16 hex>", only
+    // where the program's own names are.
+    if (name.find("_mabre") == std::string::npos) return false;
+    if (name[0] == '.' && name.size() > 14 && name[name.size() - 14] == '.' &&
+        isHex(name.substr(name.size() - 13, 12))) {
+        return ageSeconds > kStaleAfterSeconds;
+    }
+    if (name.rfind("~_mabre-tmp-", 0) == 0 && name.size() == 28 && isHex(name.substr(12))) {
+        return ageSeconds > kStaleAfterSeconds;
+    }
+    return false;
+}
+
+// Creates a named temporary file beside `native`; retries on a name clash.
 int createTemporary(const std::string& native, mode_t mode, std::string& temporary) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         temporary = temporaryBeside(native);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0) return fd;
-        if (errno != EEXIST) throwErrno(errno, native);
+        if (errno != EEXIST) return -1;
     }
-    throw PlatformError(err::PathFileAccess);
+    errno = EEXIST;
+    return -1;
+}
+
+// An unnamed file in `folder`, or -1 with errno set.
+int createUnnamed(const std::string& folder, mode_t mode) {
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+bool unnamedUnsupported(int e) { return e == EOPNOTSUPP || e == EISDIR || e == EINVAL || e == ENOSYS; }
+
+// Gives the unnamed file `fd` the name `native`; fails when the name exists.
+int nameUnnamed(int fd, const std::string& native) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW);
 }
 
 void writeAll(int fd, const char* data, std::size_t size, const std::string& native) {
@@ -203,16 +331,29 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nat
     }
 }
 
-// Content of `in` into `out`: a clone where the file system shares blocks,
-// else an in-kernel copy, else plain reads and writes. Copies to the
-// source's end, also when it grew or shrank since it was opened.
-void copyContent(int in, int out, const std::string& nativeTarget) {
-    if (::ioctl(out, FICLONE, in) == 0) return;
+// The first `expected` bytes of `in` into `out`: a clone where the file
+// system shares blocks, else an in-kernel copy, else plain reads and writes.
+// A source that ends early (it shrank, or a network file system stopped
+// short) fails with 57: a copy is complete or it is nothing.
+void copyContent(int in, int out, std::int64_t expected, const std::string& nativeTarget) {
+    if (::ioctl(out, FICLONE, in) == 0) {
+        struct stat st{};
+        if (::fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
+        if (st.st_size == expected) return;
+        if (::ftruncate(out, 0) != 0) throwErrno(errno, nativeTarget);
+    }
 
-    for (;;) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
-        if (n > 0) continue;
-        if (n == 0) return;
+    off_t done = 0;
+    while (done < expected) {
+        off_t inOffset = done;
+        off_t outOffset = done;
+        const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(expected - done, std::int64_t{1} << 30));
+        const ssize_t n = ::copy_file_range(in, &inOffset, out, &outOffset, chunk, 0);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n == 0) break;  // not taken as the end: read on by hand to be sure
         if (errno == EINTR) continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EBADF ||
             errno == EPERM) {
@@ -220,19 +361,31 @@ void copyContent(int in, int out, const std::string& nativeTarget) {
         }
         throwErrno(errno, nativeTarget);
     }
-    // Carry on by hand from where the kernel copy stopped.
-    const off_t done = ::lseek(out, 0, SEEK_CUR);
-    if (done < 0 || ::lseek(in, done, SEEK_SET) < 0) throwErrno(errno, nativeTarget);
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n == 0) return;
+    std::vector<char> buffer(1 << 16);
+    while (done < expected) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(expected - done, buffer.size()));
+        const ssize_t n = ::pread(in, buffer.data(), want, done);
+        if (n == 0) throw PlatformError(err::DeviceIo);  // the source ended before its size
         if (n < 0) {
             if (errno == EINTR) continue;
             throwErrno(errno, nativeTarget);
         }
-        writeAll(out, buffer, static_cast<std::size_t>(n), nativeTarget);
+        std::size_t written = 0;
+        while (written < static_cast<std::size_t>(n)) {
+            const ssize_t w = ::pwrite(out, buffer.data() + written, static_cast<std::size_t>(n) - written,
+                                       done + static_cast<off_t>(written));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                throwErrno(errno, nativeTarget);
+            }
+            if (w == 0) throw PlatformError(err::DeviceIo);
+            written += static_cast<std::size_t>(w);
+        }
+        done += n;
     }
+    struct stat st{};
+    if (::fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
+    if (st.st_size != expected) throw PlatformError(err::DeviceIo);
 }
 
 void copyDosAttrib(int in, int out) {
@@ -246,15 +399,18 @@ void syncFolder(const std::string& folder) {
     if (dir.get() >= 0) ::fsync(dir.get());
 }
 
-// Makes the temporary the target, or removes it.
+// A named temporary file that is removed unless it was given away.
 class TemporaryFile {
 public:
+    TemporaryFile() = default;
     explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
     ~TemporaryFile() {
         if (!path_.empty()) ::unlink(path_.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
+    void reset(std::string path) { path_ = std::move(path); }
+    const std::string& path() const { return path_; }
     void renameTo(const std::string& target) {
         if (::rename(path_.c_str(), target.c_str()) != 0) throwErrno(errno, target);
         path_.clear();
@@ -265,30 +421,40 @@ private:
     std::string path_;
 };
 
-// What an existing target allows: nothing there, a writable file, or an error.
-void checkReplaceable(const std::string& native) {
+// What an existing target allows: nothing there, a writable file, or an
+// error. A link is refused: the program writes nothing through one.
+std::optional<struct stat> checkReplaceable(const std::string& native) {
     struct stat st{};
-    if (::stat(native.c_str(), &st) != 0) {
-        if (errno == ENOENT) return;
+    if (::lstat(native.c_str(), &st) != 0) {
+        if (errno == ENOENT) return std::nullopt;
         throwErrno(errno, native);
     }
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
     if ((st.st_mode & kWriteBits) == 0) throw PlatformError(err::PermissionDenied);
+    return st;
 }
 
-// The file a write should replace: the target of a symbolic link, so that a
-// linked settings file stays linked.
-std::string followLink(const std::string& native) {
-    struct stat st{};
-    if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(native.c_str(), nullptr)) {
-            std::string out = real;
-            std::free(real);
-            return out;
+// Writes `bytes` over the file in place: for a folder in which no file can be
+// made, though the file itself may be written.
+void rewriteInPlace(const std::string& native, const std::string& bytes) {
+    Fd out(::open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (out.get() < 0) throwErrno(errno, native);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(out.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwErrno(errno, native);
         }
+        if (n == 0) throw PlatformError(err::DeviceIo);
+        done += static_cast<std::size_t>(n);
     }
-    return native;
+    if (::ftruncate(out.get(), static_cast<off_t>(bytes.size())) != 0) throwErrno(errno, native);
+    if (::fsync(out.get()) != 0) throwErrno(errno, native);
+    if (out.close() != 0) throwErrno(errno, native);
 }
+
+bool cannotCreateHere(int e) { return e == EACCES || e == EPERM || e == EROFS; }
 
 bool isRootSpelling(const std::string& text) {
     // "C:", "C:\", "\\server\share", "\\server\share\"
@@ -321,7 +487,7 @@ std::vector<Drive> PosixFileSystem::drives() { return drivesFromMounts(mounts())
 
 std::string PosixFileSystem::drivePath(const std::string& native) { return nativeToDrivePath(native, drives()); }
 
-PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path) {
+PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path, bool ignoreCase) {
     rejectNul(path);
     std::optional<SplitPath> split;
     const bool onC = path.size() >= 2 && path[1] == ':' && (path[0] == 'C' || path[0] == 'c');
@@ -346,6 +512,8 @@ PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path) {
     if (!split) throw PlatformError(err::PathNotFound);
 
     if (split->components.empty()) return {split->base, ""};
+    // Names the program built or listed are used exactly as spelled.
+    if (!ignoreCase) return {joinNative(*split), split->components.back()};
     {
         // Spelled as stored: the common case, one lookup.
         const std::string spelled = joinNative(*split);
@@ -386,7 +554,7 @@ PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path) {
 
 std::optional<std::string> PosixFileSystem::nativePath(const std::string& path) {
     try {
-        return resolve(path).native;
+        return resolve(path, true).native;
     } catch (const PlatformError&) {
         return std::nullopt;
     }
@@ -394,22 +562,28 @@ std::optional<std::string> PosixFileSystem::nativePath(const std::string& path) 
 
 std::uint32_t PosixFileSystem::attributes(const std::string& path) {
     const auto r = resolve(path);
+    struct stat lst{};
+    if (::lstat(r.native.c_str(), &lst) != 0) throwErrno(errno, r.native);
     struct stat st{};
-    if (statOrLstat(r.native, st) != 0) throwErrno(errno, r.native);
-    return attributesFrom(st, storedDosAttrib(r.native), isDotName(r.name));
+    const bool link = S_ISLNK(lst.st_mode);
+    if (link && ::stat(r.native.c_str(), &st) != 0) st = lst;  // points nowhere
+    if (!link) st = lst;
+    return attributesFrom(st, storedDosAttrib(r.native), isDotName(r.name), link);
 }
 
 void PosixFileSystem::setAttributes(const std::string& path, std::uint32_t wanted) {
     const auto r = resolve(path);
-    struct stat st = statOrThrow(r.native);
+    struct stat st = lstatNoLink(r.native);
     // Read-only means nothing for a folder on Windows; taking a folder's
     // write permission would stop files being made in it.
     const bool readOnly = (wanted & attr::ReadOnly) != 0 && !S_ISDIR(st.st_mode);
 
     // Clearing read-only first, so that the extended attribute may be written.
     if (!readOnly && !S_ISDIR(st.st_mode) && (st.st_mode & kWriteBits) == 0) {
-        if (::chmod(r.native.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) throwErrno(errno, r.native);
-        st.st_mode |= S_IWUSR;
+        if (::chmod(r.native.c_str(), (st.st_mode & 07777) | writeBitsFor(st.st_mode)) != 0) {
+            throwErrno(errno, r.native);
+        }
+        st.st_mode |= writeBitsFor(st.st_mode);
     }
 
     const std::uint32_t dosBits = attr::Hidden | attr::System | attr::Archive;
@@ -456,15 +630,20 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
     errno = 0;
     while (dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
-        if (name.find('\\') != std::string::npos) continue;  // cannot be written as a program path
-        struct stat st{};
-        if (::fstatat(dirFd, name.c_str(), &st, 0) != 0 &&
-            ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;  // gone since readdir
+        if (!isListableName(name)) continue;
+        struct stat lst{};
+        if (::fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) {
+            errno = 0;
+            continue;  // gone since readdir, or unreadable: left out
+        }
+        struct stat target{};
+        if (S_ISLNK(lst.st_mode) && ::fstatat(dirFd, name.c_str(), &target, 0) != 0) {
+            errno = 0;
+            continue;  // a link that points nowhere, or a loop: nothing to show
         }
         const std::string full = (native == "/" ? "" : native) + "/" + name;
-        const std::uint32_t a = attributesFrom(st, storedDosAttrib(full), isDotName(name));
-        if (matchesMask(a, mask)) entries.push_back({name, a});
+        DirEntry entry = entryOf(name, lst, &target, storedDosAttrib(full));
+        if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
         errno = 0;
     }
     const int readError = errno;
@@ -481,24 +660,34 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
     return entries;
 }
 
-std::optional<DirEntry> PosixFileSystem::find(const std::string& path, std::uint32_t mask) {
+std::optional<DirEntry> PosixFileSystem::findEntry(const std::string& path, std::uint32_t mask, bool ignoreCase) {
     if (isRootSpelling(path)) return std::nullopt;  // a root has no entry of its own
     Resolved r;
     try {
-        r = resolve(path);
+        r = resolve(path, ignoreCase);
     } catch (const PlatformError& e) {
         if (e.number() == err::PathNotFound) return std::nullopt;
         throw;
     }
     if (r.name.empty()) return std::nullopt;
-    struct stat st{};
-    if (statOrLstat(r.native, st) != 0) {
+    struct stat lst{};
+    if (::lstat(r.native.c_str(), &lst) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
         throwErrno(errno, r.native);
     }
-    const std::uint32_t a = attributesFrom(st, storedDosAttrib(r.native), isDotName(r.name));
-    if (!matchesMask(a, mask)) return std::nullopt;
-    return DirEntry{r.name, a};
+    struct stat target{};
+    const bool reachable = !S_ISLNK(lst.st_mode) || ::stat(r.native.c_str(), &target) == 0;
+    DirEntry entry = entryOf(r.name, lst, reachable ? &target : nullptr, storedDosAttrib(r.native));
+    if (!matchesMask(entry.attributes, mask)) return std::nullopt;
+    return entry;
+}
+
+std::optional<DirEntry> PosixFileSystem::find(const std::string& path, std::uint32_t mask) {
+    return findEntry(path, mask, false);
+}
+
+std::optional<DirEntry> PosixFileSystem::findIgnoringCase(const std::string& path, std::uint32_t mask) {
+    return findEntry(path, mask, true);
 }
 
 void PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
@@ -510,20 +699,67 @@ void PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
     if (::fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
     if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
 
-    const std::string targetNative = followLink(target.native);
-    checkReplaceable(targetNative);
+    const auto replaced = checkReplaceable(target.native);
+    // A replaced file keeps its permission bits: a restored file is the
+    // person's own file again, not a copy of the read-only backup.
+    const mode_t mode = replaced ? (replaced->st_mode & 07777) : (st.st_mode & 07777);
     std::string temporaryPath;
-    Fd out(createTemporary(targetNative, S_IRUSR | S_IWUSR, temporaryPath));
+    Fd out(createTemporary(target.native, S_IRUSR | S_IWUSR, temporaryPath));
+    if (out.get() < 0) throwErrno(errno, target.native);
     TemporaryFile temporary(temporaryPath);
 
-    copyContent(in.get(), out.get(), targetNative);
+    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native);
     copyDosAttrib(in.get(), out.get());
-    if (::fchmod(out.get(), st.st_mode & 07777) != 0) throwErrno(errno, targetNative);
+    if (::fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.get(), times) != 0) throwErrno(errno, targetNative);
-    if (::fsync(out.get()) != 0) throwErrno(errno, targetNative);
-    if (out.close() != 0) throwErrno(errno, targetNative);
-    temporary.renameTo(targetNative);
+    if (::futimens(out.get(), times) != 0) throwErrno(errno, target.native);
+    if (::fsync(out.get()) != 0) throwErrno(errno, target.native);
+    if (out.close() != 0) throwErrno(errno, target.native);
+    temporary.renameTo(target.native);
+}
+
+void PosixFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) {
+    const auto source = resolve(from);
+    const auto target = resolve(to);
+    if (target.name.empty()) throw PlatformError(err::PathFileAccess);
+    Fd in(::open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) throwErrno(errno, source.native);
+    struct stat st{};
+    if (::fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
+    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+
+    // Unnamed until complete, so that nothing is left by a failure or a
+    // crash; a named hidden temporary file where the file system has none.
+    const std::string folder = parentOf(target.native);
+    TemporaryFile temporary;
+    Fd out(createUnnamed(folder, S_IRUSR | S_IWUSR));
+    if (out.get() < 0) {
+        if (!unnamedUnsupported(errno)) throwErrno(errno, target.native);
+        std::string temporaryPath;
+        out = Fd(createTemporary((folder == "/" ? "" : folder) + "/_mabre-tmp", S_IRUSR | S_IWUSR, temporaryPath));
+        if (out.get() < 0) throwErrno(errno, target.native);
+        temporary.reset(temporaryPath);
+    }
+
+    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native);
+    const std::string value = encodeDosAttrib(attributes & (attr::ReadOnly | attr::Hidden | attr::System | attr::Archive));
+    ::fsetxattr(out.get(), kDosAttribName, value.data(), value.size(), 0);  // where extended attributes exist
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & attr::ReadOnly) mode &= ~kWriteBits;
+    if (::fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(out.get(), times) != 0) throwErrno(errno, target.native);
+    if (::fsync(out.get()) != 0) throwErrno(errno, target.native);
+
+    // A name that exists, a link included, is never replaced.
+    const int rc = temporary.path().empty() ? nameUnnamed(out.get(), target.native)
+                                            : ::link(temporary.path().c_str(), target.native.c_str());
+    if (rc != 0) {
+        if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
+        throwErrno(errno, target.native);
+    }
+    if (out.close() != 0) throwErrno(errno, target.native);
+    syncFolder(folder);
 }
 
 void PosixFileSystem::rename(const std::string& from, const std::string& to) {
@@ -540,8 +776,7 @@ void PosixFileSystem::rename(const std::string& from, const std::string& to) {
 
 void PosixFileSystem::deleteFile(const std::string& path) {
     const auto r = resolve(path);
-    struct stat st{};
-    if (::lstat(r.native.c_str(), &st) != 0) throwErrno(errno, r.native);
+    const struct stat st = lstatNoLink(r.native);
     if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
     // Read-only files are protected from deletion, as on Windows: backup
     // copies rely on it.
@@ -562,10 +797,7 @@ std::int64_t PosixFileSystem::fileSize(const std::string& path) {
 
 LocalTime PosixFileSystem::modificationTime(const std::string& path) {
     const auto r = resolve(path);
-    const time_t t = statOrThrow(r.native).st_mtim.tv_sec;
-    std::tm tm{};
-    if (!::localtime_r(&t, &tm)) throw PlatformError(err::InvalidArgument);
-    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    return localTimeOf(statOrThrow(r.native).st_mtim.tv_sec);
 }
 
 std::string PosixFileSystem::readFile(const std::string& path) {
@@ -593,24 +825,72 @@ std::string PosixFileSystem::readFile(const std::string& path) {
 void PosixFileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
     const auto r = resolve(path);
     if (r.name.empty()) throw PlatformError(err::PathFileAccess);
-    const std::string targetNative = followLink(r.native);
-    checkReplaceable(targetNative);
+    const auto existing = checkReplaceable(r.native);
+    const std::string folder = parentOf(r.native);
 
-    struct stat existing{};
-    const bool replacing = ::stat(targetNative.c_str(), &existing) == 0;
-    std::string temporaryPath;
-    Fd out(createTemporary(targetNative, 0666, temporaryPath));
-    TemporaryFile temporary(temporaryPath);
-    writeAll(out.get(), bytes.data(), bytes.size(), targetNative);
-    if (replacing) {
-        // The replaced file's permissions and DOS attributes stay.
-        Fd old(::open(targetNative.c_str(), O_RDONLY | O_CLOEXEC));
-        if (old.get() >= 0) copyDosAttrib(old.get(), out.get());
-        ::fchmod(out.get(), existing.st_mode & 07777);
+    // Unnamed while it is written; named beside the target only for the
+    // moment before it replaces it.
+    TemporaryFile temporary;
+    Fd out(createUnnamed(folder, 0666));
+    bool unnamed = out.get() >= 0;
+    if (!unnamed) {
+        int e = errno;
+        if (unnamedUnsupported(e)) {
+            std::string temporaryPath;
+            out = Fd(createTemporary(r.native, 0666, temporaryPath));
+            e = errno;
+            if (out.get() >= 0) temporary.reset(temporaryPath);
+        }
+        if (out.get() < 0) {
+            // No file can be made in this folder, though the file itself may
+            // be written: rewrite it where it is.
+            if (existing && cannotCreateHere(e)) return rewriteInPlace(r.native, bytes);
+            throwErrno(e, r.native);
+        }
     }
-    if (::fsync(out.get()) != 0) throwErrno(errno, targetNative);
-    if (out.close() != 0) throwErrno(errno, targetNative);
-    temporary.renameTo(targetNative);
+    writeAll(out.get(), bytes.data(), bytes.size(), r.native);
+    if (existing) {
+        // The replaced file's permissions and DOS attributes stay.
+        Fd old(::open(r.native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (old.get() >= 0) copyDosAttrib(old.get(), out.get());
+        ::fchmod(out.get(), existing->st_mode & 07777);
+    }
+    if (::fsync(out.get()) != 0) throwErrno(errno, r.native);
+    if (unnamed) {
+        for (int attempt = 0;; ++attempt) {
+            const std::string name = temporaryBeside(r.native);
+            if (nameUnnamed(out.get(), name) == 0) {
+                temporary.reset(name);
+                break;
+            }
+            if (errno != EEXIST || attempt >= 16) throwErrno(errno, r.native);
+        }
+    }
+    if (out.close() != 0) throwErrno(errno, r.native);
+    temporary.renameTo(r.native);
+}
+
+void PosixFileSystem::removeStaleTemporaries(const std::string& folder) {
+    std::string native;
+    try {
+        native = resolve(folder).native;
+    } catch (const PlatformError&) {
+        return;
+    }
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir);
+    const time_t now = ::time(nullptr);
+    while (dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.empty() || name.back() != '~') continue;
+        struct stat st{};
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (isStaleTemporary(name, static_cast<std::int64_t>(now - st.st_mtim.tv_sec))) {
+            ::unlinkat(dirFd, name.c_str(), 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 unsigned PosixFileSystem::driveType(const std::string& root) {

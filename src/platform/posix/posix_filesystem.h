@@ -1,15 +1,19 @@
 // The file system of a POSIX machine in the program's path forms (see
 // path_map.h for how drives and shares map onto mount points).
 //
-// - Letter case: where a name does not exist as spelled, the one entry of its
-//   folder that matches it without regard to (ASCII) letter case is taken,
-//   when there is exactly one; find() then answers with the stored name.
+// - Letter case: names are used exactly as spelled. Only for paths a person
+//   typed (findIgnoringCase, nativePath) is a name missing as spelled matched
+//   to the one entry of its folder that equals it without regard to (ASCII)
+//   letter case, when there is exactly one.
 // - Attributes: read-only = no write permission bit; hidden = a name that
 //   begins with "." or the hidden bit of user.DOSATTRIB; system and archive
 //   from user.DOSATTRIB (regular files count as archive without it). Without
 //   extended attributes only names and permission bits count, silently.
-// - Names holding a "\" cannot be written in the program's form and are not
-//   listed.
+// - Names holding a "\" or a line break, or that are not UTF-8, cannot be
+//   carried by the program's paths and files and are not listed.
+// - Symbolic links: listed and found with the ReparsePoint bit, described by
+//   what they point at; links that point nowhere are not listed. Nothing is
+//   written, deleted or given attributes through a link.
 #pragma once
 
 #include <memory>
@@ -32,7 +36,9 @@ public:
     void setAttributes(const std::string& path, std::uint32_t attributes) override;
     std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) override;
     std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
+    std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) override;
     void copyFile(const std::string& from, const std::string& to) override;
+    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) override;
     void rename(const std::string& from, const std::string& to) override;
     void deleteFile(const std::string& path) override;
     void createDirectory(const std::string& path) override;
@@ -41,6 +47,7 @@ public:
     std::string readFile(const std::string& path) override;
     void writeFileAtomic(const std::string& path, const std::string& bytes) override;
     unsigned driveType(const std::string& root) override;
+    void removeStaleTemporaries(const std::string& folder) override;
 
     // The native path that a program path names, letter case resolved where
     // the spelled name is missing; nothing when its drive or share has no root.
@@ -55,7 +62,10 @@ private:
         std::string native;
         std::string name;  // the stored name of the last component; empty for a root
     };
-    Resolved resolve(const std::string& path);
+    // ignoreCase: for paths a person typed; names the program built or
+    // listed are used exactly.
+    Resolved resolve(const std::string& path, bool ignoreCase = false);
+    std::optional<DirEntry> findEntry(const std::string& path, std::uint32_t mask, bool ignoreCase);
     std::vector<MountEntry> mounts();
 
     std::string mountTablePath_;

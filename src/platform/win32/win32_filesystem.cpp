@@ -25,6 +25,48 @@ constexpr DWORD kSettableBits = attr::ReadOnly | attr::Hidden | attr::System | a
 
 std::uint32_t known(DWORD attributes) { return attributes & kKnownBits; }
 
+// Links and junctions count as links; other reparse points (cloud files,
+// deduplicated files) are ordinary files to the person.
+bool isLinkTag(DWORD attributes, DWORD tag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+std::int64_t utcSecondsOf(const FILETIME& t) {
+    const auto ticks = (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
+}
+
+LocalTime localTimeOf(const FILETIME& t) {
+    // Local time by the rules in force on that date, as Explorer shows it.
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    if (!::FileTimeToSystemTime(&t, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        return LocalTime{};
+    }
+    return LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+}
+
+DirEntry entryOf(const WIN32_FIND_DATAW& data) {
+    DirEntry e;
+    e.name = narrow(data.cFileName);
+    e.attributes = known(data.dwFileAttributes);
+    if (isLinkTag(data.dwFileAttributes, data.dwReserved0)) e.attributes |= attr::ReparsePoint;
+    e.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    e.modified = localTimeOf(data.ftLastWriteTime);
+    e.utcSeconds = utcSecondsOf(data.ftLastWriteTime);
+    return e;
+}
+
+// Refuses a link where the program would write, delete or set attributes.
+void rejectLink(const std::wstring& path) {
+    WIN32_FIND_DATAW data{};
+    HANDLE h = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) return;
+    ::FindClose(h);
+    if (isLinkTag(data.dwFileAttributes, data.dwReserved0)) throw PlatformError(err::PathFileAccess);
+}
+
 // Win32 takes 0 for "no attributes" only as FILE_ATTRIBUTE_NORMAL.
 DWORD settable(std::uint32_t attributes) {
     const DWORD a = attributes & kSettableBits;
@@ -143,7 +185,9 @@ std::uint32_t Win32FileSystem::attributes(const std::string& path) {
 }
 
 void Win32FileSystem::setAttributes(const std::string& path, std::uint32_t attributes) {
-    if (!::SetFileAttributesW(widePath(path).c_str(), settable(attributes))) throwLastError();
+    const std::wstring p = widePath(path);
+    rejectLink(p);
+    if (!::SetFileAttributesW(p.c_str(), settable(attributes))) throwLastError();
 }
 
 std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint32_t mask) {
@@ -164,8 +208,8 @@ std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint
     }
     std::vector<DirEntry> entries;
     do {
-        const std::uint32_t a = known(data.dwFileAttributes);
-        if (matchesMask(a, mask)) entries.push_back({narrow(data.cFileName), a});
+        DirEntry entry = entryOf(data);
+        if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
     } while (::FindNextFileW(find.get(), &data));
     const DWORD e = ::GetLastError();
     if (e != ERROR_NO_MORE_FILES) throwError(e);
@@ -194,14 +238,15 @@ std::optional<DirEntry> Win32FileSystem::find(const std::string& path, std::uint
         }
         throwError(e);
     }
-    const std::uint32_t a = known(data.dwFileAttributes);
-    if (!matchesMask(a, mask)) return std::nullopt;
-    return DirEntry{narrow(data.cFileName), a};
+    DirEntry entry = entryOf(data);
+    if (!matchesMask(entry.attributes, mask)) return std::nullopt;
+    return entry;
 }
 
 void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
     const std::wstring source = widePath(from);
     const std::wstring target = widePath(to);
+    rejectLink(target);
     const DWORD sourceAttributes = ::GetFileAttributesW(source.c_str());
     if (sourceAttributes == INVALID_FILE_ATTRIBUTES) throwLastError();
     if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
@@ -231,12 +276,72 @@ void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
     if (!::SetFileAttributesW(target.c_str(), settable(sourceAttributes))) throwLastError();
 }
 
+void Win32FileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) {
+    const std::wstring source = widePath(from);
+    const std::wstring target = widePath(to);
+    WIN32_FILE_ATTRIBUTE_DATA before{};
+    if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &before)) throwLastError();
+    if (before.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
+
+    std::wstring temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = temporaryBeside(target, nextUnique());
+        if (::CopyFileW(source.c_str(), temporary.c_str(), TRUE)) break;
+        const DWORD e = ::GetLastError();
+        if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
+    }
+    try {
+        WIN32_FILE_ATTRIBUTE_DATA copied{};
+        if (!::GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &copied)) throwLastError();
+        // Complete only with every byte the source had when the copy began.
+        if (copied.nFileSizeHigh != before.nFileSizeHigh || copied.nFileSizeLow != before.nFileSizeLow) {
+            throw PlatformError(err::DeviceIo);
+        }
+        if (!::SetFileAttributesW(temporary.c_str(), settable(attributes | attr::Hidden))) throwLastError();
+        // Never over an existing entry.
+        if (!::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const DWORD e = ::GetLastError();
+            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) throw PlatformError(err::FileAlreadyExists);
+            throwError(e);
+        }
+    } catch (...) {
+        discard(temporary);
+        throw;
+    }
+    if (!::SetFileAttributesW(target.c_str(), settable(attributes))) throwLastError();
+}
+
+void Win32FileSystem::removeStaleTemporaries(const std::string& folder) {
+    // Temporary files ("." + name + "." + 12 hex digits + "~") left by an
+    // interrupted write; only the program's own names, and only after a day,
+    // since another copy of the program may be writing on a shared folder.
+    std::string pattern = folder;
+    if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
+    const std::string base = pattern;
+    pattern += ".*~";
+    WIN32_FIND_DATAW data{};
+    FindHandle find(findFirst(widePath(pattern), data));
+    if (!find.valid()) return;
+    FILETIME nowFile{};
+    ::GetSystemTimeAsFileTime(&nowFile);
+    const std::int64_t now = utcSecondsOf(nowFile);
+    do {
+        const std::string name = narrow(data.cFileName);
+        if (name.find("_mabre") == std::string::npos && name.find(".ini.") == std::string::npos) continue;
+        if (name.size() < 15 || name[name.size() - 14] != '.') continue;
+        if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        if (now - utcSecondsOf(data.ftLastWriteTime) > 24 * 60 * 60) discard(widePath(base + name));
+    } while (::FindNextFileW(find.get(), &data));
+}
+
 void Win32FileSystem::rename(const std::string& from, const std::string& to) {
     moveOver(widePath(from), widePath(to));
 }
 
 void Win32FileSystem::deleteFile(const std::string& path) {
-    if (!::DeleteFileW(widePath(path).c_str())) throwLastError();
+    const std::wstring p = widePath(path);
+    rejectLink(p);
+    if (!::DeleteFileW(p.c_str())) throwLastError();
 }
 
 void Win32FileSystem::createDirectory(const std::string& path) {
@@ -280,6 +385,7 @@ std::string Win32FileSystem::readFile(const std::string& path) {
 
 void Win32FileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
     const std::wstring target = widePath(path);
+    rejectLink(target);
     // The new file keeps what the person set on the old one (hidden, say).
     const DWORD existing = ::GetFileAttributesW(target.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) {

@@ -4,7 +4,7 @@
 // - Letter case and short (8.3) names are the file system's business:
 //   find() answers with the stored long name.
 // - Attributes are the file system's own, reduced to the five bits the
-//   program knows.
+//   program knows, and ReparsePoint for symbolic links and junctions.
 // - Copies and rewrites go to a hidden temporary file beside the target that
 //   is then moved over it, so a target is either the old or the whole new
 //   file, and an interrupted copy leaves nothing a listing with mask 37 sees.
@@ -25,6 +25,7 @@ public:
     std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) override;
     std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
     void copyFile(const std::string& from, const std::string& to) override;
+    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) override;
     void rename(const std::string& from, const std::string& to) override;
     void deleteFile(const std::string& path) override;
     void createDirectory(const std::string& path) override;
@@ -33,6 +34,7 @@ public:
     std::string readFile(const std::string& path) override;
     void writeFileAtomic(const std::string& path, const std::string& bytes) override;
     unsigned driveType(const std::string& root) override;
+    void removeStaleTemporaries(const std::string& folder) override;
 };
 
 // The name of a temporary file beside `target` ("." + name + "." + hex + "~"),
