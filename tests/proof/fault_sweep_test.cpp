@@ -29,12 +29,25 @@ using platform::FaultInjectingFileSystem;
 using platform::FsOp;
 
 const char* opName(FsOp op) {
-    static const char* const names[] = {"attributes", "setAttributes", "list",     "find",
-                                        "copyFile",   "rename",        "deleteFile", "createDirectory",
-                                        "fileSize",   "modificationTime", "readFile", "writeFileAtomic",
-                                        "driveType",  "any"};
-    const auto i = static_cast<std::size_t>(op);
-    return i < std::size(names) ? names[i] : "?";
+    switch (op) {
+    case FsOp::Attributes: return "attributes";
+    case FsOp::SetAttributes: return "setAttributes";
+    case FsOp::List: return "list";
+    case FsOp::Find: return "find";
+    case FsOp::CopyFile: return "copyFile";
+    case FsOp::CreateCopy: return "createCopy";
+    case FsOp::Rename: return "rename";
+    case FsOp::DeleteFile: return "deleteFile";
+    case FsOp::CreateDirectory: return "createDirectory";
+    case FsOp::FileSize: return "fileSize";
+    case FsOp::ModificationTime: return "modificationTime";
+    case FsOp::ReadFile: return "readFile";
+    case FsOp::WriteFileAtomic: return "writeFileAtomic";
+    case FsOp::DriveType: return "driveType";
+    case FsOp::RemoveStaleTemporaries: return "removeStaleTemporaries";
+    case FsOp::Any: return "any";
+    }
+    return "?";
 }
 
 // The scripted person, who also notes at which file-system call each folder
@@ -287,15 +300,16 @@ bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, 
     auto endsWith = [](const std::string& s, const std::string& tail) {
         return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
     };
-    // The settings reader and writer, the comment-file save.
-    if (endsWith(f.path, ".ini")) return true;
+    // The settings reader and writer, the comment-file save; clearing away
+    // what interrupted writes left (a leftover is found by its own check).
+    if (endsWith(f.path, ".ini") || f.op == FsOp::RemoveStaleTemporaries) return true;
+    // Looking for an entry that is not there finds nothing.
+    if (f.errorNumber == platform::err::FileNotFound && (f.op == FsOp::Find || f.op == FsOp::List)) return true;
     if (endsWith(f.path, kCommentFile)) return !inLoad || f.errorNumber == platform::err::FileNotFound;
     if (inLoad) {
         // A redundant copy that cannot be deleted stays; a vanished entry is left out.
         const bool copy = f.path.find(std::string("\\") + kBackupDir + "\\") != std::string::npos;
         if (copy && (f.op == FsOp::SetAttributes || f.op == FsOp::DeleteFile)) return true;
-        // A folder that vanished lists as empty.
-        if (f.errorNumber == platform::err::FileNotFound && f.op == FsOp::List) return true;
         if (f.errorNumber == platform::err::FileNotFound &&
             (f.op == FsOp::FileSize || f.op == FsOp::ModificationTime || f.op == FsOp::Attributes)) {
             return true;
