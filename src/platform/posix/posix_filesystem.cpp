@@ -62,7 +62,7 @@ int errorNumberFor(int e, const std::string& native) {
     case EIO:
         return err::DeviceIo;
     case ENAMETOOLONG:
-        return err::PathFileAccess;
+        return err::NameTooLong;
     case ENXIO:
     case ENODEV:
     case ENOMEDIUM:
@@ -79,6 +79,17 @@ int errorNumberFor(int e, const std::string& native) {
 }
 
 void throwErrno(int e, const std::string& native) { throw PlatformError(errorNumberFor(e, native)); }
+
+namespace {
+
+// The same for a read: permission denied there is no "cannot write".
+[[noreturn]] void throwReadErrno(int e, const std::string& native) {
+    const int number = errorNumberFor(e, native);
+    if (number == err::PermissionDenied) throw PlatformError(number, kCannotRead);
+    throw PlatformError(number);
+}
+
+}  // namespace
 
 // --- Helpers -------------------------------------------------------------------
 
@@ -623,7 +634,7 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
     DIR* dir = ::opendir(native.c_str());
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR) return {};
-        throwErrno(errno, native);
+        throwReadErrno(errno, native);
     }
     const int dirFd = ::dirfd(dir);
     std::vector<DirEntry> entries;
@@ -648,7 +659,7 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
     }
     const int readError = errno;
     ::closedir(dir);
-    if (readError != 0) throwErrno(readError, native);
+    if (readError != 0) throwReadErrno(readError, native);
 
     // "." and ".." first, as Windows lists them; then by name, for an order
     // that does not change from one listing to the next.
@@ -803,10 +814,10 @@ LocalTime PosixFileSystem::modificationTime(const std::string& path) {
 std::string PosixFileSystem::readFile(const std::string& path) {
     const auto r = resolve(path);
     Fd in(::open(r.native.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) throwErrno(errno, r.native);
+    if (in.get() < 0) throwReadErrno(errno, r.native);
     struct stat st{};
     if (::fstat(in.get(), &st) != 0) throwErrno(errno, r.native);
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess, kFolderNotFile);
     std::string bytes;
     if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[1 << 16];
