@@ -62,7 +62,7 @@ TEST(CodePage932, TextFilesAreShiftJisWhenTheyCanBeAndUtf8OtherwiseWithNothingLo
               (std::vector<std::string>{"フォルダのコメント", "a.txt_2000-07-15 09-05-03,ｶﾅ"}));
 
     writeTextLines(fs, codec, path, {"日本語", "Bär \xF0\x9F\x93\x84"});
-    EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "日本語\r\nBär \xF0\x9F\x93\x84\r\n");
+    EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "\xEF\xBB\xBF日本語\r\nBär \xF0\x9F\x93\x84\r\n");
     EXPECT_EQ(readTextLines(fs, codec, path), (std::vector<std::string>{"日本語", "Bär \xF0\x9F\x93\x84"}));
 }
 
@@ -82,7 +82,8 @@ TEST(AnsiCodePage, AWesternCodePageKeepsJapaneseTextInUtf8) {
     CodePageCodec codec(1252);
     EXPECT_EQ(codec.toAnsi("Bär"), "B\xe4r");
     EXPECT_FALSE(codec.toAnsi("日本語"));
-    EXPECT_EQ(encodeText(codec, "日本語"), "日本語");
+    EXPECT_EQ(encodeText(codec, "日本語"), "\xEF\xBB\xBF日本語");
+    EXPECT_EQ(decodeText(codec, "\xEF\xBB\xBF日本語"), "日本語");
     EXPECT_EQ(decodeText(codec, "B\xe4r"), "Bär");
 }
 
