@@ -35,6 +35,7 @@ void FaultInjectingFileSystem::enter(FsOp op, const std::string& path, const std
     ++counts_[static_cast<std::size_t>(op)];
     const int opCount = calls(op);
     const int anyCount = calls(FsOp::Any);
+    last_ = {op, path, otherPath, 0, anyCount};
     for (auto it = rules_.begin(); it != rules_.end(); ++it) {
         if (it->op != op && it->op != FsOp::Any) continue;
         const int count = it->op == FsOp::Any ? anyCount : opCount;

@@ -72,6 +72,9 @@ public:
     };
     // Every call failed so far, in order; clear() keeps them.
     const std::vector<Failure>& failures() const { return failures_; }
+    // The call most recently begun (errorNumber 0), for a fault injected
+    // further down to name the operation it hit.
+    const Failure& lastCall() const { return last_; }
 
     std::uint32_t attributes(const std::string& path) override;
     void setAttributes(const std::string& path, std::uint32_t attributes) override;
@@ -104,6 +107,7 @@ private:
     FileSystem& inner_;
     std::vector<Rule> rules_;
     std::vector<Failure> failures_;
+    Failure last_{FsOp::Any, {}, {}, 0, 0};
     std::array<int, static_cast<std::size_t>(FsOp::Any)> counts_{};
 };
 

@@ -13,12 +13,21 @@
 #include <set>
 #include <sstream>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <optional>
 
 #include "app/window_fixture.h"
 #include "backup/frm_rclick.h"
 #include "platform/errors.h"
 #include "platform/fault_injection.h"
+#include "platform/posix/syscalls.h"
 #include "proof/invariants.h"
 
 namespace mabrel::test {
@@ -331,8 +340,252 @@ bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, 
     return false;
 }
 
+// --- Faults at the system calls inside the POSIX layer ----------------------
+
+namespace sys {
+
+using platform::posix::realSyscalls;
+using platform::posix::Syscalls;
+
+enum class Kind { Errno, Short, EarlyEnd };
+
+struct Plan {
+    long at = 0;  // 0: no fault
+    Kind kind = Kind::Errno;
+    int error = 0;
+    bool sticky = false;
+};
+
+// What the table below saw and did in one run.
+struct Seam {
+    long calls = 0;
+    Plan plan;
+    bool fired = false;
+    std::string firedName, firedPath;
+    FaultInjectingFileSystem::Failure fsCall{FsOp::Any, {}, {}, 0, 0};  // the file-system call it hit
+    const FaultInjectingFileSystem* fs = nullptr;
+    std::vector<std::string> names;  // each call's name, in order
+    std::map<int, std::string> fdPaths;
+};
+Seam seam;
+
+std::string pathOf(int fd) {
+    const auto it = seam.fdPaths.find(fd);
+    return it == seam.fdPaths.end() ? std::string() : it->second;
+}
+
+// Before each call: whether (and how) it fails.
+struct Verdict {
+    int error = 0;
+    bool cut = false;
+    bool end = false;
+};
+Verdict enter(const char* name, const std::string& path) {
+    ++seam.calls;
+    seam.names.push_back(name);
+    const Plan& p = seam.plan;
+    if (p.at == 0 || (p.sticky ? seam.calls < p.at : seam.calls != p.at)) return {};
+    if (!seam.fired) {
+        seam.fired = true;
+        seam.firedName = name;
+        seam.firedPath = path;
+        if (seam.fs) seam.fsCall = seam.fs->lastCall();
+    }
+    if (p.kind == Kind::Short) return {0, true, false};
+    if (p.kind == Kind::EarlyEnd) return {0, false, true};
+    return {p.error, false, false};
+}
+const Syscalls& real() { return realSyscalls(); }
+
+#define FAIL_OR(v, result)        \
+    if ((v).error) {              \
+        errno = (v).error;        \
+        return result;            \
+    }
+
+int open(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
+    va_end(ap);
+    const Verdict v = enter("open", path);
+    FAIL_OR(v, -1);
+    const int fd = real().open(path, flags, mode);
+    if (fd >= 0) seam.fdPaths[fd] = path;
+    return fd;
+}
+int close(int fd) {
+    const Verdict v = enter("close", pathOf(fd));
+    seam.fdPaths.erase(fd);
+    const int rc = real().close(fd);
+    FAIL_OR(v, -1);
+    return rc;
+}
+ssize_t read(int fd, void* b, size_t n) {
+    const Verdict v = enter("read", pathOf(fd));
+    FAIL_OR(v, -1);
+    if (v.end) return 0;
+    return real().read(fd, b, v.cut && n > 1 ? n / 2 : n);
+}
+ssize_t pread(int fd, void* b, size_t n, off_t o) {
+    const Verdict v = enter("pread", pathOf(fd));
+    FAIL_OR(v, -1);
+    if (v.end) return 0;
+    return real().pread(fd, b, v.cut && n > 1 ? n / 2 : n, o);
+}
+ssize_t write(int fd, const void* b, size_t n) {
+    const Verdict v = enter("write", pathOf(fd));
+    FAIL_OR(v, -1);
+    return real().write(fd, b, v.cut && n > 1 ? n / 2 : n);
+}
+ssize_t pwrite(int fd, const void* b, size_t n, off_t o) {
+    const Verdict v = enter("pwrite", pathOf(fd));
+    FAIL_OR(v, -1);
+    return real().pwrite(fd, b, v.cut && n > 1 ? n / 2 : n, o);
+}
+ssize_t copy_file_range(int in, off64_t* io, int out, off64_t* oo, size_t n, unsigned f) {
+    const Verdict v = enter("copy_file_range", pathOf(out));
+    FAIL_OR(v, -1);
+    if (v.end) return 0;
+    return real().copy_file_range(in, io, out, oo, v.cut && n > 1 ? n / 2 : n, f);
+}
+int ioctl(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    const Verdict v = enter("ioctl", pathOf(fd));
+    FAIL_OR(v, -1);
+    return real().ioctl(fd, request, arg);
+}
+DIR* opendir(const char* path) {
+    const Verdict v = enter("opendir", path);
+    FAIL_OR(v, nullptr);
+    DIR* d = real().opendir(path);
+    if (d) seam.fdPaths[::dirfd(d)] = path;
+    return d;
+}
+struct dirent* readdir(DIR* d) {
+    const Verdict v = enter("readdir", pathOf(::dirfd(d)));
+    FAIL_OR(v, nullptr);
+    return real().readdir(d);
+}
+int closedir(DIR* d) {
+    const Verdict v = enter("closedir", pathOf(::dirfd(d)));
+    seam.fdPaths.erase(::dirfd(d));
+    const int rc = real().closedir(d);
+    FAIL_OR(v, -1);
+    return rc;
+}
+
+// The rest fail or pass: no counts to cut.
+#define PLAIN(ret, name, params, args, path) \
+    ret name params {                          \
+        const Verdict verdict = enter(#name, path); \
+        FAIL_OR(verdict, static_cast<ret>(-1));     \
+        return real().name args;               \
+    }
+PLAIN(int, fsync, (int fd), (fd), pathOf(fd))
+PLAIN(int, ftruncate, (int fd, off_t l), (fd, l), pathOf(fd))
+PLAIN(int, stat, (const char* p, struct stat* st), (p, st), p)
+PLAIN(int, lstat, (const char* p, struct stat* st), (p, st), p)
+PLAIN(int, fstat, (int fd, struct stat* st), (fd, st), pathOf(fd))
+PLAIN(int, fstatat, (int d, const char* p, struct stat* st, int f), (d, p, st, f), pathOf(d) + "/" + p)
+PLAIN(int, rename, (const char* a, const char* b), (a, b), b)
+PLAIN(int, link, (const char* a, const char* b), (a, b), b)
+PLAIN(int, linkat, (int da, const char* a, int db, const char* b, int f), (da, a, db, b, f), b)
+PLAIN(int, unlink, (const char* p), (p), p)
+PLAIN(int, unlinkat, (int d, const char* p, int f), (d, p, f), pathOf(d) + "/" + p)
+PLAIN(int, mkdir, (const char* p, mode_t m), (p, m), p)
+PLAIN(int, chmod, (const char* p, mode_t m), (p, m), p)
+PLAIN(int, fchmod, (int fd, mode_t m), (fd, m), pathOf(fd))
+PLAIN(int, futimens, (int fd, const struct timespec t[2]), (fd, t), pathOf(fd))
+PLAIN(ssize_t, getxattr, (const char* p, const char* n, void* val, size_t s), (p, n, val, s), p)
+PLAIN(ssize_t, fgetxattr, (int fd, const char* n, void* val, size_t s), (fd, n, val, s), pathOf(fd))
+PLAIN(int, setxattr, (const char* p, const char* n, const void* val, size_t s, int f), (p, n, val, s, f), p)
+PLAIN(int, fsetxattr, (int fd, const char* n, const void* val, size_t s, int f), (fd, n, val, s, f), pathOf(fd))
+
+const Syscalls kTable = {open,    close,    read,   pread, write,  pwrite,  copy_file_range, ioctl,
+                         fsync,   ftruncate, stat,  lstat, fstat,  fstatat, opendir,         readdir,
+                         closedir, rename,  link,   linkat, unlink, unlinkat, mkdir,          chmod,
+                         fchmod,  futimens, getxattr, fgetxattr, setxattr, fsetxattr};
+
+// The table in place for the lifetime of one of these.
+struct Installed {
+    explicit Installed(const Plan& plan, const FaultInjectingFileSystem& fs) {
+        seam = Seam{};
+        seam.plan = plan;
+        seam.fs = &fs;
+        platform::posix::sys() = kTable;
+    }
+    ~Installed() { platform::posix::sys() = realSyscalls(); }
+};
+
+// The faults that make sense for a call: errors it can meet, and short or
+// early-ended counts where it moves bytes.
+std::vector<Plan> faultsFor(const std::string& name, long at) {
+    std::vector<int> errors;
+    std::vector<Kind> counts;
+    if (name == "open") errors = {EACCES, ENOSPC, EIO, ENOENT, ENOTDIR};
+    else if (name == "stat" || name == "lstat" || name == "fstatat" || name == "opendir" || name == "getxattr")
+        errors = {EACCES, EIO, ENOENT};
+    else if (name == "rename" || name == "link" || name == "linkat" || name == "unlink" || name == "unlinkat" ||
+             name == "mkdir")
+        errors = {EACCES, ENOSPC, EIO, ENOENT};
+    else if (name == "chmod" || name == "fchmod" || name == "futimens" || name == "setxattr" || name == "fsetxattr")
+        errors = {EPERM, EIO};
+    else if (name == "write" || name == "pwrite" || name == "copy_file_range" || name == "fsync" ||
+             name == "ftruncate" || name == "close")
+        errors = {EIO, ENOSPC};
+    else errors = {EIO};
+    if (name == "read" || name == "pread" || name == "copy_file_range") counts = {Kind::Short, Kind::EarlyEnd};
+    if (name == "write" || name == "pwrite") counts = {Kind::Short};
+    std::vector<Plan> plans;
+    for (bool sticky : {false, true}) {
+        for (int e : errors) plans.push_back({at, Kind::Errno, e, sticky});
+        for (Kind k : counts) plans.push_back({at, k, 0, sticky});
+    }
+    return plans;
+}
+
+std::string describe(const Plan& p) {
+    std::string what = p.kind == Kind::Short      ? std::string("short count")
+                       : p.kind == Kind::EarlyEnd ? std::string("early end of file")
+                                                  : std::string(strerrorname_np(p.error));
+    return what + (p.sticky ? " for good" : " once");
+}
+
+}  // namespace sys
+
+std::string bytesOrNothing(const stdfs::path& p) {
+    std::error_code ec;
+    return stdfs::is_regular_file(p, ec) ? readBytes(p) : std::string("<none>");
+}
+
+// Whether a failed system call may pass without a message (besides those
+// that changed nothing): as the file-system call it hit, with the error
+// number that call reports for it.
+bool silentSystemCall(const Run& run, const sys::Seam& s, const Operation& op) {
+    auto f = s.fsCall;
+    switch (s.plan.kind == sys::Kind::Errno ? s.plan.error : EIO) {
+    case EACCES:
+    case EPERM: f.errorNumber = platform::err::PermissionDenied; break;
+    case ENOSPC: f.errorNumber = platform::err::DiskFull; break;
+    // Where the folder is there, as it always is here.
+    case ENOENT:
+    case ENOTDIR: f.errorNumber = platform::err::FileNotFound; break;
+    default: f.errorNumber = platform::err::DeviceIo; break;
+    }
+    // An entry of a folder that cannot be looked at is left out of the list.
+    if (run.ui.inLoad(f.call) && f.op == FsOp::List && s.firedName == "fstatat") return true;
+    // DOS attributes beyond read-only are kept only where the file system can.
+    if (s.firedName.find("xattr") != std::string::npos) return true;
+    return silentByDesign(run, f, op);
+}
+
 struct Outcome {
     bool reached = false;
+    std::vector<std::string> calls;  // the system calls of a run without a fault
     std::string failedCall;  // the first call failed: operation and path
     std::vector<std::string> violations;
 };
@@ -343,7 +596,27 @@ constexpr int kErrors[] = {platform::err::PermissionDenied, platform::err::DiskF
 // One run: the operation with call `n` failing (0: none), then the person
 // carries on with everything working again (refresh and exit, or a new start
 // when the program had ended).
-Outcome runOnce(const Operation& op, int n, int error, bool sticky) {
+// What a run ends with, to tell a failure that changed nothing (a retry, a
+// fallback) from one that did.
+std::string endState(const Run& run) {
+    std::string out;
+    for (const auto& [rel, bytes] : filesBelow(run.work.path())) out += rel + "=" + bytes + "\n";
+    for (const auto& folder : kFolders) out += folder + ":" + bytesOrNothing(run.work.path() / folder / kCommentFile) + "\n";
+    std::string settings = bytesOrNothing(run.exeDir.path() / "mabrel9-iv.ini");
+    if (const auto at = settings.find(run.root); at != std::string::npos) settings.replace(at, run.root.size(), "<root>");
+    out += settings;
+    if (run.window) {
+        for (const auto& row : run.window->lvwFiles.rows) {
+            for (const auto& c : row.cells) out += c + "|";
+        }
+        out += run.window->txtFolderComment.text + "|" + std::to_string(run.ui.shellRequests.size());
+        out += run.state.p_driveAndPath.substr(std::min(run.root.size(), run.state.p_driveAndPath.size()));
+    }
+    return out;
+}
+
+Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::Plan& plan = {},
+                const std::string* cleanEnd = nullptr, std::string* endOut = nullptr) {
     Outcome out;
     Run run;
     if (op.started) {
@@ -359,10 +632,15 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky) {
         if (sticky) run.fs.failFromNthCall(FsOp::Any, n, error);
         else run.fs.failNthCall(FsOp::Any, n, error);
     }
-    op.act(run);
+    {
+        std::optional<sys::Installed> seam;
+        if (plan.at > 0 || endOut) seam.emplace(plan, run.fs);
+        op.act(run);
+    }
     run.fs.clear();
     const auto& failures = run.fs.failures();
-    out.reached = !failures.empty();
+    out.reached = !failures.empty() || sys::seam.fired;
+    if (endOut) out.calls = sys::seam.names;
     // Paths without the random names of the test's folders.
     auto relative = [&](std::string path) {
         if (path.rfind(run.root, 0) == 0) path = path.substr(run.root.size());
@@ -371,7 +649,18 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky) {
         if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
         return path;
     };
-    if (out.reached) out.failedCall = std::string(opName(failures[0].op)) + " " + relative(failures[0].path);
+    if (!failures.empty()) out.failedCall = std::string(opName(failures[0].op)) + " " + relative(failures[0].path);
+    if (sys::seam.fired) {
+        std::string path = sys::seam.firedPath;
+        for (const auto* base : {&run.work.path(), &run.exeDir.path()}) {
+            if (path.rfind(base->string(), 0) == 0) {
+                path = (base == &run.work.path() ? "" : "<program folder>") + path.substr(base->string().size());
+            }
+        }
+        if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
+        if (path.size() > 1 && path.back() == '~') path = path.substr(0, path.rfind('.')) + ".*~";
+        out.failedCall = sys::seam.firedName + " " + path;
+    }
 
     // The person edits what the desktop opened: its old version must be a copy by now.
     for (std::size_t i = shellBefore; i < run.ui.shellRequests.size(); ++i) {
@@ -388,7 +677,12 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky) {
         }
     }
 
+    if (endOut) *endOut = endState(run);
     for (auto& v : check(run, before, op, true, !sticky)) out.violations.push_back(relative(v));
+    if (run.ui.messages.size() == messagesBefore && sys::seam.fired && !(cleanEnd && endState(run) == *cleanEnd) &&
+        !silentSystemCall(run, sys::seam, op)) {
+        out.violations.push_back("failure not shown: " + out.failedCall);
+    }
     if (run.ui.messages.size() == messagesBefore) {
         for (const auto& f : failures) {
             if (!silentByDesign(run, f, op)) {
@@ -485,6 +779,25 @@ TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
             }
         }
     }
+    // The same at the system calls inside the POSIX layer.
+    int systemRuns = 0;
+    for (const auto& op : ops) {
+        std::string cleanEnd;
+        const auto clean = runOnce(op, 0, 0, false, {}, nullptr, &cleanEnd);
+        for (std::size_t at = 1; at <= clean.calls.size(); ++at) {
+            for (const auto& plan : sys::faultsFor(clean.calls[at - 1], static_cast<long>(at))) {
+                const auto o = runOnce(op, 0, 0, plan.sticky, plan, &cleanEnd);
+                ++runs;
+                ++systemRuns;
+                violations += o.violations.size();
+                for (const auto& v : o.violations) {
+                    grouped[op.name + ", system call " + std::to_string(at) + " (" + o.failedCall + "): " + v].push_back(
+                        sys::describe(plan));
+                }
+            }
+        }
+    }
+    std::printf("(%d of the runs failed a system call)\n", systemRuns);
     for (const auto& [what, how] : grouped) {
         std::string errors;
         for (const auto& h : how) errors += (errors.empty() ? "" : ", ") + h;
