@@ -98,14 +98,12 @@ void frm_mabrel94::Form_Unload() {
     saveCommentFile();
 }
 
-void frm_mabrel94::cmdUpdate_Click() {
-    saveCommentFile();
-    fun_Load();
-}
+void frm_mabrel94::cmdUpdate_Click() { saveAndReload(); }
 
 void frm_mabrel94::cmdExit_Click() {
     writeSettingsFile();
-    saveCommentFile();
+    // Comments that could not be stored are not left behind unasked.
+    if (!saveCommentFile()) return;
     ui_.endProgram();
 }
 
@@ -125,7 +123,7 @@ void frm_mabrel94::cmdOption_Click() {
     state_.p_dialogResult = 0;
     frm_option window(state_);
     ui_.showModal(window);
-    if (state_.p_dialogResult > 0) fun_Load();
+    if (state_.p_dialogResult > 0) reloadKeepingTyped();
 }
 
 // --- Settings file ---------------------------------------------------------
@@ -144,12 +142,18 @@ bool frm_mabrel94::readSettingsFile() {
 }
 
 bool frm_mabrel94::writeSettingsFile() {
+    bool written = false;
     try {
-        return settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
-                                       process_.now());
+        written = settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
+                                          process_.now());
     } catch (const std::exception&) {
-        return false;
     }
+    try {
+        // What a write cut short here left beside the executable.
+        fs_.removeStaleTemporaries(process_.executableFolder());
+    } catch (const std::exception&) {
+    }
+    return written;
 }
 
 std::string frm_mabrel94::helpPagePath() {
@@ -196,8 +200,7 @@ void frm_mabrel94::Form_Resize() {
 
     if (reloadOnRestore) {
         reloadOnRestore = false;
-        saveCommentFile();
-        fun_Load();
+        saveAndReload();
     }
 }
 

@@ -84,8 +84,15 @@ public:
     void fun_aDelete(int row);
     void fun_aEditComment(int row);
     void fun_rClick();
-    // Writes the comment file of p_driveAndPath from the list and txtFolderComment.
-    void saveCommentFile();
+    // Writes the comment file of p_driveAndPath from the list and
+    // txtFolderComment. False when it could not, and something typed is not
+    // stored (the person is told): the caller must not replace the view.
+    bool saveCommentFile();
+    // Saves the comments and reloads; what could not be stored stays on screen.
+    void saveAndReload();
+    // Reloads without saving; comments typed and not yet stored stay on screen.
+    void reloadKeepingTyped();
+    bool hasUnsavedComments() const;
     // The settings file beside the executable.
     std::string settingsFilePath();
     bool readSettingsFile();
@@ -119,6 +126,10 @@ private:
     // remove them as redundant, since the person may not have saved the
     // edit yet. A later run removes them if they are still redundant.
     std::unordered_set<std::string> copiesTakenThisRun_;
+    // A row comment changed since the last load or save, and the folder
+    // comment as stored: what tells whether a failed save loses anything.
+    bool commentsEdited_ = false;
+    std::string storedFolderComment_;
 };
 
 }  // namespace mabrel

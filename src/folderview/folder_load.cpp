@@ -26,7 +26,13 @@ constexpr std::size_t kTimestampChars = 19;
 
 // What the backup store keeps is read-only; hidden files and folders there
 // are none of the program's.
-constexpr std::uint32_t kBackupListMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive;
+constexpr std::uint32_t kBackupListMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive |
+                                          platform::attr::Directory | platform::attr::Unreadable;
+// Hidden and system entries too, to tell the backup directory and what could
+// not be read; only what a Windows listing with the directory bit would give
+// is shown.
+constexpr std::uint32_t kFolderListMask =
+    platform::attr::Directory | platform::attr::Hidden | platform::attr::System | platform::attr::Unreadable;
 
 bool holdsMabre(const std::string& name) { return util::toLowerAscii(name).find("_mabre") != std::string::npos; }
 
@@ -67,6 +73,8 @@ void frm_mabrel94::fun_Load() {
     txtFolderComment.text.clear();
     keptCommentRecords_.clear();
     commentsRead_ = false;
+    commentsEdited_ = false;
+    storedFolderComment_.clear();
 
     try {
         tvwFolders.clear();
@@ -94,9 +102,12 @@ void frm_mabrel94::fun_Load() {
 
             auto& rows = lvwFiles.rows;
             folderview::RowIndex rowByKey;
-            // Files the display filter leaves out: the comments of their
-            // versions are kept for the next save.
+            // Files the display filter leaves out, and entries the listing
+            // could not read: the comments of their versions are kept for the
+            // next save. All are kept when a listing did not come through.
             std::unordered_set<std::string> filteredNames;
+            bool listingIncomplete = false;
+            std::optional<platform::DirEntry> backupDirEntry;
             // What a copy must match to hold the version its file still has.
             struct FileVersion {
                 std::int64_t size;
@@ -111,13 +122,21 @@ void frm_mabrel94::fun_Load() {
             } catch (const platform::PlatformError&) {
             }
 
-            const auto entries = fs_.list(folder, platform::attr::Directory);
+            const auto entries = fs_.list(folder, kFolderListMask);
+            // Every folder lists itself as ".": without it nothing was listed.
+            listingIncomplete = entries.empty() || entries.front().name != ".";
             rows.reserve(entries.size());
             versions.reserve(entries.size());
             rowByKey.reserve(entries.size());
             for (const auto& entry : entries) {
                 const std::string& name = entry.name;
+                if (name == backup::kBackupDirName) backupDirEntry = entry;
                 if (holdsMabre(name)) continue;
+                if (entry.attributes & platform::attr::Unreadable) {
+                    filteredNames.insert(name);
+                    continue;
+                }
+                if (!platform::matchesMask(entry.attributes, platform::attr::Directory)) continue;  // hidden, system
                 if (entry.attributes & platform::attr::Directory) {
                     if (name.starts_with('.')) continue;  // also "." and ".."
                     tvwFolders.add(1, "f_" + name, name);
@@ -140,24 +159,30 @@ void frm_mabrel94::fun_Load() {
             const std::size_t fileRows = rows.size();
 
             const std::string backupDir = backup::backupDirectoryPath(folder);
-            // A backup directory that is a link leads somewhere else: nothing
-            // there is the program's to list or remove.
-            const auto backupEntry = fs_.find(backupDir, platform::attr::Directory | platform::attr::Hidden |
-                                                             platform::attr::System);
-            const bool backupDirUsable = backupEntry && (backupEntry->attributes & platform::attr::Directory) &&
-                                         !(backupEntry->attributes & platform::attr::ReparsePoint);
+            // As the folder listed it. A backup directory that is a link leads
+            // somewhere else: nothing there is the program's to list or remove.
+            if (backupDirEntry && (backupDirEntry->attributes & platform::attr::Unreadable)) listingIncomplete = true;
+            const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
+                                         !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
             if (backupDirUsable) {
                 try {
                     fs_.removeStaleTemporaries(backupDir + "\\");
                 } catch (const platform::PlatformError&) {
                 }
-                for (const auto& entry : fs_.list(backupDir + "\\", kBackupListMask)) {
+                const auto copies = fs_.list(backupDir + "\\", kBackupListMask);
+                if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
+                for (const auto& entry : copies) {
+                    if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
                     if (holdsMabre(entry.name)) continue;
                     if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
                     const auto parsed = backupNameOf(entry.name);
                     if (!parsed) continue;
+                    if (entry.attributes & platform::attr::Unreadable) {
+                        filteredNames.insert(parsed->sourceName);
+                        continue;
+                    }
                     std::string key = parsed->sourceName + "_" + parsed->timestamp;
                     const auto match = rowByKey.first(key);
                     // The same name, time (to the second in UTC, which tells
@@ -185,21 +210,11 @@ void frm_mabrel94::fun_Load() {
             }
 
             // A redundant copy that cannot be removed (a read-only share, say)
-            // stays as it is, without a message.
+            // stays as it is, read-only, without a message.
             for (const auto& name : redundant) {
-                const std::string path = backupDir + "\\" + name;
                 try {
-                    fs_.setAttributes(path, platform::attr::Archive);
+                    fs_.deleteCopy(backupDir + "\\" + name);
                 } catch (const platform::PlatformError&) {
-                    continue;
-                }
-                try {
-                    fs_.deleteFile(path);
-                } catch (const platform::PlatformError&) {
-                    try {
-                        fs_.setAttributes(path, backup::kBackupCopyAttributes);
-                    } catch (const platform::PlatformError&) {
-                    }
                 }
             }
 
@@ -218,9 +233,11 @@ void frm_mabrel94::fun_Load() {
             }
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
             keptCommentRecords_ = folderview::applyStoredComments(
-                lines, lvwFiles, rowByKey, txtFolderComment, false,
-                [&](const std::string& key) { return filteredNames.contains(nameOfKey(key)); });
+                lines, lvwFiles, rowByKey, txtFolderComment, false, [&](const std::string& key) {
+                    return listingIncomplete || filteredNames.contains(nameOfKey(key));
+                });
             commentsRead_ = true;
+            storedFolderComment_ = txtFolderComment.text;
         } catch (const platform::PlatformError& e) {
             if (e.number() == platform::err::FileNotFound) return;
             throw;

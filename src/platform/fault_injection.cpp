@@ -99,6 +99,11 @@ void FaultInjectingFileSystem::rename(const std::string& from, const std::string
     inner_.rename(from, to);
 }
 
+void FaultInjectingFileSystem::deleteCopy(const std::string& path) {
+    enter(FsOp::DeleteCopy, path);
+    inner_.deleteCopy(path);
+}
+
 void FaultInjectingFileSystem::deleteFile(const std::string& path) {
     enter(FsOp::DeleteFile, path);
     inner_.deleteFile(path);

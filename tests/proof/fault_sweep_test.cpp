@@ -47,6 +47,7 @@ const char* opName(FsOp op) {
     case FsOp::CreateCopy: return "createCopy";
     case FsOp::Rename: return "rename";
     case FsOp::DeleteFile: return "deleteFile";
+    case FsOp::DeleteCopy: return "deleteCopy";
     case FsOp::CreateDirectory: return "createDirectory";
     case FsOp::FileSize: return "fileSize";
     case FsOp::ModificationTime: return "modificationTime";
@@ -318,7 +319,7 @@ bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, 
     if (inLoad) {
         // A redundant copy that cannot be deleted stays; a vanished entry is left out.
         const bool copy = f.path.find(std::string("\\") + kBackupDir + "\\") != std::string::npos;
-        if (copy && (f.op == FsOp::SetAttributes || f.op == FsOp::DeleteFile)) return true;
+        if (copy && (f.op == FsOp::SetAttributes || f.op == FsOp::DeleteFile || f.op == FsOp::DeleteCopy)) return true;
         if (f.errorNumber == platform::err::FileNotFound &&
             (f.op == FsOp::FileSize || f.op == FsOp::ModificationTime || f.op == FsOp::Attributes)) {
             return true;

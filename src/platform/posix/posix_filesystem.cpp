@@ -290,7 +290,9 @@ bool isStaleTemporary(const std::string& name, std::int64_t ageSeconds) {
         if (ageSeconds > kStaleAfterSeconds) return true;
         if (rest.substr(0, a) != hostTag()) return false;
         const long pid = std::strtol(pidText.c_str(), nullptr, 10);
-        if (pid == static_cast<long>(::getpid())) return false;
+        // Our own too: the program writes on one thread, so no write of ours
+        // is under way while it tidies up.
+        if (pid == static_cast<long>(::getpid())) return true;
         return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
     }
     // Earlier forms: ".<name>.<12 hex>~" and "~_mabre-tmp-<16 hex>", only
@@ -644,14 +646,15 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
         const std::string name = e->d_name;
         if (!isListableName(name)) continue;
         struct stat lst{};
-        if (sys().fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) {
-            errno = 0;
-            continue;  // gone since readdir, or unreadable: left out
-        }
         struct stat target{};
-        if (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name.c_str(), &target, 0) != 0) {
+        // Gone since readdir, unreadable, or a link that points nowhere: told
+        // apart only for callers that ask, so that they know the listing
+        // left something out.
+        if (sys().fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0 ||
+            (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name.c_str(), &target, 0) != 0)) {
+            if (mask & attr::Unreadable) entries.push_back(DirEntry{name, attr::Unreadable});
             errno = 0;
-            continue;  // a link that points nowhere, or a loop: nothing to show
+            continue;
         }
         const std::string full = (native == "/" ? "" : native) + "/" + name;
         DirEntry entry = entryOf(name, lst, &target, storedDosAttrib(full));
@@ -784,6 +787,15 @@ void PosixFileSystem::rename(const std::string& from, const std::string& to) {
         throwErrno(e, sourceThere ? target.native : source.native);
     }
     syncFolder(parentOf(target.native));
+}
+
+void PosixFileSystem::deleteCopy(const std::string& path) {
+    // Unlinking needs no write permission on the file: a copy is never made
+    // writable first, so a failure cannot leave it so.
+    const auto r = resolve(path);
+    const struct stat st = lstatNoLink(r.native);
+    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (sys().unlink(r.native.c_str()) != 0) throwErrno(errno, r.native);
 }
 
 void PosixFileSystem::deleteFile(const std::string& path) {
