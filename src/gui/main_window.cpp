@@ -142,6 +142,10 @@ MainWindow::MainWindow(frm_mabrel94& model, QtInteraction& ui) : m_(model), ui_(
     ui_.setWindowStateHandler([this](WindowState s) { applyWindowState(s); });
     ui_.setEndProgramHandler([this] { endProgram(); });
     build();
+    // The platform window exists from here on; its state reports are what
+    // the model learns the window's state from.
+    create();
+    windowHandle()->installEventFilter(this);
     render();
 }
 
@@ -401,12 +405,6 @@ void MainWindow::pullSelection() {
 
 // --- Size, state and closing ---------------------------------------------------
 
-WindowState MainWindow::currentState() const {
-    if (isMinimized()) return WindowState::Minimized;
-    if (isMaximized()) return WindowState::Maximized;
-    return WindowState::Normal;
-}
-
 void MainWindow::applyWindowState(WindowState state) {
     switch (state) {
     case WindowState::Minimized: showMinimized(); break;
@@ -438,12 +436,13 @@ void MainWindow::reportSize() {
 
 void MainWindow::handleResize() {
     if (applyingSize_) return;
-    m_.windowState = currentState();
+    m_.windowState = shownState_;
     reportSize();
     const Twips t = Twips::of(this);
     const QSize before = size();
     run([this] { m_.Form_Resize(); });
-    if (m_.windowState == WindowState::Normal) {
+    // Not while a maximise or minimise asked for is still on its way.
+    if (m_.windowState == WindowState::Normal && windowState() == Qt::WindowNoState) {
         // The minimum size the layout asked for.
         const QSize wanted(t.toPxX(m_.clientWidth), t.toPxY(m_.clientHeight));
         if (wanted != before && (wanted.width() > before.width() || wanted.height() > before.height())) {
@@ -457,17 +456,31 @@ void MainWindow::handleResize() {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (!isMinimized()) handleResize();
+    handleResize();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Only the window system's own reports (spontaneous events) say what the
+    // window is: Qt also announces each state it was asked for at once, and
+    // a window manager minimising a maximised window may report a normal
+    // state on the way.
+    if (watched == windowHandle() && event->type() == QEvent::WindowStateChange && event->spontaneous()) {
+        const Qt::WindowStates states = windowHandle()->windowStates();
+        const WindowState now = states & Qt::WindowMinimized   ? WindowState::Minimized
+                                : states & Qt::WindowMaximized ? WindowState::Maximized
+                                                               : WindowState::Normal;
+        if (now != shownState_) {
+            shownState_ = now;
+            // Coming back from the task bar lays out again (and reloads after an open).
+            handleResize();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange) return;
-    const WindowState now = currentState();
-    if (now == m_.windowState) return;
-    m_.windowState = now;
-    // Coming back from the task bar lays out again (and reloads after an open).
-    if (now != WindowState::Minimized) handleResize();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) run([this] { m_.Form_Activate(); });
 }
 
 void MainWindow::endProgram() {
