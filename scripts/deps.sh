@@ -25,3 +25,7 @@ WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ni
 # file type, and the desktop's "open with" (xdg-open).
 GUI_PACKAGES=(qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-ipafont-gothic adwaita-icon-theme
               shared-mime-info xdg-utils)
+
+# The GUI tests on an X server with real window managers, driven by xdotool;
+# xdg-open tells a file's type with file.
+GUI_TEST_PACKAGES=(openbox metacity xdotool file)
