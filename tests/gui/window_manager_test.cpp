@@ -63,15 +63,18 @@ TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesB
     startMaximised();
     // Several opens: a window manager minimising a maximised window may pass
     // through a normal state on some of them only.
-    for (int version = 1; version <= 4; ++version) {
+    constexpr int kOpens = 6;
+    for (int version = 1; version <= kOpens; ++version) {
         SCOPED_TRACE("open " + std::to_string(version));
         doubleClickRow(viewRow("notes.txt"));
         ASSERT_EQ(opened.size(), static_cast<std::size_t>(version));
         EXPECT_EQ(opened.back(), QUrl::fromLocalFile(QString::fromStdString((work.path() / "notes.txt").string())));
+        // Every state the window manager passes through reaches the window
+        // as it comes.
+        x::settle(300);
         ASSERT_TRUE(reportedAs(WindowState::Minimized, "Iconic")) << "the window manager did not minimise the window";
-        QTest::qWait(300);  // time for any state the window manager passes through
         // Away: nothing reloaded, the copy of the version opened is there.
-        EXPECT_FALSE(stdfs::exists(commentFile()));
+        EXPECT_FALSE(stdfs::exists(commentFile())) << "reloaded before the window came back";
         EXPECT_TRUE(model.reloadOnRestore);
         EXPECT_EQ(backupNames().size(), static_cast<std::size_t>(version));
         EXPECT_EQ(backupRows(), version - 1);
@@ -91,7 +94,8 @@ TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesB
         EXPECT_EQ(backupRows(), version);
         const std::string timestamp = version == 1 ? "2024-03-01 09-05-03"
                                                    : "2024-03-0" + std::to_string(version) + " 10-00-00";
-        EXPECT_EQ(readBytes(backupDir() / ("notes_" + timestamp + ".txt")), "version " + std::to_string(version));
+        const stdfs::path copy = backupDir() / ("notes_" + timestamp + ".txt");
+        EXPECT_EQ(stdfs::exists(copy) ? readBytes(copy) : "(no such file)", "version " + std::to_string(version));
         stdfs::remove(commentFile());
     }
 
@@ -100,7 +104,7 @@ TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesB
     doubleClickRow(viewRow("notes.txt", true));
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].toLocalFile().toStdString().rfind((backupDir() / "notes_").string(), 0), 0u);
-    EXPECT_EQ(backupNames().size(), 4u);
+    EXPECT_EQ(backupNames().size(), static_cast<std::size_t>(kOpens));
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QString>
-#include <QTest>
+#include <QTimer>
 #include <sstream>
 
 namespace mabrel::gui::test::x {
@@ -76,12 +77,18 @@ void click(unsigned long window, int x, int y, int count) {
          QStringLiteral("80"), QStringLiteral("1")});
 }
 
+void settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 bool waitUntil(const std::function<bool()>& condition, int ms) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
         if (timer.elapsed() > ms) return false;
-        QTest::qWait(20);
+        settle(20);
     }
     return true;
 }

@@ -34,6 +34,9 @@ void map(unsigned long window);
 // Clicks with the left button at a point of the window's client area.
 void click(unsigned long window, int x, int y, int count = 1);
 
+// Runs this process's event loop for `ms`, handling each event as it comes,
+// as the program's own loop does.
+void settle(int ms);
 // Waits up to `ms` for `condition`, handling this process's events meanwhile.
 bool waitUntil(const std::function<bool()>& condition, int ms = 5000);
 
