@@ -14,7 +14,14 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
+
+#if defined(MABREL_HAVE_XCB) && QT_CONFIG(xcb)
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#define MABREL_ICONIFY_ON_X11 1
+#endif
 
 #include "gui/file_list_model.h"
 #include "gui/gui_util.h"
@@ -45,6 +52,42 @@ bool sameWidths(const std::vector<ColumnHeader>& a, const std::vector<ColumnHead
         if (a[i].text != b[i].text || a[i].width != b[i].width) return false;
     }
     return true;
+}
+
+// Asks an X11 window manager to iconify the window, as a task bar does; false
+// where the window is not on X11. Qt's own request for a maximised window
+// takes the maximised state off and puts it back around the iconify, and a
+// window manager may then show a normal state on the way, or even give the
+// window back at once.
+bool iconifyOnX11(QWidget* window) {
+#ifdef MABREL_ICONIFY_ON_X11
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || window->windowHandle() == nullptr) return false;
+    xcb_connection_t* c = x11->connection();
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    static const char kChangeState[] = "WM_CHANGE_STATE";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kChangeState - 1, kChangeState), nullptr);
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, id), nullptr);
+    const bool ok = atom != nullptr && tree != nullptr;
+    if (ok) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = id;
+        event.type = atom->atom;
+        event.data.data32[0] = 3;  // IconicState
+        xcb_send_event(c, 0, tree->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(c);
+    }
+    std::free(atom);
+    std::free(tree);
+    return ok;
+#else
+    (void)window;
+    return false;
+#endif
 }
 
 // The modifier bits of a mouse event: 1 Shift, 2 Ctrl, 4 Alt.
@@ -407,7 +450,9 @@ void MainWindow::pullSelection() {
 
 void MainWindow::applyWindowState(WindowState state) {
     switch (state) {
-    case WindowState::Minimized: showMinimized(); break;
+    case WindowState::Minimized:
+        if (!iconifyOnX11(this)) showMinimized();
+        break;
     case WindowState::Maximized:
         showMaximized();
         // Without a window manager (a bare X server) nobody maximises the
