@@ -486,8 +486,9 @@ void MainWindow::handleResize() {
     const Twips t = Twips::of(this);
     const QSize before = size();
     run([this] { m_.Form_Resize(); });
-    // Not while a maximise or minimise asked for is still on its way.
-    if (m_.windowState == WindowState::Normal && windowState() == Qt::WindowNoState) {
+    // Not while a maximise or minimise asked for is still on its way (the
+    // platform window holds the latest asked for or reported).
+    if (m_.windowState == WindowState::Normal && windowHandle()->windowStates() == Qt::WindowNoState) {
         // The minimum size the layout asked for.
         const QSize wanted(t.toPxX(m_.clientWidth), t.toPxY(m_.clientHeight));
         if (wanted != before && (wanted.width() > before.width() || wanted.height() > before.height())) {

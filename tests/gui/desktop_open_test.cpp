@@ -120,7 +120,8 @@ protected:
     // Brings the window back from the task bar; the reload then runs.
     void bringBack() {
         x::activate(window);
-        ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Normal"; })) << "the window did not come back";
+        ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Normal" && x::isViewable(window); }))
+            << "the window did not come back";
         ASSERT_TRUE(x::waitUntil([&] { return stdfs::exists(commentFile()); })) << "no reload when the window came back";
         stdfs::remove(commentFile());
         x::settle(300);  // the window manager may still be drawing it back
