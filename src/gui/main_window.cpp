@@ -14,13 +14,15 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #if defined(MABREL_HAVE_XCB) && QT_CONFIG(xcb)
 #include <QGuiApplication>
 #include <xcb/xcb.h>
-#define MABREL_ICONIFY_ON_X11 1
+#define MABREL_X11 1
 #endif
 
 #include "gui/file_list_model.h"
@@ -54,36 +56,75 @@ bool sameWidths(const std::vector<ColumnHeader>& a, const std::vector<ColumnHead
     return true;
 }
 
+#ifdef MABREL_X11
+// The X11 connection and root window of a widget's window; empty where the
+// widget is not on X11.
+struct X11Window {
+    xcb_connection_t* c = nullptr;
+    xcb_window_t id = 0;
+    xcb_window_t root = 0;
+
+    explicit X11Window(QWidget* w) {
+        const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 == nullptr || w->windowHandle() == nullptr) return;
+        const auto window = static_cast<xcb_window_t>(w->winId());
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(x11->connection(), xcb_query_tree(x11->connection(), window), nullptr);
+        if (tree == nullptr) return;
+        c = x11->connection();
+        id = window;
+        root = tree->root;
+        std::free(tree);
+    }
+    explicit operator bool() const { return c != nullptr; }
+
+    xcb_atom_t atom(const char* name) const {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+        xcb_atom_t a = XCB_ATOM_NONE;
+        if (reply != nullptr) a = reply->atom;
+        std::free(reply);
+        return a;
+    }
+};
+#endif
+
 // Asks an X11 window manager to iconify the window, as a task bar does; false
 // where the window is not on X11. Qt's own request for a maximised window
 // takes the maximised state off and puts it back around the iconify, and a
 // window manager may then show a normal state on the way, or even give the
 // window back at once.
 bool iconifyOnX11(QWidget* window) {
-#ifdef MABREL_ICONIFY_ON_X11
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || window->windowHandle() == nullptr) return false;
-    xcb_connection_t* c = x11->connection();
-    const auto id = static_cast<xcb_window_t>(window->winId());
-    static const char kChangeState[] = "WM_CHANGE_STATE";
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kChangeState - 1, kChangeState), nullptr);
-    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, id), nullptr);
-    const bool ok = atom != nullptr && tree != nullptr;
-    if (ok) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = atom->atom;
-        event.data.data32[0] = 3;  // IconicState
-        xcb_send_event(c, 0, tree->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-        xcb_flush(c);
-    }
-    std::free(atom);
-    std::free(tree);
-    return ok;
+#ifdef MABREL_X11
+    const X11Window x(window);
+    if (!x) return false;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = x.id;
+    event.type = x.atom("WM_CHANGE_STATE");
+    event.data.data32[0] = 3;  // IconicState
+    xcb_send_event(x.c, 0, x.root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(x.c);
+    return true;
+#else
+    (void)window;
+    return false;
+#endif
+}
+
+// True on an X server without a window manager (none has announced itself
+// on the root window), where nobody maximises or minimises a window.
+bool onX11WithoutWindowManager(QWidget* window) {
+#ifdef MABREL_X11
+    const X11Window x(window);
+    if (!x) return false;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        x.c, xcb_get_property(x.c, 0, x.root, x.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1), nullptr);
+    const bool none = reply == nullptr || xcb_get_property_value_length(reply) == 0;
+    std::free(reply);
+    return none;
 #else
     (void)window;
     return false;
@@ -456,7 +497,9 @@ void MainWindow::applyWindowState(WindowState state) {
     case WindowState::Maximized:
         showMaximized();
         // Without a window manager (a bare X server) nobody maximises the
-        // window: fill the screen's work area then.
+        // window: fill the screen's work area then. Never where one runs: it
+        // may just be slow, and a new size would take the maximised state off.
+        if (!onX11WithoutWindowManager(this)) break;
         QTimer::singleShot(300, this, [this] {
             QScreen* s = screen();
             if (s == nullptr || !isMaximized() || isMinimized()) return;

@@ -172,6 +172,8 @@ class DesktopOpenWithoutAWindowManager : public DesktopOpen {};
 
 TEST_F(DesktopOpenWithoutAWindowManager, NothingReloadsUntilTheRefreshButton) {
     startProgram();
+    // Nobody maximises the window: it fills the screen by itself.
+    EXPECT_TRUE(x::waitUntil([&] { return x::width(window) >= 1200; }));
     ASSERT_NO_FATAL_FAILURE(open(kFiles - 1));
     x::settle(500);
     // Nobody minimised the window; clicking into it (activating it) is no

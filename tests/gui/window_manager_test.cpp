@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(WindowManagerTest, StartsMaximisedAndMinimisingByHandReloadsNothing) {
-    startMaximised();
+    ASSERT_NO_FATAL_FAILURE(startMaximised());
     const QRect area = window->screen()->availableGeometry();
     ASSERT_TRUE(x::waitUntil([&] { return window->frameGeometry().width() >= area.width() * 9 / 10; }));
     const Twips t = Twips::of(window.get());
@@ -60,7 +60,7 @@ TEST_F(WindowManagerTest, StartsMaximisedAndMinimisingByHandReloadsNothing) {
 }
 
 TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesBack) {
-    startMaximised();
+    ASSERT_NO_FATAL_FAILURE(startMaximised());
     // Several opens: a window manager minimising a maximised window may pass
     // through a normal state on some of them only.
     constexpr int kOpens = 6;

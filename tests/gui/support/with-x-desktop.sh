@@ -24,17 +24,35 @@ fail() {
   exit 1
 }
 
-# Xvfb takes the first free display itself and writes its number once it
-# listens, so parallel test runs never meet on one display.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -dpi 96 -nolisten tcp 3>"$tmp/display" >"$tmp/log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  grep -q '^[0-9]' "$tmp/display" 2>/dev/null && break
-  kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended at start"
-  sleep 0.1
+# The first free display from :20 on. The server's lock file decides who has
+# a display, so parallel test runs never meet on one: a server that finds
+# the display taken ends at once, and the next number is tried.
+start_xvfb() {  # display number
+  # -noreset: the server would start afresh whenever its last client leaves,
+  # refusing connections meanwhile.
+  Xvfb ":$1" -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset >>"$tmp/log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    if ! kill -0 "$xvfb_pid" 2>/dev/null; then
+      wait "$xvfb_pid" 2>/dev/null
+      xvfb_pid=
+      return 1
+    fi
+    # Ours (its lock) and answering.
+    if [ "$(tr -d ' \n' 2>/dev/null <"/tmp/.X$1-lock")" = "$xvfb_pid" ] &&
+       DISPLAY=":$1" xprop -root >/dev/null 2>&1; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "Xvfb did not start within 10 s"
+}
+display=
+for n in $(seq 20 119); do
+  if start_xvfb "$n"; then display=$n; break; fi
 done
-display=$(head -n 1 "$tmp/display")
-[ -n "$display" ] || fail "Xvfb did not start within 10 s"
+[ -n "$display" ] || fail "no free display"
+: >"$tmp/log"
 export DISPLAY=":$display"
 
 case "$wm" in

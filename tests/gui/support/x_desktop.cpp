@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
+#include <cstdlib>
 #include <sstream>
 
 namespace mabrel::gui::test::x {
@@ -56,6 +57,13 @@ bool isMaximised(unsigned long window) {
 bool isViewable(unsigned long window) {
     return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id(window)}).find("Map State: IsViewable") !=
            std::string::npos;
+}
+
+int width(unsigned long window) {
+    const std::string out = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id(window)});
+    const std::string key = "Width: ";
+    const auto at = out.find(key);
+    return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + key.size());
 }
 
 unsigned long visibleWindowOf(qint64 pid) {

@@ -22,6 +22,8 @@ std::string wmState(unsigned long window);
 bool isMaximised(unsigned long window);
 // Mapped and viewable on the screen.
 bool isViewable(unsigned long window);
+// The width of the window's client area in pixels, 0 if unknown.
+int width(unsigned long window);
 
 // The visible top-level window of a process, 0 while it has none.
 unsigned long visibleWindowOf(qint64 pid);
