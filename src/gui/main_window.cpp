@@ -65,8 +65,11 @@ struct X11Window {
     xcb_window_t root = 0;
 
     explicit X11Window(QWidget* w) {
+        // Qt's offscreen platform may answer for X11 too, for windows that
+        // are no X windows.
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
         const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (x11 == nullptr || w->windowHandle() == nullptr) return;
+        if (x11 == nullptr || x11->connection() == nullptr || w->windowHandle() == nullptr) return;
         const auto window = static_cast<xcb_window_t>(w->winId());
         xcb_query_tree_reply_t* tree =
             xcb_query_tree_reply(x11->connection(), xcb_query_tree(x11->connection(), window), nullptr);
