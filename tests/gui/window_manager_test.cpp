@@ -26,7 +26,7 @@ protected:
     stdfs::path commentFile() const { return work.path() / "_mabre.l94"; }
     // Starts, then waits until the window manager has maximised the window.
     void startMaximised() {
-        start();
+        ASSERT_NO_FATAL_FAILURE(start());
         ASSERT_TRUE(x::waitUntil([&] { return model.windowState == WindowState::Maximized && x::isMaximised(wid()); }))
             << "the window manager did not maximise the window";
     }
