@@ -162,13 +162,14 @@ std::string frm_mabrel94::helpPagePath() {
 
 // --- Window state and layout -------------------------------------------------
 
-void frm_mabrel94::setWindowState(WindowState newState) {
-    windowState = newState;
-    ui_.setWindowState(newState);
-}
+void frm_mabrel94::setWindowState(WindowState newState) { ui_.setWindowState(newState); }
 
 void frm_mabrel94::Form_Resize() {
-    if (windowState == WindowState::Minimized) return;  // reloadOnRestore stays set
+    if (windowState == WindowState::Minimized) {
+        // reloadOnRestore stays set; the window may now come back to reload.
+        if (reloadOnRestore) minimisedSinceOpen_ = true;
+        return;
+    }
 
     // Minimum outer size. The client area follows the outer size by the same
     // amount, so the layout below already sees the enforced size.
@@ -198,10 +199,22 @@ void frm_mabrel94::Form_Resize() {
     lvwFiles.geometry.width = positive(W - lvwFiles.geometry.left - kMargin);
     lvwFiles.geometry.height = positive(T - lvwFiles.geometry.top - kMargin);
 
-    if (reloadOnRestore) {
-        reloadOnRestore = false;
-        saveAndReload();
-    }
+    // A normal or maximised state on the way to the task bar (some window
+    // managers pass through one) is not the window coming back: the file
+    // just opened has not been edited yet.
+    if (reloadOnRestore && minimisedSinceOpen_) reloadAfterOpen();
+}
+
+void frm_mabrel94::Form_Activate() {
+    // Some window managers activate a window brought back from the task bar
+    // before they report its new state.
+    if (reloadOnRestore && minimisedSinceOpen_) reloadAfterOpen();
+}
+
+void frm_mabrel94::reloadAfterOpen() {
+    reloadOnRestore = false;
+    minimisedSinceOpen_ = false;
+    saveAndReload();
 }
 
 // --- File list gestures ------------------------------------------------------

@@ -51,8 +51,13 @@ public:
     int height = 0;
     int clientWidth = 5505;
     int clientHeight = 5175;
+    // The state the window really has, as the front end last reported it. A
+    // state asked for through setWindowState counts only once reported: a
+    // window manager may refuse it, or pass through other states on its way.
     WindowState windowState = WindowState::Normal;
 
+    // Set by the open action: the folder view is reloaded once the window
+    // has really been minimised and is brought back.
     bool reloadOnRestore = false;
     int lastSortColumn = 0;
 
@@ -60,7 +65,10 @@ public:
     // Start-up. False when another instance runs: the program must end at
     // once, having read and written nothing.
     bool Form_Load();
+    // On every resize and change of windowState the front end reports.
     void Form_Resize();
+    // The window has become the active window.
+    void Form_Activate();
     void Form_Unload();
     void cmdUpdate_Click();
     void cmdExit_Click();
@@ -99,7 +107,8 @@ public:
     bool writeSettingsFile();
     std::string helpPagePath();
 
-    // Sets windowState and asks the front end to apply it.
+    // Asks the front end for a window state; windowState follows when the
+    // front end reports that the window has it.
     void setWindowState(WindowState state);
 
     ProcessState& state() { return state_; }
@@ -107,6 +116,8 @@ public:
 
 private:
     void applyInitialGeometry();
+    // The reload that follows an open, once the window is back.
+    void reloadAfterOpen();
 
     ProcessState& state_;
     platform::FileSystem& fs_;
@@ -130,6 +141,9 @@ private:
     // comment as stored: what tells whether a failed save loses anything.
     bool commentsEdited_ = false;
     std::string storedFolderComment_;
+    // True once the window was really minimised after the last open: only
+    // then does its coming back reload.
+    bool minimisedSinceOpen_ = false;
 };
 
 }  // namespace mabrel

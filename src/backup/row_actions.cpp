@@ -94,6 +94,7 @@ void frm_mabrel94::fun_aOpen(int row) {
         }
         ui_.shellExecute(openRequest(file));
         reloadOnRestore = true;
+        minimisedSinceOpen_ = false;
         setWindowState(WindowState::Minimized);
     });
 }

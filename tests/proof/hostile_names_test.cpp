@@ -122,8 +122,10 @@ TEST_F(Hostile, EveryNameGoesThroughTheWholeCycle) {
         ASSERT_EQ(ui.shellRequests.size(), shells + 1) << names[i].bytes;
         putAt(work.path() / names[i].bytes, "v2 of " + std::to_string(i), true);
     }
-    window().windowState = WindowState::Normal;
-    window().Form_Resize();  // back from the application: the reload
+    for (const WindowState s : {WindowState::Minimized, WindowState::Normal}) {
+        window().windowState = s;
+        window().Form_Resize();  // to the task bar and back from the application: the reload
+    }
 
     // Comments on both versions, restore of the first, deletion of the copy of
     // the second, each through the menu.
