@@ -47,13 +47,24 @@ std::string decodeText(const Codec& codec, const std::string& bytes) {
     return codec.fromAnsi(bytes);
 }
 
+namespace {
+
+// UTF-8 as written: a text that begins with U+FEFF of its own gets one more
+// in front, as the reader takes the first one for a byte order mark.
+std::string asUtf8File(const std::string& utf8) {
+    if (utf8.rfind("\xEF\xBB\xBF", 0) == 0) return "\xEF\xBB\xBF" + utf8;
+    return utf8;
+}
+
+}  // namespace
+
 std::string encodeText(const Codec& codec, const std::string& utf8) {
     auto ansi = codec.toAnsi(utf8);
-    if (!ansi) return utf8;
+    if (!ansi) return asUtf8File(utf8);
     // ANSI bytes that happen to form valid UTF-8 (a short half-width kana
     // text such as "ï¾ï½½" is C3 BD) would be read back as
     // UTF-8 and come out as other characters; UTF-8 itself reads back exactly.
-    if (*ansi != utf8 && isValidUtf8(*ansi)) return utf8;
+    if (*ansi != utf8 && isValidUtf8(*ansi)) return asUtf8File(utf8);
     return *ansi;
 }
 
