@@ -41,6 +41,14 @@ TEST_F(PathHelpers, NormaliserKeepsTheLongestExistingLeadingPart) {
     EXPECT_EQ(normaliseLongName(*fs, "C:\\mabrel-no-such-folder-4711\\x\\"), "C:\\");
 }
 
+TEST_F(PathHelpers, NormaliserResolvesDotNamesAndDoubledSeparatorsFirst) {
+    // Each would otherwise add the name of the folder it stands for once more.
+    EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\\\Reports\\.\\Q1.txt"), root + "My Docs\\Reports\\Q1.txt");
+    EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\Missing\\..\\Reports\\"), root + "My Docs\\Reports\\");
+    EXPECT_EQ(normaliseLongName(*fs, root + "My Docs/Reports"), root + "My Docs\\Reports\\");
+    EXPECT_EQ(normaliseLongName(*fs, "C:\\..\\..\\" + root.substr(3)), root);
+}
+
 TEST_F(PathHelpers, NormaliserSpellsComponentsAsStored) {
     std::string lowered = root + "my docs\\REPORTS\\q1.TXT";
     EXPECT_EQ(normaliseLongName(*fs, lowered), root + "My Docs\\Reports\\Q1.txt");
@@ -66,8 +74,10 @@ TEST_F(PathHelpers, CheckerSplitsUsablePathsIntoDriveFolderAndFile) {
 }
 
 TEST_F(PathHelpers, CheckerTurnsDownMissingAndMalformedPaths) {
+    // A file with separators after it is no folder, and has no file name.
     for (const std::string& bad : {root + "Missing\\", root + "My Docs\\Reports\\gone.txt", std::string("abc"),
-                                  std::string("\\Docs\\"), std::string("\\\\server"), std::string("")}) {
+                                  std::string("\\Docs\\"), std::string("\\\\server"), std::string(""),
+                                  root + "My Docs\\Reports\\Q1.txt\\\\"}) {
         EXPECT_FALSE(checkPath(*fs, bad)) << bad;
     }
 }
