@@ -194,12 +194,17 @@ std::string normaliseLongName(platform::FileSystem& fs, const std::string& input
         constexpr std::uint32_t lastMask = platform::attr::ReadOnly | platform::attr::Hidden |
                                            platform::attr::System | platform::attr::Directory |
                                            platform::attr::Archive;
+        // A component left out (missing, or a hidden or system folder) ends
+        // the result: a name found below it would name an entry that is not
+        // below the components kept.
+        bool leftOut = false;
         std::size_t q;
-        while (scan <= text.size() && (q = text.find('\\', scan)) != std::string::npos) {
+        while (!leftOut && scan <= text.size() && (q = text.find('\\', scan)) != std::string::npos) {
             if (auto name = storedName(fs, text.substr(0, q), componentMask)) root += "\\" + *name;
+            else leftOut = true;
             scan = q + 1;
         }
-        if (scan < text.size() && !isBlank(text.substr(scan))) {
+        if (!leftOut && scan < text.size() && !isBlank(text.substr(scan))) {
             if (auto name = storedName(fs, text, lastMask)) root += "\\" + *name;
         }
     }
@@ -233,13 +238,19 @@ std::optional<CheckedPath> checkPath(platform::FileSystem& fs, const std::string
             }
         }
         if (drive.empty()) return std::nullopt;
+        // "." and ".." names and doubled separators resolved first, as the
+        // file system resolves them, so that the parts name what it found;
+        // a separator still at the end asks for a folder.
+        rest = "\\" + withoutDotNames(rest, false);
         // A drive or share root is taken as it is, without asking the disk.
-        if (rest.empty() || rest == "\\") return CheckedPath{drive, "\\", ""};
+        if (rest == "\\") return CheckedPath{drive, "\\", ""};
 
         const auto attributes = fs.attributes(drive + rest);
-        if (attributes & platform::attr::Directory) return CheckedPath{drive, rest + "\\", ""};
+        if (attributes & platform::attr::Directory) {
+            return CheckedPath{drive, endsWithSeparator(rest) ? rest : rest + "\\", ""};
+        }
         auto parts = splitName(rest, "\\", 1);
-        // A file named with a separator after it ("a.txt\\") has no name here.
+        // A file named with a separator after it ("a.txt\\\\") has no name here.
         if (parts.right.empty()) return std::nullopt;
         return CheckedPath{drive, parts.left, parts.right};
     } catch (...) {
