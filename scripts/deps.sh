@@ -25,3 +25,6 @@ WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ni
 # file type, and the desktop's "open with" (xdg-open).
 GUI_PACKAGES=(qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-ipafont-gothic adwaita-icon-theme
               shared-mime-info xdg-utils)
+
+# The libFuzzer targets (scripts/fuzz.sh): clang and its sanitizer and fuzzer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
