@@ -7,8 +7,8 @@
 //   checker: when usable, the folder part begins and ends with "\"; below a
 //   drive root it names an existing folder, and the file name an existing
 //   file in it.
-//   normaliser: the result names only existing entries; it ends with "\"
-//   exactly when it names a folder.
+//   normaliser: for a path in drive, share or rooted form, the result names
+//   only existing entries, and it ends with "\" exactly when it names a folder.
 #include <sys/stat.h>
 
 #include <cstdint>

@@ -3,9 +3,9 @@
 # and UBSan in build/fuzz (preset fuzz), each with its seed corpus in
 # fuzz/corpus/<target>/.
 #   scripts/fuzz.sh [SECONDS]  fuzzes each target for SECONDS (default 300), one
-#                              after another; inputs that reach new code are
-#                              merged into fuzz/corpus/<target>/ (only those
-#                              that add coverage, so the corpus stays small)
+#                              after another, then makes fuzz/corpus/<target>/
+#                              the seeds and the fewest inputs (old and new)
+#                              that reach every branch reached, so it stays small
 #   scripts/fuzz.sh --check    the quick regression run of test.sh: each target
 #                              over its corpus and a few thousand inputs more,
 #                              the committed corpus left as it is
@@ -75,8 +75,21 @@ for target in "${targets[@]}"; do
     fi
     echo "  input: ${first:-none saved}; log: $log"
   elif [ "$mode" = fuzz ]; then
+    # The corpus anew: the hand-written seeds (named files), then the fewest
+    # inputs of the old corpus and of this run that reach every branch they
+    # reach (counted by branch, not by how often: else every loop length
+    # would be kept).
     before="$(find "$corpus" -type f | wc -l)"
-    "$exe" -merge=1 "$corpus" "$work" >"$build/logs/$target.merge.log" 2>&1 || status=1
+    minimal="$build/corpus-min/$target"
+    rm -rf "$minimal"
+    mkdir -p "$minimal"
+    find "$corpus" -type f -regextype posix-extended ! -regex '.*/[0-9a-f]{40}' -exec cp {} "$minimal/" \;
+    if "$exe" -merge=1 -use_counters=0 "$minimal" "$corpus" "$work" >"$build/logs/$target.merge.log" 2>&1; then
+      find "$corpus" -type f -delete
+      cp "$minimal"/* "$corpus"/
+    else
+      status=1
+    fi
     echo "  corpus: $before -> $(find "$corpus" -type f | wc -l) inputs"
   fi
 done
