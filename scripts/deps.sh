@@ -29,3 +29,5 @@ GUI_PACKAGES=(qt6-base-dev libgl-dev libxcb1-dev xvfb xauth x11-utils imagemagic
 # The GUI tests on an X server with real window managers, driven by xdotool;
 # xdg-open tells a file's type with file.
 GUI_TEST_PACKAGES=(openbox metacity xdotool file)
+# The libFuzzer targets (scripts/fuzz.sh): clang and its sanitizer and fuzzer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
