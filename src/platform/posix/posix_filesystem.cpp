@@ -652,7 +652,12 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
         // left something out.
         if (sys().fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0 ||
             (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name.c_str(), &target, 0) != 0)) {
-            if (mask & attr::Unreadable) entries.push_back(DirEntry{name, attr::Unreadable});
+            if (mask & attr::Unreadable) {
+                DirEntry unreadable;
+                unreadable.name = name;
+                unreadable.attributes = attr::Unreadable;
+                entries.push_back(std::move(unreadable));
+            }
             errno = 0;
             continue;
         }
