@@ -3,15 +3,20 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
-ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}"
+ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${GUI_TEST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
 preset=dev
 [ "${CI:-}" = "true" ] && preset=ci
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)"
-native_log="$(mktemp)" wine_log="$(mktemp)"
-trap 'rm -f "$native_log" "$wine_log"' EXIT
+native_log="$(mktemp)" wine_log="$(mktemp)" fuzz_log="$(mktemp)"
+trap 'rm -f "$native_log" "$wine_log" "$fuzz_log"' EXIT
 ctest --preset "$preset" -j "$(nproc)" | tee "$native_log"
+
+# The fuzz targets (clang with AddressSanitizer and UBSan, build/fuzz), each
+# over its committed corpus and a few thousand inputs more.
+fuzz_status=0
+scripts/fuzz.sh --check | tee "$fuzz_log" || fuzz_status=$?
 
 # Windows: the core cross-built with mingw-w64, its tests run under Wine
 # (MABREL_WINE=0 leaves this out).
@@ -21,5 +26,7 @@ if [ "${MABREL_WINE:-1}" != 0 ]; then
 fi
 echo "== Summary"
 echo "native: $(grep -E 'tests passed|tests failed' "$native_log" | tail -1)"
+grep '^fuzz ' "$fuzz_log" || echo "fuzz: not run"
 cat "$wine_log"
+[ "$fuzz_status" -eq 0 ] || exit "$fuzz_status"
 exit "$wine_status"

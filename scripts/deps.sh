@@ -23,5 +23,11 @@ WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ni
 # The Qt 6 front end, its tests on the offscreen platform and the screenshot
 # under Xvfb: fonts for the Japanese captions, an icon theme with an icon per
 # file type, and the desktop's "open with" (xdg-open).
-GUI_PACKAGES=(qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-ipafont-gothic adwaita-icon-theme
+GUI_PACKAGES=(qt6-base-dev libgl-dev libxcb1-dev xvfb xauth x11-utils imagemagick fonts-ipafont-gothic adwaita-icon-theme
               shared-mime-info xdg-utils)
+
+# The GUI tests on an X server with real window managers, driven by xdotool;
+# xdg-open tells a file's type with file.
+GUI_TEST_PACKAGES=(openbox metacity xdotool file)
+# The libFuzzer targets (scripts/fuzz.sh): clang and its sanitizer and fuzzer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)

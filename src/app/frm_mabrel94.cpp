@@ -98,14 +98,12 @@ void frm_mabrel94::Form_Unload() {
     saveCommentFile();
 }
 
-void frm_mabrel94::cmdUpdate_Click() {
-    saveCommentFile();
-    fun_Load();
-}
+void frm_mabrel94::cmdUpdate_Click() { saveAndReload(); }
 
 void frm_mabrel94::cmdExit_Click() {
     writeSettingsFile();
-    saveCommentFile();
+    // Comments that could not be stored are not left behind unasked.
+    if (!saveCommentFile()) return;
     ui_.endProgram();
 }
 
@@ -125,7 +123,7 @@ void frm_mabrel94::cmdOption_Click() {
     state_.p_dialogResult = 0;
     frm_option window(state_);
     ui_.showModal(window);
-    if (state_.p_dialogResult > 0) fun_Load();
+    if (state_.p_dialogResult > 0) reloadKeepingTyped();
 }
 
 // --- Settings file ---------------------------------------------------------
@@ -144,12 +142,18 @@ bool frm_mabrel94::readSettingsFile() {
 }
 
 bool frm_mabrel94::writeSettingsFile() {
+    bool written = false;
     try {
-        return settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
-                                       process_.now());
+        written = settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
+                                          process_.now());
     } catch (const std::exception&) {
-        return false;
     }
+    try {
+        // What a write cut short here left beside the executable.
+        fs_.removeStaleTemporaries(process_.executableFolder());
+    } catch (const std::exception&) {
+    }
+    return written;
 }
 
 std::string frm_mabrel94::helpPagePath() {
@@ -158,13 +162,14 @@ std::string frm_mabrel94::helpPagePath() {
 
 // --- Window state and layout -------------------------------------------------
 
-void frm_mabrel94::setWindowState(WindowState newState) {
-    windowState = newState;
-    ui_.setWindowState(newState);
-}
+void frm_mabrel94::setWindowState(WindowState newState) { ui_.setWindowState(newState); }
 
 void frm_mabrel94::Form_Resize() {
-    if (windowState == WindowState::Minimized) return;  // reloadOnRestore stays set
+    if (windowState == WindowState::Minimized) {
+        // reloadOnRestore stays set; the window may now come back to reload.
+        if (reloadOnRestore) minimisedSinceOpen_ = true;
+        return;
+    }
 
     // Minimum outer size. The client area follows the outer size by the same
     // amount, so the layout below already sees the enforced size.
@@ -194,11 +199,22 @@ void frm_mabrel94::Form_Resize() {
     lvwFiles.geometry.width = positive(W - lvwFiles.geometry.left - kMargin);
     lvwFiles.geometry.height = positive(T - lvwFiles.geometry.top - kMargin);
 
-    if (reloadOnRestore) {
-        reloadOnRestore = false;
-        saveCommentFile();
-        fun_Load();
-    }
+    // A normal or maximised state on the way to the task bar (some window
+    // managers pass through one) is not the window coming back: the file
+    // just opened has not been edited yet.
+    if (reloadOnRestore && minimisedSinceOpen_) reloadAfterOpen();
+}
+
+void frm_mabrel94::Form_Activate() {
+    // Some window managers activate a window brought back from the task bar
+    // before they report its new state.
+    if (reloadOnRestore && minimisedSinceOpen_) reloadAfterOpen();
+}
+
+void frm_mabrel94::reloadAfterOpen() {
+    reloadOnRestore = false;
+    minimisedSinceOpen_ = false;
+    saveAndReload();
 }
 
 // --- File list gestures ------------------------------------------------------

@@ -53,8 +53,13 @@ public:
     int height = 0;
     int clientWidth = 5505;
     int clientHeight = 5175;
+    // The state the window really has, as the front end last reported it. A
+    // state asked for through setWindowState counts only once reported: a
+    // window manager may refuse it, or pass through other states on its way.
     WindowState windowState = WindowState::Normal;
 
+    // Set by the open action: the folder view is reloaded once the window
+    // has really been minimised and is brought back.
     bool reloadOnRestore = false;
     int lastSortColumn = 0;
 
@@ -62,7 +67,10 @@ public:
     // Start-up. False when another instance runs: the program must end at
     // once, having read and written nothing.
     bool Form_Load();
+    // On every resize and change of windowState the front end reports.
     void Form_Resize();
+    // The window has become the active window.
+    void Form_Activate();
     void Form_Unload();
     void cmdUpdate_Click();
     void cmdExit_Click();
@@ -86,15 +94,23 @@ public:
     void fun_aDelete(int row);
     void fun_aEditComment(int row);
     void fun_rClick();
-    // Writes the comment file of p_driveAndPath from the list and txtFolderComment.
-    void saveCommentFile();
+    // Writes the comment file of p_driveAndPath from the list and
+    // txtFolderComment. False when it could not, and something typed is not
+    // stored (the person is told): the caller must not replace the view.
+    bool saveCommentFile();
+    // Saves the comments and reloads; what could not be stored stays on screen.
+    void saveAndReload();
+    // Reloads without saving; comments typed and not yet stored stay on screen.
+    void reloadKeepingTyped();
+    bool hasUnsavedComments() const;
     // The settings file beside the executable.
     std::string settingsFilePath();
     bool readSettingsFile();
     bool writeSettingsFile();
     std::string helpPagePath();
 
-    // Sets windowState and asks the front end to apply it.
+    // Asks the front end for a window state; windowState follows when the
+    // front end reports that the window has it.
     void setWindowState(WindowState state);
 
     ProcessState& state() { return state_; }
@@ -102,6 +118,8 @@ public:
 
 private:
     void applyInitialGeometry();
+    // The reload that follows an open, once the window is back.
+    void reloadAfterOpen();
 
     ProcessState& state_;
     platform::FileSystem& fs_;
@@ -121,6 +139,13 @@ private:
     // remove them as redundant, since the person may not have saved the
     // edit yet. A later run removes them if they are still redundant.
     std::unordered_set<std::string> copiesTakenThisRun_;
+    // A row comment changed since the last load or save, and the folder
+    // comment as stored: what tells whether a failed save loses anything.
+    bool commentsEdited_ = false;
+    std::string storedFolderComment_;
+    // True once the window was really minimised after the last open: only
+    // then does its coming back reload.
+    bool minimisedSinceOpen_ = false;
     // Pictures of another size than ImageList1's, fitted once per load:
     // picture given -> (that picture, kept alive; the fitted one).
     std::unordered_map<const IconImage*, std::pair<SharedIcon, SharedIcon>> fittedIcons_;

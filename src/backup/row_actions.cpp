@@ -94,6 +94,7 @@ void frm_mabrel94::fun_aOpen(int row) {
         }
         ui_.shellExecute(openRequest(file));
         reloadOnRestore = true;
+        minimisedSinceOpen_ = false;
         setWindowState(WindowState::Minimized);
     });
 }
@@ -133,17 +134,8 @@ void frm_mabrel94::fun_aDelete(int row) {
         backup::checkBackupDirectory(fs_, state_.p_driveAndPath);
         const std::string path =
             backup::backupCopyPathOfRow(state_.p_driveAndPath, item.cells[kNameColumn], item.cells[kTimestampColumn]);
-        fs_.setAttributes(path, platform::attr::Archive);
-        try {
-            fs_.deleteFile(path);
-        } catch (const platform::PlatformError&) {
-            // A copy that stays is read-only again, as every copy is.
-            try {
-                fs_.setAttributes(path, backup::kBackupCopyAttributes);
-            } catch (const platform::PlatformError&) {
-            }
-            throw;
-        }
+        // Read-only cleared and deleted in one: a copy that stays stays read-only.
+        fs_.deleteCopy(path);
     });
 }
 
@@ -173,17 +165,20 @@ void frm_mabrel94::fun_rClick() {
             case frm_rclick::kComment:
                 if (!single) return;
                 // A cancelled edit changed nothing, so there is nothing to write.
-                if (editComment(ui_, lvwFiles, selected)) saveCommentFile();
+                if (editComment(ui_, lvwFiles, selected)) {
+                    commentsEdited_ = true;
+                    saveCommentFile();
+                }
                 break;
             case frm_rclick::kRestore:
                 if (!single) return;
                 fun_aResume(selected);
-                fun_Load();
+                reloadKeepingTyped();  // a folder comment typed meanwhile is not lost
                 break;
             case frm_rclick::kDelete:
                 // Each row reports its own refusal or failure; the rest go on.
                 for (int r : selectedRows) fun_aDelete(r);
-                fun_Load();
+                reloadKeepingTyped();
                 break;
             default:
                 break;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/error_trap.h"
 #include "app/frm_mabrel94.h"
 #include "platform/errors.h"
 #include "platform/text.h"
@@ -162,15 +163,21 @@ std::string onOneLine(std::string text) {
 
 namespace {
 
+constexpr char kNotSaved[] = "（コメントは保存されていません。）";
 constexpr std::size_t kBackupMarkColumn = 3;
 constexpr std::size_t kCommentColumn = 4;
 constexpr std::size_t kKeyColumn = 5;
 
 }  // namespace
 
-void frm_mabrel94::saveCommentFile() {
-    // The save reports nothing: the first failure ends it, and the stored
-    // file is then left as it was (the write replaces it atomically).
+bool frm_mabrel94::hasUnsavedComments() const {
+    return commentsEdited_ || txtFolderComment.text != storedFolderComment_;
+}
+
+bool frm_mabrel94::saveCommentFile() {
+    // The first failure ends the save, and the stored file is then left as it
+    // was (the write replaces it atomically). It is told only when something
+    // the person typed is not stored: then nothing may quietly replace it.
     try {
         fun_SortList(0, true);
         const std::string path = state_.p_driveAndPath + kCommentFileName;
@@ -184,7 +191,10 @@ void frm_mabrel94::saveCommentFile() {
                 stored = platform::readTextLines(fs_, codec_, path);
             } catch (const platform::PlatformError& e) {
                 // No file: nothing to keep. Unreadable: not overwritten.
-                if (e.number() != platform::err::FileNotFound) return;
+                if (e.number() != platform::err::FileNotFound ||
+                    fs_.find(path, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
+                    throw;
+                }
             }
             folderview::RowIndex rowByKey(lvwFiles);
             rowByKey.reserve(lvwFiles.rows.size());
@@ -218,8 +228,55 @@ void frm_mabrel94::saveCommentFile() {
         // Comments of versions the list does not show (hidden by the display filter).
         lines.insert(lines.end(), keptCommentRecords_.begin(), keptCommentRecords_.end());
         platform::writeTextLines(fs_, codec_, path, lines);
-    } catch (const std::exception&) {
+        commentsEdited_ = false;
+        storedFolderComment_ = txtFolderComment.text;
+        return true;
+    } catch (const platform::PlatformError& e) {
+        if (!hasUnsavedComments()) return true;
+        ui_.messageBox(errorMessage("saveCommentFile", e.number(), e.description() + kNotSaved));
+    } catch (const std::exception& e) {
+        if (!hasUnsavedComments()) return true;
+        ui_.messageBox(errorMessage("saveCommentFile", 51, std::string("内部エラーです。") + e.what() + kNotSaved));
     }
+    return false;
+}
+
+void frm_mabrel94::saveAndReload() {
+    if (saveCommentFile()) {
+        fun_Load();
+    } else {
+        reloadKeepingTyped();
+    }
+}
+
+void frm_mabrel94::reloadKeepingTyped() {
+    if (!hasUnsavedComments()) {
+        fun_Load();
+        return;
+    }
+    // Not stored: what the person typed stays on screen through the reload,
+    // and what no row shows any more goes with the next save.
+    const std::string folderText = txtFolderComment.text;
+    std::vector<std::pair<std::string, std::string>> typed;
+    for (const auto& row : lvwFiles.rows) {
+        if (!row.cells[kCommentColumn].empty()) typed.emplace_back(row.cells[kKeyColumn], row.cells[kCommentColumn]);
+    }
+    fun_Load();
+    txtFolderComment.text = folderText;
+    folderview::RowIndex rowByKey(lvwFiles);
+    rowByKey.reserve(lvwFiles.rows.size());
+    for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) rowByKey.add(i);
+    std::unordered_map<std::string, std::size_t> taken;
+    for (auto& [key, comment] : typed) {
+        std::optional<std::size_t> row = rowByKey.first(key);
+        for (std::size_t n = taken[key]++; n > 0 && row; --n) row = rowByKey.next(*row);
+        if (row) {
+            lvwFiles.rows[*row].cells[kCommentColumn] = std::move(comment);
+        } else {
+            keptCommentRecords_.push_back(folderview::formatCommentRecord(key, comment));
+        }
+    }
+    commentsEdited_ = true;
 }
 
 }  // namespace mabrel

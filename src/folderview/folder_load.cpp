@@ -2,6 +2,7 @@
 // folder's files and its backup copies, the comments, the counts. It also
 // removes the backup copies that hold exactly the version the file still has.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -25,7 +26,13 @@ constexpr std::size_t kTimestampChars = 19;
 
 // What the backup store keeps is read-only; hidden files and folders there
 // are none of the program's.
-constexpr std::uint32_t kBackupListMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive;
+constexpr std::uint32_t kBackupListMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive |
+                                          platform::attr::Directory | platform::attr::Unreadable;
+// Hidden and system entries too, to tell the backup directory and what could
+// not be read; only what a Windows listing with the directory bit would give
+// is shown.
+constexpr std::uint32_t kFolderListMask =
+    platform::attr::Directory | platform::attr::Hidden | platform::attr::System | platform::attr::Unreadable;
 
 // "_mabre" in any letter case, without a lowered copy of every name.
 bool holdsMabre(const std::string& name) {
@@ -39,11 +46,10 @@ bool holdsMabre(const std::string& name) {
     return false;
 }
 
-// Reads a backup copy's name into the source name and timestamp cells of a
-// row; false when the name is not one the store writes (base "_" timestamp
-// extension, the timestamp the last 19 characters before the last "."):
-// such a file is left alone and not listed. Read in place: a load reads one
-// name a row.
+// Reads a backup copy's name into a source name and a timestamp; false when
+// the name is not one the store writes (base "_" timestamp extension, the
+// timestamp the last 19 characters before the last "."): such a file is left
+// alone and not listed. Read in place: a load reads one name a row.
 bool readBackupNameInto(const std::string& fileName, std::string& sourceName, std::string& timestamp) {
     const std::size_t dot = fileName.rfind('.');
     const std::size_t stemEnd = dot == std::string::npos ? fileName.size() : dot;
@@ -90,6 +96,8 @@ void frm_mabrel94::fun_Load() {
     txtFolderComment.text.clear();
     keptCommentRecords_.clear();
     commentsRead_ = false;
+    commentsEdited_ = false;
+    storedFolderComment_.clear();
 
     try {
         tvwFolders.clear();
@@ -117,9 +125,12 @@ void frm_mabrel94::fun_Load() {
 
             auto& rows = lvwFiles.rows;
             folderview::RowIndex rowByKey(lvwFiles);
-            // Files the display filter leaves out: the comments of their
-            // versions are kept for the next save.
+            // Files the display filter leaves out, and entries the listing
+            // could not read: the comments of their versions are kept for the
+            // next save. All are kept when a listing did not come through.
             std::unordered_set<std::string> filteredNames;
+            bool listingIncomplete = false;
+            std::optional<platform::DirEntry> backupDirEntry;
             // What a copy must match to hold the version its file still has.
             struct FileVersion {
                 std::int64_t size;
@@ -136,13 +147,21 @@ void frm_mabrel94::fun_Load() {
 
             // `path` serves every row.
             std::string path;
-            auto entries = fs_.list(folder, platform::attr::Directory);
+            auto entries = fs_.list(folder, kFolderListMask);
+            // Every folder lists itself as ".": without it nothing was listed.
+            listingIncomplete = entries.empty() || entries.front().name != ".";
             rows.reserve(entries.size());
             versions.reserve(entries.size());
             rowByKey.reserve(entries.size());
             for (auto& entry : entries) {
                 std::string& name = entry.name;
+                if (name == backup::kBackupDirName) backupDirEntry = entry;
                 if (holdsMabre(name)) continue;
+                if (entry.attributes & platform::attr::Unreadable) {
+                    filteredNames.insert(name);
+                    continue;
+                }
+                if (!platform::matchesMask(entry.attributes, platform::attr::Directory)) continue;  // hidden, system
                 if (entry.attributes & platform::attr::Directory) {
                     if (name.starts_with('.')) continue;  // also "." and ".."
                     tvwFolders.add(1, "f_" + name, name);
@@ -167,12 +186,11 @@ void frm_mabrel94::fun_Load() {
             const std::size_t fileRows = rows.size();
 
             const std::string backupDir = backup::backupDirectoryPath(folder);
-            // A backup directory that is a link leads somewhere else: nothing
-            // there is the program's to list or remove.
-            const auto backupEntry = fs_.find(backupDir, platform::attr::Directory | platform::attr::Hidden |
-                                                             platform::attr::System);
-            const bool backupDirUsable = backupEntry && (backupEntry->attributes & platform::attr::Directory) &&
-                                         !(backupEntry->attributes & platform::attr::ReparsePoint);
+            // As the folder listed it. A backup directory that is a link leads
+            // somewhere else: nothing there is the program's to list or remove.
+            if (backupDirEntry && (backupDirEntry->attributes & platform::attr::Unreadable)) listingIncomplete = true;
+            const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
+                                         !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
             if (backupDirUsable) {
                 try {
@@ -180,13 +198,20 @@ void frm_mabrel94::fun_Load() {
                 } catch (const platform::PlatformError&) {
                 }
                 const std::string backupPrefix = backupDir + "\\";
-                for (auto& entry : fs_.list(backupPrefix, kBackupListMask)) {
+                const auto copies = fs_.list(backupPrefix, kBackupListMask);
+                if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
+                for (const auto& entry : copies) {
+                    if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
                     if (holdsMabre(entry.name)) continue;
                     if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
                     if (!readBackupNameInto(entry.name, sourceName, timestamp)) continue;
+                    if (entry.attributes & platform::attr::Unreadable) {
+                        filteredNames.insert(sourceName);
+                        continue;
+                    }
                     makeRowKey(sourceName, timestamp, key);
                     const auto match = rowByKey.first(key);
                     // The same name, time (to the second in UTC, which tells
@@ -213,21 +238,11 @@ void frm_mabrel94::fun_Load() {
             }
 
             // A redundant copy that cannot be removed (a read-only share, say)
-            // stays as it is, without a message.
+            // stays as it is, read-only, without a message.
             for (const auto& name : redundant) {
-                const std::string path = backupDir + "\\" + name;
                 try {
-                    fs_.setAttributes(path, platform::attr::Archive);
+                    fs_.deleteCopy(backupDir + "\\" + name);
                 } catch (const platform::PlatformError&) {
-                    continue;
-                }
-                try {
-                    fs_.deleteFile(path);
-                } catch (const platform::PlatformError&) {
-                    try {
-                        fs_.setAttributes(path, backup::kBackupCopyAttributes);
-                    } catch (const platform::PlatformError&) {
-                    }
                 }
             }
 
@@ -246,9 +261,11 @@ void frm_mabrel94::fun_Load() {
             }
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
             keptCommentRecords_ = folderview::applyStoredComments(
-                lines, lvwFiles, rowByKey, txtFolderComment, false,
-                [&](const std::string& key) { return filteredNames.contains(nameOfKey(key)); });
+                lines, lvwFiles, rowByKey, txtFolderComment, false, [&](const std::string& key) {
+                    return listingIncomplete || filteredNames.contains(nameOfKey(key));
+                });
             commentsRead_ = true;
+            storedFolderComment_ = txtFolderComment.text;
         } catch (const platform::PlatformError& e) {
             if (e.number() == platform::err::FileNotFound) return;
             throw;

@@ -55,7 +55,8 @@ void frm_mabrel94::tvwFolders_NodeClick(int nodeIndex) {
     const TreeNode node = tvwFolders.node(nodeIndex);
 
     writeSettingsFile();
-    saveCommentFile();
+    // Typed comments that could not be stored keep the folder shown.
+    if (!saveCommentFile()) return;
 
     if (nodeIndex == 1) {
         // Up: the parent of the folder shown.
@@ -79,7 +80,7 @@ void frm_mabrel94::lblFolderList_Click() {
     if (chosen.empty()) return;
 
     writeSettingsFile();
-    saveCommentFile();
+    if (!saveCommentFile()) return;
     state_.p_driveAndPath = storedSpelling(fs_, chosen);
     fun_Load();
 }

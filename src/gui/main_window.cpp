@@ -14,7 +14,16 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
+
+#if defined(MABREL_HAVE_XCB) && QT_CONFIG(xcb)
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#define MABREL_X11 1
+#endif
 
 #include "gui/file_list_model.h"
 #include "gui/gui_util.h"
@@ -37,6 +46,84 @@ bool sameWidths(const std::vector<ColumnHeader>& a, const std::vector<ColumnHead
         if (a[i].text != b[i].text || a[i].width != b[i].width) return false;
     }
     return true;
+}
+
+#ifdef MABREL_X11
+// The X11 connection and root window of a widget's window; empty where the
+// widget is not on X11.
+struct X11Window {
+    xcb_connection_t* c = nullptr;
+    xcb_window_t id = 0;
+    xcb_window_t root = 0;
+
+    explicit X11Window(QWidget* w) {
+        // Qt's offscreen platform may answer for X11 too, for windows that
+        // are no X windows.
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+        const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 == nullptr || x11->connection() == nullptr || w->windowHandle() == nullptr) return;
+        const auto window = static_cast<xcb_window_t>(w->winId());
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(x11->connection(), xcb_query_tree(x11->connection(), window), nullptr);
+        if (tree == nullptr) return;
+        c = x11->connection();
+        id = window;
+        root = tree->root;
+        std::free(tree);
+    }
+    explicit operator bool() const { return c != nullptr; }
+
+    xcb_atom_t atom(const char* name) const {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+        xcb_atom_t a = XCB_ATOM_NONE;
+        if (reply != nullptr) a = reply->atom;
+        std::free(reply);
+        return a;
+    }
+};
+#endif
+
+// Asks an X11 window manager to iconify the window, as a task bar does; false
+// where the window is not on X11. Qt's own request for a maximised window
+// takes the maximised state off and puts it back around the iconify, and a
+// window manager may then show a normal state on the way, or even give the
+// window back at once.
+bool iconifyOnX11(QWidget* window) {
+#ifdef MABREL_X11
+    const X11Window x(window);
+    if (!x) return false;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = x.id;
+    event.type = x.atom("WM_CHANGE_STATE");
+    event.data.data32[0] = 3;  // IconicState
+    xcb_send_event(x.c, 0, x.root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(x.c);
+    return true;
+#else
+    (void)window;
+    return false;
+#endif
+}
+
+// True on an X server without a window manager (none has announced itself
+// on the root window), where nobody maximises or minimises a window.
+bool onX11WithoutWindowManager(QWidget* window) {
+#ifdef MABREL_X11
+    const X11Window x(window);
+    if (!x) return false;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        x.c, xcb_get_property(x.c, 0, x.root, x.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1), nullptr);
+    const bool none = reply == nullptr || xcb_get_property_value_length(reply) == 0;
+    std::free(reply);
+    return none;
+#else
+    (void)window;
+    return false;
+#endif
 }
 
 // The modifier bits of a mouse event: 1 Shift, 2 Ctrl, 4 Alt.
@@ -134,6 +221,10 @@ MainWindow::MainWindow(frm_mabrel94& model, QtInteraction& ui) : m_(model), ui_(
     ui_.setWindowStateHandler([this](WindowState s) { applyWindowState(s); });
     ui_.setEndProgramHandler([this] { endProgram(); });
     build();
+    // The platform window exists from here on; its state reports are what
+    // the model learns the window's state from.
+    create();
+    windowHandle()->installEventFilter(this);
     render();
 }
 
@@ -424,19 +515,17 @@ void MainWindow::pullSelectedItem() {
 
 // --- Size, state and closing ---------------------------------------------------
 
-WindowState MainWindow::currentState() const {
-    if (isMinimized()) return WindowState::Minimized;
-    if (isMaximized()) return WindowState::Maximized;
-    return WindowState::Normal;
-}
-
 void MainWindow::applyWindowState(WindowState state) {
     switch (state) {
-    case WindowState::Minimized: showMinimized(); break;
+    case WindowState::Minimized:
+        if (!iconifyOnX11(this)) showMinimized();
+        break;
     case WindowState::Maximized:
         showMaximized();
         // Without a window manager (a bare X server) nobody maximises the
-        // window: fill the screen's work area then.
+        // window: fill the screen's work area then. Never where one runs: it
+        // may just be slow, and a new size would take the maximised state off.
+        if (!onX11WithoutWindowManager(this)) break;
         QTimer::singleShot(300, this, [this] {
             QScreen* s = screen();
             if (s == nullptr || !isMaximized() || isMinimized()) return;
@@ -461,12 +550,14 @@ void MainWindow::reportSize() {
 
 void MainWindow::handleResize() {
     if (applyingSize_) return;
-    m_.windowState = currentState();
+    m_.windowState = shownState_;
     reportSize();
     const Twips t = Twips::of(this);
     const QSize before = size();
     run([this] { m_.Form_Resize(); });
-    if (m_.windowState == WindowState::Normal) {
+    // Not while a maximise or minimise asked for is still on its way (the
+    // platform window holds the latest asked for or reported).
+    if (m_.windowState == WindowState::Normal && windowHandle()->windowStates() == Qt::WindowNoState) {
         // The minimum size the layout asked for.
         const QSize wanted(t.toPxX(m_.clientWidth), t.toPxY(m_.clientHeight));
         if (wanted != before && (wanted.width() > before.width() || wanted.height() > before.height())) {
@@ -480,17 +571,31 @@ void MainWindow::handleResize() {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (!isMinimized()) handleResize();
+    handleResize();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Only the window system's own reports (spontaneous events) say what the
+    // window is: Qt also announces each state it was asked for at once, and
+    // a window manager minimising a maximised window may report a normal
+    // state on the way.
+    if (watched == windowHandle() && event->type() == QEvent::WindowStateChange && event->spontaneous()) {
+        const Qt::WindowStates states = windowHandle()->windowStates();
+        const WindowState now = states & Qt::WindowMinimized   ? WindowState::Minimized
+                                : states & Qt::WindowMaximized ? WindowState::Maximized
+                                                               : WindowState::Normal;
+        if (now != shownState_) {
+            shownState_ = now;
+            // Coming back from the task bar lays out again (and reloads after an open).
+            handleResize();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange) return;
-    const WindowState now = currentState();
-    if (now == m_.windowState) return;
-    m_.windowState = now;
-    // Coming back from the task bar lays out again (and reloads after an open).
-    if (now != WindowState::Minimized) handleResize();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) run([this] { m_.Form_Activate(); });
 }
 
 void MainWindow::endProgram() {

@@ -124,6 +124,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Watches the platform window for the states the window system reports.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -137,13 +139,16 @@ private:
     void showSelection();
     void pullSelection(const QItemSelection& selected, const QItemSelection& deselected);
     void pullSelectedItem();
-    WindowState currentState() const;
 
     frm_mabrel94& m_;
     QtInteraction& ui_;
     bool ended_ = false;
     bool applyingSize_ = false;
     bool rendering_ = false;
+    // The state the window system last reported. The widget's own state
+    // also holds what was merely asked for (a minimise that no window
+    // manager carries out, say).
+    WindowState shownState_ = WindowState::Normal;
 
     QPushButton* cmdUpdate_ = nullptr;
     QPushButton* cmdExit_ = nullptr;

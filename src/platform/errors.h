@@ -12,6 +12,7 @@ namespace mabrel::platform {
 namespace err {
 inline constexpr int InvalidArgument = 5;
 inline constexpr int IndexOutOfRange = 9;
+inline constexpr int NameTooLong = 52;
 inline constexpr int FileNotFound = 53;
 inline constexpr int DeviceIo = 57;
 inline constexpr int FileAlreadyExists = 58;
@@ -23,6 +24,11 @@ inline constexpr int PathFileAccess = 75;
 inline constexpr int PathNotFound = 76;
 inline constexpr int AlreadyModal = 400;
 }  // namespace err
+
+// Descriptions that say more than their number's: a folder that cannot be
+// read is no "cannot write", a folder where a file should be is named so.
+inline constexpr char kCannotRead[] = "読み取りできません。";
+inline constexpr char kFolderNotFile[] = "ファイルではなくフォルダーです。";
 
 // The Japanese description of an error number; a generic text for numbers
 // the program does not name.

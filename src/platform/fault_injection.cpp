@@ -12,11 +12,16 @@ void FaultInjectingFileSystem::failNthCall(FsOp op, int n, int errorNumber) {
     if (n < 1) throw PlatformError(err::InvalidArgument);
     // Any counts every operation: its nth call is n calls from now, whichever they are.
     const int base = calls(op);
-    rules_.push_back({op, base + n, {}, errorNumber});
+    rules_.push_back({op, base + n, false, {}, errorNumber});
+}
+
+void FaultInjectingFileSystem::failFromNthCall(FsOp op, int n, int errorNumber) {
+    if (n < 1) throw PlatformError(err::InvalidArgument);
+    rules_.push_back({op, calls(op) + n, true, {}, errorNumber});
 }
 
 void FaultInjectingFileSystem::failCallsOn(FsOp op, std::string pathContains, int errorNumber) {
-    rules_.push_back({op, 0, std::move(pathContains), errorNumber});
+    rules_.push_back({op, 0, false, std::move(pathContains), errorNumber});
 }
 
 void FaultInjectingFileSystem::clear() { rules_.clear(); }
@@ -30,16 +35,20 @@ void FaultInjectingFileSystem::enter(FsOp op, const std::string& path, const std
     ++counts_[static_cast<std::size_t>(op)];
     const int opCount = calls(op);
     const int anyCount = calls(FsOp::Any);
+    last_ = {op, path, otherPath, 0, anyCount};
     for (auto it = rules_.begin(); it != rules_.end(); ++it) {
         if (it->op != op && it->op != FsOp::Any) continue;
+        const int count = it->op == FsOp::Any ? anyCount : opCount;
         if (it->callNumber > 0) {
-            if (it->callNumber != (it->op == FsOp::Any ? anyCount : opCount)) continue;
+            if (it->sticky ? count < it->callNumber : count != it->callNumber) continue;
             const int number = it->errorNumber;
-            rules_.erase(it);  // used up
+            if (!it->sticky) rules_.erase(it);  // used up
+            failures_.push_back({op, path, otherPath, number, anyCount});
             throw PlatformError(number);
         }
         if (path.find(it->pathContains) != std::string::npos ||
             (!otherPath.empty() && otherPath.find(it->pathContains) != std::string::npos)) {
+            failures_.push_back({op, path, otherPath, it->errorNumber, anyCount});
             throw PlatformError(it->errorNumber);
         }
     }
@@ -88,6 +97,11 @@ void FaultInjectingFileSystem::copyFile(const std::string& from, const std::stri
 void FaultInjectingFileSystem::rename(const std::string& from, const std::string& to) {
     enter(FsOp::Rename, from, to);
     inner_.rename(from, to);
+}
+
+void FaultInjectingFileSystem::deleteCopy(const std::string& path) {
+    enter(FsOp::DeleteCopy, path);
+    inner_.deleteCopy(path);
 }
 
 void FaultInjectingFileSystem::deleteFile(const std::string& path) {

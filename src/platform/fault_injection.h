@@ -6,6 +6,7 @@
 //   fs.failNthCall(FsOp::WriteFileAtomic, 1, err::DiskFull);   // the next write fails with 61
 //   fs.failCallsOn(FsOp::CopyFile, "_mabre-l94", err::PathNotFound);  // every copy touching it fails
 //   fs.failCallsOn(FsOp::Any, "report.txt", err::DeviceIo);    // every operation on it fails
+//   fs.failFromNthCall(FsOp::Any, 3, err::DiskNotReady);      // the 3rd call and all after it fail
 //   ... run the code under test against fs ...
 //   EXPECT_EQ(fs.calls(FsOp::CopyFile), 2);
 //   fs.clear();                                                // forwards everything again
@@ -14,7 +15,8 @@
 // system is asked, so nothing on disk changes. Calls are counted per
 // operation from construction (failed ones too); failNthCall counts from the
 // moment the rule is given: n = 1 is the next call of that operation, and
-// the rule is used up once it fires. failCallsOn matches a path (either path
+// the rule is used up once it fires; failFromNthCall stays, as a medium that
+// has gone away stays away. failCallsOn matches a path (either path
 // of copyFile and rename, the root of driveType) containing the text, exact
 // case, and stays until clear().
 #pragma once
@@ -36,6 +38,7 @@ enum class FsOp {
     CreateCopy,
     Rename,
     DeleteFile,
+    DeleteCopy,
     CreateDirectory,
     FileSize,
     ModificationTime,
@@ -52,12 +55,27 @@ public:
 
     // Fails the nth call of `op` from now on (1 = the next one) with errorNumber.
     void failNthCall(FsOp op, int n, int errorNumber);
+    // Fails the nth call of `op` from now on and every later one.
+    void failFromNthCall(FsOp op, int n, int errorNumber);
     // Fails every call of `op` whose path contains `pathContains` with errorNumber.
     void failCallsOn(FsOp op, std::string pathContains, int errorNumber);
     // Removes every rule; the counts stay.
     void clear();
     // Calls of `op` so far (FsOp::Any: of all operations).
     int calls(FsOp op) const;
+
+    struct Failure {
+        FsOp op;
+        std::string path;
+        std::string otherPath;  // the target of copyFile and rename
+        int errorNumber;
+        int call;               // its number among the calls of all operations
+    };
+    // Every call failed so far, in order; clear() keeps them.
+    const std::vector<Failure>& failures() const { return failures_; }
+    // The call most recently begun (errorNumber 0), for a fault injected
+    // further down to name the operation it hit.
+    const Failure& lastCall() const { return last_; }
 
     std::uint32_t attributes(const std::string& path) override;
     void setAttributes(const std::string& path, std::uint32_t attributes) override;
@@ -68,6 +86,7 @@ public:
     void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) override;
     void rename(const std::string& from, const std::string& to) override;
     void deleteFile(const std::string& path) override;
+    void deleteCopy(const std::string& path) override;
     void createDirectory(const std::string& path) override;
     std::int64_t fileSize(const std::string& path) override;
     LocalTime modificationTime(const std::string& path) override;
@@ -80,6 +99,7 @@ private:
     struct Rule {
         FsOp op;
         int callNumber;          // > 0: the call count that fails; 0: by path
+        bool sticky;             // with callNumber: every later call fails too
         std::string pathContains;
         int errorNumber;
     };
@@ -88,6 +108,8 @@ private:
 
     FileSystem& inner_;
     std::vector<Rule> rules_;
+    std::vector<Failure> failures_;
+    Failure last_{FsOp::Any, {}, {}, 0, 0};
     std::array<int, static_cast<std::size_t>(FsOp::Any)> counts_{};
 };
 

@@ -25,6 +25,10 @@ inline constexpr std::uint32_t Archive = 32;
 // A symbolic link (or on Windows a link-like reparse point). Never set by
 // setAttributes; the program writes nothing through one.
 inline constexpr std::uint32_t ReparsePoint = 1024;
+// Not a Windows bit: an entry a listing found but could not read (gone since,
+// no permission, a link that points nowhere). Listed, with no other bit,
+// only when the mask holds this bit.
+inline constexpr std::uint32_t Unreadable = 0x40000000;
 }  // namespace attr
 
 // A local date and time to the second.
@@ -50,7 +54,7 @@ struct DirEntry {
 // mask: normal, read-only and archive entries always are; hidden, system and
 // directory entries only when the mask holds their bit.
 constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
-    constexpr std::uint32_t special = attr::Hidden | attr::System | attr::Directory;
+    constexpr std::uint32_t special = attr::Hidden | attr::System | attr::Directory | attr::Unreadable;
     return (attributes & special & ~mask) == 0;
 }
 
@@ -92,6 +96,10 @@ public:
     virtual void rename(const std::string& from, const std::string& to) = 0;
     // Deletes a writable file; a read-only file, a folder or a link is refused (75).
     virtual void deleteFile(const std::string& path) = 0;
+    // Deletes a file whatever its read-only attribute, as clearing it and
+    // deleting would, but never leaves it writable when the delete fails. A
+    // folder or a link is refused (75).
+    virtual void deleteCopy(const std::string& path) = 0;
     virtual void createDirectory(const std::string& path) = 0;
 
     virtual std::int64_t fileSize(const std::string& path) = 0;

@@ -23,6 +23,7 @@ public:
     }
     void rename(const std::string& a, const std::string& b) override { inner_.rename(map(a), map(b)); }
     void deleteFile(const std::string& p) override { inner_.deleteFile(map(p)); }
+    void deleteCopy(const std::string& p) override { inner_.deleteCopy(map(p)); }
     void createDirectory(const std::string& p) override { inner_.createDirectory(map(p)); }
     std::int64_t fileSize(const std::string& p) override { return inner_.fileSize(map(p)); }
     LocalTime modificationTime(const std::string& p) override { return inner_.modificationTime(map(p)); }

@@ -109,7 +109,9 @@ bool readSettings(platform::FileSystem& fs, const platform::Codec& codec, const 
                     const auto comma = line.find(',');
                     state.p_driveAndPath = comma == std::string::npos ? std::string() : trimSpaces(line.substr(comma + 1));
                 } else {
-                    state.p_driveAndPath = splitter.split(kRestOver);
+                    // Trimmed as the writer's own line reads back, so that the
+                    // folder survives the next write and read unchanged.
+                    state.p_driveAndPath = trimSpaces(splitter.split(kRestOver));
                 }
             } else if (key == "exceptionextlist1") {
                 state.exceptionExtList1 = splitter.split("");

@@ -86,7 +86,9 @@ NameParts splitName(const std::string& text, const std::string& separator, int c
     const long long leftLength = at + count;
     const long long rightStart = at + count;
     NameParts parts;
-    if (leftLength > 0) parts.left = text.substr(0, byteOffset(text, static_cast<std::size_t>(leftLength)));
+    // At 0 characters the left part still holds the stray continuation bytes
+    // a broken name may begin with: the right part starts after them.
+    if (leftLength >= 0) parts.left = text.substr(0, byteOffset(text, static_cast<std::size_t>(leftLength)));
     if (rightStart < length) {
         parts.right = text.substr(byteOffset(text, static_cast<std::size_t>(rightStart < 0 ? 0 : rightStart)));
     }
@@ -123,6 +125,39 @@ bool isDirectory(platform::FileSystem& fs, std::string path) {
     }
 }
 
+// The names after the root with "", "." and ".." resolved as the file system
+// resolves them ("a\\b", "a\.\b" and "a\x\..\b" all name a\b), so that
+// each lookup of the scan stands for the name it adds. ".." never climbs
+// above the root; in a relative path, leading ones stay for the lookup.
+std::string withoutDotNames(const std::string& rest, bool relative) {
+    std::vector<std::string> names;
+    std::size_t leading = 0;  // ".." names kept at the front
+    std::string name;
+    auto flush = [&] {
+        if (name == "..") {
+            if (names.size() > leading) {
+                names.pop_back();
+            } else if (relative) {
+                names.push_back(name);
+                ++leading;
+            }
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        name.clear();
+    };
+    for (char c : rest) {
+        if (c == '\\' || c == '/') flush();
+        else name += c;
+    }
+    const bool trailing = name.empty() && !rest.empty();
+    flush();
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : "\\") + n;
+    if (trailing && !out.empty()) out += '\\';
+    return out;
+}
+
 }  // namespace
 
 std::string normaliseLongName(platform::FileSystem& fs, const std::string& input) {
@@ -154,16 +189,22 @@ std::string normaliseLongName(platform::FileSystem& fs, const std::string& input
     }
 
     if (scanRest) {
+        text = text.substr(0, scan) + withoutDotNames(text.substr(scan), root.empty() && text.front() != '\\');
         constexpr std::uint32_t componentMask = platform::attr::Directory;
         constexpr std::uint32_t lastMask = platform::attr::ReadOnly | platform::attr::Hidden |
                                            platform::attr::System | platform::attr::Directory |
                                            platform::attr::Archive;
+        // A component left out (missing, or a hidden or system folder) ends
+        // the result: a name found below it would name an entry that is not
+        // below the components kept.
+        bool leftOut = false;
         std::size_t q;
-        while (scan <= text.size() && (q = text.find('\\', scan)) != std::string::npos) {
+        while (!leftOut && scan <= text.size() && (q = text.find('\\', scan)) != std::string::npos) {
             if (auto name = storedName(fs, text.substr(0, q), componentMask)) root += "\\" + *name;
+            else leftOut = true;
             scan = q + 1;
         }
-        if (scan < text.size() && !isBlank(text.substr(scan))) {
+        if (!leftOut && scan < text.size() && !isBlank(text.substr(scan))) {
             if (auto name = storedName(fs, text, lastMask)) root += "\\" + *name;
         }
     }
@@ -197,12 +238,20 @@ std::optional<CheckedPath> checkPath(platform::FileSystem& fs, const std::string
             }
         }
         if (drive.empty()) return std::nullopt;
+        // "." and ".." names and doubled separators resolved first, as the
+        // file system resolves them, so that the parts name what it found;
+        // a separator still at the end asks for a folder.
+        rest = "\\" + withoutDotNames(rest, false);
         // A drive or share root is taken as it is, without asking the disk.
-        if (rest.empty() || rest == "\\") return CheckedPath{drive, "\\", ""};
+        if (rest == "\\") return CheckedPath{drive, "\\", ""};
 
         const auto attributes = fs.attributes(drive + rest);
-        if (attributes & platform::attr::Directory) return CheckedPath{drive, rest + "\\", ""};
+        if (attributes & platform::attr::Directory) {
+            return CheckedPath{drive, endsWithSeparator(rest) ? rest : rest + "\\", ""};
+        }
         auto parts = splitName(rest, "\\", 1);
+        // A file named with a separator after it ("a.txt\\\\") has no name here.
+        if (parts.right.empty()) return std::nullopt;
         return CheckedPath{drive, parts.left, parts.right};
     } catch (...) {
         return std::nullopt;

@@ -80,31 +80,41 @@ TEST_F(Layout, ALargeWindowStretchesTheListTreeAndCommentBoxButMovesNothingElse)
     EXPECT_EQ(w.Label3.geometry, listLabel);
 }
 
-TEST_F(Layout, MinimisedNothingChangesAndTheReloadWaitsForTheRestore) {
+TEST_F(Layout, TheReloadAfterAnOpenWaitsForARealMinimiseAndTheWindowComingBack) {
     work.write("a.txt", "a");
     startIn(root);
-    resizeTo(8000, 6000);
+    resizeTo(8000, 6000, WindowState::Maximized);
     auto& w = window();
-    w.reloadOnRestore = true;
-    const Geometry list = w.lvwFiles.geometry;
-    const int before = loads();
 
-    resizeTo(100, 100, WindowState::Minimized);
-    EXPECT_EQ(w.lvwFiles.geometry, list);
-    EXPECT_EQ(w.width, 340);  // no minimum size either
-    EXPECT_TRUE(w.reloadOnRestore);
-    EXPECT_EQ(loads(), before);
+    for (const bool backByActivation : {false, true}) {
+        const int before = loads();
+        w.reloadOnRestore = true;  // as the open action leaves it
+        // On its way to the task bar a maximised window may pass through the
+        // normal state, and stay active a moment: it is not back yet.
+        resizeTo(7000, 5000);
+        w.Form_Activate();
+        EXPECT_TRUE(w.reloadOnRestore);
+        EXPECT_EQ(loads(), before);
 
-    w.txtFolderComment.text = "typed while away";
-    resizeTo(8000, 6000);
-    EXPECT_FALSE(w.reloadOnRestore);
-    EXPECT_EQ(loads(), before + 1);
-    // The comments were saved before the reload read them back.
-    EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "typed while away\r\n");
-    EXPECT_EQ(w.txtFolderComment.text, "typed while away");
+        const Geometry list = w.lvwFiles.geometry;
+        resizeTo(100, 100, WindowState::Minimized);
+        EXPECT_EQ(w.lvwFiles.geometry, list);
+        EXPECT_EQ(w.width, 340);  // no minimum size either
+        EXPECT_TRUE(w.reloadOnRestore);
+        EXPECT_EQ(loads(), before);
 
-    resizeTo(9000, 6000);  // consumed: no second reload
-    EXPECT_EQ(loads(), before + 1);
+        w.txtFolderComment.text = backByActivation ? "activated" : "restored";
+        if (backByActivation) w.Form_Activate();
+        resizeTo(8000, 6000, WindowState::Maximized);
+        EXPECT_FALSE(w.reloadOnRestore);
+        // The comments were saved before the reload read them back.
+        EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), w.txtFolderComment.text + "\r\n");
+        EXPECT_EQ(w.txtFolderComment.text, backByActivation ? "activated" : "restored");
+        // Consumed: neither a resize nor an activation reloads again.
+        resizeTo(9000, 6000);
+        w.Form_Activate();
+        EXPECT_EQ(loads(), before + 1);
+    }
 }
 
 }  // namespace

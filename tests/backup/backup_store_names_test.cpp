@@ -20,6 +20,8 @@ TEST(BackupNames, EveryNameReadsBackToItsSourceAndTimestamp) {
         {"報告書.docx", "2024-01-02 03-04-05", "報告書_2024-01-02 03-04-05.docx"},
         {"議事録", "2024-01-02 03-04-05", "議事録_2024-01-02 03-04-05"},
         {"資料.テキスト", "1999-12-31 23-59-59", "資料_1999-12-31 23-59-59.テキスト"},
+        // A name that is not UTF-8 (Latin-1 "©" alone before the dot) keeps its base.
+        {"\xA9.txt", "2000-07-15 09-05-03", "\xA9_2000-07-15 09-05-03.txt"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(backupCopyName(c.source, c.timestamp), c.copy);

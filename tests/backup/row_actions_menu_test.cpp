@@ -196,11 +196,13 @@ TEST_F(MenuWithFaults, AFailedLastStepSaysWhatHappenedAndAFailedDeleteKeepsTheCo
     faulty.clear();
 
     ui.messages.clear();
-    faulty.failCallsOn(platform::FsOp::DeleteFile, "b_2019", platform::err::PermissionDenied);
+    const auto copy = work.path() / "_mabre-l94" / "b_2019-05-05 05-05-05.txt";
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_read);
+    faulty.failCallsOn(platform::FsOp::DeleteCopy, "b_2019", platform::err::PermissionDenied);
     choose({rowOf("b.txt", "2019-05-05 05-05-05")}, frm_rclick::kDelete);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("in fun_aDelete, err 70 (", 0), 0u) << ui.messages[0];
-    EXPECT_TRUE(isReadOnly(work.path() / "_mabre-l94" / "b_2019-05-05 05-05-05.txt"));
+    EXPECT_TRUE(isReadOnly(copy));
 }
 
 TEST_F(MenuWithFaults, WhenThePresentVersionCannotBeSecuredNothingIsRestored) {

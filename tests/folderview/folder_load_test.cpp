@@ -327,7 +327,7 @@ TEST_F(FolderLoad, ARedundantCopyThatCannotBeDeletedStaysWithoutAMessage) {
     const auto kept = backupCopy(std::string("b_") + kTs + ".txt", "v");
     backupCopy(std::string("a_") + kTs + ".txt", "v");
     writeCommentFile("folder\r\nb.txt_2000-07-15 09-05-03,on b\r\n");
-    faulty.failCallsOn(FsOp::DeleteFile, "b_", platform::err::PermissionDenied);
+    faulty.failCallsOn(FsOp::DeleteCopy, "b_", platform::err::PermissionDenied);
     load();
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(backupExists(std::string("a_") + kTs + ".txt"));

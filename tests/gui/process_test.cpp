@@ -1,19 +1,14 @@
-// The real executable in a process of its own: copied into a folder of its
-// own (so that its settings file is its own), started on a prepared folder,
-// ended by the system's termination signal.
+// The real executable in a process of its own, on Qt's offscreen platform:
+// start-up, termination, a second instance.
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <chrono>
-#include <csignal>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "platform/native.h"
 #include "platform/text.h"
+#include "support/program.h"
 #include "support/temp_dir.h"
 
 namespace mabrel::gui::test {
@@ -23,58 +18,6 @@ namespace stdfs = std::filesystem;
 using mabrel::test::readBytes;
 using mabrel::test::setModificationTime;
 using mabrel::test::TempDir;
-
-// Whether the process catches SIGTERM yet: its handler is in place.
-bool catchesTerm(qint64 pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("SigCgt:", 0) == 0) {
-            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-            return (mask >> (SIGTERM - 1)) & 1u;
-        }
-    }
-    return false;
-}
-
-class Program {
-public:
-    explicit Program(const TempDir& runtime) {
-        stdfs::copy_file(MABREL_EXECUTABLE, exe(), stdfs::copy_options::overwrite_existing);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        // The single-instance claim lives here, apart from any real session.
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    }
-    ~Program() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    stdfs::path exe() const { return dir.path() / "mabrel9-iv"; }
-    stdfs::path settings() const { return dir.path() / "mabrel9-iv.ini"; }
-
-    void start(const stdfs::path& folder) {
-        process.start(QString::fromStdString(exe().string()), {QString::fromStdString(folder.string())});
-        ASSERT_TRUE(process.waitForStarted(10000));
-    }
-    // Waits until the program would close cleanly on SIGTERM.
-    bool waitReady() {
-        for (int i = 0; i < 1000 && process.state() == QProcess::Running; ++i) {
-            if (catchesTerm(process.processId())) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    }
-    void terminate() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
-
-    TempDir dir;
-    QProcess process;
-};
 
 class ProcessTest : public ::testing::Test {
 protected:

@@ -65,5 +65,20 @@ TEST_F(FaultInjectionTest, AnyCountsEveryOperation) {
     EXPECT_EQ(errorOf([&] { fs.failNthCall(FsOp::Find, 0, 5); }), err::InvalidArgument);
 }
 
+TEST_F(FaultInjectionTest, AStickyFaultFailsEveryLaterCallAndEachFailureIsLogged) {
+    const std::string a = dir.drivePath() + "a.txt";
+    fs.writeFileAtomic(a, "1");
+    fs.failFromNthCall(FsOp::Any, 2, err::DeviceIo);
+    EXPECT_EQ(fs.readFile(a), "1");
+    EXPECT_EQ(errorOf([&] { fs.fileSize(a); }), err::DeviceIo);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(a, a + "2"); }), err::DeviceIo);
+    ASSERT_EQ(fs.failures().size(), 2u);
+    EXPECT_EQ(fs.failures()[1].op, FsOp::CopyFile);
+    EXPECT_EQ(fs.failures()[1].otherPath, a + "2");
+    fs.clear();
+    EXPECT_EQ(fs.fileSize(a), 1);
+    EXPECT_EQ(fs.failures().size(), 2u);
+}
+
 }  // namespace
 }  // namespace mabrel::platform

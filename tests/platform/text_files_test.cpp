@@ -94,6 +94,12 @@ TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDroppe
     EXPECT_EQ(codec->toAnsi("\xF0\x9F\x93\x84"), std::nullopt);
     dir.write("bom.txt", "\xEF\xBB\xBF" "first\r\nsecond");
     EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "bom.txt"), (std::vector<std::string>{"first", "second"}));
+
+    // A first line that itself begins with U+FEFF (a folder comment pasted
+    // from elsewhere) keeps it.
+    const std::vector<std::string> lines = {"\xEF\xBB\xBF" "comment", "x"};
+    writeTextLines(*fs, *codec, dir.drivePath() + "own.txt", lines);
+    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "own.txt"), lines);
 }
 
 TEST_F(TextFilesTest, AMissingFileIsFileNotFound) {

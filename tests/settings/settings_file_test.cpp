@@ -125,6 +125,15 @@ TEST_F(SettingsFile, AnEmptyLineTakesItsKeyFromTheLineBefore) {
     EXPECT_TRUE(complete);
     EXPECT_EQ(s.exceptionExtList1Mode, 1);
     EXPECT_EQ(s.p_driveAndPath, "C:\\D\\");
+
+    // A lastPath taken from the fields left over (the first one empty) is
+    // what the writer's own line then gives back.
+    const auto left = readLines("x,lastPath, , C:\\D\\\r\n\r\n");
+    EXPECT_EQ(left.p_driveAndPath, ",C:\\D\\");
+    ASSERT_TRUE(writeSettings(*fs, *codec, path, left, "mabrel9-iv", {2001, 2, 3, 4, 5, 6}));
+    ProcessState back;
+    EXPECT_TRUE(readSettings(*fs, *codec, path, back));
+    EXPECT_EQ(back.p_driveAndPath, left.p_driveAndPath);
 }
 
 TEST_F(SettingsFile, ShiftJisFileFromAnotherToolReadsBackAsJapanese) {

@@ -39,6 +39,18 @@ TEST_F(PathHelpers, NormaliserKeepsTheLongestExistingLeadingPart) {
     EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\Reports\\gone.txt"), root + "My Docs\\Reports\\");
     // Nothing below the drive exists: the drive root.
     EXPECT_EQ(normaliseLongName(*fs, "C:\\mabrel-no-such-folder-4711\\x\\"), "C:\\");
+    // A hidden folder on the way is left out, and so is everything below it.
+    dir.write(".cache/inside/x.txt", "x");
+    fs->setAttributes(root + ".cache", platform::attr::Hidden);
+    EXPECT_EQ(normaliseLongName(*fs, root + ".cache\\inside\\x.txt"), root);
+}
+
+TEST_F(PathHelpers, NormaliserResolvesDotNamesAndDoubledSeparatorsFirst) {
+    // Each would otherwise add the name of the folder it stands for once more.
+    EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\\\Reports\\.\\Q1.txt"), root + "My Docs\\Reports\\Q1.txt");
+    EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\Missing\\..\\Reports\\"), root + "My Docs\\Reports\\");
+    EXPECT_EQ(normaliseLongName(*fs, root + "My Docs/Reports"), root + "My Docs\\Reports\\");
+    EXPECT_EQ(normaliseLongName(*fs, "C:\\..\\..\\" + root.substr(3)), root);
 }
 
 TEST_F(PathHelpers, NormaliserSpellsComponentsAsStored) {
@@ -63,11 +75,18 @@ TEST_F(PathHelpers, CheckerSplitsUsablePathsIntoDriveFolderAndFile) {
     EXPECT_EQ(checkPath(*fs, root + "My Docs"), (CheckedPath{"C:", rootFolder + "My Docs\\", ""}));
     EXPECT_EQ(checkPath(*fs, root + "My Docs\\"), (CheckedPath{"C:", rootFolder + "My Docs\\", ""}));
     EXPECT_EQ(checkPath(*fs, root + "報告書\\議事録.txt"), (CheckedPath{"C:", rootFolder + "報告書\\", "議事録.txt"}));
+    // Dot names and doubled separators are resolved before the parts are taken.
+    EXPECT_EQ(checkPath(*fs, root + "My Docs\\.\\Reports\\..\\\\Reports\\\\"),
+              (CheckedPath{"C:", rootFolder + "My Docs\\Reports\\", ""}));
+    EXPECT_EQ(checkPath(*fs, root + "報告書\\議事録.txt\\."), (CheckedPath{"C:", rootFolder + "報告書\\", "議事録.txt"}));
+    EXPECT_EQ(checkPath(*fs, "C:\\..\\"), (CheckedPath{"C:", "\\", ""}));
 }
 
 TEST_F(PathHelpers, CheckerTurnsDownMissingAndMalformedPaths) {
+    // A file with separators after it is no folder, and has no file name.
     for (const std::string& bad : {root + "Missing\\", root + "My Docs\\Reports\\gone.txt", std::string("abc"),
-                                  std::string("\\Docs\\"), std::string("\\\\server"), std::string("")}) {
+                                  std::string("\\Docs\\"), std::string("\\\\server"), std::string(""),
+                                  root + "My Docs\\Reports\\Q1.txt\\\\"}) {
         EXPECT_FALSE(checkPath(*fs, bad)) << bad;
     }
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/posix/dos_attrib.h"
+#include "platform/posix/syscalls.h"
 
 namespace mabrel::platform::posix {
 
@@ -42,9 +43,10 @@ DosAttribCache::Listing::~Listing() {
 
 ssize_t DosAttribCache::Listing::get(const char* name, char* buffer, std::size_t size) {
 #if defined(__linux__) && (defined(__x86_64__) || defined(__aarch64__))
-    // getxattrat (Linux 6.13): relative to the open folder, no path walked.
+    // getxattrat (Linux 6.13): relative to the open folder, no path walked;
+    // not where a test has put its own getxattr in the table.
     static std::atomic<bool> unavailable{false};
-    if (!unavailable.load(std::memory_order_relaxed)) {
+    if (!unavailable.load(std::memory_order_relaxed) && sys().getxattr == realSyscalls().getxattr) {
         struct {
             std::uint64_t value;
             std::uint32_t size;
@@ -57,7 +59,7 @@ ssize_t DosAttribCache::Listing::get(const char* name, char* buffer, std::size_t
     }
 #endif
     const std::string full = (path_ == "/" ? "" : path_) + "/" + name;
-    return ::getxattr(full.c_str(), kDosAttribName, buffer, size);
+    return sys().getxattr(full.c_str(), kDosAttribName, buffer, size);
 }
 
 std::optional<std::uint32_t> DosAttribCache::Listing::read(const char* name, const struct stat& st) {

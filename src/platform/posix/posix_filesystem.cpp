@@ -9,11 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cerrno>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <random>
 
@@ -23,6 +23,7 @@
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/local_times.h"
+#include "platform/posix/syscalls.h"
 #include "platform/text.h"
 
 namespace mabrel::platform::posix {
@@ -40,7 +41,7 @@ std::string parentOf(const std::string& native) {
 
 bool isDirectoryNative(const std::string& native) {
     struct stat st{};
-    return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return sys().stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -62,7 +63,7 @@ int errorNumberFor(int e, const std::string& native) {
     case EIO:
         return err::DeviceIo;
     case ENAMETOOLONG:
-        return err::PathFileAccess;
+        return err::NameTooLong;
     case ENXIO:
     case ENODEV:
     case ENOMEDIUM:
@@ -79,6 +80,17 @@ int errorNumberFor(int e, const std::string& native) {
 }
 
 void throwErrno(int e, const std::string& native) { throw PlatformError(errorNumberFor(e, native)); }
+
+namespace {
+
+// The same for a read: permission denied there is no "cannot write".
+[[noreturn]] void throwReadErrno(int e, const std::string& native) {
+    const int number = errorNumberFor(e, native);
+    if (number == err::PermissionDenied) throw PlatformError(number, kCannotRead);
+    throw PlatformError(number);
+}
+
+}  // namespace
 
 // --- Helpers -------------------------------------------------------------------
 
@@ -115,12 +127,12 @@ public:
     }
     int get() const { return fd_; }
     void reset() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) sys().close(fd_);
         fd_ = -1;
     }
     // Closes now and reports a failed close (a late write error on NFS).
     int close() {
-        const int rc = ::close(fd_);
+        const int rc = sys().close(fd_);
         fd_ = -1;
         return rc;
     }
@@ -141,7 +153,7 @@ bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 std::optional<std::uint32_t> storedDosAttrib(const std::string& native) {
     char buffer[256];
-    const ssize_t n = ::getxattr(native.c_str(), kDosAttribName, buffer, sizeof buffer);
+    const ssize_t n = sys().getxattr(native.c_str(), kDosAttribName, buffer, sizeof buffer);
     if (n < 0) return std::nullopt;  // none stored, or no extended attributes here
     return decodeDosAttrib(std::string(buffer, static_cast<std::size_t>(n)));
 }
@@ -188,7 +200,7 @@ bool isListableName(const std::string& name) {
 
 struct stat statOrThrow(const std::string& native) {
     struct stat st{};
-    if (::stat(native.c_str(), &st) != 0) throwErrno(errno, native);
+    if (sys().stat(native.c_str(), &st) != 0) throwErrno(errno, native);
     return st;
 }
 
@@ -196,7 +208,7 @@ struct stat statOrThrow(const std::string& native) {
 // deletes or changes attributes through one.
 struct stat lstatNoLink(const std::string& native) {
     struct stat st{};
-    if (::lstat(native.c_str(), &st) != 0) throwErrno(errno, native);
+    if (sys().lstat(native.c_str(), &st) != 0) throwErrno(errno, native);
     if (S_ISLNK(st.st_mode)) throw PlatformError(err::PathFileAccess);
     return st;
 }
@@ -267,7 +279,9 @@ bool isStaleTemporary(const std::string& name, std::int64_t ageSeconds) {
         if (ageSeconds > kStaleAfterSeconds) return true;
         if (rest.substr(0, a) != hostTag()) return false;
         const long pid = std::strtol(pidText.c_str(), nullptr, 10);
-        if (pid == static_cast<long>(::getpid())) return false;
+        // Our own too: the program writes on one thread, so no write of ours
+        // is under way while it tidies up.
+        if (pid == static_cast<long>(::getpid())) return true;
         return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
     }
     // Earlier forms: ".<name>.<12 hex>~" and "~_mabre-tmp-<16 hex>", only
@@ -287,7 +301,7 @@ bool isStaleTemporary(const std::string& name, std::int64_t ageSeconds) {
 int createTemporary(const std::string& native, mode_t mode, std::string& temporary) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         temporary = temporaryBeside(native);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        const int fd = sys().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0) return fd;
         if (errno != EEXIST) return -1;
     }
@@ -297,7 +311,7 @@ int createTemporary(const std::string& native, mode_t mode, std::string& tempora
 
 // An unnamed file in `folder`, or -1 with errno set.
 int createUnnamed(const std::string& folder, mode_t mode) {
-    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    return sys().open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 }
 
 bool unnamedUnsupported(int e) { return e == EOPNOTSUPP || e == EISDIR || e == EINVAL || e == ENOSYS; }
@@ -305,12 +319,12 @@ bool unnamedUnsupported(int e) { return e == EOPNOTSUPP || e == EISDIR || e == E
 // Gives the unnamed file `fd` the name `native`; fails when the name exists.
 int nameUnnamed(int fd, const std::string& native) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW);
+    return sys().linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW);
 }
 
 void writeAll(int fd, const char* data, std::size_t size, const std::string& native) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const ssize_t n = sys().write(fd, data, size);
         if (n < 0) {
             if (errno == EINTR) continue;
             throwErrno(errno, native);
@@ -325,11 +339,11 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nat
 // A source that ends early (it shrank, or a network file system stopped
 // short) fails with 57: a copy is complete or it is nothing.
 void copyContent(int in, int out, std::int64_t expected, const std::string& nativeTarget) {
-    if (::ioctl(out, FICLONE, in) == 0) {
+    if (sys().ioctl(out, FICLONE, in) == 0) {
         struct stat st{};
-        if (::fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
+        if (sys().fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
         if (st.st_size == expected) return;
-        if (::ftruncate(out, 0) != 0) throwErrno(errno, nativeTarget);
+        if (sys().ftruncate(out, 0) != 0) throwErrno(errno, nativeTarget);
     }
 
     // In pieces, each sent on to the disk while the next is copied, so that
@@ -340,7 +354,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
         off_t inOffset = done;
         off_t outOffset = done;
         const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(expected - done, kPiece));
-        const ssize_t n = ::copy_file_range(in, &inOffset, out, &outOffset, chunk, 0);
+        const ssize_t n = sys().copy_file_range(in, &inOffset, out, &outOffset, chunk, 0);
         if (n > 0) {
             if (expected > kPiece) ::sync_file_range(out, done, n, SYNC_FILE_RANGE_WRITE);
             done += n;
@@ -357,7 +371,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
     std::vector<char> buffer(1 << 16);
     while (done < expected) {
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(expected - done, buffer.size()));
-        const ssize_t n = ::pread(in, buffer.data(), want, done);
+        const ssize_t n = sys().pread(in, buffer.data(), want, done);
         if (n == 0) throw PlatformError(err::DeviceIo);  // the source ended before its size
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -365,7 +379,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
         }
         std::size_t written = 0;
         while (written < static_cast<std::size_t>(n)) {
-            const ssize_t w = ::pwrite(out, buffer.data() + written, static_cast<std::size_t>(n) - written,
+            const ssize_t w = sys().pwrite(out, buffer.data() + written, static_cast<std::size_t>(n) - written,
                                        done + static_cast<off_t>(written));
             if (w < 0) {
                 if (errno == EINTR) continue;
@@ -377,19 +391,19 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
         done += n;
     }
     struct stat st{};
-    if (::fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
+    if (sys().fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
     if (st.st_size != expected) throw PlatformError(err::DeviceIo);
 }
 
 void copyDosAttrib(int in, int out) {
     char buffer[256];
-    const ssize_t n = ::fgetxattr(in, kDosAttribName, buffer, sizeof buffer);
-    if (n >= 0) ::fsetxattr(out, kDosAttribName, buffer, static_cast<std::size_t>(n), 0);
+    const ssize_t n = sys().fgetxattr(in, kDosAttribName, buffer, sizeof buffer);
+    if (n >= 0) sys().fsetxattr(out, kDosAttribName, buffer, static_cast<std::size_t>(n), 0);
 }
 
 void syncFolder(const std::string& folder) {
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
+    Fd dir(sys().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) sys().fsync(dir.get());
 }
 
 // A named temporary file that is removed unless it was given away.
@@ -398,14 +412,14 @@ public:
     TemporaryFile() = default;
     explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
     ~TemporaryFile() {
-        if (!path_.empty()) ::unlink(path_.c_str());
+        if (!path_.empty()) sys().unlink(path_.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     void reset(std::string path) { path_ = std::move(path); }
     const std::string& path() const { return path_; }
     void renameTo(const std::string& target) {
-        if (::rename(path_.c_str(), target.c_str()) != 0) throwErrno(errno, target);
+        if (sys().rename(path_.c_str(), target.c_str()) != 0) throwErrno(errno, target);
         path_.clear();
         syncFolder(parentOf(target));
     }
@@ -418,7 +432,7 @@ private:
 // error. A link is refused: the program writes nothing through one.
 std::optional<struct stat> checkReplaceable(const std::string& native) {
     struct stat st{};
-    if (::lstat(native.c_str(), &st) != 0) {
+    if (sys().lstat(native.c_str(), &st) != 0) {
         if (errno == ENOENT) return std::nullopt;
         throwErrno(errno, native);
     }
@@ -430,11 +444,11 @@ std::optional<struct stat> checkReplaceable(const std::string& native) {
 // Writes `bytes` over the file in place: for a folder in which no file can be
 // made, though the file itself may be written.
 void rewriteInPlace(const std::string& native, const std::string& bytes) {
-    Fd out(::open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    Fd out(sys().open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
     if (out.get() < 0) throwErrno(errno, native);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(out.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const ssize_t n = sys().pwrite(out.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throwErrno(errno, native);
@@ -442,8 +456,8 @@ void rewriteInPlace(const std::string& native, const std::string& bytes) {
         if (n == 0) throw PlatformError(err::DeviceIo);
         done += static_cast<std::size_t>(n);
     }
-    if (::ftruncate(out.get(), static_cast<off_t>(bytes.size())) != 0) throwErrno(errno, native);
-    if (::fsync(out.get()) != 0) throwErrno(errno, native);
+    if (sys().ftruncate(out.get(), static_cast<off_t>(bytes.size())) != 0) throwErrno(errno, native);
+    if (sys().fsync(out.get()) != 0) throwErrno(errno, native);
     if (out.close() != 0) throwErrno(errno, native);
 }
 
@@ -516,7 +530,7 @@ PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path, bool
         // Spelled as stored: the common case, one lookup.
         const std::string spelled = joinNative(*split);
         struct stat st{};
-        if (::lstat(spelled.c_str(), &st) == 0) return {spelled, split->components.back()};
+        if (sys().lstat(spelled.c_str(), &st) == 0) return {spelled, split->components.back()};
     }
 
     // Letter case: where a name is missing as spelled, take the one entry
@@ -527,11 +541,11 @@ PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path, bool
     for (auto& name : split->components) {
         const std::string spelled = (current == "/" ? "" : current) + "/" + name;
         struct stat st{};
-        if (!missing && ::lstat(spelled.c_str(), &st) != 0 && errno == ENOENT) {
+        if (!missing && sys().lstat(spelled.c_str(), &st) != 0 && errno == ENOENT) {
             std::optional<std::string> match;
             int matches = 0;
-            if (DIR* dir = ::opendir(current.c_str())) {
-                while (dirent* e = ::readdir(dir)) {
+            if (DIR* dir = sys().opendir(current.c_str())) {
+                while (dirent* e = sys().readdir(dir)) {
                     const std::string stored = e->d_name;
                     if (stored.find('\\') != std::string::npos) continue;
                     if (equalsIgnoringAsciiCase(stored, name)) {
@@ -539,7 +553,7 @@ PosixFileSystem::Resolved PosixFileSystem::resolve(const std::string& path, bool
                         match = stored;
                     }
                 }
-                ::closedir(dir);
+                sys().closedir(dir);
             }
             if (matches == 1) name = *match;
             else missing = true;  // later names cannot exist either
@@ -561,10 +575,10 @@ std::optional<std::string> PosixFileSystem::nativePath(const std::string& path) 
 std::uint32_t PosixFileSystem::attributes(const std::string& path) {
     const auto r = resolve(path);
     struct stat lst{};
-    if (::lstat(r.native.c_str(), &lst) != 0) throwErrno(errno, r.native);
+    if (sys().lstat(r.native.c_str(), &lst) != 0) throwErrno(errno, r.native);
     struct stat st{};
     const bool link = S_ISLNK(lst.st_mode);
-    if (link && ::stat(r.native.c_str(), &st) != 0) st = lst;  // points nowhere
+    if (link && sys().stat(r.native.c_str(), &st) != 0) st = lst;  // points nowhere
     if (!link) st = lst;
     return attributesFrom(st, storedDosAttrib(r.native), isDotName(r.name), link);
 }
@@ -578,7 +592,7 @@ void PosixFileSystem::setAttributes(const std::string& path, std::uint32_t wante
 
     // Clearing read-only first, so that the extended attribute may be written.
     if (!readOnly && !S_ISDIR(st.st_mode) && (st.st_mode & kWriteBits) == 0) {
-        if (::chmod(r.native.c_str(), (st.st_mode & 07777) | writeBitsFor(st.st_mode)) != 0) {
+        if (sys().chmod(r.native.c_str(), (st.st_mode & 07777) | writeBitsFor(st.st_mode)) != 0) {
             throwErrno(errno, r.native);
         }
         st.st_mode |= writeBitsFor(st.st_mode);
@@ -592,13 +606,13 @@ void PosixFileSystem::setAttributes(const std::string& path, std::uint32_t wante
     if (present != wantedDos || (stored && (*stored & attr::ReadOnly) != (wanted & attr::ReadOnly))) {
         const std::string value =
             encodeDosAttrib(wantedDos | (wanted & attr::ReadOnly) | (S_ISDIR(st.st_mode) ? attr::Directory : 0));
-        int rc = ::setxattr(r.native.c_str(), kDosAttribName, value.data(), value.size(), 0);
+        int rc = sys().setxattr(r.native.c_str(), kDosAttribName, value.data(), value.size(), 0);
         if (rc != 0 && errno == EACCES && (st.st_mode & S_IWUSR) == 0) {
             // A read-only file that stays read-only: user.* attributes need
             // write permission for a moment.
-            if (::chmod(r.native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0) {
-                rc = ::setxattr(r.native.c_str(), kDosAttribName, value.data(), value.size(), 0);
-                ::chmod(r.native.c_str(), st.st_mode & 07777);
+            if (sys().chmod(r.native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0) {
+                rc = sys().setxattr(r.native.c_str(), kDosAttribName, value.data(), value.size(), 0);
+                sys().chmod(r.native.c_str(), st.st_mode & 07777);
             }
         }
         // Without extended attributes only names and permission bits count.
@@ -606,7 +620,7 @@ void PosixFileSystem::setAttributes(const std::string& path, std::uint32_t wante
     }
 
     if (readOnly && (st.st_mode & kWriteBits) != 0) {
-        if (::chmod(r.native.c_str(), st.st_mode & 07777 & ~kWriteBits) != 0) throwErrno(errno, r.native);
+        if (sys().chmod(r.native.c_str(), st.st_mode & 07777 & ~kWriteBits) != 0) throwErrno(errno, r.native);
     }
 }
 
@@ -618,45 +632,61 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
         if (e.number() == err::PathNotFound) return {};
         throw;
     }
-    DIR* dir = ::opendir(native.c_str());
+    DIR* dir = sys().opendir(native.c_str());
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR) return {};
-        throwErrno(errno, native);
+        throwReadErrno(errno, native);
     }
     const int dirFd = ::dirfd(dir);
     struct stat folderStat{};
-    ::fstat(dirFd, &folderStat);
+    sys().fstat(dirFd, &folderStat);
     std::vector<DirEntry> entries;
     int readError = 0;
     {
         auto dosAttribs = dosAttribCache_.begin(dirFd, folderStat, native);
         LocalTimes times;
         errno = 0;
-        while (dirent* e = ::readdir(dir)) {
+        while (dirent* e = sys().readdir(dir)) {
             std::string name = e->d_name;
             if (!isListableName(name)) continue;
             struct stat lst{};
-            if (::fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) {
-                errno = 0;
-                continue;  // gone since readdir, or unreadable: left out
-            }
             struct stat target{};
-            const bool link = S_ISLNK(lst.st_mode);
-            if (link && ::fstatat(dirFd, name.c_str(), &target, 0) != 0) {
+            // Gone since readdir, unreadable, or a link that points nowhere:
+            // told apart only for callers that ask, so that they know the
+            // listing left something out.
+            if (sys().fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0 ||
+                (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name.c_str(), &target, 0) != 0)) {
+                if (mask & attr::Unreadable) {
+                    DirEntry unreadable;
+                    unreadable.name = std::move(name);
+                    unreadable.attributes = attr::Unreadable;
+                    entries.push_back(std::move(unreadable));
+                }
                 errno = 0;
-                continue;  // a link that points nowhere, or a loop: nothing to show
+                continue;
             }
-            const auto dos = dosAttribs.read(name.c_str(), link ? target : lst);
+            const auto dos = dosAttribs.read(name.c_str(), S_ISLNK(lst.st_mode) ? target : lst);
             DirEntry entry = entryOf(std::move(name), lst, &target, dos, &times);
             if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
             errno = 0;
         }
         readError = errno;
     }
-    ::closedir(dir);
-    if (readError != 0) throwErrno(readError, native);
-    // In the folder's own order, which stays while the folder does: the load
-    // orders its rows itself.
+    sys().closedir(dir);
+    if (readError != 0) throwReadErrno(readError, native);
+
+    // "." and ".." first, as Windows lists them; the rest in the folder's
+    // own order, which stays while the folder does (the load orders its
+    // rows itself).
+    std::size_t front = 0;
+    for (const char* dots : {".", ".."}) {
+        for (std::size_t i = front; i < entries.size(); ++i) {
+            if (entries[i].name == dots) {
+                std::swap(entries[front++], entries[i]);
+                break;
+            }
+        }
+    }
     return entries;
 }
 
@@ -671,12 +701,12 @@ std::optional<DirEntry> PosixFileSystem::findEntry(const std::string& path, std:
     }
     if (r.name.empty()) return std::nullopt;
     struct stat lst{};
-    if (::lstat(r.native.c_str(), &lst) != 0) {
+    if (sys().lstat(r.native.c_str(), &lst) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
         throwErrno(errno, r.native);
     }
     struct stat target{};
-    const bool reachable = !S_ISLNK(lst.st_mode) || ::stat(r.native.c_str(), &target) == 0;
+    const bool reachable = !S_ISLNK(lst.st_mode) || sys().stat(r.native.c_str(), &target) == 0;
     DirEntry entry = entryOf(r.name, lst, reachable ? &target : nullptr, storedDosAttrib(r.native));
     if (!matchesMask(entry.attributes, mask)) return std::nullopt;
     return entry;
@@ -693,10 +723,10 @@ std::optional<DirEntry> PosixFileSystem::findIgnoringCase(const std::string& pat
 void PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
     const auto source = resolve(from);
     const auto target = resolve(to);
-    Fd in(::open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd in(sys().open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) throwErrno(errno, source.native);
     struct stat st{};
-    if (::fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
+    if (sys().fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
     if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
 
     const auto replaced = checkReplaceable(target.native);
@@ -710,10 +740,10 @@ void PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
 
     copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native);
     copyDosAttrib(in.get(), out.get());
-    if (::fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
+    if (sys().fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.get(), times) != 0) throwErrno(errno, target.native);
-    if (::fsync(out.get()) != 0) throwErrno(errno, target.native);
+    if (sys().futimens(out.get(), times) != 0) throwErrno(errno, target.native);
+    if (sys().fsync(out.get()) != 0) throwErrno(errno, target.native);
     if (out.close() != 0) throwErrno(errno, target.native);
     temporary.renameTo(target.native);
 }
@@ -722,10 +752,10 @@ void PosixFileSystem::createCopy(const std::string& from, const std::string& to,
     const auto source = resolve(from);
     const auto target = resolve(to);
     if (target.name.empty()) throw PlatformError(err::PathFileAccess);
-    Fd in(::open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd in(sys().open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) throwErrno(errno, source.native);
     struct stat st{};
-    if (::fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
+    if (sys().fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
     if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
 
     // Unnamed until complete, so that nothing is left by a failure or a
@@ -743,17 +773,17 @@ void PosixFileSystem::createCopy(const std::string& from, const std::string& to,
 
     copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native);
     const std::string value = encodeDosAttrib(attributes & (attr::ReadOnly | attr::Hidden | attr::System | attr::Archive));
-    ::fsetxattr(out.get(), kDosAttribName, value.data(), value.size(), 0);  // where extended attributes exist
+    sys().fsetxattr(out.get(), kDosAttribName, value.data(), value.size(), 0);  // where extended attributes exist
     mode_t mode = st.st_mode & 07777;
     if (attributes & attr::ReadOnly) mode &= ~kWriteBits;
-    if (::fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
+    if (sys().fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.get(), times) != 0) throwErrno(errno, target.native);
-    if (::fsync(out.get()) != 0) throwErrno(errno, target.native);
+    if (sys().futimens(out.get(), times) != 0) throwErrno(errno, target.native);
+    if (sys().fsync(out.get()) != 0) throwErrno(errno, target.native);
 
     // A name that exists, a link included, is never replaced.
     const int rc = temporary.path().empty() ? nameUnnamed(out.get(), target.native)
-                                            : ::link(temporary.path().c_str(), target.native.c_str());
+                                            : sys().link(temporary.path().c_str(), target.native.c_str());
     if (rc != 0) {
         if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
         throwErrno(errno, target.native);
@@ -765,13 +795,22 @@ void PosixFileSystem::createCopy(const std::string& from, const std::string& to,
 void PosixFileSystem::rename(const std::string& from, const std::string& to) {
     const auto source = resolve(from);
     const auto target = resolve(to);
-    if (::rename(source.native.c_str(), target.native.c_str()) != 0) {
+    if (sys().rename(source.native.c_str(), target.native.c_str()) != 0) {
         const int e = errno;
         struct stat st{};
-        const bool sourceThere = ::lstat(source.native.c_str(), &st) == 0;
+        const bool sourceThere = sys().lstat(source.native.c_str(), &st) == 0;
         throwErrno(e, sourceThere ? target.native : source.native);
     }
     syncFolder(parentOf(target.native));
+}
+
+void PosixFileSystem::deleteCopy(const std::string& path) {
+    // Unlinking needs no write permission on the file: a copy is never made
+    // writable first, so a failure cannot leave it so.
+    const auto r = resolve(path);
+    const struct stat st = lstatNoLink(r.native);
+    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (sys().unlink(r.native.c_str()) != 0) throwErrno(errno, r.native);
 }
 
 void PosixFileSystem::deleteFile(const std::string& path) {
@@ -781,13 +820,13 @@ void PosixFileSystem::deleteFile(const std::string& path) {
     // Read-only files are protected from deletion, as on Windows: backup
     // copies rely on it.
     if (S_ISREG(st.st_mode) && (st.st_mode & kWriteBits) == 0) throw PlatformError(err::PathFileAccess);
-    if (::unlink(r.native.c_str()) != 0) throwErrno(errno, r.native);
+    if (sys().unlink(r.native.c_str()) != 0) throwErrno(errno, r.native);
 }
 
 void PosixFileSystem::createDirectory(const std::string& path) {
     const auto r = resolve(path);
     if (r.name.empty()) throw PlatformError(err::PathFileAccess);  // a root exists already
-    if (::mkdir(r.native.c_str(), 0777) != 0) throwErrno(errno, r.native);
+    if (sys().mkdir(r.native.c_str(), 0777) != 0) throwErrno(errno, r.native);
 }
 
 std::int64_t PosixFileSystem::fileSize(const std::string& path) {
@@ -802,16 +841,16 @@ LocalTime PosixFileSystem::modificationTime(const std::string& path) {
 
 std::string PosixFileSystem::readFile(const std::string& path) {
     const auto r = resolve(path);
-    Fd in(::open(r.native.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) throwErrno(errno, r.native);
+    Fd in(sys().open(r.native.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) throwReadErrno(errno, r.native);
     struct stat st{};
-    if (::fstat(in.get(), &st) != 0) throwErrno(errno, r.native);
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (sys().fstat(in.get(), &st) != 0) throwErrno(errno, r.native);
+    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess, kFolderNotFile);
     std::string bytes;
     if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[1 << 16];
     for (;;) {
-        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        const ssize_t n = sys().read(in.get(), buffer, sizeof buffer);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -851,11 +890,11 @@ void PosixFileSystem::writeFileAtomic(const std::string& path, const std::string
     writeAll(out.get(), bytes.data(), bytes.size(), r.native);
     if (existing) {
         // The replaced file's permissions and DOS attributes stay.
-        Fd old(::open(r.native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        Fd old(sys().open(r.native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (old.get() >= 0) copyDosAttrib(old.get(), out.get());
-        ::fchmod(out.get(), existing->st_mode & 07777);
+        sys().fchmod(out.get(), existing->st_mode & 07777);
     }
-    if (::fsync(out.get()) != 0) throwErrno(errno, r.native);
+    if (sys().fsync(out.get()) != 0) throwErrno(errno, r.native);
     if (unnamed) {
         for (int attempt = 0;; ++attempt) {
             const std::string name = temporaryBeside(r.native);
@@ -877,38 +916,32 @@ void PosixFileSystem::removeStaleTemporaries(const std::string& folder) {
     } catch (const PlatformError&) {
         return;
     }
-    const int dirFd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return;
-    struct stat folderStat{};
     // A folder whose last scan found no temporary and that has not changed
     // since holds none: every load asks, most folders never have one.
+    struct stat folderStat{};
+    if (sys().stat(native.c_str(), &folderStat) != 0) return;
     const auto same = [&](const CleanFolder& c) {
         return c.device == folderStat.st_dev && c.inode == folderStat.st_ino &&
                c.modified.tv_sec == folderStat.st_mtim.tv_sec && c.modified.tv_nsec == folderStat.st_mtim.tv_nsec;
     };
-    if (::fstat(dirFd, &folderStat) != 0 || std::any_of(cleanFolders_.begin(), cleanFolders_.end(), same)) {
-        ::close(dirFd);
-        return;
-    }
-    DIR* dir = ::fdopendir(dirFd);
-    if (!dir) {
-        ::close(dirFd);
-        return;
-    }
+    if (std::any_of(cleanFolders_.begin(), cleanFolders_.end(), same)) return;
+    DIR* dir = sys().opendir(native.c_str());
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir);
     const time_t now = ::time(nullptr);
     bool temporaryLeft = false;
-    while (dirent* e = ::readdir(dir)) {
+    while (dirent* e = sys().readdir(dir)) {
         const std::size_t length = std::strlen(e->d_name);
         if (length == 0 || e->d_name[length - 1] != '~') continue;
         struct stat st{};
-        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (sys().fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
         if (isStaleTemporary(e->d_name, static_cast<std::int64_t>(now - st.st_mtim.tv_sec)) &&
-            ::unlinkat(dirFd, e->d_name, 0) == 0) {
+            sys().unlinkat(dirFd, e->d_name, 0) == 0) {
             continue;
         }
         temporaryLeft = true;
     }
-    ::closedir(dir);
+    sys().closedir(dir);
     // A change within the clock tick of the scan could leave the time as it
     // was: only a time some seconds old vouches for the folder.
     if (!temporaryLeft && now - folderStat.st_mtim.tv_sec > 2) {

@@ -45,6 +45,7 @@ public:
     void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) override;
     void rename(const std::string& from, const std::string& to) override;
     void deleteFile(const std::string& path) override;
+    void deleteCopy(const std::string& path) override;
     void createDirectory(const std::string& path) override;
     std::int64_t fileSize(const std::string& path) override;
     LocalTime modificationTime(const std::string& path) override;
@@ -70,6 +71,7 @@ private:
     // listed are used exactly.
     Resolved resolve(const std::string& path, bool ignoreCase = false);
     std::optional<DirEntry> findEntry(const std::string& path, std::uint32_t mask, bool ignoreCase);
+
     MountTable mountTable_;
     DosAttribCache dosAttribCache_;
     // Folders whose last scan for stale temporaries found none, as they were

@@ -50,6 +50,8 @@ int errorNumberFor(std::uint32_t e) {
         return err::DiskNotReady;
     case ERROR_INVALID_PARAMETER:
         return err::InvalidArgument;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return err::NameTooLong;
     default:
         // ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS, ERROR_INVALID_NAME,
         // ERROR_DIR_NOT_EMPTY, ERROR_NOT_SAME_DEVICE and the rest.

@@ -338,6 +338,20 @@ void Win32FileSystem::rename(const std::string& from, const std::string& to) {
     moveOver(widePath(from), widePath(to));
 }
 
+void Win32FileSystem::deleteCopy(const std::string& path) {
+    const std::wstring p = widePath(path);
+    rejectLink(p);
+    const DWORD before = ::GetFileAttributesW(p.c_str());
+    if (before == INVALID_FILE_ATTRIBUTES) throwLastError();
+    if (before & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
+    if (!::SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL)) throwLastError();
+    if (!::DeleteFileW(p.c_str())) {
+        const DWORD e = ::GetLastError();
+        ::SetFileAttributesW(p.c_str(), before);  // a copy that stays is read-only again
+        throwError(e);
+    }
+}
+
 void Win32FileSystem::deleteFile(const std::string& path) {
     const std::wstring p = widePath(path);
     rejectLink(p);

@@ -28,6 +28,7 @@ public:
     void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) override;
     void rename(const std::string& from, const std::string& to) override;
     void deleteFile(const std::string& path) override;
+    void deleteCopy(const std::string& path) override;
     void createDirectory(const std::string& path) override;
     std::int64_t fileSize(const std::string& path) override;
     LocalTime modificationTime(const std::string& path) override;

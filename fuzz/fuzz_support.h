@@ -1,0 +1,150 @@
+// What the fuzz targets share: a failed property stops the run as a finding,
+// texts built from fuzz bytes, and a file system held in memory for the
+// targets whose subject is a file's content rather than the disk.
+#pragma once
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/filesystem.h"
+#include "platform/text.h"
+
+// A property that does not hold: the message and the values go to stderr,
+// then abort() makes libFuzzer save the input as a crash file.
+#define FUZZ_CHECK(cond, ...)                                                      \
+    do {                                                                           \
+        if (!(cond)) {                                                             \
+            std::fprintf(stderr, "\nproperty failed: %s (%s:%d)\n", #cond, __FILE__, \
+                         __LINE__);                                                \
+            ::mabrel::fuzz::printValues(__VA_ARGS__);                              \
+            std::abort();                                                          \
+        }                                                                          \
+    } while (0)
+
+namespace mabrel::fuzz {
+
+// A text with its bytes visible: printable ASCII as it is, the rest and the
+// double quote as \xNN.
+inline std::string shown(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7F && c != '"') {
+            out += static_cast<char>(c);
+        } else {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
+            out += buffer;
+        }
+    }
+    return out + "\"";
+}
+
+inline void printValues() {}
+template <typename... Rest>
+void printValues(const char* label, const std::string& value, const Rest&... rest) {
+    std::fprintf(stderr, "  %s = %s\n", label, shown(value).c_str());
+    printValues(rest...);
+}
+
+inline std::string toUtf8(char32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+// Bytes made valid UTF-8: valid sequences stay; every other byte stands for a
+// character picked by its value from the ones that code page 932 maps in
+// unusual ways (or not at all), so that the fuzzer reaches them easily.
+inline std::string validUtf8(const std::string& bytes) {
+    static const char32_t kPicks[] = {
+        U'あ', U'ア', U'ｱ',  U'ﾟ',  U'漢', U'①', U'Ⅰ',  U'～', U'〜', U'−',    U'－',   U'¥',
+        U'\\', U'‖',  U'∥',  U'¬',  U'￢', U'¦',  U'￤', U'—',  U'―',  U'\uFEFF', U'\uFFFD', U'é',
+        U'€',  U'😀', U'纊', U'髙', U'ⅰ',  U'㈱', U'ー', U' ',  U'\t', U'\u3000', U'\u00A0', U'"'};
+    std::string out;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        bool kept = false;
+        for (std::size_t length = 1; length <= 4 && i + length <= bytes.size(); ++length) {
+            const std::string piece = bytes.substr(i, length);
+            if (platform::isValidUtf8(piece)) {
+                out += piece;
+                i += length;
+                kept = true;
+                break;
+            }
+        }
+        if (!kept) {
+            out += toUtf8(kPicks[static_cast<unsigned char>(bytes[i]) % std::size(kPicks)]);
+            ++i;
+        }
+    }
+    return out;
+}
+
+// A text of up to maxBytes fuzz bytes, made valid UTF-8, without the characters in `drop`.
+inline std::string text(FuzzedDataProvider& p, std::size_t maxBytes, const std::string& drop = "") {
+    std::string out;
+    for (char c : validUtf8(p.ConsumeRandomLengthString(maxBytes))) {
+        if (drop.find(c) == std::string::npos) out += c;
+    }
+    return out;
+}
+
+// Files in memory; every operation that is not a whole-file read or write fails.
+class MemoryFileSystem : public platform::FileSystem {
+public:
+    std::map<std::string, std::string> files;
+
+    std::string readFile(const std::string& path) override {
+        auto it = files.find(path);
+        if (it == files.end()) throw platform::PlatformError(platform::err::FileNotFound);
+        return it->second;
+    }
+    void writeFileAtomic(const std::string& path, const std::string& bytes) override { files[path] = bytes; }
+
+    std::uint32_t attributes(const std::string&) override { return unsupported<std::uint32_t>(); }
+    void setAttributes(const std::string&, std::uint32_t) override { unsupported<void>(); }
+    std::vector<platform::DirEntry> list(const std::string&, std::uint32_t) override {
+        return unsupported<std::vector<platform::DirEntry>>();
+    }
+    std::optional<platform::DirEntry> find(const std::string&, std::uint32_t) override {
+        return unsupported<std::optional<platform::DirEntry>>();
+    }
+    void copyFile(const std::string&, const std::string&) override { unsupported<void>(); }
+    void createCopy(const std::string&, const std::string&, std::uint32_t) override { unsupported<void>(); }
+    void deleteCopy(const std::string&) override { unsupported<void>(); }
+    void removeStaleTemporaries(const std::string&) override {}
+    void rename(const std::string&, const std::string&) override { unsupported<void>(); }
+    void deleteFile(const std::string&) override { unsupported<void>(); }
+    void createDirectory(const std::string&) override { unsupported<void>(); }
+    std::int64_t fileSize(const std::string&) override { return unsupported<std::int64_t>(); }
+    platform::LocalTime modificationTime(const std::string&) override { return unsupported<platform::LocalTime>(); }
+    unsigned driveType(const std::string&) override { return unsupported<unsigned>(); }
+
+private:
+    template <typename T>
+    [[noreturn]] static T unsupported() {
+        throw platform::PlatformError(platform::err::PathFileAccess);
+    }
+};
+
+}  // namespace mabrel::fuzz

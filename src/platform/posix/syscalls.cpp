@@ -1,0 +1,26 @@
+#include "platform/posix/syscalls.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace mabrel::platform::posix {
+
+const Syscalls& realSyscalls() {
+    static const Syscalls real = {
+        ::open,   ::close,  ::read,     ::pread,   ::write,    ::pwrite,   ::copy_file_range, ::ioctl,
+        ::fsync,  ::ftruncate, ::stat,  ::lstat,   ::fstat,    ::fstatat,  ::opendir,         ::readdir,
+        ::closedir, ::rename, ::link,   ::linkat,  ::unlink,   ::unlinkat, ::mkdir,           ::chmod,
+        ::fchmod, ::futimens, ::getxattr, ::fgetxattr, ::setxattr, ::fsetxattr,
+    };
+    return real;
+}
+
+Syscalls& sys() {
+    static Syscalls inUse = realSyscalls();
+    return inUse;
+}
+
+}  // namespace mabrel::platform::posix

@@ -1,0 +1,88 @@
+// The main window's model over the real file system, driven through one
+// operation by the scripted person; the crash test runs it under the crash
+// shim and kills it on the way.
+//
+//   crash_driver <operation> <folder, drive form> <program folder, drive form>
+//
+// Operations: open (the large file big.bin), restore (big.bin's older
+// version), delete (two copies of small.txt), comment (a new comment on
+// small.txt, saved), exit (with a folder comment typed), again (start and
+// exit: the next run of the program). The shim starts counting once the
+// window has started, unless the operation is "again".
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/frm_mabrel94.h"
+#include "app/window_fixture.h"
+#include "backup/frm_rclick.h"
+#include "platform/native.h"
+
+using namespace mabrel;
+
+namespace {
+
+int rowOf(const frm_mabrel94& w, const std::string& name, bool backup, const std::string& stamp = "") {
+    for (std::size_t i = 0; i < w.lvwFiles.rows.size(); ++i) {
+        const auto& c = w.lvwFiles.rows[i].cells;
+        if (c[0] == name && (c[3] == "*") == backup && (stamp.empty() || c[1] == stamp)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void menu(frm_mabrel94& w, test::ScriptedInteraction& ui, const std::vector<int>& rows, int button) {
+    for (auto& r : w.lvwFiles.rows) r.selected = false;
+    w.lvwFiles.selectedItem = -1;
+    for (int r : rows) {
+        if (r < 0) continue;
+        w.lvwFiles.rows[static_cast<std::size_t>(r)].selected = true;
+        if (w.lvwFiles.selectedItem < 0) w.lvwFiles.selectedItem = r;
+    }
+    ui.rclickScripts.push_back([button](frm_rclick& m) { m.Command1_Click(button); });
+    w.lvwFiles_MouseUp(kRightButton, 0, 1, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: crash_driver <operation> <folder> <program folder>\n");
+        return 2;
+    }
+    const std::string operation = argv[1];
+    auto fs = platform::makeNativeFileSystem();
+    auto codec = platform::makeNativeCodec();
+    ProcessState state;
+    test::TestProcess process;
+    process.exeFolder = test::withoutTrailingSeparator(argv[3]);
+    process.commandLineText = argv[2];
+    process.currentDir = process.exeFolder;
+    test::ScriptedInteraction ui;
+    frm_mabrel94 w(state, *fs, *codec, process, ui);
+    if (!w.Form_Load()) return 3;
+
+    if (operation != "again") {
+        if (auto arm = reinterpret_cast<void (*)()>(::dlsym(RTLD_DEFAULT, "mabrel_crash_arm"))) arm();
+    }
+    if (operation == "open") {
+        w.fun_aOpen(rowOf(w, "big.bin", false));
+    } else if (operation == "restore") {
+        menu(w, ui, {rowOf(w, "big.bin", true)}, frm_rclick::kRestore);
+    } else if (operation == "delete") {
+        menu(w, ui, {rowOf(w, "small.txt", true, "2020-01-01 01-01-01"), rowOf(w, "small.txt", true, "2020-02-02 02-02-02")},
+             frm_rclick::kDelete);
+    } else if (operation == "comment") {
+        ui.inputAnswers.push_back("a new comment");
+        menu(w, ui, {rowOf(w, "small.txt", false)}, frm_rclick::kComment);
+    } else if (operation == "exit" || operation == "again") {
+        if (operation == "exit") w.txtFolderComment.text = "typed before exit";
+        w.cmdExit_Click();
+    } else {
+        std::fprintf(stderr, "unknown operation %s\n", operation.c_str());
+        return 2;
+    }
+    for (const auto& m : ui.messages) std::fprintf(stderr, "message: %s\n", m.c_str());
+    return 0;
+}

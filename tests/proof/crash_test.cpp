@@ -1,0 +1,356 @@
+// The program killed (SIGKILL) right before and right after each of its
+// file-system calls during an open of a large file, a restore, a delete, a
+// comment save and an exit, and at random moments while a large file is
+// copied; the real executable too, from its start to its close. After each
+// kill: no copy under a version's name is incomplete, every version is still
+// there, the comment and settings files are each the old or the new whole
+// file; once the program has run again, no temporary of it is left.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "proof/invariants.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace mabrel::test {
+namespace {
+
+using namespace proof;
+
+constexpr std::size_t kBig = 2u << 20;
+constexpr std::size_t kHuge = 64u << 20;
+
+std::string drivePath(const stdfs::path& p) {
+    std::string out = "C:" + p.string();
+    for (char& c : out) {
+        if (c == '/') c = '\\';
+    }
+    return out + "\\";
+}
+
+stdfs::path scratchParent() {
+    std::error_code ec;
+    if (stdfs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
+    return stdfs::temp_directory_path();
+}
+
+// A large file's bytes: one version differs from another in every block.
+std::string largeContent(std::size_t size, char version) {
+    std::string block(4096, version);
+    for (std::size_t i = 0; i < block.size(); i += 64) block[i] = static_cast<char>('0' + (i / 64) % 10);
+    std::string out;
+    out.reserve(size);
+    while (out.size() < size) out += block;
+    out.resize(size);
+    return out;
+}
+
+void put(const stdfs::path& p, const std::string& bytes, int y, int mo, int d, bool readOnly = false) {
+    stdfs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    setModificationTime(p, y, mo, d, 1, 1, 1);
+    if (readOnly) ::chmod(p.c_str(), 0444);
+}
+
+// The folders of one run: a work folder and the program's folder.
+struct World {
+    explicit World(std::size_t bigSize) {
+        const auto w = work.path();
+        put(w / "big.bin", largeContent(bigSize, 'B'), 2021, 2, 2);
+        put(w / kBackupDir / "big_2021-01-01 01-01-01.bin", largeContent(bigSize, 'A'), 2021, 1, 1, true);
+        put(w / "small.txt", "small 3", 2020, 3, 3);
+        put(w / kBackupDir / "small_2020-01-01 01-01-01.txt", "small 1", 2020, 1, 1, true);
+        put(w / kBackupDir / "small_2020-02-02 02-02-02.txt", "small 2", 2020, 2, 2, true);
+        put(w / kBackupDir / "small_2020-03-03 01-01-01.txt", "small 3", 2020, 3, 3, true);  // redundant
+        std::ofstream(w / kCommentFile, std::ios::binary)
+            << "folder note\r\nsmall.txt_2020-01-01 01-01-01,on s1\r\nbig.bin_2021-02-02 01-01-01,on big\r\n";
+        std::ofstream(exe.path() / "mabrel9-iv.ini", std::ios::binary)
+            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << drivePath(w)
+            << "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\nexceptionExtList1,.exe.\r\n"
+               "exceptionExtList2Mode, 0 \r\nexceptionExtList2,.exe.\r\n";
+    }
+    TempDir work{scratchParent()};
+    TempDir exe{scratchParent()};
+};
+
+// Content digests of every version below a folder.
+std::map<std::size_t, std::string> versionsBelow(const stdfs::path& root) {
+    std::map<std::size_t, std::string> out;
+    for (const auto& [rel, bytes] : filesBelow(root)) out[std::hash<std::string>{}(bytes)] = rel;
+    return out;
+}
+
+std::string bytesOr(const stdfs::path& p, const std::string& missing) {
+    std::error_code ec;
+    return stdfs::is_regular_file(p, ec) ? readBytes(p) : missing;
+}
+
+struct Process {
+    pid_t pid = -1;
+    int status = 0;
+    bool killed() const { return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; }
+};
+
+Process spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& extraEnv) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string kv = *e;
+        if (!extraEnv.contains(kv.substr(0, kv.find('=')))) env.push_back(kv);
+    }
+    for (const auto& [k, v] : extraEnv) env.push_back(k + "=" + v);
+    std::vector<char*> argv, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    Process p;
+    p.pid = ::fork();
+    if (p.pid == 0) {
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    return p;
+}
+
+// Waits for the process; kills it after `seconds`.
+void wait(Process& p, double seconds = 60) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (::waitpid(p.pid, &p.status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(p.pid, SIGKILL);
+            ::waitpid(p.pid, &p.status, 0);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+}
+
+// Whether the process catches SIGTERM yet (its window is up).
+bool catchesTerm(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1u;
+    }
+    return false;
+}
+
+struct Scenario {
+    explicit Scenario(std::string n, std::size_t size = kBig) : name(std::move(n)), bigSize(size) {}
+    std::string name;
+    std::size_t bigSize = kBig;
+    bool realProgram = false;
+    std::set<std::string> deletes;  // copies deleted on purpose
+};
+
+class CrashTest : public ::testing::Test {
+protected:
+    // Runs the scenario once; `at` 0: no kill. Returns the process.
+    Process runScenario(const Scenario& s, World& world, long at, bool after, const stdfs::path& countFile,
+                        const std::function<void(Process&)>& whileRunning = {}) {
+        std::map<std::string, std::string> env = {
+            {"LD_PRELOAD", MABREL_CRASH_SHIM},
+            {"MABREL_CRASH_ROOTS", world.work.path().string() + ":" + world.exe.path().string()},
+            {"MABREL_CRASH_WHEN", after ? "after" : "before"},
+            {"MABREL_CRASH_COUNT", countFile.string()},
+        };
+        if (at > 0) env["MABREL_CRASH_AT"] = std::to_string(at);
+        Process p;
+        if (s.realProgram) {
+            const auto exe = world.exe.path() / "mabrel9-iv";
+            if (!stdfs::exists(exe)) stdfs::copy_file(MABREL_EXECUTABLE, exe);
+            env["QT_QPA_PLATFORM"] = "offscreen";
+            env["XDG_RUNTIME_DIR"] = runtime.path().string();
+            env["XDG_CONFIG_HOME"] = (runtime.path() / "config").string();
+            env["XDG_DATA_HOME"] = (runtime.path() / "data").string();
+            // Counting starts with the close: the start-up's load is the
+            // driver's too.
+            env["MABREL_CRASH_ARMED"] = "signal";
+            p = spawn({exe.string(), world.work.path().string()}, env);
+            // Up and waiting for the person: closing it the system's way
+            // saves the comments and the settings.
+            for (int i = 0; i < 3000; ++i) {
+                if (::waitpid(p.pid, &p.status, WNOHANG) == p.pid) return p;
+                if (catchesTerm(p.pid)) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ::kill(p.pid, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ::kill(p.pid, SIGTERM);
+        } else {
+            env["MABREL_CRASH_ARMED"] = s.name == "again" ? "1" : "0";
+            p = spawn({MABREL_CRASH_DRIVER, s.name, drivePath(world.work.path()), drivePath(world.exe.path())}, env);
+            if (whileRunning) whileRunning(p);
+        }
+        wait(p);
+        return p;
+    }
+
+    // The program runs again (start and exit) after a kill.
+    void runAgain(World& world) {
+        const Scenario again("again");
+        Process p = runScenario(again, world, 0, false, runtime.path() / "again.count");
+        if (!WIFEXITED(p.status) || WEXITSTATUS(p.status) != 0) note("the run after the kill failed");
+    }
+
+    void note(const std::string& what) { findings.push_back(current + ": " + what); }
+
+    // What a kill may leave: old or new whole files, every version, complete copies.
+    void checkAfterKill(const World& world, const std::map<std::size_t, std::string>& versions,
+                        const Scenario& s, const std::string& oldComments, const std::string& newComments,
+                        const std::string& oldSettings, const std::string& newSettings) {
+        const auto now = filesBelow(world.work.path());
+        std::set<std::size_t> present;
+        for (const auto& [rel, bytes] : now) {
+            const std::size_t h = std::hash<std::string>{}(bytes);
+            present.insert(h);
+            if (isInBackupDir(world.work.path() / rel) && !versions.contains(h)) {
+                note("incomplete copy " + rel + " (" + std::to_string(bytes.size()) + " bytes)");
+            }
+        }
+        for (const auto& [h, rel] : versions) {
+            if (!present.contains(h) && !s.deletes.contains(rel)) note("version lost: " + rel);
+        }
+        const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
+        if (comments != oldComments && comments != newComments) note("comment file neither old nor new: " + comments);
+        const auto settings = settingsOf(world);
+        if (settings != oldSettings && settings != newSettings) note("settings file neither old nor new: " + settings);
+    }
+
+    // The settings file without what differs from one run to the next: the
+    // time of the last access (the real program writes its clock) and the
+    // name of the work folder.
+    static std::string settingsOf(const World& world) {
+        std::string s = bytesOr(world.exe.path() / "mabrel9-iv.ini", "<missing>");
+        const auto at = s.find("lastAccess,");
+        if (at != std::string::npos) s.erase(at, s.find("\r\n", at) - at);
+        const std::string folder = drivePath(world.work.path());
+        if (const auto f = s.find(folder); f != std::string::npos) s.replace(f, folder.size(), "<work>");
+        return s;
+    }
+
+    void checkTemporaries(const World& world) {
+        for (const auto& t : temporariesBelow(world.work.path())) note("temporary left: " + t);
+        for (const auto& t : temporariesBelow(world.exe.path())) {
+            if (t != "mabrel9-iv") note("temporary left beside the program: " + t);
+        }
+    }
+
+    long countOf(const stdfs::path& file) {
+        std::ifstream in(file);
+        long n = -1;
+        in >> n;
+        return n;
+    }
+
+    // Every kill point of the scenario, before and after each call.
+    void sweep(const Scenario& s) {
+        const auto countFile = runtime.path() / (s.name + ".count");
+        std::string oldComments, newComments, oldSettings, newSettings;
+        {
+            World world(s.bigSize);
+            oldComments = readBytes(world.work.path() / kCommentFile);
+            oldSettings = settingsOf(world);
+            current = s.name + " without a kill";
+            Process p = runScenario(s, world, 0, false, countFile);
+            if (!WIFEXITED(p.status) || WEXITSTATUS(p.status) != 0) note("did not run to its end");
+            newComments = bytesOr(world.work.path() / kCommentFile, "<missing>");
+            newSettings = settingsOf(world);
+        }
+        const long calls = countOf(countFile);
+        if (calls <= 0) {
+            note("no file-system call counted");
+            return;
+        }
+        for (long at = 1; at <= calls; ++at) {
+            for (bool after : {false, true}) {
+                World world(s.bigSize);
+                const auto versions = versionsBelow(world.work.path());
+                current = s.name + ", killed " + (after ? "after" : "before") + " call " + std::to_string(at) + " of " +
+                          std::to_string(calls);
+                Process p = runScenario(s, world, at, after, countFile);
+                ++points;
+                if (!p.killed()) continue;  // the run took another way; nothing to check
+                checkAfterKill(world, versions, s, oldComments, newComments, oldSettings, newSettings);
+                runAgain(world);
+                checkTemporaries(world);
+                const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
+                checkAfterKill(world, versions, s, comments, comments, oldSettings, oldSettings);
+            }
+        }
+    }
+
+    TempDir runtime{scratchParent()};
+    std::vector<std::string> findings;
+    std::string current;
+    int points = 0;
+};
+
+TEST_F(CrashTest, AKillAtAnyMomentLosesNothing) {
+    ::chmod(runtime.path().c_str(), 0700);
+    std::vector<Scenario> scenarios;
+    for (const char* name : {"open", "restore", "delete", "comment", "exit"}) scenarios.emplace_back(name);
+    scenarios[2].deletes = {std::string(kBackupDir) + "/small_2020-01-01 01-01-01.txt",
+                            std::string(kBackupDir) + "/small_2020-02-02 02-02-02.txt"};
+#ifdef MABREL_EXECUTABLE
+    Scenario real("the program from start to close");
+    real.realProgram = true;
+    scenarios.push_back(real);
+#endif
+    for (const auto& s : scenarios) {
+        const auto start = std::chrono::steady_clock::now();
+        sweep(s);
+        std::printf("%s: %.1f s\n", s.name.c_str(),
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+
+    // At random moments while a large file is copied.
+    const Scenario open("open", kHuge);
+    std::mt19937 random(20240601);
+    double seconds = 0;
+    {
+        World world(kHuge);
+        const auto start = std::chrono::steady_clock::now();
+        runScenario(open, world, 0, false, runtime.path() / "huge.count");
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    for (int i = 0; i < 8; ++i) {
+        World world(kHuge);
+        const auto versions = versionsBelow(world.work.path());
+        const double delay = std::uniform_real_distribution<double>(0.0, seconds)(random);
+        current = "open of a large file, killed at " + std::to_string(static_cast<int>(delay * 1000)) + " ms";
+        const auto comments = readBytes(world.work.path() / kCommentFile);
+        const auto settings = settingsOf(world);
+        runScenario(open, world, 0, false, runtime.path() / "huge.count", [&](Process& p) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+            ::kill(p.pid, SIGKILL);
+        });
+        ++points;
+        checkAfterKill(world, versions, open, comments, comments, settings, settings);
+        runAgain(world);
+        checkTemporaries(world);
+    }
+
+    for (const auto& f : findings) std::printf("violation: %s\n", f.c_str());
+    std::printf("crash test: %d kill points, %zu violations\n", points, findings.size());
+    EXPECT_TRUE(findings.empty());
+}
+
+}  // namespace
+}  // namespace mabrel::test

@@ -1,0 +1,812 @@
+// Every user-level operation with each of its file-system calls failing in
+// turn, once or for good (a medium that went away), with each error that
+// makes sense there. Whatever fails: no version of a file and no comment is
+// lost, backup copies stay complete and read-only, no user file turns
+// read-only, nothing temporary stays behind, and every failure the person
+// should know of is shown. Prints one summary line; each violation names the
+// operation, the failed call, the error and what was lost.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <optional>
+
+#include "app/window_fixture.h"
+#include "backup/frm_rclick.h"
+#include "platform/errors.h"
+#include "platform/fault_injection.h"
+#include "platform/posix/syscalls.h"
+#include "proof/invariants.h"
+
+namespace mabrel::test {
+namespace {
+
+using namespace proof;
+using platform::FaultInjectingFileSystem;
+using platform::FsOp;
+
+const char* opName(FsOp op) {
+    switch (op) {
+    case FsOp::Attributes: return "attributes";
+    case FsOp::SetAttributes: return "setAttributes";
+    case FsOp::List: return "list";
+    case FsOp::Find: return "find";
+    case FsOp::CopyFile: return "copyFile";
+    case FsOp::CreateCopy: return "createCopy";
+    case FsOp::Rename: return "rename";
+    case FsOp::DeleteFile: return "deleteFile";
+    case FsOp::DeleteCopy: return "deleteCopy";
+    case FsOp::CreateDirectory: return "createDirectory";
+    case FsOp::FileSize: return "fileSize";
+    case FsOp::ModificationTime: return "modificationTime";
+    case FsOp::ReadFile: return "readFile";
+    case FsOp::WriteFileAtomic: return "writeFileAtomic";
+    case FsOp::DriveType: return "driveType";
+    case FsOp::RemoveStaleTemporaries: return "removeStaleTemporaries";
+    case FsOp::Any: return "any";
+    }
+    return "?";
+}
+
+// The scripted person, who also notes at which file-system call each folder
+// load began and ended.
+class Person : public ScriptedInteraction {
+public:
+    explicit Person(const FaultInjectingFileSystem& fs) : fs_(fs) {}
+    void setWaitCursor(bool on) override {
+        ScriptedInteraction::setWaitCursor(on);
+        if (on) loads.push_back({fs_.calls(FsOp::Any), 1 << 30});
+        else if (!loads.empty()) loads.back().second = fs_.calls(FsOp::Any);
+    }
+    bool inLoad(int call) const {
+        for (const auto& [from, to] : loads) {
+            if (call > from && call <= to) return true;
+        }
+        return false;
+    }
+    std::vector<std::pair<int, int>> loads;
+
+private:
+    const FaultInjectingFileSystem& fs_;
+};
+
+// Versions: a.txt has three (two kept as copies, the present one also as a
+// redundant copy), b.txt two, gone.txt only a copy; x.exe is hidden by the
+// display filter; sub/ has comments of its own; fresh/ has no backup store.
+constexpr char kA1[] = "2021-01-01 01-01-01";
+constexpr char kA2[] = "2021-02-02 02-02-02";
+constexpr char kA3[] = "2021-03-03 03-03-03";
+constexpr char kB1[] = "2022-01-01 01-01-01";
+constexpr char kB2[] = "2022-02-02 02-02-02";
+constexpr char kC[] = "2023-03-03 03-03-03";
+constexpr char kGone[] = "2020-05-05 05-05-05";
+constexpr char kX[] = "2020-06-06 06-06-06";
+constexpr char kD[] = "2024-04-04 04-04-04";
+
+void writeAt(const TempDir& dir, const std::string& relative, const std::string& bytes, const std::string& stamp,
+             bool readOnly = false) {
+    int y, mo, d, h, mi, s;
+    std::sscanf(stamp.c_str(), "%d-%d-%d %d-%d-%d", &y, &mo, &d, &h, &mi, &s);
+    const auto p = dir.write(relative, bytes);
+    setModificationTime(p, y, mo, d, h, mi, s);
+    if (readOnly) stdfs::permissions(p, stdfs::perms::owner_write | stdfs::perms::group_write |
+                                            stdfs::perms::others_write, stdfs::perm_options::remove);
+}
+
+std::string copyOf(const std::string& base, const std::string& stamp, const std::string& ext) {
+    return std::string(kBackupDir) + "/" + base + "_" + stamp + ext;
+}
+
+void buildFolders(const TempDir& work, const TempDir& exeDir, const std::string& root) {
+    writeAt(work, "a.txt", "alpha 3", kA3);
+    writeAt(work, copyOf("a", kA1, ".txt"), "alpha 1", kA1, true);
+    writeAt(work, copyOf("a", kA2, ".txt"), "alpha 2", kA2, true);
+    writeAt(work, copyOf("a", kA3, ".txt"), "alpha 3", kA3, true);  // redundant
+    writeAt(work, "b.txt", "bravo 2", kB2);
+    writeAt(work, copyOf("b", kB1, ".txt"), "bravo 1", kB1, true);
+    writeAt(work, "c.dat", "charlie", kC);
+    writeAt(work, "ro.txt", "read-only by choice", kC, true);
+    writeAt(work, copyOf("gone", kGone, ".txt"), "gone 1", kGone, true);
+    writeAt(work, "x.exe", "hidden by the filter", kX);
+    work.write(kCommentFile, std::string("folder note\r\n") + "a.txt_" + kA3 + ",on a3\r\n" + "a.txt_" + kA1 +
+                                 ",on a1\r\n" + "a.txt_" + kA2 + ",on a2\r\n" + "b.txt_" + kB1 + ",on b1\r\n" +
+                                 "c.dat_" + kC + ",on c\r\n" + "gone.txt_" + kGone + ",on gone\r\n" + "x.exe_" +
+                                 kX + ",on x\r\n");
+    writeAt(work, "sub/d.txt", "delta", kD);
+    work.write(std::string("sub/") + kCommentFile, std::string("sub note\r\nd.txt_") + kD + ",on d\r\n");
+    writeAt(work, "fresh/e.txt", "echo", kD);
+    exeDir.write("mabrel9-iv.ini", "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," + root +
+                                       "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\n"
+                                       "exceptionExtList1,.bin.com.dic.dll.exe.\r\nexceptionExtList2Mode, 0 \r\n"
+                                       "exceptionExtList2,.exe.\r\n");
+}
+
+stdfs::path scratchParent();
+
+// One run of the program over freshly made folders.
+struct Run {
+    Run() {
+        process.exeFolder = withoutTrailingSeparator(exeDir.drivePath());
+        process.currentDir = withoutTrailingSeparator(work.drivePath());
+        buildFolders(work, exeDir, root);
+        newWindow();
+    }
+    void newWindow() {
+        state = ProcessState{};
+        window = std::make_unique<frm_mabrel94>(state, fs, *codec, process, ui);
+    }
+    void start(const std::string& folder) {
+        process.commandLineText = folder;
+        window->Form_Load();
+    }
+    int rowOf(const std::string& name, const std::string& backupStamp = "") const {
+        const auto& rows = window->lvwFiles.rows;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto& c = rows[i].cells;
+            if (c[0] == name && (c[3] == "*") == !backupStamp.empty() && (backupStamp.empty() || c[1] == backupStamp)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    // Right-click with these rows selected (missing rows are left out), pressing `button`.
+    void menu(const std::vector<int>& rows, int button) {
+        auto& list = window->lvwFiles;
+        for (auto& r : list.rows) r.selected = false;
+        list.selectedItem = -1;
+        for (int r : rows) {
+            if (r < 0) continue;
+            list.rows[static_cast<std::size_t>(r)].selected = true;
+            if (list.selectedItem < 0) list.selectedItem = r;
+        }
+        ui.rclickScripts.push_back([button](frm_rclick& m) { m.Command1_Click(button); });
+        window->lvwFiles_MouseUp(kRightButton, 0, 1, 1);
+    }
+
+    TempDir exeDir{scratchParent()};
+    TempDir work{scratchParent()};
+    const std::string root = work.drivePath();
+    std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
+    FaultInjectingFileSystem fs{*native};
+    std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
+    ProcessState state;
+    TestProcess process;
+    Person ui{fs};
+    std::unique_ptr<frm_mabrel94> window;
+};
+
+struct Operation {
+    std::string name;
+    std::string startIn;  // relative to the work folder; "" the folder itself
+    bool started = true;  // the window is up before the operation
+    std::function<void(Run&)> prepare = [](Run&) {};
+    std::function<void(Run&)> act;
+    // Copies the person deletes on purpose (relative paths).
+    std::set<std::string> deletes;
+    // Comments the operation itself sets: relative folder -> key -> comment.
+    std::map<std::string, std::map<std::string, std::string>> sets;
+};
+
+// The comments that must survive, by relative folder: key "" is the folder comment.
+using Comments = std::map<std::string, std::map<std::string, std::string>>;
+
+struct Before {
+    std::map<std::string, std::string> files;  // relative path -> bytes, copies included
+    std::set<std::string> writable;
+    Comments comments;
+};
+
+std::string driveFolder(const Run& run, const std::string& relative) {
+    return relative.empty() ? run.root : run.root + relative + "\\";
+}
+
+const std::vector<std::string> kFolders = {"", "sub", "fresh"};
+
+Before snapshot(const Run& run) {
+    Before b;
+    b.files = filesBelow(run.work.path());
+    for (const auto& [rel, bytes] : b.files) {
+        if (!isInBackupDir(rel) && !isReadOnlyFile(run.work.path() / rel)) b.writable.insert(rel);
+    }
+    for (const auto& folder : kFolders) {
+        auto& c = b.comments[folder];
+        if (auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec)) {
+            c[""] = stored->folder;
+            for (const auto& [k, v] : stored->records) c[k] = v;
+        }
+        // What the screen shows of the folder is newer than its file.
+        if (run.window && run.state.p_driveAndPath == driveFolder(run, folder) && run.window->lvwFiles.rows.size()) {
+            c[""] = run.window->txtFolderComment.text;
+            for (const auto& row : run.window->lvwFiles.rows) {
+                if (!row.cells[4].empty()) c[row.cells[5]] = row.cells[4];
+            }
+        }
+    }
+    return b;
+}
+
+// Checks every invariant; each finding is one text. `screen`: the window may
+// still hold what the files do not.
+std::vector<std::string> check(const Run& run, const Before& before, const Operation& op, bool screen,
+                               bool temporaries) {
+    std::vector<std::string> found;
+    const auto now = filesBelow(run.work.path());
+    std::set<std::string> contents;
+    for (const auto& [rel, bytes] : now) contents.insert(bytes);
+    std::set<std::string> known;
+    for (const auto& [rel, bytes] : before.files) known.insert(bytes);
+
+    for (const auto& [rel, bytes] : before.files) {
+        if (op.deletes.contains(rel)) continue;
+        if (!contents.contains(bytes)) found.push_back("version lost: \"" + bytes + "\" (was " + rel + ")");
+    }
+    for (const auto& [rel, bytes] : now) {
+        const stdfs::path p = run.work.path() / rel;
+        if (isInBackupDir(p)) {
+            if (!known.contains(bytes)) found.push_back("incomplete or foreign copy " + rel + ": \"" + bytes + "\"");
+            if (!isReadOnlyFile(p)) found.push_back("copy is writable: " + rel);
+        } else if (before.writable.contains(rel) && isReadOnlyFile(p)) {
+            found.push_back("user file turned read-only: " + rel);
+        }
+    }
+    if (temporaries) {
+        for (const auto& t : temporariesBelow(run.work.path())) found.push_back("temporary left: " + t);
+        for (const auto& t : temporariesBelow(run.exeDir.path())) found.push_back("temporary left beside the program: " + t);
+    }
+
+    Comments expected = before.comments;
+    for (const auto& [folder, set] : op.sets) {
+        for (const auto& [k, v] : set) expected[folder][k] = v;
+    }
+    for (const auto& [folder, comments] : expected) {
+        const auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec);
+        const bool shown = screen && run.window && run.state.p_driveAndPath == driveFolder(run, folder);
+        for (const auto& [key, comment] : comments) {
+            if (key.empty() && comment.empty()) continue;
+            // The comment of a copy deleted on purpose goes with it.
+            bool deleted = false;
+            for (const auto& d : op.deletes) {
+                const auto name = stdfs::path(d).filename().string();
+                const auto dot = name.rfind('.');
+                const std::string source = name.substr(0, dot - 20) + name.substr(dot);
+                if (key == source + "_" + name.substr(dot - 19, 19) && !stdfs::exists(run.work.path() / d)) {
+                    deleted = true;
+                }
+            }
+            if (deleted) continue;
+            bool kept = stored && (key.empty() ? stored->folder == comment
+                                               : stored->records.contains(key) && stored->records.at(key) == comment);
+            if (!kept && shown) {
+                if (key.empty()) {
+                    kept = run.window->txtFolderComment.text == comment;
+                } else {
+                    for (const auto& row : run.window->lvwFiles.rows) kept |= row.cells[5] == key && row.cells[4] == comment;
+                }
+            }
+            if (!kept) {
+                found.push_back("comment lost in " + (folder.empty() ? std::string(".") : folder) + ": " +
+                                (key.empty() ? std::string("folder comment") : key) + " \"" + comment + "\"");
+            }
+        }
+    }
+    return found;
+}
+
+// Whether a failed call may pass without a message.
+bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, const Operation& op) {
+    const bool inLoad = run.ui.inLoad(f.call);
+    auto endsWith = [](const std::string& s, const std::string& tail) {
+        return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    // The settings reader and writer, the comment-file save; clearing away
+    // what interrupted writes left (a leftover is found by its own check).
+    if (endsWith(f.path, ".ini") || f.op == FsOp::RemoveStaleTemporaries) return true;
+    // Looking for an entry that is not there finds nothing.
+    if (f.errorNumber == platform::err::FileNotFound && (f.op == FsOp::Find || f.op == FsOp::List)) return true;
+    if (endsWith(f.path, kCommentFile)) return !inLoad || f.errorNumber == platform::err::FileNotFound;
+    if (inLoad) {
+        // A redundant copy that cannot be deleted stays; a vanished entry is left out.
+        const bool copy = f.path.find(std::string("\\") + kBackupDir + "\\") != std::string::npos;
+        if (copy && (f.op == FsOp::SetAttributes || f.op == FsOp::DeleteFile || f.op == FsOp::DeleteCopy)) return true;
+        if (f.errorNumber == platform::err::FileNotFound &&
+            (f.op == FsOp::FileSize || f.op == FsOp::ModificationTime || f.op == FsOp::Attributes)) {
+            return true;
+        }
+        return false;
+    }
+    // The start folder: one that cannot be checked gives way to the current
+    // directory, which the window then shows.
+    if (!run.ui.loads.empty() && f.call <= run.ui.loads.front().first && op.name == "start-up") return true;
+    // A missing backup store is made once and the copy taken again.
+    if (f.errorNumber == platform::err::PathNotFound &&
+        (f.path + f.otherPath).find(kBackupDir) != std::string::npos) {
+        return true;
+    }
+    // Clearing away a temporary is worth trying only; one left over is
+    // found by the check for temporaries.
+    const auto slash = f.path.find_last_of('\\');
+    if (isProgramTemporary(f.path.substr(slash == std::string::npos ? 0 : slash + 1))) return true;
+    return false;
+}
+
+// --- Faults at the system calls inside the POSIX layer ----------------------
+
+namespace sys {
+
+using platform::posix::realSyscalls;
+using platform::posix::Syscalls;
+
+enum class Kind { Errno, Short, EarlyEnd };
+
+struct Plan {
+    long at = 0;  // 0: no fault
+    Kind kind = Kind::Errno;
+    int error = 0;
+    bool sticky = false;
+};
+
+// What the table below saw and did in one run.
+struct Seam {
+    long calls = 0;
+    Plan plan;
+    bool fired = false;
+    std::string firedName, firedPath;
+    FaultInjectingFileSystem::Failure fsCall{FsOp::Any, {}, {}, 0, 0};  // the file-system call it hit
+    const FaultInjectingFileSystem* fs = nullptr;
+    std::vector<std::string> names;  // each call's name, in order
+    std::map<int, std::string> fdPaths;
+};
+Seam seam;
+
+std::string pathOf(int fd) {
+    const auto it = seam.fdPaths.find(fd);
+    return it == seam.fdPaths.end() ? std::string() : it->second;
+}
+
+// Before each call: whether (and how) it fails.
+struct Verdict {
+    int error = 0;
+    bool cut = false;
+    bool end = false;
+};
+Verdict enter(const char* name, const std::string& path) {
+    ++seam.calls;
+    seam.names.push_back(name);
+    const Plan& p = seam.plan;
+    if (p.at == 0 || (p.sticky ? seam.calls < p.at : seam.calls != p.at)) return {};
+    if (!seam.fired) {
+        seam.fired = true;
+        seam.firedName = name;
+        seam.firedPath = path;
+        if (seam.fs) seam.fsCall = seam.fs->lastCall();
+    }
+    if (p.kind == Kind::Short) return {0, true, false};
+    if (p.kind == Kind::EarlyEnd) return {0, false, true};
+    return {p.error, false, false};
+}
+const Syscalls& real() { return realSyscalls(); }
+
+#define FAIL_OR(v, result)        \
+    if ((v).error) {              \
+        errno = (v).error;        \
+        return result;            \
+    }
+
+int open(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
+    va_end(ap);
+    const Verdict v = enter("open", path);
+    FAIL_OR(v, -1);
+    const int fd = real().open(path, flags, mode);
+    if (fd >= 0) seam.fdPaths[fd] = path;
+    return fd;
+}
+int close(int fd) {
+    const Verdict v = enter("close", pathOf(fd));
+    seam.fdPaths.erase(fd);
+    const int rc = real().close(fd);
+    FAIL_OR(v, -1);
+    return rc;
+}
+ssize_t read(int fd, void* b, size_t n) {
+    const Verdict v = enter("read", pathOf(fd));
+    FAIL_OR(v, -1);
+    if (v.end) return 0;
+    return real().read(fd, b, v.cut && n > 1 ? n / 2 : n);
+}
+ssize_t pread(int fd, void* b, size_t n, off_t o) {
+    const Verdict v = enter("pread", pathOf(fd));
+    FAIL_OR(v, -1);
+    if (v.end) return 0;
+    return real().pread(fd, b, v.cut && n > 1 ? n / 2 : n, o);
+}
+ssize_t write(int fd, const void* b, size_t n) {
+    const Verdict v = enter("write", pathOf(fd));
+    FAIL_OR(v, -1);
+    return real().write(fd, b, v.cut && n > 1 ? n / 2 : n);
+}
+ssize_t pwrite(int fd, const void* b, size_t n, off_t o) {
+    const Verdict v = enter("pwrite", pathOf(fd));
+    FAIL_OR(v, -1);
+    return real().pwrite(fd, b, v.cut && n > 1 ? n / 2 : n, o);
+}
+ssize_t copy_file_range(int in, off64_t* io, int out, off64_t* oo, size_t n, unsigned f) {
+    const Verdict v = enter("copy_file_range", pathOf(out));
+    FAIL_OR(v, -1);
+    if (v.end) return 0;
+    return real().copy_file_range(in, io, out, oo, v.cut && n > 1 ? n / 2 : n, f);
+}
+int ioctl(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    const Verdict v = enter("ioctl", pathOf(fd));
+    FAIL_OR(v, -1);
+    return real().ioctl(fd, request, arg);
+}
+DIR* opendir(const char* path) {
+    const Verdict v = enter("opendir", path);
+    FAIL_OR(v, nullptr);
+    DIR* d = real().opendir(path);
+    if (d) seam.fdPaths[::dirfd(d)] = path;
+    return d;
+}
+struct dirent* readdir(DIR* d) {
+    const Verdict v = enter("readdir", pathOf(::dirfd(d)));
+    FAIL_OR(v, nullptr);
+    return real().readdir(d);
+}
+int closedir(DIR* d) {
+    const Verdict v = enter("closedir", pathOf(::dirfd(d)));
+    seam.fdPaths.erase(::dirfd(d));
+    const int rc = real().closedir(d);
+    FAIL_OR(v, -1);
+    return rc;
+}
+
+// The rest fail or pass: no counts to cut.
+#define PLAIN(ret, name, params, args, path) \
+    ret name params {                          \
+        const Verdict verdict = enter(#name, path); \
+        FAIL_OR(verdict, static_cast<ret>(-1));     \
+        return real().name args;               \
+    }
+PLAIN(int, fsync, (int fd), (fd), pathOf(fd))
+PLAIN(int, ftruncate, (int fd, off_t l), (fd, l), pathOf(fd))
+PLAIN(int, stat, (const char* p, struct stat* st), (p, st), p)
+PLAIN(int, lstat, (const char* p, struct stat* st), (p, st), p)
+PLAIN(int, fstat, (int fd, struct stat* st), (fd, st), pathOf(fd))
+PLAIN(int, fstatat, (int d, const char* p, struct stat* st, int f), (d, p, st, f), pathOf(d) + "/" + p)
+PLAIN(int, rename, (const char* a, const char* b), (a, b), b)
+PLAIN(int, link, (const char* a, const char* b), (a, b), b)
+PLAIN(int, linkat, (int da, const char* a, int db, const char* b, int f), (da, a, db, b, f), b)
+PLAIN(int, unlink, (const char* p), (p), p)
+PLAIN(int, unlinkat, (int d, const char* p, int f), (d, p, f), pathOf(d) + "/" + p)
+PLAIN(int, mkdir, (const char* p, mode_t m), (p, m), p)
+PLAIN(int, chmod, (const char* p, mode_t m), (p, m), p)
+PLAIN(int, fchmod, (int fd, mode_t m), (fd, m), pathOf(fd))
+PLAIN(int, futimens, (int fd, const struct timespec t[2]), (fd, t), pathOf(fd))
+PLAIN(ssize_t, getxattr, (const char* p, const char* n, void* val, size_t s), (p, n, val, s), p)
+PLAIN(ssize_t, fgetxattr, (int fd, const char* n, void* val, size_t s), (fd, n, val, s), pathOf(fd))
+PLAIN(int, setxattr, (const char* p, const char* n, const void* val, size_t s, int f), (p, n, val, s, f), p)
+PLAIN(int, fsetxattr, (int fd, const char* n, const void* val, size_t s, int f), (fd, n, val, s, f), pathOf(fd))
+
+const Syscalls kTable = {open,    close,    read,   pread, write,  pwrite,  copy_file_range, ioctl,
+                         fsync,   ftruncate, stat,  lstat, fstat,  fstatat, opendir,         readdir,
+                         closedir, rename,  link,   linkat, unlink, unlinkat, mkdir,          chmod,
+                         fchmod,  futimens, getxattr, fgetxattr, setxattr, fsetxattr};
+
+// The table in place for the lifetime of one of these.
+struct Installed {
+    explicit Installed(const Plan& plan, const FaultInjectingFileSystem& fs) {
+        seam = Seam{};
+        seam.plan = plan;
+        seam.fs = &fs;
+        platform::posix::sys() = kTable;
+    }
+    ~Installed() { platform::posix::sys() = realSyscalls(); }
+};
+
+// The faults that make sense for a call: errors it can meet, and short or
+// early-ended counts where it moves bytes.
+std::vector<Plan> faultsFor(const std::string& name, long at) {
+    std::vector<int> errors;
+    std::vector<Kind> counts;
+    if (name == "open") errors = {EACCES, ENOSPC, EIO, ENOENT, ENOTDIR};
+    else if (name == "stat" || name == "lstat" || name == "fstatat" || name == "opendir" || name == "getxattr")
+        errors = {EACCES, EIO, ENOENT};
+    else if (name == "rename" || name == "link" || name == "linkat" || name == "unlink" || name == "unlinkat" ||
+             name == "mkdir")
+        errors = {EACCES, ENOSPC, EIO, ENOENT};
+    else if (name == "chmod" || name == "fchmod" || name == "futimens" || name == "setxattr" || name == "fsetxattr")
+        errors = {EPERM, EIO};
+    else if (name == "write" || name == "pwrite" || name == "copy_file_range" || name == "fsync" ||
+             name == "ftruncate" || name == "close")
+        errors = {EIO, ENOSPC};
+    else errors = {EIO};
+    if (name == "read" || name == "pread" || name == "copy_file_range") counts = {Kind::Short, Kind::EarlyEnd};
+    if (name == "write" || name == "pwrite") counts = {Kind::Short};
+    std::vector<Plan> plans;
+    for (bool sticky : {false, true}) {
+        for (int e : errors) plans.push_back({at, Kind::Errno, e, sticky});
+        for (Kind k : counts) plans.push_back({at, k, 0, sticky});
+    }
+    return plans;
+}
+
+std::string describe(const Plan& p) {
+    std::string what = p.kind == Kind::Short      ? std::string("short count")
+                       : p.kind == Kind::EarlyEnd ? std::string("early end of file")
+                                                  : std::string(strerrorname_np(p.error));
+    return what + (p.sticky ? " for good" : " once");
+}
+
+}  // namespace sys
+
+std::string bytesOrNothing(const stdfs::path& p) {
+    std::error_code ec;
+    return stdfs::is_regular_file(p, ec) ? readBytes(p) : std::string("<none>");
+}
+
+// Whether a failed system call may pass without a message (besides those
+// that changed nothing): as the file-system call it hit, with the error
+// number that call reports for it.
+bool silentSystemCall(const Run& run, const sys::Seam& s, const Operation& op) {
+    auto f = s.fsCall;
+    switch (s.plan.kind == sys::Kind::Errno ? s.plan.error : EIO) {
+    case EACCES:
+    case EPERM: f.errorNumber = platform::err::PermissionDenied; break;
+    case ENOSPC: f.errorNumber = platform::err::DiskFull; break;
+    // Where the folder is there, as it always is here.
+    case ENOENT:
+    case ENOTDIR: f.errorNumber = platform::err::FileNotFound; break;
+    default: f.errorNumber = platform::err::DeviceIo; break;
+    }
+    // An entry of a folder that cannot be looked at is left out of the list.
+    if (run.ui.inLoad(f.call) && f.op == FsOp::List && s.firedName == "fstatat") return true;
+    // DOS attributes beyond read-only are kept only where the file system can.
+    if (s.firedName.find("xattr") != std::string::npos) return true;
+    return silentByDesign(run, f, op);
+}
+
+struct Outcome {
+    bool reached = false;
+    std::vector<std::string> calls;  // the system calls of a run without a fault
+    std::string failedCall;  // the first call failed: operation and path
+    std::vector<std::string> violations;
+};
+
+constexpr int kErrors[] = {platform::err::PermissionDenied, platform::err::DiskFull, platform::err::DeviceIo,
+                           platform::err::FileNotFound, platform::err::PathNotFound};
+
+// One run: the operation with call `n` failing (0: none), then the person
+// carries on with everything working again (refresh and exit, or a new start
+// when the program had ended).
+// What a run ends with, to tell a failure that changed nothing (a retry, a
+// fallback) from one that did.
+std::string endState(const Run& run) {
+    std::string out;
+    for (const auto& [rel, bytes] : filesBelow(run.work.path())) out += rel + "=" + bytes + "\n";
+    for (const auto& folder : kFolders) out += folder + ":" + bytesOrNothing(run.work.path() / folder / kCommentFile) + "\n";
+    std::string settings = bytesOrNothing(run.exeDir.path() / "mabrel9-iv.ini");
+    if (const auto at = settings.find(run.root); at != std::string::npos) settings.replace(at, run.root.size(), "<root>");
+    out += settings;
+    if (run.window) {
+        for (const auto& row : run.window->lvwFiles.rows) {
+            for (const auto& c : row.cells) out += c + "|";
+        }
+        out += run.window->txtFolderComment.text + "|" + std::to_string(run.ui.shellRequests.size());
+        out += run.state.p_driveAndPath.substr(std::min(run.root.size(), run.state.p_driveAndPath.size()));
+    }
+    return out;
+}
+
+Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::Plan& plan = {},
+                const std::string* cleanEnd = nullptr, std::string* endOut = nullptr) {
+    Outcome out;
+    Run run;
+    if (op.started) {
+        run.start(driveFolder(run, op.startIn));
+        op.prepare(run);
+    } else {
+        run.process.commandLineText = driveFolder(run, op.startIn);
+    }
+    const Before before = snapshot(run);
+    const std::size_t messagesBefore = run.ui.messages.size();
+    const std::size_t shellBefore = run.ui.shellRequests.size();
+    if (n > 0) {
+        if (sticky) run.fs.failFromNthCall(FsOp::Any, n, error);
+        else run.fs.failNthCall(FsOp::Any, n, error);
+    }
+    {
+        std::optional<sys::Installed> seam;
+        if (plan.at > 0 || endOut) seam.emplace(plan, run.fs);
+        op.act(run);
+    }
+    run.fs.clear();
+    const auto& failures = run.fs.failures();
+    out.reached = !failures.empty() || sys::seam.fired;
+    if (endOut) out.calls = sys::seam.names;
+    // Paths without the random names of the test's folders.
+    auto relative = [&](std::string path) {
+        if (path.rfind(run.root, 0) == 0) path = path.substr(run.root.size());
+        const std::string exe = run.exeDir.drivePath();
+        if (path.rfind(exe, 0) == 0) path = "<program folder>\\" + path.substr(exe.size());
+        if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
+        return path;
+    };
+    if (!failures.empty()) out.failedCall = std::string(opName(failures[0].op)) + " " + relative(failures[0].path);
+    if (sys::seam.fired) {
+        std::string path = sys::seam.firedPath;
+        for (const auto* base : {&run.work.path(), &run.exeDir.path()}) {
+            if (path.rfind(base->string(), 0) == 0) {
+                path = (base == &run.work.path() ? "" : "<program folder>") + path.substr(base->string().size());
+            }
+        }
+        if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
+        if (path.size() > 1 && path.back() == '~') path = path.substr(0, path.rfind('.')) + ".*~";
+        out.failedCall = sys::seam.firedName + " " + path;
+    }
+
+    // The person edits what the desktop opened: its old version must be a copy by now.
+    for (std::size_t i = shellBefore; i < run.ui.shellRequests.size(); ++i) {
+        const std::string& file = run.ui.shellRequests[i].file;
+        if (file.find(kBackupDir) != std::string::npos || file.rfind(run.root, 0) != 0) continue;
+        std::string rel = file.substr(run.root.size());
+        for (char& c : rel) {
+            if (c == '\\') c = '/';
+        }
+        const auto p = run.work.path() / rel;
+        if (stdfs::exists(p)) {
+            run.work.write(rel, "edited after open");
+            setModificationTime(p, 2025, 5, 5, 5, 5, 5);
+        }
+    }
+
+    if (endOut) *endOut = endState(run);
+    for (auto& v : check(run, before, op, true, !sticky)) out.violations.push_back(relative(v));
+    if (run.ui.messages.size() == messagesBefore && sys::seam.fired && !(cleanEnd && endState(run) == *cleanEnd) &&
+        !silentSystemCall(run, sys::seam, op)) {
+        out.violations.push_back("failure not shown: " + out.failedCall);
+    }
+    if (run.ui.messages.size() == messagesBefore) {
+        for (const auto& f : failures) {
+            if (!silentByDesign(run, f, op)) {
+                out.violations.push_back(std::string("failure not shown: ") + opName(f.op) + " " + relative(f.path));
+            }
+        }
+    }
+
+    // Later, with everything working.
+    if (run.ui.endProgramCalls > 0 || !op.started) {
+        if (run.ui.endProgramCalls > 0) {
+            run.newWindow();
+            run.window->Form_Load();
+        }
+    } else {
+        run.window->cmdUpdate_Click();
+    }
+    run.window->cmdExit_Click();
+    for (auto& v : check(run, before, op, false, true)) out.violations.push_back("afterwards, " + relative(v));
+    return out;
+}
+
+std::vector<Operation> operations() {
+    std::vector<Operation> ops;
+    auto add = [&](std::string name, std::function<void(Run&)> act) -> Operation& {
+        ops.emplace_back();
+        ops.back().name = std::move(name);
+        ops.back().act = std::move(act);
+        return ops.back();
+    };
+    auto typeFolderComment = [](Run& r) { r.window->txtFolderComment.text = "typed folder note"; };
+
+    add("start-up", [](Run& r) { r.window->Form_Load(); }).started = false;
+    add("load", [](Run& r) { r.window->fun_Load(); }).prepare = [](Run& r) {
+        writeAt(r.work, copyOf("a", kA3, ".txt"), "alpha 3", kA3, true);  // redundant again
+    };
+    add("open", [](Run& r) { r.window->fun_aOpen(r.rowOf("b.txt")); }).prepare = typeFolderComment;
+    add("open (no backup store yet)", [](Run& r) { r.window->fun_aOpen(r.rowOf("e.txt")); }).startIn = "fresh";
+    add("restore", [](Run& r) { r.menu({r.rowOf("a.txt", kA1)}, frm_rclick::kRestore); }).prepare = typeFolderComment;
+    auto& del = add("delete", [](Run& r) {
+        r.menu({r.rowOf("a.txt", kA1), r.rowOf("b.txt", kB1), r.rowOf("c.dat")}, frm_rclick::kDelete);
+    });
+    del.prepare = typeFolderComment;
+    del.deletes = {copyOf("a", kA1, ".txt"), copyOf("b", kB1, ".txt")};
+    auto& comment = add("comment", [](Run& r) {
+        r.ui.inputAnswers.push_back("new on a2");
+        r.menu({r.rowOf("a.txt", kA2)}, frm_rclick::kComment);
+    });
+    comment.prepare = typeFolderComment;
+    comment.sets[""][std::string("a.txt_") + kA2] = "new on a2";
+    add("settings", [](Run& r) { r.window->writeSettingsFile(); });
+    add("navigate", [](Run& r) {
+        for (int i = 1; i <= r.window->tvwFolders.count(); ++i) {
+            if (r.window->tvwFolders.node(i).text == "sub") return r.window->tvwFolders_NodeClick(i);
+        }
+    }).prepare = typeFolderComment;
+    add("refresh", [](Run& r) { r.window->cmdUpdate_Click(); }).prepare = typeFolderComment;
+    add("exit", [](Run& r) { r.window->cmdExit_Click(); }).prepare = typeFolderComment;
+    return ops;
+}
+
+// On a memory file system when there is one: the program flushes every file
+// it writes, which a disk makes slow and a sweep makes many.
+stdfs::path scratchParent() {
+    std::error_code ec;
+    if (stdfs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
+    return stdfs::temp_directory_path();
+}
+
+TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
+    int runs = 0;
+    std::size_t violations = 0;
+    // Findings grouped by operation, failed call and what was found; the
+    // errors and modes that gave each.
+    std::map<std::string, std::vector<std::string>> grouped;
+    const auto ops = operations();
+    for (const auto& op : ops) {
+        const auto clean = runOnce(op, 0, 0, false);
+        ++runs;
+        for (const auto& v : clean.violations) grouped[op.name + ", no failure: " + v].push_back("-");
+        violations += clean.violations.size();
+        for (bool sticky : {false, true}) {
+            for (int error : kErrors) {
+                for (int n = 1; n < 400; ++n) {
+                    const auto o = runOnce(op, n, error, sticky);
+                    ++runs;
+                    violations += o.violations.size();
+                    for (const auto& v : o.violations) {
+                        grouped[op.name + ", call " + std::to_string(n) + " (" + o.failedCall + "): " + v].push_back(
+                            std::to_string(error) + (sticky ? " for good" : " once"));
+                    }
+                    if (!o.reached) break;
+                }
+            }
+        }
+    }
+    // The same at the system calls inside the POSIX layer.
+    int systemRuns = 0;
+    for (const auto& op : ops) {
+        std::string cleanEnd;
+        const auto clean = runOnce(op, 0, 0, false, {}, nullptr, &cleanEnd);
+        for (std::size_t at = 1; at <= clean.calls.size(); ++at) {
+            for (const auto& plan : sys::faultsFor(clean.calls[at - 1], static_cast<long>(at))) {
+                const auto o = runOnce(op, 0, 0, plan.sticky, plan, &cleanEnd);
+                ++runs;
+                ++systemRuns;
+                violations += o.violations.size();
+                for (const auto& v : o.violations) {
+                    grouped[op.name + ", system call " + std::to_string(at) + " (" + o.failedCall + "): " + v].push_back(
+                        sys::describe(plan));
+                }
+            }
+        }
+    }
+    std::printf("(%d of the runs failed a system call)\n", systemRuns);
+    for (const auto& [what, how] : grouped) {
+        std::string errors;
+        for (const auto& h : how) errors += (errors.empty() ? "" : ", ") + h;
+        std::printf("violation: %s [err %s]\n", what.c_str(), errors.c_str());
+    }
+    std::printf("fault sweep: %zu operations, %d runs, %zu violations\n", ops.size(), runs, violations);
+    EXPECT_EQ(violations, 0u);
+}
+
+}  // namespace
+}  // namespace mabrel::test

@@ -1,0 +1,90 @@
+// What must hold of the folders the program works in, whatever happened to
+// it: every version of a file kept somewhere, backup copies complete and
+// read-only, no temporary file of the program left over, comments stored.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "folderview/comment_file.h"
+#include "platform/text.h"
+#include "support/temp_dir.h"
+
+namespace mabrel::test::proof {
+
+namespace stdfs = std::filesystem;
+
+inline constexpr char kBackupDir[] = "_mabre-l94";
+inline constexpr char kCommentFile[] = "_mabre.l94";
+
+// The program's temporaries hold "_mabre" (the backup store's) or begin with
+// "." and end in "~" (the platform layer's).
+inline bool isProgramTemporary(const std::string& name) {
+    if (name == kBackupDir || name == kCommentFile) return false;
+    if (name.find("_mabre") != std::string::npos) return true;
+    return name.size() > 1 && name.front() == '.' && name.back() == '~';
+}
+
+inline bool isInBackupDir(const stdfs::path& p) { return p.parent_path().filename() == kBackupDir; }
+
+inline bool isReadOnlyFile(const stdfs::path& p) {
+    struct stat st{};
+    return ::lstat(p.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Every regular file below root (path relative to root -> bytes), the
+// program's temporaries and comment files left out; symbolic links are not
+// followed.
+inline std::map<std::string, std::string> filesBelow(const stdfs::path& root) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = stdfs::recursive_directory_iterator(root, ec); !ec && it != stdfs::recursive_directory_iterator();
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!it->is_regular_file() || it->is_symlink() || isProgramTemporary(name) || name == kCommentFile) continue;
+        try {
+            out[stdfs::relative(it->path(), root).string()] = readBytes(it->path());
+        } catch (const std::exception&) {
+            out[stdfs::relative(it->path(), root).string()] = "<unreadable>";
+        }
+    }
+    return out;
+}
+
+// The program's temporaries below root, relative paths.
+inline std::vector<std::string> temporariesBelow(const stdfs::path& root) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto it = stdfs::recursive_directory_iterator(root, ec); !ec && it != stdfs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (isProgramTemporary(it->path().filename().string())) out.push_back(stdfs::relative(it->path(), root).string());
+    }
+    return out;
+}
+
+struct StoredComments {
+    std::string folder;
+    std::map<std::string, std::string> records;  // row key -> comment
+};
+
+// A comment file as the program reads it; nothing when it is missing or
+// not a regular file.
+inline std::optional<StoredComments> readCommentFile(const stdfs::path& file, const platform::Codec& codec) {
+    std::error_code ec;
+    if (!stdfs::is_regular_file(file, ec)) return std::nullopt;
+    const auto lines = platform::splitLines(platform::decodeText(codec, readBytes(file)));
+    StoredComments stored;
+    if (lines.empty()) return stored;
+    stored.folder = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (auto r = folderview::parseCommentRecord(lines[i])) stored.records[r->key] = r->comment;
+    }
+    return stored;
+}
+
+}  // namespace mabrel::test::proof
