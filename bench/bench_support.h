@@ -182,7 +182,9 @@ struct LoadFolder {
             const std::time_t earlier = modified - 10 * 86400;
             writeFile(dir, stem + extension, "version 2 of " + stem, modified, 0644);
             writeFile(backupDir, stem + "_" + timestamp(earlier) + extension, "version 1 of " + stem, earlier, 0444);
-            if (i % 2 == 0) comments += stem + extension + "_" + timestamp(modified) + ",comment " + std::to_string(i) + "\r\n";
+            if (i % 2 == 0) {
+                comments += stem + extension + "_" + timestamp(modified) + ",comment " + std::to_string(i) + "\r\n";
+            }
         }
         writeFile(dir, "_mabre.l94", comments, base, 0644);
         ::close(dir);

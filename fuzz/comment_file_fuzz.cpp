@@ -28,8 +28,8 @@ void addRow(ListView& list, RowIndex& index, const std::string& key) {
     if (index.first(key)) return;
     ListItem row;
     row.cells[kKeyColumn] = key;
-    index.add(key, list.rows.size());
     list.rows.push_back(row);
+    index.add(list.rows.size() - 1);
 }
 
 const auto keepAll = [](const std::string&) { return true; };
@@ -38,7 +38,7 @@ const auto keepAll = [](const std::string&) { return true; };
 void readAnyFile(const std::string& bytes) {
     const auto lines = platform::splitLines(platform::decodeText(codec(), bytes));
     ListView list;
-    RowIndex index;
+    RowIndex index(list);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto record = folderview::parseCommentRecord(lines[i]);
         if (!record) {
@@ -106,7 +106,7 @@ void saveAndReadBack(FuzzedDataProvider& p) {
     const auto read = platform::readTextLines(fs, codec(), path);
 
     ListView list;
-    RowIndex index;
+    RowIndex index(list);
     for (const auto& [key, comment] : rows) addRow(list, index, key);
     TextBox folder;
     const auto kept = folderview::applyStoredComments(read, list, index, folder, false, keepAll);

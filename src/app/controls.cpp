@@ -29,7 +29,9 @@ bool needsFolding(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c >= 'A' && c <= 'Z') return true;
-        if (static_cast<unsigned char>(c) == 0xEF && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBC) {
+        // Full-width Latin capitals begin EF BC.
+        if (static_cast<unsigned char>(c) == 0xEF && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) == 0xBC) {
             return true;
         }
     }

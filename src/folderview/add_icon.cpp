@@ -49,7 +49,8 @@ int frm_mabrel94::fun_AddIcon(const std::string& path) {
     if (icon->width != ImageList1.imageWidth || icon->height != ImageList1.imageHeight) {
         auto& fit = fittedIcons_[icon.get()];
         if (!fit.second) {
-            fit = {icon, std::make_shared<const IconImage>(fitted(*icon, ImageList1.imageWidth, ImageList1.imageHeight))};
+            const int w = ImageList1.imageWidth, h = ImageList1.imageHeight;
+            fit = {icon, std::make_shared<const IconImage>(fitted(*icon, w, h))};
         }
         icon = fit.second;
     }

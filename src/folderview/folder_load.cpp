@@ -37,7 +37,8 @@ constexpr std::uint32_t kFolderListMask =
 // "_mabre" in any letter case, without a lowered copy of every name.
 bool holdsMabre(const std::string& name) {
     constexpr char kMark[] = "mabre";
-    for (std::size_t at = name.find('_'); at != std::string::npos && at + 6 <= name.size(); at = name.find('_', at + 1)) {
+    for (std::size_t at = name.find('_'); at != std::string::npos && at + 6 <= name.size();
+         at = name.find('_', at + 1)) {
         std::size_t i = 0;
         // | 0x20 lowers an ASCII letter; only 'M' and 'm' give 'm', and so on.
         while (i < 5 && (name[at + 1 + i] | 0x20) == kMark[i]) ++i;

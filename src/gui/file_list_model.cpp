@@ -88,7 +88,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 QPixmap FileListModel::iconOf(int imageIndex) const {
-    if (images_ == nullptr || imageIndex < 1 || static_cast<std::size_t>(imageIndex) > images_->images.size()) return {};
+    if (images_ == nullptr || imageIndex < 1 || static_cast<std::size_t>(imageIndex) > images_->images.size()) {
+        return {};
+    }
     const SharedIcon& icon = images_->images[static_cast<std::size_t>(imageIndex - 1)].second;
     if (!icon) return {};
     if (auto it = pixmaps_.constFind(icon.get()); it != pixmaps_.constEnd()) return it->second;

@@ -486,7 +486,9 @@ void MainWindow::pullSelection(const QItemSelection& selected, const QItemSelect
     const auto mark = [&](const QItemSelection& ranges, bool on) {
         for (const QItemSelectionRange& range : ranges) {
             const int bottom = std::min(range.bottom(), static_cast<int>(list.rows.size()) - 1);
-            for (int r = std::max(range.top(), 0); r <= bottom; ++r) list.rows[static_cast<std::size_t>(r)].selected = on;
+            for (int r = std::max(range.top(), 0); r <= bottom; ++r) {
+                list.rows[static_cast<std::size_t>(r)].selected = on;
+            }
         }
     };
     mark(deselected, false);

@@ -169,9 +169,11 @@ SharedIcon QtInteraction::iconFor(const std::string& path) {
 
 SharedIcon QtInteraction::iconOfType(const std::string& extension) {
     static const QMimeDatabase mimeDb;
-    const QMimeType mime = extension.empty()
-                               ? mimeDb.mimeTypeForName(QStringLiteral("application/octet-stream"))
-                               : mimeDb.mimeTypeForFile(QStringLiteral("x") + toQ(extension), QMimeDatabase::MatchExtension);
+    // Any name with this extension: the type follows from it alone.
+    const QMimeType mime =
+        extension.empty()
+            ? mimeDb.mimeTypeForName(QStringLiteral("application/octet-stream"))
+            : mimeDb.mimeTypeForFile(QStringLiteral("x") + toQ(extension), QMimeDatabase::MatchExtension);
     const std::string type = fromQ(mime.name());
     if (auto it = iconsByType_.find(type); it != iconsByType_.end()) return it->second;
 

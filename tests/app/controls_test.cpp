@@ -50,7 +50,8 @@ TEST(ListSort, IgnoresLetterCaseKeepsEqualRowsInOrderAndTheSelectionFollowsItsRo
 // beginnings, end inside one another, tie, or hold full-width letters.
 TEST(ListSort, OrdersAsAStableSortOfTheFoldedTextsInBothDirections) {
     std::vector<std::string> texts;
-    for (const char* stem : {"document 1", "document 10", "Document 1", "document 1.txt", "ＡＢ", "ａｂ", "ab", "document"}) {
+    for (const char* stem :
+         {"document 1", "document 10", "Document 1", "document 1.txt", "ＡＢ", "ａｂ", "ab", "document"}) {
         for (const char* tail : {"", "_2000-01-01 00-00-00", "_1999-12-31 23-59-59", "x", "_2000-01-01 00-00-00"}) {
             texts.push_back(std::string("a shared beginning ") + stem + tail);
         }

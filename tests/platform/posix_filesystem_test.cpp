@@ -454,7 +454,8 @@ TEST(PosixFileSystemMounts, AVolumeMountedWhileRunningIsADriveAtOnce) {
     ASSERT_EQ(::mount(dir.path().c_str(), "/media/stick", nullptr, MS_BIND, nullptr), 0);
     const auto drives = fs.drives();
     ASSERT_EQ(drives.size(), before + 1);
-    const auto stick = std::find_if(drives.begin(), drives.end(), [](const Drive& d) { return d.mountPoint == "/media/stick"; });
+    const auto stick =
+        std::find_if(drives.begin(), drives.end(), [](const Drive& d) { return d.mountPoint == "/media/stick"; });
     ASSERT_NE(stick, drives.end());
     EXPECT_EQ(fs.readFile(std::string(1, stick->letter) + ":\\Plan.txt"), "plan");
     ::umount("/media/stick");
