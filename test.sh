@@ -26,6 +26,8 @@ if [ "${MABREL_WINE:-1}" != 0 ]; then
 fi
 echo "== Summary"
 echo "native: $(grep -E 'tests passed|tests failed' "$native_log" | tail -1)"
+# The fault sweep's and the crash test's own lines, from ctest's full log.
+grep -hE '^(fault sweep|crash test): ' "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null || true
 grep '^fuzz ' "$fuzz_log" || echo "fuzz: not run"
 cat "$wine_log"
 [ "$fuzz_status" -eq 0 ] || exit "$fuzz_status"
