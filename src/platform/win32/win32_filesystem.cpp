@@ -145,6 +145,10 @@ unsigned long long nextUnique() {
     return (pid << 40) ^ (::GetTickCount64() << 16) ^ counter.fetch_add(1);
 }
 
+// Copies `source` to a new temporary file beside `target`; CopyFileW carries
+// content, attributes and the modification time.
+std::wstring copyBeside(const std::wstring& source, const std::wstring& target);
+
 void moveOver(const std::wstring& from, const std::wstring& to) {
     if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         throwLastError();
@@ -168,6 +172,19 @@ std::wstring temporaryBeside(const std::wstring& target, unsigned long long uniq
     ::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%012llx~", unique & 0xFFFFFFFFFFFFull);
     return folder + L"." + name + suffix;
 }
+
+namespace {
+
+std::wstring copyBeside(const std::wstring& source, const std::wstring& target) {
+    for (int attempt = 0;; ++attempt) {
+        std::wstring temporary = temporaryBeside(target, nextUnique());
+        if (::CopyFileW(source.c_str(), temporary.c_str(), TRUE)) return temporary;
+        const DWORD e = ::GetLastError();
+        if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
+    }
+}
+
+}  // namespace
 
 bool isRootSpelling(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':') return path.size() == 2 || (path.size() == 3 && path[2] == '\\');
@@ -258,14 +275,7 @@ void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
         throw PlatformError(err::PermissionDenied);
     }
 
-    std::wstring temporary;
-    for (int attempt = 0;; ++attempt) {
-        temporary = temporaryBeside(target, nextUnique());
-        // CopyFileW carries content, attributes and the modification time.
-        if (::CopyFileW(source.c_str(), temporary.c_str(), TRUE)) break;
-        const DWORD e = ::GetLastError();
-        if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
-    }
+    const std::wstring temporary = copyBeside(source, target);
     try {
         if (!::SetFileAttributesW(temporary.c_str(), settable(sourceAttributes | attr::Hidden))) throwLastError();
         moveOver(temporary, target);
@@ -283,13 +293,7 @@ void Win32FileSystem::createCopy(const std::string& from, const std::string& to,
     if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &before)) throwLastError();
     if (before.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
 
-    std::wstring temporary;
-    for (int attempt = 0;; ++attempt) {
-        temporary = temporaryBeside(target, nextUnique());
-        if (::CopyFileW(source.c_str(), temporary.c_str(), TRUE)) break;
-        const DWORD e = ::GetLastError();
-        if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
-    }
+    const std::wstring temporary = copyBeside(source, target);
     try {
         WIN32_FILE_ATTRIBUTE_DATA copied{};
         if (!::GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &copied)) throwLastError();
