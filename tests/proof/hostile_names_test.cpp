@@ -328,27 +328,35 @@ void expectNone(const std::vector<std::string>& found) {
     for (const auto& f : found) ADD_FAILURE() << f;
 }
 
-TEST_F(Hostile, AFolderOfAnotherUserThatCanBeReadButNotWritten) {
-    putAt(work.path() / "a.txt", "mine", false);
-    work.write(kCommentFile, "kept note\r\na.txt_" + std::string(kV1) + ",kept\r\n");
+// Another user's folder, and one of ours made read-only: readable, not writable.
+TEST_F(Hostile, AFolderThatCannotBeWrittenKeepsEverythingAndSaysWhyNoCopyCanBeTaken) {
     TempDir exe;
     ::chmod(exe.path().c_str(), 0777);
-    const auto before = filesBelow(work.path());
-    const std::string folder = root;
-    expectNone(inChild(true, [&](std::vector<std::string>& found) {
-        ChildRun run(exe.path(), folder);
-        run.window.Form_Load();
-        if (!run.ui.messages.empty()) found.push_back("the load complained: " + run.messages());
-        run.window.lvwFiles.selectedItem = run.rowOf("a.txt");
-        run.window.lvwFiles_DblClick();
-        if (!run.ui.shellRequests.empty()) found.push_back("opened without its copy");
-        if (run.ui.messages.empty() || run.ui.messages.back().find(kWriteWording) == std::string::npos) {
-            found.push_back("the open's message does not say it cannot write: " + run.messages());
-        }
-        run.window.cmdExit_Click();
-    }));
-    EXPECT_EQ(filesBelow(work.path()), before);
-    EXPECT_EQ(readBytes(work.path() / kCommentFile), "kept note\r\na.txt_" + std::string(kV1) + ",kept\r\n");
+    for (const bool ours : {false, true}) {
+        const std::string sub = ours ? "ro" : "theirs";
+        SCOPED_TRACE(sub);
+        putAt(work.path() / sub / "a.txt", "mine", false);
+        work.write(sub + "/" + kCommentFile, "kept note\r\na.txt_" + std::string(kV1) + ",kept\r\n");
+        if (ours) ::chown((work.path() / sub).c_str(), 65534, 65534);
+        ::chmod((work.path() / sub).c_str(), 0555);
+        const auto before = filesBelow(work.path() / sub);
+        const std::string folder = root + sub + "\\";
+        expectNone(inChild(true, [&](std::vector<std::string>& found) {
+            ChildRun run(exe.path(), folder);
+            run.window.Form_Load();
+            if (!run.ui.messages.empty()) found.push_back("the load complained: " + run.messages());
+            run.window.lvwFiles.selectedItem = run.rowOf("a.txt");
+            run.window.lvwFiles_DblClick();
+            if (!run.ui.shellRequests.empty()) found.push_back("opened without its copy");
+            if (run.ui.messages.empty() || run.ui.messages.back().find(kWriteWording) == std::string::npos) {
+                found.push_back("the open's message does not say it cannot write: " + run.messages());
+            }
+            run.window.cmdExit_Click();
+        }));
+        ::chmod((work.path() / sub).c_str(), 0755);
+        EXPECT_EQ(filesBelow(work.path() / sub), before);
+        EXPECT_TRUE(temporariesBelow(work.path()).empty());
+    }
 }
 
 TEST_F(Hostile, AFolderThatCannotBeReadSaysSoNotThatItCannotBeWritten) {
@@ -368,28 +376,6 @@ TEST_F(Hostile, AFolderThatCannotBeReadSaysSoNotThatItCannotBeWritten) {
     }));
     ::chmod((work.path() / "secret").c_str(), 0755);
     EXPECT_EQ(readBytes(work.path() / "secret/a.txt"), "theirs");
-}
-
-TEST_F(Hostile, AReadOnlyFolderKeepsEverythingAndSaysWhyNoCopyCanBeTaken) {
-    TempDir exe;
-    ::chmod(exe.path().c_str(), 0777);
-    putAt(work.path() / "ro/a.txt", "mine", false);
-    ::chown((work.path() / "ro").c_str(), 65534, 65534);
-    ::chmod((work.path() / "ro").c_str(), 0555);
-    const std::string folder = root + "ro\\";
-    expectNone(inChild(true, [&](std::vector<std::string>& found) {
-        ChildRun run(exe.path(), folder);
-        run.window.Form_Load();
-        if (!run.ui.messages.empty()) found.push_back("the load complained: " + run.messages());
-        run.window.lvwFiles.selectedItem = run.rowOf("a.txt");
-        run.window.lvwFiles_DblClick();
-        if (!run.ui.shellRequests.empty()) found.push_back("opened without its copy");
-        if (run.ui.messages.empty()) found.push_back("no copy and no word about it");
-        run.window.cmdExit_Click();
-    }));
-    ::chmod((work.path() / "ro").c_str(), 0755);
-    EXPECT_EQ(readBytes(work.path() / "ro/a.txt"), "mine");
-    EXPECT_TRUE(temporariesBelow(work.path()).empty());
 }
 
 TEST_F(Hostile, AFullDiskKeepsTheOldCommentsAndLeavesNoHalfCopy) {
