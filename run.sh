@@ -23,7 +23,7 @@ else
   cmake --preset dev >/dev/null
 fi
 cmake --build "$build_dir" --target mabrel9-iv -j "$(nproc)"
-exe="$build_dir/src/gui/mabrel9-iv"
+exe="$build_dir/src/gui/qt/mabrel9-iv"
 args=()
 [ -n "$folder" ] && args=("$folder")
 

@@ -9,9 +9,9 @@
 
 #include "bench/bench_support.h"
 #include "bench/bench_window.h"
-#include "gui/file_list_model.h"
-#include "gui/main_window.h"
-#include "gui/qt_interaction.h"
+#include "gui/qt/file_list_model.h"
+#include "gui/qt/main_window.h"
+#include "gui/qt/qt_interaction.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 
 #include "backup/frm_rclick.h"
-#include "gui/dialogs.h"
-#include "gui/gui_util.h"
+#include "gui/qt/dialogs.h"
+#include "gui/qt/gui_util.h"
 #include "support/gui_fixture.h"
 #include "support/typing.h"
 

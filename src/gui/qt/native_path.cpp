@@ -1,4 +1,4 @@
-#include "gui/native_path.h"
+#include "gui/qt/native_path.h"
 
 #ifndef _WIN32
 #include "platform/posix/posix_filesystem.h"

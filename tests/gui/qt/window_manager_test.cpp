@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QStatusBar>
 
-#include "gui/gui_util.h"
+#include "gui/qt/gui_util.h"
 #include "support/gui_fixture.h"
 #include "support/x_desktop.h"
 

@@ -1,8 +1,8 @@
-#include "gui/file_list_model.h"
+#include "gui/qt/file_list_model.h"
 
 #include <QImage>
 
-#include "gui/gui_util.h"
+#include "gui/qt/gui_util.h"
 
 namespace mabrel::gui {
 

@@ -1,4 +1,4 @@
-#include "gui/main_window.h"
+#include "gui/qt/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,9 +25,9 @@
 #define MABREL_X11 1
 #endif
 
-#include "gui/file_list_model.h"
-#include "gui/gui_util.h"
-#include "gui/qt_interaction.h"
+#include "gui/qt/file_list_model.h"
+#include "gui/qt/gui_util.h"
+#include "gui/qt/qt_interaction.h"
 
 namespace mabrel::gui {
 

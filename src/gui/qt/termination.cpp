@@ -1,4 +1,4 @@
-#include "gui/termination.h"
+#include "gui/qt/termination.h"
 
 #include <QSocketNotifier>
 

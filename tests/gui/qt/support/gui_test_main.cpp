@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "gui/qt_interaction.h"
+#include "gui/qt/qt_interaction.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -4,9 +4,9 @@
 
 #include "app/frm_mabrel94.h"
 #include "app/process_state.h"
-#include "gui/main_window.h"
-#include "gui/qt_interaction.h"
-#include "gui/termination.h"
+#include "gui/qt/main_window.h"
+#include "gui/qt/qt_interaction.h"
+#include "gui/qt/termination.h"
 #include "platform/native.h"
 
 int main(int argc, char** argv) {

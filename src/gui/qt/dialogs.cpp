@@ -1,4 +1,4 @@
-#include "gui/dialogs.h"
+#include "gui/qt/dialogs.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -10,7 +10,7 @@
 
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
-#include "gui/gui_util.h"
+#include "gui/qt/gui_util.h"
 #include "settings/frm_option.h"
 
 namespace mabrel::gui {

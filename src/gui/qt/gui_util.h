@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/controls.h"
+#include "gui/shared/twips.h"
 
 class QWidget;
 
@@ -16,22 +17,16 @@ namespace mabrel::gui {
 inline QString toQ(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 inline std::string fromQ(const QString& text) { return text.toUtf8().toStdString(); }
 
-// Twips (1440 to the inch) and pixels at a logical resolution in dots per inch.
-class Twips {
+// The shared conversion, with Qt's rectangle and the widget's screen.
+class Twips : public TwipScale {
 public:
-    Twips(double dpiX = 96.0, double dpiY = 96.0) : dpiX_(dpiX), dpiY_(dpiY) {}
+    using TwipScale::TwipScale;
     // The resolution of the screen the widget is on.
     static Twips of(const QWidget* widget);
-
-    int toPxX(int twips) const;
-    int toPxY(int twips) const;
-    int fromPxX(int px) const;
-    int fromPxY(int px) const;
-    QRect toPx(const Geometry& g) const;
-
-private:
-    double dpiX_;
-    double dpiY_;
+    QRect toPx(const Geometry& g) const {
+        const PixelRect r = toPixels(g);
+        return QRect(r.left, r.top, r.width, r.height);
+    }
 };
 
 // "ＭＳ Ｐゴシック" where it exists, otherwise a face with the same metrics

@@ -14,9 +14,9 @@
 
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
-#include "gui/dialogs.h"
-#include "gui/gui_util.h"
-#include "gui/qt_interaction.h"
+#include "gui/qt/dialogs.h"
+#include "gui/qt/gui_util.h"
+#include "gui/qt/qt_interaction.h"
 #include "platform/forwarding_filesystem.h"
 #include "platform/native.h"
 #include "settings/frm_option.h"

@@ -1,4 +1,4 @@
-#include "gui/qt_interaction.h"
+#include "gui/qt/qt_interaction.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -16,9 +16,9 @@
 #include "app/frm_mabrel94.h"
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
-#include "gui/dialogs.h"
-#include "gui/gui_util.h"
-#include "gui/native_path.h"
+#include "gui/qt/dialogs.h"
+#include "gui/qt/gui_util.h"
+#include "gui/qt/native_path.h"
 #include "settings/frm_option.h"
 
 namespace mabrel::gui {

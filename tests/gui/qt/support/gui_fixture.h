@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "app/frm_mabrel94.h"
-#include "gui/file_list_model.h"
-#include "gui/main_window.h"
-#include "gui/qt_interaction.h"
+#include "gui/qt/file_list_model.h"
+#include "gui/qt/main_window.h"
+#include "gui/qt/qt_interaction.h"
 #include "platform/native.h"
 #include "platform/process.h"
 #include "platform/text.h"
