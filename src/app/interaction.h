@@ -60,6 +60,17 @@ public:
     virtual SharedIcon iconFor(const std::string& path) = 0;
     // Drive type code of a root such as "C:\".
     virtual unsigned driveType(const std::string& root) = 0;
+
+    // A copy that may take long (open, restore) reports here how much of the
+    // named file it has copied; a front end shows a progress window once a
+    // copy has run for half a second. False: the person cancelled, and the
+    // copy stops as a failed one would, leaving nothing behind.
+    virtual bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) {
+        (void)fileName, (void)copied, (void)total;
+        return true;
+    }
+    // The copy has ended, however it ended: any progress window closes.
+    virtual void copyProgressEnd() {}
 };
 
 }  // namespace mabrel
