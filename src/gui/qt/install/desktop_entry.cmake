@@ -19,9 +19,9 @@ function(desktop_string text out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# The program of an Exec line. Quoted only when it holds a reserved
-# character, as the Desktop Entry spec asks: xdg-open splits the line at
-# spaces and takes no quotes, so a plain path must stay as it is.
+# The program of an Exec line. Quoted only when it holds a character the
+# Desktop Entry Specification reserves: xdg-open splits the line at spaces
+# and takes no quotes, so a plain path must stay as it is.
 set(program "${launcher}")
 set(reserved FALSE)
 foreach(c IN ITEMS " " "\t" "\n" "\"" "'" "\\" ">" "<" "~" "|" "&" ";" "$" "*" "?" "#" "(" ")" "`")
