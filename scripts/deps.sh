@@ -27,7 +27,8 @@ GUI_PACKAGES=(qt6-base-dev libgl-dev libxcb1-dev xvfb xauth x11-utils imagemagic
               shared-mime-info xdg-utils)
 
 # The GUI tests on an X server with real window managers, driven by xdotool;
-# xdg-open tells a file's type with file.
-GUI_TEST_PACKAGES=(openbox metacity xdotool file)
+# xdg-open tells a file's type with file; the install test asks the desktop
+# as a file manager does (gio, update-desktop-database, desktop-file-validate).
+GUI_TEST_PACKAGES=(openbox metacity xdotool file libglib2.0-bin desktop-file-utils)
 # The libFuzzer targets (scripts/fuzz.sh): clang and its sanitizer and fuzzer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)

@@ -85,12 +85,28 @@ bool frm_mabrel94::Form_Load() {
 
     // The folder choice asks the process for its command line and current
     // directory; a failure there must not keep the window from coming up.
+    std::string fileNamed;
     runTrapped(ui_, "Form_Load", [&] {
-        state_.p_driveAndPath =
-            app::chooseStartFolder(fs_, remembered, process_.commandLine(), process_.currentDirectory());
+        auto start = app::chooseStartFolder(fs_, remembered, process_.commandLine(), process_.currentDirectory());
+        state_.p_driveAndPath = std::move(start.folder);
+        fileNamed = std::move(start.file);
     });
     fun_Load();
+    // Started on a file ("Open with" on a file): its folder, with its row
+    // selected.
+    if (!fileNamed.empty()) selectFileRow(fileNamed);
     return true;
+}
+
+void frm_mabrel94::selectFileRow(const std::string& name) {
+    for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) {
+        const auto& cells = lvwFiles.rows[i].cells;
+        if (cells[0] != name || !cells[3].empty()) continue;
+        for (auto& row : lvwFiles.rows) row.selected = false;
+        lvwFiles.rows[i].selected = true;
+        lvwFiles.selectedItem = static_cast<int>(i);
+        return;
+    }
 }
 
 void frm_mabrel94::Form_Unload() {

@@ -118,6 +118,8 @@ public:
 
 private:
     void applyInitialGeometry();
+    // Selects the file row of `name`, if the list shows one.
+    void selectFileRow(const std::string& name);
     // The reload that follows an open, once the window is back.
     void reloadAfterOpen();
 

@@ -8,9 +8,16 @@
 
 namespace mabrel::app {
 
+struct StartFolder {
+    std::string folder;  // ends in "\"
+    // The file the path named, to be selected once the folder is shown; empty
+    // when the path named a folder.
+    std::string file;
+    friend bool operator==(const StartFolder&, const StartFolder&) = default;
+};
+
 // rememberedFolder: the lastPath read from the settings (possibly empty).
-// Returns the folder to show, ending in "\".
-std::string chooseStartFolder(platform::FileSystem& fs, const std::string& rememberedFolder,
+StartFolder chooseStartFolder(platform::FileSystem& fs, const std::string& rememberedFolder,
                               const std::string& commandLine, const std::string& currentDirectory);
 
 }  // namespace mabrel::app

@@ -12,7 +12,7 @@ std::string describeError(int number) {
     case err::FileAlreadyExists: return "既に同名のファイルが存在します。";
     case err::DiskFull: return "ディスクの空き容量が不足しています。";
     case err::InputPastEnd: return "ファイルにこれ以上データがありません。";
-    case err::PermissionDenied: return "書き込みできません。";
+    case err::PermissionDenied: return "アクセスが拒否されました。";
     case err::DiskNotReady: return "ディスクの準備ができていません。";
     case err::PathFileAccess: return "パス名が無効です。";
     case err::PathNotFound: return "パスが見つかりません。";

@@ -25,9 +25,9 @@ inline constexpr int PathNotFound = 76;
 inline constexpr int AlreadyModal = 400;
 }  // namespace err
 
-// Descriptions that say more than their number's: a folder that cannot be
-// read is no "cannot write", a folder where a file should be is named so.
-inline constexpr char kCannotRead[] = "読み取りできません。";
+// Descriptions that say more than their number's: a folder or file that
+// cannot be read says so, a folder where a file should be is named so.
+inline constexpr char kCannotRead[] = "読み取りのアクセスが拒否されました。";
 inline constexpr char kFolderNotFile[] = "ファイルではなくフォルダーです。";
 
 // The Japanese description of an error number; a generic text for numbers

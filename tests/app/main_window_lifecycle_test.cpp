@@ -38,16 +38,35 @@ TEST_F(Lifecycle, TheRememberedFolderIsShownWhenTheCommandLineIsEmpty) {
     EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
     EXPECT_EQ(state.exceptionExtList1Mode, 1);
     EXPECT_EQ(state.exceptionExtList1, ".txt.");
+    EXPECT_EQ(window().lvwFiles.selectedItem, -1);
 }
 
-TEST_F(Lifecycle, AQuotedCommandLineNamingAFileShowsItsFolderOverTheRememberedOne) {
+TEST_F(Lifecycle, ARememberedDriveOrShareThatIsGoneGivesTheCurrentDirectoryWithoutAMessage) {
+    for (const std::string gone : {"Q:\\", "\\\\mabrel-no-server\\share\\"}) {
+        SCOPED_TRACE(gone);
+        exeDir.write("mabrel9-iv.ini", "lastPath," + gone + "\r\n");
+        state = {};
+        ASSERT_TRUE(window().Form_Load());
+        EXPECT_EQ(state.p_driveAndPath, root);
+        EXPECT_TRUE(ui.messages.empty());
+    }
+}
+
+TEST_F(Lifecycle, AQuotedCommandLineNamingAFileShowsItsFolderWithItsRowSelected) {
     work.mkdir("Remembered");
-    work.write("With Space/b.txt", "b");
+    work.write("With Space/a.txt", "a");
+    setModificationTime(work.write("With Space/b.txt", "b"), 2024, 3, 1, 9, 0, 0);
+    // An earlier version of b.txt: a row of the same name that is not the file's.
+    setModificationTime(work.write("With Space/_mabre-l94/b_2023-01-01 00-00-00.txt", "old"), 2023, 1, 1, 0, 0, 0);
     exeDir.write("mabrel9-iv.ini", "lastPath," + root + "Remembered\\\r\n");
     process.commandLineText = "\"" + root + "With Space\\b.txt\"";
     ASSERT_TRUE(window().Form_Load());
     EXPECT_EQ(state.p_driveAndPath, root + "With Space\\");
-    EXPECT_GE(rowOf("b.txt"), 0);
+    const int b = rowOf("b.txt");
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(window().lvwFiles.selectedItem, b);
+    EXPECT_EQ(window().lvwFiles.selectedCount(), 1);
+    EXPECT_TRUE(window().lvwFiles.rows[static_cast<std::size_t>(b)].selected);
 }
 
 TEST_F(Lifecycle, ASecondInstanceEndsHavingReadAndWrittenNothing) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/native.h"
+#include "platform/posix/path_map.h"
 #include "platform/posix/process_paths.h"
 #include "support/temp_dir.h"
 
@@ -113,6 +114,14 @@ TEST(CommandLine, ArgumentsAreJoinedAndAbsolutePathsPutIntoDriveForm) {
     EXPECT_EQ(posix::joinCommandLine({"/home/a/My", "Docs/x.txt"}, slashes), "C:\\home\\a\\My Docs/x.txt");
     EXPECT_EQ(posix::joinCommandLine({"\"C:\\Docs\\\""}, slashes), "\"C:\\Docs\\\"");
     EXPECT_EQ(posix::joinCommandLine({"file:///home/a/My%20Docs/r%C3%A9.txt"}, slashes), "C:\\home\\a\\My Docs\\ré.txt");
+    // ".", ".." and doubled "/" go before the path is put into drive form: a
+    // ".." out of a mounted drive leads to the folder it names.
+    const std::vector<posix::Drive> drives{{'C', "/", posix::drive_type::Fixed, "", ""},
+                                           {'D', "/media/usb", posix::drive_type::Removable, "", ""}};
+    auto onDrives = [&](const std::string& p) { return posix::nativeToDrivePath(p, drives); };
+    EXPECT_EQ(posix::joinCommandLine({"/media/usb/../../home/a/Docs/../My Docs"}, onDrives), "C:\\home\\a\\My Docs");
+    EXPECT_EQ(posix::joinCommandLine({"//media//usb/./x/"}, onDrives), "D:\\x");
+    EXPECT_EQ(posix::joinCommandLine({"file:///media/usb/x/../.."}, onDrives), "C:\\media");
 
     // The real process maps through the machine's drives.
     char arg0[] = "mabrel9-iv", arg1[] = "/usr/share", arg2[] = "x";

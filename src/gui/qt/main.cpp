@@ -16,7 +16,12 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("mabrel9-iv"));
     mabrel::gui::chooseIconTheme();
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("document-open-recent")));
+    // The application's own picture, as the desktop entry and the help page
+    // show it; carried inside the executable.
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/mabrel9-iv-48.png"));
+    icon.addFile(QStringLiteral(":/icons/mabrel9-iv-256.png"));
+    QApplication::setWindowIcon(icon);
 
     auto fs = mabrel::platform::makeNativeFileSystem();
     auto codec = mabrel::platform::makeNativeCodec();

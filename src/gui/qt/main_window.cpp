@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #if defined(MABREL_HAVE_XCB) && QT_CONFIG(xcb)
@@ -220,6 +221,7 @@ MainWindow::MainWindow(frm_mabrel94& model, QtInteraction& ui) : m_(model), ui_(
     ui_.setOwner(this);
     ui_.setWindowStateHandler([this](WindowState s) { applyWindowState(s); });
     ui_.setEndProgramHandler([this] { endProgram(); });
+    ui_.setRenderHandler([this] { render(); });
     build();
     // The platform window exists from here on; its state reports are what
     // the model learns the window's state from.
@@ -231,6 +233,7 @@ MainWindow::MainWindow(frm_mabrel94& model, QtInteraction& ui) : m_(model), ui_(
 MainWindow::~MainWindow() {
     ui_.setWindowStateHandler({});
     ui_.setEndProgramHandler({});
+    ui_.setRenderHandler({});
     ui_.setOwner(nullptr);
 }
 
@@ -266,6 +269,8 @@ void MainWindow::build() {
 
     txtFolderComment_ = new QLineEdit(this);
     txtFolderComment_->setFont(designFont(9.75));
+    // Any length the comment file holds, not Qt's 32767 characters.
+    txtFolderComment_->setMaxLength(std::numeric_limits<int>::max());
 
     tvwFolders_ = new FolderTree(this);
     tvwFolders_->setFont(designFont(9));

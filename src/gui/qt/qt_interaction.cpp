@@ -7,11 +7,13 @@
 #include <QIcon>
 #include <QImage>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPixmap>
 #include <QStandardPaths>
 #include <QWidget>
+#include <limits>
 
 #include "app/frm_mabrel94.h"
 #include "backup/frm_rclick.h"
@@ -84,6 +86,7 @@ QtInteraction::QtInteraction(platform::FileSystem& fs)
     : fs_(fs), shellOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
 void QtInteraction::messageBox(const std::string& text) {
+    if (renderHandler_) renderHandler_();
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text), QMessageBox::Ok, owner_);
     box.setFont(designFont(9));
     box.exec();
@@ -95,6 +98,8 @@ std::optional<std::string> QtInteraction::inputBox(const std::string& prompt, co
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(toQ(title));
     dialog.setLabelText(toQ(prompt));
+    // Any length a comment may have, not Qt's 32767 characters.
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(std::numeric_limits<int>::max());
     dialog.setTextValue(toQ(defaultText));
     dialog.setFont(designFont(9));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;

@@ -33,6 +33,9 @@ public:
     // How the main window applies a window state and ends the program.
     void setWindowStateHandler(std::function<void(WindowState)> handler) { windowStateHandler_ = std::move(handler); }
     void setEndProgramHandler(std::function<void()> handler) { endProgramHandler_ = std::move(handler); }
+    // How the main window shows what a handler has done so far: a message
+    // box in mid-handler must not stand over a view of something else.
+    void setRenderHandler(std::function<void()> handler) { renderHandler_ = std::move(handler); }
 
     void messageBox(const std::string& text) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
@@ -58,6 +61,7 @@ private:
     ShellOpener shellOpener_;
     std::function<void(WindowState)> windowStateHandler_;
     std::function<void()> endProgramHandler_;
+    std::function<void()> renderHandler_;
     bool waitCursorShown_ = false;
     SharedIcon iconOfType(const std::string& extension);
     // Pictures by extension (as spelled: globs such as *.C and *.c name

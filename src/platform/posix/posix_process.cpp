@@ -9,6 +9,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/native.h"
 #include "platform/posix/posix_filesystem.h"
@@ -56,6 +57,28 @@ std::string fileUriToPath(const std::string& uri) {
     return out;
 }
 
+// "//", "/./" and "/../" taken out of an absolute path by its text, as
+// Windows does with a typed path, before it is put into drive form: a ".."
+// that leaves a mounted drive must not be taken as one inside it.
+std::string withoutDotNames(const std::string& path) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string name = path.substr(start, end - start);
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& name : names) out += "/" + name;
+    return out.empty() ? "/" : out;
+}
+
 }  // namespace
 
 std::string joinCommandLine(const std::vector<std::string>& arguments,
@@ -64,7 +87,7 @@ std::string joinCommandLine(const std::vector<std::string>& arguments,
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string argument = arguments[i];
         if (argument.rfind("file://", 0) == 0) argument = fileUriToPath(argument);
-        if (!argument.empty() && argument[0] == '/') argument = toDrivePath(argument);
+        if (!argument.empty() && argument[0] == '/') argument = toDrivePath(withoutDotNames(argument));
         if (i > 0) out += ' ';
         out += argument;
     }

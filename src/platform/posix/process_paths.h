@@ -13,7 +13,8 @@ namespace mabrel::platform::posix {
 std::string lockFilePath(const std::string& programName, const char* runtimeDir, unsigned uid);
 
 // The arguments joined with spaces; an absolute POSIX path (or a file:// URI,
-// as file managers pass them) is put into drive form by `toDrivePath`.
+// as file managers pass them) has its ".", ".." and doubled "/" resolved and
+// is put into drive form by `toDrivePath`.
 std::string joinCommandLine(const std::vector<std::string>& arguments,
                             const std::function<std::string(const std::string&)>& toDrivePath);
 

@@ -63,4 +63,11 @@ void throwError(std::uint32_t e) { throw PlatformError(errorNumberFor(e)); }
 
 void throwLastError() { throwError(::GetLastError()); }
 
+void throwReadError(std::uint32_t e) {
+    if (e == ERROR_ACCESS_DENIED || e == ERROR_NETWORK_ACCESS_DENIED) {
+        throw PlatformError(err::PermissionDenied, kCannotRead);
+    }
+    throwError(e);
+}
+
 }  // namespace mabrel::platform::win32

@@ -221,7 +221,7 @@ std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint
             e == ERROR_INVALID_NAME || e == ERROR_DIRECTORY || e == ERROR_BAD_NETPATH || e == ERROR_BAD_NET_NAME) {
             return {};
         }
-        throwError(e);
+        throwReadError(e);
     }
     std::vector<DirEntry> entries;
     do {
@@ -229,7 +229,7 @@ std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint
         if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
     } while (::FindNextFileW(find.get(), &data));
     const DWORD e = ::GetLastError();
-    if (e != ERROR_NO_MORE_FILES) throwError(e);
+    if (e != ERROR_NO_MORE_FILES) throwReadError(e);
 
     // "." and ".." first, then by name: the same order every time, whatever
     // order the file system keeps.
@@ -385,7 +385,7 @@ std::string Win32FileSystem::readFile(const std::string& path) {
     FileHandle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid()) throwLastError();
+    if (!file.valid()) throwReadError(::GetLastError());
     std::string bytes;
     LARGE_INTEGER size{};
     if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < INT_MAX) {
@@ -394,7 +394,7 @@ std::string Win32FileSystem::readFile(const std::string& path) {
     char buffer[65536];
     for (;;) {
         DWORD n = 0;
-        if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) throwLastError();
+        if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) throwReadError(::GetLastError());
         if (n == 0) break;
         bytes.append(buffer, n);
     }

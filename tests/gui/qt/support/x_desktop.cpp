@@ -66,6 +66,44 @@ int width(unsigned long window) {
     return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + key.size());
 }
 
+std::string title(unsigned long window) {
+    // _NET_WM_NAME(UTF8_STRING) = " C:\\TMP\\"   (quotes and backslashes escaped)
+    const std::string out = property(window, "_NET_WM_NAME");
+    const auto first = out.find('"');
+    const auto last = out.rfind('"');
+    if (first == std::string::npos || last <= first) return {};
+    std::string text;
+    for (auto i = first + 1; i < last; ++i) {
+        if (out[i] == '\\' && i + 1 < last) ++i;
+        text += out[i];
+    }
+    return text;
+}
+
+std::vector<std::uint32_t> icon(unsigned long window, int size) {
+    // _NET_WM_ICON = width, height, pixels..., width, height, pixels...
+    std::string out = run(QStringLiteral("xprop"), {QStringLiteral("-id"), id(window), QStringLiteral("-notype"),
+                                                    QStringLiteral("-f"), QStringLiteral("_NET_WM_ICON"),
+                                                    QStringLiteral("32c"), QStringLiteral("_NET_WM_ICON")});
+    const auto equals = out.find('=');
+    if (equals == std::string::npos) return {};
+    for (char& c : out) {
+        if (c == ',') c = ' ';
+    }
+    std::istringstream numbers(out.substr(equals + 1));
+    unsigned long long w = 0, h = 0;
+    while (numbers >> w >> h) {
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w * h));
+        for (auto& p : pixels) {
+            unsigned long long v = 0;
+            numbers >> v;
+            p = static_cast<std::uint32_t>(v);
+        }
+        if (w == static_cast<unsigned long long>(size) && h == w) return pixels;
+    }
+    return {};
+}
+
 unsigned long visibleWindowOf(qint64 pid) {
     std::istringstream ids(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                                            QStringLiteral("--pid"), QString::number(pid)}));

@@ -6,7 +6,9 @@
 #include <QProcess>
 #include <QStringList>
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mabrel::gui::test::x {
 
@@ -24,6 +26,12 @@ bool isMaximised(unsigned long window);
 bool isViewable(unsigned long window);
 // The width of the window's client area in pixels, 0 if unknown.
 int width(unsigned long window);
+
+// The window's title (_NET_WM_NAME), empty if it has none.
+std::string title(unsigned long window);
+// The pixels (ARGB) of the window's icon of that size (_NET_WM_ICON), empty
+// if it has none of that size.
+std::vector<std::uint32_t> icon(unsigned long window, int size);
 
 // The visible top-level window of a process, 0 while it has none.
 unsigned long visibleWindowOf(qint64 pid);
