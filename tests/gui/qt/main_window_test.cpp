@@ -1,6 +1,10 @@
 // The main window as the person meets it: real widgets over a real folder,
 // driven by clicks, checked on screen and on disk.
 #include <QFontInfo>
+#include <QGlyphRun>
+#include <QMenu>
+#include <QRawFont>
+#include <QTextLayout>
 #include <algorithm>
 #include <map>
 #include <QInputDialog>
@@ -82,6 +86,29 @@ TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutP
     EXPECT_DOUBLE_EQ(window->tvwFolders()->font().pointSizeF(), 9.0);
     EXPECT_DOUBLE_EQ(window->txtFolderComment()->font().pointSizeF(), 9.75);
     EXPECT_TRUE(window->cmdUpdate()->font().bold());
+    // Characters the IPA faces lack come from a face that has them, not as
+    // boxes (glyph 0).
+    QTextLayout layout(QStringLiteral("𠮷田様宛 회의록"), window->lvwFiles()->font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (const quint32 glyph : run.glyphIndexes()) EXPECT_NE(glyph, 0u) << run.rawFont().familyName().toStdString();
+    }
+    // The folder comment box's own menu is Qt's, in Japanese and in the
+    // design's face.
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QApplication::sendEvent(window->txtFolderComment(), &menuKey);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QStringList actions;
+    for (const QAction* a : menu->actions()) actions << a->text().section(QLatin1Char('\t'), 0, 0);
+    EXPECT_TRUE(actions.contains(QStringLiteral("コピー(&C)"))) << actions.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(actions.contains(QStringLiteral("すべてを選択"))) << actions.join(QLatin1Char('|')).toStdString();
+    const QFontInfo menuFont(menu->font());
+    EXPECT_FALSE(menuFont.fixedPitch()) << menuFont.family().toStdString();
+    EXPECT_EQ(menuFont.family(), listFont.family());
+    menu->close();
 
     // Tree: the folder, its sub-folder below it, no expand buttons.
     QTreeWidget* tree = window->tvwFolders();
