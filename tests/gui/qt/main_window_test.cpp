@@ -112,7 +112,8 @@ TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutP
     }
     // The folder comment box's own menu is Qt's, in Japanese and in the
     // design's face.
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    const QPoint at(5, 5);
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, at, window->txtFolderComment()->mapToGlobal(at));
     QApplication::sendEvent(window->txtFolderComment(), &menuKey);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
