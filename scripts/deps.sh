@@ -21,10 +21,11 @@ CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev google
 WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build)
 
 # The Qt 6 front end, its tests on the offscreen platform and the screenshot
-# under Xvfb: fonts for the Japanese captions, an icon theme with an icon per
-# file type, and the desktop's "open with" (xdg-open).
-GUI_PACKAGES=(qt6-base-dev libgl-dev libxcb1-dev xvfb xauth x11-utils imagemagick fonts-ipafont-gothic adwaita-icon-theme
-              shared-mime-info xdg-utils)
+# under Xvfb: fonts for the Japanese captions (Noto CJK for what the IPA faces
+# lack, such as 𠮷 and Hangul), Qt's own Japanese texts, an icon theme with an
+# icon per file type, and the desktop's "open with" (xdg-open).
+GUI_PACKAGES=(qt6-base-dev libgl-dev libxcb1-dev xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-noto-cjk
+              qt6-translations-l10n adwaita-icon-theme shared-mime-info xdg-utils)
 
 # The GUI tests on an X server with real window managers, driven by xdotool;
 # xdg-open tells a file's type with file; the install test asks the desktop

@@ -71,8 +71,11 @@ enum class Alignment { Left, Right, Center };
 
 struct ColumnHeader {
     std::string text;
-    int width = 0;  // twips
+    int width = 0;  // twips; the least the column gets when it fits its content
     Alignment alignment = Alignment::Left;
+    // Widened by the front end to its widest cell and its header after each
+    // load, unless the person has set the width by hand.
+    bool fitsContent = false;
 };
 
 // Cell 0 is the item text, cells 1 to 5 the sub-items.

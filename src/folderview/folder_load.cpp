@@ -81,9 +81,12 @@ std::string nameOfKey(const std::string& key) {
 }
 
 void addColumns(ListView& list) {
+    // The time (down to the second, which tells same-day versions apart), the
+    // size and the backup mark are never cut.
     list.columns = {
-        {"ファイル名", 2000, Alignment::Left}, {"更新日", 1600, Alignment::Center}, {"サイズ", 700, Alignment::Right},
-        {"BU", 200, Alignment::Center},       {"コメント", 10000, Alignment::Left}, {"key", 0, Alignment::Left},
+        {"ファイル名", 2000, Alignment::Left},    {"更新日", 1600, Alignment::Center, true},
+        {"サイズ", 700, Alignment::Right, true},  {"BU", 200, Alignment::Center, true},
+        {"コメント", 10000, Alignment::Left},     {"key", 0, Alignment::Left},
     };
 }
 

@@ -73,6 +73,7 @@ TEST_F(FolderLoad, ShowsTheFolderItsSubFoldersFilesAndBackupsButNothingOfTheProg
         EXPECT_EQ(w.lvwFiles.columns[i].text, headers[i]);
         EXPECT_EQ(w.lvwFiles.columns[i].width, widths[i]);
         EXPECT_EQ(w.lvwFiles.columns[i].alignment, alignments[i]);
+        EXPECT_EQ(w.lvwFiles.columns[i].fitsContent, i >= 1 && i <= 3) << i;
     }
     EXPECT_EQ(w.lvwFiles.sortKey, 5);
     EXPECT_TRUE(w.lvwFiles.sorted);

@@ -27,7 +27,9 @@ ModelDialog::ModelDialog(QWidget* owner, const std::string& caption, int clientW
     setModal(true);
     setFont(designFont(9));
     const Twips twips = Twips::of(owner != nullptr ? owner : this);
-    setFixedSize(twips.toPxX(clientWidth), twips.toPxY(clientHeight));
+    // Wider than designed where the caption would not fit in the title bar;
+    // the controls keep their places.
+    setFixedSize(std::max(twips.toPxX(clientWidth), titleBarWidth(windowTitle())), twips.toPxY(clientHeight));
 }
 
 QRect ModelDialog::px(const Geometry& g) const { return Twips::of(parentWidget() ? parentWidget() : this).toPx(g); }

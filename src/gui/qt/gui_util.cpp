@@ -1,7 +1,13 @@
 #include "gui/qt/gui_util.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStringList>
+#include <QTranslator>
 #include <QWidget>
+#include <algorithm>
 
 namespace mabrel::gui {
 
@@ -14,10 +20,35 @@ QFont designFont(double pointSize, bool bold) {
     QFont font;
     font.setFamilies(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
                                  QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
-                                 QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP")});
+                                 QStringLiteral("VL PGothic"),
+                                 // Characters the IPA faces lack (𠮷, Hangul).
+                                 QStringLiteral("Noto Sans CJK JP")});
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;
+}
+
+void useJapanese() {
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
+    QApplication::setFont(designFont(9));
+}
+
+int titleBarWidth(const QString& caption) {
+    // Window managers draw the caption bold, often larger than the program's
+    // text (11 points in GNOME's), with the window's icon and up to three
+    // buttons, each about as wide as the bar is high.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    font.setPointSizeF(std::max(font.pointSizeF(), 11.0));
+    const QFontMetrics metrics(font);
+    const int bar = metrics.height() + 8;
+    return metrics.horizontalAdvance(caption) + 4 * bar + 16;
 }
 
 }  // namespace mabrel::gui

@@ -33,4 +33,12 @@ public:
 // (IPA P Gothic on Linux).
 QFont designFont(double pointSize, bool bold = false);
 
+// Qt's own texts (standard buttons, a text box's menu) in Japanese, and the
+// design's face for every window, menu and tip that sets no font itself.
+void useJapanese();
+
+// The width a small window needs for its caption to be read in full in a
+// window manager's title bar, beside its icon and buttons.
+int titleBarWidth(const QString& caption);
+
 }  // namespace mabrel::gui

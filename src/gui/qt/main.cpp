@@ -4,6 +4,7 @@
 
 #include "app/frm_mabrel94.h"
 #include "app/process_state.h"
+#include "gui/qt/gui_util.h"
 #include "gui/qt/main_window.h"
 #include "gui/qt/qt_interaction.h"
 #include "gui/qt/termination.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     // Qt is handed the program name only.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    mabrel::gui::useJapanese();
     QApplication::setApplicationName(QStringLiteral("mabrel9-iv"));
     mabrel::gui::chooseIconTheme();
     // The application's own picture, as the desktop entry and the help page

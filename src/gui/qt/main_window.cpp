@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -14,6 +15,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -148,6 +151,11 @@ FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
     setExpandsOnDoubleClick(false);
     setUniformRowHeights(true);
     setColumnCount(1);
+    // The whole text shows, the root's full path too: the column is as wide
+    // as its widest text and the tree scrolls sideways when it is wider.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollMode(ScrollPerPixel);
 }
 
 void FolderTree::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
@@ -320,6 +328,10 @@ void MainWindow::build() {
     });
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int logical) { run([this, logical] { m_.lvwFiles_ColumnClick(logical + 1); }); });
+    // Widths set outside a render are the person's (a divider dragged).
+    connect(header, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        if (!rendering_) personWidths_[logical] = size;
+    });
     connect(lvwFiles_, &FileTable::doubleClickedAnywhere, this, [this] {
         pullSelectedItem();
         run([this] { m_.lvwFiles_DblClick(); });
@@ -432,6 +444,7 @@ void MainWindow::renderTree() {
                 item = new QTreeWidgetItem(tvwFolders_);
             }
             item->setText(0, texts[i]);
+            if (node.parent == 0) item->setToolTip(0, texts[i]);
             item->setData(0, Qt::UserRole, static_cast<int>(i + 1));
             treeItems_[i] = item;
         }
@@ -452,17 +465,63 @@ void MainWindow::renderTree() {
 void MainWindow::renderList() {
     const ListView& list = m_.lvwFiles;
     const bool reset = listModel_->update(list, m_.ImageList1);
-    QHeaderView* header = lvwFiles_->horizontalHeader();
     if (reset || !sameWidths(shownColumns_, list.columns)) {
-        const Twips t = Twips::of(this);
-        for (std::size_t i = 0; i < list.columns.size(); ++i) {
-            header->resizeSection(static_cast<int>(i), t.toPxX(list.columns[i].width));
-        }
+        fitColumns();
         shownColumns_ = list.columns;
     }
     // Between resets the view's selection is the person's, pulled into the
     // rows as it changes; rows replaced or reordered bring their own.
     if (reset) showSelection();
+}
+
+void MainWindow::fitColumns() {
+    // The person's width where a divider was dragged; else the column's own,
+    // widened to the widest cell and the header where it fits its content.
+    const ListView& list = m_.lvwFiles;
+    const Twips t = Twips::of(this);
+    QHeaderView* header = lvwFiles_->horizontalHeader();
+    for (std::size_t i = 0; i < list.columns.size(); ++i) {
+        const int column = static_cast<int>(i);
+        int width = t.toPxX(list.columns[i].width);
+        if (const auto kept = personWidths_.find(column); kept != personWidths_.end()) {
+            width = kept->second;
+        } else if (list.columns[i].fitsContent) {
+            width = std::max({width, contentWidth(column), header->sectionSizeHint(column)});
+        }
+        if (header->sectionSize(column) != width) header->resizeSection(column, width);
+    }
+}
+
+int MainWindow::contentWidth(int column) const {
+    // In the list's font. Plain ASCII texts (times, sizes, the backup mark)
+    // add up the advances of their characters, so that a folder of many
+    // thousand rows is measured at once; the widest is then laid out whole.
+    const QFontMetricsF metrics(lvwFiles_->font());
+    std::array<qreal, 128> advance{};
+    for (std::size_t c = 32; c < advance.size(); ++c) {
+        advance[c] = metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
+    }
+    qreal widest = 0;
+    const std::string* widestText = nullptr;
+    for (const ListItem& row : m_.lvwFiles.rows) {
+        const std::string& text = row.cells[static_cast<std::size_t>(column)];
+        qreal width = 0;
+        for (const char c : text) {
+            if (static_cast<unsigned char>(c) >= advance.size()) {
+                width = metrics.horizontalAdvance(toQ(text));
+                break;
+            }
+            width += advance[static_cast<unsigned char>(c)];
+        }
+        if (width > widest) {
+            widest = width;
+            widestText = &text;
+        }
+    }
+    if (widestText != nullptr) widest = std::max(widest, metrics.horizontalAdvance(toQ(*widestText)));
+    // The style's margin on either side of a cell's text, and the grid line.
+    const int margin = lvwFiles_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lvwFiles_) + 1;
+    return static_cast<int>(std::ceil(widest)) + 2 * margin + (lvwFiles_->showGrid() ? 1 : 0);
 }
 
 void MainWindow::showSelection() {

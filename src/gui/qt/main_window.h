@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "app/frm_mabrel94.h"
@@ -136,6 +137,10 @@ private:
     void renderGeometry();
     void renderTree();
     void renderList();
+    // Sets the list's column widths after a load or a sort.
+    void fitColumns();
+    // The pixels a column's widest cell needs.
+    int contentWidth(int column) const;
     void showSelection();
     void pullSelection(const QItemSelection& selected, const QItemSelection& deselected);
     void pullSelectedItem();
@@ -168,6 +173,9 @@ private:
     std::vector<QTreeWidgetItem*> treeItems_;
     std::uint64_t shownTreeRevision_ = ~std::uint64_t{0};
     std::vector<ColumnHeader> shownColumns_;
+    // Widths the person set by dragging a divider, by column, in pixels:
+    // kept through sorts, reloads and other folders for the rest of the run.
+    std::map<int, int> personWidths_;
 };
 
 }  // namespace mabrel::gui

@@ -1,5 +1,6 @@
 #include "gui/qt/qt_interaction.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -58,6 +59,21 @@ std::optional<IconImage> render16(const QIcon& icon) {
     return out;
 }
 
+// A message or input box whose buttons show their text alone, whatever icons
+// the desktop's style gives standard buttons. Qt makes an input box's
+// buttons only as it shows it.
+template <typename Box>
+class PlainButtons : public Box {
+public:
+    using Box::Box;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        Box::showEvent(event);
+        for (QAbstractButton* button : this->template findChildren<QAbstractButton*>()) button->setIcon(QIcon());
+    }
+};
+
 }  // namespace
 
 void chooseIconTheme() {
@@ -87,14 +103,15 @@ QtInteraction::QtInteraction(platform::FileSystem& fs)
 
 void QtInteraction::messageBox(const std::string& text) {
     if (renderHandler_) renderHandler_();
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text), QMessageBox::Ok, owner_);
+    PlainButtons<QMessageBox> box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text), QMessageBox::Ok,
+                                  owner_);
     box.setFont(designFont(9));
     box.exec();
 }
 
 std::optional<std::string> QtInteraction::inputBox(const std::string& prompt, const std::string& title,
                                                    const std::string& defaultText) {
-    QInputDialog dialog(owner_);
+    PlainButtons<QInputDialog> dialog(owner_);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(toQ(title));
     dialog.setLabelText(toQ(prompt));

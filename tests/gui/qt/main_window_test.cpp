@@ -1,6 +1,11 @@
 // The main window as the person meets it: real widgets over a real folder,
 // driven by clicks, checked on screen and on disk.
 #include <QFontInfo>
+#include <QGlyphRun>
+#include <QMenu>
+#include <QRawFont>
+#include <QScrollBar>
+#include <QTextLayout>
 #include <algorithm>
 #include <map>
 #include <QInputDialog>
@@ -43,7 +48,21 @@ protected:
     }
     void clickTreeItem(QTreeWidgetItem* item) {
         QTreeWidget* tree = window->tvwFolders();
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+        const QRect r = tree->visualItemRect(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(r.left() + std::min(r.width() / 2, 20), r.center().y()));
+    }
+    // Drags the divider at the right edge of a column (0-based) by dx pixels.
+    void dragDivider(int column, int dx) {
+        QHeaderView* h = window->lvwFiles()->horizontalHeader();
+        const int edge = h->sectionViewportPosition(column) + h->sectionSize(column);
+        // A zero-wide column is taken from just right of its edge.
+        const QPoint from(h->sectionSize(column) == 0 ? edge + 1 : edge - 1, h->height() / 2);
+        const QPoint to = from + QPoint(dx, 0);
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, from);
+        QMouseEvent move(QEvent::MouseMove, to, h->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(h->viewport(), &move);
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, to);
     }
     ModalScript script;
 };
@@ -82,6 +101,30 @@ TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutP
     EXPECT_DOUBLE_EQ(window->tvwFolders()->font().pointSizeF(), 9.0);
     EXPECT_DOUBLE_EQ(window->txtFolderComment()->font().pointSizeF(), 9.75);
     EXPECT_TRUE(window->cmdUpdate()->font().bold());
+    // Characters the IPA faces lack come from a face that has them, not as
+    // boxes (glyph 0).
+    QTextLayout layout(QStringLiteral("𠮷田様宛 회의록"), window->lvwFiles()->font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (const quint32 glyph : run.glyphIndexes()) EXPECT_NE(glyph, 0u) << run.rawFont().familyName().toStdString();
+    }
+    // The folder comment box's own menu is Qt's, in Japanese and in the
+    // design's face.
+    const QPoint at(5, 5);
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, at, window->txtFolderComment()->mapToGlobal(at));
+    QApplication::sendEvent(window->txtFolderComment(), &menuKey);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QStringList actions;
+    for (const QAction* a : menu->actions()) actions << a->text().section(QLatin1Char('\t'), 0, 0);
+    EXPECT_TRUE(actions.contains(QStringLiteral("コピー(&C)"))) << actions.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(actions.contains(QStringLiteral("すべてを選択"))) << actions.join(QLatin1Char('|')).toStdString();
+    const QFontInfo menuFont(menu->font());
+    EXPECT_FALSE(menuFont.fixedPitch()) << menuFont.family().toStdString();
+    EXPECT_EQ(menuFont.family(), listFont.family());
+    menu->close();
 
     // Tree: the folder, its sub-folder below it, no expand buttons.
     QTreeWidget* tree = window->tvwFolders();
@@ -334,37 +377,85 @@ TEST_F(MainWindowTest, HeaderClicksSortByThatColumnAndASecondClickReverses) {
     EXPECT_EQ(model.lvwFiles.selectedItem, -1);
 }
 
-TEST_F(MainWindowTest, TheKeyColumnCanBeWidenedByDraggingItsEdge) {
+TEST_F(MainWindowTest, ColumnsFitTheirContentAndKeepTheWidthsThePersonDragged) {
+    // A size of many digits (a sparse file); the sub-folder holds a small file.
+    std::filesystem::resize_file(work.write("disc.iso", ""), 123456789);
+    work.write("資料/small.txt", "x");
     start();
     window->showNormal();
     window->resize(1500, 700);  // wide enough to show every column
     QHeaderView* header = window->lvwFiles()->horizontalHeader();
-    ASSERT_EQ(header->sectionSize(5), 0);
-    const int edge = header->sectionViewportPosition(5);
-    ASSERT_LT(edge + 60, header->width());
-    const int y = header->height() / 2;
-    // Just right of the edge where the zero-wide column sits.
-    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 1, y));
-    QMouseEvent move(QEvent::MouseMove, QPointF(edge + 50, y), header->viewport()->mapToGlobal(QPointF(edge + 50, y)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(header->viewport(), &move);
-    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 50, y));
-    EXPECT_GT(header->sectionSize(5), 30);
-    EXPECT_EQ(header->sectionSize(4), Twips::of(window.get()).toPxX(10000));
+    const Twips t = Twips::of(window.get());
+    const int designed[] = {2000, 1600, 700, 200, 10000, 0};
+    const auto widths = [&] {
+        std::vector<int> w;
+        for (int c = 0; c < 6; ++c) w.push_back(header->sectionSize(c));
+        return w;
+    };
+    // The time to the second, the size and the backup mark show whole, and
+    // so do their headers; no column is narrower than designed.
+    const auto fitted = [&](int c) {
+        return header->sectionSize(c) >= std::max({t.toPxX(designed[c]), static_cast<QAbstractItemView*>(window->lvwFiles())->sizeHintForColumn(c),
+                                                   header->sectionSizeHint(c)});
+    };
+    for (int c : {1, 2, 3}) {
+        EXPECT_TRUE(fitted(c)) << c;
+        EXPECT_GT(header->sectionSize(c), t.toPxX(designed[c])) << c;
+    }
+    for (int c : {0, 4, 5}) EXPECT_EQ(header->sectionSize(c), t.toPxX(designed[c])) << c;
+
+    // A sort changes no width.
+    const std::vector<int> loaded = widths();
+    clickHeader(3);
+    EXPECT_EQ(widths(), loaded);
+
+    // Widths the person drags stay through sorts, reloads and other folders;
+    // the zero-wide key column can be dragged open from just right of its edge.
+    dragDivider(1, 40);
+    dragDivider(5, 50);
+    const std::vector<int> dragged = widths();
+    EXPECT_EQ(dragged[1], loaded[1] + 40);
+    EXPECT_GT(dragged[5], 30);
+    clickHeader(2);
+    EXPECT_EQ(widths(), dragged);
+    click(window->cmdUpdate());
+    EXPECT_EQ(widths(), dragged);
+    clickTreeItem(treeItem(QStringLiteral("資料")));
+    ASSERT_EQ(window->listModel()->rowCount(), 1);
+    EXPECT_EQ(header->sectionSize(1), dragged[1]);
+    EXPECT_EQ(header->sectionSize(5), dragged[5]);
+    // What was not dragged fits the new folder.
+    EXPECT_LT(header->sectionSize(2), dragged[2]);
+    EXPECT_TRUE(fitted(2));
 }
 
 TEST_F(MainWindowTest, TreeNodesAndTheFolderLabelMoveBetweenFolders) {
-    for (const char* name : {"b-sub", "A-sub", "c-sub"}) work.mkdir(name);
+    const std::string deep = "令和6年度 第3四半期 営業部 月次報告書 提出用";
+    for (const std::string& name : {std::string("b-sub"), std::string("A-sub"), std::string("c-sub"), deep}) {
+        work.mkdir(name);
+    }
     start();
     // Sub-folders by name whatever order the folder lists them in.
     QStringList children;
     for (int i = 0; i < window->tvwFolders()->topLevelItem(0)->childCount(); ++i) {
         children << window->tvwFolders()->topLevelItem(0)->child(i)->text(0);
     }
-    EXPECT_EQ(children, (QStringList{"A-sub", "b-sub", "c-sub", QStringLiteral("資料")}));
+    EXPECT_EQ(children, (QStringList{"A-sub", "b-sub", "c-sub", QString::fromStdString(deep), QStringLiteral("資料")}));
     clickTreeItem(treeItem(QStringLiteral("c-sub")));
     EXPECT_EQ(state.p_driveAndPath, work.drivePath() + "c-sub\\");
     clickTreeItem(window->tvwFolders()->topLevelItem(0));
+
+    // A path wider than the tree: the root shows it whole, the tree scrolls
+    // sideways, and the root's tip tells it too.
+    clickTreeItem(treeItem(QString::fromStdString(deep)));
+    QTreeWidget* tree = window->tvwFolders();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    const QString path = QString::fromStdString(work.drivePath() + deep + "\\");
+    EXPECT_EQ(root->text(0), path);
+    EXPECT_EQ(root->toolTip(0), path);
+    EXPECT_GE(tree->visualItemRect(root).width(), static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(0));
+    EXPECT_GT(tree->horizontalScrollBar()->maximum(), 0);
+    clickTreeItem(root);
 
     clickTreeItem(treeItem(QStringLiteral("資料")));
     EXPECT_EQ(state.p_driveAndPath, work.drivePath() + "資料\\");
