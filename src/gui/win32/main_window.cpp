@@ -92,10 +92,18 @@ DWORD treeStyleBits(int style) {
 // --- Creation ----------------------------------------------------------------
 
 MainWindow::MainWindow(frm_mabrel94& model, Win32Interaction& ui) : m_(model), ui_(ui) {
+    ui_.setWindowStateHandler([this](WindowState s) {
+        create();
+        applyWindowState(s);
+    });
+    ui_.setEndProgramHandler([this] { endProgram(); });
+}
+
+void MainWindow::create() {
+    if (window_ != nullptr) return;
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.style = 0;
     wc.lpfnWndProc = windowProc;
     wc.hInstance = instance;
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON));
@@ -110,8 +118,6 @@ MainWindow::MainWindow(frm_mabrel94& model, Win32Interaction& ui) : m_(model), u
     window_ = ::CreateWindowExW(0, ids::kMainWindowClass, widen(m_.caption).c_str(), kMainStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     ui_.setOwner(window_);
-    ui_.setWindowStateHandler([this](WindowState s) { applyWindowState(s); });
-    ui_.setEndProgramHandler([this] { endProgram(); });
 
     // The design size, centred on the screen, until start-up maximises it.
     dpi_ = dpiOf(window_);
@@ -221,9 +227,15 @@ bool MainWindow::start() {
     ++busy_;
     const bool started = m_.Form_Load();
     --busy_;
+    // A second instance ends having made no window at all.
     if (!started) return false;
+    create();
     render();
     ::SetFocus(cmdExit_);
+    if (pendingClose_ && ui_.modalDepth() == 0) {
+        pendingClose_ = false;
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    }
     return true;
 }
 

@@ -20,6 +20,7 @@ class Win32Interaction;
 
 class MainWindow {
 public:
+    // The window itself is made when start-up first shows it.
     MainWindow(frm_mabrel94& model, Win32Interaction& ui);
     ~MainWindow();
     MainWindow(const MainWindow&) = delete;
@@ -56,6 +57,7 @@ private:
     void run(F&& handler);
     void render();
 
+    void create();
     void build();
     void applyWindowState(WindowState state);
     void endProgram();
