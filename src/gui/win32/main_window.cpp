@@ -276,11 +276,23 @@ void MainWindow::onDeferred(Event event, LPARAM argument) {
     }
     case Event::ColumnClick: run([&] { m_.lvwFiles_ColumnClick(static_cast<int>(argument)); }); break;
     case Event::FolderListClick: run([&] { m_.lblFolderList_Click(); }); break;
+    case Event::ButtonClick:
+        switch (argument) {
+        case ids::cmdUpdate: run([this] { m_.cmdUpdate_Click(); }); break;
+        case ids::cmdExit: run([this] { m_.cmdExit_Click(); }); break;
+        case ids::cmdHelp: run([this] { m_.cmdHelp_Click(); }); break;
+        case ids::cmdOption: run([this] { m_.cmdOption_Click(); }); break;
+        default: break;
+        }
+        break;
     case Event::Activate:
         if (shownState_ != WindowState::Minimized) run([&] { m_.Form_Activate(); });
         break;
     }
 }
+
+// The position travels packed into the message's LPARAM (64 bits).
+static_assert(sizeof(LPARAM) >= 8, "a 64-bit build");
 
 void MainWindow::mouseUp(int button) {
     // Where the pointer was, in the list's twips.
@@ -710,14 +722,9 @@ void MainWindow::onCommand(int id, int code) {
         if (code == STN_CLICKED) post(Event::FolderListClick);
         return;
     }
-    if (code != BN_CLICKED || !takesEvents()) return;
-    switch (id) {
-    case ids::cmdUpdate: run([this] { m_.cmdUpdate_Click(); }); break;
-    case ids::cmdExit: run([this] { m_.cmdExit_Click(); }); break;
-    case ids::cmdHelp: run([this] { m_.cmdHelp_Click(); }); break;
-    case ids::cmdOption: run([this] { m_.cmdOption_Click(); }); break;
-    default: break;
-    }
+    // Run once the button has finished with its click, so that a click sent
+    // by another program returns before a small window opens.
+    if (code == BN_CLICKED && takesEvents()) post(Event::ButtonClick, id);
 }
 
 LRESULT MainWindow::onNotify(const NMHDR& header) {
@@ -839,7 +846,9 @@ bool MainWindow::preTranslate(const MSG& msg) {
     case VK_UP:
         if (!alt) return false;
         post(Event::NodeClick, 1);
-        return true;
+        // Passed on all the same: the window learns that Alt was not pressed
+        // alone, which would open its system menu when released.
+        return false;
     case 'A':
         if (!ctrl || alt) return false;
         if (focus == lvwFiles_) {

@@ -40,7 +40,7 @@ public:
 private:
     // Events of the controls that run once the control has finished with
     // the message that raised them (their handlers may rebuild the control).
-    enum class Event : WPARAM { NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, Activate };
+    enum class Event : WPARAM { NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, ButtonClick, Activate };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
