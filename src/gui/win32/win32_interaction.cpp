@@ -1,0 +1,247 @@
+#include "gui/win32/win32_interaction.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <vector>
+
+#include "app/frm_mabrel94.h"
+#include "backup/frm_rclick.h"
+#include "drives/frm_drive.h"
+#include "gui/win32/dialogs.h"
+#include "settings/frm_option.h"
+
+namespace mabrel::win32gui {
+
+namespace {
+
+constexpr int kIconSize = 16;
+// A copy shows its progress once it has run this long.
+constexpr std::uint64_t kProgressDelayMs = 500;
+
+// The file's name extension in lower case ("" for none).
+std::wstring extensionOf(const std::wstring& path) {
+    const std::size_t nameStart = path.find_last_of(L"\\/");
+    const std::size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || (nameStart != std::wstring::npos && dot < nameStart)) return {};
+    std::wstring extension = path.substr(dot);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+    return extension;
+}
+
+// Kinds of file whose icon is in the file itself, not in its type.
+bool iconInFile(const std::wstring& extension) {
+    for (const wchar_t* own : {L".exe", L".ico", L".cur", L".ani", L".scr", L".lnk"}) {
+        if (extension == own) return true;
+    }
+    return false;
+}
+
+// The icon drawn at 16 x 16 on black and on white: what differs between the
+// two is the transparency, what is left the colour.
+SharedIcon render16(HICON icon) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kIconSize;
+    info.bmiHeader.biHeight = -kIconSize;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    ::ReleaseDC(nullptr, screen);
+    std::uint32_t* onBlack = nullptr;
+    std::uint32_t* onWhite = nullptr;
+    HBITMAP black = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&onBlack), nullptr, 0);
+    HBITMAP white = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&onWhite), nullptr, 0);
+    SharedIcon result;
+    if (black != nullptr && white != nullptr) {
+        const std::size_t count = kIconSize * kIconSize;
+        std::fill(onBlack, onBlack + count, 0x00000000u);
+        std::fill(onWhite, onWhite + count, 0x00FFFFFFu);
+        HGDIOBJ old = ::SelectObject(dc, black);
+        ::DrawIconEx(dc, 0, 0, icon, kIconSize, kIconSize, 0, nullptr, DI_NORMAL);
+        ::SelectObject(dc, white);
+        ::DrawIconEx(dc, 0, 0, icon, kIconSize, kIconSize, 0, nullptr, DI_NORMAL);
+        ::SelectObject(dc, old);
+        ::GdiFlush();
+
+        IconImage image;
+        image.width = kIconSize;
+        image.height = kIconSize;
+        image.pixels.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            int alpha = 0;
+            std::uint32_t colour = 0;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const int b = static_cast<int>((onBlack[i] >> shift) & 0xFF);
+                const int w = static_cast<int>((onWhite[i] >> shift) & 0xFF);
+                alpha = std::max(alpha, 255 - std::clamp(w - b, 0, 255));
+            }
+            if (alpha > 0) {
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const int b = static_cast<int>((onBlack[i] >> shift) & 0xFF);
+                    colour |= static_cast<std::uint32_t>(std::min(255, b * 255 / alpha)) << shift;
+                }
+            }
+            image.pixels[i] = (static_cast<std::uint32_t>(alpha) << 24) | colour;
+        }
+        result = std::make_shared<const IconImage>(std::move(image));
+    }
+    if (black != nullptr) ::DeleteObject(black);
+    if (white != nullptr) ::DeleteObject(white);
+    ::DeleteDC(dc);
+    return result;
+}
+
+BOOL CALLBACK closeIfOwned(HWND window, LPARAM ownerParam) {
+    const auto owner = reinterpret_cast<HWND>(ownerParam);
+    if (window != owner && ::IsWindowVisible(window) && ::GetWindow(window, GW_OWNER) == owner) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+Win32Interaction::Win32Interaction(platform::FileSystem& fs) : fs_(fs) {}
+
+Win32Interaction::~Win32Interaction() = default;
+
+void Win32Interaction::messageBox(const std::string& text) {
+    ModalScope scope(*this);
+    ::MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_OK);
+}
+
+std::optional<std::string> Win32Interaction::inputBox(const std::string& prompt, const std::string& title,
+                                                      const std::string& defaultText) {
+    InputBoxWindow box(*this, prompt, title, defaultText);
+    box.runModal();
+    return box.answer();
+}
+
+void Win32Interaction::showModal(frm_rclick& window) {
+    window.Form_Load();
+    RClickWindow shown(*this, window);
+    if (!window.unloaded) shown.runModal();
+    window.unloaded = true;
+}
+
+void Win32Interaction::showModal(frm_option& window) {
+    window.Form_Load();
+    OptionWindow shown(*this, window);
+    if (!window.unloaded) shown.runModal();
+    window.unloaded = true;
+}
+
+void Win32Interaction::showModal(frm_drive& window) {
+    window.Form_Load();
+    DriveWindow shown(*this, window);
+    if (!window.unloaded) shown.runModal();
+    window.unloaded = true;
+}
+
+void Win32Interaction::setWindowState(WindowState state) {
+    if (windowStateHandler_) windowStateHandler_(state);
+}
+
+void Win32Interaction::endProgram() {
+    if (endProgramHandler_) {
+        endProgramHandler_();
+    } else {
+        ::PostQuitMessage(0);
+    }
+}
+
+void Win32Interaction::setWaitCursor(bool on) {
+    if (on == waitCursorShown_) return;
+    waitCursorShown_ = on;
+    if (on) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        return;
+    }
+    // The pointer as the window under it wants it.
+    POINT at{};
+    ::GetCursorPos(&at);
+    HWND under = ::WindowFromPoint(at);
+    if (under != nullptr && ::GetWindowThreadProcessId(under, nullptr) == ::GetCurrentThreadId()) {
+        const auto hit = static_cast<WORD>(::SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y)));
+        ::SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
+    } else {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+    }
+}
+
+void Win32Interaction::shellExecute(const ShellRequest& request) {
+    // Only "open" exists. The file goes to the shell as it is, never through
+    // a command line a shell would read; the answer is not looked at, as
+    // nothing is reported for a failed open.
+    if (request.operation != "open" || request.file.empty()) return;
+    const std::wstring file = widen(request.file);
+    const std::wstring parameters = widen(request.parameters);
+    const std::wstring directory = widen(request.directory);
+    ::ShellExecuteW(owner_, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                    directory.empty() ? nullptr : directory.c_str(), request.showCommand);
+}
+
+SharedIcon Win32Interaction::iconFor(const std::string& path) {
+    const std::wstring wide = widen(path);
+    const std::wstring extension = extensionOf(wide);
+    const bool shared = !iconInFile(extension);
+    if (shared) {
+        if (auto it = iconsByExtension_.find(extension); it != iconsByExtension_.end()) return it->second;
+    }
+    // The call may write the path of the file the icon came from into the
+    // buffer: room for the longest path there is.
+    std::vector<wchar_t> buffer(std::max<std::size_t>(wide.size() + 1, 32768), L'\0');
+    std::copy(wide.begin(), wide.end(), buffer.begin());
+    WORD index = 0;
+    SharedIcon picture;
+    HICON icon = ::ExtractAssociatedIconW(::GetModuleHandleW(nullptr), buffer.data(), &index);
+    if (icon == nullptr) {
+        // Wine finds no icon this way for a file that is not a program: the
+        // shell's icon for the file then.
+        SHFILEINFOW info{};
+        if (::SHGetFileInfoW(wide.c_str(), 0, &info, sizeof info, SHGFI_ICON | SHGFI_SMALLICON)) icon = info.hIcon;
+    }
+    if (icon != nullptr) {
+        picture = render16(icon);
+        ::DestroyIcon(icon);
+    }
+    if (shared) iconsByExtension_.emplace(extension, picture);
+    return picture;
+}
+
+unsigned Win32Interaction::driveType(const std::string& root) {
+    try {
+        return fs_.driveType(root);
+    } catch (const std::exception&) {
+        return 0;  // not determinable
+    }
+}
+
+bool Win32Interaction::copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) {
+    const std::uint64_t now = ::GetTickCount64();
+    if (copyStartedAt_ == 0) copyStartedAt_ = now;
+    if (!progress_) {
+        // A short copy shows nothing.
+        if (now - copyStartedAt_ < kProgressDelayMs) return true;
+        progressScope_ = std::make_unique<ModalScope>(*this);
+        progress_ = std::make_unique<ProgressWindow>(*this);
+        progress_->showDisablingOwner();
+    }
+    return progress_->update(fileName, copied, total);
+}
+
+void Win32Interaction::copyProgressEnd() {
+    progress_.reset();
+    progressScope_.reset();
+    copyStartedAt_ = 0;
+}
+
+void Win32Interaction::closeOwnedWindows() {
+    if (owner_ != nullptr) ::EnumThreadWindows(::GetCurrentThreadId(), closeIfOwned, reinterpret_cast<LPARAM>(owner_));
+}
+
+}  // namespace mabrel::win32gui
