@@ -2,8 +2,9 @@
 # The Windows front end's stage of test.sh: its test program drives the real
 # mabrel9-iv.exe under Wine, in the prefix of the core's Wine stage
 # (build/mingw/wineprefix, Japanese locale, code page 932), with the windows
-# on an X server of their own (Xvfb). Wine draws the window frames itself; a
-# window manager may be named in MABREL_WINE_WM (openbox, metacity).
+# on an X server of their own (Xvfb) under a real window manager: openbox, or
+# the one named in MABREL_WINE_WM (metacity; none for a bare server, where Wine
+# cannot maximise a window: it leaves that to the window manager).
 #   scripts/wine-gui-tests.sh [summary-file] [test program arguments...]
 # Prints one summary line (appended to the summary file too); exits non-zero
 # when a test fails or the program cannot run.
@@ -34,7 +35,7 @@ fi
 . scripts/deps.sh
 summary="${1:-/dev/null}"
 shift || true
-wm="${MABREL_WINE_WM:-none}"
+wm="${MABREL_WINE_WM:-openbox}"
 packages=("${WIN_PACKAGES[@]}" "${WIN_GUI_TEST_PACKAGES[@]}")
 [ "$wm" = none ] || packages+=("$wm")
 if ! ensure_packages "${packages[@]}"; then

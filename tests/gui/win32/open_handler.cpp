@@ -1,7 +1,8 @@
 // The application the tests register for their file type: it records the
-// path the shell hands it and what the backup folder beside that file held at
-// that moment, then changes the file as an editor saving it would.
-//   open_handler.exe FILE LOG
+// path the shell hands it, the show command it was started with, and what the
+// backup folder beside that file held at that moment, then changes the file
+// as an editor saving it would.
+//   open_handler.exe FILE LOG     (LOG, UTF-8: the path, "show N", the names)
 #include <windows.h>
 
 #include <shellapi.h>
@@ -39,6 +40,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     std::string record;
     append(record, file);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    append(record, L"show " + std::to_wstring((startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1));
     const std::wstring folder = file.substr(0, file.find_last_of(L'\\') + 1);
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW((folder + L"_mabre-l94\\*").c_str(), &found);

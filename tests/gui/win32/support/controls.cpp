@@ -124,6 +124,17 @@ RECT ListView::headerRect(int column) const {
     return r;
 }
 
+void ListView::reveal(int column) const {
+    RECT client{};
+    GetClientRect(list_, &client);
+    MapWindowPoints(list_, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+    const RECT header = headerRect(column);
+    int dx = 0;
+    if (header.right > client.right) dx = header.right - client.right;
+    if (header.left - dx < client.left) dx = header.left - client.left;
+    if (dx != 0) sendOrFail(list_, LVM_SCROLL, static_cast<WPARAM>(dx), 0);
+}
+
 int ListView::find(const std::wstring& name, const std::wstring& modified, const std::wstring& bu) const {
     const int n = count();
     for (int i = 0; i < n; ++i) {

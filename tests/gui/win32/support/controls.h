@@ -52,6 +52,8 @@ public:
     // Screen rectangles of a row (LVIR_BOUNDS, LVIR_ICON, ...) and of a header.
     RECT itemRect(int item, int part = LVIR_BOUNDS) const;
     RECT headerRect(int column) const;
+    // Scrolls the list sideways, as its scroll bar would, until a header is in view.
+    void reveal(int column) const;
     // Index of the first row whose cells match (empty strings match anything).
     int find(const std::wstring& name, const std::wstring& modified = {}, const std::wstring& bu = {}) const;
 

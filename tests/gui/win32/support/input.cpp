@@ -19,6 +19,16 @@ void key(WORD vk, bool up) {
     SendInput(1, &in, sizeof in);
 }
 
+// Two clicks at one place are one double-click unless the double-click time
+// lies between them: separate clicks wait it out, as a person's do.
+ULONGLONG lastClick = 0;
+
+void waitOutDoubleClick() {
+    const ULONGLONG ready = lastClick + GetDoubleClickTime() + 50;
+    const ULONGLONG now = GetTickCount64();
+    if (now < ready) Sleep(static_cast<DWORD>(ready - now));
+}
+
 void moveTo(POINT p) {
     SetCursorPos(p.x, p.y);
     // The pointer's move reaches the window before the button does.
@@ -34,24 +44,30 @@ void press(Button button) {
 }  // namespace
 
 void click(POINT screen, Button button) {
+    waitOutDoubleClick();
     moveTo(screen);
     press(button);
+    lastClick = GetTickCount64();
     Sleep(50);
 }
 
 void doubleClick(POINT screen) {
+    waitOutDoubleClick();
     moveTo(screen);
     press(Button::Left);
     Sleep(40);
     press(Button::Left);
+    lastClick = GetTickCount64();
     Sleep(50);
 }
 
 void ctrlClick(POINT screen) {
+    waitOutDoubleClick();
     moveTo(screen);
     key(VK_CONTROL, false);
     press(Button::Left);
     key(VK_CONTROL, true);
+    lastClick = GetTickCount64();
     Sleep(50);
 }
 
