@@ -63,7 +63,11 @@ std::vector<std::array<std::wstring, 3>> FrontEndTest::shownRows() const {
 }
 
 bool FrontEndTest::waitRows(const std::vector<std::array<std::wstring, 3>>& rows, DWORD ms) const {
-    return waitUntil([&] { return shownRows() == rows; }, ms);
+    const std::vector<std::array<std::wstring, 3>> reversed(rows.rbegin(), rows.rend());
+    return waitUntil([&] {
+        const auto shown = shownRows();
+        return shown == rows || shown == reversed;
+    }, ms);
 }
 
 void FrontEndTest::selectRows(const std::vector<int>& rows) const {

@@ -44,7 +44,8 @@ protected:
     std::wstring status() const { return statusText(app.control(ids::StatusBar1)); }
     // Column 1 of every row, in list order.
     std::vector<std::wstring> names() const;
-    // Waits until the list shows these rows (name, 更新日, BU), in this order.
+    // Waits until the list shows these rows (name, 更新日, BU) in this order,
+    // or the other way round (the list's sort direction is its own).
     bool waitRows(const std::vector<std::array<std::wstring, 3>>& rows, DWORD ms = 10000) const;
     std::vector<std::array<std::wstring, 3>> shownRows() const;
 
