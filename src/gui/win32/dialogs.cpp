@@ -16,7 +16,9 @@ namespace mabrel::win32gui {
 
 namespace {
 
-constexpr DWORD kModalStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Without WS_CLIPCHILDREN: the window paints its background under the frames,
+// which draw only their edges.
+constexpr DWORD kModalStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kModalExStyle = WS_EX_DLGMODALFRAME;
 
 void registerModalClass(HINSTANCE instance, WNDPROC proc) {

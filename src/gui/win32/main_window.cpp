@@ -92,10 +92,18 @@ DWORD treeStyleBits(int style) {
 // --- Creation ----------------------------------------------------------------
 
 MainWindow::MainWindow(frm_mabrel94& model, Win32Interaction& ui) : m_(model), ui_(ui) {
+    ui_.setWindowStateHandler([this](WindowState s) {
+        create();
+        applyWindowState(s);
+    });
+    ui_.setEndProgramHandler([this] { endProgram(); });
+}
+
+void MainWindow::create() {
+    if (window_ != nullptr) return;
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.style = 0;
     wc.lpfnWndProc = windowProc;
     wc.hInstance = instance;
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON));
@@ -110,8 +118,6 @@ MainWindow::MainWindow(frm_mabrel94& model, Win32Interaction& ui) : m_(model), u
     window_ = ::CreateWindowExW(0, ids::kMainWindowClass, widen(m_.caption).c_str(), kMainStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     ui_.setOwner(window_);
-    ui_.setWindowStateHandler([this](WindowState s) { applyWindowState(s); });
-    ui_.setEndProgramHandler([this] { endProgram(); });
 
     // The design size, centred on the screen, until start-up maximises it.
     dpi_ = dpiOf(window_);
@@ -221,9 +227,15 @@ bool MainWindow::start() {
     ++busy_;
     const bool started = m_.Form_Load();
     --busy_;
+    // A second instance ends having made no window at all.
     if (!started) return false;
+    create();
     render();
     ::SetFocus(cmdExit_);
+    if (pendingClose_ && ui_.modalDepth() == 0) {
+        pendingClose_ = false;
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    }
     return true;
 }
 
@@ -264,11 +276,23 @@ void MainWindow::onDeferred(Event event, LPARAM argument) {
     }
     case Event::ColumnClick: run([&] { m_.lvwFiles_ColumnClick(static_cast<int>(argument)); }); break;
     case Event::FolderListClick: run([&] { m_.lblFolderList_Click(); }); break;
+    case Event::ButtonClick:
+        switch (argument) {
+        case ids::cmdUpdate: run([this] { m_.cmdUpdate_Click(); }); break;
+        case ids::cmdExit: run([this] { m_.cmdExit_Click(); }); break;
+        case ids::cmdHelp: run([this] { m_.cmdHelp_Click(); }); break;
+        case ids::cmdOption: run([this] { m_.cmdOption_Click(); }); break;
+        default: break;
+        }
+        break;
     case Event::Activate:
         if (shownState_ != WindowState::Minimized) run([&] { m_.Form_Activate(); });
         break;
     }
 }
+
+// The position travels packed into the message's LPARAM (64 bits).
+static_assert(sizeof(LPARAM) >= 8, "a 64-bit build");
 
 void MainWindow::mouseUp(int button) {
     // Where the pointer was, in the list's twips.
@@ -698,14 +722,9 @@ void MainWindow::onCommand(int id, int code) {
         if (code == STN_CLICKED) post(Event::FolderListClick);
         return;
     }
-    if (code != BN_CLICKED || !takesEvents()) return;
-    switch (id) {
-    case ids::cmdUpdate: run([this] { m_.cmdUpdate_Click(); }); break;
-    case ids::cmdExit: run([this] { m_.cmdExit_Click(); }); break;
-    case ids::cmdHelp: run([this] { m_.cmdHelp_Click(); }); break;
-    case ids::cmdOption: run([this] { m_.cmdOption_Click(); }); break;
-    default: break;
-    }
+    // Run once the button has finished with its click, so that a click sent
+    // by another program returns before a small window opens.
+    if (code == BN_CLICKED && takesEvents()) post(Event::ButtonClick, id);
 }
 
 LRESULT MainWindow::onNotify(const NMHDR& header) {
@@ -827,7 +846,9 @@ bool MainWindow::preTranslate(const MSG& msg) {
     case VK_UP:
         if (!alt) return false;
         post(Event::NodeClick, 1);
-        return true;
+        // Passed on all the same: the window learns that Alt was not pressed
+        // alone, which would open its system menu when released.
+        return false;
     case 'A':
         if (!ctrl || alt) return false;
         if (focus == lvwFiles_) {

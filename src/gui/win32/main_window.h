@@ -20,6 +20,7 @@ class Win32Interaction;
 
 class MainWindow {
 public:
+    // The window itself is made when start-up first shows it.
     MainWindow(frm_mabrel94& model, Win32Interaction& ui);
     ~MainWindow();
     MainWindow(const MainWindow&) = delete;
@@ -39,7 +40,7 @@ public:
 private:
     // Events of the controls that run once the control has finished with
     // the message that raised them (their handlers may rebuild the control).
-    enum class Event : WPARAM { NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, Activate };
+    enum class Event : WPARAM { NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, ButtonClick, Activate };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -56,6 +57,7 @@ private:
     void run(F&& handler);
     void render();
 
+    void create();
     void build();
     void applyWindowState(WindowState state);
     void endProgram();

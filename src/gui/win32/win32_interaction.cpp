@@ -9,6 +9,7 @@
 #include "app/frm_mabrel94.h"
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
+#include "gui/win32/control_ids.h"
 #include "gui/win32/dialogs.h"
 #include "settings/frm_option.h"
 
@@ -95,9 +96,12 @@ SharedIcon render16(HICON icon) {
     return result;
 }
 
+// The small windows, message and input boxes the main window owns (not its
+// tooltips).
 BOOL CALLBACK closeIfOwned(HWND window, LPARAM ownerParam) {
     const auto owner = reinterpret_cast<HWND>(ownerParam);
-    if (window != owner && ::IsWindowVisible(window) && ::GetWindow(window, GW_OWNER) == owner) {
+    if (window == owner || !::IsWindowVisible(window) || ::GetWindow(window, GW_OWNER) != owner) return TRUE;
+    if (hasClass(window, ids::kModalWindowClass) || hasClass(window, L"#32770")) {
         ::PostMessageW(window, WM_CLOSE, 0, 0);
     }
     return TRUE;
