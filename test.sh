@@ -18,11 +18,13 @@ ctest --preset "$preset" -j "$(nproc)" | tee "$native_log"
 fuzz_status=0
 scripts/fuzz.sh --check | tee "$fuzz_log" || fuzz_status=$?
 
-# Windows: the core cross-built with mingw-w64, its tests run under Wine
-# (MABREL_WINE=0 leaves this out).
+# Windows: the core cross-built with mingw-w64, its tests run under Wine, then
+# the Windows front end driven under Wine on an X server (MABREL_WINE=0
+# leaves this out).
 wine_status=0
 if [ "${MABREL_WINE:-1}" != 0 ]; then
   scripts/wine-tests.sh "$wine_log" || wine_status=$?
+  scripts/wine-gui-tests.sh "$wine_log" || wine_status=$?
 fi
 echo "== Summary"
 echo "native: $(grep -E 'tests passed|tests failed' "$native_log" | tail -1)"

@@ -19,6 +19,9 @@ CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev google
 # The Windows cross build and its test run under Wine (scripts/wine-tests.sh);
 # locales for the Japanese locale that gives Wine code page 932.
 WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build)
+# The Windows front end's tests under Wine (scripts/wine-gui-tests.sh): an X
+# server for its windows (xprop tells when it answers) and a Japanese font.
+WIN_GUI_TEST_PACKAGES=(xvfb x11-utils fonts-ipafont-gothic)
 
 # The Qt 6 front end, its tests on the offscreen platform and the screenshot
 # under Xvfb: fonts for the Japanese captions (Noto CJK for what the IPA faces

@@ -4,6 +4,7 @@
 # Japanese locale so that Wine's ANSI code page is 932 as on Japanese Windows.
 #   scripts/wine-run.sh program.exe [arguments...]
 # MABREL_WINE_BUILD: the build folder (default build/mingw beside this script).
+# MABREL_WINE_GUI=1: keep DISPLAY, so that windows are shown there.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${MABREL_WINE_BUILD:-$here/build/mingw}"
@@ -22,8 +23,11 @@ if [ -d "$locales/ja_JP.UTF-8" ]; then
 fi
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEARCH=win64
-# No Mono or Gecko downloads, no dialogs: the programs are console programs.
-export WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+# No Mono or Gecko downloads, no dialogs: the programs are console programs,
+# but for the front end's tests (MABREL_WINE_GUI=1), whose windows go to the
+# X server in DISPLAY.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+[ "${MABREL_WINE_GUI:-0}" = 1 ] || export DISPLAY=
 unset WAYLAND_DISPLAY
 
 wine=/usr/lib/wine/wine64

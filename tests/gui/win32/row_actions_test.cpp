@@ -1,0 +1,214 @@
+// The actions on list rows in the real program under Wine: an open through
+// the shell to an application registered for a file type, and restore,
+// delete and comment through the context menu with its message and input
+// boxes.
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "support/fixture.h"
+#include "support/input.h"
+
+namespace mabrel::win32gui::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An application registered for a file type in the Wine prefix (in the
+// classes root, which Wine's shell reads), as long as the object lives.
+class FileType {
+public:
+    FileType(const std::wstring& extension, const std::wstring& command) : extension_(extension) {
+        set(extension, kProgId);
+        set(std::wstring(kProgId) + L"\\shell\\open\\command", command);
+    }
+    ~FileType() {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+    }
+
+private:
+    static constexpr const wchar_t* kProgId = L"mabrel.testfile";
+    static void set(const std::wstring& key, const std::wstring& value) {
+        HKEY k = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(k);
+    }
+    std::wstring extension_;
+};
+
+std::vector<std::wstring> utf8Lines(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::vector<std::wstring> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        const int n = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
+        std::wstring w(static_cast<std::size_t>(n), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), w.data(), n);
+        out.push_back(w);
+    }
+    return out;
+}
+
+bool readOnly(const fs::path& p) {
+    const DWORD a = GetFileAttributesW(p.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
+}
+
+using RowActionsTest = FrontEndTest;
+
+TEST_F(RowActionsTest, OpeningAFileRowCopiesItFirstMinimisesAndReloadsWhenTheWindowComesBack) {
+    const fs::path log = work.path() / "handler.log";
+    const FileType type(L".mbltest", L"\"" + fromHost(MABREL_OPEN_HANDLER).wstring() + L"\" \"%1\" \"" +
+                                         log.wstring() + L"\"");
+    file(L"下書き.mbltest", "version 1", 2024, 3, 1, 9, 5, 3);
+    file(L"note.txt", "n", 2024, 1, 1, 0, 0, 0);
+    ASSERT_NO_FATAL_FAILURE(start());
+    const int row = list().find(L"下書き.mbltest");
+    ASSERT_GE(row, 0);
+
+    doubleClick(centre(list().itemRect(row, LVIR_LABEL)));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(log); }, 20000)) << "the registered application was not started";
+    // The application got the file, shown maximised, and the copy of the
+    // version it opened was there before it started.
+    const std::wstring copy = L"下書き_2024-03-01 09-05-03.mbltest";
+    EXPECT_EQ(utf8Lines(log), (std::vector<std::wstring>{folderForm(folder) + L"下書き.mbltest", L"show 3", copy}));
+    EXPECT_TRUE(readOnly(backupDir() / copy));
+    EXPECT_EQ(mabrel::test::readBytes(backupDir() / copy), "version 1");
+    EXPECT_TRUE(waitUntil([&] { return IsIconic(app.main()) != 0; }, 5000)) << "the window was not minimised";
+
+    // Away: nothing reloaded yet. Back: the comment file saved, then the
+    // changed file's copy listed as the version it was.
+    Sleep(300);
+    EXPECT_FALSE(fs::exists(commentFile()));
+    EXPECT_LT(list().find(copy), 0);
+    EXPECT_EQ(list().find(L"下書き.mbltest", L"2024-03-01 09-05-03", L"*"), -1);
+    ShowWindow(app.main(), SW_RESTORE);
+    EXPECT_TRUE(waitUntil([&] { return list().find(L"下書き.mbltest", L"2024-03-01 09-05-03", L"*") >= 0; }))
+        << "no reload when the window came back";
+    EXPECT_FALSE(IsIconic(app.main()));
+    const auto rows = list().rows();
+    ASSERT_EQ(rows.size(), 3u);
+    const auto changed = std::find_if(rows.begin(), rows.end(), [](const ListRow& r) {
+        return r.cells[0] == L"下書き.mbltest" && r.cells[3].empty();
+    });
+    ASSERT_NE(changed, rows.end());
+    EXPECT_NE(changed->cells[1], L"2024-03-01 09-05-03") << "the file row shows the time before the change";
+    EXPECT_EQ(mabrel::test::readBytes(commentFile()), "\r\n");
+    EXPECT_EQ(status(), L"サブフォルダ数：0、ファイル数：2、バックアップファイル数：1");
+}
+
+TEST_F(RowActionsTest, TheContextMenuCommentsRestoresAndDeletes) {
+    file(L"report.txt", "current", 2024, 3, 1, 9, 5, 3);
+    backup(L"report_2024-02-01 08-00-00.txt", "older");
+    backup(L"report_2024-01-01 07-00-00.txt", "oldest");
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::wstring current = L"2024-03-01 09-05-03", older = L"2024-02-01 08-00-00", oldest = L"2024-01-01 07-00-00";
+    auto row = [&](const std::wstring& time) { return list().find(L"report.txt", time); };
+
+    // The menu of one row: every button available, the focus on キャンセル.
+    selectRows({row(current)});
+    HWND menu = contextMenu(row(current));
+    ASSERT_TRUE(menu) << "no context menu";
+    EXPECT_EQ(textOf(menu), L" mabrel9-iv メニュー");
+    EXPECT_EQ(GetWindow(menu, GW_OWNER), app.main());
+    EXPECT_NEAR(clientSize(menu).cx, px(2295), 1);
+    EXPECT_NEAR(clientSize(menu).cy, px(2490), 1);
+    const wchar_t* captions[] = {L"キャンセル", L"コメント", L"復 活", L"削 除"};
+    const int tops[] = {1890, 90, 690, 1290};
+    for (int i = 0; i < 4; ++i) {
+        const HWND b = findControl(menu, ids::rclickCommand1 + i);
+        ASSERT_TRUE(b) << "no Command1(" << i << ")";
+        EXPECT_EQ(textOf(b), captions[i]);
+        EXPECT_TRUE(IsWindowEnabled(b));
+        const RECT r = rectInParent(b);
+        EXPECT_NEAR(r.top, px(tops[i]), 1);
+        EXPECT_NEAR(r.left, px(90), 1);
+        EXPECT_NEAR(r.right - r.left, px(2115), 1);
+    }
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(menu, nullptr), &info);
+    EXPECT_EQ(info.hwndFocus, findControl(menu, ids::rclickCommand1));
+
+    // コメント: a comma is refused and offered again for correction.
+    ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 1));
+    HWND input = app.waitWindow(ids::kModalWindowClass, menu);
+    ASSERT_TRUE(input) << "no input box";
+    EXPECT_EQ(textOf(input), L"コメントをつける");
+    EXPECT_EQ(textOf(findControl(input, ids::inputPrompt)), L"現在のコメント: ");
+    EXPECT_EQ(textOf(findControl(input, ids::inputText)), L"");
+    EXPECT_EQ(textOf(findControl(input, ids::inputCancel)), L"キャンセル");
+    setText(findControl(input, ids::inputText), L"初版,改");
+    ASSERT_NO_FATAL_FAILURE(press(input, ids::inputOk));
+    HWND box = messageBox();
+    ASSERT_TRUE(box);
+    const MessageBoxView refusal = readMessageBox(box);
+    EXPECT_EQ(refusal.text, L"コメントの中に「,」「\"」文字を含むことはできません。");
+    EXPECT_EQ(refusal.buttons, std::vector<int>{IDOK});
+    EXPECT_FALSE(refusal.icon);
+    ASSERT_NO_FATAL_FAILURE(press(box, IDOK));
+    ASSERT_TRUE(waitGone(box));
+    input = app.waitWindow(ids::kModalWindowClass);
+    ASSERT_TRUE(input) << "the input box did not come back";
+    EXPECT_EQ(textOf(findControl(input, ids::inputPrompt)), L"現在のコメント: 初版,改");
+    EXPECT_EQ(textOf(findControl(input, ids::inputText)), L"初版,改");
+    setText(findControl(input, ids::inputText), L"初版の修正");
+    ASSERT_NO_FATAL_FAILURE(press(input, ids::inputOk));
+    EXPECT_TRUE(waitUntil([&] { return list().text(row(current), 4) == L"初版の修正"; }));
+    EXPECT_TRUE(waitUntil([&] {
+        return fs::exists(commentFile()) &&
+               mabrel::test::readBytes(commentFile()) == "\r\n" + ansi(L"report.txt_2024-03-01 09-05-03,初版の修正\r\n");
+    })) << "the comment file was not written after the comment";
+
+    // 復 活 on the older copy: the present version is copied first, the
+    // restored file is writable, and the comment stays with its version.
+    selectRows({row(older)});
+    menu = contextMenu(row(older));
+    ASSERT_TRUE(menu);
+    ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 2));
+    EXPECT_TRUE(waitRows({{L"report.txt", oldest, L"*"}, {L"report.txt", older, L""}, {L"report.txt", current, L"*"}}))
+        << "after the restore";
+    EXPECT_EQ(mabrel::test::readBytes(folder / "report.txt"), "older");
+    EXPECT_FALSE(readOnly(folder / "report.txt"));
+    EXPECT_EQ(backupNames(), (std::vector<std::wstring>{L"report_2024-01-01 07-00-00.txt",
+                                                        L"report_2024-03-01 09-05-03.txt"}));
+    EXPECT_EQ(mabrel::test::readBytes(backupDir() / "report_2024-03-01 09-05-03.txt"), "current");
+    EXPECT_EQ(list().text(row(current), 4), L"初版の修正");
+
+    // 削 除 on all three rows: only 削 除 and キャンセル offered; the file
+    // row refused once; both copies gone, the file untouched.
+    selectRows({0, 1, 2});
+    menu = contextMenu(row(older));
+    ASSERT_TRUE(menu);
+    EXPECT_FALSE(IsWindowEnabled(findControl(menu, ids::rclickCommand1 + 1)));
+    EXPECT_FALSE(IsWindowEnabled(findControl(menu, ids::rclickCommand1 + 2)));
+    EXPECT_TRUE(IsWindowEnabled(findControl(menu, ids::rclickCommand1 + 3)));
+    ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 3));
+    box = messageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(readMessageBox(box).text, L"ｍａｂｒｅｌ９バックアップファイルではありません。");
+    EXPECT_EQ(readMessageBox(box).owner, app.main());
+    ASSERT_NO_FATAL_FAILURE(press(box, IDOK));
+    EXPECT_TRUE(waitRows({{L"report.txt", older, L""}}));
+    EXPECT_TRUE(app.noWindowFor(L"#32770", 500)) << "more than one refusal";
+    EXPECT_TRUE(backupNames().empty());
+    EXPECT_TRUE(fs::is_directory(backupDir()));
+    EXPECT_EQ(mabrel::test::readBytes(folder / "report.txt"), "older");
+    EXPECT_EQ(status(), L"サブフォルダ数：0、ファイル数：1、バックアップファイル数：0");
+
+    // キャンセル: nothing happens.
+    menu = contextMenu(0);
+    ASSERT_TRUE(menu);
+    ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1));
+    EXPECT_TRUE(waitGone(menu));
+    EXPECT_TRUE(app.noWindowFor(L"#32770", 300));
+    EXPECT_EQ(list().count(), 1);
+}
+
+}  // namespace
+}  // namespace mabrel::win32gui::test
