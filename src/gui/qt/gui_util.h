@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "gui/shared/twips.h"
 
+class QKeyEvent;
 class QWidget;
 
 namespace mabrel::gui {
@@ -32,5 +33,9 @@ public:
 // "ＭＳ Ｐゴシック" where it exists, otherwise a face with the same metrics
 // (IPA P Gothic on Linux).
 QFont designFont(double pointSize, bool bold = false);
+
+// Enter presses the button of `window` that has the focus, as on Windows; no
+// button is a window's default. True when the key was taken so.
+bool pressFocusedButton(QWidget* window, QKeyEvent* event);
 
 }  // namespace mabrel::gui
