@@ -179,6 +179,7 @@ namespace {
 
 // What a copy's progress routine learnt, for the code around CopyFileExW.
 struct CopyWatch {
+    explicit CopyWatch(const CopyProgress& watcher) : progress(watcher) {}
     const CopyProgress& progress;
     bool told = false;      // the system told of at least one piece
     bool cancelled = false;
