@@ -129,8 +129,12 @@ public:
     std::optional<platform::DirEntry> find(const std::string&, std::uint32_t) override {
         return unsupported<std::optional<platform::DirEntry>>();
     }
-    void copyFile(const std::string&, const std::string&) override { unsupported<void>(); }
-    void createCopy(const std::string&, const std::string&, std::uint32_t) override { unsupported<void>(); }
+    void copyFile(const std::string&, const std::string&, const platform::CopyProgress&) override {
+        unsupported<void>();
+    }
+    void createCopy(const std::string&, const std::string&, std::uint32_t, const platform::CopyProgress&) override {
+        unsupported<void>();
+    }
     void deleteCopy(const std::string&) override { unsupported<void>(); }
     void removeStaleTemporaries(const std::string&) override {}
     void rename(const std::string&, const std::string&) override { unsupported<void>(); }

@@ -1,7 +1,8 @@
 // The error trap every user-level operation runs under: a failure that the
 // operation does not handle itself is shown as
 // "in <operation>, err <number> (<description>)" and ends the operation;
-// what was done before stays done.
+// what was done before stays done. A copy the person cancelled ends it the
+// same way, without a message: the person knows.
 #pragma once
 
 #include <exception>
@@ -24,7 +25,7 @@ bool runTrapped(Interaction& ui, const char* operation, Body&& body) {
         body();
         return true;
     } catch (const platform::PlatformError& e) {
-        ui.messageBox(errorMessage(operation, e.number(), e.description()));
+        if (e.number() != platform::err::Cancelled) ui.messageBox(errorMessage(operation, e.number(), e.description()));
     } catch (const std::bad_alloc&) {
         ui.messageBox(errorMessage(operation, 7, "メモリが不足しています。"));
     } catch (const std::exception& e) {

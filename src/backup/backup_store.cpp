@@ -41,7 +41,7 @@ void checkBackupDirectory(platform::FileSystem& fs, const std::string& driveAndP
 }
 
 std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath,
-                                          const std::string& fileName) {
+                                          const std::string& fileName, const platform::CopyProgress& progress) {
     const std::string source = driveAndPath + fileName;
     const auto file = fs.find(source, kAnyEntry);
     if (!file || (file->attributes & platform::attr::Directory)) {
@@ -64,7 +64,7 @@ std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::s
                 }
                 return std::nullopt;
             }
-            fs.createCopy(source, target, kBackupCopyAttributes);
+            fs.createCopy(source, target, kBackupCopyAttributes, progress);
             return target;
         } catch (const platform::PlatformError& e) {
             if (e.number() != platform::err::PathNotFound || directoryCreated) throw;

@@ -43,9 +43,9 @@ void checkBackupDirectory(platform::FileSystem& fs, const std::string& driveAndP
 // directory once when it is missing. Returns the copy's path when it made
 // one. Errors: PlatformError (53 for a missing source; 58 when the copy's
 // name is taken by a link or by a copy of another size, that is another
-// version saved in the same second: that version cannot be secured). A copy
-// takes its name only once it is complete.
+// version saved in the same second: that version cannot be secured; 18 when
+// `progress` cancelled it). A copy takes its name only once it is complete.
 std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath,
-                                          const std::string& fileName);
+                                          const std::string& fileName, const platform::CopyProgress& progress = {});
 
 }  // namespace mabrel::backup

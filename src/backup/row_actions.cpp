@@ -1,7 +1,9 @@
 // The actions on rows of the file list (open, restore, delete, comment) and
 // the context menu that offers them. Each runs under its own error trap, so a
 // failure is shown and the action ends with what was done before kept.
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/error_trap.h"
@@ -42,6 +44,23 @@ ShellRequest openRequest(const std::string& file) {
     request.showCommand = 3;
     return request;
 }
+
+// The copies of one action on one file, reported to the person, who may
+// cancel them; any progress window closes when the copies are over.
+class CopyReport {
+public:
+    CopyReport(Interaction& ui, std::string fileName) : ui_(ui), fileName_(std::move(fileName)) {}
+    ~CopyReport() { ui_.copyProgressEnd(); }
+    CopyReport(const CopyReport&) = delete;
+    CopyReport& operator=(const CopyReport&) = delete;
+    platform::CopyProgress progress() const {
+        return [this](std::uint64_t copied, std::uint64_t total) { return ui_.copyProgress(fileName_, copied, total); };
+    }
+
+private:
+    Interaction& ui_;
+    std::string fileName_;
+};
 
 // A comment is one line of the comment file: a line break would split it
 // into records of its own.
@@ -85,9 +104,10 @@ void frm_mabrel94::fun_aOpen(int row) {
         if (isBackupRow(item)) {
             file = backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
         } else {
-            // No edit without its copy: a failure here ends the action before
-            // the file is handed to the shell.
-            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name)) {
+            // No edit without its copy: a failure or a cancel here ends the
+            // action before the file is handed to the shell.
+            const CopyReport report(ui_, name);
+            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress())) {
                 copiesTakenThisRun_.insert(std::move(*copy));
             }
             file = state_.p_driveAndPath + name;
@@ -108,13 +128,16 @@ void frm_mabrel94::fun_aResume(int row) {
         }
         const std::string& name = item.cells[kNameColumn];
         const std::string current = state_.p_driveAndPath + name;
-        // The present version is secured before anything overwrites it.
-        if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name)) {
-            copiesTakenThisRun_.insert(std::move(*copy));
+        {
+            const CopyReport report(ui_, name);
+            // The present version is secured before anything overwrites it.
+            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress())) {
+                copiesTakenThisRun_.insert(std::move(*copy));
+            }
+            const std::string source =
+                backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
+            fs_.copyFile(source, current, report.progress());
         }
-        const std::string source =
-            backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
-        fs_.copyFile(source, current);
         // The copy brings the backup's read-only attribute along.
         try {
             fs_.setAttributes(current, platform::attr::Archive);

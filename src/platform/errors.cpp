@@ -6,6 +6,7 @@ std::string describeError(int number) {
     switch (number) {
     case err::InvalidArgument: return "プロシージャの呼び出し、または引数が不正です。";
     case err::IndexOutOfRange: return "インデックスが有効範囲にありません。";
+    case err::Cancelled: return "キャンセルされました。";
     case err::NameTooLong: return "ファイル名が長すぎます。";
     case err::FileNotFound: return "ファイルが見つかりません。";
     case err::DeviceIo: return "デバイス I/O エラーです。";

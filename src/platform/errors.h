@@ -12,6 +12,8 @@ namespace mabrel::platform {
 namespace err {
 inline constexpr int InvalidArgument = 5;
 inline constexpr int IndexOutOfRange = 9;
+// The person cancelled a long copy: nothing to report beyond that.
+inline constexpr int Cancelled = 18;
 inline constexpr int NameTooLong = 52;
 inline constexpr int FileNotFound = 53;
 inline constexpr int DeviceIo = 57;

@@ -79,9 +79,10 @@ std::optional<DirEntry> FaultInjectingFileSystem::findIgnoringCase(const std::st
     return inner_.findIgnoringCase(path, mask);
 }
 
-void FaultInjectingFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) {
+void FaultInjectingFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
+                                          const CopyProgress& progress) {
     enter(FsOp::CreateCopy, from, to);
-    inner_.createCopy(from, to, attributes);
+    inner_.createCopy(from, to, attributes, progress);
 }
 
 void FaultInjectingFileSystem::removeStaleTemporaries(const std::string& folder) {
@@ -89,9 +90,10 @@ void FaultInjectingFileSystem::removeStaleTemporaries(const std::string& folder)
     inner_.removeStaleTemporaries(folder);
 }
 
-void FaultInjectingFileSystem::copyFile(const std::string& from, const std::string& to) {
+void FaultInjectingFileSystem::copyFile(const std::string& from, const std::string& to,
+                                        const CopyProgress& progress) {
     enter(FsOp::CopyFile, from, to);
-    inner_.copyFile(from, to);
+    inner_.copyFile(from, to, progress);
 }
 
 void FaultInjectingFileSystem::rename(const std::string& from, const std::string& to) {

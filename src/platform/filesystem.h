@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,11 @@ constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
     return (attributes & special & ~mask) == 0;
 }
 
+// Told, during a copy, how many of the file's bytes are copied so far (at the
+// start, after each piece, at the end); false cancels the copy, which then
+// fails with err::Cancelled and leaves nothing behind. Empty: nobody asks.
+using CopyProgress = std::function<bool(std::uint64_t copied, std::uint64_t total)>;
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -84,14 +90,16 @@ public:
 
     // Copies content, attributes and modification time; replaces an existing
     // target that is writable (keeping its permission bits where the machine
-    // has them). A link at `to` is refused.
-    virtual void copyFile(const std::string& from, const std::string& to) = 0;
+    // has them). A link at `to` is refused. A cancelled copy leaves `to` as
+    // it was.
+    virtual void copyFile(const std::string& from, const std::string& to, const CopyProgress& progress = {}) = 0;
     // Creates `to` as a copy of `from` (content and modification time) with
     // these attributes. Never replaces anything: an entry of that name, a link
     // included, fails with 58. The copy takes its name only once it is
     // complete, holding as many bytes as `from` had when the copy began (57
     // otherwise), and no half-written file is left behind by a failure.
-    virtual void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) = 0;
+    virtual void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
+                            const CopyProgress& progress = {}) = 0;
     // Renames within one volume, replacing an existing target atomically.
     virtual void rename(const std::string& from, const std::string& to) = 0;
     // Deletes a writable file; a read-only file, a folder or a link is refused (75).

@@ -17,9 +17,12 @@ public:
     std::optional<DirEntry> findIgnoringCase(const std::string& p, std::uint32_t mask) override {
         return inner_.findIgnoringCase(map(p), mask);
     }
-    void copyFile(const std::string& a, const std::string& b) override { inner_.copyFile(map(a), map(b)); }
-    void createCopy(const std::string& a, const std::string& b, std::uint32_t attributes) override {
-        inner_.createCopy(map(a), map(b), attributes);
+    void copyFile(const std::string& a, const std::string& b, const CopyProgress& progress = {}) override {
+        inner_.copyFile(map(a), map(b), progress);
+    }
+    void createCopy(const std::string& a, const std::string& b, std::uint32_t attributes,
+                    const CopyProgress& progress = {}) override {
+        inner_.createCopy(map(a), map(b), attributes, progress);
     }
     void rename(const std::string& a, const std::string& b) override { inner_.rename(map(a), map(b)); }
     void deleteFile(const std::string& p) override { inner_.deleteFile(map(p)); }

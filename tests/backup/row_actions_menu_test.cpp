@@ -2,6 +2,7 @@
 // comment, on real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "app/window_fixture.h"
@@ -59,6 +60,31 @@ TEST_F(Menu, RestoreSecuresThePresentVersionThenPutsTheCopyBackWritable) {
     EXPECT_GE(rowOf("a.txt", kV2), 0);
     EXPECT_EQ(rowOf("a.txt", kV1), -1);
     EXPECT_EQ(window().lvwFiles.rows[static_cast<std::size_t>(rowOf("a.txt"))].cells[1], kV1);
+}
+
+TEST_F(Menu, ARestoreCancelledEvenAtItsLastReportLeavesTheFileAsItWas) {
+    // Two copies, each told of: the present version secured, then the
+    // chosen one copied over the file. The second is cancelled at its end.
+    ui.cancelWhen = [this](const ProgressReport&) {
+        return std::count_if(ui.progressReports.begin(), ui.progressReports.end(),
+                             [](const ProgressReport& r) { return r.copied == r.total; }) == 2;
+    };
+    const int before = loads();
+    choose({rowOf("a.txt", kV1)}, frm_rclick::kRestore);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.progressEnds, 1);
+    EXPECT_EQ(ui.progressReports.front().fileName, "a.txt");
+    EXPECT_EQ(readBytes(work.path() / "a.txt"), "two");
+    EXPECT_FALSE(isReadOnly(work.path() / "a.txt"));
+    // What was done before the cancel stays done, and the view is reloaded
+    // as after a failure.
+    EXPECT_EQ(backupNames(), (std::vector<std::string>{"a_2020-01-02 03-04-05.txt", "a_2021-06-07 08-09-10.txt",
+                                                       "b_2019-05-05 05-05-05.txt"}));
+    EXPECT_EQ(loads(), before + 1);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(work.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"_mabre-l94", "a.txt", "b.txt"}));
 }
 
 TEST_F(Menu, RestoreRefusesFileRowsAndRowsWhoseFileIsGone) {

@@ -2,6 +2,8 @@
 // the minimised window and the reload when it comes back, the open filter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/window_fixture.h"
 #include "platform/errors.h"
 #include "platform/fault_injection.h"
@@ -87,6 +89,45 @@ TEST_F(Open, AChangedFileShowsItsOldVersionAfterTheRestoreAnUnchangedOneLosesThe
     ASSERT_GE(rowOf("a.txt", kV1), 0);
     EXPECT_EQ(window().lvwFiles.rows[static_cast<std::size_t>(rowOf("a.txt"))].cells[1], "2021-06-07 08-09-10");
     EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / kCopyV1), "one");
+}
+
+TEST_F(Open, ALongCopyIsReportedAndACancelHalfWayOpensNothingAndLeavesNoCopy) {
+    const std::string content(3 << 20, 'b');
+    work.write("big.txt", content);
+    window().fun_Load();
+    ui.cancelWhen = [](const ProgressReport& r) { return r.copied > 0; };
+    doubleClick(rowOf("big.txt"));
+
+    ASSERT_FALSE(ui.progressReports.empty());
+    const ProgressReport last = ui.progressReports.back();
+    EXPECT_EQ(last.fileName, "big.txt");
+    EXPECT_EQ(last.total, content.size());
+#ifndef _WIN32
+    EXPECT_LT(last.copied, last.total);  // Wine's copy tells only of its end
+#endif
+    EXPECT_EQ(ui.progressEnds, 1);
+    // As a failure ends it, but without a message: nothing opened, no copy,
+    // nothing half-written.
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.shellRequests.empty());
+    EXPECT_FALSE(window().reloadOnRestore);
+    EXPECT_NE(ui.windowStates.back(), WindowState::Minimized);
+    EXPECT_TRUE(backupNames().empty());
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(work.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"_mabre-l94", "a.txt", "big.txt"}));
+
+    // Let run, it is reported to its end, which comes before the open.
+    ui.cancelWhen = nullptr;
+    ui.progressReports.clear();
+    doubleClick(rowOf("big.txt"));
+    ASSERT_FALSE(ui.progressReports.empty());
+    EXPECT_EQ(ui.progressReports.back().copied, content.size());
+    EXPECT_EQ(ui.progressEnds, 2);
+    EXPECT_EQ(ui.shellRequests.size(), 1u);
+    ASSERT_EQ(backupNames().size(), 1u);
+    EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / backupNames()[0]), content);
 }
 
 TEST_F(Open, ABackupRowOpensTheCopyItselfWithoutANewCopy) {

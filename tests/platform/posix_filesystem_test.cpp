@@ -251,6 +251,37 @@ TEST_F(PosixFileSystemTest, ACreatedCopyIsCompleteOrNothingAndNeverReplacesAnyth
               (std::vector<std::string>{"copy.bin", "dangling.bin", "link.bin", "taken.bin"}));
 }
 
+TEST_F(PosixFileSystemTest, AWatchedCopyHearsOfEachPieceAndACancelLeavesEverythingAsItWas) {
+    std::string content(6 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 >> 9);
+    dir.write("big.bin", content);
+    dir.write("target.bin", "the old version");
+    dir.mkdir("store");
+
+    // Told from the start to the end, in order.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> told;
+    const CopyProgress watch = [&](std::uint64_t copied, std::uint64_t total) {
+        told.emplace_back(copied, total);
+        return true;
+    };
+    fs.createCopy(at("big.bin"), at("store\\copy.bin"), attr::ReadOnly, watch);
+    ASSERT_GE(told.size(), 2u);
+    EXPECT_EQ(told.front(), std::make_pair(std::uint64_t{0}, std::uint64_t{content.size()}));
+    EXPECT_EQ(told.back(), std::make_pair(std::uint64_t{content.size()}, std::uint64_t{content.size()}));
+    EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+    EXPECT_EQ(test::readBytes(dir.path() / "store" / "copy.bin"), content);
+
+    // Cancelled once some of it is copied (a clone is all copied at once):
+    // nothing new, nothing replaced, nothing temporary left.
+    const CopyProgress cancel = [](std::uint64_t copied, std::uint64_t) { return copied == 0; };
+    EXPECT_EQ(errorOf([&] { fs.createCopy(at("big.bin"), at("store\\again.bin"), attr::ReadOnly, cancel); }),
+              err::Cancelled);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(at("big.bin"), at("target.bin"), cancel); }), err::Cancelled);
+    EXPECT_EQ(test::readBytes(dir.path() / "target.bin"), "the old version");
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"big.bin", "store", "target.bin"}));
+    EXPECT_EQ(nativeNames(dir.path() / "store"), std::vector<std::string>{"copy.bin"});
+}
+
 TEST_F(PosixFileSystemTest, TemporariesOfWritersThatAreGoneAreRemovedOthersStay) {
     // A writer that was killed: its process is gone; one on another machine
     // may still be writing.

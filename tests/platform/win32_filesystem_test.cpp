@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/win32/wide.h"
@@ -171,6 +173,38 @@ TEST_F(Win32FileSystemTest, CopyKeepsContentTimeAndAttributesAndLeavesNoTemporar
     fs.copyFile(root + "newer.txt", target);
     EXPECT_EQ(fs.readFile(target), "newer");
     EXPECT_EQ(fs.list(root + "_mabre-l94", kAll).size(), 3u);
+}
+
+TEST_F(Win32FileSystemTest, AWatchedCopyIsToldOfToItsEndAndACancelLeavesEverythingAsItWas) {
+    std::string content(3 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 >> 9);
+    dir.write("big.bin", content);
+    dir.write("target.bin", "the old version");
+    dir.mkdir("store");
+
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> told;
+    const CopyProgress watch = [&](std::uint64_t copied, std::uint64_t total) {
+        told.emplace_back(copied, total);
+        return true;
+    };
+    fs.createCopy(root + "big.bin", root + "store\\copy.bin", attr::ReadOnly, watch);
+    ASSERT_FALSE(told.empty());
+    // Wine's copy tells of no piece: then only the end is told.
+    if (!runningUnderWine()) {
+        EXPECT_EQ(told.front().first, 0u);
+    }
+    EXPECT_EQ(told.back(), std::make_pair(std::uint64_t{content.size()}, std::uint64_t{content.size()}));
+    EXPECT_TRUE(fs.readFile(root + "store\\copy.bin") == content);
+
+    // Cancelled once some of it is copied: nothing new, nothing replaced,
+    // no temporary, hidden or not.
+    const CopyProgress cancel = [](std::uint64_t copied, std::uint64_t) { return copied == 0; };
+    EXPECT_EQ(errorOf([&] { fs.createCopy(root + "big.bin", root + "store\\again.bin", attr::ReadOnly, cancel); }),
+              err::Cancelled);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "big.bin", root + "target.bin", cancel); }), err::Cancelled);
+    EXPECT_EQ(fs.readFile(root + "target.bin"), "the old version");
+    EXPECT_EQ(names(fs.list(root, kAll)), (std::vector<std::string>{".", "..", "big.bin", "store", "target.bin"}));
+    EXPECT_EQ(names(fs.list(root + "store", kAll)), (std::vector<std::string>{".", "..", "copy.bin"}));
 }
 
 TEST_F(Win32FileSystemTest, CopyFailuresNameWhatIsMissing) {

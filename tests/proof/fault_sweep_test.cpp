@@ -1,9 +1,11 @@
 // Every user-level operation with each of its file-system calls failing in
 // turn, once or for good (a medium that went away), with each error that
-// makes sense there. Whatever fails: no version of a file and no comment is
-// lost, backup copies stay complete and read-only, no user file turns
-// read-only, nothing temporary stays behind, and every failure the person
-// should know of is shown. Prints one summary line; each violation names the
+// makes sense there, and with each of its copies cancelled at each progress
+// report. Whatever fails: no version of a file and no comment is lost,
+// backup copies stay complete and read-only, no user file turns read-only,
+// nothing temporary stays behind, and every failure the person should know
+// of is shown (a cancel shows nothing, opens nothing and changes no file of
+// the person's). Prints one summary line; each violation names the
 // operation, the failed call, the error and what was lost.
 #include <gtest/gtest.h>
 
@@ -616,9 +618,11 @@ std::string endState(const Run& run) {
     return out;
 }
 
+// cancelAt: the person cancels the copy at this progress report (1 the first).
 Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::Plan& plan = {},
-                const std::string* cleanEnd = nullptr, std::string* endOut = nullptr) {
+                const std::string* cleanEnd = nullptr, std::string* endOut = nullptr, std::size_t cancelAt = 0) {
     Outcome out;
+    sys::seam = sys::Seam{};  // nothing of an earlier run's
     Run run;
     if (op.started) {
         run.start(driveFolder(run, op.startIn));
@@ -633,14 +637,20 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         if (sticky) run.fs.failFromNthCall(FsOp::Any, n, error);
         else run.fs.failNthCall(FsOp::Any, n, error);
     }
+    if (cancelAt > 0) {
+        run.ui.cancelWhen = [&ui = run.ui, cancelAt](const ProgressReport&) {
+            return ui.progressReports.size() == cancelAt;
+        };
+    }
     {
         std::optional<sys::Installed> seam;
         if (plan.at > 0 || endOut) seam.emplace(plan, run.fs);
         op.act(run);
     }
     run.fs.clear();
+    run.ui.cancelWhen = nullptr;
     const auto& failures = run.fs.failures();
-    out.reached = !failures.empty() || sys::seam.fired;
+    out.reached = !failures.empty() || sys::seam.fired || (cancelAt > 0 && run.ui.progressReports.size() >= cancelAt);
     if (endOut) out.calls = sys::seam.names;
     // Paths without the random names of the test's folders.
     auto relative = [&](std::string path) {
@@ -680,6 +690,20 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
 
     if (endOut) *endOut = endState(run);
     for (auto& v : check(run, before, op, true, !sticky)) out.violations.push_back(relative(v));
+    if (cancelAt > 0 && out.reached) {
+        // Cancelled: ended as a failure would, but nothing to read about,
+        // nothing opened and no file of the person's changed.
+        out.failedCall = "progress report " + std::to_string(cancelAt);
+        if (run.ui.messages.size() != messagesBefore) {
+            out.violations.push_back("message after a cancel: " + run.ui.messages.back());
+        }
+        if (run.ui.shellRequests.size() != shellBefore) out.violations.push_back("opened after a cancel");
+        for (const auto& [rel, bytes] : before.files) {
+            if (!isInBackupDir(run.work.path() / rel) && bytesOrNothing(run.work.path() / rel) != bytes) {
+                out.violations.push_back("changed after a cancel: " + rel);
+            }
+        }
+    }
     if (run.ui.messages.size() == messagesBefore && sys::seam.fired && !(cleanEnd && endState(run) == *cleanEnd) &&
         !silentSystemCall(run, sys::seam, op)) {
         out.violations.push_back("failure not shown: " + out.failedCall);
@@ -798,7 +822,21 @@ TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
             }
         }
     }
-    std::printf("(%d of the runs failed a system call)\n", systemRuns);
+    // The person cancels each copy at each of its progress reports in turn.
+    int cancelRuns = 0;
+    for (const auto& op : ops) {
+        for (std::size_t at = 1;; ++at) {
+            const auto o = runOnce(op, 0, 0, false, {}, nullptr, nullptr, at);
+            if (!o.reached) break;
+            ++runs;
+            ++cancelRuns;
+            violations += o.violations.size();
+            for (const auto& v : o.violations) {
+                grouped[op.name + ", cancelled at " + o.failedCall + ": " + v].push_back("-");
+            }
+        }
+    }
+    std::printf("(%d of the runs failed a system call, %d cancelled a copy)\n", systemRuns, cancelRuns);
     for (const auto& [what, how] : grouped) {
         std::string errors;
         for (const auto& h : how) errors += (errors.empty() ? "" : ", ") + h;

@@ -101,4 +101,11 @@ unsigned ScriptedInteraction::driveType(const std::string& root) {
     return found == driveTypes.end() ? 1u : found->second;
 }
 
+bool ScriptedInteraction::copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) {
+    progressReports.push_back({fileName, copied, total});
+    return !(cancelWhen && cancelWhen(progressReports.back()));
+}
+
+void ScriptedInteraction::copyProgressEnd() { ++progressEnds; }
+
 }  // namespace mabrel::test

@@ -16,9 +16,11 @@
 // clears the flag and throws PlatformError(400) without showing (or recording)
 // anything.
 //
-// An input box with no answer queued is answered with Cancel.
+// An input box with no answer queued is answered with Cancel. A copy runs to
+// its end unless cancelWhen says otherwise at one of its progress reports.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -32,6 +34,12 @@
 namespace mabrel::test {
 
 enum class WindowKind { RClick, Option, Drive };
+
+struct ProgressReport {
+    std::string fileName;
+    std::uint64_t copied = 0;
+    std::uint64_t total = 0;
+};
 
 struct InputBoxCall {
     std::string prompt;
@@ -51,6 +59,8 @@ public:
     std::vector<WindowKind> modalShowings;
     std::vector<std::string> iconRequests;
     std::vector<std::string> driveTypeQueries;
+    std::vector<ProgressReport> progressReports;
+    int progressEnds = 0;
 
     // --- How the person answers ------------------------------------------
     std::deque<std::optional<std::string>> inputAnswers;
@@ -58,6 +68,8 @@ public:
     std::deque<std::function<void(frm_option&)>> optionScripts;
     std::deque<std::function<void(frm_drive&)>> driveScripts;
     bool throwOnNextShowModal = false;
+    // Whether the person cancels the copy at this report (already recorded).
+    std::function<bool(const ProgressReport&)> cancelWhen;
 
     // Extensions (with their dot, lower case: ".txt"; "" for names without
     // one) that have an icon; nothing set: every path has one. The icon is
@@ -83,6 +95,8 @@ public:
     void shellExecute(const ShellRequest& request) override;
     SharedIcon iconFor(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
+    bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) override;
+    void copyProgressEnd() override;
 
 private:
     void beginShowing(WindowKind kind);

@@ -17,9 +17,8 @@ namespace mabrel::gui {
 
 // --- ModelDialog -------------------------------------------------------------
 
-ModelDialog::ModelDialog(QWidget* owner, const std::string& caption, int clientWidth, int clientHeight,
-                         bool escapeCloses)
-    : QDialog(owner), escapeCloses_(escapeCloses) {
+ModelDialog::ModelDialog(QWidget* owner, const std::string& caption, int clientWidth, int clientHeight)
+    : QDialog(owner) {
     // Fixed size, a title bar with a close button, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -68,16 +67,13 @@ void ModelDialog::showEvent(QShowEvent* event) {
 }
 
 void ModelDialog::reject() {
-    // Title bar, Escape where allowed, or the system closing the window.
+    // Title bar, Escape, or the system closing the window.
     if (!modelUnloaded()) closedByTitleBar();
     QDialog::reject();
 }
 
 void ModelDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && !escapeCloses_) {
-        event->ignore();
-        return;
-    }
+    if (pressFocusedButton(this, event)) return;
     QDialog::keyPressEvent(event);
 }
 
@@ -88,13 +84,11 @@ void ModelDialog::closeIfUnloaded() {
 // --- Context menu ----------------------------------------------------------------
 
 RClickDialog::RClickDialog(frm_rclick& model, QWidget* owner)
-    : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight, true), model_(model) {
+    : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight), model_(model) {
     std::vector<std::pair<int, QWidget*>> order;
     for (int i = 0; i < 4; ++i) {
         const Control& c = model_.Command1[static_cast<std::size_t>(i)];
         QPushButton* b = makeButton(c, this);
-        // Enter on the focused button presses it, so Enter on opening cancels.
-        b->setAutoDefault(true);
         b->setEnabled(c.enabled);
         b->setVisible(c.visible);
         connect(b, &QPushButton::clicked, this, [this, i] {
@@ -117,7 +111,7 @@ void RClickDialog::closedByTitleBar() {
 // --- Options ---------------------------------------------------------------------
 
 OptionDialog::OptionDialog(frm_option& model, QWidget* owner)
-    : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight, true), model_(model) {
+    : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight), model_(model) {
     frame1_ = new QGroupBox(toQ(model_.Frame1.caption), this);
     frame1_->setGeometry(px(model_.Frame1.geometry));
     frame2_ = new QGroupBox(toQ(model_.Frame2.caption), this);
@@ -179,7 +173,7 @@ void OptionDialog::closedByTitleBar() {
 // --- Drive chooser ---------------------------------------------------------------
 
 DriveDialog::DriveDialog(frm_drive& model, QWidget* owner)
-    : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight, false), model_(model) {
+    : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight), model_(model) {
     std::vector<std::pair<int, QWidget*>> order;
     text1_ = makeLineEdit(model_.Text1);
     order.emplace_back(model_.Text1.tabIndex, text1_);

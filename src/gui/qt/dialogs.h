@@ -1,7 +1,8 @@
 // The three small windows as modal Qt dialogs. Each renders its window model,
 // forwards the person's clicks and typing to the model's handlers, and closes
 // once the model has unloaded itself. Closing in any other way (title bar,
-// Escape where allowed, the system) is the model's title-bar close.
+// Escape, the system) is the model's title-bar close. Enter presses the
+// button that has the focus; no button is a window's default.
 #pragma once
 
 #include <QDialog>
@@ -30,7 +31,7 @@ class ModelDialog : public QDialog {
     Q_OBJECT
 public:
     // The client area is fixed at the window's design size in twips.
-    ModelDialog(QWidget* owner, const std::string& caption, int clientWidth, int clientHeight, bool escapeCloses);
+    ModelDialog(QWidget* owner, const std::string& caption, int clientWidth, int clientHeight);
 
     void reject() override;
 
@@ -52,7 +53,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    bool escapeCloses_;
     QWidget* firstInTabOrder_ = nullptr;
 };
 

@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QStringList>
 #include <QTranslator>
 #include <QWidget>
@@ -49,6 +51,15 @@ int titleBarWidth(const QString& caption) {
     const QFontMetrics metrics(font);
     const int bar = metrics.height() + 8;
     return metrics.horizontalAdvance(caption) + 4 * bar + 16;
+}
+
+bool pressFocusedButton(QWidget* window, QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) return false;
+    if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    auto* button = qobject_cast<QPushButton*>(window->focusWidget());
+    if (button == nullptr || button->window() != window || !button->isEnabled() || !button->isVisible()) return false;
+    if (!event->isAutoRepeat()) button->click();  // a key held down presses once
+    return true;
 }
 
 }  // namespace mabrel::gui

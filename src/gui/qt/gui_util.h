@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "gui/shared/twips.h"
 
+class QKeyEvent;
 class QWidget;
 
 namespace mabrel::gui {
@@ -40,5 +41,9 @@ void useJapanese();
 // The width a small window needs for its caption to be read in full in a
 // window manager's title bar, beside its icon and buttons.
 int titleBarWidth(const QString& caption);
+
+// Enter presses the button of `window` that has the focus, as on Windows; no
+// button is a window's default. True when the key was taken so.
+bool pressFocusedButton(QWidget* window, QKeyEvent* event);
 
 }  // namespace mabrel::gui

@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -135,6 +136,19 @@ int shiftBits(Qt::KeyboardModifiers m) {
     return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
 }
 
+Qt::KeyboardModifiers modifiersOf(const QKeyEvent* event) { return event->modifiers() & ~Qt::KeypadModifier; }
+
+bool isEnter(const QKeyEvent* event) {
+    return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiersOf(event) == Qt::NoModifier;
+}
+
+// Up to the parent folder, whichever control has the focus (but a text box,
+// which keeps Backspace).
+bool isParentKey(const QKeyEvent* event) {
+    return (event->key() == Qt::Key_Backspace && modifiersOf(event) == Qt::NoModifier) ||
+           (event->key() == Qt::Key_Up && modifiersOf(event) == Qt::AltModifier);
+}
+
 }  // namespace
 
 // --- Small widgets -------------------------------------------------------------
@@ -171,6 +185,19 @@ void FolderTree::drawBranches(QPainter* painter, const QRect& rect, const QModel
     painter->drawLine(x, rect.top(), x, last ? midY : rect.bottom());
     painter->drawLine(x, midY, rect.right(), midY);
     painter->restore();
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* event) {
+    if ((isEnter(event) || (event->key() == Qt::Key_Space && modifiersOf(event) == Qt::NoModifier)) &&
+        currentItem() != nullptr) {
+        emit nodeKeyPressed(currentItem());
+        return;
+    }
+    if (isParentKey(event)) {
+        event->ignore();  // the main window's
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 int FileHeader::closedLastSectionAt(int x) const {
@@ -221,6 +248,22 @@ void FileTable::mouseDoubleClickEvent(QMouseEvent* event) {
 void FileTable::mouseReleaseEvent(QMouseEvent* event) {
     QTableView::mouseReleaseEvent(event);
     emit mouseReleased(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+void FileTable::keyPressEvent(QKeyEvent* event) {
+    if (isEnter(event)) {
+        emit enterPressed();
+        return;
+    }
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && modifiersOf(event) == Qt::ShiftModifier)) {
+        emit menuKeyPressed(modifiersOf(event));
+        return;
+    }
+    if (isParentKey(event)) {
+        event->ignore();  // the main window's
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 // --- The main window -----------------------------------------------------------
@@ -322,20 +365,29 @@ void MainWindow::build() {
     connect(lblFolderList_, &ClickLabel::clicked, this, [this] { run([this] { m_.lblFolderList_Click(); }); });
     connect(txtFolderComment_, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_.txtFolderComment.text = fromQ(text); });
-    connect(tvwFolders_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+    const auto nodeClick = [this](QTreeWidgetItem* item) {
         const int index = item->data(0, Qt::UserRole).toInt();
         if (index > 0) run([this, index] { m_.tvwFolders_NodeClick(index); });
-    });
+    };
+    connect(tvwFolders_, &QTreeWidget::itemClicked, this,
+            [nodeClick](QTreeWidgetItem* item, int) { nodeClick(item); });
+    connect(tvwFolders_, &FolderTree::nodeKeyPressed, this, nodeClick);
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int logical) { run([this, logical] { m_.lvwFiles_ColumnClick(logical + 1); }); });
     // Widths set outside a render are the person's (a divider dragged).
     connect(header, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
         if (!rendering_) personWidths_[logical] = size;
     });
-    connect(lvwFiles_, &FileTable::doubleClickedAnywhere, this, [this] {
+    const auto doubleClick = [this] {
         pullSelectedItem();
         run([this] { m_.lvwFiles_DblClick(); });
+    };
+    connect(lvwFiles_, &FileTable::doubleClickedAnywhere, this, doubleClick);
+    connect(lvwFiles_, &FileTable::enterPressed, this, [this, doubleClick] {
+        selectCurrentRow();
+        doubleClick();
     });
+    connect(lvwFiles_, &FileTable::menuKeyPressed, this, &MainWindow::menuKey);
     connect(lvwFiles_, &FileTable::mouseReleased, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint pos) {
                 pullSelectedItem();
@@ -369,6 +421,9 @@ bool MainWindow::start() {
     if (!m_.Form_Load()) return false;
     render();
     cmdExit_->setFocus(Qt::OtherFocusReason);
+    // The focus frame shows from the start, as on Windows, not only once the
+    // person has used the keyboard.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     return true;
 }
 
@@ -560,6 +615,27 @@ void MainWindow::pullSelection(const QItemSelection& selected, const QItemSelect
     pullSelectedItem();
 }
 
+void MainWindow::selectCurrentRow() {
+    // As a click on it would: a row not yet selected becomes the selection.
+    QItemSelectionModel* sel = lvwFiles_->selectionModel();
+    const QModelIndex current = sel->currentIndex();
+    if (current.isValid() && !sel->isRowSelected(current.row(), QModelIndex())) {
+        sel->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+void MainWindow::menuKey(Qt::KeyboardModifiers modifiers) {
+    // As a right-click on the current row.
+    selectCurrentRow();
+    const QModelIndex current = lvwFiles_->selectionModel()->currentIndex();
+    const QPoint position = current.isValid() ? lvwFiles_->visualRect(current).center() : QPoint();
+    pullSelectedItem();
+    const Twips t = Twips::of(this);
+    run([&] {
+        m_.lvwFiles_MouseUp(kRightButton, shiftBits(modifiers), t.fromPxX(position.x()), t.fromPxY(position.y()));
+    });
+}
+
 void MainWindow::pullSelectedItem() {
     // SelectedItem: the current row when it is selected, else the first
     // selected row.
@@ -664,6 +740,19 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) run([this] { m_.Form_Activate(); });
 }
 
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (pressFocusedButton(this, event)) return;
+    if (event->key() == Qt::Key_F5 && modifiersOf(event) == Qt::NoModifier) {
+        run([this] { m_.cmdUpdate_Click(); });
+        return;
+    }
+    if (isParentKey(event)) {
+        if (m_.tvwFolders.count() > 0) run([this] { m_.tvwFolders_NodeClick(1); });
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void MainWindow::endProgram() {
     // The exit button has written everything: close without the unload steps.
     ended_ = true;
@@ -672,6 +761,12 @@ void MainWindow::endProgram() {
 }
 
 void MainWindow::closeFromSystem() {
+    // A copy under way stops first, and its action ends as a failed one.
+    if (ui_.copying()) {
+        ui_.cancelCopy();
+        QTimer::singleShot(50, this, [this] { closeFromSystem(); });
+        return;
+    }
     // A small window, message box or input box first, as through its title
     // bar; the handler that opened it then finishes before the main window
     // closes.
@@ -684,6 +779,11 @@ void MainWindow::closeFromSystem() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // The close box, as any input to the window, is not taken during a copy.
+    if (ui_.copying()) {
+        event->ignore();
+        return;
+    }
     if (!ended_) {
         ended_ = true;
         m_.Form_Unload();

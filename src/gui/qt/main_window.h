@@ -37,13 +37,17 @@ protected:
 };
 
 // The folder tree: lines from the root to its children, no expand buttons.
+// Enter and Space on a node are a click on it.
 class FolderTree : public QTreeWidget {
     Q_OBJECT
 public:
     explicit FolderTree(QWidget* parent);
+signals:
+    void nodeKeyPressed(QTreeWidgetItem* item);
 
 protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The file list's header. A zero-wide last column (the key column) can be
@@ -64,7 +68,8 @@ private:
     int opening_ = -1;
 };
 
-// The file list: reports double clicks and released mouse buttons.
+// The file list: reports double clicks and released mouse buttons, and the
+// keys that stand for them: Enter, the context-menu key and Shift+F10.
 class FileTable : public QTableView {
     Q_OBJECT
 public:
@@ -72,10 +77,13 @@ public:
 signals:
     void doubleClickedAnywhere();
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    void enterPressed();
+    void menuKeyPressed(Qt::KeyboardModifiers modifiers);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 class MainWindow : public QWidget {
@@ -125,6 +133,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // F5, Backspace, Alt+Up, and Enter on a button.
+    void keyPressEvent(QKeyEvent* event) override;
     // Watches the platform window for the states the window system reports.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -144,6 +154,10 @@ private:
     void showSelection();
     void pullSelection(const QItemSelection& selected, const QItemSelection& deselected);
     void pullSelectedItem();
+    // The keys on the list's current row: what a click on it selects first.
+    void selectCurrentRow();
+    // The context-menu key: the right button released over the current row.
+    void menuKey(Qt::KeyboardModifiers modifiers);
 
     frm_mabrel94& m_;
     QtInteraction& ui_;

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -15,6 +16,7 @@
 #include <QStandardPaths>
 #include <QWidget>
 #include <limits>
+#include <QWindow>
 
 #include "app/frm_mabrel94.h"
 #include "backup/frm_rclick.h"
@@ -22,6 +24,7 @@
 #include "gui/qt/dialogs.h"
 #include "gui/qt/gui_util.h"
 #include "gui/qt/native_path.h"
+#include "gui/qt/progress_dialog.h"
 #include "settings/frm_option.h"
 
 namespace mabrel::gui {
@@ -29,6 +32,58 @@ namespace mabrel::gui {
 namespace {
 
 constexpr int kIconSize = 16;
+// A copy that has run this long shows its progress.
+constexpr qint64 kProgressDelayMs = 500;
+// How often a copy lets the windows paint and the progress window answer.
+constexpr qint64 kPumpMs = 30;
+
+bool isInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonRelease:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Drops the person's input to every window but the progress window while a
+// copy runs: a click made meanwhile neither runs during the copy nor after.
+class InputBlocker : public QObject {
+public:
+    explicit InputBlocker(const QPointer<ProgressDialog>& progress) : progress_(progress) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!isInput(event->type())) return false;
+        if (progress_) {
+            if (auto* w = qobject_cast<QWidget*>(watched); w != nullptr && w->window() == progress_) return false;
+            if (auto* win = qobject_cast<QWindow*>(watched); win != nullptr && win == progress_->windowHandle()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    const QPointer<ProgressDialog>& progress_;
+};
 
 std::optional<IconImage> render16(const QIcon& icon) {
     if (icon.isNull()) return std::nullopt;
@@ -98,8 +153,18 @@ void chooseIconTheme() {
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 }
 
+struct QtInteraction::Copy {
+    QElapsedTimer started;
+    QElapsedTimer pumped;
+    bool cancelled = false;
+    QPointer<ProgressDialog> dialog;
+    InputBlocker blocker{dialog};
+};
+
 QtInteraction::QtInteraction(platform::FileSystem& fs)
     : fs_(fs), shellOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
+
+QtInteraction::~QtInteraction() { endCopy(); }
 
 void QtInteraction::messageBox(const std::string& text) {
     if (renderHandler_) renderHandler_();
@@ -210,6 +275,49 @@ SharedIcon QtInteraction::iconOfType(const std::string& extension) {
     iconsByType_.emplace(type, icon);
     return icon;
 }
+
+bool QtInteraction::copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) {
+    if (!copy_) {
+        copy_ = std::make_unique<Copy>();
+        copy_->started.start();
+        qApp->installEventFilter(&copy_->blocker);
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    Copy& copy = *copy_;
+    if (copy.dialog == nullptr && copy.started.elapsed() >= kProgressDelayMs) {
+        // Modal: the main window takes no input until the copy is over.
+        copy.dialog = new ProgressDialog(owner_);
+        copy.dialog->show();
+        copy.pumped.invalidate();
+    }
+    if (copy.dialog != nullptr) copy.dialog->setProgress(toQ(fileName), copied, total);
+    if (!copy.pumped.isValid() || copy.pumped.elapsed() >= kPumpMs) {
+        copy.pumped.start();
+        QCoreApplication::processEvents();
+    }
+    return !copy.cancelled && !(copy.dialog != nullptr && copy.dialog->cancelled());
+}
+
+void QtInteraction::copyProgressEnd() {
+    if (!copy_) return;
+    // Input made during the copy that is still on its way is dropped too.
+    QCoreApplication::processEvents();
+    endCopy();
+}
+
+void QtInteraction::endCopy() {
+    if (!copy_) return;
+    std::unique_ptr<Copy> copy = std::move(copy_);
+    delete copy->dialog.data();
+    qApp->removeEventFilter(&copy->blocker);
+    QApplication::restoreOverrideCursor();
+}
+
+void QtInteraction::cancelCopy() {
+    if (copy_) copy_->cancelled = true;
+}
+
+ProgressDialog* QtInteraction::progressWindow() const { return copy_ ? copy_->dialog.data() : nullptr; }
 
 unsigned QtInteraction::driveType(const std::string& root) {
     try {

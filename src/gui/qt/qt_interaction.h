@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <unordered_map>
 
 #include "app/interaction.h"
@@ -15,6 +16,8 @@
 
 
 namespace mabrel::gui {
+
+class ProgressDialog;
 
 class QtInteraction : public Interaction {
 public:
@@ -24,6 +27,7 @@ public:
 
     // fs: for drive types and for where program paths lie on this machine.
     explicit QtInteraction(platform::FileSystem& fs);
+    ~QtInteraction() override;
 
     // The main window: owner of every dialog and message box.
     void setOwner(QWidget* owner) { owner_ = owner; }
@@ -51,9 +55,20 @@ public:
     // of one type share one picture.
     SharedIcon iconFor(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
+    // From its first report to its end a copy keeps the windows painted,
+    // drops the person's input to every window but the progress window, and
+    // shows the busy cursor; after half a second it shows the progress window.
+    bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) override;
+    void copyProgressEnd() override;
 
     // True while a wait cursor set here is showing.
     bool waitCursorShown() const { return waitCursorShown_; }
+    // A copy is under way: from its first progress report to its end.
+    bool copying() const { return copy_ != nullptr; }
+    // Cancels the copy under way, as キャンセル does.
+    void cancelCopy();
+    // The progress window while one shows.
+    ProgressDialog* progressWindow() const;
 
 private:
     platform::FileSystem& fs_;
@@ -63,6 +78,9 @@ private:
     std::function<void()> endProgramHandler_;
     std::function<void()> renderHandler_;
     bool waitCursorShown_ = false;
+    struct Copy;
+    std::unique_ptr<Copy> copy_;
+    void endCopy();
     SharedIcon iconOfType(const std::string& extension);
     // Pictures by extension (as spelled: globs such as *.C and *.c name
     // different types), and by file type, so that extensions of one type

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -334,30 +335,54 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nat
     }
 }
 
+// Tells `progress` how far a copy has got; a cancel fails the copy.
+void report(const CopyProgress& progress, std::int64_t copied, std::int64_t total) {
+    if (progress && !progress(static_cast<std::uint64_t>(copied), static_cast<std::uint64_t>(total))) {
+        throw PlatformError(err::Cancelled);
+    }
+}
+
 // The first `expected` bytes of `in` into `out`: a clone where the file
 // system shares blocks, else an in-kernel copy, else plain reads and writes.
 // A source that ends early (it shrank, or a network file system stopped
 // short) fails with 57: a copy is complete or it is nothing.
-void copyContent(int in, int out, std::int64_t expected, const std::string& nativeTarget) {
+void copyContent(int in, int out, std::int64_t expected, const std::string& nativeTarget,
+                 const CopyProgress& progress) {
+    report(progress, 0, expected);
     if (sys().ioctl(out, FICLONE, in) == 0) {
         struct stat st{};
         if (sys().fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
-        if (st.st_size == expected) return;
+        if (st.st_size == expected) {
+            report(progress, expected, expected);
+            return;
+        }
         if (sys().ftruncate(out, 0) != 0) throwErrno(errno, nativeTarget);
     }
 
     // In pieces, each sent on to the disk while the next is copied, so that
-    // the fsync that ends a copy waits for the last piece only.
+    // the fsync that ends a copy waits for the last piece only. Someone
+    // watching hears of each piece, so on slow media pieces stay small
+    // enough that a cancel is heard within a fraction of a second.
     constexpr std::int64_t kPiece = std::int64_t{8} << 20;
+    constexpr std::int64_t kSmallestPiece = std::int64_t{1} << 20;
+    constexpr auto kPieceTime = std::chrono::milliseconds(200);
+    std::int64_t piece = progress ? kSmallestPiece : kPiece;
     off_t done = 0;
     while (done < expected) {
         off_t inOffset = done;
         off_t outOffset = done;
-        const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(expected - done, kPiece));
+        const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(expected - done, piece));
+        const auto started = std::chrono::steady_clock::now();
         const ssize_t n = sys().copy_file_range(in, &inOffset, out, &outOffset, chunk, 0);
         if (n > 0) {
             if (expected > kPiece) ::sync_file_range(out, done, n, SYNC_FILE_RANGE_WRITE);
             done += n;
+            if (progress) {
+                const auto took = std::chrono::steady_clock::now() - started;
+                if (took < kPieceTime / 2 && piece < kPiece) piece *= 2;
+                if (took > kPieceTime && piece > kSmallestPiece) piece /= 2;
+                report(progress, done, expected);
+            }
             continue;
         }
         if (n == 0) break;  // not taken as the end: read on by hand to be sure
@@ -389,6 +414,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
             written += static_cast<std::size_t>(w);
         }
         done += n;
+        report(progress, done, expected);
     }
     struct stat st{};
     if (sys().fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
@@ -720,7 +746,7 @@ std::optional<DirEntry> PosixFileSystem::findIgnoringCase(const std::string& pat
     return findEntry(path, mask, true);
 }
 
-void PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
+void PosixFileSystem::copyFile(const std::string& from, const std::string& to, const CopyProgress& progress) {
     const auto source = resolve(from);
     const auto target = resolve(to);
     Fd in(sys().open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
@@ -738,7 +764,7 @@ void PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
     if (out.get() < 0) throwErrno(errno, target.native);
     TemporaryFile temporary(temporaryPath);
 
-    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native);
+    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native, progress);
     copyDosAttrib(in.get(), out.get());
     if (sys().fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -748,7 +774,8 @@ void PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
     temporary.renameTo(target.native);
 }
 
-void PosixFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) {
+void PosixFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
+                                 const CopyProgress& progress) {
     const auto source = resolve(from);
     const auto target = resolve(to);
     if (target.name.empty()) throw PlatformError(err::PathFileAccess);
@@ -771,7 +798,7 @@ void PosixFileSystem::createCopy(const std::string& from, const std::string& to,
         temporary.reset(temporaryPath);
     }
 
-    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native);
+    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native, progress);
     const std::string value = encodeDosAttrib(attributes & (attr::ReadOnly | attr::Hidden | attr::System | attr::Archive));
     sys().fsetxattr(out.get(), kDosAttribName, value.data(), value.size(), 0);  // where extended attributes exist
     mode_t mode = st.st_mode & 07777;

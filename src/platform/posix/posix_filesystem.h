@@ -41,8 +41,9 @@ public:
     std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) override;
     std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
     std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) override;
-    void copyFile(const std::string& from, const std::string& to) override;
-    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) override;
+    void copyFile(const std::string& from, const std::string& to, const CopyProgress& progress = {}) override;
+    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
+                    const CopyProgress& progress = {}) override;
     void rename(const std::string& from, const std::string& to) override;
     void deleteFile(const std::string& path) override;
     void deleteCopy(const std::string& path) override;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <exception>
 
 #include "platform/errors.h"
 #include "platform/win32/wide.h"
@@ -145,9 +146,10 @@ unsigned long long nextUnique() {
     return (pid << 40) ^ (::GetTickCount64() << 16) ^ counter.fetch_add(1);
 }
 
-// Copies `source` to a new temporary file beside `target`; CopyFileW carries
-// content, attributes and the modification time.
-std::wstring copyBeside(const std::wstring& source, const std::wstring& target);
+// Copies `source` to a new temporary file beside `target`; CopyFileExW carries
+// content, attributes and the modification time, and tells `progress` of
+// each piece. A cancel leaves no temporary and fails with err::Cancelled.
+std::wstring copyBeside(const std::wstring& source, const std::wstring& target, const CopyProgress& progress);
 
 void moveOver(const std::wstring& from, const std::wstring& to) {
     if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -175,11 +177,66 @@ std::wstring temporaryBeside(const std::wstring& target, unsigned long long uniq
 
 namespace {
 
-std::wstring copyBeside(const std::wstring& source, const std::wstring& target) {
+// What a copy's progress routine learnt, for the code around CopyFileExW.
+struct CopyWatch {
+    explicit CopyWatch(const CopyProgress& watcher) : progress(watcher) {}
+    const CopyProgress& progress;
+    bool told = false;      // the system told of at least one piece
+    bool cancelled = false;
+    std::exception_ptr failure;
+};
+
+DWORD CALLBACK onCopyProgress(LARGE_INTEGER total, LARGE_INTEGER copied, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
+                              HANDLE, HANDLE, LPVOID data) {
+    auto* watch = static_cast<CopyWatch*>(data);
+    watch->told = true;
+    // Nothing may be thrown through the system's copy.
+    try {
+        if (watch->progress(static_cast<std::uint64_t>(copied.QuadPart), static_cast<std::uint64_t>(total.QuadPart))) {
+            return PROGRESS_CONTINUE;
+        }
+        watch->cancelled = true;
+    } catch (...) {
+        watch->failure = std::current_exception();
+    }
+    return PROGRESS_CANCEL;
+}
+
+std::wstring copyBeside(const std::wstring& source, const std::wstring& target, const CopyProgress& progress) {
     for (int attempt = 0;; ++attempt) {
         std::wstring temporary = temporaryBeside(target, nextUnique());
-        if (::CopyFileW(source.c_str(), temporary.c_str(), TRUE)) return temporary;
+        CopyWatch watch{progress};
+        const BOOL copied =
+            progress ? ::CopyFileExW(source.c_str(), temporary.c_str(), onCopyProgress, &watch, nullptr,
+                                     COPY_FILE_FAIL_IF_EXISTS)
+                     : ::CopyFileW(source.c_str(), temporary.c_str(), TRUE);
         const DWORD e = ::GetLastError();
+        if (watch.cancelled || watch.failure) {
+            // The system removes what it copied; the temporary is removed again in case.
+            discard(temporary);
+            if (watch.failure) std::rethrow_exception(watch.failure);
+            throw PlatformError(err::Cancelled);
+        }
+        if (copied) {
+            // Where the system tells of no piece (Wine), the copy is told of
+            // once it is whole, and may still be cancelled then.
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            if (progress && !watch.told && ::GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &data)) {
+                const auto size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+                bool goOn = false;
+                try {
+                    goOn = progress(size, size);
+                } catch (...) {
+                    discard(temporary);
+                    throw;
+                }
+                if (!goOn) {
+                    discard(temporary);
+                    throw PlatformError(err::Cancelled);
+                }
+            }
+            return temporary;
+        }
         if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
     }
 }
@@ -260,7 +317,7 @@ std::optional<DirEntry> Win32FileSystem::find(const std::string& path, std::uint
     return entry;
 }
 
-void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
+void Win32FileSystem::copyFile(const std::string& from, const std::string& to, const CopyProgress& progress) {
     const std::wstring source = widePath(from);
     const std::wstring target = widePath(to);
     rejectLink(target);
@@ -275,7 +332,7 @@ void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
         throw PlatformError(err::PermissionDenied);
     }
 
-    const std::wstring temporary = copyBeside(source, target);
+    const std::wstring temporary = copyBeside(source, target, progress);
     try {
         if (!::SetFileAttributesW(temporary.c_str(), settable(sourceAttributes | attr::Hidden))) throwLastError();
         moveOver(temporary, target);
@@ -286,14 +343,15 @@ void Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
     if (!::SetFileAttributesW(target.c_str(), settable(sourceAttributes))) throwLastError();
 }
 
-void Win32FileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes) {
+void Win32FileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
+                                 const CopyProgress& progress) {
     const std::wstring source = widePath(from);
     const std::wstring target = widePath(to);
     WIN32_FILE_ATTRIBUTE_DATA before{};
     if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &before)) throwLastError();
     if (before.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
 
-    const std::wstring temporary = copyBeside(source, target);
+    const std::wstring temporary = copyBeside(source, target, progress);
     try {
         WIN32_FILE_ATTRIBUTE_DATA copied{};
         if (!::GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &copied)) throwLastError();

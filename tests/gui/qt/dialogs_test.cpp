@@ -143,17 +143,15 @@ TEST_F(Dialogs, OptionsOpenOnTheStoredFiltersAndOkStoresTheTypedListsNormalised)
     EXPECT_EQ(state.exceptionExtList2, ".");
 }
 
-TEST_F(Dialogs, OptionsCancelAndTitleBarChangeNothing) {
-    for (bool byTitleBar : {false, true}) {
+TEST_F(Dialogs, OptionsCancelTitleBarAndEscapeChangeNothing) {
+    for (int way = 0; way < 3; ++way) {
         frm_option options(state);
-        script.on<OptionDialog>([byTitleBar](OptionDialog* d) {
+        script.on<OptionDialog>([way](OptionDialog* d) {
             click(d->option2(0));
             retype(d->text2(), QStringLiteral(".txt."));
-            if (byTitleBar) {
-                d->close();
-            } else {
-                click(d->cancelButton());
-            }
+            if (way == 0) click(d->cancelButton());
+            if (way == 1) d->close();
+            if (way == 2) QTest::keyClick(d->text2(), Qt::Key_Escape);
         });
         ui.showModal(options);
         EXPECT_TRUE(script.done());
@@ -191,9 +189,6 @@ TEST_F(Dialogs, DriveChooserLabelsEachDriveByTypeAndOffersOnlyDrivesThatExist) {
         EXPECT_TRUE(d->option(0)->isChecked());
         click(d->option(4));
         EXPECT_TRUE(d->option(4)->isChecked());
-        // Escape is bound to no button.
-        QTest::keyClick(d, Qt::Key_Escape);
-        EXPECT_TRUE(d->isVisible());
         click(d->okButton());
     });
     ui.showModal(chooser);
@@ -214,7 +209,7 @@ TEST_F(Dialogs, DriveChooserTypingSelectsOtherPathAndOkReturnsItWithATrailingSep
     EXPECT_EQ(state.p_chosenPath, "C:\\temp\\");
 }
 
-TEST_F(Dialogs, DriveChooserCancelReturnsNothingButTheTitleBarKeepsAClickedDrive) {
+TEST_F(Dialogs, DriveChooserCancelReturnsNothingButTheTitleBarOrEscapeKeepsAClickedDrive) {
     {
         frm_drive chooser(state, ui, "C:\\Docs\\");
         script.on<DriveDialog>([](DriveDialog* d) {
@@ -224,14 +219,19 @@ TEST_F(Dialogs, DriveChooserCancelReturnsNothingButTheTitleBarKeepsAClickedDrive
         ui.showModal(chooser);
         EXPECT_EQ(state.p_chosenPath, "");
     }
-    {
+    // Escape, bound to no button, closes the window as its close box does.
+    for (bool escape : {false, true}) {
         frm_drive chooser(state, ui, "C:\\Docs\\");
-        script.on<DriveDialog>([](DriveDialog* d) {
-            click(d->option(1));
-            d->close();
+        script.on<DriveDialog>([escape](DriveDialog* d) {
+            click(d->option(escape ? 4 : 1));
+            if (escape) {
+                QTest::keyClick(d->text1(), Qt::Key_Escape);
+            } else {
+                d->close();
+            }
         });
         ui.showModal(chooser);
-        EXPECT_EQ(state.p_chosenPath, "A:\\");
+        EXPECT_EQ(state.p_chosenPath, escape ? "D:\\" : "A:\\");
     }
     EXPECT_TRUE(script.done());
 }

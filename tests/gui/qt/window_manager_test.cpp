@@ -1,10 +1,15 @@
 // The main window's states under a real window manager on an X server:
-// maximised at start, minimised by an open, brought back through the window
-// manager, and the reload that follows an open.
+// maximised at start with the focus frame on "終 了", minimised by an open,
+// brought back through the window manager, the reload that follows an open,
+// and the progress window of a long copy, which keeps the person's clicks
+// from the main window.
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "gui/qt/gui_util.h"
+#include "gui/qt/progress_dialog.h"
 #include "support/gui_fixture.h"
 #include "support/x_desktop.h"
 
@@ -44,6 +49,14 @@ TEST_F(WindowManagerTest, StartsMaximisedAndMinimisingByHandReloadsNothing) {
     ASSERT_NO_FATAL_FAILURE(startMaximised());
     const QRect area = window->screen()->availableGeometry();
     ASSERT_TRUE(x::waitUntil([&] { return window->frameGeometry().width() >= area.width() * 9 / 10; }));
+    // "終 了" has the focus and shows its focus frame, though no key was pressed.
+    ASSERT_TRUE(x::waitUntil([&] { return window->isActiveWindow() && window->cmdExit()->hasFocus(); }));
+    const QImage framed = window->cmdExit()->grab().toImage();
+    window->setAttribute(Qt::WA_KeyboardFocusChange, false);
+    const QImage plain = window->cmdExit()->grab().toImage();
+    window->setAttribute(Qt::WA_KeyboardFocusChange, true);
+    EXPECT_NE(framed, plain) << "no focus frame on 終 了";
+
     const Twips t = Twips::of(window.get());
     EXPECT_EQ(model.clientWidth, t.fromPxX(window->width()));
     EXPECT_NEAR(window->lvwFiles()->geometry().right() + 1, window->width() - t.toPxX(80), 1);
@@ -105,6 +118,38 @@ TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesB
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].toLocalFile().toStdString().rfind((backupDir() / "notes_").string(), 0), 0u);
     EXPECT_EQ(backupNames().size(), static_cast<std::size_t>(kOpens));
+}
+
+TEST_F(WindowManagerTest, AClickOnTheMainWindowDuringALongCopyNeverRuns) {
+    work.write("big.dat", std::string(std::size_t{4} << 20, 'b'));
+    ASSERT_NO_FATAL_FAILURE(startMaximised());
+    ModalScript script;
+    holding.holdCopy();
+    // "設　　　定", clicked as the person clicks, is not taken: before the
+    // progress window shows (the copy lets events in every 30 ms) and while
+    // it does.
+    const QPoint option = window->cmdOption()->geometry().center();
+    QTimer::singleShot(50, [&] {
+        x::click(wid(), option.x(), option.y());
+        x::settle(100);
+    });
+    script.on<ProgressDialog>([&](ProgressDialog* d) {
+        ASSERT_TRUE(x::waitUntil([&] { return d->isActiveWindow(); })) << "the progress window is not active";
+        x::click(wid(), option.x(), option.y());
+        x::settle(300);
+        EXPECT_EQ(QApplication::activeModalWidget(), d);
+        const QPoint cancel = d->cancelButton()->geometry().center();
+        x::click(d->winId(), cancel.x(), cancel.y());
+    });
+    doubleClickRow(viewRow("big.dat"));
+    x::settle(500);
+    EXPECT_TRUE(script.done());
+    // Nor once the copy is over: no options window came up.
+    EXPECT_TRUE(script.unexpected.empty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(x::wmState(wid()), "Normal");
 }
 
 }  // namespace

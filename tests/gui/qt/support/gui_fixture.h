@@ -1,7 +1,8 @@
 // The real main window over a real temporary folder: native file system,
 // Qt widgets on the offscreen platform, a process of its own whose
 // executable folder is another temporary folder (its own settings file and
-// help page). The desktop's shell is replaced by a recorder.
+// help page). The desktop's shell is replaced by a recorder; copies can be
+// held half-way, as on a slow medium.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 #include <filesystem>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "gui/qt/file_list_model.h"
 #include "gui/qt/main_window.h"
 #include "gui/qt/qt_interaction.h"
+#include "platform/forwarding_filesystem.h"
 #include "platform/native.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -42,6 +45,41 @@ public:
     std::string commandLine() override { return commandLineText; }
     std::string currentDirectory() override { return currentDir; }
     platform::LocalTime now() override { return {2026, 12, 5, 9, 0, 0}; }
+};
+
+// The machine's file system, one of whose copies can stop after its first
+// piece, telling of its progress meanwhile, until released or cancelled: a
+// copy from a slow medium, as long as a test needs it.
+class HoldingFileSystem : public platform::ForwardingFileSystem {
+public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    // Holds the nth copy from now (1: the next one).
+    void holdCopy(int n = 1) { held_ = copies_ + n; }
+    void release() { held_ = 0; }
+
+    void copyFile(const std::string& a, const std::string& b, const platform::CopyProgress& progress = {}) override {
+        ForwardingFileSystem::copyFile(a, b, holding(progress));
+    }
+    void createCopy(const std::string& a, const std::string& b, std::uint32_t attributes,
+                    const platform::CopyProgress& progress = {}) override {
+        ForwardingFileSystem::createCopy(a, b, attributes, holding(progress));
+    }
+
+private:
+    platform::CopyProgress holding(const platform::CopyProgress& progress) {
+        if (!progress) return progress;
+        // Numbered at their first report: an attempt that failed at once is no copy.
+        return [this, progress, number = 0](std::uint64_t copied, std::uint64_t total) mutable {
+            if (number == 0) number = ++copies_;
+            while (held_ == number && copied > 0 && copied < total) {
+                if (!progress(copied, total)) return false;
+                QThread::msleep(5);
+            }
+            return progress(copied, total);
+        };
+    }
+    int copies_ = 0;
+    int held_ = 0;
 };
 
 inline std::string withoutTrailingSeparator(const std::string& path) {
@@ -108,7 +146,9 @@ protected:
 
     TempDir exeDir;
     TempDir work;
-    std::unique_ptr<platform::FileSystem> fs = platform::makeNativeFileSystem();
+    std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
+    HoldingFileSystem holding{*native};
+    platform::FileSystem* fs = &holding;
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
     ProcessState state;
     FixedProcess process;
