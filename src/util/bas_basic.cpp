@@ -174,8 +174,10 @@ std::string normaliseLongName(platform::FileSystem& fs, const std::string& input
         root = text.substr(0, byteOffset(text, 2));
         scan = byteOffset(text, 3);
     } else if (text.rfind("\\\\", 0) == 0) {
-        const auto a = text.find('\\', 2);
-        const auto b = text.find('\\', a == std::string::npos ? 1 : a + 2);
+        // "/" separates as "\\" does (\\server\share/Docs): were it taken
+        // into the share's name, the folders after it would keep their typed spelling.
+        const auto a = text.find_first_of("\\/", 2);
+        const auto b = text.find_first_of("\\/", a == std::string::npos ? 1 : a + 2);
         if (b != std::string::npos) {
             root = text.substr(0, b);
             scan = b + 1;

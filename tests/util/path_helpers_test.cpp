@@ -50,6 +50,7 @@ TEST_F(PathHelpers, NormaliserResolvesDotNamesAndDoubledSeparatorsFirst) {
     EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\\\Reports\\.\\Q1.txt"), root + "My Docs\\Reports\\Q1.txt");
     EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\Missing\\..\\Reports\\"), root + "My Docs\\Reports\\");
     EXPECT_EQ(normaliseLongName(*fs, root + "My Docs/Reports"), root + "My Docs\\Reports\\");
+    EXPECT_EQ(normaliseLongName(*fs, "\\\\mabrel-no-server\\share/Docs\\x"), "\\\\mabrel-no-server\\share");
     EXPECT_EQ(normaliseLongName(*fs, "C:\\..\\..\\" + root.substr(3)), root);
 }
 
