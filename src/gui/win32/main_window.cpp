@@ -710,7 +710,23 @@ void MainWindow::handleResize() {
     if (applyingSize_ || !built_ || ended_) return;
     m_.windowState = shownState_;
     if (shownState_ != WindowState::Minimized) reportSize();
+    // The focused row, in view before, stays in view as the list changes
+    // size (a window manager may shrink a window it has just maximised).
+    const auto focused =
+        static_cast<int>(::SendMessageW(lvwFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    RECT list{};
+    ::GetClientRect(lvwFiles_, &list);
+    const bool keepInView = focused >= 0 &&
+                            ::SendMessageW(lvwFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(focused),
+                                           reinterpret_cast<LPARAM>(&row)) &&
+                            row.bottom > list.top && row.top < list.bottom;
+    const std::uint64_t rowsBefore = m_.lvwFiles.revision;
     run([this] { m_.Form_Resize(); });
+    if (keepInView && !ended_ && m_.lvwFiles.revision == rowsBefore) {
+        ::SendMessageW(lvwFiles_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(focused), FALSE);
+    }
     if (m_.windowState != WindowState::Normal || ::IsZoomed(window_) || ::IsIconic(window_)) return;
     // The minimum size the layout asked for.
     const gui::TwipScale scale = scaleFor(dpi_);
