@@ -43,6 +43,38 @@ std::vector<T> inTabOrder(std::vector<std::pair<int, T>> items) {
     return out;
 }
 
+// The least client width at which the caption reads in full in the title
+// bar. Windows draws it in the caption font beside the close button; window
+// managers (under Wine) often draw it bold and larger, with the window's icon
+// and up to three buttons, each about as wide as the bar is high.
+int captionWidth(const std::wstring& caption, UINT dpi) {
+    using SystemParametersForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    static const auto forDpi = reinterpret_cast<SystemParametersForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    bool scaled = forDpi != nullptr && forDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0, dpi);
+    if (!scaled && !::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
+        metrics.lfCaptionFont = LOGFONTW{};
+        designFace().copy(metrics.lfCaptionFont.lfFaceName, LF_FACESIZE - 1);
+    }
+    LOGFONTW font = metrics.lfCaptionFont;
+    if (!scaled) font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), 96);
+    font.lfWeight = FW_BOLD;
+    const LONG elevenPoints = -MulDiv(11, static_cast<int>(dpi), 72);
+    if (font.lfHeight > elevenPoints) font.lfHeight = elevenPoints;
+    HFONT made = ::CreateFontIndirectW(&font);
+    HDC dc = ::GetDC(nullptr);
+    const HGDIOBJ old = ::SelectObject(dc, made);
+    SIZE text{};
+    ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    ::DeleteObject(made);
+    const int bar = text.cy + MulDiv(8, static_cast<int>(dpi), 96);
+    return text.cx + 4 * bar + MulDiv(16, static_cast<int>(dpi), 96);
+}
+
 std::wstring withDigitGroups(std::uint64_t n) {
     std::wstring digits = std::to_wstring(n);
     for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), L",");
@@ -54,7 +86,7 @@ std::wstring withDigitGroups(std::uint64_t n) {
 // --- ModalWindow --------------------------------------------------------------
 
 ModalWindow::ModalWindow(Win32Interaction& ui, const std::string& caption, int clientWidth, int clientHeight)
-    : ui_(ui), clientWidth_(clientWidth), clientHeight_(clientHeight) {
+    : ui_(ui), caption_(widen(caption)), clientWidth_(clientWidth), clientHeight_(clientHeight) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     registerModalClass(instance, windowProc);
     HWND owner = ui_.owner();
@@ -63,8 +95,7 @@ ModalWindow::ModalWindow(Win32Interaction& ui, const std::string& caption, int c
     // Centred on the main window, or on its monitor's work area while the
     // main window is not to be seen.
     const gui::TwipScale scale = scaleFor(dpi_);
-    const SIZE outer =
-        outerSize(kModalStyle, kModalExStyle, scale.toPxX(clientWidth_), scale.toPxY(clientHeight_), dpi_);
+    const SIZE outer = outerSize(kModalStyle, kModalExStyle, clientWidthPx(), scale.toPxY(clientHeight_), dpi_);
     RECT around{};
     if (owner != nullptr && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
         ::GetWindowRect(owner, &around);
@@ -77,7 +108,7 @@ ModalWindow::ModalWindow(Win32Interaction& ui, const std::string& caption, int c
     const int x = around.left + ((around.right - around.left) - outer.cx) / 2;
     const int y = around.top + ((around.bottom - around.top) - outer.cy) / 2;
 
-    window_ = ::CreateWindowExW(kModalExStyle, ids::kModalWindowClass, widen(caption).c_str(), kModalStyle, x, y,
+    window_ = ::CreateWindowExW(kModalExStyle, ids::kModalWindowClass, caption_.c_str(), kModalStyle, x, y,
                                 outer.cx, outer.cy, owner, nullptr, instance, this);
     // A window placed on another monitor than the main window's takes its
     // resolution from there.
@@ -115,10 +146,13 @@ HWND ModalWindow::addEdit(const TextBox& t, int id, DWORD style) {
     return edit;
 }
 
+int ModalWindow::clientWidthPx() const {
+    return std::max(scaleFor(dpi_).toPxX(clientWidth_), captionWidth(caption_, dpi_));
+}
+
 void ModalWindow::resizeToClient() {
     const gui::TwipScale scale = scaleFor(dpi_);
-    const SIZE outer =
-        outerSize(kModalStyle, kModalExStyle, scale.toPxX(clientWidth_), scale.toPxY(clientHeight_), dpi_);
+    const SIZE outer = outerSize(kModalStyle, kModalExStyle, clientWidthPx(), scale.toPxY(clientHeight_), dpi_);
     ::SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     layout_.apply(dpi_);
 }
@@ -164,6 +198,10 @@ void ModalWindow::runModal() {
     // active window again.
     if (ownerWasEnabled) ::EnableWindow(owner, TRUE);
     ::ShowWindow(window_, SW_HIDE);
+}
+
+bool ModalWindow::handleDialogMessage(MSG& msg) {
+    return preTranslate(msg) || ::IsDialogMessageW(window_, &msg);
 }
 
 bool ModalWindow::preTranslate(MSG& msg) {
@@ -411,6 +449,8 @@ InputBoxWindow::InputBoxWindow(Win32Interaction& ui, const std::string& prompt, 
     text.text = defaultText;
     text.geometry = {120, 1320, 5760, 330};
     text_ = addEdit(text, ids::inputText, WS_GROUP);
+    // Any length the comment file holds, not the edit box's 32,767 characters.
+    ::SendMessageW(text_, EM_SETLIMITTEXT, 0, 0x7FFFFFFE);
     addControl(L"Button", "OK", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, {4800, 120, 1080, 375}, ids::inputOk);
     addControl(L"Button", "キャンセル", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, {4800, 570, 1080, 375},
                ids::inputCancel);
@@ -457,19 +497,6 @@ ProgressWindow::ProgressWindow(Win32Interaction& ui)
                ids::progressCancel);
 }
 
-ProgressWindow::~ProgressWindow() {
-    HWND owner = ui_.owner();
-    if (ownerWasEnabled_ && owner != nullptr) ::EnableWindow(owner, TRUE);
-}
-
-void ProgressWindow::showDisablingOwner() {
-    HWND owner = ui_.owner();
-    ownerWasEnabled_ = owner != nullptr && ::IsWindowEnabled(owner);
-    if (ownerWasEnabled_) ::EnableWindow(owner, FALSE);
-    show();
-    ::UpdateWindow(window_);
-}
-
 bool ProgressWindow::update(const std::string& fileName, std::uint64_t copied, std::uint64_t total) {
     // Drawn at most twenty times a second, however small the pieces.
     const std::uint64_t now = ::GetTickCount64();
@@ -481,23 +508,8 @@ bool ProgressWindow::update(const std::string& fileName, std::uint64_t copied, s
         const int position = total == 0 ? kBarRange : static_cast<int>(copied * kBarRange / total);
         ::SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     }
-    pump();
+    if (!ui_.pumpDuringCopy()) cancelled_ = true;
     return !cancelled_;
-}
-
-void ProgressWindow::pump() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            cancelled_ = true;
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (preTranslate(msg)) continue;
-        if (::IsDialogMessageW(window_, &msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
 }
 
 void ProgressWindow::onCommand(int id, int code, HWND) {

@@ -33,6 +33,12 @@ public:
     // Shows the window, the main window disabled, and returns once it has closed.
     void runModal();
     HWND window() const { return window_; }
+    // Shows the window and gives the focus to the first control in tab order
+    // (for a group of radio buttons, the selected one).
+    void show();
+    // The window's own keys and the dialog keys (Tab, arrows); true when the
+    // message was one of them and is handled.
+    bool handleDialogMessage(MSG& msg);
 
 protected:
     HWND addControl(const wchar_t* className, const std::string& text, DWORD style, const Geometry& geometry, int id,
@@ -49,9 +55,6 @@ protected:
     // Ends the modal loop; the window closes.
     void finish();
     bool finished() const { return finished_; }
-    // Shows the window and gives the focus to the first control in tab order
-    // (for a group of radio buttons, the selected one).
-    void show();
     // Keys the window handles itself before the dialog keys (Tab, arrows).
     bool preTranslate(MSG& msg);
 
@@ -67,7 +70,11 @@ private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void resizeToClient();
+    // The client width in pixels: as designed, or wider where the caption
+    // would not fit in the title bar (the controls keep their places).
+    int clientWidthPx() const;
 
+    std::wstring caption_;
     int clientWidth_;
     int clientHeight_;
     bool finished_ = false;
@@ -140,13 +147,11 @@ private:
 
 // The progress of a long copy: the file's name, the bytes copied, a bar and
 // キャンセル. Not a modal loop of its own: the copy calls update() between
-// its pieces, which also handles what the person did meanwhile.
+// its pieces, which also handles what the person did meanwhile (the main
+// window is disabled for the whole copy by the one who shows this window).
 class ProgressWindow : public ModalWindow {
 public:
     explicit ProgressWindow(Win32Interaction& ui);
-    // Gives the main window its input back.
-    ~ProgressWindow() override;
-    void showDisablingOwner();
     // False once the person has cancelled.
     bool update(const std::string& fileName, std::uint64_t copied, std::uint64_t total);
     bool cancelled() const { return cancelled_; }
@@ -156,13 +161,10 @@ protected:
     void onClosedByPerson() override;
 
 private:
-    void pump();
-
     HWND name_ = nullptr;
     HWND bar_ = nullptr;
     HWND text_ = nullptr;
     bool cancelled_ = false;
-    bool ownerWasEnabled_ = false;
     std::uint64_t lastDrawn_ = 0;
 };
 

@@ -22,6 +22,13 @@ constexpr int kIconSize = 16;
 constexpr std::size_t kMaxKeptPictures = 4096;
 
 constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+// What a list's cell and a header's item add to their text on either side
+// together, at 96 dots per inch, and the grid line.
+constexpr int kCellPadding = 12;
+constexpr int kGridLine = 1;
+// Typed text of any length the comment file holds (an edit box's own limit
+// is 32,767 characters).
+constexpr LPARAM kNoTextLimit = 0x7FFFFFFE;
 
 bool sameColumns(const std::vector<ColumnHeader>& a, const std::vector<ColumnHeader>& b) {
     if (a.size() != b.size()) return false;
@@ -118,6 +125,13 @@ void MainWindow::create() {
     window_ = ::CreateWindowExW(0, ids::kMainWindowClass, widen(m_.caption).c_str(), kMainStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     ui_.setOwner(window_);
+    ui_.setRenderHandler([this] {
+        // Before a message box in mid-operation: the box stands over what was
+        // loaded so far, not over a previous folder's rows.
+        if (!built_ || ended_) return;
+        render();
+        ::UpdateWindow(window_);
+    });
 
     // The design size, centred on the screen, until start-up maximises it.
     dpi_ = dpiOf(window_);
@@ -138,13 +152,14 @@ void MainWindow::create() {
 MainWindow::~MainWindow() {
     ui_.setWindowStateHandler({});
     ui_.setEndProgramHandler({});
+    ui_.setRenderHandler({});
     ui_.setOwner(nullptr);
     if (window_ != nullptr) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);
     }
     if (images_ != nullptr) ::ImageList_Destroy(images_);
-    if (refreshPicture_ != nullptr) ::DeleteObject(refreshPicture_);
+    if (refreshPicture_ != nullptr) ::ImageList_Destroy(refreshPicture_);
 }
 
 void MainWindow::build() {
@@ -162,7 +177,7 @@ void MainWindow::build() {
     std::vector<Design> designs{
         {m_.cmdExit.tabIndex, &cmdExit_, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0, m_.cmdExit.geometry,
          ids::cmdExit, FontKind::Normal},
-        {m_.cmdUpdate.tabIndex, &cmdUpdate_, L"Button", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, 0,
+        {m_.cmdUpdate.tabIndex, &cmdUpdate_, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 0,
          m_.cmdUpdate.geometry, ids::cmdUpdate, FontKind::BoldPicture},
         {m_.txtFolderComment.tabIndex, &txtFolderComment_, L"Edit", ES_AUTOHSCROLL | WS_TABSTOP,
          WS_EX_CLIENTEDGE, m_.txtFolderComment.geometry, ids::txtFolderComment, FontKind::Comment},
@@ -192,6 +207,8 @@ void MainWindow::build() {
     }
 
     ::SendMessageW(lvwFiles_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER, LVS_EX_DOUBLEBUFFER);
+    listHeader_ = reinterpret_cast<HWND>(::SendMessageW(lvwFiles_, LVM_GETHEADER, 0, 0));
+    ::SendMessageW(txtFolderComment_, EM_SETLIMITTEXT, 0, kNoTextLimit);
     images_ = ::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32 | ILC_MASK, 64, 64);
     updateRefreshPicture();
 
@@ -216,10 +233,22 @@ void MainWindow::build() {
 
 void MainWindow::updateRefreshPicture() {
     if (refreshPictureDpi_ == dpi_ && refreshPicture_ != nullptr) return;
-    HBITMAP picture = makeRefreshPicture(dpi_, ::GetSysColor(COLOR_BTNFACE));
-    ::SendMessageW(cmdUpdate_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
-    if (refreshPicture_ != nullptr) ::DeleteObject(refreshPicture_);
-    refreshPicture_ = picture;
+    // Through an image list, which keeps the picture's transparency: the
+    // button's own face shows around it, whatever the theme draws.
+    HBITMAP picture = makeRefreshPicture(dpi_);
+    if (picture == nullptr) return;
+    BITMAP size{};
+    ::GetObjectW(picture, sizeof size, &size);
+    HIMAGELIST list = ::ImageList_Create(size.bmWidth, size.bmHeight, ILC_COLOR32, 1, 0);
+    ::ImageList_Add(list, picture, nullptr);
+    ::DeleteObject(picture);
+    BUTTON_IMAGELIST image{};
+    image.himl = list;
+    image.uAlign = BUTTON_IMAGELIST_ALIGN_CENTER;
+    ::SendMessageW(cmdUpdate_, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&image));
+    ::InvalidateRect(cmdUpdate_, nullptr, TRUE);
+    if (refreshPicture_ != nullptr) ::ImageList_Destroy(refreshPicture_);
+    refreshPicture_ = list;
     refreshPictureDpi_ = dpi_;
 }
 
@@ -232,6 +261,8 @@ bool MainWindow::start() {
     create();
     render();
     ::SetFocus(cmdExit_);
+    // The focus frame shows from the start, not only once a key is used.
+    ::SendMessageW(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     if (pendingClose_ && ui_.modalDepth() == 0) {
         pendingClose_ = false;
         ::PostMessageW(window_, WM_CLOSE, 0, 0);
@@ -261,6 +292,13 @@ void MainWindow::post(Event event, LPARAM argument) {
 }
 
 void MainWindow::onDeferred(Event event, LPARAM argument) {
+    if (event == Event::ColumnSized) {
+        const auto width = static_cast<int>(::SendMessageW(lvwFiles_, LVM_GETCOLUMNWIDTH, argument, 0));
+        if (!ended_ && argument < static_cast<LPARAM>(shownColumns_.size())) {
+            personWidths_[static_cast<int>(argument)] = width;
+        }
+        return;
+    }
     if (!takesEvents()) return;
     switch (event) {
     case Event::NodeClick: run([&] { m_.tvwFolders_NodeClick(static_cast<int>(argument)); }); break;
@@ -288,6 +326,7 @@ void MainWindow::onDeferred(Event event, LPARAM argument) {
     case Event::Activate:
         if (shownState_ != WindowState::Minimized) run([&] { m_.Form_Activate(); });
         break;
+    case Event::ColumnSized: break;
     }
 }
 
@@ -303,6 +342,41 @@ void MainWindow::mouseUp(int button) {
     const LPARAM x = std::clamp(scale.fromPxX(p.x), 0, 0xFFFFFF);
     const LPARAM y = std::clamp(scale.fromPxY(p.y), 0, 0xFFFFFF);
     post(Event::MouseUp, static_cast<LPARAM>(button) | (static_cast<LPARAM>(shiftBits()) << 4) | (x << 8) | (y << 32));
+}
+
+void MainWindow::selectFocusedRow() {
+    const auto focused =
+        static_cast<int>(::SendMessageW(lvwFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused < 0 || (::SendMessageW(lvwFiles_, LVM_GETITEMSTATE, static_cast<WPARAM>(focused), LVIS_SELECTED) &
+                        LVIS_SELECTED)) {
+        return;
+    }
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = 0;
+    ::SendMessageW(lvwFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    state.state = LVIS_SELECTED;
+    ::SendMessageW(lvwFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(lvwFiles_, LVM_SETSELECTIONMARK, 0, focused);
+}
+
+void MainWindow::menuKey() {
+    selectFocusedRow();
+    // The centre of the focused row, in the list's twips; the list's corner
+    // when no row has the focus.
+    const auto focused =
+        static_cast<int>(::SendMessageW(lvwFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    if (focused < 0 || !::SendMessageW(lvwFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(focused),
+                                       reinterpret_cast<LPARAM>(&row))) {
+        row = RECT{};
+    }
+    const gui::TwipScale scale = scaleFor(dpi_);
+    const LPARAM x = std::clamp(scale.fromPxX((row.left + row.right) / 2), 0, 0xFFFFFF);
+    const LPARAM y = std::clamp(scale.fromPxY((row.top + row.bottom) / 2), 0, 0xFFFFFF);
+    post(Event::MouseUp, static_cast<LPARAM>(kRightButton) | (static_cast<LPARAM>(shiftBits()) << 4) | (x << 8) |
+                             (y << 32));
 }
 
 void MainWindow::clickSelectedNode() {
@@ -452,8 +526,10 @@ void MainWindow::renderImages() {
 
 void MainWindow::renderList(bool columnsAnyway) {
     const ListView& list = m_.lvwFiles;
+    bool fit = false;
     // Columns: only when they changed, so that widths the person dragged stay.
     if (columnsAnyway || shownColumnsDpi_ != dpi_ || !sameColumns(shownColumns_, list.columns)) {
+        fit = true;
         ::SendMessageW(lvwFiles_, WM_SETREDRAW, FALSE, 0);
         while (::SendMessageW(lvwFiles_, LVM_DELETECOLUMN, 0, 0)) {
         }
@@ -510,10 +586,74 @@ void MainWindow::renderList(bool columnsAnyway) {
         shownListRevision_ = list.revision;
         shownRowCount_ = list.rows.size();
         selectionChanged_ = false;
+        // After each load and sort.
+        fit = true;
     } else {
         // A cell may have changed (a comment): what is visible is drawn again.
         ::InvalidateRect(lvwFiles_, nullptr, FALSE);
     }
+    if (fit) fitColumns();
+}
+
+void MainWindow::fitColumns() {
+    const ListView& list = m_.lvwFiles;
+    const gui::TwipScale scale = scaleFor(dpi_);
+    const int padding = MulDiv(kCellPadding, static_cast<int>(dpi_), 96) + kGridLine;
+    HDC dc = ::GetDC(lvwFiles_);
+    const HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(lvwFiles_, WM_GETFONT, 0, 0)));
+    const auto count = static_cast<int>(::SendMessageW(listHeader_, HDM_GETITEMCOUNT, 0, 0));
+    for (std::size_t i = 0; i < list.columns.size() && static_cast<int>(i) < count; ++i) {
+        const int column = static_cast<int>(i);
+        int width = scale.toPxX(list.columns[i].width);
+        if (const auto kept = personWidths_.find(column); kept != personWidths_.end()) {
+            width = kept->second;
+        } else if (list.columns[i].fitsContent) {
+            // The header in the header's font, the cells in the list's (the same one).
+            const std::wstring header = widen(list.columns[i].text);
+            SIZE extent{};
+            ::GetTextExtentPoint32W(dc, header.c_str(), static_cast<int>(header.size()), &extent);
+            width = std::max({width, static_cast<int>(extent.cx) + padding, widestCell(i, dc) + padding});
+        }
+        if (::SendMessageW(lvwFiles_, LVM_GETCOLUMNWIDTH, i, 0) != width) {
+            ::SendMessageW(lvwFiles_, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(width, 0));
+        }
+    }
+    ::SelectObject(dc, oldFont);
+    ::ReleaseDC(lvwFiles_, dc);
+}
+
+int MainWindow::widestCell(std::size_t column, HDC dc) const {
+    // Plain ASCII texts (times, sizes, the backup mark) add up the advances
+    // of their characters, so that a folder of many thousand rows is
+    // measured at once; the widest is then measured whole.
+    INT advance[128] = {};
+    ::GetCharWidth32W(dc, 0, 127, advance);
+    const auto extentOf = [dc](const std::string& text) {
+        const std::wstring wide = widen(text);
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+        return static_cast<int>(extent.cx);
+    };
+    int widest = 0;
+    const std::string* widestText = nullptr;
+    for (const ListItem& row : m_.lvwFiles.rows) {
+        if (column >= row.cells.size()) continue;
+        const std::string& text = row.cells[column];
+        int width = 0;
+        for (const char c : text) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u >= 128) {
+                width = extentOf(text);
+                break;
+            }
+            width += advance[u];
+        }
+        if (width > widest) {
+            widest = width;
+            widestText = &text;
+        }
+    }
+    return widestText != nullptr ? std::max(widest, extentOf(*widestText)) : 0;
 }
 
 void MainWindow::pullSelection() {
@@ -570,7 +710,23 @@ void MainWindow::handleResize() {
     if (applyingSize_ || !built_ || ended_) return;
     m_.windowState = shownState_;
     if (shownState_ != WindowState::Minimized) reportSize();
+    // The focused row, in view before, stays in view as the list changes
+    // size (a window manager may shrink a window it has just maximised).
+    const auto focused =
+        static_cast<int>(::SendMessageW(lvwFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    RECT list{};
+    ::GetClientRect(lvwFiles_, &list);
+    const bool keepInView = focused >= 0 &&
+                            ::SendMessageW(lvwFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(focused),
+                                           reinterpret_cast<LPARAM>(&row)) &&
+                            row.bottom > list.top && row.top < list.bottom;
+    const std::uint64_t rowsBefore = m_.lvwFiles.revision;
     run([this] { m_.Form_Resize(); });
+    if (keepInView && !ended_ && m_.lvwFiles.revision == rowsBefore) {
+        ::SendMessageW(lvwFiles_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(focused), FALSE);
+    }
     if (m_.windowState != WindowState::Normal || ::IsZoomed(window_) || ::IsIconic(window_)) return;
     // The minimum size the layout asked for.
     const gui::TwipScale scale = scaleFor(dpi_);
@@ -589,6 +745,7 @@ void MainWindow::handleResize() {
 }
 
 void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
+    for (auto& [column, width] : personWidths_) width = MulDiv(width, static_cast<int>(dpi), static_cast<int>(dpi_));
     dpi_ = dpi;
     updateRefreshPicture();
     layout_.apply(dpi_);
@@ -773,6 +930,25 @@ LRESULT MainWindow::onNotify(const NMHDR& header) {
             return 0;
         }
     }
+    if (header.hwndFrom == listHeader_ && listHeader_ != nullptr) {
+        // A width set outside a render is the person's (a divider dragged or
+        // double-clicked): it stays for the rest of the run. Read once the
+        // header has set it (not every list passes each of these on).
+        switch (header.code) {
+        case HDN_ENDTRACKW:
+        case HDN_ENDTRACKA:
+        case HDN_DIVIDERDBLCLICKW:
+        case HDN_DIVIDERDBLCLICKA:
+        case HDN_ITEMCHANGEDW:
+        case HDN_ITEMCHANGEDA:
+            if (!rendering_ && reinterpret_cast<const NMHEADERW&>(header).iItem >= 0) {
+                post(Event::ColumnSized, reinterpret_cast<const NMHEADERW&>(header).iItem);
+            }
+            break;
+        default: break;
+        }
+        return 0;
+    }
     if (header.hwndFrom == tvwFolders_) {
         switch (header.code) {
         case TVN_ITEMEXPANDINGW:
@@ -816,8 +992,7 @@ bool MainWindow::preTranslate(const MSG& msg) {
     const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
     const bool contextKey = msg.wParam == VK_APPS || (msg.wParam == VK_F10 && shift && !ctrl && !alt);
     if (focus == lvwFiles_ && contextKey) {
-        // The right button released over the list, on the current row.
-        if (down) mouseUp(kRightButton);
+        if (down) menuKey();
         return true;
     }
     if (!down) return false;
@@ -828,6 +1003,7 @@ bool MainWindow::preTranslate(const MSG& msg) {
         return true;
     case VK_RETURN:
         if (focus == lvwFiles_) {
+            selectFocusedRow();
             post(Event::DblClick);
         } else if (focus == tvwFolders_) {
             clickSelectedNode();

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <map>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -40,7 +41,9 @@ public:
 private:
     // Events of the controls that run once the control has finished with
     // the message that raised them (their handlers may rebuild the control).
-    enum class Event : WPARAM { NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, ButtonClick, Activate };
+    enum class Event : WPARAM {
+        NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, ButtonClick, Activate, ColumnSized
+    };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -69,8 +72,17 @@ private:
     void renderTree();
     void renderList(bool columnsAnyway);
     void renderImages();
+    // Widens the columns that fit their content to their widest cell and
+    // header; a width the person dragged stays as it is.
+    void fitColumns();
+    int widestCell(std::size_t column, HDC dc) const;
     void pullSelection();
     void mouseUp(int button);
+    // As a click on it would: the focused row becomes the selection when it
+    // is not selected.
+    void selectFocusedRow();
+    // The context-menu key: the right button released over the focused row.
+    void menuKey();
     void clickSelectedNode();
     void updateRefreshPicture();
 
@@ -105,8 +117,9 @@ private:
     HWND tvwFolders_ = nullptr;
     HWND lvwFiles_ = nullptr;
     HWND statusBar_ = nullptr;
+    HWND listHeader_ = nullptr;
     HWND toolTip_ = nullptr;
-    HBITMAP refreshPicture_ = nullptr;
+    HIMAGELIST refreshPicture_ = nullptr;
     UINT refreshPictureDpi_ = 0;
 
     // The tree's items by node number - 1, as of the tree's revision shown.
@@ -118,6 +131,8 @@ private:
     std::size_t shownRowCount_ = 0;
     std::vector<ColumnHeader> shownColumns_;
     UINT shownColumnsDpi_ = 0;
+    // Widths the person dragged, by column, in pixels at dpi_; kept for the run.
+    std::map<int, int> personWidths_;
     // The small icons: each picture once in the image list, by picture;
     // and the image list's index of each image of ImageList1.
     HIMAGELIST images_ = nullptr;

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 // GDI+ wants min and max, which NOMINMAX keeps out of windows.h.
 #include <algorithm>
+#include <cstdint>
 namespace Gdiplus {
 using std::max;
 using std::min;
@@ -34,7 +35,7 @@ IStream* pictureStream() {
 
 }  // namespace
 
-HBITMAP makeRefreshPicture(UINT dpi, COLORREF background) {
+HBITMAP makeRefreshPicture(UINT dpi) {
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return nullptr;
@@ -45,23 +46,40 @@ HBITMAP makeRefreshPicture(UINT dpi, COLORREF background) {
     if (stream != nullptr && flat::GdipCreateBitmapFromStream(stream, &picture) == Gdiplus::Ok) {
         const int width = std::max(1, MulDiv(kWidth, static_cast<int>(dpi), 96));
         const int height = std::max(1, MulDiv(kHeight, static_cast<int>(dpi), 96));
-        const Gdiplus::ARGB back = 0xFF000000u | (static_cast<Gdiplus::ARGB>(GetRValue(background)) << 16) |
-                                   (static_cast<Gdiplus::ARGB>(GetGValue(background)) << 8) | GetBValue(background);
-        Gdiplus::GpBitmap* scaled = nullptr;
-        if (width == kWidth && height == kHeight) {
-            flat::GdipCreateHBITMAPFromBitmap(picture, &result, back);
-        } else if (flat::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &scaled) ==
-                   Gdiplus::Ok) {
+        // GDI+ draws straight into the bitmap's own pixels (top-down, the
+        // byte order of a 32-bit DIB).
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        Gdiplus::GpBitmap* target = nullptr;
+        if (bitmap != nullptr &&
+            flat::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB, static_cast<BYTE*>(bits),
+                                            &target) == Gdiplus::Ok) {
             Gdiplus::GpGraphics* graphics = nullptr;
-            if (flat::GdipGetImageGraphicsContext(scaled, &graphics) == Gdiplus::Ok) {
+            if (flat::GdipGetImageGraphicsContext(target, &graphics) == Gdiplus::Ok) {
+                flat::GdipGraphicsClear(graphics, 0);
                 flat::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
                 flat::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
                 flat::GdipDrawImageRectI(graphics, picture, 0, 0, width, height);
                 flat::GdipDeleteGraphics(graphics);
-                flat::GdipCreateHBITMAPFromBitmap(scaled, &result, back);
+                ::GdiFlush();
+                // Nothing but black where nothing is drawn.
+                auto* pixel = static_cast<std::uint32_t*>(bits);
+                for (int i = 0; i < width * height; ++i) {
+                    if ((pixel[i] >> 24) == 0) pixel[i] = 0;
+                }
+                result = bitmap;
+                bitmap = nullptr;
             }
-            flat::GdipDisposeImage(scaled);
+            flat::GdipDisposeImage(target);
         }
+        if (bitmap != nullptr) ::DeleteObject(bitmap);
         flat::GdipDisposeImage(picture);
     }
     if (stream != nullptr) stream->Release();

@@ -6,8 +6,9 @@
 
 namespace mabrel::win32gui {
 
-// A bitmap of the picture at dpi (176 x 50 at 96 dots per inch) on the
-// background colour; null when it cannot be made.
-HBITMAP makeRefreshPicture(UINT dpi, COLORREF background);
+// A 32-bit bitmap of the picture at dpi (176 x 50 at 96 dots per inch) that
+// keeps its transparency (straight alpha, as an image list takes it), so
+// that it sits on whatever face the button has; null when it cannot be made.
+HBITMAP makeRefreshPicture(UINT dpi);
 
 }  // namespace mabrel::win32gui

@@ -18,8 +18,10 @@ namespace mabrel::win32gui {
 namespace {
 
 constexpr int kIconSize = 16;
-// A copy shows its progress once it has run this long.
+// A copy shows its progress once it has run this long; until then it looks
+// at the queue this often.
 constexpr std::uint64_t kProgressDelayMs = 500;
+constexpr std::uint64_t kPumpMs = 50;
 
 // The file's name extension in lower case ("" for none).
 std::wstring extensionOf(const std::wstring& path) {
@@ -107,6 +109,24 @@ BOOL CALLBACK closeIfOwned(HWND window, LPARAM ownerParam) {
     return TRUE;
 }
 
+bool isInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
+}
+
+// The pointer as the window under it wants it.
+void restoreCursor() {
+    POINT at{};
+    ::GetCursorPos(&at);
+    HWND under = ::WindowFromPoint(at);
+    if (under != nullptr && ::GetWindowThreadProcessId(under, nullptr) == ::GetCurrentThreadId()) {
+        const auto hit = static_cast<WORD>(::SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y)));
+        ::SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
+    } else {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+    }
+}
+
 }  // namespace
 
 Win32Interaction::Win32Interaction(platform::FileSystem& fs) : fs_(fs) {}
@@ -114,6 +134,7 @@ Win32Interaction::Win32Interaction(platform::FileSystem& fs) : fs_(fs) {}
 Win32Interaction::~Win32Interaction() = default;
 
 void Win32Interaction::messageBox(const std::string& text) {
+    if (renderHandler_) renderHandler_();
     ModalScope scope(*this);
     ::MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_OK);
 }
@@ -165,16 +186,7 @@ void Win32Interaction::setWaitCursor(bool on) {
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
         return;
     }
-    // The pointer as the window under it wants it.
-    POINT at{};
-    ::GetCursorPos(&at);
-    HWND under = ::WindowFromPoint(at);
-    if (under != nullptr && ::GetWindowThreadProcessId(under, nullptr) == ::GetCurrentThreadId()) {
-        const auto hit = static_cast<WORD>(::SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y)));
-        ::SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
-    } else {
-        ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
-    }
+    if (copyStartedAt_ == 0) restoreCursor();
 }
 
 void Win32Interaction::shellExecute(const ShellRequest& request) {
@@ -225,23 +237,73 @@ unsigned Win32Interaction::driveType(const std::string& root) {
     }
 }
 
+void Win32Interaction::beginCopy() {
+    // From the first report on, the main window takes no input: what the
+    // person does there meanwhile is dropped, not run once the copy is over.
+    copyStartedAt_ = std::max<std::uint64_t>(::GetTickCount64(), 1);
+    copyPumpedAt_ = copyStartedAt_;
+    copyScope_ = std::make_unique<ModalScope>(*this);
+    focusBeforeCopy_ = ::GetFocus();
+    copyDisabledOwner_ = owner_ != nullptr && ::IsWindowEnabled(owner_);
+    if (copyDisabledOwner_) ::EnableWindow(owner_, FALSE);
+    ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+}
+
 bool Win32Interaction::copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) {
+    if (copyEnding_) return false;
+    if (copyStartedAt_ == 0) beginCopy();
     const std::uint64_t now = ::GetTickCount64();
-    if (copyStartedAt_ == 0) copyStartedAt_ = now;
-    if (!progress_) {
-        // A short copy shows nothing.
-        if (now - copyStartedAt_ < kProgressDelayMs) return true;
-        progressScope_ = std::make_unique<ModalScope>(*this);
+    if (!progress_ && now - copyStartedAt_ >= kProgressDelayMs) {
         progress_ = std::make_unique<ProgressWindow>(*this);
-        progress_->showDisablingOwner();
+        progress_->show();
+        ::UpdateWindow(progress_->window());
     }
-    return progress_->update(fileName, copied, total);
+    // A short copy shows nothing.
+    if (progress_) return progress_->update(fileName, copied, total);
+    if (now - copyPumpedAt_ < kPumpMs) return true;
+    copyPumpedAt_ = now;
+    return pumpDuringCopy();
+}
+
+bool Win32Interaction::pumpDuringCopy() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // The program is to end: the copy ends as a cancelled one.
+            copyEnding_ = true;
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        // The person's input goes to the progress window only.
+        if (isInput(msg.message) &&
+            !(progress_ && (msg.hwnd == progress_->window() || ::IsChild(progress_->window(), msg.hwnd)))) {
+            continue;
+        }
+        if (progress_ && progress_->handleDialogMessage(msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return true;
 }
 
 void Win32Interaction::copyProgressEnd() {
+    if (copyStartedAt_ == 0) return;
+    // Input made during the copy that is still on its way is dropped too.
+    if (!copyEnding_) pumpDuringCopy();
+    // The main window is enabled before the progress window goes, so that it
+    // becomes the active window again.
+    if (copyDisabledOwner_ && owner_ != nullptr) ::EnableWindow(owner_, TRUE);
     progress_.reset();
-    progressScope_.reset();
+    if (owner_ != nullptr && ::GetActiveWindow() == owner_ && ::GetFocus() == nullptr &&
+        focusBeforeCopy_ != nullptr && ::IsChild(owner_, focusBeforeCopy_)) {
+        ::SetFocus(focusBeforeCopy_);
+    }
+    copyScope_.reset();
     copyStartedAt_ = 0;
+    copyDisabledOwner_ = false;
+    copyEnding_ = false;
+    focusBeforeCopy_ = nullptr;
+    if (!waitCursorShown_) restoreCursor();
 }
 
 void Win32Interaction::closeOwnedWindows() {

@@ -27,6 +27,8 @@ public:
     HWND owner() const { return owner_; }
     void setWindowStateHandler(std::function<void(WindowState)> handler) { windowStateHandler_ = std::move(handler); }
     void setEndProgramHandler(std::function<void()> handler) { endProgramHandler_ = std::move(handler); }
+    // Shows the model's state in the main window, before a message box.
+    void setRenderHandler(std::function<void()> handler) { renderHandler_ = std::move(handler); }
 
     void messageBox(const std::string& text) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
@@ -45,12 +47,16 @@ public:
     bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) override;
     void copyProgressEnd() override;
 
-    bool waitCursorShown() const { return waitCursorShown_; }
+    bool waitCursorShown() const { return waitCursorShown_ || copyStartedAt_ != 0; }
     // How many windows that keep the main window from taking input are open
     // (small windows, message and input boxes, the copy progress).
     int modalDepth() const { return modalDepth_; }
     // Closes every window the main window owns as through its title bar.
     void closeOwnedWindows();
+    // Handles what waits in the queue while a copy runs, dropping the
+    // person's input but to the progress window. False once the program is
+    // to end.
+    bool pumpDuringCopy();
 
     // Counts a modal window while it is open.
     class ModalScope {
@@ -69,14 +75,22 @@ private:
     HWND owner_ = nullptr;
     std::function<void(WindowState)> windowStateHandler_;
     std::function<void()> endProgramHandler_;
+    std::function<void()> renderHandler_;
     bool waitCursorShown_ = false;
     int modalDepth_ = 0;
     // Pictures by lower-case extension; null: no icon.
     std::unordered_map<std::wstring, SharedIcon> iconsByExtension_;
-    // The copy under way: when it began, and its window once shown.
+    void beginCopy();
+    // The copy under way: when it began (0: none) and when it last handled
+    // the queue; whether it disabled the main window and where the focus
+    // was then; its window once shown.
     std::uint64_t copyStartedAt_ = 0;
+    std::uint64_t copyPumpedAt_ = 0;
+    bool copyDisabledOwner_ = false;
+    bool copyEnding_ = false;
+    HWND focusBeforeCopy_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
-    std::unique_ptr<ModalScope> progressScope_;
+    std::unique_ptr<ModalScope> copyScope_;
 };
 
 }  // namespace mabrel::win32gui

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <climits>
 #include <exception>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/win32/wide.h"
@@ -146,9 +147,9 @@ unsigned long long nextUnique() {
     return (pid << 40) ^ (::GetTickCount64() << 16) ^ counter.fetch_add(1);
 }
 
-// Copies `source` to a new temporary file beside `target`; CopyFileExW carries
-// content, attributes and the modification time, and tells `progress` of
-// each piece. A cancel leaves no temporary and fails with err::Cancelled.
+// Copies `source` to a new temporary file beside `target`, with its content
+// and modification time, telling `progress` of each piece. A cancel leaves no
+// temporary and fails with err::Cancelled.
 std::wstring copyBeside(const std::wstring& source, const std::wstring& target, const CopyProgress& progress);
 
 void moveOver(const std::wstring& from, const std::wstring& to) {
@@ -202,7 +203,71 @@ DWORD CALLBACK onCopyProgress(LARGE_INTEGER total, LARGE_INTEGER copied, LARGE_I
     return PROGRESS_CANCEL;
 }
 
+// Wine's CopyFileExW copies in pieces as well but tells its progress routine
+// of none, so that a long copy could neither show how far it is nor be
+// cancelled: there the pieces are copied here. Windows keeps its own copy,
+// which copies on the server for a file on a share and keeps the alternate
+// data streams (a download's zone among them).
+bool systemCopyTellsNoPieces() {
+    static const bool wine =
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+// Copies `source` into a new file `temporary` piece by piece, telling
+// `progress` of each, and gives the copy the source's modification time as
+// CopyFileExW does (the callers set the attributes). False when `temporary`
+// exists already. A failure or a cancel leaves no file behind.
+bool copyInPieces(const std::wstring& source, const std::wstring& temporary, const CopyProgress& progress) {
+    constexpr DWORD kPiece = 1u << 20;
+    FileHandle in(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in.valid()) throwLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(in.get(), &info)) throwLastError();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
+    const std::uint64_t total = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+
+    FileHandle out(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!out.valid()) {
+        const DWORD e = ::GetLastError();
+        if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) return false;
+        throwError(e);
+    }
+    try {
+        if (!progress(0, total)) throw PlatformError(err::Cancelled);
+        std::vector<char> piece(kPiece);
+        std::uint64_t done = 0;
+        for (;;) {
+            DWORD got = 0;
+            if (!::ReadFile(in.get(), piece.data(), kPiece, &got, nullptr)) throwReadError(::GetLastError());
+            if (got == 0) break;
+            DWORD put = 0;
+            if (!::WriteFile(out.get(), piece.data(), got, &put, nullptr)) throwLastError();
+            if (put != got) throwError(ERROR_DISK_FULL);
+            done += got;
+            if (!progress(done, std::max(total, done))) throw PlatformError(err::Cancelled);
+        }
+        if (!::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) throwLastError();
+        if (!::FlushFileBuffers(out.get())) throwLastError();
+        if (!out.close()) throwLastError();
+    } catch (...) {
+        out.close();
+        discard(temporary);
+        throw;
+    }
+    return true;
+}
+
 std::wstring copyBeside(const std::wstring& source, const std::wstring& target, const CopyProgress& progress) {
+    if (progress && systemCopyTellsNoPieces()) {
+        for (int attempt = 0;; ++attempt) {
+            std::wstring temporary = temporaryBeside(target, nextUnique());
+            if (copyInPieces(source, temporary, progress)) return temporary;
+            if (attempt >= 16) throwError(ERROR_FILE_EXISTS);
+        }
+    }
     for (int attempt = 0;; ++attempt) {
         std::wstring temporary = temporaryBeside(target, nextUnique());
         CopyWatch watch{progress};
@@ -218,8 +283,8 @@ std::wstring copyBeside(const std::wstring& source, const std::wstring& target, 
             throw PlatformError(err::Cancelled);
         }
         if (copied) {
-            // Where the system tells of no piece (Wine), the copy is told of
-            // once it is whole, and may still be cancelled then.
+            // Where the system told of no piece, the copy is told of once it
+            // is whole, and may still be cancelled then.
             WIN32_FILE_ATTRIBUTE_DATA data{};
             if (progress && !watch.told && ::GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &data)) {
                 const auto size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;

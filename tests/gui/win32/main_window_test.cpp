@@ -1,10 +1,12 @@
-// The main window of the real program under Wine: start-up, the layout at two
-// sizes and at the minimum, a folder with files, backup copies, icons and
-// comments, and sorting by the column headers.
+// The main window of the real program under Wine: start-up (on a file of a
+// folder too), the layout at two sizes and at the minimum, a folder with
+// files, backup copies, icons and comments, sorting by the column headers,
+// columns as wide as what they show, and the keys that reload and go up.
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <set>
 
 #include "support/fixture.h"
@@ -75,9 +77,23 @@ protected:
     }
 };
 
-TEST_F(MainWindowTest, StartsMaximisedWithTheFocusOnExitAndLaysOutAtTwoSizesAndTheMinimum) {
+TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndLaysOutAtTwoSizesAndTheMinimum) {
     file(L"report.txt", "x", 2024, 3, 1, 9, 5, 3);
-    ASSERT_NO_FATAL_FAILURE(start());
+    // More rows than the list shows at once: the one started on is far down.
+    for (int i = 100; i < 220; ++i) file(L"row" + std::to_wstring(i) + L".txt", "r", 2024, 1, 1, 0, 0, 0);
+    ASSERT_NO_FATAL_FAILURE(app.start(L"\"" + (folder / L"row210.txt").wstring() + L"\""));
+
+    // The file's row is the selection, scrolled into view.
+    const ListView l = list();
+    const int row = l.find(L"row210.txt");
+    ASSERT_GE(row, 0);
+    const auto rows = l.rows();
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) EXPECT_EQ(rows[i].selected, i == row) << "row " << i;
+    const RECT shown = l.itemRect(row);
+    const RECT header = l.headerRect(0);
+    const RECT listRect = screenRect(l.hwnd());
+    EXPECT_GE(shown.top, header.bottom);
+    EXPECT_LE(shown.bottom, listRect.bottom);
 
     // Maximised: the work area of its monitor (less what a window manager's
     // own frame may take).
@@ -98,6 +114,8 @@ TEST_F(MainWindowTest, StartsMaximisedWithTheFocusOnExitAndLaysOutAtTwoSizesAndT
     EXPECT_EQ(textOf(app.control(ids::lblStatus)), L"フォルダーコメント");
     EXPECT_EQ(textOf(app.control(ids::Label3)), L"ファイルリスト");
     EXPECT_EQ(focus(), app.control(ids::cmdExit));
+    // Its focus frame shows before any key is used.
+    EXPECT_EQ(send(app.control(ids::cmdExit), WM_QUERYUISTATE).value_or(UISF_HIDEFOCUS) & UISF_HIDEFOCUS, 0);
     ASSERT_NO_FATAL_FAILURE(expectLayout());
 
     // The Tab key walks the controls that take the focus in tab order.
@@ -143,7 +161,7 @@ bool showsPicture(const RECT& r) {
     return colours.size() >= 3;
 }
 
-TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsAndSortsByTheHeaders) {
+TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsSortsByTheHeadersAndKeepsWidthsThePersonDrags) {
     file(L"report.txt", std::string(10, 'r'), 2024, 3, 1, 9, 5, 3);
     file(L"説明.txt", std::string(100, 's'), 2024, 1, 15, 12, 0, 0);
     file(L"tool.exe", "MZ", 2024, 1, 1, 0, 0, 0);            // hidden by the display filter
@@ -153,13 +171,20 @@ TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsAndSortsByTheHeaders) {
     fs::create_directories(folder / L"Old_MABRE");
     backup(L"report_2024-02-01 08-00-00.txt", std::string(9, 'o'));
     backup(L"report_2024-03-01 09-05-03.txt", std::string(10, 'r'));  // the version report.txt has
-    backup(L"gone_2023-12-24 18-30-00.doc", std::string(1000, 'g'));
+    backup(L"gone_2023-12-24 18-30-00.doc", std::string(12345678, 'g'));
     comments({L"フォルダのメモ, 一行で", L"report.txt_2024-03-01 09-05-03,今の版",
               L"report.txt_2024-02-01 08-00-00, 前の版", L"missing.txt_2020-01-01 00-00-00,消える"});
     ASSERT_NO_FATAL_FAILURE(start());
 
-    const TreeNode tree = readTree(app.control(ids::tvwFolders));
+    const HWND treeWindow = app.control(ids::tvwFolders);
+    const TreeNode tree = readTree(treeWindow);
     EXPECT_EQ(tree.text, folderForm(folder));
+    // The whole path of the folder can be seen: the tree scrolls sideways.
+    ASSERT_GT(rootTextRect(treeWindow).right, clientSize(treeWindow).cx) << "the path fits the tree anyway";
+    EXPECT_TRUE(GetWindowLongW(treeWindow, GWL_STYLE) & WS_HSCROLL);
+    for (int i = 0; i < 20; ++i) send(treeWindow, WM_HSCROLL, SB_PAGERIGHT);
+    // (The text's rectangle keeps a margin of two pixels around it.)
+    EXPECT_LE(rootTextRect(treeWindow).right - 2, clientSize(treeWindow).cx);
     EXPECT_TRUE(tree.expanded);
     EXPECT_TRUE(tree.selected);
     ASSERT_EQ(tree.children.size(), 1u);
@@ -175,14 +200,32 @@ TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsAndSortsByTheHeaders) {
     const auto columns = l.columns();
     ASSERT_EQ(columns.size(), 6u);
     const wchar_t* headers[] = {L"ファイル名", L"更新日", L"サイズ", L"BU", L"コメント", L"key"};
-    const int widths[] = {2000, 1600, 700, 200, 10000, 0};
     const int formats[] = {LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_RIGHT, LVCFMT_CENTER, LVCFMT_LEFT, LVCFMT_LEFT};
     for (std::size_t i = 0; i < 6; ++i) {
         SCOPED_TRACE("column " + std::to_string(i + 1));
         EXPECT_EQ(columns[i].header, headers[i]);
-        EXPECT_NEAR(columns[i].width, px(widths[i]), 1);
         EXPECT_EQ(columns[i].format, formats[i]);
     }
+    // 更新日, サイズ and BU as wide as their widest cell and their header
+    // with the room a cell leaves on either side, and at least as designed;
+    // the others as designed, the key hidden.
+    const auto needed = [&](std::size_t column, int designed) {
+        int widest = l.stringWidth(headers[column]);
+        for (const auto& r : l.rows()) widest = std::max(widest, l.stringWidth(r.cells[column]));
+        return std::max(px(designed), widest + 12 * dpi() / 96);
+    };
+    const auto expectWidths = [&](const char* when) {
+        SCOPED_TRACE(when);
+        const auto c = l.columns();
+        ASSERT_EQ(c.size(), 6u);
+        EXPECT_NEAR(c[0].width, px(2000), 1);
+        EXPECT_GE(c[1].width, needed(1, 1600));
+        EXPECT_GE(c[2].width, needed(2, 700));
+        EXPECT_GE(c[3].width, needed(3, 200));
+        EXPECT_NEAR(c[4].width, px(10000), 1);
+        EXPECT_EQ(c[5].width, 0);
+    };
+    expectWidths("after the load");
 
     // The copy of the version report.txt has is deleted; the others are rows.
     EXPECT_EQ(backupNames(), (std::vector<std::wstring>{L"gone_2023-12-24 18-30-00.doc",
@@ -190,7 +233,7 @@ TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsAndSortsByTheHeaders) {
     const auto rows = l.rows();
     ASSERT_EQ(rows.size(), 4u);
     const std::array<std::wstring, 6> expected[] = {
-        {L"gone.doc", L"2023-12-24 18-30-00", L"1000", L"*", L"", L"gone.doc_2023-12-24 18-30-00"},
+        {L"gone.doc", L"2023-12-24 18-30-00", L"12345678", L"*", L"", L"gone.doc_2023-12-24 18-30-00"},
         {L"report.txt", L"2024-02-01 08-00-00", L"9", L"*", L"前の版", L"report.txt_2024-02-01 08-00-00"},
         {L"report.txt", L"2024-03-01 09-05-03", L"10", L"", L"今の版", L"report.txt_2024-03-01 09-05-03"},
         {L"説明.txt", L"2024-01-15 12-00-00", L"100", L"", L"", L"説明.txt_2024-01-15 12-00-00"},
@@ -217,11 +260,12 @@ TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsAndSortsByTheHeaders) {
         for (int i = 0; i < l.count(); ++i) out.push_back(l.text(i, 2));
         return out;
     };
-    EXPECT_EQ(sizes(), (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
+    EXPECT_EQ(sizes(), (std::vector<std::wstring>{L"9", L"10", L"100", L"12345678"}));
+    expectWidths("after a sort");
     EXPECT_EQ(l.text(0, 5), std::wstring(11, L' ') + L"9_report.txt");
     click(centre(l.headerRect(2)));
     EXPECT_TRUE(waitUntil([&] {
-        return sizes() == std::vector<std::wstring>{L"1000", L"100", L"10", L"9"};
+        return sizes() == std::vector<std::wstring>{L"12345678", L"100", L"10", L"9"};
     }, 3000));
     // ファイル名 after another column: ascending by name and time; again: descending.
     l.reveal(0);
@@ -231,6 +275,31 @@ TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsAndSortsByTheHeaders) {
     EXPECT_EQ(l.text(1, 5), L"report.txt_2024-02-01 08-00-00");
     click(centre(l.headerRect(0)));
     EXPECT_TRUE(waitUntil([&] { return names() == std::vector<std::wstring>(byName.rbegin(), byName.rend()); }, 3000));
+
+    // サイズ dragged wider: the width stays through a reload (F5), a sort
+    // and a move to the parent folder (Backspace).
+    l.reveal(2);
+    const RECT size = l.headerRect(2);
+    const int y = centre(size).y;
+    drag(POINT{size.right - 1, y}, POINT{size.right + 60, y});
+    int dragged = 0;
+    EXPECT_TRUE(waitUntil([&] { return (dragged = l.columns()[2].width) >= size.right - size.left + 50; }, 3000))
+        << "the divider did not move";
+    click(centre(l.itemRect(0, LVIR_LABEL)));
+    file(L"新しい.txt", "n", 2024, 5, 1, 0, 0, 0);
+    pressKey(VK_F5);
+    EXPECT_TRUE(waitUntil([&] { return l.find(L"新しい.txt") >= 0; })) << "F5 did not reload";
+    EXPECT_EQ(l.columns()[2].width, dragged);
+    l.reveal(1);
+    click(centre(l.headerRect(1)));
+    EXPECT_TRUE(waitUntil([&] { return l.text(0, 0) == L"gone.doc" || l.text(0, 0) == L"新しい.txt"; }, 3000));
+    EXPECT_EQ(l.columns()[2].width, dragged);
+    expectWidths("after a sort by time");
+    click(centre(l.itemRect(0, LVIR_LABEL)));
+    pressKey(VK_BACK);
+    EXPECT_TRUE(waitUntil([&] { return readTree(treeWindow).text == folderForm(folder.parent_path()); }))
+        << "Backspace did not go to the parent folder";
+    EXPECT_EQ(l.columns()[2].width, dragged);
 }
 
 }  // namespace

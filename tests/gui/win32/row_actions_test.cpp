@@ -1,7 +1,8 @@
 // The actions on list rows in the real program under Wine: an open through
-// the shell to an application registered for a file type, and restore,
-// delete and comment through the context menu with its message and input
-// boxes.
+// the shell to an application registered for a file type (by the Enter key),
+// a long open cancelled half-way, and restore, delete and comment through the
+// context menu (by the right button and by Shift+F10) with its message and
+// input boxes.
 #include <windows.h>
 
 #include <algorithm>
@@ -59,9 +60,26 @@ bool readOnly(const fs::path& p) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
 }
 
+// How wide a caption is in the system's caption font, bold.
+int boldCaptionWidth(const std::wstring& caption) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    metrics.lfCaptionFont.lfWeight = FW_BOLD;
+    const HFONT font = CreateFontIndirectW(&metrics.lfCaptionFont);
+    const HDC dc = GetDC(nullptr);
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return size.cx;
+}
+
 using RowActionsTest = FrontEndTest;
 
-TEST_F(RowActionsTest, OpeningAFileRowCopiesItFirstMinimisesAndReloadsWhenTheWindowComesBack) {
+TEST_F(RowActionsTest, EnterOnAFileRowCopiesItFirstOpensItMinimisesAndReloadsWhenTheWindowComesBack) {
     const fs::path log = work.path() / "handler.log";
     const FileType type(L".mbltest", L"\"" + fromHost(MABREL_OPEN_HANDLER).wstring() + L"\" \"%1\" \"" +
                                          log.wstring() + L"\"");
@@ -71,7 +89,13 @@ TEST_F(RowActionsTest, OpeningAFileRowCopiesItFirstMinimisesAndReloadsWhenTheWin
     const int row = list().find(L"下書き.mbltest");
     ASSERT_GE(row, 0);
 
-    doubleClick(centre(list().itemRect(row, LVIR_LABEL)));
+    // The row focused but not selected (a Ctrl+click took it out of the
+    // selection): Enter selects it first, as a click would, and opens it.
+    const POINT at = centre(list().itemRect(row, LVIR_LABEL));
+    click(at);
+    ctrlClick(at);
+    ASSERT_TRUE(waitUntil([&] { return !list().rows()[static_cast<std::size_t>(row)].selected; }, 3000));
+    pressKey(VK_RETURN);
     ASSERT_TRUE(waitUntil([&] { return fs::exists(log); }, 20000)) << "the registered application was not started";
     // The application got the file, shown maximised, and the copy of the
     // version it opened was there before it started.
@@ -102,6 +126,56 @@ TEST_F(RowActionsTest, OpeningAFileRowCopiesItFirstMinimisesAndReloadsWhenTheWin
     EXPECT_EQ(status(), L"サブフォルダ数：0、ファイル数：2、バックアップファイル数：1");
 }
 
+TEST_F(RowActionsTest, ALongOpenShowsItsProgressAndCancelledHalfWayOpensNothingAndLeavesNothing) {
+    const fs::path log = work.path() / "handler.log";
+    const FileType type(L".mbltest", L"\"" + fromHost(MABREL_OPEN_HANDLER).wstring() + L"\" \"%1\" \"" +
+                                         log.wstring() + L"\"");
+    // Seconds to copy, made at once: a sparse file.
+    const fs::path big = file(L"大きな図面.mbltest", "", 2024, 3, 1, 9, 5, 3);
+    fs::resize_file(big, std::uintmax_t{8} << 30);
+    mabrel::test::setModificationTime(big, 2024, 3, 1, 9, 5, 3);
+    ASSERT_NO_FATAL_FAILURE(start());
+    const int row = list().find(L"大きな図面.mbltest");
+    ASSERT_GE(row, 0);
+
+    doubleClick(centre(list().itemRect(row, LVIR_LABEL)));
+    const HWND progress = app.waitWindow(ids::kModalWindowClass);
+    ASSERT_TRUE(progress) << "no progress window";
+    EXPECT_EQ(textOf(progress), L" mabrel9-iv コピー中");
+    EXPECT_EQ(GetWindow(progress, GW_OWNER), app.main());
+    EXPECT_EQ(textOf(findControl(progress, ids::progressName)), L"大きな図面.mbltest");
+    const std::wstring total = L" / 8,589,934,592 バイト";
+    std::wstring amount;
+    EXPECT_TRUE(waitUntil([&] {
+        amount = textOf(findControl(progress, ids::progressText));
+        return amount.size() > total.size() && amount.ends_with(total) && amount.front() != L'0';
+    }, 3000)) << testing::PrintToString(amount);
+    // The main window takes nothing meanwhile, neither now nor once the copy
+    // is over: neither "設　　　定" clicked nor F5.
+    EXPECT_FALSE(IsWindowEnabled(app.main()));
+    file(L"later.txt", "l", 2024, 1, 1, 0, 0, 0);
+    const HWND option = app.control(ids::cmdOption);
+    PostMessageW(option, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(option, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    PostMessageW(list().hwnd(), WM_KEYDOWN, VK_F5, 0);
+    PostMessageW(list().hwnd(), WM_KEYUP, VK_F5, 0);
+
+    ASSERT_NO_FATAL_FAILURE(press(progress, ids::progressCancel));
+    EXPECT_TRUE(waitGone(progress, 5000)) << "the progress window stayed";
+    EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(app.main()) != 0; }, 3000));
+    // Nothing opened, no message, no copy or part of one left.
+    EXPECT_TRUE(app.noWindowFor(L"#32770", 500));
+    EXPECT_TRUE(app.noWindowFor(ids::kModalWindowClass, 500)) << "a window opened after the copy";
+    EXPECT_FALSE(fs::exists(log));
+    EXPECT_FALSE(IsIconic(app.main()));
+    EXPECT_TRUE(backupNames().empty());
+    EXPECT_LT(list().find(L"later.txt"), 0) << "F5 ran after the copy";
+    std::vector<std::wstring> inFolder;
+    for (const auto& e : fs::directory_iterator(folder)) inFolder.push_back(e.path().filename().wstring());
+    std::sort(inFolder.begin(), inFolder.end());
+    EXPECT_EQ(inFolder, (std::vector<std::wstring>{L"_mabre-l94", L"later.txt", L"大きな図面.mbltest"}));
+}
+
 TEST_F(RowActionsTest, TheContextMenuCommentsRestoresAndDeletes) {
     file(L"report.txt", "current", 2024, 3, 1, 9, 5, 3);
     backup(L"report_2024-02-01 08-00-00.txt", "older");
@@ -110,13 +184,17 @@ TEST_F(RowActionsTest, TheContextMenuCommentsRestoresAndDeletes) {
     const std::wstring current = L"2024-03-01 09-05-03", older = L"2024-02-01 08-00-00", oldest = L"2024-01-01 07-00-00";
     auto row = [&](const std::wstring& time) { return list().find(L"report.txt", time); };
 
-    // The menu of one row: every button available, the focus on キャンセル.
+    // The menu of one row by Shift+F10: every button available, the focus on
+    // キャンセル; as wide as designed or wider, so that its caption reads in
+    // full in a title bar (in bold, beside the icon and the caption buttons).
     selectRows({row(current)});
-    HWND menu = contextMenu(row(current));
+    pressKey(VK_F10, VK_SHIFT);
+    HWND menu = app.waitWindow(ids::kModalWindowClass);
     ASSERT_TRUE(menu) << "no context menu";
     EXPECT_EQ(textOf(menu), L" mabrel9-iv メニュー");
     EXPECT_EQ(GetWindow(menu, GW_OWNER), app.main());
-    EXPECT_NEAR(clientSize(menu).cx, px(2295), 1);
+    EXPECT_GE(clientSize(menu).cx, px(2295));
+    EXPECT_GE(clientSize(menu).cx, boldCaptionWidth(L" mabrel9-iv メニュー") + 4 * GetSystemMetrics(SM_CXSIZE));
     EXPECT_NEAR(clientSize(menu).cy, px(2490), 1);
     const wchar_t* captions[] = {L"キャンセル", L"コメント", L"復 活", L"削 除"};
     const int tops[] = {1890, 90, 690, 1290};
@@ -201,7 +279,14 @@ TEST_F(RowActionsTest, TheContextMenuCommentsRestoresAndDeletes) {
     EXPECT_EQ(mabrel::test::readBytes(folder / "report.txt"), "older");
     EXPECT_EQ(status(), L"サブフォルダ数：0、ファイル数：1、バックアップファイル数：0");
 
-    // キャンセル: nothing happens.
+    // Escape closes the menu by Shift+F10, キャンセル the one by the right
+    // button: nothing happens.
+    click(centre(list().itemRect(0, LVIR_LABEL)));
+    pressKey(VK_F10, VK_SHIFT);
+    menu = app.waitWindow(ids::kModalWindowClass);
+    ASSERT_TRUE(menu) << "no context menu by Shift+F10";
+    pressKey(VK_ESCAPE);
+    EXPECT_TRUE(waitGone(menu));
     menu = contextMenu(0);
     ASSERT_TRUE(menu);
     ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1));

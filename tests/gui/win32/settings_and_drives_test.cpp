@@ -63,7 +63,12 @@ protected:
     }
 };
 
-TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWritesSettingsAndComments) {
+TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWritesSettingsAndAnyLongComment) {
+    // Longer than an edit box takes by default (32,767 characters).
+    std::wstring longComment;
+    for (int i = 0; i < 4000; ++i) longComment += L"長い注記 " + std::to_wstring(100000 + i).substr(1);
+    ASSERT_EQ(longComment.size(), 40000u);
+    comments({longComment});
     file(L"a.txt", "a", 2024, 1, 1, 0, 0, 0);
     file(L"b.doc", "b", 2024, 1, 1, 0, 0, 0);
     file(L"noext", "n", 2024, 1, 1, 0, 0, 0);
@@ -120,13 +125,21 @@ TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWrit
     EXPECT_TRUE(waitUntil([&] { return names() == std::vector<std::wstring>{L"a.txt", L"noext"}; }))
         << "the list was not reloaded with the new filter";
 
-    // Closed through the title bar's way: settings and comments written.
-    setText(app.control(ids::txtFolderComment), L"閉じる前のメモ");
+    // A character typed at the end of the long folder comment, then closed
+    // through the title bar's way: settings and the whole comment written.
+    const HWND comment = app.control(ids::txtFolderComment);
+    EXPECT_EQ(send(comment, WM_GETTEXTLENGTH).value_or(0), 40000);
+    click(centre(screenRect(comment)));
+    pressKey(VK_END);
+    pressKey('7');
+    EXPECT_TRUE(waitUntil([&] { return send(comment, WM_GETTEXTLENGTH).value_or(0) == 40001; }, 3000))
+        << "the character was not taken";
     EXPECT_FALSE(fs::exists(app.settingsFile()));
     PostMessageW(app.main(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(app.waitExit()) << "the program did not end after WM_CLOSE";
     ASSERT_NO_FATAL_FAILURE(expectSettings(folder, " 1 ", ".txt."));
-    EXPECT_EQ(mabrel::test::readBytes(commentFile()), ansi(L"閉じる前のメモ") + "\r\n");
+    EXPECT_TRUE(mabrel::test::readBytes(commentFile()) == ansi(longComment + L"7") + "\r\n")
+        << "the comment file does not hold the whole comment as typed";
 }
 
 std::wstring driveLabel(wchar_t letter) {

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace mabrel::win32gui::test {
 
@@ -135,6 +136,12 @@ void ListView::reveal(int column) const {
     if (dx != 0) sendOrFail(list_, LVM_SCROLL, static_cast<WPARAM>(dx), 0);
 }
 
+int ListView::stringWidth(const std::wstring& text) const {
+    buffer_.write(text.c_str(), (text.size() + 1) * sizeof(wchar_t), kTextOffset);
+    return static_cast<int>(sendOrFail(list_, LVM_GETSTRINGWIDTHW, 0,
+                                       reinterpret_cast<LPARAM>(buffer_.address() + kTextOffset)));
+}
+
 int ListView::find(const std::wstring& name, const std::wstring& modified, const std::wstring& bu) const {
     const int n = count();
     for (int i = 0; i < n; ++i) {
@@ -180,6 +187,17 @@ TreeNode readTree(HWND tree) {
             sendOrFail(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
     }
     return node;
+}
+
+RECT rootTextRect(HWND tree) {
+    ProcessHandle process(tree);
+    RemoteBuffer buffer(process.get(), sizeof(RECT));
+    RECT r{};
+    const auto root = static_cast<std::uintptr_t>(sendOrFail(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    // The item goes in where the rectangle comes back.
+    buffer.write(&root, sizeof root);
+    if (root == 0 || !sendOrFail(tree, TVM_GETITEMRECT, TRUE, buffer.lparam())) return r;
+    return buffer.readAs<RECT>();
 }
 
 std::wstring statusText(HWND statusBar, int part) {

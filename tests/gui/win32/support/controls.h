@@ -54,6 +54,9 @@ public:
     RECT headerRect(int column) const;
     // Scrolls the list sideways, as its scroll bar would, until a header is in view.
     void reveal(int column) const;
+    // LVM_GETSTRINGWIDTHW: how wide a text is in the list's font, without
+    // the room a cell gives it on either side.
+    int stringWidth(const std::wstring& text) const;
     // Index of the first row whose cells match (empty strings match anything).
     int find(const std::wstring& name, const std::wstring& modified = {}, const std::wstring& bu = {}) const;
 
@@ -72,6 +75,8 @@ struct TreeNode {
 
 // The first root node of a tree view with its children (two levels).
 TreeNode readTree(HWND tree);
+// Where the first root node's text is, in the tree's client coordinates.
+RECT rootTextRect(HWND tree);
 
 // The text of a status bar's part (its simple text in simple mode).
 std::wstring statusText(HWND statusBar, int part = 0);

@@ -71,9 +71,24 @@ void ctrlClick(POINT screen) {
     Sleep(50);
 }
 
-void pressKey(WORD virtualKey) {
+void drag(POINT from, POINT to) {
+    waitOutDoubleClick();
+    moveTo(from);
+    mouse(MOUSEEVENTF_LEFTDOWN);
+    Sleep(50);
+    for (int step = 1; step <= 4; ++step) {
+        moveTo(POINT{from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4});
+    }
+    mouse(MOUSEEVENTF_LEFTUP);
+    lastClick = GetTickCount64();
+    Sleep(50);
+}
+
+void pressKey(WORD virtualKey, WORD modifier) {
+    if (modifier != 0) key(modifier, false);
     key(virtualKey, false);
     key(virtualKey, true);
+    if (modifier != 0) key(modifier, true);
     Sleep(50);
 }
 

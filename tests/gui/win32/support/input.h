@@ -14,6 +14,10 @@ void click(POINT screen, Button button = Button::Left);
 void doubleClick(POINT screen);
 // A left click with Ctrl held (adds a list row to the selection).
 void ctrlClick(POINT screen);
-void pressKey(WORD virtualKey);
+// The left button pressed at one point and released at another, the pointer
+// moving between them.
+void drag(POINT from, POINT to);
+// A key, with a modifier (VK_SHIFT, VK_CONTROL, VK_MENU) held or none.
+void pressKey(WORD virtualKey, WORD modifier = 0);
 
 }  // namespace mabrel::win32gui::test
