@@ -143,16 +143,17 @@ TEST_F(Menu, ACommentWithACommaOrQuoteIsOfferedAgainUntilItIsAcceptableThenSaved
     EXPECT_EQ(readBytes(commentFile()), "folder, note\r\na.txt_2020-01-02 03-04-05,old one\r\n");
 }
 
-TEST_F(Menu, CancelKeepsTheCommentAndWritesNothingAnEmptiedOneIsStoredEmpty) {
+TEST_F(Menu, ATypedCommentStaysOnOneLineCancelKeepsItAnEmptiedOneIsStoredEmpty) {
     const int row = rowOf("b.txt");
-    ui.inputAnswers = {std::string("keep me")};
+    // A line break typed into it cannot split the comment file.
+    ui.inputAnswers = {std::string("keep\r\nme")};
     choose({row}, frm_rclick::kComment);
     const std::string saved = readBytes(commentFile());
-    ASSERT_EQ(saved, "\r\nb.txt_2020-03-03 03-03-03,keep me\r\n");
+    ASSERT_EQ(saved, "\r\nb.txt_2020-03-03 03-03-03,keep  me\r\n");
 
     window().txtFolderComment.text = "typed, not yet saved";
     choose({rowOf("b.txt")}, frm_rclick::kComment);  // no answer queued: Cancel
-    EXPECT_EQ(commentOf(rowOf("b.txt")), "keep me");
+    EXPECT_EQ(commentOf(rowOf("b.txt")), "keep  me");
     EXPECT_EQ(readBytes(commentFile()), saved);
     EXPECT_EQ(window().txtFolderComment.text, "typed, not yet saved");
 
@@ -160,12 +161,6 @@ TEST_F(Menu, CancelKeepsTheCommentAndWritesNothingAnEmptiedOneIsStoredEmpty) {
     choose({rowOf("b.txt")}, frm_rclick::kComment);
     EXPECT_EQ(commentOf(rowOf("b.txt")), "");
     EXPECT_EQ(readBytes(commentFile()), "typed, not yet saved\r\n");
-}
-
-TEST_F(Menu, ALineBreakInATypedCommentCannotSplitTheCommentFile) {
-    ui.inputAnswers = {std::string("first\r\nsecond")};
-    choose({rowOf("b.txt")}, frm_rclick::kComment);
-    EXPECT_EQ(readBytes(commentFile()), "\r\nb.txt_2020-03-03 03-03-03,first  second\r\n");
 }
 
 TEST_F(Menu, WithSeveralRowsOnlyDeleteAndCancelCanBeChosen) {

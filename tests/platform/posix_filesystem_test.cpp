@@ -20,6 +20,7 @@
 #include "platform/errors.h"
 #include "platform/posix/posix_filesystem.h"
 #include "platform/posix/dos_attrib.h"
+#include "support/platform_error.h"
 #include "support/temp_dir.h"
 #include "as_other_user.h"
 
@@ -31,15 +32,7 @@ using test::TempDir;
 
 constexpr std::uint32_t kAll = attr::ReadOnly | attr::Hidden | attr::System | attr::Directory | attr::Archive;
 
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PlatformError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
+using test::errorOf;
 // The names of a listing, sorted: listings come in the folder's own order.
 std::vector<std::string> names(const std::vector<DirEntry>& entries) {
     std::vector<std::string> out;
