@@ -208,31 +208,12 @@ protected:
     platform::FaultInjectingFileSystem faulty{*nativeFs};
 };
 
-TEST_F(MenuWithFaults, AFailedLastStepSaysWhatHappenedAndAFailedDeleteKeepsTheCopyReadOnly) {
+TEST_F(MenuWithFaults, ARestoreWhoseLastStepFailsSaysTheFileWasRestoredButStaysReadOnly) {
     faulty.failCallsOn(platform::FsOp::SetAttributes, "\\a.txt", platform::err::PermissionDenied);
     choose({rowOf("a.txt", kV1)}, frm_rclick::kRestore);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("in fun_aResume, err 70 (", 0), 0u) << ui.messages[0];
     EXPECT_NE(ui.messages[0].find("復活しましたが、読み取り専用のままです"), std::string::npos) << ui.messages[0];
-    faulty.clear();
-
-    ui.messages.clear();
-    const auto copy = work.path() / "_mabre-l94" / "b_2019-05-05 05-05-05.txt";
-    std::filesystem::permissions(copy, std::filesystem::perms::owner_read);
-    faulty.failCallsOn(platform::FsOp::DeleteCopy, "b_2019", platform::err::PermissionDenied);
-    choose({rowOf("b.txt", "2019-05-05 05-05-05")}, frm_rclick::kDelete);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aDelete, err 70 (", 0), 0u) << ui.messages[0];
-    EXPECT_TRUE(isReadOnly(copy));
-}
-
-TEST_F(MenuWithFaults, WhenThePresentVersionCannotBeSecuredNothingIsRestored) {
-    faulty.failCallsOn(platform::FsOp::CreateCopy, "a_2021-06-07", platform::err::DiskFull);
-    choose({rowOf("a.txt", kV1)}, frm_rclick::kRestore);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aResume, err 61 (", 0), 0u) << ui.messages[0];
-    EXPECT_EQ(readBytes(work.path() / "a.txt"), "two");
-    EXPECT_EQ(backupNames(), (std::vector<std::string>{"a_2020-01-02 03-04-05.txt", "b_2019-05-05 05-05-05.txt"}));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <algorithm>
 
 #include "app/window_fixture.h"
-#include "platform/errors.h"
-#include "platform/fault_injection.h"
 
 namespace mabrel::test {
 namespace {
@@ -172,45 +170,6 @@ TEST_F(Open, TheOpenFilterRefusesWithAMessageAndTouchesNothing) {
     doubleClick(rowOf("README"));
     ASSERT_EQ(ui.shellRequests.size(), 1u);
     EXPECT_EQ(ui.shellRequests[0].file, root + "README");
-}
-
-// The window over a file system that fails on request.
-class OpenWithFaults : public Open {
-protected:
-    void SetUp() override {
-        fs = &faulty;
-        Open::SetUp();
-    }
-    platform::FaultInjectingFileSystem faulty{*nativeFs};
-};
-
-TEST_F(OpenWithFaults, NoBackupDirectoryNoCopyNoOpen) {
-    faulty.failCallsOn(platform::FsOp::CreateDirectory, "_mabre-l94", platform::err::PermissionDenied);
-    doubleClick(rowOf("a.txt"));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 70 (", 0), 0u) << ui.messages[0];
-    EXPECT_TRUE(ui.shellRequests.empty());
-    EXPECT_FALSE(window().reloadOnRestore);
-    EXPECT_NE(ui.windowStates.back(), WindowState::Minimized);
-    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
-
-    // Once the directory can be made, the same row opens with its copy.
-    faulty.clear();
-    ui.messages.clear();
-    doubleClick(rowOf("a.txt"));
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
-    EXPECT_EQ(ui.shellRequests.size(), 1u);
-}
-
-TEST_F(OpenWithFaults, ACopyThatCannotBeWrittenKeepsTheFileClosed) {
-    work.mkdir("_mabre-l94");
-    faulty.failCallsOn(platform::FsOp::CreateCopy, "_mabre-l94", platform::err::DiskFull);
-    doubleClick(rowOf("a.txt"));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 61 (", 0), 0u) << ui.messages[0];
-    EXPECT_TRUE(ui.shellRequests.empty());
-    EXPECT_TRUE(backupNames().empty());
 }
 
 }  // namespace

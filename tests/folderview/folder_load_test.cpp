@@ -342,22 +342,6 @@ TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALink) {
     EXPECT_TRUE(std::filesystem::is_symlink(work.path() / "_mabre-l94" / (std::string("a_") + kTs + ".txt")));
     EXPECT_EQ(readBytes(copyOfB), "b");
     EXPECT_EQ(column(0), (Strings{"a.txt", "b.txt", "b.txt"}));
-
-    // The backup directory as a link to another folder: nothing there is
-    // listed or deleted, and a comment file that is a link is not written through.
-    test::TempDir second;
-    const auto other = elsewhere.write("other/c_2000-07-15 09-05-03.txt", "c");
-    setModificationTime(other, 2000, 7, 15, 9, 5, 3);
-    setModificationTime(second.write("c.txt", "c"), 2000, 7, 15, 9, 5, 3);
-    std::filesystem::create_directory_symlink(elsewhere.path() / "other", second.path() / "_mabre-l94");
-    const auto bashrc = elsewhere.write("bashrc", "export A=1\nexport B=2\n");
-    std::filesystem::create_symlink(bashrc, second.path() / "_mabre.l94");
-    state.p_driveAndPath = second.drivePath();
-    window().fun_Load();
-    window().cmdUpdate_Click();
-    EXPECT_TRUE(std::filesystem::exists(other));
-    EXPECT_EQ(readBytes(bashrc), "export A=1\nexport B=2\n");
-    EXPECT_EQ(column(0), (Strings{"c.txt"}));
 }
 
 TEST_F(FolderLoad, RedundancyComparesTheTimeInUtcSoTheRepeatedHourKeepsBothVersions) {

@@ -157,11 +157,5 @@ TEST_F(SettingsFile, ShiftJisFileFromAnotherToolReadsBackAsJapanese) {
     EXPECT_NE(written.find("lastPath,C:\\\x8e\x91\x97\xbf\\"), std::string::npos);
 }
 
-TEST_F(SettingsFile, WriterReportsAFolderItCannotWriteInto) {
-    ProcessState state;
-    EXPECT_FALSE(writeSettings(*fs, *codec, dir.drivePath() + "missing\\mabrel9-iv.ini", state, "mabrel9-iv",
-                               {2026, 1, 1, 0, 0, 0}));
-}
-
 }  // namespace
 }  // namespace mabrel::settings
