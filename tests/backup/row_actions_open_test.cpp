@@ -2,8 +2,6 @@
 // the minimised window and the reload when it comes back, the open filter.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/window_fixture.h"
 
 namespace mabrel::test {
@@ -124,10 +122,7 @@ TEST_F(Open, ALongCopyIsReportedAndACancelHalfWayOpensNothingAndLeavesNoCopy) {
     EXPECT_FALSE(window().reloadOnRestore);
     EXPECT_NE(ui.windowStates.back(), WindowState::Minimized);
     EXPECT_TRUE(backupNames().empty());
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(work.path())) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"_mabre-l94", "a.txt", "big.txt"}));
+    EXPECT_EQ(namesIn(work.path()), (std::vector<std::string>{"_mabre-l94", "a.txt", "big.txt"}));
 
     // Let run, it is reported to its end, which comes before the open.
     ui.cancelWhen = nullptr;

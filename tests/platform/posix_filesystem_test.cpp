@@ -136,11 +136,11 @@ TEST_F(PosixFileSystemTest, AttributesFollowPermissionBitsAndNames) {
     EXPECT_NE(modeOf(dir.path() / "Sub") & S_IWUSR, 0u);
 }
 
-TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThem) {
+TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThemAndEachListingSeesChanges) {
     auto dir = folderWithXattrs();
     if (!dir) GTEST_SKIP() << "no file system with user.* extended attributes for the test folder";
     PosixFileSystem fs;
-    const auto file = dir->write("doc.txt", "d");
+    dir->write("doc.txt", "d");
     const auto folder = dir->mkdir("Folder");
     const std::string path = dir->drivePath() + "doc.txt";
 
@@ -161,16 +161,12 @@ TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThem) {
     const auto other = dir->write("samba.txt", "s");
     ASSERT_EQ(::setxattr(other.c_str(), kDosAttribName, "0x22", 4, 0), 0);
     EXPECT_EQ(fs.attributes(dir->drivePath() + "samba.txt"), attr::Hidden | attr::Archive);
-    (void)file;
-    (void)folder;
-}
 
-TEST(PosixFileSystemXattr, EachListingSeesAttributesChangedSinceTheLastOne) {
-    auto dir = folderWithXattrs();
-    if (!dir) GTEST_SKIP() << "no file system with user.* extended attributes for the test folder";
-    PosixFileSystem fs;
-    const std::string root = dir->drivePath();
-    for (const char* name : {"shown.txt", "hidden.txt", "stays hidden.txt"}) dir->write(name, "x");
+    // Each listing sees attributes changed since the last one.
+    const std::string root = dir->drivePath() + "Folder\\";
+    for (const char* name : {"shown.txt", "hidden.txt", "stays hidden.txt"}) {
+        dir->write(std::string("Folder/") + name, "x");
+    }
     fs.setAttributes(root + "hidden.txt", attr::Hidden);
     fs.setAttributes(root + "stays hidden.txt", attr::Hidden);
     // Listings keep what they read of entries unchanged for a few seconds.
@@ -182,7 +178,7 @@ TEST(PosixFileSystemXattr, EachListingSeesAttributesChangedSinceTheLastOne) {
     fs.setAttributes(root + "hidden.txt", attr::Archive);
     EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"hidden.txt"}));
     // Changed by another program.
-    ASSERT_EQ(::removexattr((dir->path() / "shown.txt").c_str(), kDosAttribName), 0);
+    ASSERT_EQ(::removexattr((folder / "shown.txt").c_str(), kDosAttribName), 0);
     EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"hidden.txt", "shown.txt"}));
 }
 
