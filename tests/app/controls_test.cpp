@@ -77,18 +77,5 @@ TEST(ListSort, OrdersAsAStableSortOfTheFoldedTextsInBothDirections) {
     }
 }
 
-TEST(TreeNodes, AreNumberedFromOneAndClearedWithTheirSelection) {
-    TreeView tree;
-    EXPECT_EQ(tree.add(0, "d_C:\\Docs\\", "C:\\Docs\\"), 1);
-    EXPECT_EQ(tree.add(1, "f_sub", "sub"), 2);
-    EXPECT_EQ(tree.node(2).parent, 1);
-    tree.selectedNode = 1;
-    tree.rootExpanded = true;
-    tree.clear();
-    EXPECT_EQ(tree.count(), 0);
-    EXPECT_EQ(tree.selectedNode, 0);
-    EXPECT_FALSE(tree.rootExpanded);
-}
-
 }  // namespace
 }  // namespace mabrel

@@ -41,17 +41,6 @@ TEST_F(Lifecycle, TheRememberedFolderIsShownWhenTheCommandLineIsEmpty) {
     EXPECT_EQ(window().lvwFiles.selectedItem, -1);
 }
 
-TEST_F(Lifecycle, ARememberedDriveOrShareThatIsGoneGivesTheCurrentDirectoryWithoutAMessage) {
-    for (const std::string gone : {"Q:\\", "\\\\mabrel-no-server\\share\\"}) {
-        SCOPED_TRACE(gone);
-        exeDir.write("mabrel9-iv.ini", "lastPath," + gone + "\r\n");
-        state = {};
-        ASSERT_TRUE(window().Form_Load());
-        EXPECT_EQ(state.p_driveAndPath, root);
-        EXPECT_TRUE(ui.messages.empty());
-    }
-}
-
 TEST_F(Lifecycle, AQuotedCommandLineNamingAFileShowsItsFolderWithItsRowSelected) {
     work.mkdir("Remembered");
     work.write("With Space/a.txt", "a");
@@ -83,24 +72,21 @@ TEST_F(Lifecycle, ASecondInstanceEndsHavingReadAndWrittenNothing) {
     EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre.l94"));
 }
 
-TEST_F(Lifecycle, ExitWritesSettingsAndCommentsThenEndsAtOnce) {
+TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesExitAlsoEndsTheProgram) {
     work.write("a.txt", "a");
     startIn(root);
     window().txtFolderComment.text = "folder note";
-    window().cmdExit_Click();
-
-    EXPECT_EQ(ui.endProgramCalls, 1);
+    window().Form_Unload();
+    EXPECT_EQ(ui.endProgramCalls, 0);
     EXPECT_EQ(settingsLine(1), "[mabrel9-iv]");
     EXPECT_EQ(settingsLine(3), "lastPath," + root);
     EXPECT_EQ(settingsLine(4), "lastAccess,2026-12-05 09:00:00");
     EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "folder note\r\n");
-}
 
-TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesWithoutEndingTheProgramItself) {
-    startIn(root);
     process.clock = {2027, 1, 2, 3, 4, 5};
-    window().Form_Unload();
-    EXPECT_EQ(ui.endProgramCalls, 0);
+    window().txtFolderComment.text = "";
+    window().cmdExit_Click();
+    EXPECT_EQ(ui.endProgramCalls, 1);
     EXPECT_EQ(settingsLine(4), "lastAccess,2027-01-02 03:04:05");
     EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "\r\n");
 }

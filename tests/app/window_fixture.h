@@ -92,16 +92,18 @@ protected:
         list.selectedItem = rows.empty() ? -1 : rows.front();
     }
 
-    // The names in the work folder's backup directory.
-    std::vector<std::string> backupNames() const {
+    // The names in a folder (none if it does not exist), sorted.
+    static std::vector<std::string> namesIn(const std::filesystem::path& folder) {
         std::vector<std::string> names;
         std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(work.path() / "_mabre-l94", ec)) {
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
             names.push_back(e.path().filename().string());
         }
         std::sort(names.begin(), names.end());
         return names;
     }
+    // The names in the work folder's backup directory.
+    std::vector<std::string> backupNames() const { return namesIn(work.path() / "_mabre-l94"); }
 
     // How many folder view loads ran so far (each shows the hourglass once).
     int loads() const {

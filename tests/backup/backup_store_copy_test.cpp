@@ -2,23 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "backup/backup_store.h"
 #include "platform/errors.h"
 #include "platform/fault_injection.h"
 #include "platform/native.h"
+#include "support/platform_error.h"
 #include "support/temp_dir.h"
 
 namespace mabrel::backup {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-std::string utf8(const stdfs::path& p) {
-    const auto s = p.filename().u8string();
-    return std::string(s.begin(), s.end());
-}
+using platform::FsOp;
+using test::errorOf;
 
 class BackupCopy : public ::testing::Test {
 protected:
@@ -26,13 +23,10 @@ protected:
         source = dir.write("報告書.txt", "version one");
         test::setModificationTime(source, 2000, 7, 15, 9, 5, 3);
     }
-    std::vector<std::string> backupNames() {
-        std::vector<std::string> names;
-        if (!stdfs::exists(dir.path() / kBackupDirName)) return names;
-        for (const auto& e : stdfs::directory_iterator(dir.path() / kBackupDirName)) {
-            names.push_back(utf8(e.path()));
-        }
-        return names;
+    std::size_t copies() {
+        std::error_code ec;
+        return static_cast<std::size_t>(std::distance(stdfs::directory_iterator(dir.path() / kBackupDirName, ec),
+                                                      stdfs::directory_iterator()));
     }
 
     std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
@@ -40,34 +34,20 @@ protected:
     test::TempDir dir;
     stdfs::path source;
     const stdfs::path copy = dir.path() / kBackupDirName / stdfs::u8path("報告書_2000-07-15 09-05-03.txt");
+    const std::string copyPath = dir.drivePath() + kBackupDirName + "\\報告書_2000-07-15 09-05-03.txt";
 };
 
-TEST_F(BackupCopy, FirstCopyCreatesTheDirectoryAndKeepsContentTimeAndReadOnly) {
-    takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
-    EXPECT_EQ(fs.calls(platform::FsOp::CreateDirectory), 1);
-    EXPECT_EQ(backupNames(), std::vector<std::string>{utf8(copy)});
+TEST_F(BackupCopy, EachVersionIsCopiedOnceWithContentTimeAndReadOnly) {
+    EXPECT_EQ(takeBackupCopy(fs, dir.drivePath(), "報告書.txt"), copyPath);
+    EXPECT_EQ(copies(), 1u);
     EXPECT_EQ(test::readBytes(copy), "version one");
-    const std::string copyPath = dir.drivePath() + kBackupDirName + "\\報告書_2000-07-15 09-05-03.txt";
     EXPECT_EQ(native->modificationTime(copyPath), (platform::LocalTime{2000, 7, 15, 9, 5, 3}));
     EXPECT_EQ(native->attributes(copyPath) & platform::attr::ReadOnly, platform::attr::ReadOnly);
     // The directory itself is an ordinary one.
     EXPECT_EQ(native->attributes(dir.drivePath() + kBackupDirName) & (platform::attr::Hidden | platform::attr::ReadOnly),
               0u);
-}
-
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const platform::PlatformError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-TEST_F(BackupCopy, AVersionAlreadyKeptIsNeverTakenAgain) {
-    EXPECT_EQ(takeBackupCopy(fs, dir.drivePath(), "報告書.txt"), dir.drivePath() + kBackupDirName + "\\" + utf8(copy));
     EXPECT_EQ(takeBackupCopy(fs, dir.drivePath(), "報告書.txt"), std::nullopt);
-    EXPECT_EQ(fs.calls(platform::FsOp::CreateDirectory), 1);
+    EXPECT_EQ(fs.calls(FsOp::CreateDirectory), 1);
 
     // Saved again within the same second: the name is taken by a copy of
     // another size, so this version cannot be secured; that is an error.
@@ -79,8 +59,19 @@ TEST_F(BackupCopy, AVersionAlreadyKeptIsNeverTakenAgain) {
     // A new modification time is a new version.
     test::setModificationTime(source, 2001, 1, 2, 3, 4, 5);
     takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
-    EXPECT_EQ(backupNames().size(), 2u);
-    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / stdfs::u8path("報告書_2001-01-02 03-04-05.txt")), "version one, edited");
+    EXPECT_EQ(copies(), 2u);
+    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / stdfs::u8path("報告書_2001-01-02 03-04-05.txt")),
+              "version one, edited");
+}
+
+TEST_F(BackupCopy, AMissingSourceCreatesNothingAndTheDirectoryIsCreatedOnlyOnce) {
+    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "gone.txt"); }), platform::err::FileNotFound);
+    EXPECT_FALSE(stdfs::exists(dir.path() / kBackupDirName));
+
+    fs.failCallsOn(FsOp::CreateCopy, kBackupDirName, platform::err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "報告書.txt"); }), platform::err::PathNotFound);
+    EXPECT_EQ(fs.calls(FsOp::CreateDirectory), 1);
+    EXPECT_EQ(fs.calls(FsOp::CreateCopy), 2);
 }
 
 TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
@@ -88,14 +79,12 @@ TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
     GTEST_SKIP() << "names that differ only in letter case are one file there";
 #endif
     // A copy of Report.txt at the same second is no copy of report.txt.
-    const auto upper = dir.write("Report.txt", "upper");
-    const auto lower = dir.write("report.txt", "lower");
-    test::setModificationTime(upper, 2000, 7, 15, 9, 5, 3);
-    test::setModificationTime(lower, 2000, 7, 15, 9, 5, 3);
-    takeBackupCopy(fs, dir.drivePath(), "Report.txt");
-    EXPECT_TRUE(takeBackupCopy(fs, dir.drivePath(), "report.txt"));
-    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "Report_2000-07-15 09-05-03.txt"), "upper");
-    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "report_2000-07-15 09-05-03.txt"), "lower");
+    for (const char* name : {"Report.txt", "report.txt"}) {
+        test::setModificationTime(dir.write(name, name), 2000, 7, 15, 9, 5, 3);
+        EXPECT_TRUE(takeBackupCopy(fs, dir.drivePath(), name)) << name;
+    }
+    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "Report_2000-07-15 09-05-03.txt"), "Report.txt");
+    EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "report_2000-07-15 09-05-03.txt"), "report.txt");
 }
 
 TEST_F(BackupCopy, ALinkIsNeverTakenForACopyNorWrittenThrough) {
@@ -108,42 +97,9 @@ TEST_F(BackupCopy, ALinkIsNeverTakenForACopyNorWrittenThrough) {
     dir.mkdir(kBackupDirName);
     stdfs::create_symlink(elsewhere, copy);
     EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "報告書.txt"); }), platform::err::FileAlreadyExists);
-    stdfs::remove(copy);
-    stdfs::create_symlink(dir.path() / "nowhere", copy);
-    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "報告書.txt"); }), platform::err::FileAlreadyExists);
     EXPECT_TRUE(stdfs::is_symlink(copy));
-    EXPECT_FALSE(stdfs::exists(dir.path() / "nowhere"));
 
-    // The backup directory itself as a link to another folder: nothing goes there.
-    const auto other = dir.mkdir("other");
-    test::TempDir second;
-    const auto file = second.write("a.txt", "a");
-    stdfs::create_directory_symlink(other, second.path() / kBackupDirName);
-    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, second.drivePath(), "a.txt"); }), platform::err::PathFileAccess);
-    EXPECT_TRUE(stdfs::is_empty(other));
     EXPECT_EQ(test::readBytes(elsewhere), "version one");
-}
-
-TEST_F(BackupCopy, MissingSourceIsFileNotFoundAndCreatesNothing) {
-    try {
-        takeBackupCopy(fs, dir.drivePath(), "gone.txt");
-        FAIL() << "no error";
-    } catch (const platform::PlatformError& e) {
-        EXPECT_EQ(e.number(), platform::err::FileNotFound);
-    }
-    EXPECT_FALSE(stdfs::exists(dir.path() / kBackupDirName));
-}
-
-TEST_F(BackupCopy, TheDirectoryIsCreatedOnlyOncePerCopy) {
-    fs.failCallsOn(platform::FsOp::CreateCopy, kBackupDirName, platform::err::PathNotFound);
-    try {
-        takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
-        FAIL() << "no error";
-    } catch (const platform::PlatformError& e) {
-        EXPECT_EQ(e.number(), platform::err::PathNotFound);
-    }
-    EXPECT_EQ(fs.calls(platform::FsOp::CreateDirectory), 1);
-    EXPECT_EQ(fs.calls(platform::FsOp::CreateCopy), 2);
 }
 
 }  // namespace

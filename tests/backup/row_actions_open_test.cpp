@@ -2,11 +2,7 @@
 // the minimised window and the reload when it comes back, the open filter.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/window_fixture.h"
-#include "platform/errors.h"
-#include "platform/fault_injection.h"
 
 namespace mabrel::test {
 namespace {
@@ -36,6 +32,11 @@ protected:
 };
 
 TEST_F(Open, AFileIsCopiedBeforeTheShellOpensItAndTheWindowMinimises) {
+    select({});  // without a selected row: nothing
+    window().lvwFiles_DblClick();
+    EXPECT_TRUE(ui.shellRequests.empty());
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
+
     doubleClick(rowOf("a.txt"));
 
     ASSERT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
@@ -89,6 +90,14 @@ TEST_F(Open, AChangedFileShowsItsOldVersionAfterTheRestoreAnUnchangedOneLosesThe
     ASSERT_GE(rowOf("a.txt", kV1), 0);
     EXPECT_EQ(window().lvwFiles.rows[static_cast<std::size_t>(rowOf("a.txt"))].cells[1], "2021-06-07 08-09-10");
     EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / kCopyV1), "one");
+
+    // Its backup row opens the copy itself, without a new copy.
+    ui.shellRequests.clear();
+    doubleClick(rowOf("a.txt", kV1));
+    ASSERT_EQ(ui.shellRequests.size(), 1u);
+    EXPECT_EQ(ui.shellRequests[0].file, root + "_mabre-l94\\" + kCopyV1);
+    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
+    EXPECT_TRUE(window().reloadOnRestore);
 }
 
 TEST_F(Open, ALongCopyIsReportedAndACancelHalfWayOpensNothingAndLeavesNoCopy) {
@@ -113,10 +122,7 @@ TEST_F(Open, ALongCopyIsReportedAndACancelHalfWayOpensNothingAndLeavesNoCopy) {
     EXPECT_FALSE(window().reloadOnRestore);
     EXPECT_NE(ui.windowStates.back(), WindowState::Minimized);
     EXPECT_TRUE(backupNames().empty());
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(work.path())) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"_mabre-l94", "a.txt", "big.txt"}));
+    EXPECT_EQ(namesIn(work.path()), (std::vector<std::string>{"_mabre-l94", "a.txt", "big.txt"}));
 
     // Let run, it is reported to its end, which comes before the open.
     ui.cancelWhen = nullptr;
@@ -128,19 +134,6 @@ TEST_F(Open, ALongCopyIsReportedAndACancelHalfWayOpensNothingAndLeavesNoCopy) {
     EXPECT_EQ(ui.shellRequests.size(), 1u);
     ASSERT_EQ(backupNames().size(), 1u);
     EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / backupNames()[0]), content);
-}
-
-TEST_F(Open, ABackupRowOpensTheCopyItselfWithoutANewCopy) {
-    doubleClick(rowOf("a.txt"));
-    setModificationTime(work.write("a.txt", "two"), 2021, 6, 7, 8, 9, 10);
-    restoreWindow();
-    ui.shellRequests.clear();
-
-    doubleClick(rowOf("a.txt", kV1));
-    ASSERT_EQ(ui.shellRequests.size(), 1u);
-    EXPECT_EQ(ui.shellRequests[0].file, root + "_mabre-l94\\" + kCopyV1);
-    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
-    EXPECT_TRUE(window().reloadOnRestore);
 }
 
 TEST_F(Open, TheOpenFilterRefusesWithAMessageAndTouchesNothing) {
@@ -172,62 +165,6 @@ TEST_F(Open, TheOpenFilterRefusesWithAMessageAndTouchesNothing) {
     doubleClick(rowOf("README"));
     ASSERT_EQ(ui.shellRequests.size(), 1u);
     EXPECT_EQ(ui.shellRequests[0].file, root + "README");
-}
-
-TEST_F(Open, AFileGoneSinceTheLoadIsReportedAndNotOpened) {
-    std::filesystem::remove(work.path() / "a.txt");
-    doubleClick(rowOf("a.txt"));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 53 (", 0), 0u) << ui.messages[0];
-    EXPECT_TRUE(ui.shellRequests.empty());
-    EXPECT_FALSE(window().reloadOnRestore);
-}
-
-TEST_F(Open, ADoubleClickWithoutASelectedRowDoesNothing) {
-    select({});
-    window().lvwFiles_DblClick();
-    EXPECT_TRUE(ui.shellRequests.empty());
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
-}
-
-// The window over a file system that fails on request.
-class OpenWithFaults : public Open {
-protected:
-    void SetUp() override {
-        fs = &faulty;
-        Open::SetUp();
-    }
-    platform::FaultInjectingFileSystem faulty{*nativeFs};
-};
-
-TEST_F(OpenWithFaults, NoBackupDirectoryNoCopyNoOpen) {
-    faulty.failCallsOn(platform::FsOp::CreateDirectory, "_mabre-l94", platform::err::PermissionDenied);
-    doubleClick(rowOf("a.txt"));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 70 (", 0), 0u) << ui.messages[0];
-    EXPECT_TRUE(ui.shellRequests.empty());
-    EXPECT_FALSE(window().reloadOnRestore);
-    EXPECT_NE(ui.windowStates.back(), WindowState::Minimized);
-    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
-
-    // Once the directory can be made, the same row opens with its copy.
-    faulty.clear();
-    ui.messages.clear();
-    doubleClick(rowOf("a.txt"));
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
-    EXPECT_EQ(ui.shellRequests.size(), 1u);
-}
-
-TEST_F(OpenWithFaults, ACopyThatCannotBeWrittenKeepsTheFileClosed) {
-    work.mkdir("_mabre-l94");
-    faulty.failCallsOn(platform::FsOp::CreateCopy, "_mabre-l94", platform::err::DiskFull);
-    doubleClick(rowOf("a.txt"));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aOpen, err 61 (", 0), 0u) << ui.messages[0];
-    EXPECT_TRUE(ui.shellRequests.empty());
-    EXPECT_TRUE(backupNames().empty());
 }
 
 }  // namespace

@@ -35,8 +35,7 @@ protected:
     // store writes it.
     std::filesystem::path backupCopy(const std::string& copyName, const std::string& bytes, int year = 2000,
                                      int month = 7, int day = 15, int hour = 9, int minute = 5, int second = 3) {
-        auto p = work.write("_mabre-l94/" + copyName, bytes);
-        setModificationTime(p, year, month, day, hour, minute, second);
+        auto p = file("_mabre-l94/" + copyName, bytes, year, month, day, hour, minute, second);
         nativeFs->setAttributes(root + "_mabre-l94\\" + copyName, 33);
         return p;
     }

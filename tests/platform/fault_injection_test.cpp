@@ -4,20 +4,13 @@
 #include "platform/errors.h"
 #include "platform/fault_injection.h"
 #include "platform/native.h"
+#include "support/platform_error.h"
 #include "support/temp_dir.h"
 
 namespace mabrel::platform {
 namespace {
 
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PlatformError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
+using test::errorOf;
 class FaultInjectionTest : public ::testing::Test {
 protected:
     test::TempDir dir;

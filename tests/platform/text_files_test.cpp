@@ -2,8 +2,6 @@
 // iconv codec and real files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/errors.h"
 #include "platform/native.h"
 #include "platform/text.h"
@@ -51,18 +49,6 @@ TEST_F(TextFilesTest, JapaneseTextIsWrittenInShiftJisWithCrLf) {
     EXPECT_EQ(bytes.substr(0, 4), "\x83\x74\x83\x48");  // フォ
     EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n");
     EXPECT_EQ(readTextLines(*fs, *codec, path), lines);
-}
-
-TEST_F(TextFilesTest, AShiftJisFileMadeByIconvIsRead) {
-#ifdef _WIN32
-    GTEST_SKIP() << "needs the iconv command of a POSIX system; CodePage932 tests cover Windows";
-#endif
-    const auto utf8 = dir.write("utf8.txt", "lastPath,C:\\資料\\\r\n表示,ｶﾀｶﾅ\r\n");
-    const auto sjis = dir.path() / "sjis.ini";
-    const std::string command = "iconv -f UTF-8 -t SHIFT_JIS '" + utf8.string() + "' > '" + sjis.string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "sjis.ini"),
-              (std::vector<std::string>{"lastPath,C:\\資料\\", "表示,ｶﾀｶﾅ"}));
 }
 
 TEST_F(TextFilesTest, TextThatCodePage932CannotHoldIsKeptInUtf8BehindAByteOrderMark) {

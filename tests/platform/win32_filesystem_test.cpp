@@ -19,6 +19,7 @@
 #include "platform/errors.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_filesystem.h"
+#include "support/platform_error.h"
 #include "support/temp_dir.h"
 #include "util/bas_basic.h"
 
@@ -30,15 +31,7 @@ using test::TempDir;
 constexpr std::uint32_t kMask37 = attr::ReadOnly | attr::System | attr::Archive;
 constexpr std::uint32_t kAll = attr::ReadOnly | attr::Hidden | attr::System | attr::Directory | attr::Archive;
 
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PlatformError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
+using test::errorOf;
 DWORD rawAttributes(const std::string& path) { return ::GetFileAttributesW(widen(path).c_str()); }
 
 std::vector<std::string> names(const std::vector<DirEntry>& entries) {
@@ -115,6 +108,11 @@ TEST_F(Win32FileSystemTest, MissingThingsGiveFileOrPathNotFound) {
     EXPECT_TRUE(fs.list(root + "*", kAll).empty());
     // A bad name is a clear error, not a crash.
     EXPECT_EQ(errorOf([&] { fs.attributes(root + std::string("a\0b", 3)); }), err::PathFileAccess);
+    // The backup folder not made yet: path not found, which makes the caller create it.
+    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "a.txt", root + "_mabre-l94\\a_x.txt"); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "gone.txt", root + "b.txt"); }), err::FileNotFound);
+    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "nofolder\\gone.txt", root + "b.txt"); }), err::PathNotFound);
+    EXPECT_EQ(names(fs.list(root, kAll)), (std::vector<std::string>{".", "..", "a.txt"}));
 }
 
 TEST_F(Win32FileSystemTest, FindAnswersWithTheStoredLongName) {
@@ -207,15 +205,6 @@ TEST_F(Win32FileSystemTest, AWatchedCopyIsToldOfToItsEndAndACancelLeavesEverythi
     EXPECT_EQ(fs.readFile(root + "target.bin"), "the old version");
     EXPECT_EQ(names(fs.list(root, kAll)), (std::vector<std::string>{".", "..", "big.bin", "store", "target.bin"}));
     EXPECT_EQ(names(fs.list(root + "store", kAll)), (std::vector<std::string>{".", "..", "copy.bin"}));
-}
-
-TEST_F(Win32FileSystemTest, CopyFailuresNameWhatIsMissing) {
-    dir.write("a.txt", "a");
-    // The backup folder not made yet: path not found, which makes the caller create it.
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "a.txt", root + "_mabre-l94\\a_x.txt"); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "gone.txt", root + "b.txt"); }), err::FileNotFound);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "nofolder\\gone.txt", root + "b.txt"); }), err::PathNotFound);
-    EXPECT_EQ(names(fs.list(root, kAll)), (std::vector<std::string>{".", "..", "a.txt"}));
 }
 
 TEST_F(Win32FileSystemTest, AtomicWritesReplaceWholeAndKeepWhatThePersonSet) {

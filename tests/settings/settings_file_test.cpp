@@ -72,7 +72,7 @@ TEST_F(SettingsFile, WhatTheWriterWritesReadsBackWholeEvenAPathWithCommas) {
     EXPECT_EQ(back.exceptionExtList2, state.exceptionExtList2);
 }
 
-TEST_F(SettingsFile, ReaderIsLenientAboutCaseSpacesOrderAndUnknownLines) {
+TEST_F(SettingsFile, ReaderIsLenientAboutCaseSpacesOrderUnknownLinesAndBlankValues) {
     const auto s = readLines(
         "exceptionExtList2,.t xt\r\n"
         "something else\r\n"
@@ -85,13 +85,12 @@ TEST_F(SettingsFile, ReaderIsLenientAboutCaseSpacesOrderAndUnknownLines) {
     EXPECT_EQ(s.exceptionExtList1, ".txt.DOC.");
     EXPECT_EQ(s.exceptionExtList2Mode, 0);
     EXPECT_EQ(s.exceptionExtList2, ".txt.");
-}
 
-TEST_F(SettingsFile, ListValuesEndAtTheSecondCommaAndBlankValuesGiveDefaults) {
-    auto s = readLines("exceptionExtList1,.txt,.doc,\r\nexceptionExtList2,\r\nlastPath,   \r\n");
-    EXPECT_EQ(s.exceptionExtList1, ".txt.");
-    EXPECT_EQ(s.exceptionExtList2, kDefaultExtList);
-    EXPECT_EQ(s.p_driveAndPath, "");
+    // List values end at the second comma; blank values give the defaults.
+    const auto blank = readLines("exceptionExtList1,.txt,.doc,\r\nexceptionExtList2,\r\nlastPath,   \r\n");
+    EXPECT_EQ(blank.exceptionExtList1, ".txt.");
+    EXPECT_EQ(blank.exceptionExtList2, kDefaultExtList);
+    EXPECT_EQ(blank.p_driveAndPath, "");
 }
 
 TEST_F(SettingsFile, ModeValuesRoundHalfToEven) {
@@ -156,12 +155,6 @@ TEST_F(SettingsFile, ShiftJisFileFromAnotherToolReadsBackAsJapanese) {
     ASSERT_TRUE(writeSettings(*fs, *codec, path, s, "mabrel9-iv", {2026, 1, 1, 0, 0, 0}));
     const std::string written = test::readBytes(dir.path() / "mabrel9-iv.ini");
     EXPECT_NE(written.find("lastPath,C:\\\x8e\x91\x97\xbf\\"), std::string::npos);
-}
-
-TEST_F(SettingsFile, WriterReportsAFolderItCannotWriteInto) {
-    ProcessState state;
-    EXPECT_FALSE(writeSettings(*fs, *codec, dir.drivePath() + "missing\\mabrel9-iv.ini", state, "mabrel9-iv",
-                               {2026, 1, 1, 0, 0, 0}));
 }
 
 }  // namespace

@@ -26,12 +26,14 @@ protected:
     const std::string root = dir.drivePath();  // ends with "\"
 };
 
-TEST_F(PathHelpers, NormaliserRemovesQuotesAndMarksFoldersWithATrailingSeparator) {
+TEST_F(PathHelpers, NormaliserRemovesQuotesSpellsNamesAsStoredAndMarksFolders) {
     EXPECT_EQ(normaliseLongName(*fs, "  \"" + root + "My Docs\"  "), root + "My Docs\\");
     EXPECT_EQ(normaliseLongName(*fs, root + "My Docs\\Reports\\Q1.txt"), root + "My Docs\\Reports\\Q1.txt");
     EXPECT_EQ(normaliseLongName(*fs, "\"" + root + "報告書\\議事録.txt\""), root + "報告書\\議事録.txt");
     EXPECT_EQ(normaliseLongName(*fs, "  "), "");
     EXPECT_EQ(normaliseLongName(*fs, "\"\""), "");
+    // Components are spelled as stored.
+    EXPECT_EQ(normaliseLongName(*fs, root + "my docs\\REPORTS\\q1.TXT"), root + "My Docs\\Reports\\Q1.txt");
 }
 
 TEST_F(PathHelpers, NormaliserKeepsTheLongestExistingLeadingPart) {
@@ -52,11 +54,6 @@ TEST_F(PathHelpers, NormaliserResolvesDotNamesAndDoubledSeparatorsFirst) {
     EXPECT_EQ(normaliseLongName(*fs, root + "My Docs/Reports"), root + "My Docs\\Reports\\");
     EXPECT_EQ(normaliseLongName(*fs, "\\\\mabrel-no-server\\share/Docs\\x"), "\\\\mabrel-no-server\\share");
     EXPECT_EQ(normaliseLongName(*fs, "C:\\..\\..\\" + root.substr(3)), root);
-}
-
-TEST_F(PathHelpers, NormaliserSpellsComponentsAsStored) {
-    std::string lowered = root + "my docs\\REPORTS\\q1.TXT";
-    EXPECT_EQ(normaliseLongName(*fs, lowered), root + "My Docs\\Reports\\Q1.txt");
 }
 
 TEST_F(PathHelpers, NormaliserRebuildsARelativeNameFromTheRoot) {
