@@ -174,7 +174,9 @@ protected:
         Process p;
         if (s.realProgram) {
             const auto exe = world.exe.path() / "mabrel9-iv";
+#ifdef MABREL_EXECUTABLE
             if (!stdfs::exists(exe)) stdfs::copy_file(MABREL_EXECUTABLE, exe);
+#endif
             env["QT_QPA_PLATFORM"] = "offscreen";
             env["XDG_RUNTIME_DIR"] = runtime.path().string();
             env["XDG_CONFIG_HOME"] = (runtime.path() / "config").string();
