@@ -19,8 +19,8 @@ function(desktop_string text out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# The program of an Exec line. Quoted only when it holds a character the
-# Desktop Entry Specification reserves: xdg-open splits the line at spaces
+# The program of an Exec line. Quoted only when it holds a character that
+# freedesktop.org's desktop entry format reserves: xdg-open splits the line at spaces
 # and takes no quotes, so a plain path must stay as it is.
 set(program "${launcher}")
 set(reserved FALSE)
