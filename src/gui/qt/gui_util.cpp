@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "gui/shared/title_bar.h"
+
 namespace mabrel::gui {
 
 Twips Twips::of(const QWidget* widget) {
@@ -42,15 +44,11 @@ void useJapanese() {
 }
 
 int titleBarWidth(const QString& caption) {
-    // Window managers draw the caption bold, often larger than the program's
-    // text (11 points in GNOME's), with the window's icon and up to three
-    // buttons, each about as wide as the bar is high.
     QFont font = QApplication::font();
     font.setBold(true);
-    font.setPointSizeF(std::max(font.pointSizeF(), 11.0));
+    font.setPointSizeF(std::max(font.pointSizeF(), kTitleBarPoints));
     const QFontMetrics metrics(font);
-    const int bar = metrics.height() + 8;
-    return metrics.horizontalAdvance(caption) + 4 * bar + 16;
+    return titleBarWidth(metrics.horizontalAdvance(caption), metrics.height());
 }
 
 bool pressFocusedButton(QWidget* window, QKeyEvent* event) {

@@ -8,6 +8,7 @@
 
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
+#include "gui/shared/title_bar.h"
 #include "gui/win32/control_ids.h"
 #include "gui/win32/win32_interaction.h"
 #include "settings/frm_option.h"
@@ -44,9 +45,8 @@ std::vector<T> inTabOrder(std::vector<std::pair<int, T>> items) {
 }
 
 // The least client width at which the caption reads in full in the title
-// bar. Windows draws it in the caption font beside the close button; window
-// managers (under Wine) often draw it bold and larger, with the window's icon
-// and up to three buttons, each about as wide as the bar is high.
+// bar: Windows draws it in the caption font beside the close button, window
+// managers (under Wine) as title_bar.h says.
 int captionWidth(const std::wstring& caption, UINT dpi) {
     using SystemParametersForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
     static const auto forDpi = reinterpret_cast<SystemParametersForDpiFn>(reinterpret_cast<void*>(
@@ -61,8 +61,8 @@ int captionWidth(const std::wstring& caption, UINT dpi) {
     LOGFONTW font = metrics.lfCaptionFont;
     if (!scaled) font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), 96);
     font.lfWeight = FW_BOLD;
-    const LONG elevenPoints = -MulDiv(11, static_cast<int>(dpi), 72);
-    if (font.lfHeight > elevenPoints) font.lfHeight = elevenPoints;
+    const LONG least = -std::lround(gui::kTitleBarPoints * dpi / 72.0);
+    if (font.lfHeight > least) font.lfHeight = least;
     HFONT made = ::CreateFontIndirectW(&font);
     HDC dc = ::GetDC(nullptr);
     const HGDIOBJ old = ::SelectObject(dc, made);
@@ -71,8 +71,7 @@ int captionWidth(const std::wstring& caption, UINT dpi) {
     ::SelectObject(dc, old);
     ::ReleaseDC(nullptr, dc);
     ::DeleteObject(made);
-    const int bar = text.cy + MulDiv(8, static_cast<int>(dpi), 96);
-    return text.cx + 4 * bar + MulDiv(16, static_cast<int>(dpi), 96);
+    return gui::titleBarWidth(text.cx, text.cy, dpi / 96.0);
 }
 
 std::wstring withDigitGroups(std::uint64_t n) {
