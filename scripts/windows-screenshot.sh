@@ -15,31 +15,14 @@ cmake --build build/mingw --target mabrel9-iv -j 2
 prefix=$root/build/mingw/wineprefix
 scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
 
-# Documents with versions kept, sizes of many digits, versions of one day.
 folder=$prefix/drive_c/月次報告
 program=$prefix/drive_c/mabrel-screenshot
 trap 'rm -rf "$folder" "$program"' EXIT
 rm -rf "$folder" "$program"
-mkdir -p "$folder/_mabre-l94" "$folder/画像" "$folder/資料" "$program"
-put() {  # name size time
-  truncate -s "$2" "$folder/$1"
-  touch -d "$3" "$folder/$1"
-}
-put 報告書.docx 48213 "2024-06-12 17:42:08"
-put _mabre-l94/"報告書_2024-06-12 09-15-31.docx" 45877 "2024-06-12 09:15:31"
-put _mabre-l94/"報告書_2024-06-12 13-47-55.docx" 47102 "2024-06-12 13:47:55"
-put 予算.xlsx 12482731 "2024-06-11 10:03:27"
-put _mabre-l94/"予算_2024-06-03 16-20-44.xlsx" 9874120 "2024-06-03 16:20:44"
-put 取扱説明書.pdf 3157880 "2024-05-30 11:26:09"
-put 写真.png 824315 "2024-06-10 08:12:40"
-put 議事録.txt 2931 "2024-06-07 15:31:02"
-put 資料一式.zip 104857600 "2024-06-05 18:44:19"
-chmod a-w "$folder"/_mabre-l94/*
-printf '%s\r\n' "6月の月次報告。提出前に部長確認" \
-  "報告書.docx_2024-06-12 09-15-31,初稿" \
-  "報告書.docx_2024-06-12 13-47-55,課長レビュー反映" \
-  "報告書.docx_2024-06-12 17-42-08,最終版" \
-  "予算.xlsx_2024-06-03 16-20-44,当初予算" | iconv -f UTF-8 -t CP932 >"$folder/_mabre.l94"
+mkdir -p "$program"
+# Without the rarest names: the Wine prefix links no font that has them.
+. scripts/demo_folder.sh
+make_demo_folder "$folder"
 # The settings file beside the program is the screenshot's own.
 cp build/mingw/src/gui/win32/mabrel9-iv.exe "$program/"
 
