@@ -39,7 +39,6 @@ constexpr int kRowHeight = 18;
 class DesktopOpen : public ::testing::Test {
 protected:
     DesktopOpen() {
-        stdfs::permissions(runtime.path(), stdfs::perms::owner_all, stdfs::perm_options::replace);
         const stdfs::path editor = home.write("editor.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" +
                                                                (home.path() / "editor.log").string() + "'\n");
         stdfs::permissions(editor, stdfs::perms::owner_all);
@@ -128,7 +127,7 @@ protected:
     }
     void edit(int i) { setModificationTime(work.write(name(i), content(i, 2)), 2024, 3, 2, 10, 0, i); }
 
-    TempDir runtime;
+    RuntimeDir runtime;
     TempDir home;
     TempDir work;
     std::unique_ptr<Program> program;

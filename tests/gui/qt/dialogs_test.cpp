@@ -46,7 +46,6 @@ protected:
     Dialogs() { state.exceptionExtList1 = state.exceptionExtList2 = kDefaultList; }
 
     QRect px(const Geometry& g) const { return Twips().toPx(g); }
-    static void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 
     ProcessState state;
     DriveTableFs fs{{{'A', 2}, {'C', 3}, {'D', 5}, {'N', 4}, {'R', 6}, {'X', 9}}};
@@ -196,20 +195,20 @@ TEST_F(Dialogs, DriveChooserLabelsEachDriveByTypeAndOffersOnlyDrivesThatExist) {
     EXPECT_EQ(state.p_chosenPath, "D:\\");
 }
 
-TEST_F(Dialogs, DriveChooserTypingSelectsOtherPathAndOkReturnsItWithATrailingSeparator) {
-    frm_drive chooser(state, ui, "C:\\Docs\\");
-    script.on<DriveDialog>([](DriveDialog* d) {
-        click(d->option(3));
-        retype(d->text1(), QStringLiteral("C:\\temp"));
-        EXPECT_TRUE(d->option(0)->isChecked());
-        EXPECT_FALSE(d->option(3)->isChecked());
-        click(d->okButton());
-    });
-    ui.showModal(chooser);
-    EXPECT_EQ(state.p_chosenPath, "C:\\temp\\");
-}
-
-TEST_F(Dialogs, DriveChooserCancelReturnsNothingButTheTitleBarOrEscapeKeepsAClickedDrive) {
+TEST_F(Dialogs, DriveChooserOkReturnsATypedPathWithASeparatorCancelNothingTheTitleBarOrEscapeAClickedDrive) {
+    {
+        // Typing selects "その他" over a clicked drive.
+        frm_drive chooser(state, ui, "C:\\Docs\\");
+        script.on<DriveDialog>([](DriveDialog* d) {
+            click(d->option(3));
+            retype(d->text1(), QStringLiteral("C:\\temp"));
+            EXPECT_TRUE(d->option(0)->isChecked());
+            EXPECT_FALSE(d->option(3)->isChecked());
+            click(d->okButton());
+        });
+        ui.showModal(chooser);
+        EXPECT_EQ(state.p_chosenPath, "C:\\temp\\");
+    }
     {
         frm_drive chooser(state, ui, "C:\\Docs\\");
         script.on<DriveDialog>([](DriveDialog* d) {

@@ -36,7 +36,6 @@ protected:
         }
         ASSERT_EQ(currentName(), name);
     }
-    ModalScript script;
 };
 
 TEST_F(KeyboardTest, EachGestureOfTheListHasItsKey) {
@@ -141,10 +140,13 @@ TEST_F(KeyboardTest, EnterPressesTheFocusedButtonInEveryWindow) {
     EXPECT_TRUE(script.done());
     EXPECT_EQ(state.p_dialogResult, 0);
 
-    // The drive chooser: Enter in the typing place is bound to no button;
-    // on the focused "Ｏ Ｋ" it chooses.
+    // The drive chooser, opened by the label on the folder shown: Enter in
+    // the typing place is bound to no button; on the focused "Ｏ Ｋ" it
+    // chooses, and the typed folder is shown.
     TempDir other;
+    other.write("elsewhere.txt", "x");
     script.on<DriveDialog>([&](DriveDialog* d) {
+        EXPECT_EQ(d->text1()->text(), QString::fromStdString(work.drivePath()));
         d->text1()->selectAll();
         QTest::keyClicks(d->text1(), QString::fromStdString(withoutTrailingSeparator(other.drivePath())));
         QTest::keyClick(d->text1(), Qt::Key_Return);
@@ -155,6 +157,7 @@ TEST_F(KeyboardTest, EnterPressesTheFocusedButtonInEveryWindow) {
     QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
     EXPECT_TRUE(script.done());
     EXPECT_EQ(state.p_driveAndPath, other.drivePath());
+    EXPECT_GE(viewRow("elsewhere.txt"), 0);
 
     // "終 了", focused at start, ends the program on Enter.
     window->cmdExit()->setFocus();

@@ -41,7 +41,6 @@ protected:
     }
 
     std::string file(const std::string& name) const { return readBytes(work.path() / name); }
-    static void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
     QTreeWidgetItem* treeItem(const QString& text) const {
         const auto found = window->tvwFolders()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
         return found.isEmpty() ? nullptr : found.front();
@@ -64,10 +63,9 @@ protected:
         QApplication::sendEvent(h->viewport(), &move);
         QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, to);
     }
-    ModalScript script;
 };
 
-TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutPutsIt) {
+TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutPutsItInTheTabOrder) {
     start();
     EXPECT_TRUE(window->isMaximized());
     EXPECT_EQ(window->windowTitle(), QString::fromStdString(" " + work.drivePath()).toUpper());
@@ -158,10 +156,8 @@ TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutP
     EXPECT_EQ(cell(notes, 2), QStringLiteral("3"));
     EXPECT_EQ(window->statusPanel()->text(),
               QStringLiteral("サブフォルダ数：1、ファイル数：5、バックアップファイル数：0"));
-}
 
-TEST_F(MainWindowTest, TheTabOrderGoesFromExitThroughTheDesignsOrder) {
-    start();
+    // The tab order goes from Exit, focused at start, through the design's order.
     std::vector<QWidget*> expected{window->cmdExit(),  window->cmdUpdate(),  window->txtFolderComment(),
                                    window->lvwFiles(), window->tvwFolders(), window->cmdHelp(),
                                    window->cmdOption()};
@@ -227,15 +223,13 @@ TEST_F(MainWindowTest, RefreshListsANewFileAndKeepsTheTypedFolderComment) {
     EXPECT_EQ(file("_mabre.l94"), ansi("月例報告") + "\r\n");
 }
 
-TEST_F(MainWindowTest, HelpOpensThePageBesideTheExecutableThroughTheDesktop) {
+TEST_F(MainWindowTest, HelpOpensThePageBesideTheExecutableAndExitWritesSettingsAndComments) {
     start();
     click(window->cmdHelp());
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString((exeDir.path() / "mabrel9-iv.html").string())));
-}
 
-TEST_F(MainWindowTest, ExitWritesSettingsAndCommentsAndEndsWithoutTheUnloadSteps) {
-    start();
+    // Exit ends without the unload steps.
     QTest::keyClicks(window->txtFolderComment(), QStringLiteral("memo"));
     click(window->cmdExit());
     EXPECT_TRUE(window->ended());
@@ -471,20 +465,6 @@ TEST_F(MainWindowTest, TreeNodesAndTheFolderLabelMoveBetweenFolders) {
     QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
     EXPECT_TRUE(script.done());
     EXPECT_EQ(state.p_driveAndPath, work.drivePath());
-
-    // A typed folder is shown after OK.
-    TempDir other;
-    other.write("elsewhere.txt", "x");
-    script.on<DriveDialog>([&](DriveDialog* d) {
-        EXPECT_EQ(d->text1()->text(), QString::fromStdString(work.drivePath()));
-        d->text1()->selectAll();
-        QTest::keyClicks(d->text1(), QString::fromStdString(withoutTrailingSeparator(other.drivePath())));
-        click(d->okButton());
-    });
-    QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
-    EXPECT_TRUE(script.done());
-    EXPECT_EQ(state.p_driveAndPath, other.drivePath());
-    EXPECT_GE(viewRow("elsewhere.txt"), 0);
 }
 
 TEST_F(MainWindowTest, TheWaitCursorShowsWhileTheListIsRead) {
@@ -518,14 +498,6 @@ TEST_F(MainWindowTest, ClosingFromTheSystemWithAWindowOpenStillWritesSettingsAnd
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(platform::splitLines(readBytes(settingsFile())).size(), 8u);
     EXPECT_EQ(file("_mabre.l94"), "before log-out\r\n");
-}
-
-TEST_F(MainWindowTest, ASecondInstanceShowsNothing) {
-    process.claimSucceeds = false;
-    window = std::make_unique<MainWindow>(model, ui);
-    EXPECT_FALSE(window->start());
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
 }
 
 }  // namespace

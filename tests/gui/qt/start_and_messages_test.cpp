@@ -16,17 +16,7 @@ namespace {
 using mabrel::test::readBytes;
 using mabrel::test::setModificationTime;
 
-class StartAndMessagesTest : public GuiWindowTest {
-protected:
-    static void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
-    void startOn(const std::string& commandLine) {
-        process.commandLineText = commandLine;
-        window = std::make_unique<MainWindow>(model, ui);
-        ASSERT_TRUE(window->start());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    ModalScript script;
-};
+using StartAndMessagesTest = GuiWindowTest;
 
 TEST_F(StartAndMessagesTest, StartedOnAFileItsFolderIsShownWithTheFilesRowSelectedAndInSight) {
     for (int i = 0; i < 300; ++i) work.write("f" + std::to_string(1000 + i) + ".txt", "x");
@@ -86,7 +76,7 @@ TEST_F(StartAndMessagesTest, CommentsLongerThan32767CharactersAreNotCutByAnEdit)
     EXPECT_TRUE(model.txtFolderComment.text == folderComment + "a") << model.txtFolderComment.text.size();
 
     const int row = viewRow("notes.txt");
-    QTest::mouseClick(window->lvwFiles()->viewport(), Qt::LeftButton, {}, window->lvwFiles()->visualRect(window->listModel()->index(row, 0)).center());
+    clickRow(row);
     script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kComment)); });
     qsizetype offered = 0;
     script.on<QInputDialog>([&](QInputDialog* d) {
@@ -97,7 +87,7 @@ TEST_F(StartAndMessagesTest, CommentsLongerThan32767CharactersAreNotCutByAnEdit)
         QTest::keyClick(edit, Qt::Key_B);
         d->accept();
     });
-    QTest::mouseClick(window->lvwFiles()->viewport(), Qt::RightButton, {}, window->lvwFiles()->visualRect(window->listModel()->index(row, 0)).center());
+    rightClickRow(row);
     ASSERT_TRUE(script.done());
     EXPECT_EQ(offered, 40000);
 
