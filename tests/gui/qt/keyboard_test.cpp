@@ -49,6 +49,7 @@ TEST_F(KeyboardTest, EachGestureOfTheListHasItsKey) {
     EXPECT_EQ(model.lvwFiles.selectedCount(), 3);
     script.on<RClickDialog>([](RClickDialog* d) {
         EXPECT_FALSE(d->button(frm_rclick::kComment)->isEnabled());
+        EXPECT_FALSE(d->button(frm_rclick::kRestore)->isEnabled());
         EXPECT_TRUE(d->button(frm_rclick::kDelete)->isEnabled());
         QTest::keyClick(d, Qt::Key_Escape);
     });

@@ -258,10 +258,25 @@ TEST_F(MainWindowTest, OptionsOkTakesEffectAtOnceAndCancelChangesNothing) {
     EXPECT_GE(viewRow("manual.pdf"), 0);
 }
 
-TEST_F(MainWindowTest, ContextMenuCommentsRestoresAndDeletesThroughItsButtons) {
+TEST_F(MainWindowTest, ContextMenuRefusesToRestoreAFileRowAndCommentsRestoresAndDeletesCopies) {
     // An older version of notes.txt in the backup directory.
     setModificationTime(work.write("_mabre-l94/notes_2024-02-01 08-00-00.txt", "the old text"), 2024, 2, 1, 8, 0, 0);
     start();
+
+    // Restoring a file row is refused with a message.
+    const int notes = viewRow("notes.txt");
+    clickRow(notes);
+    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
+    QString message;
+    script.on<QMessageBox>([&](QMessageBox* box) {
+        message = box->text();
+        click(box->button(QMessageBox::Ok));
+    });
+    rightClickRow(notes);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(message, QStringLiteral("ｍａｂｒｅｌ９バックアップファイルではありません。"));
+    EXPECT_EQ(file("notes.txt"), "one");
+
     int backup = viewRow("notes.txt", true);
     ASSERT_GE(backup, 0);
 
@@ -303,37 +318,6 @@ TEST_F(MainWindowTest, ContextMenuCommentsRestoresAndDeletesThroughItsButtons) {
     EXPECT_TRUE(backupNames().empty());
     EXPECT_EQ(viewRow("notes.txt", true), -1);
     EXPECT_TRUE(script.unexpected.empty());
-}
-
-TEST_F(MainWindowTest, RestoringAFileRowIsRefusedWithAMessageAndSeveralRowsOfferOnlyDelete) {
-    start();
-    const int notes = viewRow("notes.txt");
-    clickRow(notes);
-    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
-    QString message;
-    script.on<QMessageBox>([&](QMessageBox* box) {
-        message = box->text();
-        click(box->button(QMessageBox::Ok));
-    });
-    rightClickRow(notes);
-    EXPECT_TRUE(script.done());
-    EXPECT_EQ(message, QStringLiteral("ｍａｂｒｅｌ９バックアップファイルではありません。"));
-    EXPECT_EQ(file("notes.txt"), "one");
-
-    // The refused restore reloaded the list: select two rows afresh.
-    clickRow(viewRow("notes.txt"));
-    const int pdf = viewRow("manual.pdf");
-    clickRow(pdf, Qt::ControlModifier);
-    EXPECT_EQ(model.lvwFiles.selectedCount(), 2);
-    script.on<RClickDialog>([](RClickDialog* d) {
-        EXPECT_FALSE(d->button(frm_rclick::kComment)->isEnabled());
-        EXPECT_FALSE(d->button(frm_rclick::kRestore)->isEnabled());
-        EXPECT_TRUE(d->button(frm_rclick::kDelete)->isEnabled());
-        click(d->button(frm_rclick::kCancel));
-    });
-    rightClickRow(pdf);
-    EXPECT_TRUE(script.done());
-    EXPECT_EQ(window->listModel()->rowCount(), 5);
 }
 
 TEST_F(MainWindowTest, HeaderClicksSortByThatColumnAndASecondClickReverses) {
