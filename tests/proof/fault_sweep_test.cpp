@@ -613,26 +613,21 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
     const auto& failures = run.fs.failures();
     out.reached = !failures.empty() || sys::seam.fired || (cancelAt > 0 && run.ui.progressReports.size() >= cancelAt);
     if (endOut) out.calls = sys::seam.names;
-    // Paths without the random names of the test's folders.
+    // Paths, in drive or native form, without the random names of the
+    // test's folders and temporaries.
     auto relative = [&](std::string path) {
-        if (path.rfind(run.root, 0) == 0) path = path.substr(run.root.size());
-        const std::string exe = run.exeDir.drivePath();
-        if (path.rfind(exe, 0) == 0) path = "<program folder>\\" + path.substr(exe.size());
-        if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
-        return path;
-    };
-    if (!failures.empty()) out.failedCall = std::string(opName(failures[0].op)) + " " + relative(failures[0].path);
-    if (sys::seam.fired) {
-        std::string path = sys::seam.firedPath;
-        for (const auto* base : {&run.work.path(), &run.exeDir.path()}) {
-            if (path.rfind(base->string(), 0) == 0) {
-                path = (base == &run.work.path() ? "" : "<program folder>") + path.substr(base->string().size());
-            }
+        const std::pair<std::string, std::string> bases[] = {
+            {run.root, ""}, {run.exeDir.drivePath(), "<program folder>\\"},
+            {run.work.path().string(), ""}, {run.exeDir.path().string(), "<program folder>"}};
+        for (const auto& [base, shown] : bases) {
+            if (path.rfind(base, 0) == 0) path = shown + path.substr(base.size());
         }
         if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
         if (path.size() > 1 && path.back() == '~') path = path.substr(0, path.rfind('.')) + ".*~";
-        out.failedCall = sys::seam.firedName + " " + path;
-    }
+        return path;
+    };
+    if (!failures.empty()) out.failedCall = std::string(opName(failures[0].op)) + " " + relative(failures[0].path);
+    if (sys::seam.fired) out.failedCall = sys::seam.firedName + " " + relative(sys::seam.firedPath);
 
     // The person edits what the desktop opened: its old version must be a copy by now.
     for (std::size_t i = shellBefore; i < run.ui.shellRequests.size(); ++i) {
