@@ -15,36 +15,12 @@
 #include <cstring>
 #include <string>
 
-#include "app/frm_mabrel94.h"
-#include "app/window_fixture.h"
-#include "backup/frm_rclick.h"
 #include "platform/native.h"
+#include "proof/person.h"
 
 using namespace mabrel;
-
-namespace {
-
-int rowOf(const frm_mabrel94& w, const std::string& name, bool backup, const std::string& stamp = "") {
-    for (std::size_t i = 0; i < w.lvwFiles.rows.size(); ++i) {
-        const auto& c = w.lvwFiles.rows[i].cells;
-        if (c[0] == name && (c[3] == "*") == backup && (stamp.empty() || c[1] == stamp)) return static_cast<int>(i);
-    }
-    return -1;
-}
-
-void menu(frm_mabrel94& w, test::ScriptedInteraction& ui, const std::vector<int>& rows, int button) {
-    for (auto& r : w.lvwFiles.rows) r.selected = false;
-    w.lvwFiles.selectedItem = -1;
-    for (int r : rows) {
-        if (r < 0) continue;
-        w.lvwFiles.rows[static_cast<std::size_t>(r)].selected = true;
-        if (w.lvwFiles.selectedItem < 0) w.lvwFiles.selectedItem = r;
-    }
-    ui.rclickScripts.push_back([button](frm_rclick& m) { m.Command1_Click(button); });
-    w.lvwFiles_MouseUp(kRightButton, 0, 1, 1);
-}
-
-}  // namespace
+using mabrel::test::proof::menu;
+using mabrel::test::proof::rowOf;
 
 int main(int argc, char** argv) {
     if (argc != 4) {

@@ -130,50 +130,31 @@ void mabrel_crash_arm() { armed = true; }
 
 #define REAL(name, type) static auto real_##name = real<type>(#name)
 
-static int openCommon(const char* fn, int dirfd, const char* path, int flags, mode_t mode) {
+static int openCommon(int dirfd, const char* path, int flags, mode_t mode) {
     using OpenAt = int (*)(int, const char*, int, ...);
     static auto realOpenAt = real<OpenAt>("openat");
     const bool relevant = counts(dirfd, path);
     const long n = enter(relevant, (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0);
-    (void)fn;
     const int fd = realOpenAt(dirfd, path, flags, mode);
     if (fd >= 0) track(fd, relevant);
     leave(n);
     return fd;
 }
 
-static mode_t modeArg(int flags, va_list ap) {
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(ap, int)) : 0;
-}
-
-int open(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = modeArg(flags, ap);
-    va_end(ap);
-    return openCommon("open", AT_FDCWD, path, flags, mode);
-}
-int open64(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = modeArg(flags, ap);
-    va_end(ap);
-    return openCommon("open64", AT_FDCWD, path, flags, mode);
-}
-int openat(int dirfd, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = modeArg(flags, ap);
-    va_end(ap);
-    return openCommon("openat", dirfd, path, flags, mode);
-}
-int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = modeArg(flags, ap);
-    va_end(ap);
-    return openCommon("openat64", dirfd, path, flags, mode);
-}
+// The mode argument is there only when the call may create a file.
+#define OPEN_CALL(name, dirfd, ...)                                                                \
+    int name(__VA_ARGS__ const char* path, int flags, ...) {                                       \
+        va_list ap;                                                                                \
+        va_start(ap, flags);                                                                       \
+        const bool creates = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;                \
+        const mode_t mode = creates ? static_cast<mode_t>(va_arg(ap, int)) : 0;                    \
+        va_end(ap);                                                                                \
+        return openCommon(dirfd, path, flags, mode);                                               \
+    }
+OPEN_CALL(open, AT_FDCWD)
+OPEN_CALL(open64, AT_FDCWD)
+OPEN_CALL(openat, dirfd, int dirfd,)
+OPEN_CALL(openat64, dirfd, int dirfd,)
 
 int close(int fd) {
     REAL(close, int (*)(int));

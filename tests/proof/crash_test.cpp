@@ -36,20 +36,6 @@ using namespace proof;
 constexpr std::size_t kBig = 2u << 20;
 constexpr std::size_t kHuge = 64u << 20;
 
-std::string drivePath(const stdfs::path& p) {
-    std::string out = "C:" + p.string();
-    for (char& c : out) {
-        if (c == '/') c = '\\';
-    }
-    return out + "\\";
-}
-
-stdfs::path scratchParent() {
-    std::error_code ec;
-    if (stdfs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
-    return stdfs::temp_directory_path();
-}
-
 // A large file's bytes: one version differs from another in every block.
 std::string largeContent(std::size_t size, char version) {
     std::string block(4096, version);
@@ -81,7 +67,7 @@ struct World {
         std::ofstream(w / kCommentFile, std::ios::binary)
             << "folder note\r\nsmall.txt_2020-01-01 01-01-01,on s1\r\nbig.bin_2021-02-02 01-01-01,on big\r\n";
         std::ofstream(exe.path() / "mabrel9-iv.ini", std::ios::binary)
-            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << drivePath(w)
+            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << work.drivePath()
             << "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\nexceptionExtList1,.exe.\r\n"
                "exceptionExtList2Mode, 0 \r\nexceptionExtList2,.exe.\r\n";
     }
@@ -94,11 +80,6 @@ std::map<std::size_t, std::string> versionsBelow(const stdfs::path& root) {
     std::map<std::size_t, std::string> out;
     for (const auto& [rel, bytes] : filesBelow(root)) out[std::hash<std::string>{}(bytes)] = rel;
     return out;
-}
-
-std::string bytesOr(const stdfs::path& p, const std::string& missing) {
-    std::error_code ec;
-    return stdfs::is_regular_file(p, ec) ? readBytes(p) : missing;
 }
 
 struct Process {
@@ -197,7 +178,7 @@ protected:
             ::kill(p.pid, SIGTERM);
         } else {
             env["MABREL_CRASH_ARMED"] = s.name == "again" ? "1" : "0";
-            p = spawn({MABREL_CRASH_DRIVER, s.name, drivePath(world.work.path()), drivePath(world.exe.path())}, env);
+            p = spawn({MABREL_CRASH_DRIVER, s.name, world.work.drivePath(), world.exe.drivePath()}, env);
             if (whileRunning) whileRunning(p);
         }
         wait(p);
@@ -242,7 +223,7 @@ protected:
         std::string s = bytesOr(world.exe.path() / "mabrel9-iv.ini", "<missing>");
         const auto at = s.find("lastAccess,");
         if (at != std::string::npos) s.erase(at, s.find("\r\n", at) - at);
-        const std::string folder = drivePath(world.work.path());
+        const std::string folder = world.work.drivePath();
         if (const auto f = s.find(folder); f != std::string::npos) s.replace(f, folder.size(), "<work>");
         return s;
     }

@@ -31,6 +31,7 @@
 #include "platform/fault_injection.h"
 #include "platform/posix/syscalls.h"
 #include "proof/invariants.h"
+#include "proof/person.h"
 
 namespace mabrel::test {
 namespace {
@@ -135,8 +136,6 @@ void buildFolders(const TempDir& work, const TempDir& exeDir, const std::string&
                                        "exceptionExtList2,.exe.\r\n");
 }
 
-stdfs::path scratchParent();
-
 // One run of the program over freshly made folders.
 struct Run {
     Run() {
@@ -154,28 +153,9 @@ struct Run {
         window->Form_Load();
     }
     int rowOf(const std::string& name, const std::string& backupStamp = "") const {
-        const auto& rows = window->lvwFiles.rows;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const auto& c = rows[i].cells;
-            if (c[0] == name && (c[3] == "*") == !backupStamp.empty() && (backupStamp.empty() || c[1] == backupStamp)) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
+        return proof::rowOf(*window, name, !backupStamp.empty(), backupStamp);
     }
-    // Right-click with these rows selected (missing rows are left out), pressing `button`.
-    void menu(const std::vector<int>& rows, int button) {
-        auto& list = window->lvwFiles;
-        for (auto& r : list.rows) r.selected = false;
-        list.selectedItem = -1;
-        for (int r : rows) {
-            if (r < 0) continue;
-            list.rows[static_cast<std::size_t>(r)].selected = true;
-            if (list.selectedItem < 0) list.selectedItem = r;
-        }
-        ui.rclickScripts.push_back([button](frm_rclick& m) { m.Command1_Click(button); });
-        window->lvwFiles_MouseUp(kRightButton, 0, 1, 1);
-    }
+    void menu(const std::vector<int>& rows, int button) { proof::menu(*window, ui, rows, button); }
 
     TempDir exeDir{scratchParent()};
     TempDir work{scratchParent()};
@@ -424,34 +404,20 @@ int close(int fd) {
     FAIL_OR(v, -1);
     return rc;
 }
-ssize_t read(int fd, void* b, size_t n) {
-    const Verdict v = enter("read", pathOf(fd));
-    FAIL_OR(v, -1);
-    if (v.end) return 0;
-    return real().read(fd, b, v.cut && n > 1 ? n / 2 : n);
-}
-ssize_t pread(int fd, void* b, size_t n, off_t o) {
-    const Verdict v = enter("pread", pathOf(fd));
-    FAIL_OR(v, -1);
-    if (v.end) return 0;
-    return real().pread(fd, b, v.cut && n > 1 ? n / 2 : n, o);
-}
-ssize_t write(int fd, const void* b, size_t n) {
-    const Verdict v = enter("write", pathOf(fd));
-    FAIL_OR(v, -1);
-    return real().write(fd, b, v.cut && n > 1 ? n / 2 : n);
-}
-ssize_t pwrite(int fd, const void* b, size_t n, off_t o) {
-    const Verdict v = enter("pwrite", pathOf(fd));
-    FAIL_OR(v, -1);
-    return real().pwrite(fd, b, v.cut && n > 1 ? n / 2 : n, o);
-}
-ssize_t copy_file_range(int in, off64_t* io, int out, off64_t* oo, size_t n, unsigned f) {
-    const Verdict v = enter("copy_file_range", pathOf(out));
-    FAIL_OR(v, -1);
-    if (v.end) return 0;
-    return real().copy_file_range(in, io, out, oo, v.cut && n > 1 ? n / 2 : n, f);
-}
+// Calls that move bytes: a fault may also cut the count or end the file early.
+#define COUNTED(name, params, fd, args)                 \
+    ssize_t name params {                               \
+        const Verdict v = enter(#name, pathOf(fd));     \
+        FAIL_OR(v, -1);                                 \
+        if (v.end) return 0;                            \
+        const size_t n = v.cut && c > 1 ? c / 2 : c;    \
+        return real().name args;                        \
+    }
+COUNTED(read, (int fd, void* b, size_t c), fd, (fd, b, n))
+COUNTED(pread, (int fd, void* b, size_t c, off_t o), fd, (fd, b, n, o))
+COUNTED(write, (int fd, const void* b, size_t c), fd, (fd, b, n))
+COUNTED(pwrite, (int fd, const void* b, size_t c, off_t o), fd, (fd, b, n, o))
+COUNTED(copy_file_range, (int in, off64_t* io, int fd, off64_t* oo, size_t c, unsigned f), fd, (in, io, fd, oo, n, f))
 int ioctl(int fd, unsigned long request, ...) {
     va_list ap;
     va_start(ap, request);
@@ -560,11 +526,6 @@ std::string describe(const Plan& p) {
 
 }  // namespace sys
 
-std::string bytesOrNothing(const stdfs::path& p) {
-    std::error_code ec;
-    return stdfs::is_regular_file(p, ec) ? readBytes(p) : std::string("<none>");
-}
-
 // Whether a failed system call may pass without a message (besides those
 // that changed nothing): as the file-system call it hit, with the error
 // number that call reports for it.
@@ -604,8 +565,8 @@ constexpr int kErrors[] = {platform::err::PermissionDenied, platform::err::DiskF
 std::string endState(const Run& run) {
     std::string out;
     for (const auto& [rel, bytes] : filesBelow(run.work.path())) out += rel + "=" + bytes + "\n";
-    for (const auto& folder : kFolders) out += folder + ":" + bytesOrNothing(run.work.path() / folder / kCommentFile) + "\n";
-    std::string settings = bytesOrNothing(run.exeDir.path() / "mabrel9-iv.ini");
+    for (const auto& folder : kFolders) out += folder + ":" + bytesOr(run.work.path() / folder / kCommentFile, "<none>") + "\n";
+    std::string settings = bytesOr(run.exeDir.path() / "mabrel9-iv.ini", "<none>");
     if (const auto at = settings.find(run.root); at != std::string::npos) settings.replace(at, run.root.size(), "<root>");
     out += settings;
     if (run.window) {
@@ -652,26 +613,21 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
     const auto& failures = run.fs.failures();
     out.reached = !failures.empty() || sys::seam.fired || (cancelAt > 0 && run.ui.progressReports.size() >= cancelAt);
     if (endOut) out.calls = sys::seam.names;
-    // Paths without the random names of the test's folders.
+    // Paths, in drive or native form, without the random names of the
+    // test's folders and temporaries.
     auto relative = [&](std::string path) {
-        if (path.rfind(run.root, 0) == 0) path = path.substr(run.root.size());
-        const std::string exe = run.exeDir.drivePath();
-        if (path.rfind(exe, 0) == 0) path = "<program folder>\\" + path.substr(exe.size());
-        if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
-        return path;
-    };
-    if (!failures.empty()) out.failedCall = std::string(opName(failures[0].op)) + " " + relative(failures[0].path);
-    if (sys::seam.fired) {
-        std::string path = sys::seam.firedPath;
-        for (const auto* base : {&run.work.path(), &run.exeDir.path()}) {
-            if (path.rfind(base->string(), 0) == 0) {
-                path = (base == &run.work.path() ? "" : "<program folder>") + path.substr(base->string().size());
-            }
+        const std::pair<std::string, std::string> bases[] = {
+            {run.root, ""}, {run.exeDir.drivePath(), "<program folder>\\"},
+            {run.work.path().string(), ""}, {run.exeDir.path().string(), "<program folder>"}};
+        for (const auto& [base, shown] : bases) {
+            if (path.rfind(base, 0) == 0) path = shown + path.substr(base.size());
         }
         if (const auto t = path.find("~_mabre-tmp-"); t != std::string::npos) path = path.substr(0, t + 12) + "*";
         if (path.size() > 1 && path.back() == '~') path = path.substr(0, path.rfind('.')) + ".*~";
-        out.failedCall = sys::seam.firedName + " " + path;
-    }
+        return path;
+    };
+    if (!failures.empty()) out.failedCall = std::string(opName(failures[0].op)) + " " + relative(failures[0].path);
+    if (sys::seam.fired) out.failedCall = sys::seam.firedName + " " + relative(sys::seam.firedPath);
 
     // The person edits what the desktop opened: its old version must be a copy by now.
     for (std::size_t i = shellBefore; i < run.ui.shellRequests.size(); ++i) {
@@ -699,7 +655,7 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         }
         if (run.ui.shellRequests.size() != shellBefore) out.violations.push_back("opened after a cancel");
         for (const auto& [rel, bytes] : before.files) {
-            if (!isInBackupDir(run.work.path() / rel) && bytesOrNothing(run.work.path() / rel) != bytes) {
+            if (!isInBackupDir(run.work.path() / rel) && bytesOr(run.work.path() / rel, "<none>") != bytes) {
                 out.violations.push_back("changed after a cancel: " + rel);
             }
         }
@@ -769,36 +725,26 @@ std::vector<Operation> operations() {
     return ops;
 }
 
-// On a memory file system when there is one: the program flushes every file
-// it writes, which a disk makes slow and a sweep makes many.
-stdfs::path scratchParent() {
-    std::error_code ec;
-    if (stdfs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
-    return stdfs::temp_directory_path();
-}
-
 TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
     int runs = 0;
     std::size_t violations = 0;
     // Findings grouped by operation, failed call and what was found; the
     // errors and modes that gave each.
     std::map<std::string, std::vector<std::string>> grouped;
+    auto record = [&](const Outcome& o, const std::string& where, const std::string& how) {
+        ++runs;
+        violations += o.violations.size();
+        for (const auto& v : o.violations) grouped[where + ": " + v].push_back(how);
+    };
     const auto ops = operations();
     for (const auto& op : ops) {
-        const auto clean = runOnce(op, 0, 0, false);
-        ++runs;
-        for (const auto& v : clean.violations) grouped[op.name + ", no failure: " + v].push_back("-");
-        violations += clean.violations.size();
+        record(runOnce(op, 0, 0, false), op.name + ", no failure", "-");
         for (bool sticky : {false, true}) {
             for (int error : kErrors) {
                 for (int n = 1; n < 400; ++n) {
                     const auto o = runOnce(op, n, error, sticky);
-                    ++runs;
-                    violations += o.violations.size();
-                    for (const auto& v : o.violations) {
-                        grouped[op.name + ", call " + std::to_string(n) + " (" + o.failedCall + "): " + v].push_back(
-                            std::to_string(error) + (sticky ? " for good" : " once"));
-                    }
+                    record(o, op.name + ", call " + std::to_string(n) + " (" + o.failedCall + ")",
+                           std::to_string(error) + (sticky ? " for good" : " once"));
                     if (!o.reached) break;
                 }
             }
@@ -812,13 +758,9 @@ TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
         for (std::size_t at = 1; at <= clean.calls.size(); ++at) {
             for (const auto& plan : sys::faultsFor(clean.calls[at - 1], static_cast<long>(at))) {
                 const auto o = runOnce(op, 0, 0, plan.sticky, plan, &cleanEnd);
-                ++runs;
                 ++systemRuns;
-                violations += o.violations.size();
-                for (const auto& v : o.violations) {
-                    grouped[op.name + ", system call " + std::to_string(at) + " (" + o.failedCall + "): " + v].push_back(
-                        sys::describe(plan));
-                }
+                record(o, op.name + ", system call " + std::to_string(at) + " (" + o.failedCall + ")",
+                       sys::describe(plan));
             }
         }
     }
@@ -828,12 +770,8 @@ TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
         for (std::size_t at = 1;; ++at) {
             const auto o = runOnce(op, 0, 0, false, {}, nullptr, nullptr, at);
             if (!o.reached) break;
-            ++runs;
             ++cancelRuns;
-            violations += o.violations.size();
-            for (const auto& v : o.violations) {
-                grouped[op.name + ", cancelled at " + o.failedCall + ": " + v].push_back("-");
-            }
+            record(o, op.name + ", cancelled at " + o.failedCall, "-");
         }
     }
     std::printf("(%d of the runs failed a system call, %d cancelled a copy)\n", systemRuns, cancelRuns);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -28,6 +29,19 @@ inline bool isProgramTemporary(const std::string& name) {
     if (name == kBackupDir || name == kCommentFile) return false;
     if (name.find("_mabre") != std::string::npos) return true;
     return name.size() > 1 && name.front() == '.' && name.back() == '~';
+}
+
+// On a memory file system when there is one: the program flushes every file
+// it writes, which a disk makes slow and a sweep makes many.
+inline stdfs::path scratchParent() {
+    std::error_code ec;
+    if (stdfs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
+    return stdfs::temp_directory_path();
+}
+
+inline std::string bytesOr(const stdfs::path& p, const std::string& missing) {
+    std::error_code ec;
+    return stdfs::is_regular_file(p, ec) ? readBytes(p) : missing;
 }
 
 inline bool isInBackupDir(const stdfs::path& p) { return p.parent_path().filename() == kBackupDir; }

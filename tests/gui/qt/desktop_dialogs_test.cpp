@@ -37,7 +37,6 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&owner));
     }
 
-    static void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
     static QStringList buttonTexts(QWidget* box) {
         QStringList texts;
         for (QPushButton* b : box->findChildren<QPushButton*>()) texts << b->text();

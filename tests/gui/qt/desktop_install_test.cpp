@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/program.h"
 #include "support/temp_dir.h"
 #include "support/x_desktop.h"
 
@@ -73,7 +74,6 @@ qint64 processOf(const stdfs::path& exe) {
 class DesktopInstallWithoutAWindowManager : public ::testing::Test {
 protected:
     DesktopInstallWithoutAWindowManager() {
-        stdfs::permissions(runtime.path(), stdfs::perms::owner_all, stdfs::perm_options::replace);
         if (stdfs::exists(manifest())) stdfs::copy_file(manifest(), saved.path() / "manifest");
     }
     ~DesktopInstallWithoutAWindowManager() override {
@@ -150,7 +150,7 @@ protected:
 
     TempDir root;
     TempDir home;
-    TempDir runtime;
+    RuntimeDir runtime;
     TempDir saved;
 };
 

@@ -1,5 +1,5 @@
 // The main window as the person meets it: real widgets over a real folder,
-// driven by clicks, checked on screen and on disk.
+// driven by clicks and by keys, checked on screen and on disk.
 #include <QFontInfo>
 #include <QGlyphRun>
 #include <QMenu>
@@ -41,7 +41,6 @@ protected:
     }
 
     std::string file(const std::string& name) const { return readBytes(work.path() / name); }
-    static void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
     QTreeWidgetItem* treeItem(const QString& text) const {
         const auto found = window->tvwFolders()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
         return found.isEmpty() ? nullptr : found.front();
@@ -64,10 +63,9 @@ protected:
         QApplication::sendEvent(h->viewport(), &move);
         QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, to);
     }
-    ModalScript script;
 };
 
-TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutPutsIt) {
+TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutPutsItInTheTabOrder) {
     start();
     EXPECT_TRUE(window->isMaximized());
     EXPECT_EQ(window->windowTitle(), QString::fromStdString(" " + work.drivePath()).toUpper());
@@ -158,10 +156,8 @@ TEST_F(MainWindowTest, StartsMaximisedOnTheFolderWithEveryControlWhereTheLayoutP
     EXPECT_EQ(cell(notes, 2), QStringLiteral("3"));
     EXPECT_EQ(window->statusPanel()->text(),
               QStringLiteral("サブフォルダ数：1、ファイル数：5、バックアップファイル数：0"));
-}
 
-TEST_F(MainWindowTest, TheTabOrderGoesFromExitThroughTheDesignsOrder) {
-    start();
+    // The tab order goes from Exit, focused at start, through the design's order.
     std::vector<QWidget*> expected{window->cmdExit(),  window->cmdUpdate(),  window->txtFolderComment(),
                                    window->lvwFiles(), window->tvwFolders(), window->cmdHelp(),
                                    window->cmdOption()};
@@ -227,15 +223,13 @@ TEST_F(MainWindowTest, RefreshListsANewFileAndKeepsTheTypedFolderComment) {
     EXPECT_EQ(file("_mabre.l94"), ansi("月例報告") + "\r\n");
 }
 
-TEST_F(MainWindowTest, HelpOpensThePageBesideTheExecutableThroughTheDesktop) {
+TEST_F(MainWindowTest, HelpOpensThePageBesideTheExecutableAndExitWritesSettingsAndComments) {
     start();
     click(window->cmdHelp());
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString((exeDir.path() / "mabrel9-iv.html").string())));
-}
 
-TEST_F(MainWindowTest, ExitWritesSettingsAndCommentsAndEndsWithoutTheUnloadSteps) {
-    start();
+    // Exit ends without the unload steps.
     QTest::keyClicks(window->txtFolderComment(), QStringLiteral("memo"));
     click(window->cmdExit());
     EXPECT_TRUE(window->ended());
@@ -244,12 +238,9 @@ TEST_F(MainWindowTest, ExitWritesSettingsAndCommentsAndEndsWithoutTheUnloadSteps
     EXPECT_EQ(file("_mabre.l94"), "memo\r\n");
 }
 
-TEST_F(MainWindowTest, OptionsOkTakesEffectAtOnceAndCancelChangesNothing) {
+// Cancel: in the options window's own tests and the keyboard's.
+TEST_F(MainWindowTest, OptionsOkTakesEffectAtOnce) {
     start();
-    script.on<OptionDialog>([](OptionDialog* d) { click(d->cancelButton()); });
-    click(window->cmdOption());
-    EXPECT_EQ(window->listModel()->rowCount(), 5);
-
     script.on<OptionDialog>([](OptionDialog* d) {
         click(d->option1(0));
         d->text1()->selectAll();
@@ -264,10 +255,25 @@ TEST_F(MainWindowTest, OptionsOkTakesEffectAtOnceAndCancelChangesNothing) {
     EXPECT_GE(viewRow("manual.pdf"), 0);
 }
 
-TEST_F(MainWindowTest, ContextMenuCommentsRestoresAndDeletesThroughItsButtons) {
+TEST_F(MainWindowTest, ContextMenuRefusesToRestoreAFileRowAndCommentsRestoresAndDeletesCopies) {
     // An older version of notes.txt in the backup directory.
     setModificationTime(work.write("_mabre-l94/notes_2024-02-01 08-00-00.txt", "the old text"), 2024, 2, 1, 8, 0, 0);
     start();
+
+    // Restoring a file row is refused with a message.
+    const int notes = viewRow("notes.txt");
+    clickRow(notes);
+    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
+    QString message;
+    script.on<QMessageBox>([&](QMessageBox* box) {
+        message = box->text();
+        click(box->button(QMessageBox::Ok));
+    });
+    rightClickRow(notes);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(message, QStringLiteral("ｍａｂｒｅｌ９バックアップファイルではありません。"));
+    EXPECT_EQ(file("notes.txt"), "one");
+
     int backup = viewRow("notes.txt", true);
     ASSERT_GE(backup, 0);
 
@@ -309,37 +315,6 @@ TEST_F(MainWindowTest, ContextMenuCommentsRestoresAndDeletesThroughItsButtons) {
     EXPECT_TRUE(backupNames().empty());
     EXPECT_EQ(viewRow("notes.txt", true), -1);
     EXPECT_TRUE(script.unexpected.empty());
-}
-
-TEST_F(MainWindowTest, RestoringAFileRowIsRefusedWithAMessageAndSeveralRowsOfferOnlyDelete) {
-    start();
-    const int notes = viewRow("notes.txt");
-    clickRow(notes);
-    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
-    QString message;
-    script.on<QMessageBox>([&](QMessageBox* box) {
-        message = box->text();
-        click(box->button(QMessageBox::Ok));
-    });
-    rightClickRow(notes);
-    EXPECT_TRUE(script.done());
-    EXPECT_EQ(message, QStringLiteral("ｍａｂｒｅｌ９バックアップファイルではありません。"));
-    EXPECT_EQ(file("notes.txt"), "one");
-
-    // The refused restore reloaded the list: select two rows afresh.
-    clickRow(viewRow("notes.txt"));
-    const int pdf = viewRow("manual.pdf");
-    clickRow(pdf, Qt::ControlModifier);
-    EXPECT_EQ(model.lvwFiles.selectedCount(), 2);
-    script.on<RClickDialog>([](RClickDialog* d) {
-        EXPECT_FALSE(d->button(frm_rclick::kComment)->isEnabled());
-        EXPECT_FALSE(d->button(frm_rclick::kRestore)->isEnabled());
-        EXPECT_TRUE(d->button(frm_rclick::kDelete)->isEnabled());
-        click(d->button(frm_rclick::kCancel));
-    });
-    rightClickRow(pdf);
-    EXPECT_TRUE(script.done());
-    EXPECT_EQ(window->listModel()->rowCount(), 5);
 }
 
 TEST_F(MainWindowTest, HeaderClicksSortByThatColumnAndASecondClickReverses) {
@@ -471,20 +446,6 @@ TEST_F(MainWindowTest, TreeNodesAndTheFolderLabelMoveBetweenFolders) {
     QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
     EXPECT_TRUE(script.done());
     EXPECT_EQ(state.p_driveAndPath, work.drivePath());
-
-    // A typed folder is shown after OK.
-    TempDir other;
-    other.write("elsewhere.txt", "x");
-    script.on<DriveDialog>([&](DriveDialog* d) {
-        EXPECT_EQ(d->text1()->text(), QString::fromStdString(work.drivePath()));
-        d->text1()->selectAll();
-        QTest::keyClicks(d->text1(), QString::fromStdString(withoutTrailingSeparator(other.drivePath())));
-        click(d->okButton());
-    });
-    QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
-    EXPECT_TRUE(script.done());
-    EXPECT_EQ(state.p_driveAndPath, other.drivePath());
-    EXPECT_GE(viewRow("elsewhere.txt"), 0);
 }
 
 TEST_F(MainWindowTest, TheWaitCursorShowsWhileTheListIsRead) {
@@ -520,12 +481,238 @@ TEST_F(MainWindowTest, ClosingFromTheSystemWithAWindowOpenStillWritesSettingsAnd
     EXPECT_EQ(file("_mabre.l94"), "before log-out\r\n");
 }
 
-TEST_F(MainWindowTest, ASecondInstanceShowsNothing) {
-    process.claimSucceeds = false;
-    window = std::make_unique<MainWindow>(model, ui);
-    EXPECT_FALSE(window->start());
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+// What the window shows when it starts on a file, when a load fails over the
+// view of another folder, and with comments longer than Qt's default limit:
+// folders of their own.
+using StartAndMessagesTest = GuiWindowTest;
+
+TEST_F(StartAndMessagesTest, StartedOnAFileItsFolderIsShownWithTheFilesRowSelectedAndInSight) {
+    for (int i = 0; i < 300; ++i) work.write("f" + std::to_string(1000 + i) + ".txt", "x");
+    startOn(work.drivePath() + "f1290.txt");
+    EXPECT_EQ(window->windowTitle().toStdString(), QString::fromStdString(" " + work.drivePath()).toUpper().toStdString());
+    const int row = viewRow("f1290.txt");
+    ASSERT_GE(row, 0);
+    const QItemSelectionModel* selection = window->lvwFiles()->selectionModel();
+    EXPECT_EQ(selection->selectedRows().size(), 1);
+    EXPECT_TRUE(selection->isRowSelected(row, QModelIndex()));
+    EXPECT_EQ(selection->currentIndex().row(), row);
+    const QRect shown = window->lvwFiles()->visualRect(window->listModel()->index(row, 0));
+    EXPECT_TRUE(window->lvwFiles()->viewport()->rect().contains(shown)) << shown.y();
+    // Focus stays where start-up puts it.
+    EXPECT_EQ(QApplication::focusWidget(), window->cmdExit());
+}
+
+TEST_F(StartAndMessagesTest, ALoadErrorIsShownOverWhatWasLoadedNotOverThePreviousFolder) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) work.write(name, "x");
+    work.mkdir("gone");
+    startOn(work.drivePath());
+    ASSERT_EQ(window->listModel()->rowCount(), 3);
+    std::filesystem::remove(work.path() / "gone");
+
+    const std::string gone = work.drivePath() + "gone\\";
+    QString message, title, treeRoot;
+    int rowsShown = -1;
+    script.on<QMessageBox>([&](QMessageBox* box) {
+        message = box->text();
+        title = window->windowTitle();
+        treeRoot = window->tvwFolders()->topLevelItem(0)->text(0);
+        rowsShown = window->listModel()->rowCount();
+        click(box->button(QMessageBox::Ok));
+    });
+    QTreeWidget* tree = window->tvwFolders();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->topLevelItem(0)->child(0)).center());
+    ASSERT_TRUE(script.done());
+    EXPECT_TRUE(message.startsWith(QStringLiteral("in fun_Load, err "))) << message.toStdString();
+    EXPECT_EQ(title.toStdString(), QString::fromStdString(" " + gone).toUpper().toStdString());
+    EXPECT_EQ(treeRoot.toStdString(), gone);
+    EXPECT_EQ(rowsShown, 0);
+    EXPECT_EQ(window->listModel()->rowCount(), 0);
+}
+
+TEST_F(StartAndMessagesTest, CommentsLongerThan32767CharactersAreNotCutByAnEdit) {
+    setModificationTime(work.write("notes.txt", "one"), 2024, 3, 1, 9, 5, 3);
+    const std::string folderComment(40000, 'f');
+    const std::string rowComment(40000, 'r');
+    work.write("_mabre.l94", folderComment + "\r\nnotes.txt_2024-03-01 09-05-03," + rowComment + "\r\n");
+    startOn(work.drivePath());
+
+    QLineEdit* folderBox = window->txtFolderComment();
+    EXPECT_EQ(folderBox->text().size(), 40000);
+    folderBox->setFocus();
+    QTest::keyClick(folderBox, Qt::Key_End);
+    QTest::keyClick(folderBox, Qt::Key_A);
+    EXPECT_TRUE(model.txtFolderComment.text == folderComment + "a") << model.txtFolderComment.text.size();
+
+    const int row = viewRow("notes.txt");
+    clickRow(row);
+    script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kComment)); });
+    qsizetype offered = 0;
+    script.on<QInputDialog>([&](QInputDialog* d) {
+        QLineEdit* edit = d->findChild<QLineEdit*>();
+        offered = edit->text().size();
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_B);
+        d->accept();
+    });
+    rightClickRow(row);
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(offered, 40000);
+
+    click(window->cmdExit());
+    const std::string stored = readBytes(work.path() / "_mabre.l94");
+    EXPECT_TRUE(stored == folderComment + "a\r\nnotes.txt_2024-03-01 09-05-03," + rowComment + "b\r\n")
+        << stored.size();
+}
+
+// The keyboard as a person without a mouse uses it: every gesture of the
+// main window has its key, and each key does what the gesture does.
+class KeyboardTest : public MainWindowTest {
+protected:
+    // The name on the list's current row.
+    std::string currentName() const {
+        const int row = window->lvwFiles()->currentIndex().row();
+        return row < 0 ? std::string() : window->listModel()->rows()[static_cast<std::size_t>(row)].cells[0];
+    }
+    // Moves the list's current row, by the arrow keys, to the row of `name`.
+    void goToRow(const std::string& name) {
+        FileTable* list = window->lvwFiles();
+        QTest::keyClick(list, Qt::Key_Home);
+        for (int i = 0; i < window->listModel()->rowCount() && currentName() != name; ++i) {
+            QTest::keyClick(list, Qt::Key_Down);
+        }
+        ASSERT_EQ(currentName(), name);
+    }
+};
+
+TEST_F(KeyboardTest, EachGestureOfTheListHasItsKey) {
+    start();
+    FileTable* list = window->lvwFiles();
+    list->setFocus();
+
+    // Ctrl+A selects every row; the context-menu key then offers only what
+    // several rows allow, and Escape closes the menu as its close box does.
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 5);
+    script.on<RClickDialog>([](RClickDialog* d) {
+        EXPECT_FALSE(d->button(frm_rclick::kComment)->isEnabled());
+        EXPECT_FALSE(d->button(frm_rclick::kRestore)->isEnabled());
+        EXPECT_TRUE(d->button(frm_rclick::kDelete)->isEnabled());
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    QTest::keyClick(list, Qt::Key_Menu);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(state.p_dialogResult, 0);
+
+    // An arrow key selects one row; Shift+F10 opens its menu, and Enter
+    // presses the button the focus was moved to.
+    ASSERT_NO_FATAL_FAILURE(goToRow("manual.pdf"));
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 1);
+    script.on<RClickDialog>([](RClickDialog* d) {
+        EXPECT_TRUE(d->button(frm_rclick::kComment)->isEnabled());
+        QTest::keyClick(d->focusWidget(), Qt::Key_Tab);  // "削 除"
+        QTest::keyClick(d->focusWidget(), Qt::Key_Tab);  // "コメント"
+        EXPECT_EQ(d->focusWidget(), d->button(frm_rclick::kComment));
+        QTest::keyClick(d->focusWidget(), Qt::Key_Return);
+    });
+    script.on<QInputDialog>([](QInputDialog* d) {
+        d->setTextValue(QStringLiteral("鍵で"));
+        d->accept();
+    });
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(cell(viewRow("manual.pdf"), 4), QStringLiteral("鍵で"));
+
+    // F5 reads the folder again.
+    work.write("later.txt", "added by another program");
+    QTest::keyClick(list, Qt::Key_F5);
+    EXPECT_GE(viewRow("later.txt"), 0);
+
+    // Enter opens the current row, its copy taken first; a row not selected
+    // (as after Tab into the list) is selected first, as a click selects it.
+    ASSERT_NO_FATAL_FAILURE(goToRow("notes.txt"));
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 0);
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].toLocalFile().toStdString(), (work.path() / "notes.txt").string());
+    EXPECT_EQ(backupNames().size(), 1u);
+    EXPECT_TRUE(script.unexpected.empty());
+}
+
+TEST_F(KeyboardTest, TreeNodesAndTheParentKeysMoveBetweenFolders) {
+    work.write("資料/inner.txt", "in");
+    start();
+    QTreeWidget* tree = window->tvwFolders();
+    const std::string sub = work.drivePath() + "資料\\";
+
+    // Enter, then Space, on a sub-folder's node goes into it.
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Return);
+    EXPECT_EQ(state.p_driveAndPath, sub);
+    EXPECT_GE(viewRow("inner.txt"), 0);
+
+    // Backspace in the list goes to the parent, as a click on the root node.
+    window->lvwFiles()->setFocus();
+    QTest::keyClick(window->lvwFiles(), Qt::Key_Backspace);
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath());
+
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Space);
+    EXPECT_EQ(state.p_driveAndPath, sub);
+
+    // In the folder comment Backspace edits the text; Alt+Up goes up.
+    QLineEdit* comment = window->txtFolderComment();
+    comment->setFocus();
+    QTest::keyClicks(comment, QStringLiteral("abc"));
+    QTest::keyClick(comment, Qt::Key_Backspace);
+    EXPECT_EQ(comment->text(), QStringLiteral("ab"));
+    EXPECT_EQ(state.p_driveAndPath, sub);
+    QTest::keyClick(comment, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath());
+    EXPECT_EQ(readBytes(work.path() / "資料" / "_mabre.l94"), "ab\r\n");  // saved on the way, as a click saves it
+}
+
+TEST_F(KeyboardTest, EnterPressesTheFocusedButtonInEveryWindow) {
+    start();
+    EXPECT_EQ(QApplication::focusWidget(), window->cmdExit());
+
+    // "設　　　定", then in the options window the focused "キャンセル".
+    window->cmdOption()->setFocus();
+    script.on<OptionDialog>([](OptionDialog* d) {
+        d->cancelButton()->setFocus();
+        QTest::keyClick(d->cancelButton(), Qt::Key_Return);
+    });
+    QTest::keyClick(window->cmdOption(), Qt::Key_Return);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(state.p_dialogResult, 0);
+
+    // The drive chooser, opened by the label on the folder shown: Enter in
+    // the typing place is bound to no button; on the focused "Ｏ Ｋ" it
+    // chooses, and the typed folder is shown.
+    TempDir other;
+    other.write("elsewhere.txt", "x");
+    script.on<DriveDialog>([&](DriveDialog* d) {
+        EXPECT_EQ(d->text1()->text(), QString::fromStdString(work.drivePath()));
+        d->text1()->selectAll();
+        QTest::keyClicks(d->text1(), QString::fromStdString(withoutTrailingSeparator(other.drivePath())));
+        QTest::keyClick(d->text1(), Qt::Key_Return);
+        EXPECT_TRUE(d->isVisible());
+        d->okButton()->setFocus();
+        QTest::keyClick(d->okButton(), Qt::Key_Enter, Qt::KeypadModifier);
+    });
+    QTest::mouseClick(window->lblFolderList(), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(state.p_driveAndPath, other.drivePath());
+    EXPECT_GE(viewRow("elsewhere.txt"), 0);
+
+    // "終 了", focused at start, ends the program on Enter.
+    window->cmdExit()->setFocus();
+    QTest::keyClick(window->cmdExit(), Qt::Key_Return);
+    EXPECT_TRUE(window->ended());
+    EXPECT_TRUE(script.unexpected.empty());
 }
 
 }  // namespace

@@ -21,18 +21,9 @@ using mabrel::test::TempDir;
 
 class ProcessTest : public ::testing::Test {
 protected:
-    ProcessTest() { stdfs::permissions(runtime.path(), stdfs::perms::owner_all, stdfs::perm_options::replace); }
-
     std::string ansi(const std::string& utf8) const { return *codec->toAnsi(utf8); }
-    std::string drivePathOf(const stdfs::path& p) const {
-        std::string out = "C:" + p.string();
-        for (char& c : out) {
-            if (c == '/') c = '\\';
-        }
-        return out + "\\";
-    }
 
-    TempDir runtime;
+    RuntimeDir runtime;
     TempDir work;
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
 };
@@ -59,7 +50,7 @@ TEST_F(ProcessTest, SigtermClosesTheWindowSoSettingsAndCommentsAreWritten) {
     const auto lines = platform::splitLines(readBytes(program.settings()));
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(readBytes(program.settings()).find('\n'), readBytes(program.settings()).find("\r\n") + 1);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + ansi(drivePathOf(folder))), lines.end())
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + ansi(work.drivePath() + "作業 フォルダ\\")), lines.end())
         << readBytes(program.settings());
     // Rewritten, byte for byte what it held.
     EXPECT_NE(stdfs::last_write_time(folder / "_mabre.l94"), before);
@@ -87,7 +78,7 @@ TEST_F(ProcessTest, ASecondStartWhileOneRunsEndsAtOnceTouchingNothing) {
     running.terminate();
     ASSERT_TRUE(running.process.waitForFinished(20000));
     const auto lines = platform::splitLines(readBytes(running.settings()));
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + drivePathOf(first)), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + work.drivePath() + "first\\"), lines.end());
 }
 
 }  // namespace

@@ -33,8 +33,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    static void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
-    ModalScript script;
 };
 
 TEST_F(ProgressTest, ALongOpenShowsItsProgressCancelOpensNothingAndLetRunItOpens) {

@@ -123,7 +123,6 @@ TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesB
 TEST_F(WindowManagerTest, AClickOnTheMainWindowDuringALongCopyNeverRuns) {
     work.write("big.dat", std::string(std::size_t{4} << 20, 'b'));
     ASSERT_NO_FATAL_FAILURE(startMaximised());
-    ModalScript script;
     holding.holdCopy();
     // "設　　　定", clicked as the person clicks, is not taken: before the
     // progress window shows (the copy lets events in every 30 ms) and while

@@ -69,12 +69,6 @@ protected:
         const RECT r = screenRect(app.main());
         return SIZE{r.right - r.left, r.bottom - r.top};
     }
-    HWND focus() const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(GetWindowThreadProcessId(app.main(), nullptr), &info);
-        return info.hwndFocus;
-    }
 };
 
 TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndLaysOutAtTwoSizesAndTheMinimum) {
@@ -113,7 +107,7 @@ TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndLa
     EXPECT_EQ(textOf(app.control(ids::lblFolderList)), L"フォルダーリスト");
     EXPECT_EQ(textOf(app.control(ids::lblStatus)), L"フォルダーコメント");
     EXPECT_EQ(textOf(app.control(ids::Label3)), L"ファイルリスト");
-    EXPECT_EQ(focus(), app.control(ids::cmdExit));
+    EXPECT_EQ(focusOf(app.main()), app.control(ids::cmdExit));
     // Its focus frame shows before any key is used.
     EXPECT_EQ(send(app.control(ids::cmdExit), WM_QUERYUISTATE).value_or(UISF_HIDEFOCUS) & UISF_HIDEFOCUS, 0);
     ASSERT_NO_FATAL_FAILURE(expectLayout());
@@ -125,7 +119,7 @@ TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndLa
                          ids::cmdHelp,   ids::cmdOption,        ids::cmdExit};
     for (int id : order) {
         pressKey(VK_TAB);
-        EXPECT_TRUE(waitUntil([&] { return focus() == app.control(id); }, 2000)) << "Tab did not reach control " << id;
+        EXPECT_TRUE(waitUntil([&] { return focusOf(app.main()) == app.control(id); }, 2000)) << "Tab did not reach control " << id;
     }
 
     // A normal window of its own size.

@@ -208,10 +208,7 @@ TEST_F(RowActionsTest, TheContextMenuCommentsRestoresAndDeletes) {
         EXPECT_NEAR(r.left, px(90), 1);
         EXPECT_NEAR(r.right - r.left, px(2115), 1);
     }
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(menu, nullptr), &info);
-    EXPECT_EQ(info.hwndFocus, findControl(menu, ids::rclickCommand1));
+    EXPECT_EQ(focusOf(menu), findControl(menu, ids::rclickCommand1));
 
     // コメント: a comma is refused and offered again for correction.
     ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 1));

@@ -32,12 +32,6 @@ protected:
         return app.waitWindow(ids::kModalWindowClass);
     }
     std::wstring root() const { return readTree(app.control(ids::tvwFolders)).text; }
-    HWND focusOf(HWND window) const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-        return info.hwndFocus;
-    }
 
     // The settings file: eight lines, each ended by CR LF, in the ANSI code page.
     void expectSettings(const fs::path& lastPath, const std::string& list1Mode, const std::string& list1) const {

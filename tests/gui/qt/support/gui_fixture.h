@@ -37,9 +37,8 @@ public:
     std::string exeFolder;
     std::string commandLineText;
     std::string currentDir;
-    bool claimSucceeds = true;
 
-    bool claimSingleInstance(const std::string&) override { return claimSucceeds; }
+    bool claimSingleInstance(const std::string&) override { return true; }
     std::string executableFolder() override { return exeFolder; }
     std::string executableBaseName() override { return "mabrel9-iv"; }
     std::string commandLine() override { return commandLineText; }
@@ -97,9 +96,10 @@ protected:
         });
     }
 
-    // Builds the window and starts it on the work folder.
-    void start() {
-        process.commandLineText = work.drivePath();
+    // Builds the window and starts it on the work folder, or on a command line.
+    void start() { startOn(work.drivePath()); }
+    void startOn(const std::string& commandLine) {
+        process.commandLineText = commandLine;
         window = std::make_unique<MainWindow>(model, ui);
         ASSERT_TRUE(window->start());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -156,6 +156,7 @@ protected:
     std::vector<QUrl> opened;
     frm_mabrel94 model{state, *fs, *codec, process, ui};
     std::unique_ptr<MainWindow> window;
+    ModalScript script;
 };
 
 }  // namespace mabrel::gui::test

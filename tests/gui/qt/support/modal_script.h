@@ -12,10 +12,12 @@
 // while and recorded in `unexpected`, so a test fails instead of hanging.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <deque>
@@ -23,6 +25,8 @@
 #include <vector>
 
 namespace mabrel::gui::test {
+
+inline void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 
 class ModalScript : public QObject {
     Q_OBJECT

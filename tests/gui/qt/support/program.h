@@ -31,6 +31,16 @@ inline bool catchesTerm(qint64 pid) {
     return false;
 }
 
+// XDG_RUNTIME_DIR for a started program, apart from any real session: Qt
+// wants it private.
+class RuntimeDir : public mabrel::test::TempDir {
+public:
+    RuntimeDir() {
+        std::filesystem::permissions(path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
+    }
+};
+
 class Program {
 public:
     // runtime: XDG_RUNTIME_DIR, where the single-instance claim lives, apart

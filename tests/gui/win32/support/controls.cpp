@@ -48,6 +48,13 @@ POINT centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bo
 
 bool isChecked(HWND button) { return send(button, BM_GETCHECK).value_or(0) == BST_CHECKED; }
 
+HWND focusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
 ListView::ListView(HWND list) : list_(list), process_(list), buffer_(process_.get(), kBufferSize) {}
 
 int ListView::count() const { return static_cast<int>(sendOrFail(list_, LVM_GETITEMCOUNT)); }

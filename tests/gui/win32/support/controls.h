@@ -26,6 +26,8 @@ RECT rectInParent(HWND child);
 SIZE clientSize(HWND window);
 POINT centre(const RECT& r);
 bool isChecked(HWND button);
+// The window with the keyboard focus in the thread that owns `window`.
+HWND focusOf(HWND window);
 
 struct ListColumn {
     std::wstring header;
