@@ -3,6 +3,7 @@
 // one plain icon and is never asked anything.
 #pragma once
 
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,7 @@ public:
     std::string commandLine() override { return {}; }
     std::string currentDirectory() override { return "C:\\"; }
     mabrel::platform::LocalTime now() override { return {2026, 1, 1, 0, 0, 0}; }
+    std::int64_t utcNow() override { return static_cast<std::int64_t>(std::time(nullptr)); }
 };
 
 struct CoreWindow {

@@ -13,6 +13,7 @@
 #include "app/controls.h"
 #include "app/interaction.h"
 #include "app/process_state.h"
+#include "folderview/comment_file.h"
 #include "platform/filesystem.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -118,6 +119,10 @@ public:
 
 private:
     void applyInitialGeometry();
+    // What this instance changed of the stored comments.
+    folderview::CommentChanges commentChanges() const;
+    // The comments shown are now the stored ones.
+    void rebaseComments();
     // Selects the file row of `name`, if the list shows one.
     void selectFileRow(const std::string& name);
     // The reload that follows an open, once the window is back.
@@ -129,22 +134,25 @@ private:
     platform::Process& process_;
     Interaction& ui_;
 
-    // Comment records of the folder shown that the list cannot show, kept so
-    // that the next save writes them back: those of file versions hidden by
-    // the display filter, or all stored records when the load did not read
-    // the comment file.
-    std::vector<std::string> keptCommentRecords_;
-    // False while the stored comments of the folder shown were not read
-    // (the load stopped before, or the file could not be read).
-    bool commentsRead_ = false;
-    // The backup copies this run took (open, restore): its own loads never
-    // remove them as redundant, since the person may not have saved the
-    // edit yet. A later run removes them if they are still redundant.
-    std::unordered_set<std::string> copiesTakenThisRun_;
-    // A row comment changed since the last load or save, and the folder
-    // comment as stored: what tells whether a failed save loses anything.
-    bool commentsEdited_ = false;
+    // The comments as the comment file held them when this instance last
+    // read or wrote it, by row (key, and whether a copy's): what tells the
+    // changes this instance made, the only ones a save writes.
+    std::unordered_map<std::string, std::string> storedComments_;
     std::string storedFolderComment_;
+    // Changes typed on rows a reload no longer shows, for the next save.
+    struct PendingComment {
+        std::string key;
+        bool copy = false;
+        std::string comment;
+    };
+    std::vector<PendingComment> unshownChanges_;
+    // Names of the entries of the folder and of its backup directory (the
+    // source names of copies) that got no row: their records are kept.
+    std::unordered_set<std::string> unshownNames_;
+    // The last load did not see every entry: no record is dropped.
+    bool listingIncomplete_ = true;
+    // The comment file holds records of names no entry has any more.
+    bool dropsPending_ = false;
     // True once the window was really minimised after the last open: only
     // then does its coming back reload.
     bool minimisedSinceOpen_ = false;

@@ -62,6 +62,14 @@ std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::s
                 if ((existing->attributes & platform::attr::ReparsePoint) || existing->size != file->size) {
                     throw platform::PlatformError(platform::err::FileAlreadyExists);
                 }
+                // Taken again: its age starts anew, so that no load removes
+                // it while the edit about to follow is not yet saved. Where it
+                // cannot be marked (a medium nobody may change), nobody can
+                // remove it either.
+                try {
+                    fs.markTaken(target);
+                } catch (const platform::PlatformError&) {
+                }
                 return std::nullopt;
             }
             fs.createCopy(source, target, kBackupCopyAttributes, progress);

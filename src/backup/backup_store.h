@@ -39,9 +39,9 @@ std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::stri
 void checkBackupDirectory(platform::FileSystem& fs, const std::string& driveAndPath);
 
 // Takes a backup copy of the current version of file `fileName` of folder
-// `driveAndPath` unless a copy of that version exists. Creates the backup
-// directory once when it is missing. Returns the copy's path when it made
-// one. Errors: PlatformError (53 for a missing source; 58 when the copy's
+// `driveAndPath` unless a copy of that version exists, which is then marked
+// as taken now. Creates the backup directory once when it is missing.
+// Returns the copy's path when it made one. Errors: PlatformError (53 for a missing source; 58 when the copy's
 // name is taken by a link or by a copy of another size, that is another
 // version saved in the same second: that version cannot be secured; 18 when
 // `progress` cancelled it). A copy takes its name only once it is complete.

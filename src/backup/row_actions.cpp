@@ -107,9 +107,7 @@ void frm_mabrel94::fun_aOpen(int row) {
             // No edit without its copy: a failure or a cancel here ends the
             // action before the file is handed to the shell.
             const CopyReport report(ui_, name);
-            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress())) {
-                copiesTakenThisRun_.insert(std::move(*copy));
-            }
+            backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress());
             file = state_.p_driveAndPath + name;
         }
         ui_.shellExecute(openRequest(file));
@@ -131,9 +129,7 @@ void frm_mabrel94::fun_aResume(int row) {
         {
             const CopyReport report(ui_, name);
             // The present version is secured before anything overwrites it.
-            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress())) {
-                copiesTakenThisRun_.insert(std::move(*copy));
-            }
+            backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress());
             const std::string source =
                 backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
             fs_.copyFile(source, current, report.progress());
@@ -188,10 +184,7 @@ void frm_mabrel94::fun_rClick() {
             case frm_rclick::kComment:
                 if (!single) return;
                 // A cancelled edit changed nothing, so there is nothing to write.
-                if (editComment(ui_, lvwFiles, selected)) {
-                    commentsEdited_ = true;
-                    saveCommentFile();
-                }
+                if (editComment(ui_, lvwFiles, selected)) saveCommentFile();
                 break;
             case frm_rclick::kRestore:
                 if (!single) return;

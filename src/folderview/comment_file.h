@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "platform/text.h"
 
 namespace mabrel::folderview {
 
@@ -67,12 +68,40 @@ private:
 
 // Puts the stored comments (the file's lines) onto the list: line 1 into
 // folderComment, each record's comment onto the row of its key; records of
-// one key go to that key's rows in order. With onlyEmpty, texts already
-// there win over the stored ones. Returns the
-// record lines that found no row and that keepUnmatched(key) asks to keep.
+// one key go to that key's rows in order (a file row before a kept copy of
+// the same key). Returns the keys of the records that found no row.
 std::vector<std::string> applyStoredComments(const std::vector<std::string>& lines, ListView& list,
-                                             const RowIndex& rowByKey, TextBox& folderComment, bool onlyEmpty,
-                                             const std::function<bool(const std::string&)>& keepUnmatched);
+                                             const RowIndex& rowByKey, TextBox& folderComment);
+
+// A comment this instance changed since it read the file: the record of
+// `key` numbered `ordinal` among the records of that key (0 the first) now
+// holds `comment` (empty: none).
+struct CommentChange {
+    std::string key;
+    std::size_t ordinal = 0;
+    std::string comment;
+};
+
+struct CommentChanges {
+    std::optional<std::string> folder;  // the folder comment, when changed
+    std::vector<CommentChange> records;
+    bool empty() const { return !folder && records.empty(); }
+};
+
+// What the comment file is to hold: `stored` (nothing: there is no file)
+// with `changes` applied and the records dropped whose key `keep` refuses;
+// every other line as it is stored, byte for byte. Written in the file's own
+// encoding: the ANSI code page where it can hold every line (lines it cannot
+// read stay as their bytes), else UTF-8 behind a byte order mark; a file in
+// UTF-8 stays so. Nothing when that is what is stored, or when there is no
+// file and nothing to store.
+std::optional<std::string> mergeComments(const platform::Codec& codec, const std::optional<std::string>& stored,
+                                         const CommentChanges& changes,
+                                         const std::function<bool(const std::string& key)>& keep);
+
+// The file name part of a row key (name "_" timestamp); empty when the key
+// has no timestamp.
+std::string nameOfKey(const std::string& key);
 
 // A text as one line of the file: a line break would start a record of its own.
 std::string onOneLine(std::string text);

@@ -1,6 +1,7 @@
 // The folder view load: the caption, the folder tree, the file list with the
 // folder's files and its backup copies, the comments, the counts. It also
-// removes the backup copies that hold exactly the version the file still has.
+// removes the backup copies that hold exactly the version the file still has
+// once no edit can follow any more.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,9 +21,12 @@ namespace mabrel {
 
 namespace {
 
-constexpr std::size_t kSizeColumn = 2;
 constexpr std::size_t kKeyColumn = 5;
 constexpr std::size_t kTimestampChars = 19;
+// A copy of the version the file still has stays this long after it was last
+// taken: the person may still be about to change the file (the program may
+// have ended and started again, or another instance taken it).
+constexpr std::int64_t kKeepTakenCopySeconds = 7 * 24 * 60 * 60;
 
 // What the backup store keeps is read-only; hidden files and folders there
 // are none of the program's.
@@ -73,13 +77,6 @@ void makeRowKey(const std::string& name, const std::string& timestamp, std::stri
     key.assign(name).append(1, '_').append(timestamp);
 }
 
-// The file name part of a row key (name "_" timestamp).
-std::string nameOfKey(const std::string& key) {
-    const std::size_t length = util::charLength(key);
-    if (length <= kTimestampChars + 1) return {};
-    return util::leftChars(key, length - kTimestampChars - 1);
-}
-
 void addColumns(ListView& list) {
     // The time (down to the second, which tells same-day versions apart), the
     // size and the backup mark are never cut.
@@ -98,10 +95,12 @@ void frm_mabrel94::fun_Load() {
     StatusBar1.panelText.clear();
     caption = " " + util::toUpperAscii(folder);
     txtFolderComment.text.clear();
-    keptCommentRecords_.clear();
-    commentsRead_ = false;
-    commentsEdited_ = false;
+    storedComments_.clear();
     storedFolderComment_.clear();
+    unshownChanges_.clear();
+    unshownNames_.clear();
+    listingIncomplete_ = true;
+    dropsPending_ = false;
 
     try {
         tvwFolders.clear();
@@ -129,16 +128,17 @@ void frm_mabrel94::fun_Load() {
 
             auto& rows = lvwFiles.rows;
             folderview::RowIndex rowByKey(lvwFiles);
-            // Files the display filter leaves out, and entries the listing
-            // could not read: the comments of their versions are kept for the
-            // next save. All are kept when a listing did not come through.
-            std::unordered_set<std::string> filteredNames;
+            // Entries that get no row (hidden, filtered, unreadable, folders):
+            // the comments of their names are kept by a save. All are kept
+            // when a listing did not come through.
+            std::unordered_set<std::string>& unshown = unshownNames_;
             bool listingIncomplete = false;
             std::optional<platform::DirEntry> backupDirEntry;
             // What a copy must match to hold the version its file still has.
             struct FileVersion {
                 std::int64_t size;
                 std::int64_t utcSeconds;
+                std::uint32_t nanoseconds;
                 bool link;
             };
             std::vector<FileVersion> versions;
@@ -160,20 +160,20 @@ void frm_mabrel94::fun_Load() {
             for (auto& entry : entries) {
                 std::string& name = entry.name;
                 if (name == backup::kBackupDirName) backupDirEntry = entry;
-                if (holdsMabre(name)) continue;
-                if (entry.attributes & platform::attr::Unreadable) {
-                    filteredNames.insert(name);
+                if (holdsMabre(name) || (entry.attributes & platform::attr::Unreadable) ||
+                    !platform::matchesMask(entry.attributes, platform::attr::Directory)) {  // hidden, system
+                    unshown.insert(name);
                     continue;
                 }
-                if (!platform::matchesMask(entry.attributes, platform::attr::Directory)) continue;  // hidden, system
                 if (entry.attributes & platform::attr::Directory) {
-                    if (name.starts_with('.')) continue;  // also "." and ".."
+                    if (name != "." && name != "..") unshown.insert(name);
+                    if (name.starts_with('.')) continue;
                     tvwFolders.add(1, "f_" + name, name);
                     ++subFolderCount;
                     continue;
                 }
                 if (!settings::filterAllows(state_.exceptionExtList1Mode, state_.exceptionExtList1, name)) {
-                    filteredNames.insert(name);
+                    unshown.insert(name);
                     continue;
                 }
                 ListItem item;
@@ -184,7 +184,8 @@ void frm_mabrel94::fun_Load() {
                 item.cells[0] = std::move(name);
                 rows.push_back(std::move(item));
                 rowByKey.add(rows.size() - 1);
-                versions.push_back({entry.size, entry.utcSeconds, (entry.attributes & platform::attr::ReparsePoint) != 0});
+                versions.push_back({entry.size, entry.utcSeconds, entry.nanoseconds,
+                                    (entry.attributes & platform::attr::ReparsePoint) != 0});
                 ++fileCount;
             }
             const std::size_t fileRows = rows.size();
@@ -196,6 +197,28 @@ void frm_mabrel94::fun_Load() {
             const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
                                          !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
+            const std::int64_t now = process_.utcNow();
+            // Whether a copy holds the file's bytes, where the times cannot
+            // tell (whole seconds). One that cannot be compared counts as a
+            // version of its own: listed, and kept.
+            const auto holdsVersionOf = [&](const std::string& file, const std::string& copy,
+                                            std::uint32_t nanoseconds) {
+                if (nanoseconds != 0) return true;
+                try {
+                    return fs_.sameContent(file, copy);
+                } catch (const platform::PlatformError&) {
+                    return false;
+                }
+            };
+            // Whether a copy was last taken before `limit`; not when that
+            // cannot be told.
+            const auto takenBefore = [&](const std::string& copy, std::int64_t limit) {
+                try {
+                    return fs_.takenTime(copy) < limit;
+                } catch (const platform::PlatformError&) {
+                    return false;
+                }
+            };
             if (backupDirUsable) {
                 try {
                     fs_.removeStaleTemporaries(backupDir + "\\");
@@ -207,29 +230,33 @@ void frm_mabrel94::fun_Load() {
                 for (const auto& entry : copies) {
                     if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
-                    if (holdsMabre(entry.name)) continue;
-                    if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
                     if (!readBackupNameInto(entry.name, sourceName, timestamp)) continue;
-                    if (entry.attributes & platform::attr::Unreadable) {
-                        filteredNames.insert(sourceName);
+                    if (holdsMabre(entry.name) || (entry.attributes & platform::attr::ReparsePoint) ||  // not ours
+                        (entry.attributes & platform::attr::Unreadable)) {
+                        unshown.insert(sourceName);
                         continue;
                     }
                     makeRowKey(sourceName, timestamp, key);
                     const auto match = rowByKey.first(key);
-                    // The same name, time (to the second in UTC, which tells
-                    // the two versions of the repeated hour apart) and size as
-                    // the file: a copy of the version the file still has.
+                    // The same name, size and time as the file (in UTC, which
+                    // tells the two versions of the repeated hour apart, and
+                    // as precise as the file system keeps it; where it keeps
+                    // whole seconds, the same content too): a copy of the
+                    // version the file still has. It gets no row, and is
+                    // removed once it was taken long enough ago. Another
+                    // copy of that name is a version of its own.
                     if (match && *match < fileRows) {
                         const FileVersion& file = versions[*match];
-                        if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds) {
-                            // A copy this run took stays until a later run: the
-                            // person may still be about to change the file.
-                            if (!copiesTakenThisRun_.contains(path.assign(backupPrefix).append(entry.name))) {
+                        if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds &&
+                            file.nanoseconds == entry.nanoseconds &&
+                            holdsVersionOf(path.assign(folder).append(sourceName), backupPrefix + entry.name,
+                                           file.nanoseconds)) {
+                            --backupCount;
+                            if (takenBefore(backupPrefix + entry.name, now - kKeepTakenCopySeconds)) {
                                 redundant.push_back(entry.name);
                             }
-                            --backupCount;
                             continue;
                         }
                     }
@@ -250,26 +277,21 @@ void frm_mabrel94::fun_Load() {
                 }
             }
 
+            listingIncomplete_ = listingIncomplete;
             const std::string commentPath = folder + kCommentFileName;
-            std::vector<std::string> lines;
-            try {
-                lines = platform::readTextLines(fs_, codec_, commentPath);
-            } catch (const platform::PlatformError& e) {
-                // Only a comment file that is not there means nothing is
-                // stored; a failed read of one that is must not.
-                if (e.number() == platform::err::FileNotFound &&
-                    !fs_.find(commentPath, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
-                    commentsRead_ = true;
-                }
-                throw;
-            }
+            const auto lines = platform::readTextLines(fs_, codec_, commentPath);
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
-            keptCommentRecords_ = folderview::applyStoredComments(
-                lines, lvwFiles, rowByKey, txtFolderComment, false, [&](const std::string& key) {
-                    return listingIncomplete || filteredNames.contains(nameOfKey(key));
-                });
-            commentsRead_ = true;
-            storedFolderComment_ = txtFolderComment.text;
+            const auto unmatched = folderview::applyStoredComments(lines, lvwFiles, rowByKey, txtFolderComment);
+            rebaseComments();
+            // Records of names no entry has any more go with the next save.
+            if (!unmatched.empty() && !listingIncomplete) {
+                std::unordered_set<std::string> gone;
+                for (const auto& key : unmatched) gone.insert(folderview::nameOfKey(key));
+                gone.erase(std::string());
+                for (const auto& row : rows) gone.erase(row.cells[0]);
+                for (const auto& name : unshown) gone.erase(name);
+                dropsPending_ = !gone.empty();
+            }
         } catch (const platform::PlatformError& e) {
             if (e.number() == platform::err::FileNotFound) return;
             throw;

@@ -136,6 +136,32 @@ void FaultInjectingFileSystem::writeFileAtomic(const std::string& path, const st
     inner_.writeFileAtomic(path, bytes);
 }
 
+bool FaultInjectingFileSystem::sameContent(const std::string& a, const std::string& b) {
+    enter(FsOp::SameContent, a, b);
+    return inner_.sameContent(a, b);
+}
+
+std::int64_t FaultInjectingFileSystem::takenTime(const std::string& path) {
+    enter(FsOp::TakenTime, path);
+    return inner_.takenTime(path);
+}
+
+void FaultInjectingFileSystem::markTaken(const std::string& path) {
+    enter(FsOp::MarkTaken, path);
+    inner_.markTaken(path);
+}
+
+void FaultInjectingFileSystem::updateFile(const std::string& path, const FileChange& change) {
+    // The lock, the read of what is stored and the write each may fail.
+    enter(FsOp::UpdateFile, path);
+    inner_.updateFile(path, [&](const std::optional<std::string>& stored) -> std::optional<std::string> {
+        if (stored) enter(FsOp::ReadFile, path);
+        auto bytes = change(stored);
+        if (bytes) enter(FsOp::WriteFileAtomic, path);
+        return bytes;
+    });
+}
+
 unsigned FaultInjectingFileSystem::driveType(const std::string& root) {
     enter(FsOp::DriveType, root);
     return inner_.driveType(root);

@@ -46,6 +46,10 @@ enum class FsOp {
     WriteFileAtomic,
     DriveType,
     RemoveStaleTemporaries,
+    SameContent,
+    TakenTime,
+    MarkTaken,
+    UpdateFile,
     Any,  // in a rule: every operation
 };
 
@@ -95,6 +99,10 @@ public:
     void writeFileAtomic(const std::string& path, const std::string& bytes) override;
     unsigned driveType(const std::string& root) override;
     void removeStaleTemporaries(const std::string& folder) override;
+    bool sameContent(const std::string& a, const std::string& b) override;
+    std::int64_t takenTime(const std::string& path) override;
+    void markTaken(const std::string& path) override;
+    void updateFile(const std::string& path, const FileChange& change) override;
 
 private:
     struct Rule {

@@ -49,6 +49,9 @@ struct DirEntry {
     std::int64_t size = 0;         // of what a link points at
     LocalTime modified;            // local time
     std::int64_t utcSeconds = 0;   // the same moment, seconds since 1970 UTC
+    // The part of that moment below the second, as precise as the file
+    // system keeps it; 0 where it keeps whole seconds (FAT, zip archives).
+    std::uint32_t nanoseconds = 0;
 };
 
 // Whether an entry with these attributes is returned by a listing with this
@@ -123,6 +126,26 @@ public:
     // Removes what earlier writes into this folder left behind when they were
     // cut short (temporary files of this program whose writer is gone).
     virtual void removeStaleTemporaries(const std::string& folder) = 0;
+
+    // Whether two files hold the same bytes.
+    virtual bool sameContent(const std::string& a, const std::string& b) = 0;
+
+    // When a kept copy was last taken, seconds since 1970 UTC: the time its
+    // entry last changed (the change time on POSIX; on Windows the later of
+    // its creation and change times), whoever took it and whatever the
+    // program ran meanwhile.
+    virtual std::int64_t takenTime(const std::string& path) = 0;
+    // Marks a kept copy as taken now, leaving its content, attributes and
+    // modification time as they are. A link at path is refused (75).
+    virtual void markTaken(const std::string& path) = 0;
+
+    // Changes a file other instances of the program may change at the same
+    // time: under a lock they honour too (held by none after a crash), hands
+    // `change` the stored bytes (nothing when there is no such file) and
+    // writes what it returns as writeFileAtomic does; nothing returned writes
+    // nothing. A lock another holds past some seconds fails (70).
+    using FileChange = std::function<std::optional<std::string>(const std::optional<std::string>& stored)>;
+    virtual void updateFile(const std::string& path, const FileChange& change) = 0;
 
     // Drive type of a root such as "C:\": 0 unknown, 1 no root, 2 removable,
     // 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk.

@@ -36,6 +36,10 @@ public:
     }
     unsigned driveType(const std::string& root) override { return inner_.driveType(map(root)); }
     void removeStaleTemporaries(const std::string& f) override { inner_.removeStaleTemporaries(map(f)); }
+    bool sameContent(const std::string& a, const std::string& b) override { return inner_.sameContent(map(a), map(b)); }
+    std::int64_t takenTime(const std::string& p) override { return inner_.takenTime(map(p)); }
+    void markTaken(const std::string& p) override { inner_.markTaken(map(p)); }
+    void updateFile(const std::string& p, const FileChange& change) override { inner_.updateFile(map(p), change); }
 
 protected:
     // The path handed on; unchanged unless a wrapper maps paths.

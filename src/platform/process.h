@@ -1,6 +1,7 @@
 // The running process as the program sees it. Paths are in drive form.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/filesystem.h"
@@ -22,6 +23,9 @@ public:
     // The current directory, in drive form.
     virtual std::string currentDirectory() = 0;
     virtual LocalTime now() = 0;
+    // The same clock in seconds since 1970 UTC: what the age of a kept copy
+    // is measured by.
+    virtual std::int64_t utcNow() = 0;
 };
 
 }  // namespace mabrel::platform

@@ -29,7 +29,9 @@ std::string settingsFilePath(const std::string& executableFolder, const std::str
 bool readSettings(platform::FileSystem& fs, const platform::Codec& codec, const std::string& path,
                   ProcessState& state);
 
-// Writes all eight lines from the state; true on success. Never throws.
+// Writes all eight lines from the state unless the file holds them already
+// (the time of the last access aside); true on success. A file there that
+// cannot be read is not written. Never throws.
 bool writeSettings(platform::FileSystem& fs, const platform::Codec& codec, const std::string& path,
                    const ProcessState& state, const std::string& baseName, const platform::LocalTime& now);
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
+#include <optional>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -28,6 +30,8 @@ public:
     std::string commandLineText;
     std::string currentDir;
     platform::LocalTime clock{2026, 12, 5, 9, 0, 0};
+    // The clock kept copies age by; the machine's until a test sets it.
+    std::optional<std::int64_t> utcClock;
 
     bool claimSingleInstance(const std::string& programName) override {
         claims.push_back(programName);
@@ -38,6 +42,7 @@ public:
     std::string commandLine() override { return commandLineText; }
     std::string currentDirectory() override { return currentDir; }
     platform::LocalTime now() override { return clock; }
+    std::int64_t utcNow() override { return utcClock ? *utcClock : static_cast<std::int64_t>(std::time(nullptr)); }
 };
 
 // A drive-form folder without its trailing "\".

@@ -1,5 +1,7 @@
 // The comment file on real folders: comments read onto the right rows, the
-// save byte for byte, and the stored comments a load could not show.
+// save of this instance's changes over what is stored (byte for byte where
+// nothing changed), its encodings, and the stored comments a load could not
+// show.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,7 +33,7 @@ protected:
     }
 };
 
-TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder) {
+TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndOnlyTheChangedRecordsAreWritten) {
     file("report.doc", "new", 2001, 1, 1, 8, 0, 0);
     backupCopy("report_2000-07-15 09-05-03.doc", "old");
     file("b, with comma.txt", "1");
@@ -67,11 +69,13 @@ TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder)
     setComment("report.doc", "2001-01-01 08-00-00", "new version ");
     window().lvwFiles.sortOrder = 1;
     window().saveCommentFile();
+    // The others as stored; the record of a name no entry has is dropped.
     EXPECT_EQ(commentBytes(),
               "Folder, with a comma\r\n"
+              "report.doc_2000-07-15 09-05-03,   old version\r\n"
               "b, with comma.txt_2000-07-15 09-05-03,kept by its key\r\n"
-              "plain.txt_2000-07-15 09-05-03,quoted\r\n"
-              "report.doc_2000-07-15 09-05-03,old version\r\n"
+              "plain.txt_2000-07-15 09-05-03,\"quoted\" rest dropped\r\n"
+              "no comma at all\r\n"
               "report.doc_2001-01-01 08-00-00,new version \r\n");
     EXPECT_EQ(window().lvwFiles.sortOrder, 0);
 
@@ -86,7 +90,11 @@ TEST_F(CommentFile, AFileAndACopyOfAnotherVersionInTheSameSecondKeepTheirOwnComm
     backupCopy("a_2000-07-15 09-05-03.txt", "older");
     load();
     ASSERT_EQ(column(3), (Strings{"", "*"}));
+    // The copy's alone, then both.
     setComment("a.txt", "2000-07-15 09-05-03", "on the copy", true);
+    window().cmdUpdate_Click();
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03", true), "on the copy");
     setComment("a.txt", "2000-07-15 09-05-03", "on the file");
     // Sorted the other way first: the save still writes the file row's first.
     window().lvwFiles_ColumnClick(1);
@@ -139,8 +147,8 @@ TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASave) {
     load();
     EXPECT_EQ(column(0), (Strings{"a.txt"}));
     window().saveCommentFile();
-    // The version that no longer exists anywhere is dropped with the save.
-    EXPECT_EQ(commentBytes(), "f\r\na.txt_2000-07-15 09-05-03,text\r\ntool.exe_2000-07-15 09-05-03,the tool\r\n");
+    // The version whose name no entry has any more is dropped with the save.
+    EXPECT_EQ(commentBytes(), "f\r\ntool.exe_2000-07-15 09-05-03,the tool\r\na.txt_2000-07-15 09-05-03,text\r\n");
 
     state.exceptionExtList1 = ".";
     window().fun_Load();
@@ -157,6 +165,99 @@ TEST_F(CommentFile, AnEmptyCommentFileIsReportedAndTheNextSaveWritesTheList) {
     setComment("a.txt", "2000-07-15 09-05-03", "new");
     window().saveCommentFile();
     EXPECT_EQ(commentBytes(), "\r\na.txt_2000-07-15 09-05-03,new\r\n");
+}
+
+TEST_F(CommentFile, AFolderOnlyLookedAtGetsNoFileAndAnUnchangedFileIsNotRewritten) {
+    file("a.txt", "1");
+    load();
+    window().cmdUpdate_Click();
+    window().cmdExit_Click();
+    EXPECT_FALSE(std::filesystem::exists(commentFile()));
+
+    writeCommentFile("folder\r\na.txt_2000-07-15 09-05-03,on a\r\n");
+    setModificationTime(commentFile(), 2001, 1, 1, 0, 0, 0);
+    const auto stored = std::filesystem::last_write_time(commentFile());
+    load();
+    window().cmdUpdate_Click();
+    // Changed and changed back before the save: the same is stored.
+    setComment("a.txt", "2000-07-15 09-05-03", "other");
+    setComment("a.txt", "2000-07-15 09-05-03", "on a");
+    window().txtFolderComment.text = "folder";
+    window().cmdExit_Click();
+    EXPECT_EQ(std::filesystem::last_write_time(commentFile()), stored);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// A file written by hand in UTF-8 without a mark (text that is code page 932
+// too) and one behind a mark with a damaged record: each read as UTF-8 and
+// written back in it, the damaged record byte for byte.
+TEST_F(CommentFile, AUtf8FileIsReadAsUtf8AndWrittenInItsOneEncodingADamagedRecordKept) {
+    file("a.txt", "1");
+    file("b.txt", "1");
+    const std::string memo = "\xE3\x83\xA1\xE3\x83\xA2";                // メモ
+    const std::string firstEdition = "\xE5\x88\x9D\xE7\x89\x88";        // 初版
+    const std::string stored = memo + "\r\na.txt_2000-07-15 09-05-03," + firstEdition + "\r\n";
+    writeCommentFile(stored);
+    load();
+    EXPECT_EQ(window().txtFolderComment.text, "メモ");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "初版");
+    setComment("b.txt", "2000-07-15 09-05-03", "第二版");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), stored + "b.txt_2000-07-15 09-05-03,第二版\r\n");
+
+    const std::string damaged = "b.txt_2000-07-15 09-05-03,bad \xFF\xE3\x83\r\n";
+    writeCommentFile("\xEF\xBB\xBF" + memo + "\r\n" + damaged + "a.txt_2000-07-15 09-05-03," + firstEdition + "\r\n");
+    load();
+    EXPECT_EQ(window().txtFolderComment.text, "メモ");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "初版");
+    setComment("a.txt", "2000-07-15 09-05-03", "二版");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), "\xEF\xBB\xBF" + memo + "\r\n" + damaged + "a.txt_2000-07-15 09-05-03,二版\r\n");
+}
+
+// Two instances on one folder (two people on a share): each save writes
+// only its own changes over what the other stored; on the same record the
+// later save wins.
+TEST_F(CommentFile, TwoInstancesOnOneFolderLoseNoComment) {
+    for (const char* n : {"a.txt", "b.txt", "c.txt"}) file(n, "1");
+    writeCommentFile("\r\n");
+    load();
+    ProcessState otherState;
+    otherState.p_driveAndPath = root;
+    ScriptedInteraction otherUi;
+    frm_mabrel94 other(otherState, *fs, *codec, process, otherUi);
+    other.fun_Load();
+    const auto set = [](frm_mabrel94& w, const std::string& name, const std::string& text) {
+        for (auto& r : w.lvwFiles.rows) {
+            if (r.cells[0] == name) r.cells[4] = text;
+        }
+    };
+    const std::string ts = "_2000-07-15 09-05-03,";
+
+    set(window(), "a.txt", "this on a");
+    set(other, "b.txt", "other on b");
+    window().saveCommentFile();
+    other.cmdUpdate_Click();  // a refresh saves too
+    EXPECT_EQ(commentBytes(), "\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\n");
+
+    set(window(), "c.txt", "this on c");
+    set(other, "c.txt", "other on c");
+    other.txtFolderComment.text = "other's folder";
+    other.saveCommentFile();
+    window().cmdUpdate_Click();
+    EXPECT_EQ(commentBytes(),
+              "other's folder\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\nc.txt" + ts + "this on c\r\n");
+    EXPECT_EQ(commentOf("b.txt", "2000-07-15 09-05-03"), "other on b");
+
+    // The other empties what it shows of this one's; the later save wins.
+    other.fun_Load();
+    set(other, "a.txt", "");
+    other.cmdExit_Click();
+    window().cmdExit_Click();
+    EXPECT_EQ(commentBytes(),
+              "other's folder\r\nb.txt" + ts + "other on b\r\nc.txt" + ts + "this on c\r\n");
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(otherUi.messages.empty());
 }
 
 class StoredCommentsKept : public CommentFile {
@@ -192,8 +293,6 @@ TEST_F(StoredCommentsKept, ALoadThatStoppedBeforeTheCommentsDoesNotLetTheSaveDro
               "a.txt_2000-07-15 09-05-03,typed on a\r\n"
               "b.txt_2000-07-15 09-05-03,on b\r\n"
               "c.txt_2000-07-15 09-05-03,on c\r\n");
-    // The stored comments now show, so that later changes are the person's own.
-    EXPECT_EQ(window().txtFolderComment.text, "stored folder");
 
     setComment("a.txt", "2000-07-15 09-05-03", "");
     window().txtFolderComment.text = "typed folder";
@@ -212,23 +311,24 @@ TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_EQ(rows().size(), 3u);
 
     setComment("a.txt", "2000-07-15 09-05-03", "typed");
-    window().saveCommentFile();
+    EXPECT_FALSE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
     EXPECT_EQ(faulty.calls(FsOp::WriteFileAtomic), 0);
-    EXPECT_EQ(ui.messages.size(), 1u);  // the save reports nothing
+    ASSERT_EQ(ui.messages.size(), 2u);  // what was typed is not stored: told
+    EXPECT_EQ(ui.messages[1].rfind("in saveCommentFile, err 70 (", 0), 0u) << ui.messages[1];
 }
 
-TEST_F(StoredCommentsKept, ASaveBeforeAnyLoadOrAFailedWriteChangesNothingAndReportsNothing) {
+TEST_F(StoredCommentsKept, ASaveBeforeAnyLoadOrAFailedWriteChangesNothing) {
     state.p_driveAndPath = root;
-    window().saveCommentFile();
+    EXPECT_TRUE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
 
     load();
     setComment("a.txt", "2000-07-15 09-05-03", "changed");
     faulty.failCallsOn(FsOp::WriteFileAtomic, "_mabre.l94", platform::err::PermissionDenied);
-    window().saveCommentFile();
+    EXPECT_FALSE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(column(0), (Strings{"a.txt", "b.txt", "c.txt"}));
 }
 

@@ -73,7 +73,8 @@ std::string readBytes(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void setModificationTime(const fs::path& p, int year, int month, int day, int hour, int minute, int second) {
+void setModificationTime(const fs::path& p, int year, int month, int day, int hour, int minute, int second,
+                         long nanoseconds) {
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -83,8 +84,10 @@ void setModificationTime(const fs::path& p, int year, int month, int day, int ho
     tm.tm_sec = second;
     tm.tm_isdst = -1;
     std::time_t t = std::mktime(&tm);
-    auto sys = std::chrono::system_clock::from_time_t(t);
-    fs::last_write_time(p, fs::file_time_type::clock::from_sys(sys));
+    const auto sys = std::chrono::system_clock::from_time_t(t);
+    const auto at = fs::file_time_type::clock::from_sys(sys) +
+                    std::chrono::duration_cast<fs::file_time_type::duration>(std::chrono::nanoseconds(nanoseconds));
+    fs::last_write_time(p, at);
 }
 
 }  // namespace mabrel::test

@@ -17,6 +17,8 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include <signal.h>
 
@@ -186,6 +188,7 @@ DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* ta
     e.size = static_cast<std::int64_t>(st.st_size);
     e.modified = times ? times->of(st.st_mtim.tv_sec) : libraryLocalTime(st.st_mtim.tv_sec);
     e.utcSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    e.nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
     return e;
 }
 
@@ -467,14 +470,12 @@ std::optional<struct stat> checkReplaceable(const std::string& native) {
     return st;
 }
 
-// Writes `bytes` over the file in place: for a folder in which no file can be
-// made, though the file itself may be written.
-void rewriteInPlace(const std::string& native, const std::string& bytes) {
-    Fd out(sys().open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (out.get() < 0) throwErrno(errno, native);
+// Writes `bytes` over the open file `fd` in place: for a folder in which no
+// file can be made, though the file itself may be written.
+void rewriteThrough(int fd, const std::string& native, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = sys().pwrite(out.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const ssize_t n = sys().pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throwErrno(errno, native);
@@ -482,8 +483,14 @@ void rewriteInPlace(const std::string& native, const std::string& bytes) {
         if (n == 0) throw PlatformError(err::DeviceIo);
         done += static_cast<std::size_t>(n);
     }
-    if (sys().ftruncate(out.get(), static_cast<off_t>(bytes.size())) != 0) throwErrno(errno, native);
-    if (sys().fsync(out.get()) != 0) throwErrno(errno, native);
+    if (sys().ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) throwErrno(errno, native);
+    if (sys().fsync(fd) != 0) throwErrno(errno, native);
+}
+
+void rewriteInPlace(const std::string& native, const std::string& bytes) {
+    Fd out(sys().open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (out.get() < 0) throwErrno(errno, native);
+    rewriteThrough(out.get(), native, bytes);
     if (out.close() != 0) throwErrno(errno, native);
 }
 
@@ -888,11 +895,17 @@ std::string PosixFileSystem::readFile(const std::string& path) {
     return bytes;
 }
 
-void PosixFileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
-    const auto r = resolve(path);
-    if (r.name.empty()) throw PlatformError(err::PathFileAccess);
-    const auto existing = checkReplaceable(r.native);
-    const std::string folder = parentOf(r.native);
+namespace {
+
+// Writes `bytes` as the file `native`, which `existing` describes (nothing:
+// there is none). `current`, when open, is that file: its attributes are
+// read through it, and it is rewritten through it where no file can be made
+// in its folder. With `current` closed and no file there, the new file only
+// takes the name while it is free (58 otherwise).
+void writeReplacing(const std::string& native, const std::string& bytes, const std::optional<struct stat>& existing,
+                    int current) {
+    const std::string folder = parentOf(native);
+    const bool create = !existing && current < 0;
 
     // Unnamed while it is written; named beside the target only for the
     // moment before it replaces it.
@@ -903,37 +916,64 @@ void PosixFileSystem::writeFileAtomic(const std::string& path, const std::string
         int e = errno;
         if (unnamedUnsupported(e)) {
             std::string temporaryPath;
-            out = Fd(createTemporary(r.native, 0666, temporaryPath));
+            out = Fd(createTemporary(native, 0666, temporaryPath));
             e = errno;
             if (out.get() >= 0) temporary.reset(temporaryPath);
         }
         if (out.get() < 0) {
             // No file can be made in this folder, though the file itself may
             // be written: rewrite it where it is.
-            if (existing && cannotCreateHere(e)) return rewriteInPlace(r.native, bytes);
-            throwErrno(e, r.native);
+            if (existing && cannotCreateHere(e)) {
+                if (current >= 0) return rewriteThrough(current, native, bytes);
+                return rewriteInPlace(native, bytes);
+            }
+            throwErrno(e, native);
         }
     }
-    writeAll(out.get(), bytes.data(), bytes.size(), r.native);
+    writeAll(out.get(), bytes.data(), bytes.size(), native);
     if (existing) {
         // The replaced file's permissions and DOS attributes stay.
-        Fd old(sys().open(r.native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (old.get() >= 0) copyDosAttrib(old.get(), out.get());
+        if (current >= 0) {
+            copyDosAttrib(current, out.get());
+        } else {
+            Fd old(sys().open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            if (old.get() >= 0) copyDosAttrib(old.get(), out.get());
+        }
         sys().fchmod(out.get(), existing->st_mode & 07777);
     }
-    if (sys().fsync(out.get()) != 0) throwErrno(errno, r.native);
+    if (sys().fsync(out.get()) != 0) throwErrno(errno, native);
+    if (create) {
+        // Never over a file another made meanwhile.
+        const int rc = unnamed ? nameUnnamed(out.get(), native) : sys().link(temporary.path().c_str(), native.c_str());
+        if (rc != 0) {
+            if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
+            throwErrno(errno, native);
+        }
+        if (out.close() != 0) throwErrno(errno, native);
+        syncFolder(folder);
+        return;
+    }
     if (unnamed) {
         for (int attempt = 0;; ++attempt) {
-            const std::string name = temporaryBeside(r.native);
+            const std::string name = temporaryBeside(native);
             if (nameUnnamed(out.get(), name) == 0) {
                 temporary.reset(name);
                 break;
             }
-            if (errno != EEXIST || attempt >= 16) throwErrno(errno, r.native);
+            if (errno != EEXIST || attempt >= 16) throwErrno(errno, native);
         }
     }
-    if (out.close() != 0) throwErrno(errno, r.native);
-    temporary.renameTo(r.native);
+    if (out.close() != 0) throwErrno(errno, native);
+    temporary.renameTo(native);
+}
+
+}  // namespace
+
+void PosixFileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
+    const auto r = resolve(path);
+    if (r.name.empty()) throw PlatformError(err::PathFileAccess);
+    const auto existing = checkReplaceable(r.native);
+    writeReplacing(r.native, bytes, existing, -1);
 }
 
 void PosixFileSystem::removeStaleTemporaries(const std::string& folder) {
@@ -974,6 +1014,193 @@ void PosixFileSystem::removeStaleTemporaries(const std::string& folder) {
     if (!temporaryLeft && now - folderStat.st_mtim.tv_sec > 2) {
         if (cleanFolders_.size() >= 8) cleanFolders_.erase(cleanFolders_.begin());
         cleanFolders_.push_back({folderStat.st_dev, folderStat.st_ino, folderStat.st_mtim});
+    }
+}
+
+namespace {
+
+// A regular file opened for reading without following a link and without
+// waiting on a FIFO, with what fstat says of it.
+Fd openRegular(const std::string& native, struct stat& st) {
+    Fd fd(sys().open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) throwReadErrno(errno, native);
+    if (sys().fstat(fd.get(), &st) != 0) throwErrno(errno, native);
+    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess, kFolderNotFile);
+    if (!S_ISREG(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    return fd;
+}
+
+// Up to `size` bytes of `fd` from `offset`; fewer only at the end of the file.
+std::size_t readAt(int fd, char* buffer, std::size_t size, off_t offset, const std::string& native) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = sys().pread(fd, buffer + got, size - got, offset + static_cast<off_t>(got));
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwErrno(errno, native);
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+std::string readWhole(int fd, const std::string& native) {
+    std::string bytes;
+    char buffer[1 << 16];
+    for (;;) {
+        const std::size_t n = readAt(fd, buffer, sizeof buffer, static_cast<off_t>(bytes.size()), native);
+        bytes.append(buffer, n);
+        if (n < sizeof buffer) return bytes;
+    }
+}
+
+// How long a save waits for another instance's lock before it gives up.
+constexpr auto kLockPatience = std::chrono::seconds(10);
+constexpr char kInUse[] = "他のプログラムが使用中です。";
+
+// Takes the write lock of the whole open file `fd`, waiting for another
+// holder a while. The lock belongs to the open file, not to the process, so
+// that closing another descriptor of the same file cannot drop it, and it
+// goes with the process. Where the file system keeps no locks, nothing.
+void lockWhole(int fd, const std::string& native) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    int command = F_OFD_SETLK;
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    for (;;) {
+        if (sys().fcntl(fd, command, &lock) == 0) return;
+        const int e = errno;
+        if (e == EINVAL && command == F_OFD_SETLK) {
+            command = F_SETLK;  // a system without locks of open files
+            continue;
+        }
+        if (e == ENOLCK || e == EOPNOTSUPP || e == ENOSYS) return;
+        if (e == EINTR) continue;
+        if (e != EAGAIN && e != EACCES) throwErrno(e, native);
+        if (std::chrono::steady_clock::now() > giveUp) throw PlatformError(err::PermissionDenied, kInUse);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace
+
+bool PosixFileSystem::sameContent(const std::string& a, const std::string& b) {
+    const auto ra = resolve(a);
+    const auto rb = resolve(b);
+    struct stat sa{};
+    struct stat sb{};
+    const Fd fa = openRegular(ra.native, sa);
+    const Fd fb = openRegular(rb.native, sb);
+    if (sa.st_size != sb.st_size) return false;
+    std::vector<char> x(1 << 16);
+    std::vector<char> y(1 << 16);
+    for (off_t at = 0;;) {
+        const std::size_t n = readAt(fa.get(), x.data(), x.size(), at, ra.native);
+        const std::size_t m = readAt(fb.get(), y.data(), y.size(), at, rb.native);
+        if (n != m || std::memcmp(x.data(), y.data(), n) != 0) return false;
+        if (n < x.size()) return true;
+        at += static_cast<off_t>(n);
+    }
+}
+
+std::int64_t PosixFileSystem::takenTime(const std::string& path) {
+    const auto r = resolve(path);
+    struct stat st{};
+    if (sys().lstat(r.native.c_str(), &st) != 0) throwErrno(errno, r.native);
+    return static_cast<std::int64_t>(st.st_ctim.tv_sec);
+}
+
+void PosixFileSystem::markTaken(const std::string& path) {
+    const auto r = resolve(path);
+    if (r.name.empty()) throw PlatformError(err::PathFileAccess);
+    struct stat st{};
+    const Fd in = openRegular(r.native, st);
+    // Setting the mode it has changes nothing but the change time.
+    if (sys().fchmod(in.get(), st.st_mode & 07777) == 0) return;
+    if (errno != EPERM) throwErrno(errno, r.native);
+
+    // Another's copy in a shared folder: replaced by a copy of itself, ours.
+    const std::string folder = parentOf(r.native);
+    TemporaryFile temporary;
+    Fd out(createUnnamed(folder, S_IRUSR | S_IWUSR));
+    const bool unnamed = out.get() >= 0;
+    if (!unnamed) {
+        if (!unnamedUnsupported(errno)) throwErrno(errno, r.native);
+        std::string temporaryPath;
+        out = Fd(createTemporary(r.native, S_IRUSR | S_IWUSR, temporaryPath));
+        if (out.get() < 0) throwErrno(errno, r.native);
+        temporary.reset(temporaryPath);
+    }
+    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), r.native, {});
+    copyDosAttrib(in.get(), out.get());
+    if (sys().fchmod(out.get(), st.st_mode & 07777) != 0) throwErrno(errno, r.native);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (sys().futimens(out.get(), times) != 0) throwErrno(errno, r.native);
+    if (sys().fsync(out.get()) != 0) throwErrno(errno, r.native);
+    if (unnamed) {
+        for (int attempt = 0;; ++attempt) {
+            const std::string name = temporaryBeside(r.native);
+            if (nameUnnamed(out.get(), name) == 0) {
+                temporary.reset(name);
+                break;
+            }
+            if (errno != EEXIST || attempt >= 16) throwErrno(errno, r.native);
+        }
+    }
+    if (out.close() != 0) throwErrno(errno, r.native);
+    temporary.renameTo(r.native);
+}
+
+void PosixFileSystem::updateFile(const std::string& path, const FileChange& change) {
+    const auto r = resolve(path);
+    if (r.name.empty()) throw PlatformError(err::PathFileAccess);
+    for (int attempt = 0;; ++attempt) {
+        Fd fd(sys().open(r.native.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0) {
+            const int e = errno;
+            if (e == ENOENT) {
+                // Nothing stored. Should another instance create the file
+                // meanwhile, its content is read and changed in turn.
+                const auto bytes = change(std::nullopt);
+                if (!bytes) return;
+                try {
+                    writeReplacing(r.native, *bytes, std::nullopt, -1);
+                    return;
+                } catch (const PlatformError& error) {
+                    if (error.number() != err::FileAlreadyExists || attempt >= 8) throw;
+                    continue;
+                }
+            }
+            if (e == EACCES || e == EPERM || e == EROFS) {
+                // Not to be written here; what it holds may need no change.
+                struct stat st{};
+                const Fd in = openRegular(r.native, st);
+                if (change(readWhole(in.get(), r.native))) throwErrno(e, r.native);
+                return;
+            }
+            if (e == ELOOP) throw PlatformError(err::PathFileAccess);
+            throwErrno(e, r.native);
+        }
+        struct stat st{};
+        if (sys().fstat(fd.get(), &st) != 0) throwErrno(errno, r.native);
+        if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess, kFolderNotFile);
+        if (!S_ISREG(st.st_mode)) throw PlatformError(err::PathFileAccess);
+        lockWhole(fd.get(), r.native);
+        // Replaced by another instance while this one waited: the lock is
+        // on a file no longer stored.
+        struct stat now{};
+        if (sys().lstat(r.native.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+            if (attempt >= 8) throw PlatformError(err::PermissionDenied, kInUse);
+            continue;
+        }
+        const auto bytes = change(readWhole(fd.get(), r.native));
+        if (!bytes) return;
+        if ((st.st_mode & kWriteBits) == 0) throw PlatformError(err::PermissionDenied);
+        // Replaced while the lock is still held.
+        writeReplacing(r.native, *bytes, st, fd.get());
+        return;
     }
 }
 

@@ -164,6 +164,8 @@ public:
         return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
     }
 
+    std::int64_t utcNow() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+
 private:
     static std::string executable() {
         char buffer[4096];

@@ -13,7 +13,7 @@ const Syscalls& realSyscalls() {
         ::open,   ::close,  ::read,     ::pread,   ::write,    ::pwrite,   ::copy_file_range, ::ioctl,
         ::fsync,  ::ftruncate, ::stat,  ::lstat,   ::fstat,    ::fstatat,  ::opendir,         ::readdir,
         ::closedir, ::rename, ::link,   ::linkat,  ::unlink,   ::unlinkat, ::mkdir,           ::chmod,
-        ::fchmod, ::futimens, ::getxattr, ::fgetxattr, ::setxattr, ::fsetxattr,
+        ::fchmod, ::futimens, ::getxattr, ::fgetxattr, ::setxattr, ::fsetxattr, ::fcntl,
     };
     return real;
 }

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstring>
+#include <optional>
 #include <exception>
 #include <vector>
 
@@ -57,6 +59,9 @@ DirEntry entryOf(const WIN32_FIND_DATAW& data) {
     e.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     e.modified = localTimeOf(data.ftLastWriteTime);
     e.utcSeconds = utcSecondsOf(data.ftLastWriteTime);
+    const auto ticks = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                       data.ftLastWriteTime.dwLowDateTime;
+    e.nanoseconds = static_cast<std::uint32_t>(ticks % 10000000ull) * 100u;
     return e;
 }
 
@@ -110,6 +115,15 @@ public:
     ~FileHandle() { close(); }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle(FileHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = INVALID_HANDLE_VALUE; }
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = other.handle_;
+            other.handle_ = INVALID_HANDLE_VALUE;
+        }
+        return *this;
+    }
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     // Closing can report a failed late write; the caller wants to know.
@@ -151,6 +165,32 @@ unsigned long long nextUnique() {
 // and modification time, telling `progress` of each piece. A cancel leaves no
 // temporary and fails with err::Cancelled.
 std::wstring copyBeside(const std::wstring& source, const std::wstring& target, const CopyProgress& progress);
+
+// Marks the file at `path` as taken now: its creation and change times
+// become the present. The attributes are set again as they are, which is
+// what changes the time where the system keeps neither (Wine on a POSIX file
+// system: the change time there).
+void stampTaken(const std::wstring& path) {
+    FileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) throwLastError();
+    FILE_BASIC_INFO info{};
+    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info)) throwLastError();
+    if (info.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+        throw PlatformError(err::PathFileAccess);
+    }
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    LARGE_INTEGER present{};
+    present.LowPart = now.dwLowDateTime;
+    present.HighPart = static_cast<LONG>(now.dwHighDateTime);
+    info.CreationTime = present;
+    info.ChangeTime = present;
+    info.LastAccessTime.QuadPart = 0;  // unchanged
+    info.LastWriteTime.QuadPart = 0;
+    if (!::SetFileInformationByHandle(file.get(), FileBasicInfo, &info, sizeof info)) throwLastError();
+}
 
 void moveOver(const std::wstring& from, const std::wstring& to) {
     if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -436,6 +476,12 @@ void Win32FileSystem::createCopy(const std::string& from, const std::string& to,
         throw;
     }
     if (!::SetFileAttributesW(target.c_str(), settable(attributes))) throwLastError();
+    // A name deleted moments ago can hand its old creation time to the new
+    // file (tunnelling): the copy's age starts now.
+    try {
+        stampTaken(target);
+    } catch (const PlatformError&) {
+    }
 }
 
 void Win32FileSystem::removeStaleTemporaries(const std::string& folder) {
@@ -564,6 +610,93 @@ void Win32FileSystem::writeFileAtomic(const std::string& path, const std::string
         discard(temporary);
         throw;
     }
+}
+
+namespace {
+
+FileHandle openForReading(const std::wstring& path) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) throwReadError(::GetLastError());
+    return file;
+}
+
+DWORD readPiece(HANDLE file, char* buffer, DWORD size) {
+    DWORD got = 0;
+    while (got < size) {
+        DWORD n = 0;
+        if (!::ReadFile(file, buffer + got, size - got, &n, nullptr)) throwReadError(::GetLastError());
+        if (n == 0) break;
+        got += n;
+    }
+    return got;
+}
+
+std::int64_t secondsOf(const LARGE_INTEGER& t) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.QuadPart) / 10000000ull) - 11644473600ll;
+}
+
+// How long a save waits for another instance's lock before it gives up.
+constexpr DWORD kLockPatienceMs = 10000;
+constexpr char kInUse[] = "他のプログラムが使用中です。";
+
+}  // namespace
+
+bool Win32FileSystem::sameContent(const std::string& a, const std::string& b) {
+    FileHandle x = openForReading(widePath(a));
+    FileHandle y = openForReading(widePath(b));
+    LARGE_INTEGER sx{};
+    LARGE_INTEGER sy{};
+    if (!::GetFileSizeEx(x.get(), &sx) || !::GetFileSizeEx(y.get(), &sy)) throwLastError();
+    if (sx.QuadPart != sy.QuadPart) return false;
+    std::vector<char> bx(1 << 16);
+    std::vector<char> by(1 << 16);
+    for (;;) {
+        const DWORD n = readPiece(x.get(), bx.data(), static_cast<DWORD>(bx.size()));
+        const DWORD m = readPiece(y.get(), by.data(), static_cast<DWORD>(by.size()));
+        if (n != m || std::memcmp(bx.data(), by.data(), n) != 0) return false;
+        if (n < bx.size()) return true;
+    }
+}
+
+std::int64_t Win32FileSystem::takenTime(const std::string& path) {
+    FileHandle file(::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) throwLastError();
+    FILE_BASIC_INFO info{};
+    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info)) throwLastError();
+    // The later of the two: a creation time can be handed down from a name
+    // deleted moments before, and Wine gives the modification time for it.
+    return std::max(secondsOf(info.CreationTime), secondsOf(info.ChangeTime));
+}
+
+void Win32FileSystem::markTaken(const std::string& path) { stampTaken(widePath(path)); }
+
+void Win32FileSystem::updateFile(const std::string& path, const FileChange& change) {
+    const std::wstring target = widePath(path);
+    rejectLink(target);
+    // The lock: a file beside it that one handle at a time can have open,
+    // deleted when that handle closes, also when its process ends. Where no
+    // file can be made (a read-only folder), nothing.
+    const std::wstring lockPath = target + L".lock";
+    const ULONGLONG giveUp = ::GetTickCount64() + kLockPatienceMs;
+    FileHandle lock(INVALID_HANDLE_VALUE);
+    for (;;) {
+        lock = FileHandle(::CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (lock.valid()) break;
+        if (::GetLastError() != ERROR_SHARING_VIOLATION) break;
+        if (::GetTickCount64() > giveUp) throw PlatformError(err::PermissionDenied, kInUse);
+        ::Sleep(20);
+    }
+    std::optional<std::string> stored;
+    try {
+        stored = readFile(path);
+    } catch (const PlatformError& e) {
+        if (e.number() != err::FileNotFound) throw;
+    }
+    if (const auto bytes = change(stored)) writeFileAtomic(path, *bytes);
 }
 
 unsigned Win32FileSystem::driveType(const std::string& root) {

@@ -37,6 +37,10 @@ public:
     void writeFileAtomic(const std::string& path, const std::string& bytes) override;
     unsigned driveType(const std::string& root) override;
     void removeStaleTemporaries(const std::string& folder) override;
+    bool sameContent(const std::string& a, const std::string& b) override;
+    std::int64_t takenTime(const std::string& path) override;
+    void markTaken(const std::string& path) override;
+    void updateFile(const std::string& path, const FileChange& change) override;
 };
 
 // The name of a temporary file beside `target` ("." + name + "." + hex + "~"),
