@@ -120,6 +120,11 @@ public:
         return it->second;
     }
     void writeFileAtomic(const std::string& path, const std::string& bytes) override { files[path] = bytes; }
+    void updateFile(const std::string& path, const FileChange& change) override {
+        const auto it = files.find(path);
+        const auto bytes = change(it == files.end() ? std::nullopt : std::optional<std::string>(it->second));
+        if (bytes) files[path] = *bytes;
+    }
 
     std::uint32_t attributes(const std::string&) override { return unsupported<std::uint32_t>(); }
     void setAttributes(const std::string&, std::uint32_t) override { unsupported<void>(); }
@@ -143,6 +148,9 @@ public:
     std::int64_t fileSize(const std::string&) override { return unsupported<std::int64_t>(); }
     platform::LocalTime modificationTime(const std::string&) override { return unsupported<platform::LocalTime>(); }
     unsigned driveType(const std::string&) override { return unsupported<unsigned>(); }
+    bool sameContent(const std::string&, const std::string&) override { return unsupported<bool>(); }
+    std::int64_t takenTime(const std::string&) override { return unsupported<std::int64_t>(); }
+    void markTaken(const std::string&) override { unsupported<void>(); }
 
 private:
     template <typename T>

@@ -750,7 +750,6 @@ std::vector<Operation> operations() {
         ScriptedInteraction ui;
         frm_mabrel94 other(state, *r.native, *r.codec, process, ui);
         other.Form_Load();
-        other.txtFolderComment.text = "the other's folder note";
         other.lvwFiles.rows.at(static_cast<std::size_t>(proof::rowOf(other, "b.txt", false))).cells[4] = "other on b";
         other.saveCommentFile();
     };

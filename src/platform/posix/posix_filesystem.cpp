@@ -333,6 +333,7 @@ void writeAll(int fd, const char* data, std::size_t size, const std::string& nat
             if (errno == EINTR) continue;
             throwErrno(errno, native);
         }
+        if (n == 0) throw PlatformError(err::DeviceIo);
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -1096,13 +1097,17 @@ bool PosixFileSystem::sameContent(const std::string& a, const std::string& b) {
     if (sa.st_size != sb.st_size) return false;
     std::vector<char> x(1 << 16);
     std::vector<char> y(1 << 16);
-    for (off_t at = 0;;) {
-        const std::size_t n = readAt(fa.get(), x.data(), x.size(), at, ra.native);
-        const std::size_t m = readAt(fb.get(), y.data(), y.size(), at, rb.native);
-        if (n != m || std::memcmp(x.data(), y.data(), n) != 0) return false;
-        if (n < x.size()) return true;
-        at += static_cast<off_t>(n);
+    for (off_t at = 0; at < sa.st_size;) {
+        const auto want = static_cast<std::size_t>(std::min<off_t>(sa.st_size - at, static_cast<off_t>(x.size())));
+        // Either ending before its size could pass for the same bytes.
+        if (readAt(fa.get(), x.data(), want, at, ra.native) != want ||
+            readAt(fb.get(), y.data(), want, at, rb.native) != want) {
+            throw PlatformError(err::DeviceIo);
+        }
+        if (std::memcmp(x.data(), y.data(), want) != 0) return false;
+        at += static_cast<off_t>(want);
     }
+    return true;
 }
 
 std::int64_t PosixFileSystem::takenTime(const std::string& path) {
@@ -1195,7 +1200,10 @@ void PosixFileSystem::updateFile(const std::string& path, const FileChange& chan
             if (attempt >= 8) throw PlatformError(err::PermissionDenied, kInUse);
             continue;
         }
-        const auto bytes = change(readWhole(fd.get(), r.native));
+        std::string stored = readWhole(fd.get(), r.native);
+        // All of it, or the change would drop what was not read.
+        if (stored.size() != static_cast<std::size_t>(st.st_size)) throw PlatformError(err::DeviceIo);
+        const auto bytes = change(stored);
         if (!bytes) return;
         if ((st.st_mode & kWriteBits) == 0) throw PlatformError(err::PermissionDenied);
         // Replaced while the lock is still held.

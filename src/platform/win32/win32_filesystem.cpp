@@ -651,12 +651,16 @@ bool Win32FileSystem::sameContent(const std::string& a, const std::string& b) {
     if (sx.QuadPart != sy.QuadPart) return false;
     std::vector<char> bx(1 << 16);
     std::vector<char> by(1 << 16);
-    for (;;) {
-        const DWORD n = readPiece(x.get(), bx.data(), static_cast<DWORD>(bx.size()));
-        const DWORD m = readPiece(y.get(), by.data(), static_cast<DWORD>(by.size()));
-        if (n != m || std::memcmp(bx.data(), by.data(), n) != 0) return false;
-        if (n < bx.size()) return true;
+    for (LONGLONG at = 0; at < sx.QuadPart;) {
+        const auto want = static_cast<DWORD>(std::min<LONGLONG>(sx.QuadPart - at, static_cast<LONGLONG>(bx.size())));
+        // Either ending before its size could pass for the same bytes.
+        if (readPiece(x.get(), bx.data(), want) != want || readPiece(y.get(), by.data(), want) != want) {
+            throw PlatformError(err::DeviceIo);
+        }
+        if (std::memcmp(bx.data(), by.data(), want) != 0) return false;
+        at += want;
     }
+    return true;
 }
 
 std::int64_t Win32FileSystem::takenTime(const std::string& path) {
