@@ -294,14 +294,15 @@ TEST_F(MainWindowTest, ContextMenuRefusesToRestoreAFileRowAndCommentsRestoresAnd
     EXPECT_EQ(file("_mabre.l94"), "\r\n" + ansi("notes.txt_2024-02-01 08-00-00,初版") + "\r\n");
 
     // Restore it: the old text is back and the present version is kept. The
-    // copy of the restored version now equals the file and goes; its comment
-    // shows on the file row.
+    // copy of the restored version now equals the file and is no longer
+    // listed; its comment shows on the file row.
     clickRow(backup);
     script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
     rightClickRow(backup);
     EXPECT_TRUE(script.done());
     EXPECT_EQ(file("notes.txt"), "the old text");
-    EXPECT_EQ(backupNames(), std::vector<std::string>{"notes_2024-03-01 09-05-03.txt"});
+    EXPECT_EQ(backupNames(),
+              (std::vector<std::string>{"notes_2024-02-01 08-00-00.txt", "notes_2024-03-01 09-05-03.txt"}));
     EXPECT_EQ(cell(viewRow("notes.txt"), 4), QStringLiteral("初版"));
 
     // Delete the copy of the version that was replaced.
@@ -312,7 +313,7 @@ TEST_F(MainWindowTest, ContextMenuRefusesToRestoreAFileRowAndCommentsRestoresAnd
     script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kDelete)); });
     rightClickRow(replaced);
     EXPECT_TRUE(script.done());
-    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(backupNames(), std::vector<std::string>{"notes_2024-02-01 08-00-00.txt"});
     EXPECT_EQ(viewRow("notes.txt", true), -1);
     EXPECT_TRUE(script.unexpected.empty());
 }
