@@ -95,7 +95,8 @@ void mergeIntoAnyFile(const std::string& bytes, FuzzedDataProvider& p) {
     while (p.remaining_bytes() > 0 && changes.records.size() < 8) {
         std::string key;
         if (!stored.empty() && p.ConsumeBool()) {
-            const auto r = folderview::parseCommentRecord(stored[p.ConsumeIntegralInRange<std::size_t>(0, stored.size() - 1)]);
+            const auto line = p.ConsumeIntegralInRange<std::size_t>(0, stored.size() - 1);
+            const auto r = folderview::parseCommentRecord(stored[line]);
             key = r ? r->key : "x_" + timestamp(p);
         } else {
             key = fuzz::text(p, 16, ",\r\n") + "_" + timestamp(p);
@@ -109,7 +110,9 @@ void mergeIntoAnyFile(const std::string& bytes, FuzzedDataProvider& p) {
     const auto merged = folderview::mergeComments(codec(), bytes, changes, [](const std::string&) { return true; });
     const std::string out = merged ? *merged : bytes;
     const auto lines = platform::splitLines(platform::decodeText(codec(), out));
-    if (changes.folder) FUZZ_CHECK(!lines.empty() && lines.front() == *changes.folder, "folder", *changes.folder, "file", out);
+    if (changes.folder) {
+        FUZZ_CHECK(!lines.empty() && lines.front() == *changes.folder, "folder", *changes.folder, "file", out);
+    }
     for (const auto& [at, comment] : last) {
         // The ordinal-th record of the key, as the reader finds it.
         std::size_t seen = 0;
@@ -130,7 +133,8 @@ void mergeIntoAnyFile(const std::string& bytes, FuzzedDataProvider& p) {
     const std::string body = bytes.rfind(platform::kByteOrderMark, 0) == 0 ? bytes.substr(3) : bytes;
     if (platform::textEncoding(bytes) != platform::TextEncoding::Ansi) {
         for (const auto& line : platform::splitLines(body)) {
-            if (!platform::isValidUtf8(line)) FUZZ_CHECK(out.find(line) != std::string::npos, "lost", line, "file", out);
+            if (platform::isValidUtf8(line)) continue;
+            FUZZ_CHECK(out.find(line) != std::string::npos, "lost", line, "file", out);
         }
     }
 }

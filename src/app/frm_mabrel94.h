@@ -137,7 +137,7 @@ private:
     // The comments as the comment file held them when this instance last
     // read or wrote it, by row (key, and whether a copy's): what tells the
     // changes this instance made, the only ones a save writes.
-    std::unordered_map<std::string, std::string> storedComments_;
+    folderview::StoredComments storedComments_;
     std::string storedFolderComment_;
     // Changes typed on rows a reload no longer shows, for the next save.
     struct PendingComment {

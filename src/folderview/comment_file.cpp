@@ -358,7 +358,29 @@ std::string commentId(const std::string& key, bool copy) {
     return id;
 }
 
+std::uint64_t digestOf(const std::string& text) {
+    // FNV-1a, 64 bits: the same on every machine.
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+}
+
 }  // namespace
+
+void folderview::StoredComments::add(const std::string& key, bool copy, const std::string& comment) {
+    entries_.emplace_back(digestOf(commentId(key, copy)), digestOf(comment));
+}
+
+void folderview::StoredComments::seal() { std::sort(entries_.begin(), entries_.end()); }
+
+std::optional<bool> folderview::StoredComments::holds(const std::string& key, bool copy,
+                                                      const std::string& comment) const {
+    const std::uint64_t row = digestOf(commentId(key, copy));
+    const auto at =
+        std::lower_bound(entries_.begin(), entries_.end(), std::pair<std::uint64_t, std::uint64_t>{row, 0});
+    if (at == entries_.end() || at->first != row) return std::nullopt;
+    return at->second == digestOf(comment);
+}
 
 std::string folderview::nameOfKey(const std::string& key) {
     const std::size_t length = util::charLength(key);
@@ -370,8 +392,9 @@ void frm_mabrel94::rebaseComments() {
     storedComments_.clear();
     for (const auto& row : lvwFiles.rows) {
         const std::string& comment = row.cells[kCommentColumn];
-        if (!comment.empty()) storedComments_.emplace(commentId(rowKeyOf(row), isCopyRow(row)), comment);
+        if (!comment.empty()) storedComments_.add(rowKeyOf(row), isCopyRow(row), comment);
     }
+    storedComments_.seal();
     storedFolderComment_ = txtFolderComment.text;
     unshownChanges_.clear();
     dropsPending_ = false;
@@ -386,10 +409,9 @@ folderview::CommentChanges frm_mabrel94::commentChanges() const {
         const std::string& comment = row.cells[kCommentColumn];
         if (comment.empty()) continue;
         std::string key = rowKeyOf(row);
-        const auto it = storedComments_.find(commentId(key, isCopyRow(row)));
-        if (it != storedComments_.end()) {
+        if (const auto same = storedComments_.holds(key, isCopyRow(row), comment)) {
             ++stillStored;
-            if (it->second == comment) continue;
+            if (*same) continue;
         }
         changed.push_back({std::move(key), isCopyRow(row), comment});
     }
@@ -398,7 +420,7 @@ folderview::CommentChanges frm_mabrel94::commentChanges() const {
         for (const auto& row : lvwFiles.rows) {
             if (!row.cells[kCommentColumn].empty()) continue;
             std::string key = rowKeyOf(row);
-            if (storedComments_.contains(commentId(key, isCopyRow(row)))) {
+            if (storedComments_.holds(key, isCopyRow(row), {})) {
                 changed.push_back({std::move(key), isCopyRow(row), {}});
             }
         }
@@ -499,8 +521,8 @@ void frm_mabrel94::reloadKeepingTyped() {
     for (const auto& row : lvwFiles.rows) {
         const std::string key = rowKeyOf(row);
         const std::string& comment = row.cells[kCommentColumn];
-        const auto it = storedComments_.find(commentId(key, isCopyRow(row)));
-        if (comment != (it == storedComments_.end() ? std::string() : it->second)) {
+        const auto same = storedComments_.holds(key, isCopyRow(row), comment);
+        if (same ? !*same : !comment.empty()) {
             typed.push_back({key, isCopyRow(row), comment});
         }
     }

@@ -99,6 +99,23 @@ std::optional<std::string> mergeComments(const platform::Codec& codec, const std
                                          const CommentChanges& changes,
                                          const std::function<bool(const std::string& key)>& keep);
 
+// The comments as stored, by row (its key, and whether it is a copy's):
+// a digest of each, so that a folder of millions of rows keeps little more.
+class StoredComments {
+public:
+    void clear() { entries_.clear(); }
+    // Adds the row's stored comment; call seal() once all are added.
+    void add(const std::string& key, bool copy, const std::string& comment);
+    void seal();
+    // Whether the row's comment is stored as `comment`; nothing when none is
+    // stored for it.
+    std::optional<bool> holds(const std::string& key, bool copy, const std::string& comment) const;
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> entries_;  // row, comment
+};
+
 // The file name part of a row key (name "_" timestamp); empty when the key
 // has no timestamp.
 std::string nameOfKey(const std::string& key);

@@ -246,7 +246,8 @@ TEST_F(CommentFile, TwoInstancesOnOneFolderLoseNoComment) {
     other.saveCommentFile();
     window().cmdUpdate_Click();
     EXPECT_EQ(commentBytes(),
-              "other's folder\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\nc.txt" + ts + "this on c\r\n");
+              "other's folder\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\nc.txt" + ts +
+                  "this on c\r\n");
     EXPECT_EQ(commentOf("b.txt", "2000-07-15 09-05-03"), "other on b");
 
     // The other empties what it shows of this one's; the later save wins.

@@ -416,8 +416,8 @@ TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatIt
     EXPECT_EQ(test::readBytes(dir.path() / "new.l94"), "n");
 
     stdfs::create_symlink(file, dir.path() / "link.l94");
-    EXPECT_EQ(errorOf([&] { fs.updateFile(at("link.l94"), [](const auto&) { return std::optional<std::string>("x"); }); }),
-              err::PathFileAccess);
+    const auto writeX = [](const std::optional<std::string>&) { return std::optional<std::string>("x"); };
+    EXPECT_EQ(errorOf([&] { fs.updateFile(at("link.l94"), writeX); }), err::PathFileAccess);
     EXPECT_EQ(test::readBytes(file), "stored\nother\nthis\n");
 }
 
