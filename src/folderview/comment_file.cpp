@@ -209,6 +209,14 @@ std::vector<CommentRecord> readingsOf(const std::string& text) {
     return out;
 }
 
+// The record of `key` a line holds, by either reading.
+std::optional<CommentRecord> recordOf(const std::string& text, const std::string& key) {
+    for (auto& r : readingsOf(text)) {
+        if (r.key == key) return std::move(r);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> mergeComments(const platform::Codec& codec, const std::optional<std::string>& stored,
@@ -254,8 +262,8 @@ std::optional<std::string> mergeComments(const platform::Codec& codec, const std
         auto& at = byKey[c->key];
         const std::string comment = onOneLine(c->comment);
         if (c->ordinal < at.size()) {
-            const auto readings = readingsOf(lines[at[c->ordinal]].text);
-            if (!readings.empty() && readings.front().comment == comment) continue;
+            const auto record = recordOf(lines[at[c->ordinal]].text, c->key);
+            if (record && record->comment == comment) continue;
             setText(lines[at[c->ordinal]], formatCommentRecord(c->key, comment));
             continue;
         }
@@ -270,8 +278,8 @@ std::optional<std::string> mergeComments(const platform::Codec& codec, const std
     // A key's last records without a comment keep nothing apart.
     for (auto& [key, at] : byKey) {
         for (auto i = at.rbegin(); i != at.rend(); ++i) {
-            const auto readings = readingsOf(lines[*i].text);
-            if (readings.empty() || !readings.front().comment.empty()) break;
+            const auto record = recordOf(lines[*i].text, key);
+            if (!record || !record->comment.empty()) break;
             lines[*i].removed = true;
             modified = true;
         }
@@ -300,15 +308,20 @@ std::optional<std::string> mergeComments(const platform::Codec& codec, const std
             if (auto a = codec.toAnsi(lines[i].text)) ansi[i] = std::move(*a);
             else fits = false;
         }
-        if (!fits) encoding = platform::TextEncoding::Utf8WithMark;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            const StoredLine& line = lines[i];
-            if (line.removed) continue;
-            if (fits) out += line.changed ? ansi[i] : line.bytes;
-            else out += line.readable ? line.text : line.bytes;
+        for (std::size_t i = 0; i < lines.size() && fits; ++i) {
+            if (lines[i].removed) continue;
+            out += lines[i].changed ? ansi[i] : lines[i].bytes;
             out += "\r\n";
         }
-        if (!fits) out.insert(0, platform::kByteOrderMark);
+        // What the code page cannot hold, or what would read back as UTF-8.
+        if (!fits || platform::textEncoding(out) != platform::TextEncoding::Ansi) {
+            out = platform::kByteOrderMark;
+            for (const auto& line : lines) {
+                if (line.removed) continue;
+                out += line.readable ? line.text : line.bytes;
+                out += "\r\n";
+            }
+        }
     } else {
         for (const auto& line : lines) {
             if (line.removed) continue;

@@ -143,7 +143,8 @@ public:
     // time: under a lock they honour too (held by none after a crash), hands
     // `change` the stored bytes (nothing when there is no such file) and
     // writes what it returns as writeFileAtomic does; nothing returned writes
-    // nothing. A lock another holds past some seconds fails (70).
+    // nothing. `change` is called again when another instance made the file
+    // meanwhile. A lock another holds past some seconds fails (70).
     using FileChange = std::function<std::optional<std::string>(const std::optional<std::string>& stored)>;
     virtual void updateFile(const std::string& path, const FileChange& change) = 0;
 

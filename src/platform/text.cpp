@@ -97,7 +97,10 @@ std::string decodeText(const Codec& codec, const std::string& bytes) {
 }
 
 std::string encodeText(const Codec& codec, const std::string& utf8) {
-    if (auto ansi = codec.toAnsi(utf8)) return *ansi;
+    // Only as the reader will read it back: code page 932 bytes that would
+    // pass for UTF-8 (a user-defined character before half-width kana) go
+    // in UTF-8 behind the mark.
+    if (auto ansi = codec.toAnsi(utf8); ansi && textEncoding(*ansi) == TextEncoding::Ansi) return *ansi;
     return kByteOrderMark + utf8;
 }
 

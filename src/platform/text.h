@@ -48,8 +48,8 @@ TextEncoding textEncoding(const std::string& bytes);
 // Bytes as read from a text file into UTF-8, by textEncoding (without the
 // mark); bytes that do not convert become U+FFFD.
 std::string decodeText(const Codec& codec, const std::string& bytes);
-// UTF-8 into file bytes: ANSI when it can hold the text, else UTF-8 behind a
-// byte order mark.
+// UTF-8 into file bytes: ANSI when it can hold the text and reads back as
+// ANSI, else UTF-8 behind a byte order mark.
 std::string encodeText(const Codec& codec, const std::string& utf8);
 
 // Splits at CR LF, LF or CR; a last line without its line end counts.

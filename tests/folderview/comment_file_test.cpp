@@ -185,6 +185,8 @@ TEST_F(CommentFile, AFolderOnlyLookedAtGetsNoFileAndAnUnchangedFileIsNotRewritte
     window().txtFolderComment.text = "folder";
     window().cmdExit_Click();
     EXPECT_EQ(std::filesystem::last_write_time(commentFile()), stored);
+    // Not even tried: a folder nobody may write to is simply viewed.
+    EXPECT_EQ(faulty.calls(FsOp::UpdateFile), 0);
     EXPECT_TRUE(ui.messages.empty());
 }
 

@@ -87,10 +87,16 @@ TEST_F(TextFilesTest, AFileIsReadInTheEncodingItsBytesShow) {
         dir.write("case.l94", c.bytes);
         EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "case.l94"), c.lines);
     }
-    // Written, kana pairs stay code page 932.
+    // Written, kana pairs stay code page 932; a user-defined character
+    // before them would read back as UTF-8 in code page 932 (F0 A8 BD BD):
+    // that text goes in UTF-8 behind the mark.
     const std::string path = dir.drivePath() + "kana.txt";
     writeTextLines(*fs, *codec, path, {"ﾐｽ"});
     EXPECT_EQ(test::readBytes(dir.path() / "kana.txt"), "\xD0\xBD\r\n");
+    const std::vector<std::string> userDefined = {"\xEE\x81\xA7ｽｽ"};
+    writeTextLines(*fs, *codec, path, userDefined);
+    EXPECT_EQ(test::readBytes(dir.path() / "kana.txt").rfind(kByteOrderMark, 0), 0u);
+    EXPECT_EQ(readTextLines(*fs, *codec, path), userDefined);
 }
 
 TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDropped) {
