@@ -182,6 +182,9 @@ bool similar(std::string_view a, std::string_view b) {
     return (prefix + suffix) * 3 >= std::max(a.size(), b.size());
 }
 
+// How far among the added lines a removed line looks for one alike to it.
+constexpr std::int32_t kPairingLookAhead = 16;
+
 // Middles longer than this are marked whole: a character comparison of two
 // long lines costs their lengths multiplied.
 constexpr std::size_t kCharacterMiddleLimit = 4000;
@@ -317,16 +320,24 @@ TextComparison compareTexts(TextFile older, TextFile newer, const CompareProgres
     for (const auto& [ci, cj] : common) {
         if (i < ci || j < cj) {
             result.changes.push_back(static_cast<std::int32_t>(rows.size()));
-            // Lines at the same place in a change are one changed line when
-            // they are alike.
-            for (; i < ci && j < cj; ++i, ++j) {
-                if (similar(a.line(static_cast<std::size_t>(i)), b.line(static_cast<std::size_t>(j)))) {
-                    flush();
-                    rows.push_back({i, j, RowKind::Changed});
-                } else {
-                    removed.push_back(i);
-                    added.push_back(j);
+            // A removed line and the next added line alike to it (looked for
+            // a few lines ahead) are one changed line.
+            for (; i < ci && j < cj; ++i) {
+                std::int32_t match = -1;
+                for (std::int32_t k = j; k < cj && k < j + kPairingLookAhead; ++k) {
+                    if (similar(a.line(static_cast<std::size_t>(i)), b.line(static_cast<std::size_t>(k)))) {
+                        match = k;
+                        break;
+                    }
                 }
+                if (match < 0) {
+                    removed.push_back(i);
+                    continue;
+                }
+                for (; j < match; ++j) added.push_back(j);
+                flush();
+                rows.push_back({i, j, RowKind::Changed});
+                ++j;
             }
             for (; i < ci; ++i) removed.push_back(i);
             for (; j < cj; ++j) added.push_back(j);

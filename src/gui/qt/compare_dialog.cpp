@@ -81,7 +81,16 @@ void CompareRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 
     painter->save();
     painter->fillRect(option.rect, colour(lineColour(row.kind, newer, hasLine)));
-    if (selected) painter->fillRect(option.rect, QColor(0, 90, 200, 40));
+    // The current row framed, its colours kept; the sides parted by a line.
+    if (selected) {
+        painter->setPen(option.palette.color(QPalette::Highlight));
+        painter->drawLine(option.rect.topLeft(), option.rect.topRight());
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    }
+    if (index.column() == 2) {
+        painter->setPen(colour(kLineNumber));
+        painter->drawLine(option.rect.topLeft(), option.rect.bottomLeft());
+    }
     painter->setFont(option.font);
     const QRect area = option.rect.adjusted(4, 0, -2, 0);
     if (!isTextColumn(index.column())) {
