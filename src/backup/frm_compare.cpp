@@ -132,10 +132,9 @@ bool frm_compare::Timer_Tick(int elapsedMs) {
         }
         const int permille = job_->permille.load();
         if (elapsedMs >= kProgressAfterMs) {
-            const int shown = std::max(permille, 0);
-            changed = changed || !prgProgress.visible || progress != shown;
+            changed = changed || !prgProgress.visible || progress != permille;
             prgProgress.visible = true;
-            progress = shown;
+            progress = permille;
         }
         return changed;
     }

@@ -48,7 +48,7 @@ public:
     Control cmdPrevious;  // "前の変更" (Alt+Up)
     Control cmdNext;      // "次の変更" (Alt+Down)
     Control cmdClose;     // "閉じる" (Escape)
-    int progress = 0;     // 0 to 1000 while prgProgress is visible
+    int progress = -1;    // 0 to 1000 while prgProgress is visible; -1 while it cannot tell
 
     bool visible = false;
     bool unloaded = false;

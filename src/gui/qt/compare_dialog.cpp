@@ -223,7 +223,9 @@ void CompareDialog::render() {
     newer_->setText(toQ(model_.lblNewer.caption));
     status_->setText(toQ(model_.lblStatus.caption));
     progress_->setVisible(model_.prgProgress.visible);
-    progress_->setValue(model_.progress);
+    // A busy bar while the comparison cannot tell how far it is.
+    progress_->setRange(0, model_.progress < 0 ? 0 : 1000);
+    progress_->setValue(std::max(model_.progress, 0));
     previous_->setText(toQ(model_.cmdPrevious.caption));
     next_->setText(toQ(model_.cmdNext.caption));
     close_->setText(toQ(model_.cmdClose.caption));

@@ -174,7 +174,14 @@ void CompareWindow::render() {
     setWindowTextIfChanged(newer_, model_.lblNewer.caption);
     setWindowTextIfChanged(status_, model_.lblStatus.caption);
     ::ShowWindow(progress_, model_.prgProgress.visible ? SW_SHOWNA : SW_HIDE);
-    ::SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(model_.progress), 0);
+    // A marquee while the comparison cannot tell how far it is.
+    const LONG_PTR style = ::GetWindowLongPtrW(progress_, GWL_STYLE);
+    const bool busy = model_.progress < 0;
+    if (busy != ((style & PBS_MARQUEE) != 0)) {
+        ::SetWindowLongPtrW(progress_, GWL_STYLE, busy ? style | PBS_MARQUEE : style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+        ::SendMessageW(progress_, PBM_SETMARQUEE, busy, 30);
+    }
+    if (!busy) ::SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(model_.progress), 0);
     ::EnableWindow(previous_, model_.cmdPrevious.enabled);
     ::EnableWindow(next_, model_.cmdNext.enabled);
     if (shown_ != model_.comparison()) {
