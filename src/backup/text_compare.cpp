@@ -275,6 +275,12 @@ void appendShown(std::vector<Run>& runs, std::string_view text, bool changed, in
 
 }  // namespace
 
+std::string_view TextFile::longestLine() const {
+    const auto at = std::max_element(lines.begin(), lines.end(),
+                                     [](const TextLine& a, const TextLine& b) { return a.length < b.length; });
+    return at == lines.end() ? std::string_view() : line(static_cast<std::size_t>(at - lines.begin()));
+}
+
 std::optional<TextFile> readAsText(const platform::Codec& codec, std::string bytes) {
     std::uint8_t seen = 0;
     for (const char c : bytes) seen |= kByteClass[static_cast<unsigned char>(c)];

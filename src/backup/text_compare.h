@@ -34,6 +34,9 @@ struct TextFile {
     std::vector<TextLine> lines;
 
     std::string_view line(std::size_t i) const { return std::string_view(text).substr(lines[i].offset, lines[i].length); }
+    // The line of most bytes (what a view measures to size its columns);
+    // empty for a file without lines.
+    std::string_view longestLine() const;
 };
 
 // A file's bytes as text, its encoding decided per file: behind a byte order

@@ -267,11 +267,7 @@ void CompareDialog::fitColumns() {
     int longest = 0;
     if (c != nullptr) {
         for (const backup::TextFile* f : {&c->older, &c->newer}) {
-            std::size_t at = 0;
-            for (std::size_t i = 1; i < f->lines.size(); ++i) {
-                if (f->lines[i].length > f->lines[at].length) at = i;
-            }
-            if (!f->lines.empty()) longest = std::max(longest, metrics.horizontalAdvance(toQ(std::string(f->line(at)))));
+            longest = std::max(longest, metrics.horizontalAdvance(toQ(std::string(f->longestLine()))));
         }
     }
     const int text = std::max(half, longest + 40);

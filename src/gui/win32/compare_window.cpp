@@ -231,11 +231,7 @@ void CompareWindow::fitColumns() {
     int longest = 0;
     if (shown_ != nullptr) {
         for (const backup::TextFile* f : {&shown_->older, &shown_->newer}) {
-            std::size_t at = 0;
-            for (std::size_t i = 1; i < f->lines.size(); ++i) {
-                if (f->lines[i].length > f->lines[at].length) at = i;
-            }
-            if (!f->lines.empty()) longest = std::max(longest, widthOf(widen(std::string(f->line(at)))));
+            longest = std::max(longest, widthOf(widen(std::string(f->longestLine()))));
         }
     }
     ::SelectObject(dc, old);
