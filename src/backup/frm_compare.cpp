@@ -1,7 +1,7 @@
 #include "backup/frm_compare.h"
 
+#include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <new>
 #include <thread>
 #include <utility>
