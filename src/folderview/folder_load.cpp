@@ -2,6 +2,7 @@
 // folder's files and its backup copies, the comments, the counts. It also
 // removes the backup copies that hold exactly the version the file still has.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -143,15 +144,19 @@ void frm_mabrel94::fun_Load() {
             };
             std::vector<FileVersion> versions;
 
+            // Everything below happens in the folder opened here, and in the
+            // backup directory opened from it: nothing swapped in meanwhile
+            // leads elsewhere.
+            const auto dir = fs_.openDirectory(folder);
             // What interrupted writes left here (silently: a clean-up).
             try {
-                fs_.removeStaleTemporaries(folder);
+                dir->removeStaleTemporaries();
             } catch (const platform::PlatformError&) {
             }
 
             // `path` serves every row.
             std::string path;
-            auto entries = fs_.list(folder, kFolderListMask);
+            auto entries = dir->list(kFolderListMask);
             // Every folder lists itself as ".": without it nothing was listed.
             listingIncomplete = entries.empty() || entries.front().name != ".";
             rows.reserve(entries.size());
@@ -196,13 +201,22 @@ void frm_mabrel94::fun_Load() {
             const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
                                          !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
+            std::unique_ptr<platform::Directory> backupFolder;
             if (backupDirUsable) {
                 try {
-                    fs_.removeStaleTemporaries(backupDir + "\\");
+                    backupFolder = backup::openBackupDirectory(*dir, false);
+                } catch (const platform::PlatformError&) {
+                    // Gone or made a link since the listing: nothing of it is shown.
+                    listingIncomplete = true;
+                }
+            }
+            if (backupFolder) {
+                try {
+                    backupFolder->removeStaleTemporaries();
                 } catch (const platform::PlatformError&) {
                 }
                 const std::string backupPrefix = backupDir + "\\";
-                const auto copies = fs_.list(backupPrefix, kBackupListMask);
+                const auto copies = backupFolder->list(kBackupListMask);
                 if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
                 for (const auto& entry : copies) {
                     if (entry.attributes & platform::attr::Directory) continue;
@@ -245,20 +259,19 @@ void frm_mabrel94::fun_Load() {
             // stays as it is, read-only, without a message.
             for (const auto& name : redundant) {
                 try {
-                    fs_.deleteCopy(backupDir + "\\" + name);
+                    backupFolder->deleteCopy(name);
                 } catch (const platform::PlatformError&) {
                 }
             }
 
-            const std::string commentPath = folder + kCommentFileName;
             std::vector<std::string> lines;
             try {
-                lines = platform::readTextLines(fs_, codec_, commentPath);
+                lines = platform::readTextLines(*dir, codec_, kCommentFileName);
             } catch (const platform::PlatformError& e) {
                 // Only a comment file that is not there means nothing is
                 // stored; a failed read of one that is must not.
                 if (e.number() == platform::err::FileNotFound &&
-                    !fs_.find(commentPath, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
+                    !dir->find(kCommentFileName, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
                     commentsRead_ = true;
                 }
                 throw;
