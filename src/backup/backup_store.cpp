@@ -34,7 +34,13 @@ std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::stri
 }
 
 std::unique_ptr<platform::Directory> openBackupDirectory(platform::Directory& folder, bool create) {
-    return folder.openFolder(kBackupDirName, create);
+    try {
+        return folder.openFolder(kBackupDirName, create);
+    } catch (const platform::PlatformError& e) {
+        // A folder missing is a path not found, never a file not found.
+        if (e.number() == platform::err::FileNotFound) throw platform::PlatformError(platform::err::PathNotFound);
+        throw;
+    }
 }
 
 namespace {

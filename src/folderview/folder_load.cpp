@@ -136,6 +136,9 @@ void frm_mabrel94::fun_Load() {
             std::unordered_set<std::string> filteredNames;
             bool listingIncomplete = false;
             std::optional<platform::DirEntry> backupDirEntry;
+            // Whether the listing showed a comment file: only then is one
+            // that cannot be opened more than missing.
+            bool commentFileListed = false;
             // What a copy must match to hold the version its file still has.
             struct FileVersion {
                 std::int64_t size;
@@ -147,7 +150,15 @@ void frm_mabrel94::fun_Load() {
             // Everything below happens in the folder opened here, and in the
             // backup directory opened from it: nothing swapped in meanwhile
             // leads elsewhere.
-            const auto dir = fs_.openDirectory(folder);
+            const auto dir = [&] {
+                try {
+                    return fs_.openDirectory(folder);
+                } catch (const platform::PlatformError& e) {
+                    // The folder itself missing is no missing comment file.
+                    if (e.number() == platform::err::FileNotFound) throw platform::PlatformError(platform::err::PathNotFound);
+                    throw;
+                }
+            }();
             // What interrupted writes left here (silently: a clean-up).
             try {
                 dir->removeStaleTemporaries();
@@ -165,6 +176,7 @@ void frm_mabrel94::fun_Load() {
             for (auto& entry : entries) {
                 std::string& name = entry.name;
                 if (name == backup::kBackupDirName) backupDirEntry = entry;
+                if (name == kCommentFileName) commentFileListed = true;
                 if (holdsMabre(name)) continue;
                 if (entry.attributes & platform::attr::Unreadable) {
                     filteredNames.insert(name);
@@ -205,8 +217,9 @@ void frm_mabrel94::fun_Load() {
             if (backupDirUsable) {
                 try {
                     backupFolder = backup::openBackupDirectory(*dir, false);
-                } catch (const platform::PlatformError&) {
-                    // Gone or made a link since the listing: nothing of it is shown.
+                } catch (const platform::PlatformError& e) {
+                    // Made a link since the listing: nothing of it is shown.
+                    if (e.number() != platform::err::PathFileAccess) throw;
                     listingIncomplete = true;
                 }
             }
@@ -270,8 +283,7 @@ void frm_mabrel94::fun_Load() {
             } catch (const platform::PlatformError& e) {
                 // Only a comment file that is not there means nothing is
                 // stored; a failed read of one that is must not.
-                if (e.number() == platform::err::FileNotFound &&
-                    !dir->find(kCommentFileName, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
+                if (e.number() == platform::err::FileNotFound && !commentFileListed && !listingIncomplete) {
                     commentsRead_ = true;
                 }
                 throw;

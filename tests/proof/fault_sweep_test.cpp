@@ -711,6 +711,9 @@ std::vector<Operation> operations() {
     };
     add("open", [](Run& r) { r.window->fun_aOpen(r.rowOf("b.txt")); }).prepare = typeFolderComment;
     add("open (no backup store yet)", [](Run& r) { r.window->fun_aOpen(r.rowOf("e.txt")); }).startIn = "fresh";
+    add("open (its copy there)", [](Run& r) { r.window->fun_aOpen(r.rowOf("b.txt")); }).prepare = [](Run& r) {
+        writeAt(r.work, copyOf("b", kB2, ".txt"), "bravo 2", kB2, true);
+    };
     add("restore", [](Run& r) { r.menu({r.rowOf("a.txt", kA1)}, frm_rclick::kRestore); }).prepare = typeFolderComment;
     auto& del = add("delete", [](Run& r) {
         r.menu({r.rowOf("a.txt", kA1), r.rowOf("b.txt", kB1), r.rowOf("c.dat")}, frm_rclick::kDelete);

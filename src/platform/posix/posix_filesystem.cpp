@@ -742,7 +742,8 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
     std::vector<DirEntry> entries;
     int readError = 0;
     {
-        auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, "/proc/self/fd/" + std::to_string(dirFd));
+        const std::string throughFd = "/proc/self/fd/" + std::to_string(dirFd);
+        auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, throughFd);
         LocalTimes times;
         errno = 0;
         while (dirent* e = sys().readdir(dir)) {
@@ -815,16 +816,17 @@ std::unique_ptr<Directory> PosixDirectory::openFolder(const std::string& name, b
     if (sub.get() < 0) {
         const int e = errno;
         if (e == ENOENT) throw PlatformError(err::PathNotFound);
-        if (e != ELOOP && e != ENOTDIR) throwErrnoIn(e);
+        struct stat st{};
+        if ((e == ELOOP || e == ENOTDIR) && sys().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(st.st_mode)) throw PlatformError(err::PathFileAccess, kLinkNotFolder);
+            if (!S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+        }
+        throwErrnoIn(e);
     }
     // Looked at through the descriptor itself: what was opened is what is used.
     struct stat st{};
-    const bool opened = sub.get() >= 0;
-    if (opened ? sys().fstat(sub.get(), &st) != 0 : sys().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        throwErrnoIn(errno);
-    }
-    if (S_ISLNK(st.st_mode)) throw PlatformError(err::PathFileAccess, kLinkNotFolder);
-    if (!opened || !S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (sys().fstat(sub.get(), &st) != 0) throwErrnoIn(errno);
+    if (!S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
     return std::make_unique<PosixDirectory>(fs_, std::move(sub), path_ + name + "\\");
 }
 
