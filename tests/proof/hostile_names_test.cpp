@@ -303,7 +303,6 @@ TEST(AnotherAccount, SwappingTheBackupDirectoryForALinkReachesNothingOutsideTheF
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the program did not run to its end: " << status;
     EXPECT_EQ(filesBelow(victim.path()), before);
     for (const auto& [rel, bytes] : before) EXPECT_FALSE(isReadOnlyFile(victim.path() / rel)) << rel;
-    EXPECT_FALSE(stdfs::is_symlink(shared.path() / kBackupDir));
 }
 
 // --- Places --------------------------------------------------------------------
