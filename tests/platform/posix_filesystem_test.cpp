@@ -388,29 +388,6 @@ TEST_F(PosixFileSystemTest, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporar
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"locked.ini", "settings.ini"}));
 }
 
-// Runs `body` in a child process and tells its exit code; a child that
-// is not done within `seconds` is killed (-1), as is one that dies (-2).
-int inChildWithin(int seconds, const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int code = 97;
-        try {
-            code = body();
-        } catch (...) {
-            code = 98;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    for (int waited = 0; waited < seconds * 100; ++waited) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    return -1;
-}
-
 // The program's own files: read only when they are regular files of a sane
 // size, never through a link, never waiting on a pipe or a device.
 TEST_F(PosixFileSystemTest, OwnFilesAreReadOnlyWhenTheyAreRegularFilesOfASaneSize) {
@@ -430,7 +407,7 @@ TEST_F(PosixFileSystemTest, OwnFilesAreReadOnlyWhenTheyAreRegularFilesOfASaneSiz
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
-        const int code = inChildWithin(10, [&] {
+        const int code = test::runInChild([&] {
             PosixFileSystem child;
             const auto folder = child.openDirectory(at(""));
             try {
@@ -439,7 +416,7 @@ TEST_F(PosixFileSystemTest, OwnFilesAreReadOnlyWhenTheyAreRegularFilesOfASaneSiz
                 if (!cases[i].description) return 2;
                 return e.number() == err::PathFileAccess && e.description() == cases[i].description ? 0 : 3;
             }
-        });
+        }, false, 10);
         EXPECT_EQ(code, 0) << "-1: blocked, 1: read wrong, 2: refused a sane file, 3: refused without saying why";
     }
 }
@@ -500,7 +477,7 @@ TEST_F(PosixFileSystemTest, AFileRewrittenWhileItIsCopiedGivesOneWholeVersionOrN
 // not ended by SIGXFSZ.
 TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
     dir.write("big.bin", std::string(1 << 20, 'b'));
-    const int code = inChildWithin(20, [&] {
+    const int code = test::runInChild([&] {
         struct rlimit limit{64 << 10, 64 << 10};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 90;
         PosixFileSystem child;
@@ -509,8 +486,8 @@ TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
         const int copy = errorOf([&] { store->createCopy(*folder, "big.bin", "copy.bin", attr::ReadOnly); });
         const int write = errorOf([&] { folder->writeFileAtomic("settings.ini", std::string(1 << 20, 's')); });
         return copy == err::DiskFull && write == err::DiskFull ? 0 : 1;
-    });
-    EXPECT_EQ(code, 0) << "-2: ended by a signal, 1: another error";
+    }, false, 20);
+    EXPECT_EQ(code, 0) << "-1: ended by a signal, 1: another error";
     EXPECT_EQ(nativeNames(dir.path() / "store"), std::vector<std::string>{});
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"big.bin", "store"}));
 }

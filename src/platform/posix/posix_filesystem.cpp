@@ -644,6 +644,17 @@ std::string readWhole(int fd) {
     return bytes;
 }
 
+// The regular file `name` of the folder `dirFd`, open for reading, and its
+// stat; a link is read through only when `followLink`.
+Fd openRegular(int dirFd, const std::string& name, bool followLink, struct stat& st) {
+    checkName(name);
+    Fd file(openEntry(dirFd, name, followLink));
+    if (file.get() < 0) throwOpenFailure(errno, dirFd, name, true);
+    if (sys().fstat(file.get(), &st) != 0) throwReadErrnoIn(errno);
+    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+    return file;
+}
+
 // Whether two open files hold the same bytes, telling `progress` how far
 // the comparison has got.
 bool sameBytes(int a, int b, std::int64_t size, const CopyProgress& progress) {
@@ -876,15 +887,10 @@ void PosixDirectory::setAttributes(const std::string& name, std::uint32_t wanted
 
 void PosixDirectory::createCopy(Directory& from, const std::string& fromName, const std::string& name,
                                 std::uint32_t attributes, const CopyProgress& progress) {
-    checkName(fromName);
     checkName(name);
-    const int fromFd = fdOf(from);
     // The person's file may be a link of their own: it is read through.
-    Fd in(openEntry(fromFd, fromName, true));
-    if (in.get() < 0) throwOpenFailure(errno, fromFd, fromName, true);
     struct stat st{};
-    if (sys().fstat(in.get(), &st) != 0) throwReadErrnoIn(errno);
-    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+    const Fd in = openRegular(fdOf(from), fromName, true, st);
 
     // Unnamed until complete, so that nothing is left by a failure or a
     // crash; a named hidden temporary file where the file system has none.
@@ -925,26 +931,17 @@ bool PosixDirectory::holdsCopyOf(const std::string& name, Directory& from, const
     if (sys().fstat(copy.get(), &copied) != 0) throwReadErrnoIn(errno);
     // A file with another name somewhere else may change with it.
     if (!S_ISREG(copied.st_mode) || copied.st_nlink != 1) return false;
-    const int fromFd = fdOf(from);
-    Fd file(openEntry(fromFd, fromName, true));
-    if (file.get() < 0) throwOpenFailure(errno, fromFd, fromName, true);
     struct stat st{};
-    if (sys().fstat(file.get(), &st) != 0) throwReadErrnoIn(errno);
-    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+    const Fd file = openRegular(fdOf(from), fromName, true, st);
     if ((st.st_dev == copied.st_dev && st.st_ino == copied.st_ino) || st.st_size != copied.st_size) return false;
     return sameBytes(file.get(), copy.get(), static_cast<std::int64_t>(st.st_size), progress);
 }
 
 void PosixDirectory::copyFile(Directory& from, const std::string& fromName, const std::string& name,
                               const CopyProgress& progress) {
-    checkName(fromName);
     checkName(name);
-    const int fromFd = fdOf(from);
-    Fd in(openEntry(fromFd, fromName, false));
-    if (in.get() < 0) throwOpenFailure(errno, fromFd, fromName, true);
     struct stat st{};
-    if (sys().fstat(in.get(), &st) != 0) throwReadErrnoIn(errno);
-    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+    const Fd in = openRegular(fdOf(from), fromName, false, st);
 
     const auto replaced = checkReplaceable(fd_.get(), name);
     // Unnamed while it is written: a restore cut short leaves nothing.
