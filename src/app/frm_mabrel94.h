@@ -109,8 +109,8 @@ public:
     // Reloads without saving; comments typed and not yet stored stay on screen.
     void reloadKeepingTyped();
     bool hasUnsavedComments() const;
-    // The settings file beside the executable.
-    std::string settingsFilePath();
+    // The settings file beside the executable. Not written once a read found
+    // it there but could not read it.
     bool readSettingsFile();
     bool writeSettingsFile();
     std::string helpPagePath();
@@ -147,6 +147,8 @@ private:
     // remove them as redundant, since the person may not have saved the
     // edit yet. A later run removes them if they are still redundant.
     std::unordered_set<std::string> copiesTakenThisRun_;
+    // The settings file is there but could not be read: never written over.
+    bool settingsUnreadable_ = false;
     // A row comment changed since the last load or save, and the folder
     // comment as stored: what tells whether a failed save loses anything.
     bool commentsEdited_ = false;
