@@ -1,5 +1,8 @@
 #include "backup/frm_compare.h"
 
+#include "backup/backup_store.h"
+#include "platform/errors.h"
+
 #include <algorithm>
 #include <atomic>
 #include <new>
@@ -22,9 +25,15 @@ struct Stopped {};
 // layer, which opens them for reading only and shares them with any writer.
 // Nothing when the file is too large or no text.
 std::optional<backup::TextFile> readCompared(platform::FileSystem& fs, const platform::Codec& codec,
-                                             const std::string& path) {
-    if (fs.fileSize(path) > backup::kTextCompareLimit) return std::nullopt;
-    std::string bytes = fs.readFile(path);
+                                             const CompareFile& file) {
+    const auto folder = fs.openDirectory(file.folder);
+    std::unique_ptr<platform::Directory> backupDir;
+    if (file.backup) backupDir = backup::openBackupDirectory(*folder, false);
+    platform::Directory& where = backupDir ? *backupDir : *folder;
+    const auto entry = where.find(file.name, platform::attr::Hidden | platform::attr::System);
+    if (!entry) throw platform::PlatformError(platform::err::FileNotFound);
+    if (entry->size > backup::kTextCompareLimit) return std::nullopt;
+    std::string bytes = where.readFile(file.name);
     if (static_cast<std::int64_t>(bytes.size()) > backup::kTextCompareLimit) return std::nullopt;
     return backup::readAsText(codec, std::move(bytes));
 }
@@ -41,12 +50,12 @@ struct frm_compare::Job {
     std::optional<platform::PlatformError> error;
     std::thread thread;
 
-    void run(platform::FileSystem& fs, const platform::Codec& codec, const std::string& olderPath,
-             const std::string& newerPath) {
+    void run(platform::FileSystem& fs, const platform::Codec& codec, const CompareFile& olderFile,
+             const CompareFile& newerFile) {
         try {
-            auto older = readCompared(fs, codec, olderPath);
+            auto older = readCompared(fs, codec, olderFile);
             if (stop) throw Stopped{};
-            auto newer = older ? readCompared(fs, codec, newerPath) : std::nullopt;
+            auto newer = older ? readCompared(fs, codec, newerFile) : std::nullopt;
             if (!older || !newer) {
                 stage = NotText;
                 return;
@@ -94,7 +103,7 @@ void frm_compare::Form_Load() {
     if (job_) return;
     job_ = std::make_unique<Job>();
     Job& job = *job_;
-    job.thread = std::thread([&job, this, older = older_.path, newer = newer_.path] {
+    job.thread = std::thread([&job, this, older = older_, newer = newer_] {
         job.run(fs_, codec_, older, newer);
     });
 }

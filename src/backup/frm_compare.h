@@ -20,8 +20,11 @@
 namespace mabrel {
 
 struct CompareFile {
-    std::string path;   // drive form
-    std::string title;  // what the window says of it
+    std::string folder;  // the folder shown, drive form, ending in "\"
+    std::string name;    // the entry's own name, in the folder or its backup directory
+    bool backup = false; // in the backup directory
+    std::string path;    // drive form, for the compare tool
+    std::string title;   // what the window says of it
 };
 
 class frm_compare {

@@ -41,6 +41,9 @@ Version versionOf(const std::string& folder, const std::string& name, const std:
     Version v;
     v.timestamp = timestamp;
     v.backup = backup;
+    v.file.folder = folder;
+    v.file.backup = backup;
+    v.file.name = backup ? backup::backupCopyName(name, timestamp) : name;
     v.file.path = backup ? backup::backupCopyPathOfRow(folder, name, timestamp) : folder + name;
     v.file.title = name + "　" + timestamp + (backup ? "（バックアップ）" : "（現在のファイル）");
     return v;
@@ -74,7 +77,9 @@ void frm_mabrel94::fun_aCompare() {
         if (versions.size() == 1) {
             // The file as it is now, which may have changed since the list was read.
             const std::string& name = lvwFiles.rows[static_cast<std::size_t>(selectedRows(lvwFiles)[0])].cells[kNameColumn];
-            versions.push_back(versionOf(folder, name, util::formatTimestamp(fs_.modificationTime(folder + name)), false));
+            const auto present = fs_.openDirectory(folder)->find(name, platform::attr::Hidden | platform::attr::System);
+            if (!present) throw platform::PlatformError(platform::err::FileNotFound);
+            versions.push_back(versionOf(folder, name, util::formatTimestamp(present->modified), false));
         }
         // The older on the left; of two of one time (a file restored from
         // a copy), the copy.
