@@ -75,11 +75,6 @@ bool frm_mabrel94::Form_Load() {
     if (!process_.claimSingleInstance("mabrel9-iv")) return false;
 
     setWindowState(WindowState::Maximized);
-    try {
-        // What an interrupted settings write left beside the executable.
-        fs_.removeStaleTemporaries(process_.executableFolder());
-    } catch (const std::exception&) {
-    }
     readSettingsFile();
     const std::string remembered = state_.p_driveAndPath;
 
@@ -144,13 +139,19 @@ void frm_mabrel94::cmdOption_Click() {
 
 // --- Settings file ---------------------------------------------------------
 
-std::string frm_mabrel94::settingsFilePath() {
-    return settings::settingsFilePath(process_.executableFolder(), process_.executableBaseName());
-}
-
 bool frm_mabrel94::readSettingsFile() {
+    // A file that is there but cannot be read (or no folder to read it in)
+    // holds settings not known here: it is not written over.
+    settingsUnreadable_ = true;
     try {
-        return settings::readSettings(fs_, codec_, settingsFilePath(), state_);
+        const auto folder = fs_.openDirectory(process_.executableFolder());
+        try {
+            // What an interrupted settings write left beside the executable.
+            folder->removeStaleTemporaries();
+        } catch (const std::exception&) {
+        }
+        return settings::readSettings(*folder, codec_, settings::settingsFileName(process_.executableBaseName()),
+                                      state_, &settingsUnreadable_);
     } catch (const std::exception&) {
         // The reader reports nothing; the state keeps its defaults.
         return false;
@@ -158,18 +159,20 @@ bool frm_mabrel94::readSettingsFile() {
 }
 
 bool frm_mabrel94::writeSettingsFile() {
-    bool written = false;
+    if (settingsUnreadable_) return false;
     try {
-        written = settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
-                                          process_.now());
+        const auto folder = fs_.openDirectory(process_.executableFolder());
+        const bool written = settings::writeSettings(*folder, codec_, settings::settingsFileName(process_.executableBaseName()),
+                                                     state_, process_.executableBaseName(), process_.now());
+        try {
+            // What a write cut short here left beside the executable.
+            folder->removeStaleTemporaries();
+        } catch (const std::exception&) {
+        }
+        return written;
     } catch (const std::exception&) {
+        return false;
     }
-    try {
-        // What a write cut short here left beside the executable.
-        fs_.removeStaleTemporaries(process_.executableFolder());
-    } catch (const std::exception&) {
-    }
-    return written;
 }
 
 std::string frm_mabrel94::helpPagePath() {

@@ -94,6 +94,12 @@ public:
     void fun_aResume(int row);
     void fun_aDelete(int row);
     void fun_aEditComment(int row);
+    // Compares the selected rows: one backup row with its file as it is now,
+    // or two rows with each other, the older on the left. The row menu's
+    // "比 較" and Ctrl+D.
+    void fun_aCompare();
+    // Whether fun_aCompare takes the rows selected now.
+    bool canCompare() const;
     void fun_rClick();
     // Writes the comment file of p_driveAndPath from the list and
     // txtFolderComment. False when it could not, and something typed is not
@@ -104,8 +110,8 @@ public:
     // Reloads without saving; comments typed and not yet stored stay on screen.
     void reloadKeepingTyped();
     bool hasUnsavedComments() const;
-    // The settings file beside the executable.
-    std::string settingsFilePath();
+    // The settings file beside the executable. Not written once a read found
+    // it there but could not read it.
     bool readSettingsFile();
     bool writeSettingsFile();
     std::string helpPagePath();
@@ -134,6 +140,8 @@ private:
     platform::Process& process_;
     Interaction& ui_;
 
+    // The settings file is there but could not be read: never written over.
+    bool settingsUnreadable_ = false;
     // The comments as the comment file held them when this instance last
     // read or wrote it, by row (key, and whether a copy's): what tells the
     // changes this instance made, the only ones a save writes.

@@ -473,12 +473,14 @@ bool frm_mabrel94::saveCommentFile() {
         // nothing written.
         const auto changes = commentChanges();
         if (changes.empty() && !dropsPending_) return true;
-        const std::string folder = state_.p_driveAndPath;
+        const auto folder = fs_.openDirectory(state_.p_driveAndPath);
 
         // A record stays while an entry of its name is in the folder or its
         // backup directory: those listed, and those made since.
         std::unordered_set<std::string> names;
         bool namesKnown = false;
+        std::unique_ptr<platform::Directory> backupDir;
+        bool backupDirOpened = false;
         const auto keep = [&](const std::string& key) {
             if (listingIncomplete_) return true;
             const std::string name = folderview::nameOfKey(key);
@@ -490,16 +492,22 @@ bool frm_mabrel94::saveCommentFile() {
             }
             if (names.contains(name)) return true;
             try {
+                if (folder->find(name, kAnyEntry)) return true;
+                if (!backupDirOpened) {
+                    backupDirOpened = true;
+                    try {
+                        backupDir = backup::openBackupDirectory(*folder, false);
+                    } catch (const platform::PlatformError& e) {
+                        if (e.number() != platform::err::PathNotFound) throw;
+                    }
+                }
                 const std::string timestamp = util::rightChars(key, kTimestampChars);
-                return fs_.find(folder + name, kAnyEntry).has_value() ||
-                       fs_.find(backup::backupDirectoryPath(folder) + "\\" + backup::backupCopyName(name, timestamp),
-                                kAnyEntry)
-                           .has_value();
+                return backupDir && backupDir->find(backup::backupCopyName(name, timestamp), kAnyEntry).has_value();
             } catch (const platform::PlatformError&) {
                 return true;
             }
         };
-        fs_.updateFile(folder + kCommentFileName, [&](const std::optional<std::string>& stored) {
+        folder->updateFile(kCommentFileName, [&](const std::optional<std::string>& stored) {
             return folderview::mergeComments(codec_, stored, changes, keep);
         });
         rebaseComments();

@@ -3,6 +3,7 @@
 // removes the backup copies that hold exactly the version the file still has
 // once no edit can follow any more.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -143,15 +144,27 @@ void frm_mabrel94::fun_Load() {
             };
             std::vector<FileVersion> versions;
 
+            // Everything below happens in the folder opened here, and in the
+            // backup directory opened from it: nothing swapped in meanwhile
+            // leads elsewhere.
+            const auto dir = [&] {
+                try {
+                    return fs_.openDirectory(folder);
+                } catch (const platform::PlatformError& e) {
+                    // The folder itself missing is no missing comment file.
+                    if (e.number() == platform::err::FileNotFound) throw platform::PlatformError(platform::err::PathNotFound);
+                    throw;
+                }
+            }();
             // What interrupted writes left here (silently: a clean-up).
             try {
-                fs_.removeStaleTemporaries(folder);
+                dir->removeStaleTemporaries();
             } catch (const platform::PlatformError&) {
             }
 
             // `path` serves every row.
             std::string path;
-            auto entries = fs_.list(folder, kFolderListMask);
+            auto entries = dir->list(kFolderListMask);
             // Every folder lists itself as ".": without it nothing was listed.
             listingIncomplete = entries.empty() || entries.front().name != ".";
             rows.reserve(entries.size());
@@ -197,15 +210,15 @@ void frm_mabrel94::fun_Load() {
             const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
                                          !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
+            std::unique_ptr<platform::Directory> backupFolder;
             const std::int64_t now = process_.utcNow();
             // Whether a copy holds the file's bytes, where the times cannot
             // tell (whole seconds). One that cannot be compared counts as a
             // version of its own: listed, and kept.
-            const auto holdsVersionOf = [&](const std::string& file, const std::string& copy,
-                                            std::uint32_t nanoseconds) {
+            const auto holdsVersionOf = [&](const std::string& copy, const std::string& file, std::uint32_t nanoseconds) {
                 if (nanoseconds != 0) return true;
                 try {
-                    return fs_.sameContent(file, copy);
+                    return backupFolder->holdsCopyOf(copy, *dir, file);
                 } catch (const platform::PlatformError&) {
                     return false;
                 }
@@ -214,18 +227,27 @@ void frm_mabrel94::fun_Load() {
             // cannot be told.
             const auto takenBefore = [&](const std::string& copy, std::int64_t limit) {
                 try {
-                    return fs_.takenTime(copy) < limit;
+                    return backupFolder->takenTime(copy) < limit;
                 } catch (const platform::PlatformError&) {
                     return false;
                 }
             };
             if (backupDirUsable) {
                 try {
-                    fs_.removeStaleTemporaries(backupDir + "\\");
+                    backupFolder = backup::openBackupDirectory(*dir, false);
+                } catch (const platform::PlatformError& e) {
+                    // Made a link since the listing: nothing of it is shown.
+                    if (e.number() != platform::err::PathFileAccess) throw;
+                    listingIncomplete = true;
+                }
+            }
+            if (backupFolder) {
+                try {
+                    backupFolder->removeStaleTemporaries();
                 } catch (const platform::PlatformError&) {
                 }
                 const std::string backupPrefix = backupDir + "\\";
-                const auto copies = fs_.list(backupPrefix, kBackupListMask);
+                const auto copies = backupFolder->list(kBackupListMask);
                 if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
                 for (const auto& entry : copies) {
                     if (entry.attributes & platform::attr::Directory) continue;
@@ -251,12 +273,9 @@ void frm_mabrel94::fun_Load() {
                         const FileVersion& file = versions[*match];
                         if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds &&
                             file.nanoseconds == entry.nanoseconds &&
-                            holdsVersionOf(path.assign(folder).append(sourceName), backupPrefix + entry.name,
-                                           file.nanoseconds)) {
+                            holdsVersionOf(entry.name, sourceName, file.nanoseconds)) {
                             --backupCount;
-                            if (takenBefore(backupPrefix + entry.name, now - kKeepTakenCopySeconds)) {
-                                redundant.push_back(entry.name);
-                            }
+                            if (takenBefore(entry.name, now - kKeepTakenCopySeconds)) redundant.push_back(entry.name);
                             continue;
                         }
                     }
@@ -272,14 +291,13 @@ void frm_mabrel94::fun_Load() {
             // stays as it is, read-only, without a message.
             for (const auto& name : redundant) {
                 try {
-                    fs_.deleteCopy(backupDir + "\\" + name);
+                    backupFolder->deleteCopy(name);
                 } catch (const platform::PlatformError&) {
                 }
             }
 
             listingIncomplete_ = listingIncomplete;
-            const std::string commentPath = folder + kCommentFileName;
-            const auto lines = platform::readTextLines(fs_, codec_, commentPath);
+            const auto lines = platform::readTextLines(*dir, codec_, kCommentFileName);
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
             const auto unmatched = folderview::applyStoredComments(lines, lvwFiles, rowByKey, txtFolderComment);
             rebaseComments();

@@ -16,6 +16,7 @@ class TextFilesTest : public ::testing::Test {
 protected:
     TempDir dir;
     std::unique_ptr<FileSystem> fs = makeNativeFileSystem();
+    std::unique_ptr<Directory> folder = fs->openDirectory(dir.drivePath());
     std::unique_ptr<Codec> codec = makeNativeCodec();
 };
 
@@ -41,22 +42,22 @@ TEST(LineSplitting, EveryLineEndCountsAndALastLineWithoutOneToo) {
 }
 
 TEST_F(TextFilesTest, JapaneseTextIsWrittenInShiftJisWithCrLf) {
-    const std::string path = dir.drivePath() + "_mabre.l94";
+    const std::string path = "_mabre.l94";
     const std::vector<std::string> lines = {"フォルダのコメント", "report.txt_2000-07-15 09-05-03,第一版 ①～", ""};
-    writeTextLines(*fs, *codec, path, lines);
+    writeTextLines(*folder, *codec, path, lines);
     const std::string bytes = test::readBytes(dir.path() / "_mabre.l94");
     EXPECT_FALSE(isValidUtf8(bytes));
     EXPECT_EQ(bytes.substr(0, 4), "\x83\x74\x83\x48");  // フォ
     EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n");
-    EXPECT_EQ(readTextLines(*fs, *codec, path), lines);
+    EXPECT_EQ(readTextLines(*folder, *codec, path), lines);
 }
 
 TEST_F(TextFilesTest, TextThatCodePage932CannotHoldIsKeptInUtf8BehindAByteOrderMark) {
-    const std::string path = dir.drivePath() + "_mabre.l94";
+    const std::string path = "_mabre.l94";
     const std::vector<std::string> lines = {"ok", "한국어 and \xF0\x9F\x93\x84 and 日本語"};
-    writeTextLines(*fs, *codec, path, lines);
+    writeTextLines(*folder, *codec, path, lines);
     EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "\xEF\xBB\xBFok\r\n" + lines[1] + "\r\n");
-    EXPECT_EQ(readTextLines(*fs, *codec, path), lines);
+    EXPECT_EQ(readTextLines(*folder, *codec, path), lines);
 }
 
 // Which encoding a file is read in: behind a byte order mark UTF-8, even
@@ -85,18 +86,18 @@ TEST_F(TextFilesTest, AFileIsReadInTheEncodingItsBytesShow) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(textEncoding(c.bytes), c.encoding);
         dir.write("case.l94", c.bytes);
-        EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "case.l94"), c.lines);
+        EXPECT_EQ(readTextLines(*folder, *codec, "case.l94"), c.lines);
     }
     // Written, kana pairs stay code page 932; a user-defined character
     // before them would read back as UTF-8 in code page 932 (F0 A8 BD BD):
     // that text goes in UTF-8 behind the mark.
-    const std::string path = dir.drivePath() + "kana.txt";
-    writeTextLines(*fs, *codec, path, {"ﾐｽ"});
+    const std::string path = "kana.txt";
+    writeTextLines(*folder, *codec, path, {"ﾐｽ"});
     EXPECT_EQ(test::readBytes(dir.path() / "kana.txt"), "\xD0\xBD\r\n");
     const std::vector<std::string> userDefined = {"\xEE\x81\xA7ｽｽ"};
-    writeTextLines(*fs, *codec, path, userDefined);
+    writeTextLines(*folder, *codec, path, userDefined);
     EXPECT_EQ(test::readBytes(dir.path() / "kana.txt").rfind(kByteOrderMark, 0), 0u);
-    EXPECT_EQ(readTextLines(*fs, *codec, path), userDefined);
+    EXPECT_EQ(readTextLines(*folder, *codec, path), userDefined);
 }
 
 TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDropped) {
@@ -105,18 +106,18 @@ TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDroppe
     EXPECT_EQ(codec->toAnsi("\\~"), std::optional<std::string>("\\~"));
     EXPECT_EQ(codec->toAnsi("\xF0\x9F\x93\x84"), std::nullopt);
     dir.write("bom.txt", "\xEF\xBB\xBF" "first\r\nsecond");
-    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "bom.txt"), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(readTextLines(*folder, *codec, "bom.txt"), (std::vector<std::string>{"first", "second"}));
 
     // A first line that itself begins with U+FEFF (a folder comment pasted
     // from elsewhere) keeps it.
     const std::vector<std::string> lines = {"\xEF\xBB\xBF" "comment", "x"};
-    writeTextLines(*fs, *codec, dir.drivePath() + "own.txt", lines);
-    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "own.txt"), lines);
+    writeTextLines(*folder, *codec, "own.txt", lines);
+    EXPECT_EQ(readTextLines(*folder, *codec, "own.txt"), lines);
 }
 
 TEST_F(TextFilesTest, AMissingFileIsFileNotFound) {
     try {
-        readTextLines(*fs, *codec, dir.drivePath() + "none.ini");
+        readTextLines(*folder, *codec, "none.ini");
         FAIL() << "no error";
     } catch (const PlatformError& e) {
         EXPECT_EQ(e.number(), err::FileNotFound);

@@ -16,6 +16,9 @@
 // clears the flag and throws PlatformError(400) without showing (or recording)
 // anything.
 //
+// showModal(frm_compare&) ticks the window's timer until its comparison has
+// ended, then runs the next compare script (none: the person closes it).
+//
 // An input box with no answer queued is answered with Cancel. A copy runs to
 // its end unless cancelWhen says otherwise at one of its progress reports.
 #pragma once
@@ -33,7 +36,7 @@
 
 namespace mabrel::test {
 
-enum class WindowKind { RClick, Option, Drive };
+enum class WindowKind { RClick, Option, Drive, Compare };
 
 struct ProgressReport {
     std::string fileName;
@@ -61,12 +64,16 @@ public:
     std::vector<std::string> driveTypeQueries;
     std::vector<ProgressReport> progressReports;
     int progressEnds = 0;
+    std::vector<CompareToolRequest> compareToolRequests;
 
     // --- How the person answers ------------------------------------------
     std::deque<std::optional<std::string>> inputAnswers;
     std::deque<std::function<void(frm_rclick&)>> rclickScripts;
     std::deque<std::function<void(frm_option&)>> optionScripts;
     std::deque<std::function<void(frm_drive&)>> driveScripts;
+    std::deque<std::function<void(frm_compare&)>> compareScripts;
+    // Whether the machine has a compare tool.
+    bool compareToolInstalled = true;
     bool throwOnNextShowModal = false;
     // Whether the person cancels the copy at this report (already recorded).
     std::function<bool(const ProgressReport&)> cancelWhen;
@@ -89,10 +96,13 @@ public:
     void showModal(frm_rclick& window) override;
     void showModal(frm_option& window) override;
     void showModal(frm_drive& window) override;
+    void showModal(frm_compare& window) override;
     void setWindowState(WindowState state) override;
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
+    bool openInCompareTool(const CompareToolRequest& request) override;
+    std::string compareToolNames() override { return "TestDiff"; }
     SharedIcon iconFor(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
     bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) override;
