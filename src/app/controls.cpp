@@ -143,6 +143,7 @@ int ListView::selectedCount() const {
 
 void ListView::clearRows() {
     rows.clear();
+    ownNames.clear();
     selectedItem = -1;
     ++revision;
 }

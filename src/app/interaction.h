@@ -31,6 +31,10 @@ struct ShellRequest {
     std::string owner;       // the owner window ("frm_mabrel94")
     std::string operation;   // "open"
     std::string file;        // drive form
+    // When not empty, the file's name as its own bytes (not UTF-8): `file`
+    // is the folder's path followed by it, and only the folder's part is a
+    // path to map onto the machine.
+    std::string ownName;
     std::string parameters;
     std::string directory;
     int showCommand = 0;     // 3: shown maximised

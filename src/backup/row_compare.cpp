@@ -37,7 +37,9 @@ std::vector<int> selectedRows(const ListView& list) {
 
 bool isBackup(const ListItem& item) { return !item.cells[kBackupMarkColumn].empty(); }
 
-Version versionOf(const std::string& folder, const std::string& name, const std::string& timestamp, bool backup) {
+// `name` the file's own bytes, `shown` as the person reads it.
+Version versionOf(const std::string& folder, const std::string& name, const std::string& shown,
+                  const std::string& timestamp, bool backup) {
     Version v;
     v.timestamp = timestamp;
     v.backup = backup;
@@ -45,7 +47,7 @@ Version versionOf(const std::string& folder, const std::string& name, const std:
     v.file.backup = backup;
     v.file.name = backup ? backup::backupCopyName(name, timestamp) : name;
     v.file.path = backup ? backup::backupCopyPathOfRow(folder, name, timestamp) : folder + name;
-    v.file.title = name + "　" + timestamp + (backup ? "（バックアップ）" : "（現在のファイル）");
+    v.file.title = shown + "　" + timestamp + (backup ? "（バックアップ）" : "（現在のファイル）");
     return v;
 }
 
@@ -72,14 +74,17 @@ void frm_mabrel94::fun_aCompare() {
         std::vector<Version> versions;
         for (const int r : selectedRows(lvwFiles)) {
             const ListItem& item = lvwFiles.rows[static_cast<std::size_t>(r)];
-            versions.push_back(versionOf(folder, item.cells[kNameColumn], item.cells[kTimestampColumn], isBackup(item)));
+            versions.push_back(versionOf(folder, lvwFiles.nameOf(item), item.cells[kNameColumn],
+                                         item.cells[kTimestampColumn], isBackup(item)));
         }
         if (versions.size() == 1) {
             // The file as it is now, which may have changed since the list was read.
-            const std::string& name = lvwFiles.rows[static_cast<std::size_t>(selectedRows(lvwFiles)[0])].cells[kNameColumn];
+            const ListItem& item = lvwFiles.rows[static_cast<std::size_t>(selectedRows(lvwFiles)[0])];
+            const std::string& name = lvwFiles.nameOf(item);
             const auto present = fs_.openDirectory(folder)->find(name, platform::attr::Hidden | platform::attr::System);
             if (!present) throw platform::PlatformError(platform::err::FileNotFound);
-            versions.push_back(versionOf(folder, name, util::formatTimestamp(present->modified), false));
+            versions.push_back(
+                versionOf(folder, name, item.cells[kNameColumn], util::formatTimestamp(present->modified), false));
         }
         // The older on the left; of two of one time (a file restored from
         // a copy), the copy.

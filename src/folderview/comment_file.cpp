@@ -127,13 +127,30 @@ std::string formatCommentRecord(const std::string& key, const std::string& comme
 }
 
 std::vector<std::string> applyStoredComments(const std::vector<std::string>& lines, ListView& list,
-                                             const RowIndex& rowByKey, TextBox& folderComment) {
+                                             const RowIndex& rowByKey, TextBox& folderComment, const OwnKeys* own) {
     std::vector<std::string> unmatched;
     if (lines.empty()) return unmatched;
     folderComment.text = lines.front();
     // Rows that have had their record: a key's n-th record goes to its n-th row.
     std::vector<bool> taken(list.rows.size());
     for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (own && i < own->lines.size()) {
+            // By the bytes first: a name that is not UTF-8 as it was written.
+            if (auto byBytes = parseCommentRecord(own->lines[i])) {
+                if (const auto it = own->rows.find(byBytes->key); it != own->rows.end()) {
+                    const auto row = std::find_if(it->second.begin(), it->second.end(),
+                                                   [&](std::size_t r) { return !taken[r]; });
+                    if (row == it->second.end()) {
+                        unmatched.push_back(platform::utf8Lossy(byBytes->key));
+                        continue;
+                    }
+                    taken[*row] = true;
+                    const auto asText = parseCommentRecord(lines[i]);
+                    list.rows[*row].cells[4] = asText ? asText->comment : platform::utf8Lossy(byBytes->comment);
+                    continue;
+                }
+            }
+        }
         // As this program writes it first; then by the field rules, for keys
         // with leading blanks and quoted fields.
         auto record = parseCommentRecord(lines[i]);
@@ -162,6 +179,10 @@ struct StoredLine {
     bool readable = true;  // valid in the file's encoding: kept as text
     bool changed = false;  // text is new: written in the file's encoding
     bool removed = false;
+    // A new record of a key of a name's own bytes: written as those bytes,
+    // "," and the comment in the file's encoding.
+    std::string ownKey;
+    std::string ownComment;
 };
 
 bool isAscii(const std::string& s) {
@@ -171,7 +192,7 @@ bool isAscii(const std::string& s) {
 std::vector<StoredLine> storedLines(const platform::Codec& codec, const std::string& body,
                                     platform::TextEncoding encoding) {
     std::vector<StoredLine> lines;
-    for (auto& bytes : platform::splitLines(body)) lines.push_back({std::move(bytes), {}, true, false, false});
+    for (auto& bytes : platform::splitLines(body)) lines.push_back({std::move(bytes), {}, true, false, false, {}, {}});
     if (encoding != platform::TextEncoding::Ansi) {
         for (auto& line : lines) {
             line.readable = platform::isValidUtf8(line.bytes);
@@ -217,6 +238,20 @@ std::optional<CommentRecord> recordOf(const std::string& text, const std::string
     return std::nullopt;
 }
 
+// The record of `key` a line holds: for a key of own bytes, read from the
+// line's bytes.
+std::optional<CommentRecord> recordOf(const StoredLine& line, const std::string& key, bool ownBytes) {
+    if (!ownBytes) return recordOf(line.text, key);
+    if (!line.ownKey.empty()) {
+        if (line.ownKey != key) return std::nullopt;
+        return CommentRecord{key, line.ownComment};
+    }
+    auto r = parseCommentRecord(line.bytes);
+    if (!r || r->key != key) return std::nullopt;
+    if (auto asText = parseCommentRecord(line.text)) r->comment = asText->comment;
+    return r;
+}
+
 }  // namespace
 
 std::optional<std::string> mergeComments(const platform::Codec& codec, const std::optional<std::string>& stored,
@@ -241,47 +276,68 @@ std::optional<std::string> mergeComments(const platform::Codec& codec, const std
     if (lines.empty()) lines.push_back({});  // a file of no bytes has not even the folder line
     if (changes.folder) setText(lines.front(), onOneLine(*changes.folder));
 
-    // The records of the keys changed, in the order they are stored.
+    // The records of the keys changed, in the order they are stored: keys
+    // of text by either reading of a line, keys of own bytes by its bytes.
     std::unordered_map<std::string, std::vector<std::size_t>> byKey;
-    for (const auto& c : changes.records) byKey.emplace(c.key, std::vector<std::size_t>{});
-    if (!byKey.empty()) {
-        for (std::size_t i = 1; i < lines.size(); ++i) {
-            for (const auto& r : readingsOf(lines[i].text)) {
-                if (auto it = byKey.find(r.key); it != byKey.end()) {
+    std::unordered_map<std::string, std::vector<std::size_t>> byOwnKey;
+    for (const auto& c : changes.records) (c.ownBytes ? byOwnKey : byKey).emplace(c.key, std::vector<std::size_t>{});
+    for (std::size_t i = 1; i < lines.size() && !(byKey.empty() && byOwnKey.empty()); ++i) {
+        if (!byOwnKey.empty()) {
+            if (const auto r = parseCommentRecord(lines[i].bytes)) {
+                if (auto it = byOwnKey.find(r->key); it != byOwnKey.end()) {
                     it->second.push_back(i);
-                    break;
+                    continue;
                 }
             }
         }
+        for (const auto& r : readingsOf(lines[i].text)) {
+            if (auto it = byKey.find(r.key); it != byKey.end()) {
+                it->second.push_back(i);
+                break;
+            }
+        }
     }
+    // Sets a line to the record of `key`.
+    auto setRecord = [&](StoredLine& line, const std::string& key, const std::string& comment, bool ownBytes) {
+        if (!ownBytes) return setText(line, formatCommentRecord(key, comment));
+        line.ownKey = key;
+        line.ownComment = comment;
+        line.text = formatCommentRecord(platform::utf8Lossy(key), comment);
+        line.readable = true;
+        line.changed = true;
+        line.removed = false;
+        modified = true;
+    };
     std::vector<const CommentChange*> ordered;
     for (const auto& c : changes.records) ordered.push_back(&c);
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const CommentChange* x, const CommentChange* y) { return x->ordinal < y->ordinal; });
     for (const CommentChange* c : ordered) {
-        auto& at = byKey[c->key];
+        auto& at = (c->ownBytes ? byOwnKey : byKey)[c->key];
         const std::string comment = onOneLine(c->comment);
         if (c->ordinal < at.size()) {
-            const auto record = recordOf(lines[at[c->ordinal]].text, c->key);
+            const auto record = recordOf(lines[at[c->ordinal]], c->key, c->ownBytes);
             if (record && record->comment == comment) continue;
-            setText(lines[at[c->ordinal]], formatCommentRecord(c->key, comment));
+            setRecord(lines[at[c->ordinal]], c->key, comment, c->ownBytes);
             continue;
         }
         if (comment.empty()) continue;
         // Records without a comment keep the earlier rows of the key apart.
         while (at.size() <= c->ordinal) {
             lines.push_back({});
-            setText(lines.back(), formatCommentRecord(c->key, at.size() == c->ordinal ? comment : ""));
+            setRecord(lines.back(), c->key, at.size() == c->ordinal ? comment : "", c->ownBytes);
             at.push_back(lines.size() - 1);
         }
     }
     // A key's last records without a comment keep nothing apart.
-    for (auto& [key, at] : byKey) {
-        for (auto i = at.rbegin(); i != at.rend(); ++i) {
-            const auto record = recordOf(lines[*i].text, key);
-            if (!record || !record->comment.empty()) break;
-            lines[*i].removed = true;
-            modified = true;
+    for (const bool ownBytes : {false, true}) {
+        for (auto& [key, at] : ownBytes ? byOwnKey : byKey) {
+            for (auto i = at.rbegin(); i != at.rend(); ++i) {
+                const auto record = recordOf(lines[*i], key, ownBytes);
+                if (!record || !record->comment.empty()) break;
+                lines[*i].removed = true;
+                modified = true;
+            }
         }
     }
     // Records of versions no entry of the folder has a name for any more. A
@@ -298,15 +354,24 @@ std::optional<std::string> mergeComments(const platform::Codec& codec, const std
     }
     if (!modified) return std::nullopt;
 
-    // One encoding for the whole file.
+    // One encoding for the whole file. A record of a key of own bytes has
+    // those bytes, its comment in the file's encoding.
+    auto inUtf8 = [](const StoredLine& line) {
+        if (!line.ownKey.empty()) return line.ownKey + "," + line.ownComment;
+        return line.readable ? line.text : line.bytes;
+    };
     std::string out;
     if (encoding == platform::TextEncoding::Ansi) {
         std::vector<std::string> ansi(lines.size());
         bool fits = true;
         for (std::size_t i = 0; i < lines.size() && fits; ++i) {
-            if (!lines[i].changed || lines[i].removed) continue;
-            if (auto a = codec.toAnsi(lines[i].text)) ansi[i] = std::move(*a);
-            else fits = false;
+            const StoredLine& line = lines[i];
+            if (!line.changed || line.removed) continue;
+            if (auto a = codec.toAnsi(line.ownKey.empty() ? line.text : line.ownComment)) {
+                ansi[i] = line.ownKey.empty() ? std::move(*a) : line.ownKey + "," + *a;
+            } else {
+                fits = false;
+            }
         }
         for (std::size_t i = 0; i < lines.size() && fits; ++i) {
             if (lines[i].removed) continue;
@@ -318,14 +383,14 @@ std::optional<std::string> mergeComments(const platform::Codec& codec, const std
             out = platform::kByteOrderMark;
             for (const auto& line : lines) {
                 if (line.removed) continue;
-                out += line.readable ? line.text : line.bytes;
+                out += inUtf8(line);
                 out += "\r\n";
             }
         }
     } else {
         for (const auto& line : lines) {
             if (line.removed) continue;
-            out += line.changed ? line.text : line.bytes;
+            out += line.changed ? inUtf8(line) : line.bytes;
             out += "\r\n";
         }
         // Without its mark, a file must still read as UTF-8.
@@ -360,8 +425,22 @@ constexpr std::uint32_t kAnyEntry = platform::attr::Directory | platform::attr::
 
 bool isCopyRow(const ListItem& row) { return !row.cells[kBackupMarkColumn].empty(); }
 
-// The row key, whatever the key column holds after a sort by another column.
-std::string rowKeyOf(const ListItem& row) { return row.cells[0] + "_" + row.cells[kTimestampColumn]; }
+// The row key of the name's own bytes, whatever the key column holds after a
+// sort by another column.
+std::string rowKeyOf(const ListView& list, const ListItem& row) {
+    return list.nameOf(row) + "_" + row.cells[kTimestampColumn];
+}
+
+// The shown keys of rows whose names are not UTF-8: their records, and those
+// of the rows that show alike, are keyed by the names' own bytes.
+std::unordered_set<std::string> keysShownForOwnNames(const ListView& list) {
+    std::unordered_set<std::string> keys;
+    if (list.ownNames.empty()) return keys;
+    for (const auto& row : list.rows) {
+        if (row.ownName != 0) keys.insert(row.cells[0] + "_" + row.cells[kTimestampColumn]);
+    }
+    return keys;
+}
 
 // A row as the stored comments know it: its key, and whether it is a copy's.
 std::string commentId(const std::string& key, bool copy) {
@@ -395,6 +474,19 @@ std::optional<bool> folderview::StoredComments::holds(const std::string& key, bo
     return at->second == digestOf(comment);
 }
 
+std::unordered_map<std::string, std::vector<std::size_t>> folderview::rowsByOwnKey(const ListView& list) {
+    std::unordered_map<std::string, std::vector<std::size_t>> rows;
+    const auto shown = keysShownForOwnNames(list);
+    if (shown.empty()) return rows;
+    for (std::size_t i = 0; i < list.rows.size(); ++i) {
+        const ListItem& row = list.rows[i];
+        if (row.ownName != 0 || shown.contains(row.cells[0] + "_" + row.cells[kTimestampColumn])) {
+            rows[rowKeyOf(list, row)].push_back(i);
+        }
+    }
+    return rows;
+}
+
 std::string folderview::nameOfKey(const std::string& key) {
     const std::size_t length = util::charLength(key);
     if (length <= kTimestampChars + 1 || util::rightChars(key, kTimestampChars + 1).front() != '_') return {};
@@ -405,7 +497,7 @@ void frm_mabrel94::rebaseComments() {
     storedComments_.clear();
     for (const auto& row : lvwFiles.rows) {
         const std::string& comment = row.cells[kCommentColumn];
-        if (!comment.empty()) storedComments_.add(rowKeyOf(row), isCopyRow(row), comment);
+        if (!comment.empty()) storedComments_.add(rowKeyOf(lvwFiles, row), isCopyRow(row), comment);
     }
     storedComments_.seal();
     storedFolderComment_ = txtFolderComment.text;
@@ -421,7 +513,7 @@ folderview::CommentChanges frm_mabrel94::commentChanges() const {
     for (const auto& row : lvwFiles.rows) {
         const std::string& comment = row.cells[kCommentColumn];
         if (comment.empty()) continue;
-        std::string key = rowKeyOf(row);
+        std::string key = rowKeyOf(lvwFiles, row);
         if (const auto same = storedComments_.holds(key, isCopyRow(row), comment)) {
             ++stillStored;
             if (*same) continue;
@@ -432,7 +524,7 @@ folderview::CommentChanges frm_mabrel94::commentChanges() const {
         // Comments emptied.
         for (const auto& row : lvwFiles.rows) {
             if (!row.cells[kCommentColumn].empty()) continue;
-            std::string key = rowKeyOf(row);
+            std::string key = rowKeyOf(lvwFiles, row);
             if (storedComments_.holds(key, isCopyRow(row), {})) {
                 changed.push_back({std::move(key), isCopyRow(row), {}});
             }
@@ -449,13 +541,16 @@ folderview::CommentChanges frm_mabrel94::commentChanges() const {
     if (!copyKeys.empty()) {
         for (const auto& row : lvwFiles.rows) {
             if (isCopyRow(row)) continue;
-            std::string key = rowKeyOf(row);
+            std::string key = rowKeyOf(lvwFiles, row);
             if (copyKeys.contains(key)) withFileRow.insert(std::move(key));
         }
     }
+    // Keys of own bytes: names that are not UTF-8, and those that show alike.
+    const auto shownForOwn = keysShownForOwnNames(lvwFiles);
     for (auto& c : changed) {
         const std::size_t ordinal = c.copy && withFileRow.contains(c.key) ? 1 : 0;
-        out.records.push_back({std::move(c.key), ordinal, std::move(c.comment)});
+        const bool ownBytes = !shownForOwn.empty() && (!platform::isValidUtf8(c.key) || shownForOwn.contains(c.key));
+        out.records.push_back({std::move(c.key), ordinal, std::move(c.comment), ownBytes});
     }
     return out;
 }
@@ -486,7 +581,10 @@ bool frm_mabrel94::saveCommentFile() {
             const std::string name = folderview::nameOfKey(key);
             if (name.empty()) return true;
             if (!namesKnown) {
-                for (const auto& row : lvwFiles.rows) names.insert(row.cells[0]);
+                for (const auto& row : lvwFiles.rows) {
+                    names.insert(row.cells[0]);
+                    if (row.ownName != 0) names.insert(lvwFiles.nameOf(row));
+                }
                 names.insert(unshownNames_.begin(), unshownNames_.end());
                 namesKnown = true;
             }
@@ -540,7 +638,7 @@ void frm_mabrel94::reloadKeepingTyped() {
     // and what no row shows any more goes with the next save.
     std::vector<PendingComment> typed;
     for (const auto& row : lvwFiles.rows) {
-        const std::string key = rowKeyOf(row);
+        const std::string key = rowKeyOf(lvwFiles, row);
         const std::string& comment = row.cells[kCommentColumn];
         const auto same = storedComments_.holds(key, isCopyRow(row), comment);
         if (same ? !*same : !comment.empty()) {
@@ -552,7 +650,7 @@ void frm_mabrel94::reloadKeepingTyped() {
     if (changes.folder) txtFolderComment.text = *changes.folder;
     std::unordered_map<std::string, std::size_t> rowById;
     for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) {
-        rowById.emplace(commentId(rowKeyOf(lvwFiles.rows[i]), isCopyRow(lvwFiles.rows[i])), i);
+        rowById.emplace(commentId(rowKeyOf(lvwFiles, lvwFiles.rows[i]), isCopyRow(lvwFiles.rows[i])), i);
     }
     for (auto& t : typed) {
         if (const auto it = rowById.find(commentId(t.key, t.copy)); it != rowById.end()) {

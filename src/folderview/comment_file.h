@@ -70,8 +70,21 @@ private:
 // folderComment, each record's comment onto the row of its key; records of
 // one key go to that key's rows in order (a file row before a kept copy of
 // the same key). Returns the keys of the records that found no row.
+//
+// Rows whose records are keyed by their names' own bytes (names that are
+// not UTF-8, and those that show alike) are found by the bytes of the
+// stored lines first: `own` holds those lines (without line ends, the mark
+// left out) and those rows by own key (own name "_" timestamp).
+struct OwnKeys {
+    std::vector<std::string> lines;
+    std::unordered_map<std::string, std::vector<std::size_t>> rows;
+};
 std::vector<std::string> applyStoredComments(const std::vector<std::string>& lines, ListView& list,
-                                             const RowIndex& rowByKey, TextBox& folderComment);
+                                             const RowIndex& rowByKey, TextBox& folderComment,
+                                             const OwnKeys* own = nullptr);
+// The rows of a list whose records are keyed by their names' own bytes (a
+// file row before a copy's), by own key.
+std::unordered_map<std::string, std::vector<std::size_t>> rowsByOwnKey(const ListView& list);
 
 // A comment this instance changed since it read the file: the record of
 // `key` numbered `ordinal` among the records of that key (0 the first) now
@@ -80,6 +93,8 @@ struct CommentChange {
     std::string key;
     std::size_t ordinal = 0;
     std::string comment;
+    // The key is a name's own bytes, written as they are, not as text.
+    bool ownBytes = false;
 };
 
 struct CommentChanges {

@@ -32,12 +32,13 @@ constexpr std::int64_t kKeepTakenCopySeconds = 7 * 24 * 60 * 60;
 // What the backup store keeps is read-only; hidden files and folders there
 // are none of the program's.
 constexpr std::uint32_t kBackupListMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive |
-                                          platform::attr::Directory | platform::attr::Unreadable;
+                                          platform::attr::Directory | platform::attr::Unreadable |
+                                          platform::attr::UnshownName;
 // Hidden and system entries too, to tell the backup directory and what could
 // not be read; only what a Windows listing with the directory bit would give
 // is shown.
-constexpr std::uint32_t kFolderListMask =
-    platform::attr::Directory | platform::attr::Hidden | platform::attr::System | platform::attr::Unreadable;
+constexpr std::uint32_t kFolderListMask = platform::attr::Directory | platform::attr::Hidden | platform::attr::System |
+                                          platform::attr::Unreadable | platform::attr::UnshownName;
 
 // "_mabre" in any letter case, without a lowered copy of every name.
 bool holdsMabre(const std::string& name) {
@@ -112,6 +113,9 @@ void frm_mabrel94::fun_Load() {
     int subFolderCount = 0;
     int fileCount = 0;
     int backupCount = 0;
+    // Entries whose names cannot be shown (a line break, a "\" in UTF-8; a
+    // folder's name that is not UTF-8): told in the status bar.
+    int unshownCount = 0;
 
     // The first failure ends the step it happens in; the finishing steps
     // below run in any case. A missing file is not worth a message.
@@ -170,26 +174,48 @@ void frm_mabrel94::fun_Load() {
             rows.reserve(entries.size());
             versions.reserve(entries.size());
             rowByKey.reserve(entries.size());
+            // A name of no row, under each reading of its bytes.
+            const auto keepName = [&](const std::string& name) {
+                unshown.insert(name);
+                if (!platform::isValidUtf8(name)) unshown.insert(platform::displayName(codec_, name));
+            };
             for (auto& entry : entries) {
                 std::string& name = entry.name;
                 if (name == backup::kBackupDirName) backupDirEntry = entry;
-                if (holdsMabre(name) || (entry.attributes & platform::attr::Unreadable) ||
-                    !platform::matchesMask(entry.attributes, platform::attr::Directory)) {  // hidden, system
-                    unshown.insert(name);
+                if (entry.attributes & platform::attr::UnshownName) {
+                    keepName(name);
+                    ++unshownCount;
                     continue;
                 }
+                if (holdsMabre(name) || (entry.attributes & platform::attr::Unreadable) ||
+                    !platform::matchesMask(entry.attributes, platform::attr::Directory)) {  // hidden, system
+                    keepName(name);
+                    continue;
+                }
+                const bool utf8 = platform::isValidUtf8(name);
                 if (entry.attributes & platform::attr::Directory) {
-                    if (name != "." && name != "..") unshown.insert(name);
+                    if (name != "." && name != "..") keepName(name);
                     if (name.starts_with('.')) continue;
+                    // The way into a folder is its path: only a UTF-8 name is one.
+                    if (!utf8) {
+                        ++unshownCount;
+                        continue;
+                    }
                     tvwFolders.add(1, "f_" + name, name);
                     ++subFolderCount;
                     continue;
                 }
                 if (!settings::filterAllows(state_.exceptionExtList1Mode, state_.exceptionExtList1, name)) {
-                    unshown.insert(name);
+                    keepName(name);
                     continue;
                 }
                 ListItem item;
+                if (!utf8) {
+                    // Shown decoded; every operation goes by its own bytes.
+                    lvwFiles.ownNames.push_back(name);
+                    item.ownName = static_cast<std::uint32_t>(lvwFiles.ownNames.size());
+                    name = platform::displayName(codec_, name);
+                }
                 item.smallIcon = fun_AddIcon(path.assign(folder).append(name));
                 util::formatTimestamp(entry.modified, item.cells[1]);
                 item.cells[2] = std::to_string(entry.size);
@@ -254,14 +280,32 @@ void frm_mabrel94::fun_Load() {
                     ++backupCount;
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
+                    if (entry.attributes & platform::attr::UnshownName) {
+                        if (readBackupNameInto(entry.name, sourceName, timestamp)) keepName(sourceName);
+                        --backupCount;
+                        ++unshownCount;
+                        continue;
+                    }
                     if (!readBackupNameInto(entry.name, sourceName, timestamp)) continue;
                     if (holdsMabre(entry.name) || (entry.attributes & platform::attr::ReparsePoint) ||  // not ours
                         (entry.attributes & platform::attr::Unreadable)) {
-                        unshown.insert(sourceName);
+                        keepName(sourceName);
                         continue;
                     }
+                    // The file's own name, and as it is shown.
+                    std::string ownSource;
+                    if (!platform::isValidUtf8(sourceName)) {
+                        ownSource = sourceName;
+                        sourceName = platform::displayName(codec_, ownSource);
+                    }
+                    const std::string& source = ownSource.empty() ? sourceName : ownSource;
                     makeRowKey(sourceName, timestamp, key);
-                    const auto match = rowByKey.first(key);
+                    // The file row of this very name: names that show alike
+                    // share a key.
+                    auto match = rowByKey.first(key);
+                    while (match && *match < fileRows && lvwFiles.nameOf(rows[*match]) != source) {
+                        match = rowByKey.next(*match);
+                    }
                     // The same name, size and time as the file (in UTC, which
                     // tells the two versions of the repeated hour apart, and
                     // as precise as the file system keeps it; where it keeps
@@ -273,13 +317,19 @@ void frm_mabrel94::fun_Load() {
                         const FileVersion& file = versions[*match];
                         if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds &&
                             file.nanoseconds == entry.nanoseconds &&
-                            holdsVersionOf(entry.name, sourceName, file.nanoseconds)) {
+                            holdsVersionOf(entry.name, source, file.nanoseconds)) {
                             --backupCount;
                             if (takenBefore(entry.name, now - kKeepTakenCopySeconds)) redundant.push_back(entry.name);
                             continue;
                         }
                     }
-                    item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(entry.name));
+                    if (!ownSource.empty()) {
+                        lvwFiles.ownNames.push_back(ownSource);
+                        item.ownName = static_cast<std::uint32_t>(lvwFiles.ownNames.size());
+                        item.smallIcon = fun_AddIcon(backupPrefix + backup::backupCopyName(sourceName, timestamp));
+                    } else {
+                        item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(entry.name));
+                    }
                     size = std::to_string(entry.size);
                     bu = "*";
                     rows.push_back(std::move(item));
@@ -297,16 +347,29 @@ void frm_mabrel94::fun_Load() {
             }
 
             listingIncomplete_ = listingIncomplete;
-            const auto lines = platform::readTextLines(*dir, codec_, kCommentFileName);
+            const std::string stored = dir->readFile(kCommentFileName);
+            const auto lines = platform::splitLines(platform::decodeText(codec_, stored));
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
-            const auto unmatched = folderview::applyStoredComments(lines, lvwFiles, rowByKey, txtFolderComment);
+            // Records of names that are not UTF-8 are found by their bytes.
+            std::optional<folderview::OwnKeys> own;
+            if (!lvwFiles.ownNames.empty()) {
+                own.emplace();
+                const bool mark = platform::textEncoding(stored) == platform::TextEncoding::Utf8WithMark;
+                own->lines = platform::splitLines(mark ? stored.substr(3) : stored);
+                own->rows = folderview::rowsByOwnKey(lvwFiles);
+            }
+            const auto unmatched = folderview::applyStoredComments(lines, lvwFiles, rowByKey, txtFolderComment,
+                                                                   own ? &*own : nullptr);
             rebaseComments();
             // Records of names no entry has any more go with the next save.
             if (!unmatched.empty() && !listingIncomplete) {
                 std::unordered_set<std::string> gone;
                 for (const auto& key : unmatched) gone.insert(folderview::nameOfKey(key));
                 gone.erase(std::string());
-                for (const auto& row : rows) gone.erase(row.cells[0]);
+                for (const auto& row : rows) {
+                    gone.erase(row.cells[0]);
+                    if (row.ownName != 0) gone.erase(lvwFiles.nameOf(row));
+                }
                 for (const auto& name : unshown) gone.erase(name);
                 dropsPending_ = !gone.empty();
             }
@@ -328,6 +391,7 @@ void frm_mabrel94::fun_Load() {
         lvwFiles.extendedStyle |= LVS_EX_GRIDLINES;
         StatusBar1.panelText = "サブフォルダ数：" + std::to_string(subFolderCount) + "、ファイル数：" +
                                std::to_string(fileCount) + "、バックアップファイル数：" + std::to_string(backupCount);
+        if (unshownCount > 0) StatusBar1.panelText += "、名前を表示できないもの：" + std::to_string(unshownCount);
     });
 }
 

@@ -32,6 +32,10 @@ inline constexpr std::uint32_t ReparsePoint = 1024;
 // no permission, a link that points nowhere). Listed, with no other bit,
 // only when the mask holds this bit.
 inline constexpr std::uint32_t Unreadable = 0x40000000;
+// Not a Windows bit: an entry whose name the program cannot show nor keep a
+// comment of (a line break in it, or a "\" in a UTF-8 name). Listed, with no
+// other bit, only when the mask holds this bit.
+inline constexpr std::uint32_t UnshownName = 0x20000000;
 }  // namespace attr
 
 // A local date and time to the second.
@@ -46,7 +50,7 @@ struct LocalTime {
 };
 
 struct DirEntry {
-    std::string name;             // as stored on disk, UTF-8
+    std::string name;             // the entry's own bytes, as stored on disk (UTF-8 on Windows)
     std::uint32_t attributes = 0;  // attr:: bits
     std::int64_t size = 0;         // of what a link points at
     LocalTime modified;            // local time
@@ -60,7 +64,8 @@ struct DirEntry {
 // mask: normal, read-only and archive entries always are; hidden, system and
 // directory entries only when the mask holds their bit.
 constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
-    constexpr std::uint32_t special = attr::Hidden | attr::System | attr::Directory | attr::Unreadable;
+    constexpr std::uint32_t special =
+        attr::Hidden | attr::System | attr::Directory | attr::Unreadable | attr::UnshownName;
     return (attributes & special & ~mask) == 0;
 }
 

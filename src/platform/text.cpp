@@ -96,6 +96,12 @@ std::string decodeText(const Codec& codec, const std::string& bytes) {
     return codec.fromAnsi(bytes);
 }
 
+std::string displayName(const Codec& codec, const std::string& bytes) {
+    if (isValidUtf8(bytes)) return bytes;
+    if (auto ansi = codec.fromAnsiStrict(bytes)) return *ansi;
+    return codec.fromAnsi(bytes);
+}
+
 std::string encodeText(const Codec& codec, const std::string& utf8) {
     // Only as the reader will read it back: code page 932 bytes that would
     // pass for UTF-8 (a user-defined character before half-width kana) go

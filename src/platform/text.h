@@ -52,6 +52,11 @@ std::string decodeText(const Codec& codec, const std::string& bytes);
 // ANSI, else UTF-8 behind a byte order mark.
 std::string encodeText(const Codec& codec, const std::string& utf8);
 
+// A file name as the person sees it: UTF-8 as it is; else read as the ANSI
+// code page where it is valid there (a name from a Japanese Windows
+// archive); else with U+FFFD for each byte that cannot be read.
+std::string displayName(const Codec& codec, const std::string& bytes);
+
 // Splits at CR LF, LF or CR; a last line without its line end counts.
 // An empty text has no lines.
 std::vector<std::string> splitLines(const std::string& text);

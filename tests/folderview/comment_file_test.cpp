@@ -263,6 +263,82 @@ TEST_F(CommentFile, TwoInstancesOnOneFolderLoseNoComment) {
     EXPECT_TRUE(otherUi.messages.empty());
 }
 
+// A folder as a Windows archive leaves it: Shift_JIS names (表計算 holds the
+// byte 5C of "\\"), half-width kana, Latin-1, a UTF-8 name that shows like a
+// Shift_JIS one, and names that cannot be shown at all.
+TEST_F(CommentFile, NamesFromAWindowsArchiveAreListedUsedByTheirBytesAndKeepTheirComments) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names of bytes that are not UTF-8 exist on POSIX file systems";
+#else
+    const std::string sjis = "\x95\x5C\x8C\x76\x8E\x5A.txt";  // 表計算.txt
+    const std::string kana = "\xB1\xB2\xB3.txt";                 // ｱｲｳ.txt
+    const std::string latin = "caf\xE9.txt";                       // café.txt
+    const std::string ts = "_2000-07-15 09-05-03";
+    file(sjis, "hyou");
+    file(kana, "aiu");
+    file(latin, "cafe");
+    file("表計算.txt", "in UTF-8");
+    file("two\nlines.txt", "x");
+    file("back\\slash.txt", "x");
+    backupCopy("\x95\x5C\x8C\x76\x8E\x5A_1999-01-01 00-00-00.txt", "old hyou");
+    // As the Windows program writes it, in code page 932.
+    const std::string stored = "folder\r\n" + sjis + ts + ",\x8C\x76\x8E\x5A\x95\x5C\r\n" +  // 計算表
+                               "back\\slash.txt" + ts + ",kept though not shown\r\n";
+    writeCommentFile(stored);
+    load();
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
+    const auto row = [&](const std::string& own, bool backup = false) {
+        for (std::size_t i = 0; i < rows().size(); ++i) {
+            if (window().lvwFiles.nameOf(rows()[i]) == own && (rows()[i].cells[3] == "*") == backup) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    const auto cell = [&](const std::string& own, std::size_t column, bool backup = false) {
+        const int r = row(own, backup);
+        return r < 0 ? std::string("(no row)") : rows()[static_cast<std::size_t>(r)].cells[column];
+    };
+    EXPECT_EQ(cell(sjis, 0), "表計算.txt");
+    EXPECT_EQ(cell(sjis, 0, true), "表計算.txt");
+    EXPECT_EQ(cell(kana, 0), "ｱｲｳ.txt");
+    EXPECT_EQ(cell(latin, 0), "caf\xEF\xBF\xBD.txt");
+    EXPECT_EQ(cell("表計算.txt", 0), "表計算.txt");
+    EXPECT_EQ(status(), counts(0, 4, 1) + "、名前を表示できないもの：2");
+    EXPECT_EQ(cell(sjis, 4), "計算表");
+    EXPECT_EQ(cell("表計算.txt", 4), "");
+
+    // Typed on each, saved, and after the program ended and started again
+    // each on its own row; the stored records as they were.
+    const auto type = [&](const std::string& own, const std::string& text) {
+        window().lvwFiles.rows.at(static_cast<std::size_t>(row(own))).cells[4] = text;
+    };
+    type(kana, "kana note");
+    type(latin, "latin note");
+    type("表計算.txt", "utf8 note");
+    window().cmdUpdate_Click();
+    nextRun();
+    EXPECT_EQ(cell(sjis, 4), "計算表");
+    EXPECT_EQ(cell(kana, 4), "kana note");
+    EXPECT_EQ(cell(latin, 4), "latin note");
+    EXPECT_EQ(cell("表計算.txt", 4), "utf8 note");
+    // In list order after the stored ones; code page 932 throughout, each
+    // name as its own bytes (the UTF-8 one too: it shows like another).
+    EXPECT_EQ(commentBytes(), stored + latin + ts + ",latin note\r\n" + "表計算.txt" + ts + ",utf8 note\r\n" + kana + ts +
+                                  ",kana note\r\n");
+
+    // Opened and deleted by their own bytes.
+    window().fun_aOpen(row(sjis));
+    ASSERT_EQ(ui.shellRequests.size(), 1u);
+    EXPECT_EQ(ui.shellRequests[0].file, root + sjis);
+    EXPECT_EQ(ui.shellRequests[0].ownName, sjis);
+    EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / ("\x95\x5C\x8C\x76\x8E\x5A" + ts + ".txt")), "hyou");
+    window().fun_aDelete(row(sjis, true));
+    EXPECT_FALSE(backupExists("\x95\x5C\x8C\x76\x8E\x5A_1999-01-01 00-00-00.txt"));
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+#endif
+}
+
 class StoredCommentsKept : public CommentFile {
 protected:
     StoredCommentsKept() {

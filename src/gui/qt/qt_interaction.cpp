@@ -246,6 +246,22 @@ void QtInteraction::shellExecute(const ShellRequest& request) {
     // character of a name is ever read by a command shell. The answer is not
     // looked at, as nothing is reported for a failed open.
     if (request.operation != "open" || request.file.empty()) return;
+    if (!request.ownName.empty() && request.ownName.size() < request.file.size()) {
+        // A name that is not UTF-8 goes as its own bytes, percent-encoded:
+        // no text could carry it, and a "\" byte in it is no separator.
+        const std::string folder = request.file.substr(0, request.file.size() - request.ownName.size());
+        std::optional<std::string> native = nativePathFor(fs_, folder);
+        if (!native) return;
+        if (native->empty() || native->back() != '/') *native += '/';
+        *native += request.ownName;
+        // Qt's opener and QUrl turn a path into text first, which cannot
+        // hold its bytes (and reads an encoded "\\" as one): the URL goes to
+        // the desktop's opener as it is written here.
+        const QByteArray bytes(native->data(), static_cast<qsizetype>(native->size()));
+        QProcess::startDetached(QStringLiteral("xdg-open"),
+                                {QString::fromLatin1("file://" + bytes.toPercentEncoding("/"))});
+        return;
+    }
     const std::optional<std::string> native = nativePathFor(fs_, request.file);
     if (!native) return;
     shellOpener_(QUrl::fromLocalFile(toQ(*native)));

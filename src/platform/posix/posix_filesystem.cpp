@@ -206,14 +206,14 @@ DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* ta
     return e;
 }
 
-// Names the program's paths and files cannot carry: not UTF-8 (the comment
-// file would store raw bytes), a line break (it would split a record), or a
-// "\" (it would read as a separator).
+// Names the program can show and keep comments of: no line break (it would
+// split a record), and no "\" in a UTF-8 name (it would read as a separator
+// wherever the name is shown in a path). A name that is not UTF-8 (from a
+// Windows archive, say) is listed as its own bytes; a "\" byte in it may be
+// half of a Shift_JIS character.
 bool isListableName(const std::string& name) {
-    for (const char c : name) {
-        if (c == '\\' || c == '\r' || c == '\n') return false;
-    }
-    return isValidUtf8(name);
+    if (name.find_first_of("\r\n") != std::string::npos) return false;
+    return name.find('\\') == std::string::npos || !isValidUtf8(name);
 }
 
 void rejectNul(const std::string& path) {
@@ -776,7 +776,15 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
         errno = 0;
         while (dirent* e = sys().readdir(dir)) {
             std::string name = e->d_name;
-            if (!isListableName(name)) continue;
+            if (!isListableName(name)) {
+                if (mask & attr::UnshownName) {
+                    DirEntry unshown;
+                    unshown.name = std::move(name);
+                    unshown.attributes = attr::UnshownName;
+                    entries.push_back(std::move(unshown));
+                }
+                continue;
+            }
             struct stat lst{};
             struct stat target{};
             // Gone since readdir, unreadable, or a link that points nowhere:

@@ -83,7 +83,8 @@ protected:
         return calls;
     }
 
-    void startProgram() {
+    // Starts the program on the work folder, or on `folder`.
+    void startProgram(const stdfs::path& folder = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((home.path() / "config").string()));
@@ -94,7 +95,7 @@ protected:
             env.remove(QString::fromLatin1(var));
         }
         program = std::make_unique<Program>(runtime, env);
-        program->start(work.path());
+        program->start(folder.empty() ? work.path() : folder);
         ASSERT_TRUE(program->waitReady());
         ASSERT_TRUE(x::waitUntil([&] { return (window = x::visibleWindowOf(program->process.processId())) != 0; },
                                  10000))
@@ -187,6 +188,34 @@ TEST_F(DesktopOpen, TheVersionBeforeAnEditOutlivesTheProgramEndedAndStartedAgain
     x::click(window, 100, 30);  // the refresh button
     ASSERT_TRUE(x::waitUntil([&] { return reloaded(); }));
     EXPECT_EQ(contentOf(firstCopy(0)), content(0, 1)) << "the version before the edit";
+}
+
+// A file named in Shift_JIS, as a Windows archive leaves it (表 is 95 5C:
+// its second byte is a "\\"): opened through the desktop by its own bytes,
+// and its stored comment kept by a save.
+TEST_F(DesktopOpen, AFileNamedInShiftJisOpensByItsOwnBytesAndKeepsItsComment) {
+    const std::string name = "\x95\x5C\x8C\x76\x8E\x5A.txt";  // 表計算.txt
+    const stdfs::path archive = work.mkdir("archive");
+    setModificationTime(work.write("archive/" + name, "version 1"), 2024, 3, 1, 9, 0, 0);
+    const std::string record = name + "_2024-03-01 09-00-00,\x8F\x89\x94\xC5\r\n";  // 初版
+    work.write("archive/_mabre.l94", "\r\n" + record);
+    startProgram(archive);
+    const std::size_t callsBefore = editorCalls().size();
+    x::click(window, kFirstRowX, kFirstRowY, 2);
+    ASSERT_TRUE(x::waitUntil([&] { return editorCalls().size() > callsBefore; })) << "the editor was not called";
+    EXPECT_EQ(editorCalls().back(), (archive / name).string());
+    EXPECT_EQ(contentOf(archive / "_mabre-l94" / ("\x95\x5C\x8C\x76\x8E\x5A_2024-03-01 09-00-00.txt")), "version 1");
+    ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Iconic"; })) << "not minimised";
+    x::activate(window);
+    ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Normal" && x::isViewable(window); }));
+    x::settle(300);
+    // A folder comment typed (its box: twips 2490, 1320): the save that
+    // follows writes it beside the stored record.
+    x::click(window, 2490 / 15 + 20, 1320 / 15 + 8);
+    x::type("typed");
+    program->terminate();
+    ASSERT_TRUE(program->process.waitForFinished(20000));
+    EXPECT_EQ(contentOf(archive / "_mabre.l94"), "typed\r\n" + record);
 }
 
 class DesktopOpenWithoutAWindowManager : public DesktopOpen {};
