@@ -96,7 +96,7 @@ bool frm_mabrel94::Form_Load() {
 void frm_mabrel94::selectFileRow(const std::string& name) {
     for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) {
         const auto& cells = lvwFiles.rows[i].cells;
-        if (cells[0] != name || !cells[3].empty()) continue;
+        if ((cells[0] != name && lvwFiles.nameOf(lvwFiles.rows[i]) != name) || !cells[3].empty()) continue;
         for (auto& row : lvwFiles.rows) row.selected = false;
         lvwFiles.rows[i].selected = true;
         lvwFiles.selectedItem = static_cast<int>(i);
