@@ -123,7 +123,7 @@ public:
 
     std::uint32_t attributes(const std::string&) override { return unsupported<std::uint32_t>(); }
     void setAttributes(const std::string&, std::uint32_t) override { unsupported<void>(); }
-    std::vector<platform::DirEntry> list(const std::string&, std::uint32_t) override {
+    std::vector<platform::DirEntry> list(const std::string&, std::uint32_t, const platform::ListProgress&) override {
         return unsupported<std::vector<platform::DirEntry>>();
     }
     std::optional<platform::DirEntry> find(const std::string&, std::uint32_t) override {

@@ -76,8 +76,8 @@ bool frm_mabrel94::Form_Load() {
 
     setWindowState(WindowState::Maximized);
     try {
-        // What an interrupted settings write left beside the executable.
-        fs_.removeStaleTemporaries(process_.executableFolder());
+        // What an interrupted settings write left beside the settings file.
+        fs_.removeStaleTemporaries(process_.settingsFolder());
     } catch (const std::exception&) {
     }
     readSettingsFile();
@@ -118,8 +118,10 @@ void frm_mabrel94::cmdUpdate_Click() { saveAndReload(); }
 
 void frm_mabrel94::cmdExit_Click() {
     writeSettingsFile();
-    // Comments that could not be stored are not left behind unasked.
-    if (!saveCommentFile()) return;
+    // Comments that could not be stored are not left behind unasked; the
+    // person may still end (a read-only folder would keep the program open
+    // for good).
+    if (!saveCommentFile() && !ui_.askYesNo("入力したコメントは保存されていません。このまま終了しますか？")) return;
     ui_.endProgram();
 }
 
@@ -145,12 +147,19 @@ void frm_mabrel94::cmdOption_Click() {
 // --- Settings file ---------------------------------------------------------
 
 std::string frm_mabrel94::settingsFilePath() {
-    return settings::settingsFilePath(process_.executableFolder(), process_.executableBaseName());
+    return settings::settingsFilePath(process_.settingsFolder(), process_.executableBaseName());
 }
 
 bool frm_mabrel94::readSettingsFile() {
     try {
-        return settings::readSettings(fs_, codec_, settingsFilePath(), state_);
+        std::string path = settingsFilePath();
+        // Kept apart from the executable, where a program installed for
+        // everyone cannot write: the file an earlier copy kept beside itself
+        // is read until the program has written its own.
+        const std::string beside =
+            settings::settingsFilePath(process_.executableFolder(), process_.executableBaseName());
+        if (beside != path && !fs_.find(path, platform::attr::Hidden | platform::attr::System)) path = beside;
+        return settings::readSettings(fs_, codec_, path, state_);
     } catch (const std::exception&) {
         // The reader reports nothing; the state keeps its defaults.
         return false;
@@ -159,21 +168,37 @@ bool frm_mabrel94::readSettingsFile() {
 
 bool frm_mabrel94::writeSettingsFile() {
     bool written = false;
+    const std::string folder = process_.settingsFolder();
+    const auto write = [&] {
+        return settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
+                                       process_.now());
+    };
     try {
-        written = settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
-                                          process_.now());
+        // The settings folder of a new account may not exist yet.
+        written = write() || (createFolders(folder) && write());
     } catch (const std::exception&) {
     }
     try {
-        // What a write cut short here left beside the executable.
-        fs_.removeStaleTemporaries(process_.executableFolder());
+        // What a write cut short here left beside the settings file.
+        fs_.removeStaleTemporaries(folder);
     } catch (const std::exception&) {
     }
     return written;
 }
 
+bool frm_mabrel94::createFolders(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '\\') path.pop_back();
+    if (fs_.find(path, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) return false;
+    const std::size_t slash = path.find_last_of('\\');
+    if (slash == std::string::npos) return false;
+    if (slash > 2) createFolders(path.substr(0, slash));  // a drive root is there or not
+    fs_.createDirectory(path);
+    return true;
+}
+
 std::string frm_mabrel94::helpPagePath() {
-    return bas_basic::joinPath(process_.executableFolder(), process_.executableBaseName() + ".html");
+    return bas_basic::joinPath(process_.dataFolder(), process_.executableBaseName() + ".html");
 }
 
 // --- Window state and layout -------------------------------------------------

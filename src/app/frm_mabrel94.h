@@ -103,7 +103,7 @@ public:
     // Reloads without saving; comments typed and not yet stored stay on screen.
     void reloadKeepingTyped();
     bool hasUnsavedComments() const;
-    // The settings file beside the executable.
+    // The settings file in the process's settings folder.
     std::string settingsFilePath();
     bool readSettingsFile();
     bool writeSettingsFile();
@@ -118,6 +118,9 @@ public:
 
 private:
     void applyInitialGeometry();
+    // Makes the folder (drive form) and the folders above it that are
+    // missing; false when the folder was there.
+    bool createFolders(const std::string& folder);
     // Selects the file row of `name`, if the list shows one.
     void selectFileRow(const std::string& name);
     // The reload that follows an open, once the window is back.

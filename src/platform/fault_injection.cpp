@@ -64,9 +64,10 @@ void FaultInjectingFileSystem::setAttributes(const std::string& path, std::uint3
     inner_.setAttributes(path, attributes);
 }
 
-std::vector<DirEntry> FaultInjectingFileSystem::list(const std::string& folder, std::uint32_t mask) {
+std::vector<DirEntry> FaultInjectingFileSystem::list(const std::string& folder, std::uint32_t mask,
+                                                     const ListProgress& progress) {
     enter(FsOp::List, folder);
-    return inner_.list(folder, mask);
+    return inner_.list(folder, mask, progress);
 }
 
 std::optional<DirEntry> FaultInjectingFileSystem::find(const std::string& path, std::uint32_t mask) {

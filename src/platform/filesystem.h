@@ -64,6 +64,11 @@ constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
 // fails with err::Cancelled and leaves nothing behind. Empty: nobody asks.
 using CopyProgress = std::function<bool(std::uint64_t copied, std::uint64_t total)>;
 
+// Told, during a listing, how many entries it has read so far (every few
+// hundred); false stops the listing, which then fails with err::Cancelled.
+// Empty: nobody asks.
+using ListProgress = std::function<bool(std::size_t read)>;
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -76,7 +81,8 @@ public:
 
     // The entries of a folder (path with or without trailing "\") that pass
     // matchesMask, "." and ".." included. A missing folder lists as empty.
-    virtual std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) = 0;
+    virtual std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask,
+                                       const ListProgress& progress = {}) = 0;
 
     // The one entry named by path, spelled exactly as stored, when it passes
     // the mask; nothing otherwise (also when its folder is missing). A link

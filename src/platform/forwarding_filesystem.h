@@ -12,7 +12,9 @@ public:
 
     std::uint32_t attributes(const std::string& p) override { return inner_.attributes(map(p)); }
     void setAttributes(const std::string& p, std::uint32_t a) override { inner_.setAttributes(map(p), a); }
-    std::vector<DirEntry> list(const std::string& f, std::uint32_t mask) override { return inner_.list(map(f), mask); }
+    std::vector<DirEntry> list(const std::string& f, std::uint32_t mask, const ListProgress& progress = {}) override {
+        return inner_.list(map(f), mask, progress);
+    }
     std::optional<DirEntry> find(const std::string& p, std::uint32_t mask) override { return inner_.find(map(p), mask); }
     std::optional<DirEntry> findIgnoringCase(const std::string& p, std::uint32_t mask) override {
         return inner_.findIgnoringCase(map(p), mask);

@@ -292,9 +292,13 @@ bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, 
     auto endsWith = [](const std::string& s, const std::string& tail) {
         return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
     };
-    // The settings reader and writer, the comment-file save; clearing away
-    // what interrupted writes left (a leftover is found by its own check).
-    if (endsWith(f.path, ".ini") || f.op == FsOp::RemoveStaleTemporaries) return true;
+    // The settings reader and writer (and the folder it writes in), the
+    // comment-file save; clearing away what interrupted writes left (a
+    // leftover is found by its own check).
+    if (endsWith(f.path, ".ini") || f.path == withoutTrailingSeparator(run.exeDir.drivePath()) ||
+        f.op == FsOp::RemoveStaleTemporaries) {
+        return true;
+    }
     // Looking for an entry that is not there finds nothing.
     if (f.errorNumber == platform::err::FileNotFound && (f.op == FsOp::Find || f.op == FsOp::List)) return true;
     if (endsWith(f.path, kCommentFile)) return !inLoad || f.errorNumber == platform::err::FileNotFound;

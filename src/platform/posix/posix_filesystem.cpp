@@ -33,6 +33,9 @@ namespace mabrel::platform::posix {
 
 namespace {
 
+// A listing tells its progress this often, in entries.
+constexpr std::size_t kListProgressEvery = 256;
+
 std::string parentOf(const std::string& native) {
     const auto slash = native.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -650,7 +653,8 @@ void PosixFileSystem::setAttributes(const std::string& path, std::uint32_t wante
     }
 }
 
-std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint32_t mask) {
+std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint32_t mask,
+                                            const ListProgress& progress) {
     std::string native;
     try {
         native = resolve(folder).native;
@@ -671,8 +675,14 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
     {
         auto dosAttribs = dosAttribCache_.begin(dirFd, folderStat, native);
         LocalTimes times;
+        std::size_t read = 0;
         errno = 0;
         while (dirent* e = sys().readdir(dir)) {
+            if (progress && ++read % kListProgressEvery == 0 && !progress(read)) {
+                sys().closedir(dir);
+                throw PlatformError(err::Cancelled);
+            }
+            errno = 0;
             std::string name = e->d_name;
             if (!isListableName(name)) continue;
             struct stat lst{};

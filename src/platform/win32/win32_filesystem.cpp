@@ -329,7 +329,8 @@ void Win32FileSystem::setAttributes(const std::string& path, std::uint32_t attri
     if (!::SetFileAttributesW(p.c_str(), settable(attributes))) throwLastError();
 }
 
-std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint32_t mask) {
+std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint32_t mask,
+                                            const ListProgress& progress) {
     if (hasWildcard(folder)) return {};
     std::string pattern = folder;
     if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
@@ -346,7 +347,10 @@ std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint
         throwReadError(e);
     }
     std::vector<DirEntry> entries;
+    std::size_t read = 0;
     do {
+        // Every few hundred entries: the person sees how far a long listing is.
+        if (progress && ++read % 256 == 0 && !progress(read)) throw PlatformError(err::Cancelled);
         DirEntry entry = entryOf(data);
         if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
     } while (::FindNextFileW(find.get(), &data));

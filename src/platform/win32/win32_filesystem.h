@@ -22,7 +22,8 @@ class Win32FileSystem : public FileSystem {
 public:
     std::uint32_t attributes(const std::string& path) override;
     void setAttributes(const std::string& path, std::uint32_t attributes) override;
-    std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask) override;
+    std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask,
+                               const ListProgress& progress = {}) override;
     std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
     void copyFile(const std::string& from, const std::string& to, const CopyProgress& progress = {}) override;
     void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
