@@ -36,6 +36,8 @@ constexpr int kIconSize = 16;
 constexpr qint64 kProgressDelayMs = 500;
 // How often a copy lets the windows paint and the progress window answer.
 constexpr qint64 kPumpMs = 30;
+// How long a load waits for a window just shown to be put on the screen.
+constexpr qint64 kExposeWaitMs = 1000;
 
 bool isInput(QEvent::Type type) {
     switch (type) {
@@ -191,8 +193,9 @@ bool QtInteraction::askYesNo(const std::string& text) {
     PlainButtons<QMessageBox> box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text),
                                   QMessageBox::Yes | QMessageBox::No, owner_);
     box.setFont(designFont(9));
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
+    // Alt+Y and Alt+N, as Japanese Windows marks them.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
     // Nothing is lost by a key pressed unthinking.
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
@@ -345,6 +348,14 @@ bool QtInteraction::loadProgress(const std::string& statusText) {
         if (renderHandler_) renderHandler_();
         load_ = std::make_unique<Load>();
         qApp->installEventFilter(&load_->blocker);
+        // A window just shown is painted before the folder is read, once the
+        // window system has put it on the screen.
+        QElapsedTimer waited;
+        waited.start();
+        QWindow* shown = owner_ != nullptr ? owner_->windowHandle() : nullptr;
+        while (shown != nullptr && owner_->isVisible() && !shown->isExposed() && waited.elapsed() < kExposeWaitMs) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
     } else if (statusHandler_) {
         statusHandler_(statusText);
     }

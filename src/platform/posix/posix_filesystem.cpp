@@ -33,8 +33,9 @@ namespace mabrel::platform::posix {
 
 namespace {
 
-// A listing tells its progress this often, in entries.
+// A listing tells its progress this often, in entries, or after this long.
 constexpr std::size_t kListProgressEvery = 256;
+constexpr std::chrono::milliseconds kListProgressAfter{50};
 
 std::string parentOf(const std::string& native) {
     const auto slash = native.find_last_of('/');
@@ -676,11 +677,15 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint
         auto dosAttribs = dosAttribCache_.begin(dirFd, folderStat, native);
         LocalTimes times;
         std::size_t read = 0;
+        auto nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
         errno = 0;
         while (dirent* e = sys().readdir(dir)) {
-            if (progress && ++read % kListProgressEvery == 0 && !progress(read)) {
-                sys().closedir(dir);
-                throw PlatformError(err::Cancelled);
+            if (progress && (++read % kListProgressEvery == 0 || std::chrono::steady_clock::now() >= nextReport)) {
+                nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+                if (!progress(read)) {
+                    sys().closedir(dir);
+                    throw PlatformError(err::Cancelled);
+                }
             }
             errno = 0;
             std::string name = e->d_name;

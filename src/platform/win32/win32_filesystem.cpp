@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <climits>
 #include <exception>
@@ -348,9 +349,14 @@ std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint
     }
     std::vector<DirEntry> entries;
     std::size_t read = 0;
+    auto nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
     do {
-        // Every few hundred entries: the person sees how far a long listing is.
-        if (progress && ++read % 256 == 0 && !progress(read)) throw PlatformError(err::Cancelled);
+        // Every few hundred entries, or 50 ms: the person sees how far a long
+        // listing is.
+        if (progress && (++read % 256 == 0 || std::chrono::steady_clock::now() >= nextReport)) {
+            nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+            if (!progress(read)) throw PlatformError(err::Cancelled);
+        }
         DirEntry entry = entryOf(data);
         if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
     } while (::FindNextFileW(find.get(), &data));
