@@ -69,7 +69,11 @@ double takeCopy(mabrel::platform::FileSystem& fs, CopyFolder& folder) {
         return true;
     };
     const double s =
-        bench::secondsOf([&] { mabrel::backup::takeBackupCopy(fs, folder.drive, "source.bin", watch); });
+        bench::secondsOf([&] {
+            const auto dir = fs.openDirectory(folder.drive);
+            std::unique_ptr<mabrel::platform::Directory> backupDir;
+            mabrel::backup::takeBackupCopy(*dir, backupDir, "source.bin", watch);
+        });
     if (told == 0 && stdfs::file_size(folder.native / "source.bin") > 0) throw std::runtime_error("no progress told");
     if (!folder.copyTaken()) throw std::runtime_error("no copy was taken");
     return s;

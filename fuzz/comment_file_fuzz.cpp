@@ -87,8 +87,8 @@ std::string withoutLeadingBlanks(const std::string& s) {
 // hold commas, "_" and a timestamp; comments without commas, double quotes
 // and line breaks), read back onto the same rows.
 void saveAndReadBack(FuzzedDataProvider& p) {
-    fuzz::MemoryFileSystem fs;
-    const std::string path = "C:\\Docs\\_mabre.l94";
+    fuzz::MemoryDirectory fs;
+    const std::string path = "_mabre.l94";
     const std::string folderComment = fuzz::text(p, 64, "\r\n");
     std::vector<std::pair<std::string, std::string>> rows;  // key, comment
     std::set<std::string> keys;

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 
 #include "platform/errors.h"
@@ -109,46 +112,49 @@ inline std::string text(FuzzedDataProvider& p, std::size_t maxBytes, const std::
     return out;
 }
 
-// Files in memory; every operation that is not a whole-file read or write fails.
-class MemoryFileSystem : public platform::FileSystem {
+// A folder's files in memory, by name; every operation that is not a
+// whole-file read or write fails.
+class MemoryDirectory : public platform::Directory {
 public:
     std::map<std::string, std::string> files;
 
-    std::string readFile(const std::string& path) override {
-        auto it = files.find(path);
+    const std::string& path() const override { return path_; }
+    std::string readFile(const std::string& name) override {
+        auto it = files.find(name);
         if (it == files.end()) throw platform::PlatformError(platform::err::FileNotFound);
         return it->second;
     }
-    void writeFileAtomic(const std::string& path, const std::string& bytes) override { files[path] = bytes; }
+    void writeFileAtomic(const std::string& name, const std::string& bytes) override { files[name] = bytes; }
+    void removeStaleTemporaries() override {}
 
-    std::uint32_t attributes(const std::string&) override { return unsupported<std::uint32_t>(); }
-    void setAttributes(const std::string&, std::uint32_t) override { unsupported<void>(); }
-    std::vector<platform::DirEntry> list(const std::string&, std::uint32_t, const platform::ListProgress&) override {
+    std::vector<platform::DirEntry> list(std::uint32_t, const platform::ListProgress&) override {
         return unsupported<std::vector<platform::DirEntry>>();
     }
     std::optional<platform::DirEntry> find(const std::string&, std::uint32_t) override {
         return unsupported<std::optional<platform::DirEntry>>();
     }
-    void copyFile(const std::string&, const std::string&, const platform::CopyProgress&) override {
+    std::unique_ptr<platform::Directory> openFolder(const std::string&, bool) override {
+        return unsupported<std::unique_ptr<platform::Directory>>();
+    }
+    void setAttributes(const std::string&, std::uint32_t) override { unsupported<void>(); }
+    void createCopy(platform::Directory&, const std::string&, const std::string&, std::uint32_t,
+                    const platform::CopyProgress&) override {
         unsupported<void>();
     }
-    void createCopy(const std::string&, const std::string&, std::uint32_t, const platform::CopyProgress&) override {
+    bool holdsCopyOf(const std::string&, platform::Directory&, const std::string&, const platform::CopyProgress&) override {
+        return unsupported<bool>();
+    }
+    void copyFile(platform::Directory&, const std::string&, const std::string&, const platform::CopyProgress&) override {
         unsupported<void>();
     }
     void deleteCopy(const std::string&) override { unsupported<void>(); }
-    void removeStaleTemporaries(const std::string&) override {}
-    void rename(const std::string&, const std::string&) override { unsupported<void>(); }
-    void deleteFile(const std::string&) override { unsupported<void>(); }
-    void createDirectory(const std::string&) override { unsupported<void>(); }
-    std::int64_t fileSize(const std::string&) override { return unsupported<std::int64_t>(); }
-    platform::LocalTime modificationTime(const std::string&) override { return unsupported<platform::LocalTime>(); }
-    unsigned driveType(const std::string&) override { return unsupported<unsigned>(); }
 
 private:
     template <typename T>
     [[noreturn]] static T unsupported() {
         throw platform::PlatformError(platform::err::PathFileAccess);
     }
+    std::string path_ = "C:\\Docs\\";
 };
 
 }  // namespace mabrel::fuzz

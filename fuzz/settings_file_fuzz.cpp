@@ -17,7 +17,7 @@ const platform::Codec& codec() {
     return *c;
 }
 
-const std::string kPath = "C:\\app\\mabrel9-iv.ini";
+const std::string kPath = "mabrel9-iv.ini";
 
 std::string withoutLastAccess(std::string bytes) {
     const auto at = bytes.find("\r\nlastAccess,");
@@ -38,7 +38,7 @@ std::string shownState(const ProcessState& s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::MemoryFileSystem fs;
+    fuzz::MemoryDirectory fs;
     fs.files[kPath] = std::string(reinterpret_cast<const char*>(data), size);
 
     ProcessState first;

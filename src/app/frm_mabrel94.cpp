@@ -75,11 +75,6 @@ bool frm_mabrel94::Form_Load() {
     if (!process_.claimSingleInstance("mabrel9-iv")) return false;
 
     setWindowState(WindowState::Maximized);
-    try {
-        // What an interrupted settings write left beside the settings file.
-        fs_.removeStaleTemporaries(process_.settingsFolder());
-    } catch (const std::exception&) {
-    }
     readSettingsFile();
     const std::string remembered = state_.p_driveAndPath;
 
@@ -146,20 +141,35 @@ void frm_mabrel94::cmdOption_Click() {
 
 // --- Settings file ---------------------------------------------------------
 
-std::string frm_mabrel94::settingsFilePath() {
-    return settings::settingsFilePath(process_.settingsFolder(), process_.executableBaseName());
-}
-
 bool frm_mabrel94::readSettingsFile() {
+    // A file that is there but cannot be read (or no folder to read it in)
+    // holds settings not known here: it is not written over.
+    settingsUnreadable_ = true;
     try {
-        std::string path = settingsFilePath();
+        const std::string name = settings::settingsFileName(process_.executableBaseName());
+        std::unique_ptr<platform::Directory> folder;
+        try {
+            folder = fs_.openDirectory(process_.settingsFolder());
+            try {
+                // What an interrupted settings write left beside the file.
+                folder->removeStaleTemporaries();
+            } catch (const std::exception&) {
+            }
+        } catch (const platform::PlatformError& e) {
+            // Not made yet: the first write makes it.
+            if (e.number() != platform::err::PathNotFound && e.number() != platform::err::FileNotFound) throw;
+        }
         // Kept apart from the executable, where a program installed for
         // everyone cannot write: the file an earlier copy kept beside itself
         // is read until the program has written its own.
-        const std::string beside =
-            settings::settingsFilePath(process_.executableFolder(), process_.executableBaseName());
-        if (beside != path && !fs_.find(path, platform::attr::Hidden | platform::attr::System)) path = beside;
-        return settings::readSettings(fs_, codec_, path, state_);
+        if (process_.settingsFolder() != process_.executableFolder() &&
+            (!folder || !folder->find(name, platform::attr::Hidden | platform::attr::System))) {
+            const auto beside = fs_.openDirectory(process_.executableFolder());
+            settingsUnreadable_ = false;  // nothing of the program's own to write over
+            return settings::readSettings(*beside, codec_, name, state_);
+        }
+        if (!folder) return false;
+        return settings::readSettings(*folder, codec_, name, state_, &settingsUnreadable_);
     } catch (const std::exception&) {
         // The reader reports nothing; the state keeps its defaults.
         return false;
@@ -167,34 +177,38 @@ bool frm_mabrel94::readSettingsFile() {
 }
 
 bool frm_mabrel94::writeSettingsFile() {
-    bool written = false;
-    const std::string folder = process_.settingsFolder();
-    const auto write = [&] {
-        return settings::writeSettings(fs_, codec_, settingsFilePath(), state_, process_.executableBaseName(),
-                                       process_.now());
-    };
+    if (settingsUnreadable_) return false;
     try {
-        // The settings folder of a new account may not exist yet.
-        written = write() || (createFolders(folder) && write());
+        const auto folder = openFolderMaking(process_.settingsFolder());
+        const bool written = settings::writeSettings(*folder, codec_, settings::settingsFileName(process_.executableBaseName()),
+                                                     state_, process_.executableBaseName(), process_.now());
+        try {
+            // What a write cut short here left beside the file.
+            folder->removeStaleTemporaries();
+        } catch (const std::exception&) {
+        }
+        return written;
     } catch (const std::exception&) {
+        return false;
     }
-    try {
-        // What a write cut short here left beside the settings file.
-        fs_.removeStaleTemporaries(folder);
-    } catch (const std::exception&) {
-    }
-    return written;
 }
 
-bool frm_mabrel94::createFolders(const std::string& folder) {
-    std::string path = folder;
-    while (path.size() > 1 && path.back() == '\\') path.pop_back();
-    if (fs_.find(path, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) return false;
-    const std::size_t slash = path.find_last_of('\\');
-    if (slash == std::string::npos) return false;
-    if (slash > 2) createFolders(path.substr(0, slash));  // a drive root is there or not
-    fs_.createDirectory(path);
-    return true;
+std::unique_ptr<platform::Directory> frm_mabrel94::openFolderMaking(const std::string& path) {
+    try {
+        return fs_.openDirectory(path);
+    } catch (const platform::PlatformError& e) {
+        // The settings folder of a new account may not exist yet, nor the
+        // folder above it.
+        std::string folder = path;
+        while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+        const std::size_t slash = folder.find_last_of('\\');
+        if ((e.number() != platform::err::PathNotFound && e.number() != platform::err::FileNotFound) ||
+            slash == std::string::npos || slash < 2 || slash + 1 == folder.size()) {
+            throw;
+        }
+        const std::string parent = slash == 2 ? folder.substr(0, 3) : folder.substr(0, slash);
+        return openFolderMaking(parent)->openFolder(folder.substr(slash + 1), true);
+    }
 }
 
 std::string frm_mabrel94::helpPagePath() {

@@ -103,8 +103,8 @@ public:
     // Reloads without saving; comments typed and not yet stored stay on screen.
     void reloadKeepingTyped();
     bool hasUnsavedComments() const;
-    // The settings file in the process's settings folder.
-    std::string settingsFilePath();
+    // The settings file in the process's settings folder. Not written once a
+    // read found it there but could not read it.
     bool readSettingsFile();
     bool writeSettingsFile();
     std::string helpPagePath();
@@ -118,9 +118,9 @@ public:
 
 private:
     void applyInitialGeometry();
-    // Makes the folder (drive form) and the folders above it that are
-    // missing; false when the folder was there.
-    bool createFolders(const std::string& folder);
+    // The folder (drive form), made first with the folders above it where
+    // they are missing.
+    std::unique_ptr<platform::Directory> openFolderMaking(const std::string& path);
     // Selects the file row of `name`, if the list shows one.
     void selectFileRow(const std::string& name);
     // The reload that follows an open, once the window is back.
@@ -144,6 +144,8 @@ private:
     // remove them as redundant, since the person may not have saved the
     // edit yet. A later run removes them if they are still redundant.
     std::unordered_set<std::string> copiesTakenThisRun_;
+    // The settings file is there but could not be read: never written over.
+    bool settingsUnreadable_ = false;
     // A row comment changed since the last load or save, and the folder
     // comment as stored: what tells whether a failed save loses anything.
     bool commentsEdited_ = false;

@@ -33,45 +33,56 @@ std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::stri
     return backupDirectoryPath(driveAndPath) + "\\" + backupCopyName(rowText, rowTimestamp);
 }
 
-void checkBackupDirectory(platform::FileSystem& fs, const std::string& driveAndPath) {
-    const auto entry = fs.find(backupDirectoryPath(driveAndPath), kAnyEntry);
-    if (entry && (entry->attributes & platform::attr::ReparsePoint)) {
-        throw platform::PlatformError(platform::err::PathFileAccess);
+std::unique_ptr<platform::Directory> openBackupDirectory(platform::Directory& folder, bool create) {
+    try {
+        return folder.openFolder(kBackupDirName, create);
+    } catch (const platform::PlatformError& e) {
+        // A folder missing is a path not found, never a file not found.
+        if (e.number() == platform::err::FileNotFound) throw platform::PlatformError(platform::err::PathNotFound);
+        throw;
     }
 }
 
-std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath,
+namespace {
+
+// The name of the copy of this version is taken by something that cannot
+// stand for it: said so the person knows which file and what to do.
+platform::PlatformError nameTaken(const std::string& fileName, const std::string& copyName) {
+    return platform::PlatformError(
+        platform::err::FileAlreadyExists,
+        std::string("「") + kBackupDirName + "」フォルダーの「" + copyName + "」は、「" + fileName +
+            "」の今の版のコピーではありません（中身が違うか、リンクか、別の名前も持つファイルです）。"
+            "今の版のコピーを取れないため、何もしていません。そのファイルを別の場所へ移すか名前を変えてから、やり直してください。");
+}
+
+}  // namespace
+
+std::optional<std::string> takeBackupCopy(platform::Directory& folder, std::unique_ptr<platform::Directory>& backupDir,
                                           const std::string& fileName, const platform::CopyProgress& progress) {
-    const std::string source = driveAndPath + fileName;
-    const auto file = fs.find(source, kAnyEntry);
+    const auto file = folder.find(fileName, kAnyEntry);
     if (!file || (file->attributes & platform::attr::Directory)) {
         throw platform::PlatformError(platform::err::FileNotFound);
     }
-    const std::string timestamp = util::formatTimestamp(file->modified);
-    const std::string directory = backupDirectoryPath(driveAndPath);
-    const std::string target = directory + "\\" + backupCopyName(fileName, timestamp);
-    checkBackupDirectory(fs, driveAndPath);
+    const std::string copyName = backupCopyName(fileName, util::formatTimestamp(file->modified));
+    if (!backupDir) backupDir = openBackupDirectory(folder, true);
 
-    bool directoryCreated = false;
-    while (true) {
-        try {
-            if (const auto existing = fs.find(target, kExistenceMask)) {
-                // A copy of this version exists: it is never taken again. A
-                // link, or a copy of another size (another version saved in
-                // the same second), cannot stand for this version.
-                if ((existing->attributes & platform::attr::ReparsePoint) || existing->size != file->size) {
-                    throw platform::PlatformError(platform::err::FileAlreadyExists);
-                }
-                return std::nullopt;
-            }
-            fs.createCopy(source, target, kBackupCopyAttributes, progress);
-            return target;
-        } catch (const platform::PlatformError& e) {
-            if (e.number() != platform::err::PathNotFound || directoryCreated) throw;
-            fs.createDirectory(directory);
-            directoryCreated = true;
+    if (const auto existing = backupDir->find(copyName, kExistenceMask)) {
+        // A copy of this version is never taken again; but only a file of
+        // its own with the file's content stands for it.
+        if (!(existing->attributes & platform::attr::ReparsePoint) &&
+            backupDir->holdsCopyOf(copyName, folder, fileName, progress)) {
+            return std::nullopt;
         }
+        throw nameTaken(fileName, copyName);
     }
+    try {
+        backupDir->createCopy(folder, fileName, copyName, kBackupCopyAttributes, progress);
+    } catch (const platform::PlatformError& e) {
+        // Taken meanwhile, or by an entry the test above does not see.
+        if (e.number() == platform::err::FileAlreadyExists) throw nameTaken(fileName, copyName);
+        throw;
+    }
+    return backupDir->path() + copyName;
 }
 
 }  // namespace mabrel::backup

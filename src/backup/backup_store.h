@@ -3,6 +3,7 @@
 // being the source file's modification time.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -34,18 +35,22 @@ BackupName readBackupName(const std::string& fileName);
 std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::string& rowText,
                                 const std::string& rowTimestamp);
 
-// Fails with 75 when the backup directory of `driveAndPath` is a link:
-// nothing of the program's is written or removed through one.
-void checkBackupDirectory(platform::FileSystem& fs, const std::string& driveAndPath);
+// The backup directory of the folder open as `folder`, opened from it and
+// never through a link (75, in words); made first when missing and `create`
+// (missing otherwise: 76).
+std::unique_ptr<platform::Directory> openBackupDirectory(platform::Directory& folder, bool create);
 
-// Takes a backup copy of the current version of file `fileName` of folder
-// `driveAndPath` unless a copy of that version exists. Creates the backup
-// directory once when it is missing. Returns the copy's path when it made
-// one. Errors: PlatformError (53 for a missing source; 58 when the copy's
-// name is taken by a link or by a copy of another size, that is another
-// version saved in the same second: that version cannot be secured; 18 when
-// `progress` cancelled it). A copy takes its name only once it is complete.
-std::optional<std::string> takeBackupCopy(platform::FileSystem& fs, const std::string& driveAndPath,
+// Takes a backup copy of the current version of file `fileName` of `folder`
+// unless a copy of that version exists, opening the backup directory into
+// `backupDir` (made when missing) unless it is open already. Returns the
+// copy's path when it made one. A copy of that name is accepted only when
+// it is a file of its own holding the file's content; anything else there
+// (a link, the file itself or another name of it, other content: another
+// version saved in the same second, or planted) fails with 58, saying which
+// copy and what to do. Other errors: PlatformError (53 for a missing source;
+// 70 for a file that keeps changing while it is copied; 18 when `progress`
+// cancelled it). A copy takes its name only once it is complete.
+std::optional<std::string> takeBackupCopy(platform::Directory& folder, std::unique_ptr<platform::Directory>& backupDir,
                                           const std::string& fileName, const platform::CopyProgress& progress = {});
 
 }  // namespace mabrel::backup

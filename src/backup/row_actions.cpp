@@ -2,6 +2,7 @@
 // the context menu that offers them. Each runs under its own error trap, so a
 // failure is shown and the action ends with what was done before kept.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -107,7 +108,9 @@ void frm_mabrel94::fun_aOpen(int row) {
             // No edit without its copy: a failure or a cancel here ends the
             // action before the file is handed to the shell.
             const CopyReport report(ui_, name);
-            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress())) {
+            const auto folder = fs_.openDirectory(state_.p_driveAndPath);
+            std::unique_ptr<platform::Directory> backupDir;
+            if (auto copy = backup::takeBackupCopy(*folder, backupDir, name, report.progress())) {
                 copiesTakenThisRun_.insert(std::move(*copy));
             }
             file = state_.p_driveAndPath + name;
@@ -127,20 +130,20 @@ void frm_mabrel94::fun_aResume(int row) {
             return;
         }
         const std::string& name = item.cells[kNameColumn];
-        const std::string current = state_.p_driveAndPath + name;
+        const auto folder = fs_.openDirectory(state_.p_driveAndPath);
         {
             const CopyReport report(ui_, name);
             // The present version is secured before anything overwrites it.
-            if (auto copy = backup::takeBackupCopy(fs_, state_.p_driveAndPath, name, report.progress())) {
+            std::unique_ptr<platform::Directory> backupDir;
+            if (auto copy = backup::takeBackupCopy(*folder, backupDir, name, report.progress())) {
                 copiesTakenThisRun_.insert(std::move(*copy));
             }
-            const std::string source =
-                backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
-            fs_.copyFile(source, current, report.progress());
+            folder->copyFile(*backupDir, backup::backupCopyName(name, item.cells[kTimestampColumn]), name,
+                             report.progress());
         }
         // The copy brings the backup's read-only attribute along.
         try {
-            fs_.setAttributes(current, platform::attr::Archive);
+            folder->setAttributes(name, platform::attr::Archive);
         } catch (const platform::PlatformError& e) {
             throw platform::PlatformError(e.number(), e.description() + kRestoredButReadOnly);
         }
@@ -154,11 +157,10 @@ void frm_mabrel94::fun_aDelete(int row) {
             ui_.messageBox(kNotABackup);
             return;
         }
-        backup::checkBackupDirectory(fs_, state_.p_driveAndPath);
-        const std::string path =
-            backup::backupCopyPathOfRow(state_.p_driveAndPath, item.cells[kNameColumn], item.cells[kTimestampColumn]);
+        const auto folder = fs_.openDirectory(state_.p_driveAndPath);
+        const auto backupDir = backup::openBackupDirectory(*folder, false);
         // Read-only cleared and deleted in one: a copy that stays stays read-only.
-        fs_.deleteCopy(path);
+        backupDir->deleteCopy(backup::backupCopyName(item.cells[kNameColumn], item.cells[kTimestampColumn]));
     });
 }
 

@@ -180,7 +180,7 @@ bool frm_mabrel94::saveCommentFile() {
     // the person typed is not stored: then nothing may quietly replace it.
     try {
         fun_SortList(0, true);
-        const std::string path = state_.p_driveAndPath + kCommentFileName;
+        const auto folder = fs_.openDirectory(state_.p_driveAndPath);
 
         if (!commentsRead_) {
             // The load did not get to the stored comments. They are read now,
@@ -188,11 +188,11 @@ bool frm_mabrel94::saveCommentFile() {
             // drop them; records of rows the load did not reach stay as well.
             std::vector<std::string> stored;
             try {
-                stored = platform::readTextLines(fs_, codec_, path);
+                stored = platform::readTextLines(*folder, codec_, kCommentFileName);
             } catch (const platform::PlatformError& e) {
                 // No file: nothing to keep. Unreadable: not overwritten.
                 if (e.number() != platform::err::FileNotFound ||
-                    fs_.find(path, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
+                    folder->find(kCommentFileName, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
                     throw;
                 }
             }
@@ -227,7 +227,7 @@ bool frm_mabrel94::saveCommentFile() {
         }
         // Comments of versions the list does not show (hidden by the display filter).
         lines.insert(lines.end(), keptCommentRecords_.begin(), keptCommentRecords_.end());
-        platform::writeTextLines(fs_, codec_, path, lines);
+        platform::writeTextLines(*folder, codec_, kCommentFileName, lines);
         commentsEdited_ = false;
         storedFolderComment_ = txtFolderComment.text;
         return true;

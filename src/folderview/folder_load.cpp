@@ -2,6 +2,7 @@
 // folder's files and its backup copies, the comments, the counts. It also
 // removes the backup copies that hold exactly the version the file still has.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -148,6 +149,9 @@ void frm_mabrel94::fun_Load() {
             std::unordered_set<std::string> filteredNames;
             bool listingIncomplete = false;
             std::optional<platform::DirEntry> backupDirEntry;
+            // Whether the listing showed a comment file: only then is one
+            // that cannot be opened more than missing.
+            bool commentFileListed = false;
             // What a copy must match to hold the version its file still has.
             struct FileVersion {
                 std::int64_t size;
@@ -156,15 +160,27 @@ void frm_mabrel94::fun_Load() {
             };
             std::vector<FileVersion> versions;
 
+            // Everything below happens in the folder opened here, and in the
+            // backup directory opened from it: nothing swapped in meanwhile
+            // leads elsewhere.
+            const auto dir = [&] {
+                try {
+                    return fs_.openDirectory(folder);
+                } catch (const platform::PlatformError& e) {
+                    // The folder itself missing is no missing comment file.
+                    if (e.number() == platform::err::FileNotFound) throw platform::PlatformError(platform::err::PathNotFound);
+                    throw;
+                }
+            }();
             // What interrupted writes left here (silently: a clean-up).
             try {
-                fs_.removeStaleTemporaries(folder);
+                dir->removeStaleTemporaries();
             } catch (const platform::PlatformError&) {
             }
 
             // `path` serves every row.
             std::string path;
-            auto entries = fs_.list(folder, kFolderListMask, reading);
+            auto entries = dir->list(kFolderListMask, reading);
             entriesRead = entries.size();
             // Every folder lists itself as ".": without it nothing was listed.
             listingIncomplete = entries.empty() || entries.front().name != ".";
@@ -174,6 +190,7 @@ void frm_mabrel94::fun_Load() {
             for (auto& entry : entries) {
                 std::string& name = entry.name;
                 if (name == backup::kBackupDirName) backupDirEntry = entry;
+                if (name == kCommentFileName) commentFileListed = true;
                 if (holdsMabre(name)) continue;
                 if (entry.attributes & platform::attr::Unreadable) {
                     filteredNames.insert(name);
@@ -210,13 +227,23 @@ void frm_mabrel94::fun_Load() {
             const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
                                          !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
+            std::unique_ptr<platform::Directory> backupFolder;
             if (backupDirUsable) {
                 try {
-                    fs_.removeStaleTemporaries(backupDir + "\\");
+                    backupFolder = backup::openBackupDirectory(*dir, false);
+                } catch (const platform::PlatformError& e) {
+                    // Made a link since the listing: nothing of it is shown.
+                    if (e.number() != platform::err::PathFileAccess) throw;
+                    listingIncomplete = true;
+                }
+            }
+            if (backupFolder) {
+                try {
+                    backupFolder->removeStaleTemporaries();
                 } catch (const platform::PlatformError&) {
                 }
                 const std::string backupPrefix = backupDir + "\\";
-                const auto copies = fs_.list(backupPrefix, kBackupListMask, reading);
+                const auto copies = backupFolder->list(kBackupListMask, reading);
                 if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
                 for (const auto& entry : copies) {
                     if (entry.attributes & platform::attr::Directory) continue;
@@ -259,20 +286,18 @@ void frm_mabrel94::fun_Load() {
             // stays as it is, read-only, without a message.
             for (const auto& name : redundant) {
                 try {
-                    fs_.deleteCopy(backupDir + "\\" + name);
+                    backupFolder->deleteCopy(name);
                 } catch (const platform::PlatformError&) {
                 }
             }
 
-            const std::string commentPath = folder + kCommentFileName;
             std::vector<std::string> lines;
             try {
-                lines = platform::readTextLines(fs_, codec_, commentPath);
+                lines = platform::readTextLines(*dir, codec_, kCommentFileName);
             } catch (const platform::PlatformError& e) {
                 // Only a comment file that is not there means nothing is
                 // stored; a failed read of one that is must not.
-                if (e.number() == platform::err::FileNotFound &&
-                    !fs_.find(commentPath, platform::attr::Directory | platform::attr::Hidden | platform::attr::System)) {
+                if (e.number() == platform::err::FileNotFound && !commentFileListed && !listingIncomplete) {
                     commentsRead_ = true;
                 }
                 throw;

@@ -31,6 +31,14 @@ inline constexpr int AlreadyModal = 400;
 // cannot be read says so, a folder where a file should be is named so.
 inline constexpr char kCannotRead[] = "読み取りのアクセスが拒否されました。";
 inline constexpr char kFolderNotFile[] = "ファイルではなくフォルダーです。";
+// What the program refuses to read or write through, in words.
+inline constexpr char kLinkNotFile[] = "ファイルではなく、ほかの場所へのリンクです。リンクの先は読み書きしません。";
+inline constexpr char kLinkNotFolder[] =
+    "フォルダーではなく、ほかの場所へのリンクです。リンクの先には何も書かず、何も消しません。";
+inline constexpr char kNotRegularFile[] = "通常のファイルではありません（パイプやデバイスなど）。読み込みません。";
+inline constexpr char kFileTooLarge[] = "ファイルが大きすぎます（64 MiB を超えています）。読み込みません。";
+inline constexpr char kBeingWritten[] =
+    "ほかのプログラムが書き込み中のため、ある時点の内容としてコピーできません。書き込みが終わってから、やり直してください。";
 
 // The Japanese description of an error number; a generic text for numbers
 // the program does not name.

@@ -54,25 +54,71 @@ void FaultInjectingFileSystem::enter(FsOp op, const std::string& path, const std
     }
 }
 
+// A folder opened through the wrapper: its calls count and fail as the
+// wrapper's own, named by the folder's path and the entry's name.
+class FaultInjectingFileSystem::Folder : public Directory {
+public:
+    Folder(FaultInjectingFileSystem& owner, std::unique_ptr<Directory> inner)
+        : owner_(owner), inner_(std::move(inner)) {}
+
+    const std::string& path() const override { return inner_->path(); }
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
+        owner_.enter(FsOp::List, path());
+        return inner_->list(mask, progress);
+    }
+    std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) override {
+        owner_.enter(FsOp::Find, path() + name);
+        return inner_->find(name, mask);
+    }
+    std::unique_ptr<Directory> openFolder(const std::string& name, bool create) override {
+        owner_.enter(FsOp::OpenFolder, path() + name);
+        return std::make_unique<Folder>(owner_, inner_->openFolder(name, create));
+    }
+    void setAttributes(const std::string& name, std::uint32_t attributes) override {
+        owner_.enter(FsOp::SetAttributes, path() + name);
+        inner_->setAttributes(name, attributes);
+    }
+    void createCopy(Directory& from, const std::string& fromName, const std::string& name, std::uint32_t attributes,
+                    const CopyProgress& progress) override {
+        owner_.enter(FsOp::CreateCopy, from.path() + fromName, path() + name);
+        inner_->createCopy(from, fromName, name, attributes, progress);
+    }
+    bool holdsCopyOf(const std::string& name, Directory& from, const std::string& fromName,
+                     const CopyProgress& progress) override {
+        owner_.enter(FsOp::HoldsCopyOf, path() + name, from.path() + fromName);
+        return inner_->holdsCopyOf(name, from, fromName, progress);
+    }
+    void copyFile(Directory& from, const std::string& fromName, const std::string& name,
+                  const CopyProgress& progress) override {
+        owner_.enter(FsOp::CopyFile, from.path() + fromName, path() + name);
+        inner_->copyFile(from, fromName, name, progress);
+    }
+    void deleteCopy(const std::string& name) override {
+        owner_.enter(FsOp::DeleteCopy, path() + name);
+        inner_->deleteCopy(name);
+    }
+    std::string readFile(const std::string& name) override {
+        owner_.enter(FsOp::ReadFile, path() + name);
+        return inner_->readFile(name);
+    }
+    void writeFileAtomic(const std::string& name, const std::string& bytes) override {
+        owner_.enter(FsOp::WriteFileAtomic, path() + name);
+        inner_->writeFileAtomic(name, bytes);
+    }
+    void removeStaleTemporaries() override {
+        owner_.enter(FsOp::RemoveStaleTemporaries, path());
+        inner_->removeStaleTemporaries();
+    }
+    Directory& unwrapped() override { return inner_->unwrapped(); }
+
+private:
+    FaultInjectingFileSystem& owner_;
+    std::unique_ptr<Directory> inner_;
+};
+
 std::uint32_t FaultInjectingFileSystem::attributes(const std::string& path) {
     enter(FsOp::Attributes, path);
     return inner_.attributes(path);
-}
-
-void FaultInjectingFileSystem::setAttributes(const std::string& path, std::uint32_t attributes) {
-    enter(FsOp::SetAttributes, path);
-    inner_.setAttributes(path, attributes);
-}
-
-std::vector<DirEntry> FaultInjectingFileSystem::list(const std::string& folder, std::uint32_t mask,
-                                                     const ListProgress& progress) {
-    enter(FsOp::List, folder);
-    return inner_.list(folder, mask, progress);
-}
-
-std::optional<DirEntry> FaultInjectingFileSystem::find(const std::string& path, std::uint32_t mask) {
-    enter(FsOp::Find, path);
-    return inner_.find(path, mask);
 }
 
 std::optional<DirEntry> FaultInjectingFileSystem::findIgnoringCase(const std::string& path, std::uint32_t mask) {
@@ -80,61 +126,9 @@ std::optional<DirEntry> FaultInjectingFileSystem::findIgnoringCase(const std::st
     return inner_.findIgnoringCase(path, mask);
 }
 
-void FaultInjectingFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
-                                          const CopyProgress& progress) {
-    enter(FsOp::CreateCopy, from, to);
-    inner_.createCopy(from, to, attributes, progress);
-}
-
-void FaultInjectingFileSystem::removeStaleTemporaries(const std::string& folder) {
-    enter(FsOp::RemoveStaleTemporaries, folder);
-    inner_.removeStaleTemporaries(folder);
-}
-
-void FaultInjectingFileSystem::copyFile(const std::string& from, const std::string& to,
-                                        const CopyProgress& progress) {
-    enter(FsOp::CopyFile, from, to);
-    inner_.copyFile(from, to, progress);
-}
-
-void FaultInjectingFileSystem::rename(const std::string& from, const std::string& to) {
-    enter(FsOp::Rename, from, to);
-    inner_.rename(from, to);
-}
-
-void FaultInjectingFileSystem::deleteCopy(const std::string& path) {
-    enter(FsOp::DeleteCopy, path);
-    inner_.deleteCopy(path);
-}
-
-void FaultInjectingFileSystem::deleteFile(const std::string& path) {
-    enter(FsOp::DeleteFile, path);
-    inner_.deleteFile(path);
-}
-
-void FaultInjectingFileSystem::createDirectory(const std::string& path) {
-    enter(FsOp::CreateDirectory, path);
-    inner_.createDirectory(path);
-}
-
-std::int64_t FaultInjectingFileSystem::fileSize(const std::string& path) {
-    enter(FsOp::FileSize, path);
-    return inner_.fileSize(path);
-}
-
-LocalTime FaultInjectingFileSystem::modificationTime(const std::string& path) {
-    enter(FsOp::ModificationTime, path);
-    return inner_.modificationTime(path);
-}
-
-std::string FaultInjectingFileSystem::readFile(const std::string& path) {
-    enter(FsOp::ReadFile, path);
-    return inner_.readFile(path);
-}
-
-void FaultInjectingFileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
-    enter(FsOp::WriteFileAtomic, path);
-    inner_.writeFileAtomic(path, bytes);
+std::unique_ptr<Directory> FaultInjectingFileSystem::openDirectory(const std::string& path) {
+    enter(FsOp::OpenDirectory, path);
+    return std::make_unique<Folder>(*this, inner_.openDirectory(path));
 }
 
 unsigned FaultInjectingFileSystem::driveType(const std::string& root) {

@@ -4,7 +4,7 @@
 //   auto native = platform::makeNativeFileSystem();
 //   platform::FaultInjectingFileSystem fs(*native);
 //   fs.failNthCall(FsOp::WriteFileAtomic, 1, err::DiskFull);   // the next write fails with 61
-//   fs.failCallsOn(FsOp::CopyFile, "_mabre-l94", err::PathNotFound);  // every copy touching it fails
+//   fs.failCallsOn(FsOp::CreateCopy, "_mabre-l94", err::PathNotFound);  // every copy into it fails
 //   fs.failCallsOn(FsOp::Any, "report.txt", err::DeviceIo);    // every operation on it fails
 //   fs.failFromNthCall(FsOp::Any, 3, err::DiskNotReady);      // the 3rd call and all after it fail
 //   ... run the code under test against fs ...
@@ -16,12 +16,14 @@
 // operation from construction (failed ones too); failNthCall counts from the
 // moment the rule is given: n = 1 is the next call of that operation, and
 // the rule is used up once it fires; failFromNthCall stays, as a medium that
-// has gone away stays away. failCallsOn matches a path (either path
-// of copyFile and rename, the root of driveType) containing the text, exact
-// case, and stays until clear().
+// has gone away stays away. failCallsOn matches a path containing the text,
+// exact case, and stays until clear(): in a folder opened here, the folder's
+// path and the entry's name (either file of a copy), the folder's path for
+// its listing; the root of driveType. Folders opened here fail the same way.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,21 +33,19 @@ namespace mabrel::platform {
 
 enum class FsOp {
     Attributes,
-    SetAttributes,
-    List,
     Find,
-    CopyFile,
+    OpenDirectory,
+    OpenFolder,
+    List,
+    SetAttributes,
     CreateCopy,
-    Rename,
-    DeleteFile,
+    HoldsCopyOf,
+    CopyFile,
     DeleteCopy,
-    CreateDirectory,
-    FileSize,
-    ModificationTime,
     ReadFile,
     WriteFileAtomic,
-    DriveType,
     RemoveStaleTemporaries,
+    DriveType,
     Any,  // in a rule: every operation
 };
 
@@ -67,7 +67,7 @@ public:
     struct Failure {
         FsOp op;
         std::string path;
-        std::string otherPath;  // the target of copyFile and rename
+        std::string otherPath;  // the target of a copy, the source that holdsCopyOf compares with
         int errorNumber;
         int call;               // its number among the calls of all operations
     };
@@ -78,26 +78,12 @@ public:
     const Failure& lastCall() const { return last_; }
 
     std::uint32_t attributes(const std::string& path) override;
-    void setAttributes(const std::string& path, std::uint32_t attributes) override;
-    std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask,
-                               const ListProgress& progress = {}) override;
-    std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
     std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) override;
-    void copyFile(const std::string& from, const std::string& to, const CopyProgress& progress = {}) override;
-    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
-                    const CopyProgress& progress = {}) override;
-    void rename(const std::string& from, const std::string& to) override;
-    void deleteFile(const std::string& path) override;
-    void deleteCopy(const std::string& path) override;
-    void createDirectory(const std::string& path) override;
-    std::int64_t fileSize(const std::string& path) override;
-    LocalTime modificationTime(const std::string& path) override;
-    std::string readFile(const std::string& path) override;
-    void writeFileAtomic(const std::string& path, const std::string& bytes) override;
+    std::unique_ptr<Directory> openDirectory(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
-    void removeStaleTemporaries(const std::string& folder) override;
 
 private:
+    class Folder;
     struct Rule {
         FsOp op;
         int callNumber;          // > 0: the call count that fails; 0: by path

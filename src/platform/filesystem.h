@@ -1,7 +1,9 @@
 // The file system as the program sees it: Windows path forms (C:\Docs\a.txt,
 // \\server\share\dir\), "\" the only separator, DOS attributes, local times.
-// Implementations map this onto the machine (posix/, win32/); tests wrap it to
-// inject failures (FaultInjectingFileSystem).
+// Paths are for what a person typed or chose; the work in a folder is done
+// through a Directory, a folder held open, so that nobody can swap a link in
+// between a check and the use. Implementations map this onto the machine
+// (posix/, win32/); tests wrap it to inject failures (FaultInjectingFileSystem).
 //
 // Every operation reports failure by throwing PlatformError.
 #pragma once
@@ -70,66 +72,97 @@ using CopyProgress = std::function<bool(std::uint64_t copied, std::uint64_t tota
 // nobody asks.
 using ListProgress = std::function<bool(std::size_t read)>;
 
+// The program's own files (comment file, settings file) are read only up
+// to this size: a comment file of 200,000 records is about 10 MB.
+inline constexpr std::uint64_t kMaxOwnFileBytes = std::uint64_t{64} << 20;
+
+// A folder held open. Every operation names one entry of it by the entry's
+// own bytes, exactly as a listing gave them or as the program built them:
+// never split at "\", never matched without regard to letter case, never
+// re-encoded. A name that is empty, "." or "..", or that the machine would
+// read as more than one name, is refused (75). The folder stays the one
+// that was opened, whatever is renamed or linked in its place meanwhile.
+class Directory {
+public:
+    virtual ~Directory() = default;
+
+    // The folder's path in drive form, ending in "\", as it was opened: for
+    // messages and the desktop, never to reach the folder again.
+    virtual const std::string& path() const = 0;
+
+    // The entries that pass matchesMask, "." and ".." included.
+    virtual std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) = 0;
+    // The entry `name` when it passes the mask; nothing otherwise. A link is
+    // found even when it points nowhere.
+    virtual std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) = 0;
+    // The sub-folder `name`, never through a link: a link or anything else
+    // that is not a folder is refused (75). Missing: made first when
+    // `create`, else 76.
+    virtual std::unique_ptr<Directory> openFolder(const std::string& name, bool create) = 0;
+
+    // Sets read-only, hidden, system and archive; a link is refused (75).
+    virtual void setAttributes(const std::string& name, std::uint32_t attributes) = 0;
+
+    // Creates `name` here as a copy of `fromName` in `from` (content and
+    // modification time) with these attributes. Never replaces anything: an
+    // entry of that name, a link included, fails with 58. The copy takes its
+    // name only once it is complete, holding the file as it was at one
+    // moment: a file that changes while it is copied is copied again, and
+    // one that keeps changing is refused (70). No half-written file is left
+    // behind by a failure or a kill.
+    virtual void createCopy(Directory& from, const std::string& fromName, const std::string& name,
+                            std::uint32_t attributes, const CopyProgress& progress = {}) = 0;
+    // Whether the entry `name` here stands for `fromName` in `from` as a
+    // copy: a file of its own (not `fromName` itself, nor a link, nor a file
+    // with other names) with the same content.
+    virtual bool holdsCopyOf(const std::string& name, Directory& from, const std::string& fromName,
+                             const CopyProgress& progress = {}) = 0;
+    // Replaces the file `name` here with a copy of `fromName` in `from`
+    // (content, attributes, modification time), keeping its permission bits
+    // where the machine has them; a read-only target, a folder or a link is
+    // refused. Named only at its last step: a cancel, failure or kill before
+    // leaves `name` as it was and nothing beside it.
+    virtual void copyFile(Directory& from, const std::string& fromName, const std::string& name,
+                          const CopyProgress& progress = {}) = 0;
+    // Deletes a file whatever its read-only attribute, as clearing it and
+    // deleting would, but never leaves it writable when the delete fails. A
+    // folder or a link is refused (75).
+    virtual void deleteCopy(const std::string& name) = 0;
+
+    // The whole of one of the program's own files: never through a link,
+    // never blocking (a FIFO, a device), only a regular file of at most
+    // kMaxOwnFileBytes; anything else fails with 75 and says what it is.
+    virtual std::string readFile(const std::string& name) = 0;
+    // Replaces the file atomically: unnamed while it is written, then
+    // renamed over it. A link or a folder at `name` is refused. Where no file
+    // can be created here, an existing writable file is rewritten in place.
+    virtual void writeFileAtomic(const std::string& name, const std::string& bytes) = 0;
+
+    // Removes what earlier writes into this folder left behind when they
+    // were cut short (temporary files of this program whose writer is gone).
+    virtual void removeStaleTemporaries() = 0;
+
+    // The directory a wrapper stands for: an implementation asks it of the
+    // other folder of a copy.
+    virtual Directory& unwrapped() { return *this; }
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // Attributes of a file or directory. Missing: 53 (or 76 when its folder is missing).
+    // Paths a person typed or chose. Attributes of a file or directory.
+    // Missing: 53 (or 76 when its folder is missing).
     virtual std::uint32_t attributes(const std::string& path) = 0;
-    // Sets read-only, hidden, system and archive; the directory bit is ignored.
-    // A link at path is refused (75).
-    virtual void setAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    // The one entry named by path when it passes the mask, spelled as
+    // stored: a name missing as spelled matches the one entry that equals it
+    // without regard to letter case. Nothing otherwise (also when its folder
+    // is missing). A link is found even when it points nowhere.
+    virtual std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) = 0;
 
-    // The entries of a folder (path with or without trailing "\") that pass
-    // matchesMask, "." and ".." included. A missing folder lists as empty.
-    virtual std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask,
-                                       const ListProgress& progress = {}) = 0;
-
-    // The one entry named by path, spelled exactly as stored, when it passes
-    // the mask; nothing otherwise (also when its folder is missing). A link
-    // is found even when it points nowhere.
-    virtual std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) = 0;
-    // The same for a path a person typed: a name missing as spelled matches
-    // the one entry that equals it without regard to letter case.
-    virtual std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) {
-        return find(path, mask);
-    }
-
-    // Copies content, attributes and modification time; replaces an existing
-    // target that is writable (keeping its permission bits where the machine
-    // has them). A link at `to` is refused. A cancelled copy leaves `to` as
-    // it was.
-    virtual void copyFile(const std::string& from, const std::string& to, const CopyProgress& progress = {}) = 0;
-    // Creates `to` as a copy of `from` (content and modification time) with
-    // these attributes. Never replaces anything: an entry of that name, a link
-    // included, fails with 58. The copy takes its name only once it is
-    // complete, holding as many bytes as `from` had when the copy began (57
-    // otherwise), and no half-written file is left behind by a failure.
-    virtual void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
-                            const CopyProgress& progress = {}) = 0;
-    // Renames within one volume, replacing an existing target atomically.
-    virtual void rename(const std::string& from, const std::string& to) = 0;
-    // Deletes a writable file; a read-only file, a folder or a link is refused (75).
-    virtual void deleteFile(const std::string& path) = 0;
-    // Deletes a file whatever its read-only attribute, as clearing it and
-    // deleting would, but never leaves it writable when the delete fails. A
-    // folder or a link is refused (75).
-    virtual void deleteCopy(const std::string& path) = 0;
-    virtual void createDirectory(const std::string& path) = 0;
-
-    virtual std::int64_t fileSize(const std::string& path) = 0;
-    virtual LocalTime modificationTime(const std::string& path) = 0;
-
-    // Whole-file bytes. Writing replaces the file atomically: a temporary file
-    // beside it, flushed, then renamed over it.
-    virtual std::string readFile(const std::string& path) = 0;
-    // A link at `path` is refused. Where no file can be created beside it, an
-    // existing writable file is rewritten in place.
-    virtual void writeFileAtomic(const std::string& path, const std::string& bytes) = 0;
-
-    // Removes what earlier writes into this folder left behind when they were
-    // cut short (temporary files of this program whose writer is gone).
-    virtual void removeStaleTemporaries(const std::string& folder) = 0;
+    // The folder at `path` (with or without trailing "\"), following links
+    // on the way: the person chose that path. Missing: 76.
+    virtual std::unique_ptr<Directory> openDirectory(const std::string& path) = 0;
 
     // Drive type of a root such as "C:\": 0 unknown, 1 no root, 2 removable,
     // 3 fixed, 4 network, 5 CD-ROM, 6 RAM disk.

@@ -1,6 +1,10 @@
 // A FileSystem that hands every call to another one: the base for wrappers
-// that change a few calls and leave the rest alone.
+// that change a few calls and leave the rest alone. Folders it opens are
+// handed on as well, their copies told of through progressFor.
 #pragma once
+
+#include <memory>
+#include <utility>
 
 #include "platform/filesystem.h"
 
@@ -11,40 +15,60 @@ public:
     explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
 
     std::uint32_t attributes(const std::string& p) override { return inner_.attributes(map(p)); }
-    void setAttributes(const std::string& p, std::uint32_t a) override { inner_.setAttributes(map(p), a); }
-    std::vector<DirEntry> list(const std::string& f, std::uint32_t mask, const ListProgress& progress = {}) override {
-        return inner_.list(map(f), mask, progress);
-    }
-    std::optional<DirEntry> find(const std::string& p, std::uint32_t mask) override { return inner_.find(map(p), mask); }
     std::optional<DirEntry> findIgnoringCase(const std::string& p, std::uint32_t mask) override {
         return inner_.findIgnoringCase(map(p), mask);
     }
-    void copyFile(const std::string& a, const std::string& b, const CopyProgress& progress = {}) override {
-        inner_.copyFile(map(a), map(b), progress);
-    }
-    void createCopy(const std::string& a, const std::string& b, std::uint32_t attributes,
-                    const CopyProgress& progress = {}) override {
-        inner_.createCopy(map(a), map(b), attributes, progress);
-    }
-    void rename(const std::string& a, const std::string& b) override { inner_.rename(map(a), map(b)); }
-    void deleteFile(const std::string& p) override { inner_.deleteFile(map(p)); }
-    void deleteCopy(const std::string& p) override { inner_.deleteCopy(map(p)); }
-    void createDirectory(const std::string& p) override { inner_.createDirectory(map(p)); }
-    std::int64_t fileSize(const std::string& p) override { return inner_.fileSize(map(p)); }
-    LocalTime modificationTime(const std::string& p) override { return inner_.modificationTime(map(p)); }
-    std::string readFile(const std::string& p) override { return inner_.readFile(map(p)); }
-    void writeFileAtomic(const std::string& p, const std::string& bytes) override {
-        inner_.writeFileAtomic(map(p), bytes);
+    std::unique_ptr<Directory> openDirectory(const std::string& p) override {
+        return std::make_unique<Folder>(*this, inner_.openDirectory(map(p)));
     }
     unsigned driveType(const std::string& root) override { return inner_.driveType(map(root)); }
-    void removeStaleTemporaries(const std::string& f) override { inner_.removeStaleTemporaries(map(f)); }
 
 protected:
     // The path handed on; unchanged unless a wrapper maps paths.
     virtual std::string map(const std::string& path) const { return path; }
+    // What a copy in a folder opened here tells of its progress.
+    virtual CopyProgress progressFor(const CopyProgress& progress) { return progress; }
     FileSystem& inner() { return inner_; }
 
 private:
+    class Folder : public Directory {
+    public:
+        Folder(ForwardingFileSystem& owner, std::unique_ptr<Directory> inner)
+            : owner_(owner), inner_(std::move(inner)) {}
+        const std::string& path() const override { return inner_->path(); }
+        std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
+            return inner_->list(mask, progress);
+        }
+        std::optional<DirEntry> find(const std::string& n, std::uint32_t mask) override { return inner_->find(n, mask); }
+        std::unique_ptr<Directory> openFolder(const std::string& n, bool create) override {
+            return std::make_unique<Folder>(owner_, inner_->openFolder(n, create));
+        }
+        void setAttributes(const std::string& n, std::uint32_t a) override { inner_->setAttributes(n, a); }
+        void createCopy(Directory& from, const std::string& f, const std::string& n, std::uint32_t a,
+                        const CopyProgress& progress) override {
+            inner_->createCopy(from, f, n, a, owner_.progressFor(progress));
+        }
+        bool holdsCopyOf(const std::string& n, Directory& from, const std::string& f,
+                         const CopyProgress& progress) override {
+            return inner_->holdsCopyOf(n, from, f, progress);
+        }
+        void copyFile(Directory& from, const std::string& f, const std::string& n,
+                      const CopyProgress& progress) override {
+            inner_->copyFile(from, f, n, owner_.progressFor(progress));
+        }
+        void deleteCopy(const std::string& n) override { inner_->deleteCopy(n); }
+        std::string readFile(const std::string& n) override { return inner_->readFile(n); }
+        void writeFileAtomic(const std::string& n, const std::string& bytes) override {
+            inner_->writeFileAtomic(n, bytes);
+        }
+        void removeStaleTemporaries() override { inner_->removeStaleTemporaries(); }
+        Directory& unwrapped() override { return inner_->unwrapped(); }
+
+    private:
+        ForwardingFileSystem& owner_;
+        std::unique_ptr<Directory> inner_;
+    };
+
     FileSystem& inner_;
 };
 

@@ -78,11 +78,11 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-std::vector<std::string> readTextLines(FileSystem& fs, const Codec& codec, const std::string& path) {
-    return splitLines(decodeText(codec, fs.readFile(path)));
+std::vector<std::string> readTextLines(Directory& folder, const Codec& codec, const std::string& name) {
+    return splitLines(decodeText(codec, folder.readFile(name)));
 }
 
-void writeTextLines(FileSystem& fs, const Codec& codec, const std::string& path,
+void writeTextLines(Directory& folder, const Codec& codec, const std::string& name,
                     const std::vector<std::string>& lines) {
     std::string text;
     for (const auto& line : lines) {
@@ -90,7 +90,7 @@ void writeTextLines(FileSystem& fs, const Codec& codec, const std::string& path,
         text += "\r\n";
     }
     // One encoding for the whole file: the reader decides per file.
-    fs.writeFileAtomic(path, encodeText(codec, text));
+    folder.writeFileAtomic(name, encodeText(codec, text));
 }
 
 }  // namespace mabrel::platform

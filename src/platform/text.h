@@ -43,10 +43,11 @@ std::string encodeText(const Codec& codec, const std::string& utf8);
 // An empty text has no lines.
 std::vector<std::string> splitLines(const std::string& text);
 
-// The lines of a text file, decoded. Errors as FileSystem::readFile.
-std::vector<std::string> readTextLines(FileSystem& fs, const Codec& codec, const std::string& path);
+// The lines of the text file `name` of a folder, decoded. Errors as
+// Directory::readFile.
+std::vector<std::string> readTextLines(Directory& folder, const Codec& codec, const std::string& name);
 // Writes every line followed by CR LF, atomically.
-void writeTextLines(FileSystem& fs, const Codec& codec, const std::string& path,
+void writeTextLines(Directory& folder, const Codec& codec, const std::string& name,
                     const std::vector<std::string>& lines);
 
 }  // namespace mabrel::platform

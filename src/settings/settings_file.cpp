@@ -85,18 +85,23 @@ std::string normalisedList(const std::string& list) {
 
 Version programVersion() { return {MABREL_VERSION_MAJOR, MABREL_VERSION_MINOR, MABREL_VERSION_REVISION}; }
 
-std::string settingsFilePath(const std::string& executableFolder, const std::string& baseName) {
-    return bas_basic::joinPath(executableFolder, baseName + ".ini");
-}
+std::string settingsFileName(const std::string& baseName) { return baseName + ".ini"; }
 
-bool readSettings(platform::FileSystem& fs, const platform::Codec& codec, const std::string& path,
-                  ProcessState& state) {
+bool readSettings(platform::Directory& folder, const platform::Codec& codec, const std::string& fileName,
+                  ProcessState& state, bool* unreadable) {
     bool complete = false;
+    if (unreadable) *unreadable = false;
     state.p_driveAndPath.clear();
     state.exceptionExtList1.clear();
     state.exceptionExtList2.clear();
     try {
-        const auto lines = platform::readTextLines(fs, codec, path);
+        std::vector<std::string> lines;
+        try {
+            lines = platform::readTextLines(folder, codec, fileName);
+        } catch (const platform::PlatformError& e) {
+            if (unreadable) *unreadable = e.number() != platform::err::FileNotFound;
+            throw;
+        }
         bas_basic::FieldSplitter splitter;
         bool stopped = false;
         for (const auto& line : lines) {
@@ -137,7 +142,7 @@ bool readSettings(platform::FileSystem& fs, const platform::Codec& codec, const 
     return complete;
 }
 
-bool writeSettings(platform::FileSystem& fs, const platform::Codec& codec, const std::string& path,
+bool writeSettings(platform::Directory& folder, const platform::Codec& codec, const std::string& fileName,
                    const ProcessState& state, const std::string& baseName, const platform::LocalTime& now) {
     try {
         const Version v = programVersion();
@@ -151,7 +156,7 @@ bool writeSettings(platform::FileSystem& fs, const platform::Codec& codec, const
             "exceptionExtList2Mode," + numberText(state.exceptionExtList2Mode),
             "exceptionExtList2," + state.exceptionExtList2,
         };
-        platform::writeTextLines(fs, codec, path, lines);
+        platform::writeTextLines(folder, codec, fileName, lines);
         return true;
     } catch (const std::exception&) {
         return false;

@@ -21,16 +21,18 @@ struct Version {
 // The program's own version, written to line 2.
 Version programVersion();
 
-// Executable folder joined with base name + ".ini".
-std::string settingsFilePath(const std::string& executableFolder, const std::string& baseName);
+// Base name + ".ini": the file's name in the executable's folder.
+std::string settingsFileName(const std::string& baseName);
 
-// Fills lastPath and the filters from the file, applying defaults; true when
-// the file was read to its end. Never throws.
-bool readSettings(platform::FileSystem& fs, const platform::Codec& codec, const std::string& path,
-                  ProcessState& state);
+// Fills lastPath and the filters from the file `fileName` of `folder`,
+// applying defaults; true when the file was read to its end. `unreadable`,
+// when given, tells whether a file is there that could not be read: its
+// settings are not known, so it must not be written over. Never throws.
+bool readSettings(platform::Directory& folder, const platform::Codec& codec, const std::string& fileName,
+                  ProcessState& state, bool* unreadable = nullptr);
 
 // Writes all eight lines from the state; true on success. Never throws.
-bool writeSettings(platform::FileSystem& fs, const platform::Codec& codec, const std::string& path,
+bool writeSettings(platform::Directory& folder, const platform::Codec& codec, const std::string& fileName,
                    const ProcessState& state, const std::string& baseName, const platform::LocalTime& now);
 
 }  // namespace mabrel::settings

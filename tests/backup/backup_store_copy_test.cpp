@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <vector>
 
 #include "backup/backup_store.h"
 #include "platform/errors.h"
@@ -28,6 +31,22 @@ protected:
         return static_cast<std::size_t>(std::distance(stdfs::directory_iterator(dir.path() / kBackupDirName, ec),
                                                       stdfs::directory_iterator()));
     }
+    // Every entry below the folder: its kind and what it holds.
+    std::map<std::string, std::string> everything() const {
+        std::map<std::string, std::string> out;
+        for (const auto& e : stdfs::recursive_directory_iterator(dir.path())) {
+            const auto rel = stdfs::relative(e.path(), dir.path()).string();
+            if (e.is_symlink()) out[rel] = "link to " + stdfs::read_symlink(e.path()).string();
+            else if (e.is_regular_file()) out[rel] = test::readBytes(e.path());
+            else out[rel] = "folder";
+        }
+        return out;
+    }
+    std::optional<std::string> take(const std::string& name) {
+        const auto folder = fs.openDirectory(dir.drivePath());
+        std::unique_ptr<platform::Directory> backupDir;
+        return takeBackupCopy(*folder, backupDir, name);
+    }
 
     std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
     platform::FaultInjectingFileSystem fs{*native};
@@ -38,40 +57,30 @@ protected:
 };
 
 TEST_F(BackupCopy, EachVersionIsCopiedOnceWithContentTimeAndReadOnly) {
-    EXPECT_EQ(takeBackupCopy(fs, dir.drivePath(), "報告書.txt"), copyPath);
+    EXPECT_EQ(take("報告書.txt"), copyPath);
     EXPECT_EQ(copies(), 1u);
     EXPECT_EQ(test::readBytes(copy), "version one");
-    EXPECT_EQ(native->modificationTime(copyPath), (platform::LocalTime{2000, 7, 15, 9, 5, 3}));
+    EXPECT_EQ(native->findIgnoringCase(copyPath, platform::attr::ReadOnly)->modified,
+              (platform::LocalTime{2000, 7, 15, 9, 5, 3}));
     EXPECT_EQ(native->attributes(copyPath) & platform::attr::ReadOnly, platform::attr::ReadOnly);
     // The directory itself is an ordinary one.
     EXPECT_EQ(native->attributes(dir.drivePath() + kBackupDirName) & (platform::attr::Hidden | platform::attr::ReadOnly),
               0u);
-    EXPECT_EQ(takeBackupCopy(fs, dir.drivePath(), "報告書.txt"), std::nullopt);
-    EXPECT_EQ(fs.calls(FsOp::CreateDirectory), 1);
-
-    // Saved again within the same second: the name is taken by a copy of
-    // another size, so this version cannot be secured; that is an error.
-    dir.write("報告書.txt", "version one, edited");
-    test::setModificationTime(source, 2000, 7, 15, 9, 5, 3);
-    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "報告書.txt"); }), platform::err::FileAlreadyExists);
-    EXPECT_EQ(test::readBytes(copy), "version one");
+    EXPECT_EQ(take("報告書.txt"), std::nullopt);
+    EXPECT_EQ(copies(), 1u);
 
     // A new modification time is a new version.
+    dir.write("報告書.txt", "version one, edited");
     test::setModificationTime(source, 2001, 1, 2, 3, 4, 5);
-    takeBackupCopy(fs, dir.drivePath(), "報告書.txt");
+    take("報告書.txt");
     EXPECT_EQ(copies(), 2u);
     EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / stdfs::u8path("報告書_2001-01-02 03-04-05.txt")),
               "version one, edited");
 }
 
-TEST_F(BackupCopy, AMissingSourceCreatesNothingAndTheDirectoryIsCreatedOnlyOnce) {
-    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "gone.txt"); }), platform::err::FileNotFound);
+TEST_F(BackupCopy, AMissingSourceCreatesNothing) {
+    EXPECT_EQ(errorOf([&] { take("gone.txt"); }), platform::err::FileNotFound);
     EXPECT_FALSE(stdfs::exists(dir.path() / kBackupDirName));
-
-    fs.failCallsOn(FsOp::CreateCopy, kBackupDirName, platform::err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "報告書.txt"); }), platform::err::PathNotFound);
-    EXPECT_EQ(fs.calls(FsOp::CreateDirectory), 1);
-    EXPECT_EQ(fs.calls(FsOp::CreateCopy), 2);
 }
 
 TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
@@ -81,25 +90,66 @@ TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
     // A copy of Report.txt at the same second is no copy of report.txt.
     for (const char* name : {"Report.txt", "report.txt"}) {
         test::setModificationTime(dir.write(name, name), 2000, 7, 15, 9, 5, 3);
-        EXPECT_TRUE(takeBackupCopy(fs, dir.drivePath(), name)) << name;
+        EXPECT_TRUE(take(name)) << name;
     }
     EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "Report_2000-07-15 09-05-03.txt"), "Report.txt");
     EXPECT_EQ(test::readBytes(dir.path() / kBackupDirName / "report_2000-07-15 09-05-03.txt"), "report.txt");
 }
 
-TEST_F(BackupCopy, ALinkIsNeverTakenForACopyNorWrittenThrough) {
+// Whatever stands under the copy's name, only a file of its own with the
+// file's content is taken for the version; anything else is said (58, with
+// both names) and left as it was.
+TEST_F(BackupCopy, OnlyAnIndependentCopyWithTheSameContentStandsForTheVersion) {
 #ifdef _WIN32
-    GTEST_SKIP() << "symbolic links need a privilege there; reparse points are refused the same way";
+    GTEST_SKIP() << "links and hard links are made with POSIX calls here";
 #endif
-    // A link under the copy's name, even one pointing at a file of the same
-    // size, does not hold the version.
-    const auto elsewhere = dir.write("elsewhere/same.txt", "version one");
-    dir.mkdir(kBackupDirName);
-    stdfs::create_symlink(elsewhere, copy);
-    EXPECT_EQ(errorOf([&] { takeBackupCopy(fs, dir.drivePath(), "報告書.txt"); }), platform::err::FileAlreadyExists);
-    EXPECT_TRUE(stdfs::is_symlink(copy));
-
-    EXPECT_EQ(test::readBytes(elsewhere), "version one");
+    struct Planted {
+        const char* what;
+        std::function<void()> plant;
+        bool accepted;
+    };
+    const auto elsewhere = dir.path() / "elsewhere";
+    const std::vector<Planted> cases = {
+        {"an earlier copy of this version", [&] { dir.write(std::string(kBackupDirName) + "/報告書_2000-07-15 09-05-03.txt", "version one"); }, true},
+        {"a hard link to the file itself", [&] { stdfs::create_hard_link(source, copy); }, false},
+        {"another version of the same size", [&] { dir.write(std::string(kBackupDirName) + "/報告書_2000-07-15 09-05-03.txt", "version 1ne"); }, false},
+        {"a file with the same content and another name",
+         [&] {
+             dir.write("elsewhere/same.txt", "version one");
+             stdfs::create_hard_link(elsewhere / "same.txt", copy);
+         },
+         false},
+        {"a link to a file with the same content",
+         [&] {
+             dir.write("elsewhere/same.txt", "version one");
+             stdfs::create_symlink(elsewhere / "same.txt", copy);
+         },
+         false},
+        {"a folder", [&] { stdfs::create_directories(copy); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        stdfs::remove_all(dir.path() / kBackupDirName);
+        stdfs::remove_all(elsewhere);
+        stdfs::create_directories(dir.path() / kBackupDirName);
+        stdfs::create_directories(elsewhere);
+        c.plant();
+        const auto planted = everything();
+        if (c.accepted) {
+            EXPECT_EQ(take("報告書.txt"), std::nullopt);
+            continue;
+        }
+        try {
+            take("報告書.txt");
+            ADD_FAILURE() << "taken for the version";
+        } catch (const platform::PlatformError& e) {
+            EXPECT_EQ(e.number(), platform::err::FileAlreadyExists);
+            EXPECT_NE(e.description().find("報告書_2000-07-15 09-05-03.txt"), std::string::npos) << e.description();
+            EXPECT_NE(e.description().find("「報告書.txt」"), std::string::npos) << e.description();
+        }
+        EXPECT_EQ(everything(), planted);
+        EXPECT_EQ(test::readBytes(source), "version one");
+    }
 }
 
 }  // namespace

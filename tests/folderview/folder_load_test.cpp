@@ -32,7 +32,7 @@ TEST_F(FolderLoad, ShowsTheFolderItsSubFoldersFilesAndBackupsButNothingOfTheProg
     file("README", "");
     file("my_mabre_notes.txt", "x");
     file(".profile", "x");
-    nativeFs->setAttributes(root + ".profile", platform::attr::Hidden);
+    nativeFs->openDirectory(root)->setAttributes(".profile", platform::attr::Hidden);
     backupCopy("report_2000-07-15 09-05-03.txt", "old");
     writeCommentFile("\r\n");
     state.p_driveAndPath = root;
@@ -113,8 +113,8 @@ TEST_F(FolderLoad, RedundantCopiesAreDeletedFromDiskOthersStayAsBackupRows) {
     backupCopy("tool_2000-07-15 09-05-03.exe", "same");           // its file is hidden by the filter
     backupCopy("Notes_MABRE_2000-07-15 09-05-03.txt", "x");       // never listed, counted
     backupCopy(".hidden_2000-07-15 09-05-03.txt", "x");           // hidden: neither listed nor counted
-    nativeFs->setAttributes(root + "_mabre-l94\\.hidden_2000-07-15 09-05-03.txt",
-                            33 | platform::attr::Hidden);
+    nativeFs->openDirectory(root + "_mabre-l94")->setAttributes(".hidden_2000-07-15 09-05-03.txt",
+                                                              33 | platform::attr::Hidden);
     state.exceptionExtList1 = ".exe.";
     load();
 

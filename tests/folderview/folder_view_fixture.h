@@ -36,7 +36,7 @@ protected:
     std::filesystem::path backupCopy(const std::string& copyName, const std::string& bytes, int year = 2000,
                                      int month = 7, int day = 15, int hour = 9, int minute = 5, int second = 3) {
         auto p = file("_mabre-l94/" + copyName, bytes, year, month, day, hour, minute, second);
-        nativeFs->setAttributes(root + "_mabre-l94\\" + copyName, 33);
+        nativeFs->openDirectory(root + "_mabre-l94")->setAttributes(copyName, 33);
         return p;
     }
 

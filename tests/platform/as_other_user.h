@@ -2,6 +2,7 @@
 // file system property of the test folder.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -12,15 +13,16 @@
 
 namespace mabrel::test {
 
-// Runs `body` in a forked child as the user "nobody" (65534): the tests run
-// as root, and root ignores permission bits, so permission-denied paths are
-// only reachable from an unprivileged process. Returns the child's exit code
-// (body's result), or -1 when it died; not root: runs it in a child as is.
-inline int runUnprivileged(const std::function<int()>& body) {
+// Runs `body` in a forked child, as the user "nobody" (65534) when
+// `asNobody`: the tests run as root, and root ignores permission bits, so
+// permission-denied paths are only reachable from an unprivileged process
+// (not root: as is). Returns the child's exit code (body's result), or -1
+// when it died or was not done within `seconds` (then it is killed).
+inline int runInChild(const std::function<int()>& body, bool asNobody, int seconds = 600) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         int code = 99;
-        if (::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) {
+        if (!asNobody || ::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) {
             try {
                 code = body();
             } catch (...) {
@@ -29,10 +31,20 @@ inline int runUnprivileged(const std::function<int()>& body) {
         }
         ::_exit(code);
     }
+    if (pid < 0) return -1;
     int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    for (long waited = 0; ::waitpid(pid, &status, WNOHANG) != pid; ++waited) {
+        if (waited >= seconds * 100L) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        ::usleep(10000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+inline int runUnprivileged(const std::function<int()>& body) { return runInChild(body, true); }
 
 // Whether the folder's file system keeps user.* extended attributes (tmpfs
 // often does not).

@@ -19,57 +19,59 @@ protected:
 };
 
 TEST_F(FaultInjectionTest, TheNthCallFailsOnceAndTouchesNothing) {
-    const std::string a = dir.drivePath() + "a.txt";
-    fs.writeFileAtomic(a, "1");
+    const auto folder = fs.openDirectory(dir.drivePath());
+    folder->writeFileAtomic("a.txt", "1");
     fs.failNthCall(FsOp::WriteFileAtomic, 2, err::DiskFull);
-    fs.writeFileAtomic(a, "2");
-    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(a, "3"); }), err::DiskFull);
+    folder->writeFileAtomic("a.txt", "2");
+    EXPECT_EQ(errorOf([&] { folder->writeFileAtomic("a.txt", "3"); }), err::DiskFull);
     EXPECT_EQ(test::readBytes(dir.path() / "a.txt"), "2");
-    fs.writeFileAtomic(a, "4");  // used up
+    folder->writeFileAtomic("a.txt", "4");  // used up
     EXPECT_EQ(test::readBytes(dir.path() / "a.txt"), "4");
     EXPECT_EQ(fs.calls(FsOp::WriteFileAtomic), 4);
     EXPECT_EQ(fs.calls(FsOp::ReadFile), 0);
 }
 
-TEST_F(FaultInjectionTest, PathRulesMatchEitherPathUntilCleared) {
+TEST_F(FaultInjectionTest, PathRulesMatchEitherFileOfACopyAndFoldersOpenedFromOnesOpenedHere) {
     dir.write("a.txt", "a");
     dir.mkdir("_mabre-l94");
-    const std::string a = dir.drivePath() + "a.txt";
-    const std::string copy = dir.drivePath() + "_mabre-l94\\a_2000-01-01 00-00-00.txt";
-    fs.failCallsOn(FsOp::CopyFile, "_mabre-l94", err::PathNotFound);
+    const auto folder = fs.openDirectory(dir.drivePath());
+    const auto backup = folder->openFolder("_mabre-l94", false);
+    const std::string copy = "a_2000-01-01 00-00-00.txt";
+    fs.failCallsOn(FsOp::CreateCopy, "_mabre-l94", err::PathNotFound);
     fs.failCallsOn(FsOp::Any, "b.txt", err::DeviceIo);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(a, copy); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(a, copy); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { backup->createCopy(*folder, "a.txt", copy, 33); }), err::PathNotFound);
     EXPECT_EQ(errorOf([&] { fs.attributes(dir.drivePath() + "b.txt"); }), err::DeviceIo);
-    EXPECT_EQ(fs.readFile(a), "a");
-    EXPECT_EQ(fs.list(dir.drivePath() + "_mabre-l94", 0).size(), 0u);
+    EXPECT_EQ(errorOf([&] { folder->readFile("b.txt"); }), err::DeviceIo);
+    EXPECT_EQ(folder->readFile("a.txt"), "a");
+    EXPECT_EQ(backup->list(0).size(), 0u);
     fs.clear();
-    fs.copyFile(a, copy);
-    EXPECT_EQ(fs.list(dir.drivePath() + "_mabre-l94", 0).size(), 1u);
-    EXPECT_EQ(fs.calls(FsOp::CopyFile), 3);
-    EXPECT_EQ(fs.calls(FsOp::Any), 7);
+    backup->createCopy(*folder, "a.txt", copy, 33);
+    EXPECT_EQ(backup->list(0).size(), 1u);
+    EXPECT_EQ(fs.calls(FsOp::CreateCopy), 2);
+    EXPECT_EQ(fs.calls(FsOp::Any), 9);
+    EXPECT_EQ(fs.failures()[0].otherPath, dir.drivePath() + "_mabre-l94\\" + copy);
 }
 
 TEST_F(FaultInjectionTest, AnyCountsEveryOperation) {
     fs.failNthCall(FsOp::Any, 3, err::DiskNotReady);
     EXPECT_EQ(fs.driveType("C:\\"), 3u);
-    EXPECT_FALSE(fs.find(dir.drivePath() + "x", 0));
-    EXPECT_EQ(errorOf([&] { fs.list(dir.drivePath(), 0); }), err::DiskNotReady);
+    const auto folder = fs.openDirectory(dir.drivePath());
+    EXPECT_EQ(errorOf([&] { folder->list(0); }), err::DiskNotReady);
     EXPECT_EQ(errorOf([&] { fs.failNthCall(FsOp::Find, 0, 5); }), err::InvalidArgument);
 }
 
 TEST_F(FaultInjectionTest, AStickyFaultFailsEveryLaterCallAndEachFailureIsLogged) {
-    const std::string a = dir.drivePath() + "a.txt";
-    fs.writeFileAtomic(a, "1");
+    const auto folder = fs.openDirectory(dir.drivePath());
+    folder->writeFileAtomic("a.txt", "1");
     fs.failFromNthCall(FsOp::Any, 2, err::DeviceIo);
-    EXPECT_EQ(fs.readFile(a), "1");
-    EXPECT_EQ(errorOf([&] { fs.fileSize(a); }), err::DeviceIo);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(a, a + "2"); }), err::DeviceIo);
+    EXPECT_EQ(folder->readFile("a.txt"), "1");
+    EXPECT_EQ(errorOf([&] { folder->find("a.txt", 0); }), err::DeviceIo);
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "a.txt", "a2.txt"); }), err::DeviceIo);
     ASSERT_EQ(fs.failures().size(), 2u);
     EXPECT_EQ(fs.failures()[1].op, FsOp::CopyFile);
-    EXPECT_EQ(fs.failures()[1].otherPath, a + "2");
+    EXPECT_EQ(fs.failures()[1].otherPath, dir.drivePath() + "a2.txt");
     fs.clear();
-    EXPECT_EQ(fs.fileSize(a), 1);
+    EXPECT_EQ(folder->find("a.txt", 0)->size, 1);
     EXPECT_EQ(fs.failures().size(), 2u);
 }
 

@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/errors.h"
@@ -69,6 +72,8 @@ protected:
     TempDir dir;
     PosixFileSystem fs;
     std::string at(const std::string& relative) const { return dir.drivePath() + relative; }
+    // The test folder, or a folder below it, held open.
+    std::unique_ptr<Directory> open(const std::string& relative = "") { return fs.openDirectory(at(relative)); }
 };
 
 TEST_F(PosixFileSystemTest, ListingFiltersByMaskAndLeavesOutNamesWithABackslash) {
@@ -78,19 +83,20 @@ TEST_F(PosixFileSystemTest, ListingFiltersByMaskAndLeavesOutNamesWithABackslash)
     dir.write("odd\\name.txt", "x");
     dir.mkdir("Sub");
 
-    EXPECT_EQ(names(fs.list(at(""), 0)), (std::vector<std::string>{"a.txt", "b.txt"}));
-    EXPECT_EQ(names(fs.list(at(""), attr::Directory)), (std::vector<std::string>{".", "..", "Sub", "a.txt", "b.txt"}));
-    EXPECT_EQ(names(fs.list(at(""), attr::Hidden)), (std::vector<std::string>{".profile", "a.txt", "b.txt"}));
+    const auto folder = open();
+    EXPECT_EQ(names(folder->list(0)), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(names(folder->list(attr::Directory)), (std::vector<std::string>{".", "..", "Sub", "a.txt", "b.txt"}));
+    EXPECT_EQ(names(folder->list(attr::Hidden)), (std::vector<std::string>{".profile", "a.txt", "b.txt"}));
     // Without the trailing "\" the same folder.
-    EXPECT_EQ(fs.list(dir.drivePath().substr(0, dir.drivePath().size() - 1), kAll).size(), 6u);
+    EXPECT_EQ(fs.openDirectory(dir.drivePath().substr(0, dir.drivePath().size() - 1))->list(kAll).size(), 6u);
 
-    const auto all = fs.list(at(""), kAll);
+    const auto all = folder->list(kAll);
     const auto dot = std::find_if(all.begin(), all.end(), [](const DirEntry& e) { return e.name == "."; });
     ASSERT_NE(dot, all.end());
     EXPECT_EQ(dot->attributes & attr::Directory, attr::Directory);
     EXPECT_EQ(dot->attributes & attr::Hidden, 0u);  // "." is not a hidden name
-    EXPECT_EQ(fs.list(at("Missing\\"), kAll).size(), 0u);
-    EXPECT_EQ(fs.list(at("a.txt\\"), kAll).size(), 0u);
+    EXPECT_EQ(errorOf([&] { open("Missing\\"); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { open("a.txt\\"); }), err::PathNotFound);
 }
 
 TEST_F(PosixFileSystemTest, LetterCaseIsIgnoredOnlyForTypedPaths) {
@@ -100,10 +106,11 @@ TEST_F(PosixFileSystemTest, LetterCaseIsIgnoredOnlyForTypedPaths) {
     EXPECT_FALSE(fs.findIgnoringCase(at("REPORTS"), 0));  // a directory needs the directory bit
 
     // Names the program builds are used as spelled: a.txt is not A.txt.
-    EXPECT_FALSE(fs.find(at("reports\\annual.txt"), kAll));
-    EXPECT_FALSE(fs.find(at("Reports\\annual.txt"), kAll));
-    EXPECT_EQ(errorOf([&] { fs.readFile(at("rePorts\\ANNUAL.txt")); }), err::PathNotFound);
-    fs.writeFileAtomic(at("Reports\\annual.txt"), "n");
+    EXPECT_EQ(errorOf([&] { open("reports"); }), err::PathNotFound);
+    const auto reports = open("Reports");
+    EXPECT_FALSE(reports->find("annual.txt", kAll));
+    EXPECT_EQ(errorOf([&] { reports->readFile("ANNUAL.txt"); }), err::FileNotFound);
+    reports->writeFileAtomic("annual.txt", "n");
     EXPECT_EQ(test::readBytes(dir.path() / "Reports" / "Annual.TXT"), "x");
     EXPECT_EQ(test::readBytes(dir.path() / "Reports" / "annual.txt"), "n");
 
@@ -124,15 +131,16 @@ TEST_F(PosixFileSystemTest, AttributesFollowPermissionBitsAndNames) {
     EXPECT_EQ(fs.attributes(at("Sub\\")), attr::Directory);
     EXPECT_EQ(fs.attributes("C:\\") & attr::Directory, attr::Directory);
 
-    fs.setAttributes(at("a.txt"), attr::ReadOnly | attr::Archive);
+    const auto folder = open();
+    folder->setAttributes("a.txt", attr::ReadOnly | attr::Archive);
     EXPECT_EQ(modeOf(file) & 0222, 0u);
     EXPECT_EQ(fs.attributes(at("a.txt")), attr::ReadOnly | attr::Archive);
-    fs.setAttributes(at("a.txt"), attr::Archive);
+    folder->setAttributes("a.txt", attr::Archive);
     EXPECT_EQ(modeOf(file) & 0222, static_cast<mode_t>(S_IWUSR));
     EXPECT_EQ(fs.attributes(at("a.txt")), attr::Archive);
 
     // A folder stays writable whatever it is told.
-    fs.setAttributes(at("Sub"), attr::ReadOnly | attr::Directory);
+    folder->setAttributes("Sub", attr::ReadOnly | attr::Directory);
     EXPECT_NE(modeOf(dir.path() / "Sub") & S_IWUSR, 0u);
 }
 
@@ -143,18 +151,19 @@ TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThemAndEa
     dir->write("doc.txt", "d");
     const auto folder = dir->mkdir("Folder");
     const std::string path = dir->drivePath() + "doc.txt";
+    const auto top = fs.openDirectory(dir->drivePath());
 
-    fs.setAttributes(path, attr::Hidden | attr::System | attr::ReadOnly);
+    top->setAttributes("doc.txt", attr::Hidden | attr::System | attr::ReadOnly);
     EXPECT_EQ(fs.attributes(path), attr::Hidden | attr::System | attr::ReadOnly);
-    EXPECT_FALSE(fs.find(path, attr::Hidden));  // system too
-    EXPECT_TRUE(fs.find(path, attr::Hidden | attr::System));
+    EXPECT_FALSE(top->find("doc.txt", attr::Hidden));  // system too
+    EXPECT_TRUE(top->find("doc.txt", attr::Hidden | attr::System));
     // Still read-only after its attribute was rewritten in place.
-    fs.setAttributes(path, attr::ReadOnly);
+    top->setAttributes("doc.txt", attr::ReadOnly);
     EXPECT_EQ(fs.attributes(path), attr::ReadOnly);
-    fs.setAttributes(path, attr::Archive);
+    top->setAttributes("doc.txt", attr::Archive);
     EXPECT_EQ(fs.attributes(path), attr::Archive);
 
-    fs.setAttributes(dir->drivePath() + "Folder", attr::Hidden);
+    top->setAttributes("Folder", attr::Hidden);
     EXPECT_EQ(fs.attributes(dir->drivePath() + "Folder"), attr::Hidden | attr::Directory);
 
     // Samba's old text form, written by someone else.
@@ -163,23 +172,23 @@ TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThemAndEa
     EXPECT_EQ(fs.attributes(dir->drivePath() + "samba.txt"), attr::Hidden | attr::Archive);
 
     // Each listing sees attributes changed since the last one.
-    const std::string root = dir->drivePath() + "Folder\\";
+    const auto root = top->openFolder("Folder", false);
     for (const char* name : {"shown.txt", "hidden.txt", "stays hidden.txt"}) {
         dir->write(std::string("Folder/") + name, "x");
     }
-    fs.setAttributes(root + "hidden.txt", attr::Hidden);
-    fs.setAttributes(root + "stays hidden.txt", attr::Hidden);
+    root->setAttributes("hidden.txt", attr::Hidden);
+    root->setAttributes("stays hidden.txt", attr::Hidden);
     // Listings keep what they read of entries unchanged for a few seconds.
     std::this_thread::sleep_for(std::chrono::milliseconds(3100));
-    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"shown.txt"}));
-    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"shown.txt"}));
+    EXPECT_EQ(names(root->list(0)), (std::vector<std::string>{"shown.txt"}));
+    EXPECT_EQ(names(root->list(0)), (std::vector<std::string>{"shown.txt"}));
 
-    fs.setAttributes(root + "shown.txt", attr::Hidden);
-    fs.setAttributes(root + "hidden.txt", attr::Archive);
-    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"hidden.txt"}));
+    root->setAttributes("shown.txt", attr::Hidden);
+    root->setAttributes("hidden.txt", attr::Archive);
+    EXPECT_EQ(names(root->list(0)), (std::vector<std::string>{"hidden.txt"}));
     // Changed by another program.
     ASSERT_EQ(::removexattr((folder / "shown.txt").c_str(), kDosAttribName), 0);
-    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"hidden.txt", "shown.txt"}));
+    EXPECT_EQ(names(root->list(0)), (std::vector<std::string>{"hidden.txt", "shown.txt"}));
 }
 
 TEST_F(PosixFileSystemTest, CopyCarriesContentTimeAndAttributesAndReplacesWritableTargets) {
@@ -187,33 +196,35 @@ TEST_F(PosixFileSystemTest, CopyCarriesContentTimeAndAttributesAndReplacesWritab
     const auto source = dir.write("src.bin", content);
     test::setModificationTime(source, 2001, 2, 3, 4, 5, 6);
     ::chmod(source.c_str(), 0444);
+    const auto folder = open();
 
-    fs.copyFile(at("src.bin"), at("copy.bin"));
+    folder->copyFile(*folder, "src.bin", "copy.bin");
     EXPECT_EQ(test::readBytes(dir.path() / "copy.bin"), content);
-    EXPECT_EQ(fs.modificationTime(at("copy.bin")), (LocalTime{2001, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(fs.attributes(at("copy.bin")), attr::ReadOnly | attr::Archive);
-    EXPECT_EQ(fs.fileSize(at("copy.bin")), 300000);
+    const auto copied = folder->find("copy.bin", kAll);
+    EXPECT_EQ(copied->modified, (LocalTime{2001, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(copied->attributes, attr::ReadOnly | attr::Archive);
+    EXPECT_EQ(copied->size, 300000);
 
     // A writable target is replaced; a read-only one is kept as it was.
     dir.write("old.bin", "old");
     ::chmod(source.c_str(), 0644);
-    fs.copyFile(at("src.bin"), at("old.bin"));
+    folder->copyFile(*folder, "src.bin", "old.bin");
     EXPECT_EQ(test::readBytes(dir.path() / "old.bin"), content);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(at("old.bin"), at("copy.bin")); }), err::PermissionDenied);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(at("nothing.bin"), at("x.bin")); }), err::FileNotFound);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(at("src.bin"), at("NoFolder\\x.bin")); }), err::PathNotFound);
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "old.bin", "copy.bin"); }), err::PermissionDenied);
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "nothing.bin", "x.bin"); }), err::FileNotFound);
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"copy.bin", "old.bin", "src.bin"}));
 }
 
 TEST_F(PosixFileSystemTest, ACreatedCopyIsCompleteOrNothingAndNeverReplacesAnything) {
     const auto source = dir.write("src.bin", std::string(300000, 'x'));
     ::chmod(source.c_str(), 0664);
-    dir.mkdir("store");
-    fs.createCopy(at("src.bin"), at("store\\copy.bin"), attr::ReadOnly | attr::Archive);
+    const auto folder = open();
+    const auto store = folder->openFolder("store", true);
+    store->createCopy(*folder, "src.bin", "copy.bin", attr::ReadOnly | attr::Archive);
     EXPECT_EQ(test::readBytes(dir.path() / "store" / "copy.bin"), std::string(300000, 'x'));
     EXPECT_EQ(modeOf(dir.path() / "store" / "copy.bin"), 0444u);
-    const auto copied = fs.find(at("store\\copy.bin"), kAll);
-    EXPECT_EQ(copied->utcSeconds, fs.find(at("src.bin"), kAll)->utcSeconds);
+    const auto copied = store->find("copy.bin", kAll);
+    EXPECT_EQ(copied->utcSeconds, folder->find("src.bin", kAll)->utcSeconds);
     EXPECT_EQ(copied->size, 300000);
 
     // Whatever has the name, a file or a link to one, stays as it is.
@@ -221,20 +232,18 @@ TEST_F(PosixFileSystemTest, ACreatedCopyIsCompleteOrNothingAndNeverReplacesAnyth
     stdfs::create_symlink(source, dir.path() / "store" / "link.bin");
     stdfs::create_symlink(dir.path() / "nowhere", dir.path() / "store" / "dangling.bin");
     for (const char* name : {"copy.bin", "taken.bin", "link.bin", "dangling.bin"}) {
-        EXPECT_EQ(errorOf([&] { fs.createCopy(at("src.bin"), at("store\\") + name, attr::ReadOnly); }),
-                  err::FileAlreadyExists)
+        EXPECT_EQ(errorOf([&] { store->createCopy(*folder, "src.bin", name, attr::ReadOnly); }), err::FileAlreadyExists)
             << name;
     }
     EXPECT_EQ(test::readBytes(dir.path() / "store" / "taken.bin"), "other");
     EXPECT_FALSE(stdfs::exists(dir.path() / "nowhere"));
-    EXPECT_EQ(errorOf([&] { fs.createCopy(at("src.bin"), at("none\\copy.bin"), 0); }), err::PathNotFound);
 
     // A source that ends before its size (as a network file system may, or a
     // file that shrinks): the copy fails and takes no name.
-    const std::string shortSource = "C:\\sys\\devices\\system\\cpu\\online";
     if (stdfs::exists("/sys/devices/system/cpu/online") && stdfs::file_size("/sys/devices/system/cpu/online") > 64) {
-        EXPECT_EQ(errorOf([&] { fs.createCopy(shortSource, at("store\\short.bin"), 0); }), err::DeviceIo);
-        EXPECT_EQ(errorOf([&] { fs.copyFile(shortSource, at("store\\short.bin")); }), err::DeviceIo);
+        const auto cpu = fs.openDirectory("C:\\sys\\devices\\system\\cpu");
+        EXPECT_EQ(errorOf([&] { store->createCopy(*cpu, "online", "short.bin", 0); }), err::DeviceIo);
+        EXPECT_EQ(errorOf([&] { store->copyFile(*cpu, "online", "short.bin"); }), err::DeviceIo);
     }
     EXPECT_EQ(nativeNames(dir.path() / "store"),
               (std::vector<std::string>{"copy.bin", "dangling.bin", "link.bin", "taken.bin"}));
@@ -245,7 +254,8 @@ TEST_F(PosixFileSystemTest, AWatchedCopyHearsOfEachPieceAndACancelLeavesEverythi
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 >> 9);
     dir.write("big.bin", content);
     dir.write("target.bin", "the old version");
-    dir.mkdir("store");
+    const auto folder = open();
+    const auto store = folder->openFolder("store", true);
 
     // Told from the start to the end, in order.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> told;
@@ -253,7 +263,7 @@ TEST_F(PosixFileSystemTest, AWatchedCopyHearsOfEachPieceAndACancelLeavesEverythi
         told.emplace_back(copied, total);
         return true;
     };
-    fs.createCopy(at("big.bin"), at("store\\copy.bin"), attr::ReadOnly, watch);
+    store->createCopy(*folder, "big.bin", "copy.bin", attr::ReadOnly, watch);
     ASSERT_GE(told.size(), 2u);
     EXPECT_EQ(told.front(), std::make_pair(std::uint64_t{0}, std::uint64_t{content.size()}));
     EXPECT_EQ(told.back(), std::make_pair(std::uint64_t{content.size()}, std::uint64_t{content.size()}));
@@ -263,9 +273,9 @@ TEST_F(PosixFileSystemTest, AWatchedCopyHearsOfEachPieceAndACancelLeavesEverythi
     // Cancelled once some of it is copied (a clone is all copied at once):
     // nothing new, nothing replaced, nothing temporary left.
     const CopyProgress cancel = [](std::uint64_t copied, std::uint64_t) { return copied == 0; };
-    EXPECT_EQ(errorOf([&] { fs.createCopy(at("big.bin"), at("store\\again.bin"), attr::ReadOnly, cancel); }),
+    EXPECT_EQ(errorOf([&] { store->createCopy(*folder, "big.bin", "again.bin", attr::ReadOnly, cancel); }),
               err::Cancelled);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(at("big.bin"), at("target.bin"), cancel); }), err::Cancelled);
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "big.bin", "target.bin", cancel); }), err::Cancelled);
     EXPECT_EQ(test::readBytes(dir.path() / "target.bin"), "the old version");
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"big.bin", "store", "target.bin"}));
     EXPECT_EQ(nativeNames(dir.path() / "store"), std::vector<std::string>{"copy.bin"});
@@ -289,13 +299,13 @@ TEST_F(PosixFileSystemTest, TemporariesOfWritersThatAreGoneAreRemovedOthersStay)
     const std::string oldForm = "._mabre.l94.0123456789ab~";
     for (const auto& n : {dead, alive, otherHost, oldForm}) dir.write(n, "partial");
     dir.write(".notes.txt.0123456789ab~", "someone else's");
-    fs.removeStaleTemporaries(at(""));
+    open()->removeStaleTemporaries();
     // Ours too: the program writes on one thread, so none of its writes is under way.
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{oldForm, otherHost, ".notes.txt.0123456789ab~"}));
     // After a day any of ours goes; no write takes that long.
     for (const auto& n : {oldForm, otherHost}) test::setModificationTime(dir.path() / n, 2000, 1, 1, 0, 0, 0);
     test::setModificationTime(dir.path() / ".notes.txt.0123456789ab~", 2000, 1, 1, 0, 0, 0);
-    fs.removeStaleTemporaries(at(""));
+    open()->removeStaleTemporaries();
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{".notes.txt.0123456789ab~"}));
 }
 
@@ -303,73 +313,183 @@ TEST_F(PosixFileSystemTest, MissingFileAndMissingFolderAreTold) {
     dir.write("a.txt", "a");
     EXPECT_EQ(errorOf([&] { fs.attributes(at("none.txt")); }), err::FileNotFound);
     EXPECT_EQ(errorOf([&] { fs.attributes(at("none\\x.txt")); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.readFile(at("a.txt\\x.txt")); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.modificationTime(at("none.txt")); }), err::FileNotFound);
-    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(at("none\\x.txt"), "x"); }), err::PathNotFound);
     EXPECT_EQ(errorOf([&] { fs.attributes("Q:\\x"); }), err::PathNotFound);  // no such drive here
     EXPECT_EQ(errorOf([&] { fs.attributes("\\\\nosuchserver\\share\\x"); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.readFile(at("a.txt") + std::string(1, '\0') + "x"); }), err::PathFileAccess);
-    EXPECT_FALSE(fs.find(at("none\\x.txt"), kAll));
-    EXPECT_FALSE(fs.find("C:\\", kAll));
+    EXPECT_EQ(errorOf([&] { open("none"); }), err::PathNotFound);
+    EXPECT_FALSE(fs.findIgnoringCase(at("none\\x.txt"), kAll));
+    EXPECT_FALSE(fs.findIgnoringCase("C:\\", kAll));
+    const auto folder = open();
+    EXPECT_EQ(errorOf([&] { folder->readFile("none.txt"); }), err::FileNotFound);
+    EXPECT_EQ(errorOf([&] { folder->openFolder("none", false); }), err::PathNotFound);
+    // One name, never a path: what would reach another folder is refused.
+    for (const std::string& name : std::vector<std::string>{"", ".", "..", "../a.txt", "sub/a.txt",
+                                                             "a.txt" + std::string(1, '\0') + "x"}) {
+        EXPECT_EQ(errorOf([&] { folder->readFile(name); }), err::PathFileAccess) << name;
+        EXPECT_EQ(errorOf([&] { folder->deleteCopy(name); }), err::PathFileAccess) << name;
+    }
 }
 
-TEST_F(PosixFileSystemTest, DeleteRenameAndCreateDirectoryKeepWhatTheyMustNotTouch) {
-    const auto kept = dir.write("kept.txt", "k");
-    ::chmod(kept.c_str(), 0444);
-    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("kept.txt")); }), err::PathFileAccess);
-    EXPECT_TRUE(stdfs::exists(kept));
-    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("none.txt")); }), err::FileNotFound);
+// The folder held open is the folder worked in, whatever is swapped in for
+// it or for an entry meanwhile; names are their own bytes.
+TEST_F(PosixFileSystemTest, AHeldFolderIsTheOneWorkedInAndLinksAreNeitherFollowedNorChanged) {
+    TempDir outside;
+    const auto precious = outside.write("precious.txt", "precious");
+    dir.write("a.txt", "a");
+    const auto folder = open();
+    const auto store = folder->openFolder("_mabre-l94", true);
+    // Swapped for a link to another folder after it was opened: the copy
+    // still goes into the folder that was opened, now under another name.
+    stdfs::rename(dir.path() / "_mabre-l94", dir.path() / "moved");
+    stdfs::create_directory_symlink(outside.path(), dir.path() / "_mabre-l94");
+    store->createCopy(*folder, "a.txt", "a_copy.txt", attr::ReadOnly);
+    EXPECT_EQ(nativeNames(dir.path() / "moved"), std::vector<std::string>{"a_copy.txt"});
+    EXPECT_EQ(nativeNames(outside.path()), std::vector<std::string>{"precious.txt"});
+    // Opened again: a link is no backup directory.
+    try {
+        folder->openFolder("_mabre-l94", true);
+        ADD_FAILURE() << "opened through a link";
+    } catch (const PlatformError& e) {
+        EXPECT_EQ(e.number(), err::PathFileAccess);
+        EXPECT_EQ(e.description(), kLinkNotFolder);
+    }
 
-    dir.write("gone.txt", "g");
-    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("GONE.txt")); }), err::FileNotFound);
-    fs.deleteFile(at("gone.txt"));
-    EXPECT_FALSE(stdfs::exists(dir.path() / "gone.txt"));
-
-    // A link is not the program's to delete or to give attributes: neither
-    // it nor what it points at changes.
-    const auto target = dir.write("target.txt", "t");
-    stdfs::create_symlink(target, dir.path() / "link.txt");
-    EXPECT_EQ(errorOf([&] { fs.deleteFile(at("link.txt")); }), err::PathFileAccess);
-    EXPECT_EQ(errorOf([&] { fs.setAttributes(at("link.txt"), attr::ReadOnly); }), err::PathFileAccess);
+    // A link for an entry: neither it nor what it points at changes.
+    stdfs::create_symlink(precious, dir.path() / "link.txt");
+    EXPECT_EQ(errorOf([&] { folder->deleteCopy("link.txt"); }), err::PathFileAccess);
+    EXPECT_EQ(errorOf([&] { folder->setAttributes("link.txt", attr::ReadOnly); }), err::PathFileAccess);
+    EXPECT_EQ(errorOf([&] { folder->writeFileAtomic("link.txt", "x"); }), err::PathFileAccess);
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "a.txt", "link.txt"); }), err::PathFileAccess);
     EXPECT_TRUE(stdfs::is_symlink(dir.path() / "link.txt"));
-    EXPECT_EQ(modeOf(target) & 0200, 0200u);
-    EXPECT_EQ(fs.find(at("link.txt"), kAll)->attributes & attr::ReparsePoint, attr::ReparsePoint);
+    EXPECT_EQ(test::readBytes(precious), "precious");
+    EXPECT_EQ(modeOf(precious) & 0200, 0200u);
+    EXPECT_EQ(folder->find("link.txt", kAll)->attributes & attr::ReparsePoint, attr::ReparsePoint);
 
-    dir.write("from.txt", "new");
-    dir.write("to.txt", "old");
-    fs.rename(at("from.txt"), at("to.txt"));
-    EXPECT_EQ(test::readBytes(dir.path() / "to.txt"), "new");
-    EXPECT_EQ(errorOf([&] { fs.rename(at("from.txt"), at("x.txt")); }), err::FileNotFound);
-    EXPECT_EQ(errorOf([&] { fs.rename(at("to.txt"), at("None\\x.txt")); }), err::PathNotFound);
-
-    fs.createDirectory(at("_mabre-l94"));
-    EXPECT_TRUE(stdfs::is_directory(dir.path() / "_mabre-l94"));
-    EXPECT_EQ(errorOf([&] { fs.createDirectory(at("_mabre-l94")); }), err::PathFileAccess);
-    EXPECT_EQ(errorOf([&] { fs.createDirectory(at("a\\b")); }), err::PathNotFound);
+    // A name from a Windows archive: "表" in Shift_JIS is 95 5C, a "\\" inside.
+    const std::string sjis = "\x95\x5C.txt";
+    dir.write(sjis, "hyou");
+    store->createCopy(*folder, sjis, "\x95\x5C_copy.txt", attr::ReadOnly);
+    EXPECT_EQ(test::readBytes(dir.path() / "moved" / "\x95\x5C_copy.txt"), "hyou");
+    store->deleteCopy("\x95\x5C_copy.txt");
+    EXPECT_EQ(nativeNames(dir.path() / "moved"), std::vector<std::string>{"a_copy.txt"});
 }
 
 TEST_F(PosixFileSystemTest, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporary) {
     const auto file = dir.write("settings.ini", "old content");
     ::chmod(file.c_str(), 0640);
-    fs.writeFileAtomic(at("settings.ini"), "new");
+    const auto folder = open();
+    folder->writeFileAtomic("settings.ini", "new");
     EXPECT_EQ(test::readBytes(file), "new");
     EXPECT_EQ(modeOf(file), 0640u);
 
-    // Nothing is written through a link: one planted where a file of the
-    // program belongs could point at any file of the person's.
-    const auto real = dir.write("real.ini", "r");
-    stdfs::create_symlink(real, dir.path() / "link.ini");
-    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(at("link.ini"), "through the link"); }), err::PathFileAccess);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(at("settings.ini"), at("link.ini")); }), err::PathFileAccess);
-    EXPECT_TRUE(stdfs::is_symlink(dir.path() / "link.ini"));
-    EXPECT_EQ(test::readBytes(real), "r");
-
     const auto locked = dir.write("locked.ini", "keep me");
     ::chmod(locked.c_str(), 0444);
-    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(at("locked.ini"), "x"); }), err::PermissionDenied);
+    EXPECT_EQ(errorOf([&] { folder->writeFileAtomic("locked.ini", "x"); }), err::PermissionDenied);
     EXPECT_EQ(test::readBytes(locked), "keep me");
-    EXPECT_EQ(nativeNames(dir.path()),
-              (std::vector<std::string>{"link.ini", "locked.ini", "real.ini", "settings.ini"}));
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"locked.ini", "settings.ini"}));
+}
+
+// The program's own files: read only when they are regular files of a sane
+// size, never through a link, never waiting on a pipe or a device.
+TEST_F(PosixFileSystemTest, OwnFilesAreReadOnlyWhenTheyAreRegularFilesOfASaneSize) {
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0644), 0);
+    stdfs::create_symlink("/dev/zero", dir.path() / "zero");
+    stdfs::create_symlink(dir.write("real.txt", "real"), dir.path() / "link");
+    dir.mkdir("folder");
+    ASSERT_EQ(::truncate(dir.write("huge", "").c_str(), static_cast<off_t>(kMaxOwnFileBytes + 1)), 0);
+    dir.write("sane", std::string(1 << 20, 's'));
+    struct Case {
+        const char* name;
+        const char* description;  // nullptr: read
+    };
+    const std::vector<Case> cases = {
+        {"fifo", kNotRegularFile}, {"zero", kLinkNotFile},     {"link", kLinkNotFile},
+        {"folder", kFolderNotFile}, {"huge", kFileTooLarge},   {"sane", nullptr},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const int code = test::runInChild([&] {
+            PosixFileSystem child;
+            const auto folder = child.openDirectory(at(""));
+            try {
+                return folder->readFile(cases[i].name).size() == (1u << 20) ? 0 : 1;
+            } catch (const PlatformError& e) {
+                if (!cases[i].description) return 2;
+                return e.number() == err::PathFileAccess && e.description() == cases[i].description ? 0 : 3;
+            }
+        }, false, 10);
+        EXPECT_EQ(code, 0) << "-1: blocked, 1: read wrong, 2: refused a sane file, 3: refused without saying why";
+    }
+}
+
+// A file written in place by another program while it is copied: the copy
+// holds one whole version of it, or there is none and the person is told.
+TEST_F(PosixFileSystemTest, AFileRewrittenWhileItIsCopiedGivesOneWholeVersionOrNone) {
+    constexpr std::size_t kSize = 8u << 20;
+    auto version = [](char v) { return std::string(kSize, v); };
+    dir.write("busy.bin", version('a'));
+    for (const bool stops : {false, true}) {
+        SCOPED_TRACE(stops ? "a writer that stops" : "a writer that keeps writing");
+        std::error_code ec;
+        stdfs::remove_all(dir.path() / "store", ec);
+        // Each pass rewrites the file from its start, 64 KiB at a time, as
+        // another letter.
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            const int fd = ::open((dir.path() / "busy.bin").c_str(), O_WRONLY);
+            const std::string block(64 << 10, ' ');
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(stops ? 150 : 20000);
+            for (char v = 'b'; std::chrono::steady_clock::now() < end; v = v == 'z' ? 'b' : static_cast<char>(v + 1)) {
+                const std::string b(block.size(), v);
+                for (std::size_t at = 0; at < kSize; at += b.size()) {
+                    if (::pwrite(fd, b.data(), b.size(), static_cast<off_t>(at)) < 0) ::_exit(1);
+                }
+            }
+            ::_exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const auto folder = open();
+        const auto store = folder->openFolder("store", true);
+        int error = 0;
+        std::string description;
+        try {
+            store->createCopy(*folder, "busy.bin", "copy.bin", attr::ReadOnly);
+        } catch (const PlatformError& e) {
+            error = e.number();
+            description = e.description();
+        }
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, nullptr, 0);
+        if (error == 0) {
+            const std::string copy = test::readBytes(dir.path() / "store" / "copy.bin");
+            EXPECT_TRUE(copy.size() == kSize && copy == version(copy.front())) << "a copy of no moment of the file";
+        } else {
+            EXPECT_EQ(error, err::PermissionDenied);
+            EXPECT_EQ(description, kBeingWritten);
+            EXPECT_EQ(nativeNames(dir.path() / "store"), std::vector<std::string>{});
+        }
+        if (!stops) {
+            EXPECT_NE(error, 0) << "a file that keeps changing was copied";
+        }
+    }
+}
+
+// Over the file-size limit a write fails as on a full disk; the program is
+// not ended by SIGXFSZ.
+TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
+    dir.write("big.bin", std::string(1 << 20, 'b'));
+    const int code = test::runInChild([&] {
+        struct rlimit limit{64 << 10, 64 << 10};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 90;
+        PosixFileSystem child;
+        const auto folder = child.openDirectory(at(""));
+        const auto store = folder->openFolder("store", true);
+        const int copy = errorOf([&] { store->createCopy(*folder, "big.bin", "copy.bin", attr::ReadOnly); });
+        const int write = errorOf([&] { folder->writeFileAtomic("settings.ini", std::string(1 << 20, 's')); });
+        return copy == err::DiskFull && write == err::DiskFull ? 0 : 1;
+    }, false, 20);
+    EXPECT_EQ(code, 0) << "-1: ended by a signal, 1: another error";
+    EXPECT_EQ(nativeNames(dir.path() / "store"), std::vector<std::string>{});
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"big.bin", "store"}));
 }
 
 // Root ignores permission bits, so these run in a child process as "nobody".
@@ -383,13 +503,14 @@ TEST_F(PosixFileSystemTest, AReadOnlyFolderRefusesNewFilesButAWritableFileIsRewr
 
     const int code = test::runUnprivileged([&] {
         PosixFileSystem child;
+        const auto ro = child.openDirectory(base);
         int failures = 0;
-        if (errorOf([&] { child.writeFileAtomic(base + "new.l94", "new"); }) != err::PermissionDenied) failures |= 1;
-        if (errorOf([&] { child.createDirectory(base + "_mabre-l94"); }) != err::PermissionDenied) failures |= 2;
-        if (errorOf([&] { child.deleteFile(base + "comments.l94"); }) != err::PermissionDenied) failures |= 4;
-        if (child.readFile(base + "comments.l94") != "stored") failures |= 8;
-        child.writeFileAtomic(base + "comments.l94", "new, longer than before");
-        child.writeFileAtomic(base + "comments.l94", "shorter");
+        if (errorOf([&] { ro->writeFileAtomic("new.l94", "new"); }) != err::PermissionDenied) failures |= 1;
+        if (errorOf([&] { ro->openFolder("_mabre-l94", true); }) != err::PermissionDenied) failures |= 2;
+        if (errorOf([&] { ro->deleteCopy("comments.l94"); }) != err::PermissionDenied) failures |= 4;
+        if (ro->readFile("comments.l94") != "stored") failures |= 8;
+        ro->writeFileAtomic("comments.l94", "new, longer than before");
+        ro->writeFileAtomic("comments.l94", "shorter");
         return failures;
     });
     EXPECT_EQ(code, 0) << "bit 1 write, 2 mkdir, 4 delete, 8 read";
@@ -415,12 +536,13 @@ TEST(PosixFileSystemFullDisk, ACopyFromAnotherFileSystemCarriesContentAndTimeOrL
     // disk leaves nothing behind.
     const auto source = dir.write("small.txt", std::string(20000, 's'));
     test::setModificationTime(source, 2010, 10, 10, 10, 10, 10);
-    fs.copyFile(dir.drivePath() + "small.txt", dir.drivePath() + "disk\\small.txt");
+    const auto folder = fs.openDirectory(dir.drivePath());
+    const auto disk = folder->openFolder("disk", false);
+    disk->copyFile(*folder, "small.txt", "small.txt");
     EXPECT_EQ(test::readBytes(point / "small.txt"), std::string(20000, 's'));
-    EXPECT_EQ(fs.modificationTime(dir.drivePath() + "disk\\small.txt"), (LocalTime{2010, 10, 10, 10, 10, 10}));
+    EXPECT_EQ(disk->find("small.txt", 0)->modified, (LocalTime{2010, 10, 10, 10, 10, 10}));
     dir.write("big.bin", std::string(1 << 20, 'b'));
-    EXPECT_EQ(errorOf([&] { fs.copyFile(dir.drivePath() + "big.bin", dir.drivePath() + "disk\\big.bin"); }),
-              err::DiskFull);
+    EXPECT_EQ(errorOf([&] { disk->copyFile(*folder, "big.bin", "big.bin"); }), err::DiskFull);
     EXPECT_EQ(nativeNames(point), (std::vector<std::string>{"small.txt"}));
 }
 
@@ -433,23 +555,23 @@ TEST(PosixFileSystemMounts, DrivesAndSharesReachTheirMountPoints) {
                                                " cifs rw 0 0\n/dev/sdz1 /media/nothing-here vfat rw 0 0\n");
     PosixFileSystem fs(table.string());
 
-    EXPECT_EQ(fs.readFile("\\\\server\\docs\\Plan.txt"), "plan");
+    EXPECT_EQ(fs.openDirectory("\\\\server\\docs\\")->readFile("Plan.txt"), "plan");
     // Letters go by mount point: /media/... before /tmp/...
-    EXPECT_EQ(fs.readFile("E:\\Plan.txt"), "plan");
-    EXPECT_EQ(names(fs.list("\\\\SERVER\\Docs\\", 0)), (std::vector<std::string>{"Plan.txt"}));
+    EXPECT_EQ(fs.openDirectory("E:\\")->readFile("Plan.txt"), "plan");
+    EXPECT_EQ(names(fs.openDirectory("\\\\SERVER\\Docs\\")->list(0)), (std::vector<std::string>{"Plan.txt"}));
     EXPECT_EQ(fs.drivePath(share.string() + "/Plan.txt"), "E:\\Plan.txt");
     EXPECT_EQ(fs.driveType("d:"), drive_type::Removable);
     EXPECT_EQ(fs.driveType("E:\\"), drive_type::Network);
     EXPECT_EQ(fs.driveType("F:\\"), drive_type::NoRoot);
     EXPECT_EQ(fs.driveType("\\\\server\\docs\\"), drive_type::Network);
     EXPECT_EQ(fs.driveType("\\\\server\\other"), drive_type::NoRoot);
-    EXPECT_EQ(fs.list("\\\\server\\other\\", kAll).size(), 0u);
-    EXPECT_FALSE(fs.find("\\\\server\\other\\x", kAll));
+    EXPECT_EQ(errorOf([&] { fs.openDirectory("\\\\server\\other\\"); }), err::PathNotFound);
+    EXPECT_FALSE(fs.findIgnoringCase("\\\\server\\other\\x", kAll));
 
     // The table changes: read again.
     std::ofstream(table, std::ios::app) << "//server/other " << share.string() << " cifs rw 0 0\n";
     EXPECT_EQ(fs.driveType("\\\\server\\other"), drive_type::Network);
-    EXPECT_EQ(fs.readFile("\\\\server\\other\\Plan.txt"), "plan");
+    EXPECT_EQ(fs.openDirectory("\\\\server\\other")->readFile("Plan.txt"), "plan");
 }
 
 // The machine's own table: a mount made while the program runs is a drive
@@ -471,7 +593,7 @@ TEST(PosixFileSystemMounts, AVolumeMountedWhileRunningIsADriveAtOnce) {
     const auto stick =
         std::find_if(drives.begin(), drives.end(), [](const Drive& d) { return d.mountPoint == "/media/stick"; });
     ASSERT_NE(stick, drives.end());
-    EXPECT_EQ(fs.readFile(std::string(1, stick->letter) + ":\\Plan.txt"), "plan");
+    EXPECT_EQ(fs.openDirectory(std::string(1, stick->letter) + ":\\")->readFile("Plan.txt"), "plan");
     ::umount("/media/stick");
     EXPECT_EQ(fs.drives().size(), before);
 }

@@ -16,6 +16,7 @@ class TextFilesTest : public ::testing::Test {
 protected:
     TempDir dir;
     std::unique_ptr<FileSystem> fs = makeNativeFileSystem();
+    std::unique_ptr<Directory> folder = fs->openDirectory(dir.drivePath());
     std::unique_ptr<Codec> codec = makeNativeCodec();
 };
 
@@ -41,36 +42,36 @@ TEST(LineSplitting, EveryLineEndCountsAndALastLineWithoutOneToo) {
 }
 
 TEST_F(TextFilesTest, JapaneseTextIsWrittenInShiftJisWithCrLf) {
-    const std::string path = dir.drivePath() + "_mabre.l94";
+    const std::string path = "_mabre.l94";
     const std::vector<std::string> lines = {"フォルダのコメント", "report.txt_2000-07-15 09-05-03,第一版 ①～", ""};
-    writeTextLines(*fs, *codec, path, lines);
+    writeTextLines(*folder, *codec, path, lines);
     const std::string bytes = test::readBytes(dir.path() / "_mabre.l94");
     EXPECT_FALSE(isValidUtf8(bytes));
     EXPECT_EQ(bytes.substr(0, 4), "\x83\x74\x83\x48");  // フォ
     EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n");
-    EXPECT_EQ(readTextLines(*fs, *codec, path), lines);
+    EXPECT_EQ(readTextLines(*folder, *codec, path), lines);
 }
 
 TEST_F(TextFilesTest, TextThatCodePage932CannotHoldIsKeptInUtf8BehindAByteOrderMark) {
-    const std::string path = dir.drivePath() + "_mabre.l94";
+    const std::string path = "_mabre.l94";
     const std::vector<std::string> lines = {"ok", "한국어 and \xF0\x9F\x93\x84 and 日本語"};
-    writeTextLines(*fs, *codec, path, lines);
+    writeTextLines(*folder, *codec, path, lines);
     EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "\xEF\xBB\xBFok\r\n" + lines[1] + "\r\n");
-    EXPECT_EQ(readTextLines(*fs, *codec, path), lines);
+    EXPECT_EQ(readTextLines(*folder, *codec, path), lines);
 }
 
 TEST_F(TextFilesTest, ShiftJisBytesThatLookLikeUtf8AreReadAsShiftJis) {
     // ﾐｽ is D0 BD in code page 932, which is also "н" in UTF-8: a file the
     // Windows program wrote reads as code page 932, and ours is written so.
     dir.write("windows.l94", "\xD0\xBD\r\nkey,\xC3\xBD\r\n");
-    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "windows.l94"), (std::vector<std::string>{"ﾐｽ", "key,ﾃｽ"}));
-    const std::string path = dir.drivePath() + "kana.txt";
-    writeTextLines(*fs, *codec, path, {"ﾐｽ"});
+    EXPECT_EQ(readTextLines(*folder, *codec, "windows.l94"), (std::vector<std::string>{"ﾐｽ", "key,ﾃｽ"}));
+    const std::string path = "kana.txt";
+    writeTextLines(*folder, *codec, path, {"ﾐｽ"});
     EXPECT_EQ(test::readBytes(dir.path() / "kana.txt"), "\xD0\xBD\r\n");
-    EXPECT_EQ(readTextLines(*fs, *codec, path), std::vector<std::string>{"ﾐｽ"});
+    EXPECT_EQ(readTextLines(*folder, *codec, path), std::vector<std::string>{"ﾐｽ"});
     // Edited by hand in UTF-8: not valid code page 932, so UTF-8 it is.
     dir.write("hand.l94", "memo \xE3\x81\x82\r\n");
-    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "hand.l94"), std::vector<std::string>{"memo あ"});
+    EXPECT_EQ(readTextLines(*folder, *codec, "hand.l94"), std::vector<std::string>{"memo あ"});
 }
 
 TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDropped) {
@@ -79,18 +80,18 @@ TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDroppe
     EXPECT_EQ(codec->toAnsi("\\~"), std::optional<std::string>("\\~"));
     EXPECT_EQ(codec->toAnsi("\xF0\x9F\x93\x84"), std::nullopt);
     dir.write("bom.txt", "\xEF\xBB\xBF" "first\r\nsecond");
-    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "bom.txt"), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(readTextLines(*folder, *codec, "bom.txt"), (std::vector<std::string>{"first", "second"}));
 
     // A first line that itself begins with U+FEFF (a folder comment pasted
     // from elsewhere) keeps it.
     const std::vector<std::string> lines = {"\xEF\xBB\xBF" "comment", "x"};
-    writeTextLines(*fs, *codec, dir.drivePath() + "own.txt", lines);
-    EXPECT_EQ(readTextLines(*fs, *codec, dir.drivePath() + "own.txt"), lines);
+    writeTextLines(*folder, *codec, "own.txt", lines);
+    EXPECT_EQ(readTextLines(*folder, *codec, "own.txt"), lines);
 }
 
 TEST_F(TextFilesTest, AMissingFileIsFileNotFound) {
     try {
-        readTextLines(*fs, *codec, dir.drivePath() + "none.ini");
+        readTextLines(*folder, *codec, "none.ini");
         FAIL() << "no error";
     } catch (const PlatformError& e) {
         EXPECT_EQ(e.number(), err::FileNotFound);

@@ -50,6 +50,7 @@ protected:
     TempDir dir;
     Win32FileSystem fs;
     std::string root = dir.drivePath();  // ends with "\"
+    std::unique_ptr<Directory> open(const std::string& relative = "") { return fs.openDirectory(root + relative); }
 };
 
 TEST_F(Win32FileSystemTest, AttributesAreTheFileSystemsOwnAndSteerListings) {
@@ -58,9 +59,10 @@ TEST_F(Win32FileSystemTest, AttributesAreTheFileSystemsOwnAndSteerListings) {
     dir.write("system.txt", "s");
     dir.write("readonly.txt", "r");
     dir.mkdir("sub");
-    fs.setAttributes(root + "hidden.txt", attr::Hidden | attr::Archive);
-    fs.setAttributes(root + "system.txt", attr::System);
-    fs.setAttributes(root + "readonly.txt", attr::ReadOnly | attr::Archive);
+    const auto folder = open();
+    folder->setAttributes("hidden.txt", attr::Hidden | attr::Archive);
+    folder->setAttributes("system.txt", attr::System);
+    folder->setAttributes("readonly.txt", attr::ReadOnly | attr::Archive);
 
     // Set through the layer, seen by Windows itself.
     EXPECT_TRUE(rawAttributes(root + "hidden.txt") & FILE_ATTRIBUTE_HIDDEN);
@@ -73,51 +75,50 @@ TEST_F(Win32FileSystemTest, AttributesAreTheFileSystemsOwnAndSteerListings) {
     EXPECT_EQ(fs.attributes(root + "sub\\") & attr::Directory, attr::Directory);
 
     // Mask 37 sees read-only, system and archive files, never hidden ones.
-    EXPECT_EQ(names(fs.list(root, kMask37)), (std::vector<std::string>{"plain.txt", "readonly.txt", "system.txt"}));
-    EXPECT_EQ(names(fs.list(root, 0)), (std::vector<std::string>{"plain.txt", "readonly.txt"}));
-    EXPECT_EQ(names(fs.list(root.substr(0, root.size() - 1), kAll)),
+    EXPECT_EQ(names(folder->list(kMask37)), (std::vector<std::string>{"plain.txt", "readonly.txt", "system.txt"}));
+    EXPECT_EQ(names(folder->list(0)), (std::vector<std::string>{"plain.txt", "readonly.txt"}));
+    EXPECT_EQ(names(fs.openDirectory(root.substr(0, root.size() - 1))->list(kAll)),
               (std::vector<std::string>{".", "..", "hidden.txt", "plain.txt", "readonly.txt", "sub", "system.txt"}));
-    EXPECT_FALSE(fs.find(root + "hidden.txt", kMask37));
-    ASSERT_TRUE(fs.find(root + "hidden.txt", kMask37 | attr::Hidden));
-    EXPECT_EQ(fs.find(root + "hidden.txt", kAll)->attributes, attr::Hidden | attr::Archive);
-    EXPECT_FALSE(fs.find(root + "sub", kMask37));
-    EXPECT_TRUE(fs.find(root + "sub", attr::Directory));
+    EXPECT_FALSE(folder->find("hidden.txt", kMask37));
+    ASSERT_TRUE(folder->find("hidden.txt", kMask37 | attr::Hidden));
+    EXPECT_EQ(folder->find("hidden.txt", kAll)->attributes, attr::Hidden | attr::Archive);
+    EXPECT_FALSE(folder->find("sub", kMask37));
+    EXPECT_TRUE(folder->find("sub", attr::Directory));
 
     // The directory bit cannot be set or cleared; everything else can be cleared.
-    fs.setAttributes(root + "sub", attr::Directory | attr::Hidden);
+    folder->setAttributes("sub", attr::Directory | attr::Hidden);
     EXPECT_EQ(fs.attributes(root + "sub"), attr::Directory | attr::Hidden);
-    fs.setAttributes(root + "readonly.txt", attr::Normal);
+    folder->setAttributes("readonly.txt", attr::Normal);
     EXPECT_EQ(fs.attributes(root + "readonly.txt") & ~attr::Archive, attr::Normal);
 }
 
 TEST_F(Win32FileSystemTest, MissingThingsGiveFileOrPathNotFound) {
     EXPECT_EQ(errorOf([&] { fs.attributes(root + "missing.txt"); }), err::FileNotFound);
     EXPECT_EQ(errorOf([&] { fs.attributes(root + "nofolder\\missing.txt"); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.readFile(root + "missing.txt"); }), err::FileNotFound);
-    EXPECT_EQ(errorOf([&] { fs.modificationTime(root + "missing.txt"); }), err::FileNotFound);
-    EXPECT_EQ(errorOf([&] { fs.deleteFile(root + "nofolder\\x"); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.createDirectory(root + "nofolder\\x"); }), err::PathNotFound);
-    EXPECT_TRUE(fs.list(root + "nofolder", kAll).empty());
-    EXPECT_FALSE(fs.find(root + "nofolder\\x", kAll));
-    EXPECT_FALSE(fs.find(root + "missing.txt", kAll));
+    EXPECT_EQ(errorOf([&] { open("nofolder"); }), err::PathNotFound);
+    EXPECT_FALSE(fs.findIgnoringCase(root + "nofolder\\x", kAll));
+    EXPECT_FALSE(fs.findIgnoringCase(root + "missing.txt", kAll));
+    const auto folder = open();
+    EXPECT_EQ(errorOf([&] { folder->readFile("missing.txt"); }), err::FileNotFound);
+    EXPECT_EQ(errorOf([&] { folder->openFolder("_mabre-l94", false); }), err::PathNotFound);
+    EXPECT_FALSE(folder->find("missing.txt", kAll));
     // Wildcards name nothing, even where a name would match them.
     dir.write("a.txt", "a");
-    EXPECT_FALSE(fs.find(root + "*.txt", kAll));
-    EXPECT_FALSE(fs.find(root + "a.tx?", kAll));
-    EXPECT_FALSE(fs.find(root + "a.tx<", kAll));
-    EXPECT_TRUE(fs.list(root + "*", kAll).empty());
-    // A bad name is a clear error, not a crash.
+    EXPECT_FALSE(fs.findIgnoringCase(root + "*.txt", kAll));
+    EXPECT_FALSE(fs.findIgnoringCase(root + "a.tx?", kAll));
+    EXPECT_FALSE(fs.findIgnoringCase(root + "a.tx<", kAll));
+    // A bad name is a clear error, not a crash; a path, a stream or a device is no name.
     EXPECT_EQ(errorOf([&] { fs.attributes(root + std::string("a\0b", 3)); }), err::PathFileAccess);
-    // The backup folder not made yet: path not found, which makes the caller create it.
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "a.txt", root + "_mabre-l94\\a_x.txt"); }), err::PathNotFound);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "gone.txt", root + "b.txt"); }), err::FileNotFound);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "nofolder\\gone.txt", root + "b.txt"); }), err::PathNotFound);
-    EXPECT_EQ(names(fs.list(root, kAll)), (std::vector<std::string>{".", "..", "a.txt"}));
+    for (const char* name : {"", ".", "..", "..\\a.txt", "sub/a.txt", "a.txt:stream"}) {
+        EXPECT_EQ(errorOf([&] { folder->readFile(name); }), err::PathFileAccess) << name;
+    }
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "gone.txt", "b.txt"); }), err::FileNotFound);
+    EXPECT_EQ(names(folder->list(kAll)), (std::vector<std::string>{".", "..", "a.txt"}));
 }
 
 TEST_F(Win32FileSystemTest, FindAnswersWithTheStoredLongName) {
     dir.write("Mixed Case Report.Document", "x");
-    auto entry = fs.find(root + "mixed case report.DOCUMENT", kMask37);
+    auto entry = fs.findIgnoringCase(root + "mixed case report.DOCUMENT", kMask37);
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->name, "Mixed Case Report.Document");
 
@@ -127,51 +128,46 @@ TEST_F(Win32FileSystemTest, FindAnswersWithTheStoredLongName) {
     ASSERT_GT(n, 0u);
     const std::string alias = narrow(shortPath, n);
     if (alias == root + "Mixed Case Report.Document") GTEST_SKIP() << "this volume keeps no short names";
-    entry = fs.find(alias, kMask37);
+    entry = fs.findIgnoringCase(alias, kMask37);
     ASSERT_TRUE(entry) << alias;
     EXPECT_EQ(entry->name, "Mixed Case Report.Document");
 }
 
-TEST_F(Win32FileSystemTest, NamesOutsideAsciiSurviveTheWideBoundary) {
-    const std::string name = "報告書 ｶﾅ \xF0\x9F\x93\x84.txt";  // with a character beyond the BMP
-    fs.writeFileAtomic(root + name, "内容");
-    EXPECT_EQ(names(fs.list(root, kMask37)), std::vector<std::string>{name});
-    EXPECT_EQ(fs.readFile(root + name), "内容");
-    EXPECT_EQ(test::readBytes(dir.path() / std::filesystem::u8path(name)), "内容");
-    fs.copyFile(root + name, root + "写し.txt");
-    EXPECT_EQ(fs.readFile(root + "写し.txt"), "内容");
-}
-
-TEST_F(Win32FileSystemTest, CopyKeepsContentTimeAndAttributesAndLeavesNoTemporary) {
+TEST_F(Win32FileSystemTest, CopiesKeepContentTimeAndAttributesNeverReplaceACopyAndLeaveNoTemporary) {
     std::string content(300000, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-    auto source = dir.write("report.txt", content);
+    const std::string name = "報告書 ｶﾅ \xF0\x9F\x93\x84.txt";  // with a character beyond the BMP
+    auto source = dir.write(name, content);
     test::setModificationTime(source, 2000, 7, 15, 9, 5, 3);
-    fs.setAttributes(root + "report.txt", attr::ReadOnly | attr::Archive);
-    dir.mkdir("_mabre-l94");
-    const std::string target = root + "_mabre-l94\\report_2000-07-15 09-05-03.txt";
+    const auto folder = open();
+    folder->setAttributes(name, attr::ReadOnly | attr::Archive);
+    const auto store = folder->openFolder("_mabre-l94", true);
+    const std::string copy = "報告書_2000-07-15 09-05-03.txt";
 
-    fs.copyFile(root + "report.txt", target);
+    store->createCopy(*folder, name, copy, attr::ReadOnly | attr::Archive);
+    EXPECT_TRUE(store->readFile(copy) == content);
+    EXPECT_TRUE(store->holdsCopyOf(copy, *folder, name));
+    const auto copied = store->find(copy, kAll);
+    EXPECT_EQ(copied->modified, (LocalTime{2000, 7, 15, 9, 5, 3}));
+    EXPECT_EQ(copied->attributes, attr::ReadOnly | attr::Archive);
+    EXPECT_EQ(copied->size, 300000);
+    EXPECT_EQ(fs.attributes(root + "_mabre-l94") & (attr::Hidden | attr::ReadOnly), 0u);  // an ordinary folder
+    EXPECT_EQ(errorOf([&] { store->createCopy(*folder, name, copy, attr::ReadOnly); }), err::FileAlreadyExists);
 
-    EXPECT_TRUE(fs.readFile(target) == content);
-    EXPECT_EQ(fs.modificationTime(target), (LocalTime{2000, 7, 15, 9, 5, 3}));
-    EXPECT_EQ(fs.modificationTime(root + "report.txt"), (LocalTime{2000, 7, 15, 9, 5, 3}));
-    EXPECT_EQ(fs.attributes(target), attr::ReadOnly | attr::Archive);
-    EXPECT_EQ(fs.fileSize(target), 300000);
-    EXPECT_EQ(names(fs.list(root + "_mabre-l94", kAll)),
-              (std::vector<std::string>{".", "..", "report_2000-07-15 09-05-03.txt"}));
-
-    // A read-only target is not replaced, and stays as it was.
+    // A restore: a read-only target is not replaced, a writable one is.
     dir.write("newer.txt", "newer");
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "newer.txt", target); }), err::PermissionDenied);
-    EXPECT_TRUE(fs.readFile(target) == content);
-    EXPECT_EQ(fs.list(root + "_mabre-l94", kAll).size(), 3u);
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*store, copy, name); }), err::PermissionDenied);
+    folder->setAttributes(name, attr::Archive);
+    folder->copyFile(*folder, "newer.txt", name);
+    EXPECT_EQ(folder->readFile(name), "newer");
+    EXPECT_FALSE(store->holdsCopyOf(copy, *folder, name));
+    folder->copyFile(*store, copy, name);
+    EXPECT_TRUE(folder->readFile(name) == content);
+    EXPECT_EQ(folder->find(name, kAll)->attributes, attr::ReadOnly | attr::Archive);  // as the copy has them
 
-    // A writable one is.
-    fs.setAttributes(target, attr::Archive);
-    fs.copyFile(root + "newer.txt", target);
-    EXPECT_EQ(fs.readFile(target), "newer");
-    EXPECT_EQ(fs.list(root + "_mabre-l94", kAll).size(), 3u);
+    store->deleteCopy(copy);
+    EXPECT_EQ(names(store->list(kAll)), (std::vector<std::string>{".", ".."}));
+    EXPECT_EQ(names(folder->list(kAll)), (std::vector<std::string>{".", "..", "_mabre-l94", "newer.txt", name}));
 }
 
 TEST_F(Win32FileSystemTest, AWatchedCopyIsToldOfToItsEndAndACancelLeavesEverythingAsItWas) {
@@ -179,7 +175,8 @@ TEST_F(Win32FileSystemTest, AWatchedCopyIsToldOfToItsEndAndACancelLeavesEverythi
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 >> 9);
     test::setModificationTime(dir.write("big.bin", content), 2023, 4, 5, 6, 7, 8);
     dir.write("target.bin", "the old version");
-    dir.mkdir("store");
+    const auto folder = open();
+    const auto store = folder->openFolder("store", true);
 
     // Told from the start, piece by piece, to the end (under Wine too); the
     // copy has the source's time.
@@ -188,75 +185,59 @@ TEST_F(Win32FileSystemTest, AWatchedCopyIsToldOfToItsEndAndACancelLeavesEverythi
         told.emplace_back(copied, total);
         return true;
     };
-    fs.createCopy(root + "big.bin", root + "store\\copy.bin", attr::ReadOnly, watch);
+    store->createCopy(*folder, "big.bin", "copy.bin", attr::ReadOnly, watch);
     ASSERT_GE(told.size(), 2u);
     EXPECT_EQ(told.front().first, 0u);
     EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
     EXPECT_EQ(told.back(), std::make_pair(std::uint64_t{content.size()}, std::uint64_t{content.size()}));
-    EXPECT_TRUE(fs.readFile(root + "store\\copy.bin") == content);
-    EXPECT_EQ(fs.find(root + "store\\copy.bin", kAll)->utcSeconds, fs.find(root + "big.bin", kAll)->utcSeconds);
+    EXPECT_TRUE(store->readFile("copy.bin") == content);
+    EXPECT_EQ(store->find("copy.bin", kAll)->utcSeconds, folder->find("big.bin", kAll)->utcSeconds);
 
     // Cancelled once some of it is copied: nothing new, nothing replaced,
     // no temporary, hidden or not.
     const CopyProgress cancel = [](std::uint64_t copied, std::uint64_t) { return copied == 0; };
-    EXPECT_EQ(errorOf([&] { fs.createCopy(root + "big.bin", root + "store\\again.bin", attr::ReadOnly, cancel); }),
+    EXPECT_EQ(errorOf([&] { store->createCopy(*folder, "big.bin", "again.bin", attr::ReadOnly, cancel); }),
               err::Cancelled);
-    EXPECT_EQ(errorOf([&] { fs.copyFile(root + "big.bin", root + "target.bin", cancel); }), err::Cancelled);
-    EXPECT_EQ(fs.readFile(root + "target.bin"), "the old version");
-    EXPECT_EQ(names(fs.list(root, kAll)), (std::vector<std::string>{".", "..", "big.bin", "store", "target.bin"}));
-    EXPECT_EQ(names(fs.list(root + "store", kAll)), (std::vector<std::string>{".", "..", "copy.bin"}));
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "big.bin", "target.bin", cancel); }), err::Cancelled);
+    EXPECT_EQ(folder->readFile("target.bin"), "the old version");
+    EXPECT_EQ(names(folder->list(kAll)), (std::vector<std::string>{".", "..", "big.bin", "store", "target.bin"}));
+    EXPECT_EQ(names(store->list(kAll)), (std::vector<std::string>{".", "..", "copy.bin"}));
 }
 
 TEST_F(Win32FileSystemTest, AtomicWritesReplaceWholeAndKeepWhatThePersonSet) {
-    const std::string path = root + "_mabre.l94";
-    fs.writeFileAtomic(path, "first\r\n");
-    EXPECT_EQ(fs.readFile(path), "first\r\n");
-    EXPECT_EQ(fs.attributes(path), attr::Archive);
+    const auto folder = open();
+    const std::string name = "_mabre.l94";
+    folder->writeFileAtomic(name, "first\r\n");
+    EXPECT_EQ(folder->readFile(name), "first\r\n");
+    EXPECT_EQ(fs.attributes(root + name), attr::Archive);
 
-    fs.setAttributes(path, attr::Hidden | attr::Archive);
-    fs.writeFileAtomic(path, "second\r\n");
-    EXPECT_EQ(fs.readFile(path), "second\r\n");
-    EXPECT_EQ(fs.attributes(path), attr::Hidden | attr::Archive);
+    folder->setAttributes(name, attr::Hidden | attr::Archive);
+    folder->writeFileAtomic(name, "second\r\n");
+    EXPECT_EQ(folder->readFile(name), "second\r\n");
+    EXPECT_EQ(fs.attributes(root + name), attr::Hidden | attr::Archive);
 
-    fs.setAttributes(path, attr::ReadOnly);
-    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(path, "third\r\n"); }), err::PermissionDenied);
-    EXPECT_EQ(fs.readFile(path), "second\r\n");
+    folder->setAttributes(name, attr::ReadOnly);
+    EXPECT_EQ(errorOf([&] { folder->writeFileAtomic(name, "third\r\n"); }), err::PermissionDenied);
+    EXPECT_EQ(folder->readFile(name), "second\r\n");
 
-    fs.writeFileAtomic(root + "empty.ini", "");
-    EXPECT_EQ(fs.fileSize(root + "empty.ini"), 0);
-    EXPECT_EQ(errorOf([&] { fs.writeFileAtomic(root + "nofolder\\x.ini", "x"); }), err::PathNotFound);
+    folder->writeFileAtomic("empty.ini", "");
+    EXPECT_EQ(folder->find("empty.ini", kAll)->size, 0);
+    dir.mkdir("folder.ini");
+    EXPECT_EQ(errorOf([&] { folder->readFile("folder.ini"); }), err::PathFileAccess);
     // No temporary is left behind, hidden or not.
-    EXPECT_EQ(names(fs.list(root, kAll)), (std::vector<std::string>{".", "..", "_mabre.l94", "empty.ini"}));
+    EXPECT_EQ(names(folder->list(kAll)), (std::vector<std::string>{".", "..", "_mabre.l94", "empty.ini", "folder.ini"}));
 }
 
-TEST_F(Win32FileSystemTest, RenameDeleteAndCreateDirectory) {
-    dir.write("old.txt", "old");
-    dir.write("new.txt", "new");
-    fs.rename(root + "new.txt", root + "old.txt");
-    EXPECT_EQ(fs.readFile(root + "old.txt"), "new");
-    EXPECT_FALSE(fs.find(root + "new.txt", kAll));
-
-    // A read-only file is refused until its attribute is cleared, as the
-    // program does before it deletes a backup copy.
-    fs.setAttributes(root + "old.txt", attr::ReadOnly | attr::Archive);
-    EXPECT_EQ(errorOf([&] { fs.deleteFile(root + "old.txt"); }), err::PermissionDenied);
-    EXPECT_TRUE(fs.find(root + "old.txt", kAll));
-    fs.setAttributes(root + "old.txt", attr::Archive);
-    fs.deleteFile(root + "old.txt");
-    EXPECT_EQ(errorOf([&] { fs.deleteFile(root + "old.txt"); }), err::FileNotFound);
-
-    fs.createDirectory(root + "_mabre-l94");
-    EXPECT_EQ(fs.attributes(root + "_mabre-l94"), attr::Directory);  // not hidden, not read-only
-    EXPECT_NE(errorOf([&] { fs.createDirectory(root + "_mabre-l94"); }), 0);
-}
-
-TEST_F(Win32FileSystemTest, SizesAndLocalModificationTimes) {
-    auto p = dir.write("big.bin", std::string(70000, 'x'));
-    test::setModificationTime(p, 2021, 12, 31, 23, 59, 58);
-    EXPECT_EQ(fs.fileSize(root + "big.bin"), 70000);
-    EXPECT_EQ(fs.modificationTime(root + "big.bin"), (LocalTime{2021, 12, 31, 23, 59, 58}));
-    test::setModificationTime(p, 2000, 2, 29, 0, 0, 0);
-    EXPECT_EQ(fs.modificationTime(root + "big.bin"), (LocalTime{2000, 2, 29, 0, 0, 0}));
+// A folder held open is not renamed or replaced meanwhile: what the program
+// writes goes into it and nowhere else.
+TEST_F(Win32FileSystemTest, AHeldFolderCannotBeSwappedAway) {
+    dir.write("a.txt", "a");
+    const auto folder = open();
+    const auto store = folder->openFolder("_mabre-l94", true);
+    EXPECT_FALSE(::MoveFileW(widen(root + "_mabre-l94").c_str(), widen(root + "moved").c_str()));
+    EXPECT_FALSE(::RemoveDirectoryW(widen(root + "_mabre-l94").c_str()));
+    store->createCopy(*folder, "a.txt", "a_copy.txt", attr::ReadOnly);
+    EXPECT_EQ(test::readBytes(dir.path() / "_mabre-l94" / "a_copy.txt"), "a");
 }
 
 TEST(Win32Drives, TypesOfTheMachinesDrives) {
@@ -305,7 +286,7 @@ TEST_F(Win32FileSystemTest, LongNameNormaliserSpellsPathsAsStored) {
     dir.mkdir("Project Files\\Sub Folder");
     dir.write("Project Files\\Sub Folder\\Read Me.txt", "x");
     dir.mkdir("Hidden Dir\\Inner");
-    fs.setAttributes(root + "Hidden Dir", attr::Hidden);
+    open()->setAttributes("Hidden Dir", attr::Hidden);
     const std::string stored = root + "Project Files\\Sub Folder\\";
     if (bas_basic::normaliseLongName(fs, root) != root) {
         GTEST_SKIP() << "the temporary folder " << root << " lies below a hidden or system folder";

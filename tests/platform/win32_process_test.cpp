@@ -132,7 +132,7 @@ TEST(Win32Executable, FolderAndBaseNameOfTheRunningProgram) {
     EXPECT_NE(folder.back(), '\\');
     EXPECT_EQ(folder[1], ':');
     auto fs = makeNativeFileSystem();
-    EXPECT_TRUE(fs->find(folder + "\\platform_tests.exe", attr::Archive | attr::ReadOnly));
+    EXPECT_TRUE(fs->findIgnoringCase(folder + "\\platform_tests.exe", attr::Archive | attr::ReadOnly));
 }
 
 TEST(Win32CurrentDirectory, InDriveFormAsSet) {

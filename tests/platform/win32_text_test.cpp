@@ -50,20 +50,21 @@ TEST(CodePage932, BytesThatDoNotConvertBecomeReplacementCharacters) {
 
 TEST(CodePage932, TextFilesAreShiftJisWhenTheyCanBeAndUtf8OtherwiseWithNothingLost) {
     test::TempDir dir;
-    Win32FileSystem fs;
+    Win32FileSystem native;
+    const auto fs = native.openDirectory(dir.drivePath());
     CodePageCodec codec(932);
-    const std::string path = dir.drivePath() + "_mabre.l94";
+    const std::string path = "_mabre.l94";
 
-    writeTextLines(fs, codec, path, {"フォルダのコメント", "a.txt_2000-07-15 09-05-03,ｶﾅ"});
+    writeTextLines(*fs, codec, path, {"フォルダのコメント", "a.txt_2000-07-15 09-05-03,ｶﾅ"});
     EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"),
               "\x83\x74\x83\x48\x83\x8b\x83\x5f\x82\xcc\x83\x52\x83\x81\x83\x93\x83\x67\r\n"
               "a.txt_2000-07-15 09-05-03,\xb6\xc5\r\n");
-    EXPECT_EQ(readTextLines(fs, codec, path),
+    EXPECT_EQ(readTextLines(*fs, codec, path),
               (std::vector<std::string>{"フォルダのコメント", "a.txt_2000-07-15 09-05-03,ｶﾅ"}));
 
-    writeTextLines(fs, codec, path, {"日本語", "Bär \xF0\x9F\x93\x84"});
+    writeTextLines(*fs, codec, path, {"日本語", "Bär \xF0\x9F\x93\x84"});
     EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "\xEF\xBB\xBF日本語\r\nBär \xF0\x9F\x93\x84\r\n");
-    EXPECT_EQ(readTextLines(fs, codec, path), (std::vector<std::string>{"日本語", "Bär \xF0\x9F\x93\x84"}));
+    EXPECT_EQ(readTextLines(*fs, codec, path), (std::vector<std::string>{"日本語", "Bär \xF0\x9F\x93\x84"}));
 }
 
 TEST(AnsiCodePage, TheNativeCodecUsesTheMachinesAnsiCodePage) {

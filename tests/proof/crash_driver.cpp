@@ -7,9 +7,14 @@
 // Operations: open (the large file big.bin), restore (big.bin's older
 // version), delete (two copies of small.txt), comment (a new comment on
 // small.txt, saved), exit (with a folder comment typed), again (start and
-// exit: the next run of the program). The shim starts counting once the
-// window has started, unless the operation is "again".
+// exit: the next run of the program), cycle (80 rounds of: open a.txt, an
+// editor's save of it, refresh, restore and delete a copy of it; the folder's
+// native path follows as a fourth argument). The shim starts counting once
+// the window has started, unless the operation is "again".
 #include <dlfcn.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <cstdio>
 #include <cstring>
@@ -23,8 +28,8 @@ using mabrel::test::proof::menu;
 using mabrel::test::proof::rowOf;
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: crash_driver <operation> <folder> <program folder>\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: crash_driver <operation> <folder> <program folder> [<native folder>]\n");
         return 2;
     }
     const std::string operation = argv[1];
@@ -52,6 +57,18 @@ int main(int argc, char** argv) {
     } else if (operation == "comment") {
         ui.inputAnswers.push_back("a new comment");
         menu(w, ui, {rowOf(w, "small.txt", false)}, frm_rclick::kComment);
+    } else if (operation == "cycle" && argc == 5) {
+        for (int round = 0; round < 80; ++round) {
+            w.fun_aOpen(rowOf(w, "a.txt", false));
+            // The editor saves the next version, a minute on.
+            const auto file = std::filesystem::path(argv[4]) / "a.txt";
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << "version " << 100 + round;
+            test::setModificationTime(file, 2020, 1, 1, 1, round % 60, 0);
+            w.cmdUpdate_Click();
+            menu(w, ui, {rowOf(w, "a.txt", true)}, frm_rclick::kRestore);
+            menu(w, ui, {rowOf(w, "a.txt", true)}, frm_rclick::kDelete);
+            w.cmdUpdate_Click();
+        }
     } else if (operation == "exit" || operation == "again") {
         if (operation == "exit") w.txtFolderComment.text = "typed before exit";
         w.cmdExit_Click();

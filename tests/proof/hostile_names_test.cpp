@@ -247,6 +247,64 @@ TEST_F(Links, ADanglingLinkUnderTheNextCopysNameNeitherPassesForTheCopyNorIsWrit
     }
 }
 
+// Another account that may write the folder swaps the backup directory for a
+// link to a folder of the person's, again and again, while the program (a
+// process of its own) opens, saves, restores, deletes and refreshes: nothing
+// in that folder is made, removed or changed.
+TEST(AnotherAccount, SwappingTheBackupDirectoryForALinkReachesNothingOutsideTheFolder) {
+    TempDir shared(scratchParent());
+    TempDir victim(scratchParent());
+    TempDir exe(scratchParent());
+    ::chmod(shared.path().c_str(), 0777);
+    ::chmod(victim.path().c_str(), 0755);
+    const auto a = shared.write("a.txt", "version 099");
+    setModificationTime(a, 2020, 1, 1, 0, 59, 0);
+    // Look-alikes of every copy the cycle takes, and a file of the person's.
+    for (int minute = 0; minute < 60; ++minute) {
+        char name[64];
+        std::snprintf(name, sizeof name, "a_2020-01-01 01-%02d-00.txt", minute);
+        setModificationTime(victim.write(name, "version 1xx"), 2020, 1, 1, 1, minute, 0);
+    }
+    setModificationTime(victim.write("a_2020-01-01 00-59-00.txt", "version 099"), 2020, 1, 1, 0, 59, 0);
+    victim.write("precious.txt", "precious");
+    const auto before = filesBelow(victim.path());
+
+    const pid_t attacker = ::fork();
+    if (attacker == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        const auto dir = shared.path() / kBackupDir;
+        const auto held = shared.path() / ".held";
+        for (long swaps = 0;; ++swaps) {
+            ::rename(dir.c_str(), held.c_str());
+            ::symlink(victim.path().c_str(), dir.c_str());
+            ::usleep(static_cast<useconds_t>(swaps % 7) * 100);
+            ::unlink(dir.c_str());
+            ::rename(held.c_str(), dir.c_str());
+            ::usleep(static_cast<useconds_t>(swaps % 5) * 100);
+        }
+    }
+    std::vector<std::string> args = {MABREL_CRASH_DRIVER, "cycle", shared.drivePath(), exe.drivePath(),
+                                     shared.path().string()};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t program = ::fork();
+    if (program == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 2);  // its messages: refusals the race causes
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(program, &status, 0);
+    ::kill(attacker, SIGKILL);
+    ::waitpid(attacker, nullptr, 0);
+
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the program did not run to its end: " << status;
+    EXPECT_EQ(filesBelow(victim.path()), before);
+    for (const auto& [rel, bytes] : before) EXPECT_FALSE(isReadOnlyFile(victim.path() / rel)) << rel;
+}
+
 // --- Places --------------------------------------------------------------------
 
 // Runs `body` in a child process (as "nobody" when asked); what it finds

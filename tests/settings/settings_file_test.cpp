@@ -17,7 +17,7 @@ protected:
     ProcessState readLines(const std::string& text, bool* complete = nullptr) {
         dir.write("mabrel9-iv.ini", text);
         ProcessState state;
-        const bool ok = readSettings(*fs, *codec, path, state);
+        const bool ok = readSettings(*folder, *codec, name, state);
         if (complete) *complete = ok;
         return state;
     }
@@ -29,12 +29,13 @@ protected:
     std::unique_ptr<platform::FileSystem> fs = platform::makeNativeFileSystem();
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
     test::TempDir dir;
-    const std::string path = settingsFilePath(dir.drivePath(), "mabrel9-iv");
+    const std::unique_ptr<platform::Directory> folder = fs->openDirectory(dir.drivePath());
+    const std::string name = settingsFileName("mabrel9-iv");
 };
 
 TEST_F(SettingsFile, MissingFileGivesDefaultsAndTheWriterThenCreatesAllEightLines) {
     ProcessState state;
-    EXPECT_FALSE(readSettings(*fs, *codec, path, state));
+    EXPECT_FALSE(readSettings(*folder, *codec, name, state));
     EXPECT_EQ(state.p_driveAndPath, "");
     EXPECT_EQ(state.exceptionExtList1, kDefaultExtList);
     EXPECT_EQ(state.exceptionExtList2, kDefaultExtList);
@@ -42,7 +43,7 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndTheWriterThenCreatesAllEightLine
 
     state.p_driveAndPath = "C:\\Docs\\";
     state.exceptionExtList2Mode = -3;
-    ASSERT_TRUE(writeSettings(*fs, *codec, path, state, "mabrel9-iv", {2026, 12, 5, 9, 0, 0}));
+    ASSERT_TRUE(writeSettings(*folder, *codec, name, state, "mabrel9-iv", {2026, 12, 5, 9, 0, 0}));
     EXPECT_EQ(test::readBytes(dir.path() / "mabrel9-iv.ini"),
               "[mabrel9-iv]\r\n"
               "version," + version() + "\r\n"
@@ -61,10 +62,10 @@ TEST_F(SettingsFile, WhatTheWriterWritesReadsBackWholeEvenAPathWithCommas) {
     state.exceptionExtList1 = ".txt.doc.";
     state.exceptionExtList2Mode = 32767;
     state.exceptionExtList2 = ".EXE.テキスト.";
-    ASSERT_TRUE(writeSettings(*fs, *codec, path, state, "mabrel9-iv", {2001, 2, 3, 4, 5, 6}));
+    ASSERT_TRUE(writeSettings(*folder, *codec, name, state, "mabrel9-iv", {2001, 2, 3, 4, 5, 6}));
 
     ProcessState back;
-    EXPECT_TRUE(readSettings(*fs, *codec, path, back));
+    EXPECT_TRUE(readSettings(*folder, *codec, name, back));
     EXPECT_EQ(back.p_driveAndPath, state.p_driveAndPath);
     EXPECT_EQ(back.exceptionExtList1Mode, 1);
     EXPECT_EQ(back.exceptionExtList1, state.exceptionExtList1);
@@ -129,9 +130,9 @@ TEST_F(SettingsFile, AnEmptyLineTakesItsKeyFromTheLineBefore) {
     // what the writer's own line then gives back.
     const auto left = readLines("x,lastPath, , C:\\D\\\r\n\r\n");
     EXPECT_EQ(left.p_driveAndPath, ",C:\\D\\");
-    ASSERT_TRUE(writeSettings(*fs, *codec, path, left, "mabrel9-iv", {2001, 2, 3, 4, 5, 6}));
+    ASSERT_TRUE(writeSettings(*folder, *codec, name, left, "mabrel9-iv", {2001, 2, 3, 4, 5, 6}));
     ProcessState back;
-    EXPECT_TRUE(readSettings(*fs, *codec, path, back));
+    EXPECT_TRUE(readSettings(*folder, *codec, name, back));
     EXPECT_EQ(back.p_driveAndPath, left.p_driveAndPath);
 }
 
@@ -147,12 +148,12 @@ TEST_F(SettingsFile, ShiftJisFileFromAnotherToolReadsBackAsJapanese) {
     ASSERT_NE(test::readBytes(dir.path() / "mabrel9-iv.ini"), utf8);  // really converted
 
     ProcessState s;
-    EXPECT_TRUE(readSettings(*fs, *codec, path, s));
+    EXPECT_TRUE(readSettings(*folder, *codec, name, s));
     EXPECT_EQ(s.p_driveAndPath, "C:\\資料\\報告書\\");
     EXPECT_EQ(s.exceptionExtList1, ".テキスト.");
 
     // And the writer puts it down in the same code page.
-    ASSERT_TRUE(writeSettings(*fs, *codec, path, s, "mabrel9-iv", {2026, 1, 1, 0, 0, 0}));
+    ASSERT_TRUE(writeSettings(*folder, *codec, name, s, "mabrel9-iv", {2026, 1, 1, 0, 0, 0}));
     const std::string written = test::readBytes(dir.path() / "mabrel9-iv.ini");
     EXPECT_NE(written.find("lastPath,C:\\\x8e\x91\x97\xbf\\"), std::string::npos);
 }

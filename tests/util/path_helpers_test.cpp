@@ -43,7 +43,7 @@ TEST_F(PathHelpers, NormaliserKeepsTheLongestExistingLeadingPart) {
     EXPECT_EQ(normaliseLongName(*fs, "C:\\mabrel-no-such-folder-4711\\x\\"), "C:\\");
     // A hidden folder on the way is left out, and so is everything below it.
     dir.write(".cache/inside/x.txt", "x");
-    fs->setAttributes(root + ".cache", platform::attr::Hidden);
+    fs->openDirectory(root)->setAttributes(".cache", platform::attr::Hidden);
     EXPECT_EQ(normaliseLongName(*fs, root + ".cache\\inside\\x.txt"), root);
 }
 

@@ -95,6 +95,16 @@ namespace {
     throw PlatformError(number);
 }
 
+// For a name in a folder held open: the folder is there, so a missing name
+// is a missing file.
+int errorNumberIn(int e) { return e == ENOENT || e == ENOTDIR ? err::FileNotFound : errorNumberFor(e, "/"); }
+[[noreturn]] void throwErrnoIn(int e) { throw PlatformError(errorNumberIn(e)); }
+[[noreturn]] void throwReadErrnoIn(int e) {
+    const int number = errorNumberIn(e);
+    if (number == err::PermissionDenied) throw PlatformError(number, kCannotRead);
+    throw PlatformError(number);
+}
+
 }  // namespace
 
 // --- Helpers -------------------------------------------------------------------
@@ -131,6 +141,11 @@ public:
         return *this;
     }
     int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     void reset() {
         if (fd_ >= 0) sys().close(fd_);
         fd_ = -1;
@@ -203,25 +218,11 @@ bool isListableName(const std::string& name) {
     return isValidUtf8(name);
 }
 
-struct stat statOrThrow(const std::string& native) {
-    struct stat st{};
-    if (sys().stat(native.c_str(), &st) != 0) throwErrno(errno, native);
-    return st;
-}
-
-// The lstat of a path that must not be a link: the program never writes,
-// deletes or changes attributes through one.
-struct stat lstatNoLink(const std::string& native) {
-    struct stat st{};
-    if (sys().lstat(native.c_str(), &st) != 0) throwErrno(errno, native);
-    if (S_ISLNK(st.st_mode)) throw PlatformError(err::PathFileAccess);
-    return st;
-}
-
 void rejectNul(const std::string& path) {
     // A NUL would silently cut the native path short.
     if (path.find('\0') != std::string::npos) throw PlatformError(err::PathFileAccess);
 }
+
 
 // --- Temporary files -----------------------------------------------------------
 //
@@ -250,17 +251,15 @@ std::string temporarySuffix() {
     return suffix;
 }
 
-// A name for a temporary file beside `native`: hidden, unique, and short
-// enough for NAME_MAX whatever the target's name.
-std::string temporaryBeside(const std::string& native) {
-    const std::string folder = parentOf(native);
-    std::string name = native.substr(native.find_last_of('/') + 1);
+// A hidden name for a temporary file beside `name`, unique, and short enough
+// for NAME_MAX whatever the target's name.
+std::string temporaryNameFor(std::string name) {
     if (name.size() > 180) {
         std::size_t cut = 180;
         while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;  // keep UTF-8 whole
         name.resize(cut);
     }
-    return (folder == "/" ? "" : folder) + "/." + name + temporarySuffix();
+    return "." + name + temporarySuffix();
 }
 
 bool isHex(const std::string& text) {
@@ -302,11 +301,69 @@ bool isStaleTemporary(const std::string& name, std::int64_t ageSeconds) {
     return false;
 }
 
-// Creates a named temporary file beside `native`; retries on a name clash.
-int createTemporary(const std::string& native, mode_t mode, std::string& temporary) {
+
+// An entry name of a folder held open: one name, never a path.
+void checkName(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos) {
+        throw PlatformError(err::PathFileAccess);
+    }
+}
+
+// The path by which the machine reaches `name` in the folder open as `dirFd`,
+// without a path walk of its own: for the calls that take no descriptor.
+std::string throughDescriptor(int dirFd, const std::string& name) {
+    return "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+}
+
+std::optional<std::uint32_t> storedDosAttribOf(int fd) {
+    char buffer[256];
+    const ssize_t n = sys().fgetxattr(fd, kDosAttribName, buffer, sizeof buffer);
+    if (n < 0) return std::nullopt;
+    return decodeDosAttrib(std::string(buffer, static_cast<std::size_t>(n)));
+}
+
+// Opens the entry `name` of the folder `dirFd` for reading, never blocking
+// (a FIFO, a device) and, unless `followLink`, never through a link.
+int openEntry(int dirFd, const std::string& name, bool followLink, int access = O_RDONLY) {
+    return sys().openat(dirFd, name.c_str(),
+                        access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+}
+
+// What an entry that cannot be read or written as a file says of itself.
+[[noreturn]] void throwNotAFile(const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess, kFolderNotFile);
+    throw PlatformError(err::PathFileAccess, kNotRegularFile);
+}
+
+// The open that failed on `name` with errno `e`, said in words where a link
+// or something that is no file stood in the way.
+[[noreturn]] void throwOpenFailure(int e, int dirFd, const std::string& name, bool reading) {
+    if (e == ELOOP) throw PlatformError(err::PathFileAccess, kLinkNotFile);
+    if (e == ENXIO || e == ENODEV) {
+        struct stat st{};
+        if (sys().fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) throwNotAFile(st);
+    }
+    if (reading) throwReadErrnoIn(e);
+    throwErrnoIn(e);
+}
+
+// An unnamed file in the folder `dirFd`, or -1 with errno set.
+int createUnnamed(int dirFd, mode_t mode) { return sys().openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode); }
+
+bool unnamedUnsupported(int e) { return e == EOPNOTSUPP || e == EISDIR || e == EINVAL || e == ENOSYS; }
+
+// Gives the unnamed file `fd` the name `name` in `dirFd`; fails when the name exists.
+int nameUnnamed(int fd, int dirFd, const std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return sys().linkat(AT_FDCWD, self.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+// Creates a named temporary file beside `name`; retries on a name clash.
+int createTemporary(int dirFd, const std::string& name, mode_t mode, std::string& temporary) {
     for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary = temporaryBeside(native);
-        const int fd = sys().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        temporary = temporaryNameFor(name);
+        const int fd = sys().openat(dirFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0) return fd;
         if (errno != EEXIST) return -1;
     }
@@ -314,25 +371,12 @@ int createTemporary(const std::string& native, mode_t mode, std::string& tempora
     return -1;
 }
 
-// An unnamed file in `folder`, or -1 with errno set.
-int createUnnamed(const std::string& folder, mode_t mode) {
-    return sys().open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-}
-
-bool unnamedUnsupported(int e) { return e == EOPNOTSUPP || e == EISDIR || e == EINVAL || e == ENOSYS; }
-
-// Gives the unnamed file `fd` the name `native`; fails when the name exists.
-int nameUnnamed(int fd, const std::string& native) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return sys().linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW);
-}
-
-void writeAll(int fd, const char* data, std::size_t size, const std::string& native) {
+void writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = sys().write(fd, data, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throwErrno(errno, native);
+            throwErrnoIn(errno);
         }
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -350,17 +394,16 @@ void report(const CopyProgress& progress, std::int64_t copied, std::int64_t tota
 // system shares blocks, else an in-kernel copy, else plain reads and writes.
 // A source that ends early (it shrank, or a network file system stopped
 // short) fails with 57: a copy is complete or it is nothing.
-void copyContent(int in, int out, std::int64_t expected, const std::string& nativeTarget,
-                 const CopyProgress& progress) {
+void copyContent(int in, int out, std::int64_t expected, const CopyProgress& progress) {
     report(progress, 0, expected);
     if (sys().ioctl(out, FICLONE, in) == 0) {
         struct stat st{};
-        if (sys().fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
+        if (sys().fstat(out, &st) != 0) throwErrnoIn(errno);
         if (st.st_size == expected) {
             report(progress, expected, expected);
             return;
         }
-        if (sys().ftruncate(out, 0) != 0) throwErrno(errno, nativeTarget);
+        if (sys().ftruncate(out, 0) != 0) throwErrnoIn(errno);
     }
 
     // In pieces, each sent on to the disk while the next is copied, so that
@@ -395,7 +438,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
             errno == EPERM) {
             break;
         }
-        throwErrno(errno, nativeTarget);
+        throwErrnoIn(errno);
     }
     std::vector<char> buffer(1 << 16);
     while (done < expected) {
@@ -404,7 +447,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
         if (n == 0) throw PlatformError(err::DeviceIo);  // the source ended before its size
         if (n < 0) {
             if (errno == EINTR) continue;
-            throwErrno(errno, nativeTarget);
+            throwErrnoIn(errno);
         }
         std::size_t written = 0;
         while (written < static_cast<std::size_t>(n)) {
@@ -412,7 +455,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
                                        done + static_cast<off_t>(written));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                throwErrno(errno, nativeTarget);
+                throwErrnoIn(errno);
             }
             if (w == 0) throw PlatformError(err::DeviceIo);
             written += static_cast<std::size_t>(w);
@@ -421,7 +464,7 @@ void copyContent(int in, int out, std::int64_t expected, const std::string& nati
         report(progress, done, expected);
     }
     struct stat st{};
-    if (sys().fstat(out, &st) != 0) throwErrno(errno, nativeTarget);
+    if (sys().fstat(out, &st) != 0) throwErrnoIn(errno);
     if (st.st_size != expected) throw PlatformError(err::DeviceIo);
 }
 
@@ -431,64 +474,218 @@ void copyDosAttrib(int in, int out) {
     if (n >= 0) sys().fsetxattr(out, kDosAttribName, buffer, static_cast<std::size_t>(n), 0);
 }
 
-void syncFolder(const std::string& folder) {
-    Fd dir(sys().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+// Whether a file is still the version it was: a writer changes its size,
+// modification time or change time.
+bool sameVersion(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// Whether a file was last changed long enough ago that a write now would
+// show in its times: they come from a clock that moves in ticks, and a
+// write within the tick of the last one leaves them as they were. A time
+// far ahead of the clock (a server's) cannot tell and is taken as settled.
+bool settled(const struct stat& st) {
+    struct timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto ns = [](const struct timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+    const std::int64_t age = ns(now) - std::max(ns(st.st_mtim), ns(st.st_ctim));
+    return age >= 40000000 || age < -1000000000;
+}
+
+// Copies `in` (whose stat is `st`) into `out` as the file was at one moment:
+// a file changed a moment ago is waited for, a copy during which the file
+// changed is taken again, and a file that keeps changing is refused (70).
+// An appending writer leaves the first bytes as they were, but the copy is
+// of no moment the file had either once its times moved. Returns the stat
+// of the version copied.
+struct stat copyOneVersion(int in, struct stat st, int out, const CopyProgress& progress) {
+    constexpr int kTries = 5;
+    for (int attempt = 1;; ++attempt) {
+        bool changed = !settled(st);
+        bool cutShort = false;
+        if (!changed) {
+            try {
+                copyContent(in, out, static_cast<std::int64_t>(st.st_size), progress);
+            } catch (const PlatformError& e) {
+                // A file that shrank while it was copied ends early.
+                if (e.number() != err::DeviceIo) throw;
+                cutShort = true;
+            }
+        }
+        struct stat after{};
+        if (sys().fstat(in, &after) != 0) throwErrnoIn(errno);
+        changed = changed || !sameVersion(st, after);
+        if (!changed) {
+            if (cutShort) throw PlatformError(err::DeviceIo);
+            return st;
+        }
+        if (attempt == kTries) throw PlatformError(err::PermissionDenied, kBeingWritten);
+        if (sys().ftruncate(out, 0) != 0) throwErrnoIn(errno);
+        ::usleep(static_cast<useconds_t>(50000 << (attempt - 1)));
+        st = after;
+    }
+}
+
+// Flushes the folder's names; where it cannot be opened for that, the
+// names are flushed with the file system's next commit.
+void syncFolder(int dirFd) {
+    Fd dir(sys().openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) sys().fsync(dir.get());
 }
 
-// A named temporary file that is removed unless it was given away.
+// A named temporary file in a folder, removed unless it was given away.
 class TemporaryFile {
 public:
-    TemporaryFile() = default;
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    explicit TemporaryFile(int dirFd) : dirFd_(dirFd) {}
     ~TemporaryFile() {
-        if (!path_.empty()) sys().unlink(path_.c_str());
+        if (!name_.empty()) sys().unlinkat(dirFd_, name_.c_str(), 0);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
-    void reset(std::string path) { path_ = std::move(path); }
-    const std::string& path() const { return path_; }
+    void reset(std::string name) { name_ = std::move(name); }
+    const std::string& name() const { return name_; }
+    // Gives the unnamed file `fd` a hidden name beside `target`, for the
+    // moment before it replaces it.
+    void nameUnnamedFile(int fd, const std::string& target) {
+        for (int attempt = 0;; ++attempt) {
+            std::string name = temporaryNameFor(target);
+            if (nameUnnamed(fd, dirFd_, name) == 0) {
+                name_ = std::move(name);
+                return;
+            }
+            if (errno != EEXIST || attempt >= 16) throwErrnoIn(errno);
+        }
+    }
     void renameTo(const std::string& target) {
-        if (sys().rename(path_.c_str(), target.c_str()) != 0) throwErrno(errno, target);
-        path_.clear();
-        syncFolder(parentOf(target));
+        if (sys().renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) throwErrnoIn(errno);
+        name_.clear();
+        syncFolder(dirFd_);
     }
 
 private:
-    std::string path_;
+    int dirFd_;
+    std::string name_;
 };
 
 // What an existing target allows: nothing there, a writable file, or an
 // error. A link is refused: the program writes nothing through one.
-std::optional<struct stat> checkReplaceable(const std::string& native) {
+std::optional<struct stat> checkReplaceable(int dirFd, const std::string& name) {
     struct stat st{};
-    if (sys().lstat(native.c_str(), &st) != 0) {
+    if (sys().fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) return std::nullopt;
-        throwErrno(errno, native);
+        throwErrnoIn(errno);
     }
-    if (S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (S_ISLNK(st.st_mode)) throw PlatformError(err::PathFileAccess, kLinkNotFile);
+    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
     if ((st.st_mode & kWriteBits) == 0) throw PlatformError(err::PermissionDenied);
     return st;
 }
 
 // Writes `bytes` over the file in place: for a folder in which no file can be
 // made, though the file itself may be written.
-void rewriteInPlace(const std::string& native, const std::string& bytes) {
-    Fd out(sys().open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (out.get() < 0) throwErrno(errno, native);
+void rewriteInPlace(int dirFd, const std::string& name, const std::string& bytes) {
+    Fd out(openEntry(dirFd, name, false, O_WRONLY));
+    if (out.get() < 0) throwOpenFailure(errno, dirFd, name, false);
+    struct stat st{};
+    if (sys().fstat(out.get(), &st) != 0) throwErrnoIn(errno);
+    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = sys().pwrite(out.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            throwErrno(errno, native);
+            throwErrnoIn(errno);
         }
         if (n == 0) throw PlatformError(err::DeviceIo);
         done += static_cast<std::size_t>(n);
     }
-    if (sys().ftruncate(out.get(), static_cast<off_t>(bytes.size())) != 0) throwErrno(errno, native);
-    if (sys().fsync(out.get()) != 0) throwErrno(errno, native);
-    if (out.close() != 0) throwErrno(errno, native);
+    if (sys().ftruncate(out.get(), static_cast<off_t>(bytes.size())) != 0) throwErrnoIn(errno);
+    if (sys().fsync(out.get()) != 0) throwErrnoIn(errno);
+    if (out.close() != 0) throwErrnoIn(errno);
+}
+
+// A file to be named in the folder `dirFd` once it is complete: unnamed
+// while it is written, or, where the file system has no unnamed files, a
+// named hidden temporary that goes if it is not given away.
+struct NewFile {
+    NewFile(int dirFd, const std::string& name, mode_t mode) : temporary(dirFd) {
+        fd = Fd(createUnnamed(dirFd, mode));
+        if (fd.get() >= 0) return;
+        error = errno;
+        if (!unnamedUnsupported(error)) return;
+        std::string temporaryName;
+        fd = Fd(createTemporary(dirFd, name, mode, temporaryName));
+        error = errno;
+        if (fd.get() >= 0) temporary.reset(temporaryName);
+    }
+    bool unnamed() const { return temporary.name().empty(); }
+    Fd fd;
+    int error = 0;
+    TemporaryFile temporary;
+};
+
+// Reads the whole of a regular file open as `fd`, up to kMaxOwnFileBytes.
+std::string readWhole(int fd) {
+    struct stat st{};
+    if (sys().fstat(fd, &st) != 0) throwReadErrnoIn(errno);
+    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxOwnFileBytes) throw PlatformError(err::PathFileAccess, kFileTooLarge);
+    std::string bytes;
+    if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = sys().read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwReadErrnoIn(errno);
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        // One that grows while it is read stops at the bound as well.
+        if (bytes.size() > kMaxOwnFileBytes) throw PlatformError(err::PathFileAccess, kFileTooLarge);
+    }
+    return bytes;
+}
+
+// The regular file `name` of the folder `dirFd`, open for reading, and its
+// stat; a link is read through only when `followLink`.
+Fd openRegular(int dirFd, const std::string& name, bool followLink, struct stat& st) {
+    checkName(name);
+    Fd file(openEntry(dirFd, name, followLink));
+    if (file.get() < 0) throwOpenFailure(errno, dirFd, name, true);
+    if (sys().fstat(file.get(), &st) != 0) throwReadErrnoIn(errno);
+    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+    return file;
+}
+
+// Whether two open files hold the same bytes, telling `progress` how far
+// the comparison has got.
+bool sameBytes(int a, int b, std::int64_t size, const CopyProgress& progress) {
+    report(progress, 0, size);
+    std::vector<char> x(1 << 20), y(1 << 20);
+    std::int64_t done = 0;
+    while (done < size) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(size - done, x.size()));
+        auto readAt = [&](int fd, std::vector<char>& buffer) {
+            std::size_t got = 0;
+            while (got < want) {
+                const ssize_t n = sys().pread(fd, buffer.data() + got, want - got, done + static_cast<off_t>(got));
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    throwReadErrnoIn(errno);
+                }
+                if (n == 0) return false;
+                got += static_cast<std::size_t>(n);
+            }
+            return true;
+        };
+        if (!readAt(a, x) || !readAt(b, y)) return false;
+        if (std::memcmp(x.data(), y.data(), want) != 0) return false;
+        done += static_cast<std::int64_t>(want);
+        report(progress, done, size);
+    }
+    return true;
 }
 
 bool cannotCreateHere(int e) { return e == EACCES || e == EPERM || e == EROFS; }
@@ -514,9 +711,356 @@ bool isRootSpelling(const std::string& text) {
 
 }  // namespace
 
+// --- PosixDirectory ----------------------------------------------------------
+
+class PosixDirectory final : public Directory {
+public:
+    PosixDirectory(PosixFileSystem& fs, Fd fd, std::string path) : fs_(fs), fd_(std::move(fd)), path_(std::move(path)) {}
+
+    const std::string& path() const override { return path_; }
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override;
+    std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) override;
+    std::unique_ptr<Directory> openFolder(const std::string& name, bool create) override;
+    void setAttributes(const std::string& name, std::uint32_t attributes) override;
+    void createCopy(Directory& from, const std::string& fromName, const std::string& name, std::uint32_t attributes,
+                    const CopyProgress& progress) override;
+    bool holdsCopyOf(const std::string& name, Directory& from, const std::string& fromName,
+                     const CopyProgress& progress) override;
+    void copyFile(Directory& from, const std::string& fromName, const std::string& name,
+                  const CopyProgress& progress) override;
+    void deleteCopy(const std::string& name) override;
+    std::string readFile(const std::string& name) override;
+    void writeFileAtomic(const std::string& name, const std::string& bytes) override;
+    void removeStaleTemporaries() override;
+
+private:
+    static int fdOf(Directory& other) {
+        auto* posix = dynamic_cast<PosixDirectory*>(&other.unwrapped());
+        if (!posix) throw PlatformError(err::InvalidArgument);
+        return posix->fd_.get();
+    }
+
+    PosixFileSystem& fs_;
+    Fd fd_;  // O_PATH
+    std::string path_;
+};
+
+std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgress& progress) {
+    Fd listed(sys().openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listed.get() < 0) throwReadErrnoIn(errno);
+    struct stat folderStat{};
+    if (sys().fstat(listed.get(), &folderStat) != 0) throwReadErrnoIn(errno);
+    const int dirFd = listed.get();
+    DIR* dir = sys().fdopendir(dirFd);
+    if (!dir) throwReadErrnoIn(errno);
+    listed.release();  // the listing owns it now
+    std::vector<DirEntry> entries;
+    int readError = 0;
+    {
+        const std::string throughFd = "/proc/self/fd/" + std::to_string(dirFd);
+        auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, throughFd);
+        LocalTimes times;
+        std::size_t read = 0;
+        auto nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+        errno = 0;
+        while (dirent* e = sys().readdir(dir)) {
+            if (progress && (++read % kListProgressEvery == 0 || std::chrono::steady_clock::now() >= nextReport)) {
+                nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+                if (!progress(read)) {
+                    sys().closedir(dir);
+                    throw PlatformError(err::Cancelled);
+                }
+            }
+            errno = 0;
+            std::string name = e->d_name;
+            if (!isListableName(name)) continue;
+            struct stat lst{};
+            struct stat target{};
+            // Gone since readdir, unreadable, or a link that points nowhere:
+            // told apart only for callers that ask, so that they know the
+            // listing left something out.
+            if (sys().fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0 ||
+                (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name.c_str(), &target, 0) != 0)) {
+                if (mask & attr::Unreadable) {
+                    DirEntry unreadable;
+                    unreadable.name = std::move(name);
+                    unreadable.attributes = attr::Unreadable;
+                    entries.push_back(std::move(unreadable));
+                }
+                errno = 0;
+                continue;
+            }
+            const auto dos = dosAttribs.read(name.c_str(), S_ISLNK(lst.st_mode) ? target : lst);
+            DirEntry entry = entryOf(std::move(name), lst, &target, dos, &times);
+            if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
+            errno = 0;
+        }
+        readError = errno;
+    }
+    sys().closedir(dir);
+    if (readError != 0) throwReadErrnoIn(readError);
+
+    // "." and ".." first, as Windows lists them; the rest in the folder's
+    // own order, which stays while the folder does (the load orders its
+    // rows itself).
+    std::size_t front = 0;
+    for (const char* dots : {".", ".."}) {
+        for (std::size_t i = front; i < entries.size(); ++i) {
+            if (entries[i].name == dots) {
+                std::swap(entries[front++], entries[i]);
+                break;
+            }
+        }
+    }
+    return entries;
+}
+
+std::optional<DirEntry> PosixDirectory::find(const std::string& name, std::uint32_t mask) {
+    checkName(name);
+    struct stat lst{};
+    if (sys().fstatat(fd_.get(), name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throwErrnoIn(errno);
+    }
+    struct stat target{};
+    const bool reachable = !S_ISLNK(lst.st_mode) || sys().fstatat(fd_.get(), name.c_str(), &target, 0) == 0;
+    DirEntry entry = entryOf(name, lst, reachable ? &target : nullptr,
+                             storedDosAttrib(throughDescriptor(fd_.get(), name)));
+    if (!matchesMask(entry.attributes, mask)) return std::nullopt;
+    return entry;
+}
+
+std::unique_ptr<Directory> PosixDirectory::openFolder(const std::string& name, bool create) {
+    checkName(name);
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    Fd sub(sys().openat(fd_.get(), name.c_str(), kFlags));
+    if (sub.get() < 0 && errno == ENOENT && create) {
+        if (sys().mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) throwErrnoIn(errno);
+        sub = Fd(sys().openat(fd_.get(), name.c_str(), kFlags));
+    }
+    if (sub.get() < 0) {
+        const int e = errno;
+        if (e == ENOENT) throw PlatformError(err::PathNotFound);
+        struct stat st{};
+        if ((e == ELOOP || e == ENOTDIR) && sys().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(st.st_mode)) throw PlatformError(err::PathFileAccess, kLinkNotFolder);
+            if (!S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+        }
+        throwErrnoIn(e);
+    }
+    // Looked at through the descriptor itself: what was opened is what is used.
+    struct stat st{};
+    if (sys().fstat(sub.get(), &st) != 0) throwErrnoIn(errno);
+    if (!S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    return std::make_unique<PosixDirectory>(fs_, std::move(sub), path_ + name + "\\");
+}
+
+void PosixDirectory::setAttributes(const std::string& name, std::uint32_t wanted) {
+    checkName(name);
+    Fd file(openEntry(fd_.get(), name, false));
+    if (file.get() < 0) throwOpenFailure(errno, fd_.get(), name, false);
+    struct stat st{};
+    if (sys().fstat(file.get(), &st) != 0) throwErrnoIn(errno);
+    const bool folder = S_ISDIR(st.st_mode);
+    // Read-only means nothing for a folder on Windows; taking a folder's
+    // write permission would stop files being made in it.
+    const bool readOnly = (wanted & attr::ReadOnly) != 0 && !folder;
+
+    // Clearing read-only first, so that the extended attribute may be written.
+    if (!readOnly && !folder && (st.st_mode & kWriteBits) == 0) {
+        if (sys().fchmod(file.get(), (st.st_mode & 07777) | writeBitsFor(st.st_mode)) != 0) throwErrnoIn(errno);
+        st.st_mode |= writeBitsFor(st.st_mode);
+    }
+
+    const std::uint32_t dosBits = attr::Hidden | attr::System | attr::Archive;
+    const auto stored = storedDosAttribOf(file.get());
+    const bool dot = isDotName(name);
+    const std::uint32_t byDefault = (dot ? attr::Hidden : 0) | (S_ISREG(st.st_mode) ? attr::Archive : 0);
+    const std::uint32_t wantedDos = wanted & dosBits;
+    const std::uint32_t present = stored ? (*stored & dosBits) | (dot ? attr::Hidden : 0) : byDefault;
+    if (present != wantedDos || (stored && (*stored & attr::ReadOnly) != (wanted & attr::ReadOnly))) {
+        const std::string value =
+            encodeDosAttrib(wantedDos | (wanted & attr::ReadOnly) | (folder ? attr::Directory : 0));
+        int rc = sys().fsetxattr(file.get(), kDosAttribName, value.data(), value.size(), 0);
+        if (rc != 0 && errno == EACCES && (st.st_mode & S_IWUSR) == 0) {
+            // A read-only file that stays read-only: user.* attributes need
+            // write permission for a moment.
+            if (sys().fchmod(file.get(), (st.st_mode & 07777) | S_IWUSR) == 0) {
+                rc = sys().fsetxattr(file.get(), kDosAttribName, value.data(), value.size(), 0);
+                sys().fchmod(file.get(), st.st_mode & 07777);
+            }
+        }
+        // Without extended attributes only names and permission bits count.
+        (void)rc;
+    }
+
+    if (readOnly && (st.st_mode & kWriteBits) != 0) {
+        if (sys().fchmod(file.get(), st.st_mode & 07777 & ~kWriteBits) != 0) throwErrnoIn(errno);
+    }
+}
+
+void PosixDirectory::createCopy(Directory& from, const std::string& fromName, const std::string& name,
+                                std::uint32_t attributes, const CopyProgress& progress) {
+    checkName(name);
+    // The person's file may be a link of their own: it is read through.
+    struct stat st{};
+    const Fd in = openRegular(fdOf(from), fromName, true, st);
+
+    // Unnamed until complete, so that nothing is left by a failure or a
+    // crash; a named hidden temporary file where the file system has none.
+    NewFile out(fd_.get(), "_mabre-tmp", S_IRUSR | S_IWUSR);
+    if (out.fd.get() < 0) throwErrnoIn(out.error);
+
+    st = copyOneVersion(in.get(), st, out.fd.get(), progress);
+    const std::string value = encodeDosAttrib(attributes & (attr::ReadOnly | attr::Hidden | attr::System | attr::Archive));
+    sys().fsetxattr(out.fd.get(), kDosAttribName, value.data(), value.size(), 0);  // where extended attributes exist
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & attr::ReadOnly) mode &= ~kWriteBits;
+    if (sys().fchmod(out.fd.get(), mode) != 0) throwErrnoIn(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (sys().futimens(out.fd.get(), times) != 0) throwErrnoIn(errno);
+    if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
+
+    // A name that exists, a link included, is never replaced.
+    const int rc = out.unnamed() ? nameUnnamed(out.fd.get(), fd_.get(), name)
+                                 : sys().linkat(fd_.get(), out.temporary.name().c_str(), fd_.get(), name.c_str(), 0);
+    if (rc != 0) {
+        if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
+        throwErrnoIn(errno);
+    }
+    if (out.fd.close() != 0) throwErrnoIn(errno);
+    syncFolder(fd_.get());
+}
+
+bool PosixDirectory::holdsCopyOf(const std::string& name, Directory& from, const std::string& fromName,
+                                 const CopyProgress& progress) {
+    checkName(name);
+    checkName(fromName);
+    Fd copy(openEntry(fd_.get(), name, false));
+    if (copy.get() < 0) {
+        if (errno == ELOOP || errno == ENXIO || errno == ENODEV) return false;  // a link, a socket, a device
+        throwReadErrnoIn(errno);
+    }
+    struct stat copied{};
+    if (sys().fstat(copy.get(), &copied) != 0) throwReadErrnoIn(errno);
+    // A file with another name somewhere else may change with it.
+    if (!S_ISREG(copied.st_mode) || copied.st_nlink != 1) return false;
+    struct stat st{};
+    const Fd file = openRegular(fdOf(from), fromName, true, st);
+    if ((st.st_dev == copied.st_dev && st.st_ino == copied.st_ino) || st.st_size != copied.st_size) return false;
+    return sameBytes(file.get(), copy.get(), static_cast<std::int64_t>(st.st_size), progress);
+}
+
+void PosixDirectory::copyFile(Directory& from, const std::string& fromName, const std::string& name,
+                              const CopyProgress& progress) {
+    checkName(name);
+    struct stat st{};
+    const Fd in = openRegular(fdOf(from), fromName, false, st);
+
+    const auto replaced = checkReplaceable(fd_.get(), name);
+    // Unnamed while it is written: a restore cut short leaves nothing.
+    NewFile out(fd_.get(), name, S_IRUSR | S_IWUSR);
+    if (out.fd.get() < 0) throwErrnoIn(out.error);
+    st = copyOneVersion(in.get(), st, out.fd.get(), progress);
+    copyDosAttrib(in.get(), out.fd.get());
+    // A replaced file keeps its permission bits: a restored file is the
+    // person's own file again, not a copy of the read-only backup.
+    const mode_t mode = replaced ? (replaced->st_mode & 07777) : (st.st_mode & 07777);
+    if (sys().fchmod(out.fd.get(), mode) != 0) throwErrnoIn(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (sys().futimens(out.fd.get(), times) != 0) throwErrnoIn(errno);
+    if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
+    if (out.unnamed()) out.temporary.nameUnnamedFile(out.fd.get(), name);
+    if (out.fd.close() != 0) throwErrnoIn(errno);
+    out.temporary.renameTo(name);
+}
+
+void PosixDirectory::deleteCopy(const std::string& name) {
+    // Unlinking needs no write permission on the file: a copy is never made
+    // writable first, so a failure cannot leave it so.
+    checkName(name);
+    struct stat st{};
+    if (sys().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throwErrnoIn(errno);
+    if (S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
+    if (sys().unlinkat(fd_.get(), name.c_str(), 0) != 0) throwErrnoIn(errno);
+}
+
+std::string PosixDirectory::readFile(const std::string& name) {
+    checkName(name);
+    Fd in(openEntry(fd_.get(), name, false));
+    if (in.get() < 0) throwOpenFailure(errno, fd_.get(), name, true);
+    return readWhole(in.get());
+}
+
+void PosixDirectory::writeFileAtomic(const std::string& name, const std::string& bytes) {
+    checkName(name);
+    const auto existing = checkReplaceable(fd_.get(), name);
+    NewFile out(fd_.get(), name, 0666);
+    if (out.fd.get() < 0) {
+        // No file can be made in this folder, though the file itself may be
+        // written: rewrite it where it is.
+        if (existing && cannotCreateHere(out.error)) return rewriteInPlace(fd_.get(), name, bytes);
+        throwErrnoIn(out.error);
+    }
+    writeAll(out.fd.get(), bytes.data(), bytes.size());
+    if (existing) {
+        // The replaced file's permissions and DOS attributes stay.
+        Fd old(openEntry(fd_.get(), name, false));
+        if (old.get() >= 0) copyDosAttrib(old.get(), out.fd.get());
+        sys().fchmod(out.fd.get(), existing->st_mode & 07777);
+    }
+    if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
+    if (out.unnamed()) out.temporary.nameUnnamedFile(out.fd.get(), name);
+    if (out.fd.close() != 0) throwErrnoIn(errno);
+    out.temporary.renameTo(name);
+}
+
+void PosixDirectory::removeStaleTemporaries() {
+    // A folder whose last scan found no temporary and that has not changed
+    // since holds none: every load asks, most folders never have one.
+    struct stat folderStat{};
+    if (sys().fstat(fd_.get(), &folderStat) != 0) return;
+    auto& clean = fs_.cleanFolders_;
+    const auto same = [&](const PosixFileSystem::CleanFolder& c) {
+        return c.device == folderStat.st_dev && c.inode == folderStat.st_ino &&
+               c.modified.tv_sec == folderStat.st_mtim.tv_sec && c.modified.tv_nsec == folderStat.st_mtim.tv_nsec;
+    };
+    if (std::any_of(clean.begin(), clean.end(), same)) return;
+    Fd listed(sys().openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listed.get() < 0) return;
+    DIR* dir = sys().fdopendir(listed.get());
+    if (!dir) return;
+    const int dirFd = listed.release();
+    const time_t now = ::time(nullptr);
+    bool temporaryLeft = false;
+    while (dirent* e = sys().readdir(dir)) {
+        const std::size_t length = std::strlen(e->d_name);
+        if (length == 0 || e->d_name[length - 1] != '~') continue;
+        struct stat st{};
+        if (sys().fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (isStaleTemporary(e->d_name, static_cast<std::int64_t>(now - st.st_mtim.tv_sec)) &&
+            sys().unlinkat(dirFd, e->d_name, 0) == 0) {
+            continue;
+        }
+        temporaryLeft = true;
+    }
+    sys().closedir(dir);
+    // A change within the clock tick of the scan could leave the time as it
+    // was: only a time some seconds old vouches for the folder.
+    if (!temporaryLeft && now - folderStat.st_mtim.tv_sec > 2) {
+        if (clean.size() >= 8) clean.erase(clean.begin());
+        clean.push_back({folderStat.st_dev, folderStat.st_ino, folderStat.st_mtim});
+    }
+}
+
+
 // --- PosixFileSystem ---------------------------------------------------------
 
-PosixFileSystem::PosixFileSystem(std::string mountTablePath) : mountTable_(std::move(mountTablePath)) {}
+PosixFileSystem::PosixFileSystem(std::string mountTablePath) : mountTable_(std::move(mountTablePath)) {
+    // A write past a file-size limit then fails with EFBIG, told like a full
+    // disk, instead of ending the program with the comments typed.
+    ::signal(SIGXFSZ, SIG_IGN);
+}
 
 std::vector<Drive> PosixFileSystem::drives() { return mountTable_.now().drives(); }
 
@@ -602,6 +1146,7 @@ std::optional<std::string> PosixFileSystem::nativePath(const std::string& path) 
     }
 }
 
+
 std::uint32_t PosixFileSystem::attributes(const std::string& path) {
     const auto r = resolve(path);
     struct stat lst{};
@@ -613,129 +1158,11 @@ std::uint32_t PosixFileSystem::attributes(const std::string& path) {
     return attributesFrom(st, storedDosAttrib(r.native), isDotName(r.name), link);
 }
 
-void PosixFileSystem::setAttributes(const std::string& path, std::uint32_t wanted) {
-    const auto r = resolve(path);
-    struct stat st = lstatNoLink(r.native);
-    // Read-only means nothing for a folder on Windows; taking a folder's
-    // write permission would stop files being made in it.
-    const bool readOnly = (wanted & attr::ReadOnly) != 0 && !S_ISDIR(st.st_mode);
-
-    // Clearing read-only first, so that the extended attribute may be written.
-    if (!readOnly && !S_ISDIR(st.st_mode) && (st.st_mode & kWriteBits) == 0) {
-        if (sys().chmod(r.native.c_str(), (st.st_mode & 07777) | writeBitsFor(st.st_mode)) != 0) {
-            throwErrno(errno, r.native);
-        }
-        st.st_mode |= writeBitsFor(st.st_mode);
-    }
-
-    const std::uint32_t dosBits = attr::Hidden | attr::System | attr::Archive;
-    const auto stored = storedDosAttrib(r.native);
-    const std::uint32_t byDefault = (isDotName(r.name) ? attr::Hidden : 0) | (S_ISREG(st.st_mode) ? attr::Archive : 0);
-    const std::uint32_t wantedDos = wanted & dosBits;
-    const std::uint32_t present = stored ? (*stored & dosBits) | (isDotName(r.name) ? attr::Hidden : 0) : byDefault;
-    if (present != wantedDos || (stored && (*stored & attr::ReadOnly) != (wanted & attr::ReadOnly))) {
-        const std::string value =
-            encodeDosAttrib(wantedDos | (wanted & attr::ReadOnly) | (S_ISDIR(st.st_mode) ? attr::Directory : 0));
-        int rc = sys().setxattr(r.native.c_str(), kDosAttribName, value.data(), value.size(), 0);
-        if (rc != 0 && errno == EACCES && (st.st_mode & S_IWUSR) == 0) {
-            // A read-only file that stays read-only: user.* attributes need
-            // write permission for a moment.
-            if (sys().chmod(r.native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0) {
-                rc = sys().setxattr(r.native.c_str(), kDosAttribName, value.data(), value.size(), 0);
-                sys().chmod(r.native.c_str(), st.st_mode & 07777);
-            }
-        }
-        // Without extended attributes only names and permission bits count.
-        (void)rc;
-    }
-
-    if (readOnly && (st.st_mode & kWriteBits) != 0) {
-        if (sys().chmod(r.native.c_str(), st.st_mode & 07777 & ~kWriteBits) != 0) throwErrno(errno, r.native);
-    }
-}
-
-std::vector<DirEntry> PosixFileSystem::list(const std::string& folder, std::uint32_t mask,
-                                            const ListProgress& progress) {
-    std::string native;
-    try {
-        native = resolve(folder).native;
-    } catch (const PlatformError& e) {
-        if (e.number() == err::PathNotFound) return {};
-        throw;
-    }
-    DIR* dir = sys().opendir(native.c_str());
-    if (!dir) {
-        if (errno == ENOENT || errno == ENOTDIR) return {};
-        throwReadErrno(errno, native);
-    }
-    const int dirFd = ::dirfd(dir);
-    struct stat folderStat{};
-    sys().fstat(dirFd, &folderStat);
-    std::vector<DirEntry> entries;
-    int readError = 0;
-    {
-        auto dosAttribs = dosAttribCache_.begin(dirFd, folderStat, native);
-        LocalTimes times;
-        std::size_t read = 0;
-        auto nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
-        errno = 0;
-        while (dirent* e = sys().readdir(dir)) {
-            if (progress && (++read % kListProgressEvery == 0 || std::chrono::steady_clock::now() >= nextReport)) {
-                nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
-                if (!progress(read)) {
-                    sys().closedir(dir);
-                    throw PlatformError(err::Cancelled);
-                }
-            }
-            errno = 0;
-            std::string name = e->d_name;
-            if (!isListableName(name)) continue;
-            struct stat lst{};
-            struct stat target{};
-            // Gone since readdir, unreadable, or a link that points nowhere:
-            // told apart only for callers that ask, so that they know the
-            // listing left something out.
-            if (sys().fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0 ||
-                (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name.c_str(), &target, 0) != 0)) {
-                if (mask & attr::Unreadable) {
-                    DirEntry unreadable;
-                    unreadable.name = std::move(name);
-                    unreadable.attributes = attr::Unreadable;
-                    entries.push_back(std::move(unreadable));
-                }
-                errno = 0;
-                continue;
-            }
-            const auto dos = dosAttribs.read(name.c_str(), S_ISLNK(lst.st_mode) ? target : lst);
-            DirEntry entry = entryOf(std::move(name), lst, &target, dos, &times);
-            if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
-            errno = 0;
-        }
-        readError = errno;
-    }
-    sys().closedir(dir);
-    if (readError != 0) throwReadErrno(readError, native);
-
-    // "." and ".." first, as Windows lists them; the rest in the folder's
-    // own order, which stays while the folder does (the load orders its
-    // rows itself).
-    std::size_t front = 0;
-    for (const char* dots : {".", ".."}) {
-        for (std::size_t i = front; i < entries.size(); ++i) {
-            if (entries[i].name == dots) {
-                std::swap(entries[front++], entries[i]);
-                break;
-            }
-        }
-    }
-    return entries;
-}
-
-std::optional<DirEntry> PosixFileSystem::findEntry(const std::string& path, std::uint32_t mask, bool ignoreCase) {
+std::optional<DirEntry> PosixFileSystem::findIgnoringCase(const std::string& path, std::uint32_t mask) {
     if (isRootSpelling(path)) return std::nullopt;  // a root has no entry of its own
     Resolved r;
     try {
-        r = resolve(path, ignoreCase);
+        r = resolve(path, true);
     } catch (const PlatformError& e) {
         if (e.number() == err::PathNotFound) return std::nullopt;
         throw;
@@ -753,244 +1180,20 @@ std::optional<DirEntry> PosixFileSystem::findEntry(const std::string& path, std:
     return entry;
 }
 
-std::optional<DirEntry> PosixFileSystem::find(const std::string& path, std::uint32_t mask) {
-    return findEntry(path, mask, false);
-}
-
-std::optional<DirEntry> PosixFileSystem::findIgnoringCase(const std::string& path, std::uint32_t mask) {
-    return findEntry(path, mask, true);
-}
-
-void PosixFileSystem::copyFile(const std::string& from, const std::string& to, const CopyProgress& progress) {
-    const auto source = resolve(from);
-    const auto target = resolve(to);
-    Fd in(sys().open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) throwErrno(errno, source.native);
-    struct stat st{};
-    if (sys().fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
-
-    const auto replaced = checkReplaceable(target.native);
-    // A replaced file keeps its permission bits: a restored file is the
-    // person's own file again, not a copy of the read-only backup.
-    const mode_t mode = replaced ? (replaced->st_mode & 07777) : (st.st_mode & 07777);
-    std::string temporaryPath;
-    Fd out(createTemporary(target.native, S_IRUSR | S_IWUSR, temporaryPath));
-    if (out.get() < 0) throwErrno(errno, target.native);
-    TemporaryFile temporary(temporaryPath);
-
-    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native, progress);
-    copyDosAttrib(in.get(), out.get());
-    if (sys().fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (sys().futimens(out.get(), times) != 0) throwErrno(errno, target.native);
-    if (sys().fsync(out.get()) != 0) throwErrno(errno, target.native);
-    if (out.close() != 0) throwErrno(errno, target.native);
-    temporary.renameTo(target.native);
-}
-
-void PosixFileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
-                                 const CopyProgress& progress) {
-    const auto source = resolve(from);
-    const auto target = resolve(to);
-    if (target.name.empty()) throw PlatformError(err::PathFileAccess);
-    Fd in(sys().open(source.native.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) throwErrno(errno, source.native);
-    struct stat st{};
-    if (sys().fstat(in.get(), &st) != 0) throwErrno(errno, source.native);
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
-
-    // Unnamed until complete, so that nothing is left by a failure or a
-    // crash; a named hidden temporary file where the file system has none.
-    const std::string folder = parentOf(target.native);
-    TemporaryFile temporary;
-    Fd out(createUnnamed(folder, S_IRUSR | S_IWUSR));
-    if (out.get() < 0) {
-        if (!unnamedUnsupported(errno)) throwErrno(errno, target.native);
-        std::string temporaryPath;
-        out = Fd(createTemporary((folder == "/" ? "" : folder) + "/_mabre-tmp", S_IRUSR | S_IWUSR, temporaryPath));
-        if (out.get() < 0) throwErrno(errno, target.native);
-        temporary.reset(temporaryPath);
-    }
-
-    copyContent(in.get(), out.get(), static_cast<std::int64_t>(st.st_size), target.native, progress);
-    const std::string value = encodeDosAttrib(attributes & (attr::ReadOnly | attr::Hidden | attr::System | attr::Archive));
-    sys().fsetxattr(out.get(), kDosAttribName, value.data(), value.size(), 0);  // where extended attributes exist
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & attr::ReadOnly) mode &= ~kWriteBits;
-    if (sys().fchmod(out.get(), mode) != 0) throwErrno(errno, target.native);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (sys().futimens(out.get(), times) != 0) throwErrno(errno, target.native);
-    if (sys().fsync(out.get()) != 0) throwErrno(errno, target.native);
-
-    // A name that exists, a link included, is never replaced.
-    const int rc = temporary.path().empty() ? nameUnnamed(out.get(), target.native)
-                                            : sys().link(temporary.path().c_str(), target.native.c_str());
-    if (rc != 0) {
-        if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
-        throwErrno(errno, target.native);
-    }
-    if (out.close() != 0) throwErrno(errno, target.native);
-    syncFolder(folder);
-}
-
-void PosixFileSystem::rename(const std::string& from, const std::string& to) {
-    const auto source = resolve(from);
-    const auto target = resolve(to);
-    if (sys().rename(source.native.c_str(), target.native.c_str()) != 0) {
+std::unique_ptr<Directory> PosixFileSystem::openDirectory(const std::string& path) {
+    const auto r = resolve(path);
+    // Following links: the person chose this path (~/Documents may be one).
+    Fd fd(sys().open(r.native.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) {
         const int e = errno;
-        struct stat st{};
-        const bool sourceThere = sys().lstat(source.native.c_str(), &st) == 0;
-        throwErrno(e, sourceThere ? target.native : source.native);
+        if (e == ENOENT || e == ENOTDIR) throw PlatformError(err::PathNotFound);
+        throwReadErrno(e, r.native);
     }
-    syncFolder(parentOf(target.native));
+    std::string drive = path;
+    if (drive.empty() || drive.back() != '\\') drive += '\\';
+    return std::make_unique<PosixDirectory>(*this, std::move(fd), std::move(drive));
 }
 
-void PosixFileSystem::deleteCopy(const std::string& path) {
-    // Unlinking needs no write permission on the file: a copy is never made
-    // writable first, so a failure cannot leave it so.
-    const auto r = resolve(path);
-    const struct stat st = lstatNoLink(r.native);
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
-    if (sys().unlink(r.native.c_str()) != 0) throwErrno(errno, r.native);
-}
-
-void PosixFileSystem::deleteFile(const std::string& path) {
-    const auto r = resolve(path);
-    const struct stat st = lstatNoLink(r.native);
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess);
-    // Read-only files are protected from deletion, as on Windows: backup
-    // copies rely on it.
-    if (S_ISREG(st.st_mode) && (st.st_mode & kWriteBits) == 0) throw PlatformError(err::PathFileAccess);
-    if (sys().unlink(r.native.c_str()) != 0) throwErrno(errno, r.native);
-}
-
-void PosixFileSystem::createDirectory(const std::string& path) {
-    const auto r = resolve(path);
-    if (r.name.empty()) throw PlatformError(err::PathFileAccess);  // a root exists already
-    if (sys().mkdir(r.native.c_str(), 0777) != 0) throwErrno(errno, r.native);
-}
-
-std::int64_t PosixFileSystem::fileSize(const std::string& path) {
-    const auto r = resolve(path);
-    return static_cast<std::int64_t>(statOrThrow(r.native).st_size);
-}
-
-LocalTime PosixFileSystem::modificationTime(const std::string& path) {
-    const auto r = resolve(path);
-    return libraryLocalTime(statOrThrow(r.native).st_mtim.tv_sec);
-}
-
-std::string PosixFileSystem::readFile(const std::string& path) {
-    const auto r = resolve(path);
-    Fd in(sys().open(r.native.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) throwReadErrno(errno, r.native);
-    struct stat st{};
-    if (sys().fstat(in.get(), &st) != 0) throwErrno(errno, r.native);
-    if (S_ISDIR(st.st_mode)) throw PlatformError(err::PathFileAccess, kFolderNotFile);
-    std::string bytes;
-    if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = sys().read(in.get(), buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throwErrno(errno, r.native);
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    return bytes;
-}
-
-void PosixFileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
-    const auto r = resolve(path);
-    if (r.name.empty()) throw PlatformError(err::PathFileAccess);
-    const auto existing = checkReplaceable(r.native);
-    const std::string folder = parentOf(r.native);
-
-    // Unnamed while it is written; named beside the target only for the
-    // moment before it replaces it.
-    TemporaryFile temporary;
-    Fd out(createUnnamed(folder, 0666));
-    bool unnamed = out.get() >= 0;
-    if (!unnamed) {
-        int e = errno;
-        if (unnamedUnsupported(e)) {
-            std::string temporaryPath;
-            out = Fd(createTemporary(r.native, 0666, temporaryPath));
-            e = errno;
-            if (out.get() >= 0) temporary.reset(temporaryPath);
-        }
-        if (out.get() < 0) {
-            // No file can be made in this folder, though the file itself may
-            // be written: rewrite it where it is.
-            if (existing && cannotCreateHere(e)) return rewriteInPlace(r.native, bytes);
-            throwErrno(e, r.native);
-        }
-    }
-    writeAll(out.get(), bytes.data(), bytes.size(), r.native);
-    if (existing) {
-        // The replaced file's permissions and DOS attributes stay.
-        Fd old(sys().open(r.native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (old.get() >= 0) copyDosAttrib(old.get(), out.get());
-        sys().fchmod(out.get(), existing->st_mode & 07777);
-    }
-    if (sys().fsync(out.get()) != 0) throwErrno(errno, r.native);
-    if (unnamed) {
-        for (int attempt = 0;; ++attempt) {
-            const std::string name = temporaryBeside(r.native);
-            if (nameUnnamed(out.get(), name) == 0) {
-                temporary.reset(name);
-                break;
-            }
-            if (errno != EEXIST || attempt >= 16) throwErrno(errno, r.native);
-        }
-    }
-    if (out.close() != 0) throwErrno(errno, r.native);
-    temporary.renameTo(r.native);
-}
-
-void PosixFileSystem::removeStaleTemporaries(const std::string& folder) {
-    std::string native;
-    try {
-        native = resolve(folder).native;
-    } catch (const PlatformError&) {
-        return;
-    }
-    // A folder whose last scan found no temporary and that has not changed
-    // since holds none: every load asks, most folders never have one.
-    struct stat folderStat{};
-    if (sys().stat(native.c_str(), &folderStat) != 0) return;
-    const auto same = [&](const CleanFolder& c) {
-        return c.device == folderStat.st_dev && c.inode == folderStat.st_ino &&
-               c.modified.tv_sec == folderStat.st_mtim.tv_sec && c.modified.tv_nsec == folderStat.st_mtim.tv_nsec;
-    };
-    if (std::any_of(cleanFolders_.begin(), cleanFolders_.end(), same)) return;
-    DIR* dir = sys().opendir(native.c_str());
-    if (!dir) return;
-    const int dirFd = ::dirfd(dir);
-    const time_t now = ::time(nullptr);
-    bool temporaryLeft = false;
-    while (dirent* e = sys().readdir(dir)) {
-        const std::size_t length = std::strlen(e->d_name);
-        if (length == 0 || e->d_name[length - 1] != '~') continue;
-        struct stat st{};
-        if (sys().fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (isStaleTemporary(e->d_name, static_cast<std::int64_t>(now - st.st_mtim.tv_sec)) &&
-            sys().unlinkat(dirFd, e->d_name, 0) == 0) {
-            continue;
-        }
-        temporaryLeft = true;
-    }
-    sys().closedir(dir);
-    // A change within the clock tick of the scan could leave the time as it
-    // was: only a time some seconds old vouches for the folder.
-    if (!temporaryLeft && now - folderStat.st_mtim.tv_sec > 2) {
-        if (cleanFolders_.size() >= 8) cleanFolders_.erase(cleanFolders_.begin());
-        cleanFolders_.push_back({folderStat.st_dev, folderStat.st_ino, folderStat.st_mtim});
-    }
-}
 
 unsigned PosixFileSystem::driveType(const std::string& root) {
     if (root.rfind("\\\\", 0) == 0) {

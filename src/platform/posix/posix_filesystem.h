@@ -14,6 +14,11 @@
 // - Symbolic links: listed and found with the ReparsePoint bit, described by
 //   what they point at; links that point nowhere are not listed. Nothing is
 //   written, deleted or given attributes through a link.
+// - A Directory is a descriptor of the folder (O_PATH): every operation in it
+//   is relative to that descriptor (openat, unlinkat, linkat, renameat,
+//   fstatat without following, fchmod and f*xattr on a descriptor opened
+//   without following), so a link swapped in for the folder or an entry
+//   meanwhile leads nowhere.
 // - Listings come in the folder's own order, not sorted.
 #pragma once
 
@@ -29,32 +34,20 @@
 
 namespace mabrel::platform::posix {
 
+class PosixDirectory;
+
 class PosixFileSystem : public FileSystem {
 public:
     // The mount table is read from this file, and again whenever it
     // changes, so that media mounted while the program runs show up as
-    // drives.
+    // drives. Writes past a file-size limit fail (61) instead of ending the
+    // process: SIGXFSZ is ignored from here on.
     explicit PosixFileSystem(std::string mountTablePath = "/proc/self/mounts");
 
     std::uint32_t attributes(const std::string& path) override;
-    void setAttributes(const std::string& path, std::uint32_t attributes) override;
-    std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask,
-                               const ListProgress& progress = {}) override;
-    std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
     std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) override;
-    void copyFile(const std::string& from, const std::string& to, const CopyProgress& progress = {}) override;
-    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
-                    const CopyProgress& progress = {}) override;
-    void rename(const std::string& from, const std::string& to) override;
-    void deleteFile(const std::string& path) override;
-    void deleteCopy(const std::string& path) override;
-    void createDirectory(const std::string& path) override;
-    std::int64_t fileSize(const std::string& path) override;
-    LocalTime modificationTime(const std::string& path) override;
-    std::string readFile(const std::string& path) override;
-    void writeFileAtomic(const std::string& path, const std::string& bytes) override;
+    std::unique_ptr<Directory> openDirectory(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
-    void removeStaleTemporaries(const std::string& folder) override;
 
     // The native path that a program path names, letter case resolved where
     // the spelled name is missing; nothing when its drive or share has no root.
@@ -65,6 +58,7 @@ public:
     std::vector<Drive> drives();
 
 private:
+    friend class PosixDirectory;
     struct Resolved {
         std::string native;
         std::string name;  // the stored name of the last component; empty for a root
@@ -72,7 +66,6 @@ private:
     // ignoreCase: for paths a person typed; names the program built or
     // listed are used exactly.
     Resolved resolve(const std::string& path, bool ignoreCase = false);
-    std::optional<DirEntry> findEntry(const std::string& path, std::uint32_t mask, bool ignoreCase);
 
     MountTable mountTable_;
     DosAttribCache dosAttribCache_;

@@ -10,10 +10,11 @@ namespace mabrel::platform::posix {
 
 const Syscalls& realSyscalls() {
     static const Syscalls real = {
-        ::open,   ::close,  ::read,     ::pread,   ::write,    ::pwrite,   ::copy_file_range, ::ioctl,
-        ::fsync,  ::ftruncate, ::stat,  ::lstat,   ::fstat,    ::fstatat,  ::opendir,         ::readdir,
-        ::closedir, ::rename, ::link,   ::linkat,  ::unlink,   ::unlinkat, ::mkdir,           ::chmod,
-        ::fchmod, ::futimens, ::getxattr, ::fgetxattr, ::setxattr, ::fsetxattr,
+        ::open,     ::openat,   ::close,    ::read,      ::pread,     ::write,    ::pwrite,
+        ::copy_file_range,      ::ioctl,    ::fsync,     ::ftruncate, ::stat,     ::lstat,
+        ::fstat,    ::fstatat,  ::opendir,  ::fdopendir, ::readdir,   ::closedir, ::renameat,
+        ::linkat,   ::unlinkat, ::mkdirat,  ::fchmod,    ::futimens,  ::getxattr, ::fgetxattr,
+        ::fsetxattr,
     };
     return real;
 }

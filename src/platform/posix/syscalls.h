@@ -11,6 +11,7 @@ namespace mabrel::platform::posix {
 
 struct Syscalls {
     int (*open)(const char* path, int flags, ...);
+    int (*openat)(int dirFd, const char* path, int flags, ...);
     int (*close)(int fd);
     ssize_t (*read)(int fd, void* buffer, size_t count);
     ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
@@ -26,20 +27,17 @@ struct Syscalls {
     int (*fstat)(int fd, struct stat* st);
     int (*fstatat)(int dirFd, const char* path, struct stat* st, int flags);
     DIR* (*opendir)(const char* path);
+    DIR* (*fdopendir)(int fd);
     struct dirent* (*readdir)(DIR* dir);
     int (*closedir)(DIR* dir);
-    int (*rename)(const char* from, const char* to);
-    int (*link)(const char* from, const char* to);
+    int (*renameat)(int fromDir, const char* from, int toDir, const char* to);
     int (*linkat)(int fromDir, const char* from, int toDir, const char* to, int flags);
-    int (*unlink)(const char* path);
     int (*unlinkat)(int dirFd, const char* path, int flags);
-    int (*mkdir)(const char* path, mode_t mode);
-    int (*chmod)(const char* path, mode_t mode);
+    int (*mkdirat)(int dirFd, const char* path, mode_t mode);
     int (*fchmod)(int fd, mode_t mode);
     int (*futimens)(int fd, const struct timespec times[2]);
     ssize_t (*getxattr)(const char* path, const char* name, void* value, size_t size);
     ssize_t (*fgetxattr)(int fd, const char* name, void* value, size_t size);
-    int (*setxattr)(const char* path, const char* name, const void* value, size_t size, int flags);
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
 };
 

@@ -7,11 +7,15 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <chrono>
 #include <atomic>
 #include <climits>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <exception>
 #include <vector>
 
@@ -61,14 +65,26 @@ DirEntry entryOf(const WIN32_FIND_DATAW& data) {
     return e;
 }
 
-// Refuses a link where the program would write, delete or set attributes.
-void rejectLink(const std::wstring& path) {
-    WIN32_FIND_DATAW data{};
-    HANDLE h = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
-    if (h == INVALID_HANDLE_VALUE) return;
-    ::FindClose(h);
-    if (isLinkTag(data.dwFileAttributes, data.dwReserved0)) throw PlatformError(err::PathFileAccess);
+
+}  // namespace
+
+std::wstring temporaryBeside(const std::wstring& target, unsigned long long unique) {
+    const auto slash = target.find_last_of(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
+    std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
+    // A component holds at most 255 UTF-16 units; keep room for the suffix
+    // and never cut a surrogate pair in two.
+    if (name.size() > 200) {
+        std::size_t cut = 200;
+        if (name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) --cut;
+        name.resize(cut);
+    }
+    wchar_t suffix[24];
+    ::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%012llx~", unique & 0xFFFFFFFFFFFFull);
+    return folder + L"." + name + suffix;
 }
+
+namespace {
 
 // Win32 takes 0 for "no attributes" only as FILE_ATTRIBUTE_NORMAL.
 DWORD settable(std::uint32_t attributes) {
@@ -130,17 +146,6 @@ HANDLE findFirst(const std::wstring& pattern, WIN32_FIND_DATAW& data) {
                               FIND_FIRST_EX_LARGE_FETCH);
 }
 
-WIN32_FILE_ATTRIBUTE_DATA attributeData(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) throwLastError();
-    return data;
-}
-
-// Removes a temporary file whatever its attributes; nothing to report if it fails.
-void discard(const std::wstring& path) {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(path.c_str());
-}
 
 unsigned long long nextUnique() {
     static std::atomic<unsigned long long> counter{0};
@@ -148,166 +153,569 @@ unsigned long long nextUnique() {
     return (pid << 40) ^ (::GetTickCount64() << 16) ^ counter.fetch_add(1);
 }
 
-// Copies `source` to a new temporary file beside `target`, with its content
-// and modification time, telling `progress` of each piece. A cancel leaves no
-// temporary and fails with err::Cancelled.
-std::wstring copyBeside(const std::wstring& source, const std::wstring& target, const CopyProgress& progress);
+// --- Handle-relative calls -----------------------------------------------------
 
-void moveOver(const std::wstring& from, const std::wstring& to) {
-    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        throwLastError();
-    }
-}
+using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                          ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
+using NtSetInformationFileCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 
-}  // namespace
-
-std::wstring temporaryBeside(const std::wstring& target, unsigned long long unique) {
-    const auto slash = target.find_last_of(L'\\');
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : target.substr(0, slash + 1);
-    std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
-    // A component holds at most 255 UTF-16 units; keep room for the suffix
-    // and never cut a surrogate pair in two.
-    if (name.size() > 200) {
-        std::size_t cut = 200;
-        if (name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) --cut;
-        name.resize(cut);
-    }
-    wchar_t suffix[24];
-    ::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%012llx~", unique & 0xFFFFFFFFFFFFull);
-    return folder + L"." + name + suffix;
-}
-
-namespace {
-
-// What a copy's progress routine learnt, for the code around CopyFileExW.
-struct CopyWatch {
-    explicit CopyWatch(const CopyProgress& watcher) : progress(watcher) {}
-    const CopyProgress& progress;
-    bool told = false;      // the system told of at least one piece
-    bool cancelled = false;
-    std::exception_ptr failure;
+struct Ntdll {
+    NtCreateFileCall createFile;
+    StatusToErrorCall toError;
+    NtSetInformationFileCall setInformation;
 };
 
-DWORD CALLBACK onCopyProgress(LARGE_INTEGER total, LARGE_INTEGER copied, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
-                              HANDLE, HANDLE, LPVOID data) {
-    auto* watch = static_cast<CopyWatch*>(data);
-    watch->told = true;
-    // Nothing may be thrown through the system's copy.
-    try {
-        if (watch->progress(static_cast<std::uint64_t>(copied.QuadPart), static_cast<std::uint64_t>(total.QuadPart))) {
-            return PROGRESS_CONTINUE;
-        }
-        watch->cancelled = true;
-    } catch (...) {
-        watch->failure = std::current_exception();
-    }
-    return PROGRESS_CANCEL;
+const Ntdll& ntdll() {
+    static const Ntdll calls = [] {
+        HMODULE module = ::GetModuleHandleW(L"ntdll.dll");
+        return Ntdll{reinterpret_cast<NtCreateFileCall>(reinterpret_cast<void*>(::GetProcAddress(module, "NtCreateFile"))),
+                     reinterpret_cast<StatusToErrorCall>(
+                         reinterpret_cast<void*>(::GetProcAddress(module, "RtlNtStatusToDosError"))),
+                     reinterpret_cast<NtSetInformationFileCall>(
+                         reinterpret_cast<void*>(::GetProcAddress(module, "NtSetInformationFile")))};
+    }();
+    return calls;
 }
 
-// Wine's CopyFileExW copies in pieces as well but tells its progress routine
-// of none, so that a long copy could neither show how far it is nor be
-// cancelled: there the pieces are copied here. Windows keeps its own copy,
-// which copies on the server for a file on a share and keeps the alternate
-// data streams (a download's zone among them).
-bool systemCopyTellsNoPieces() {
-    static const bool wine =
-        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return wine;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A folder held open is shared for reading and writing, not for deleting:
+// nobody renames, removes or replaces it while the program works in it.
+constexpr ULONG kShareHeld = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+// Opens the entry `name` of the folder `root`: the name is one entry,
+// never a path walked from somewhere else. INVALID_HANDLE_VALUE with the
+// Win32 error in `error` when it fails.
+HANDLE openIn(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
+              DWORD& error, ULONG attributes = FILE_ATTRIBUTE_NORMAL) {
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.c_str());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, root, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE h = nullptr;
+    const NTSTATUS status = ntdll().createFile(&h, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share,
+                                               disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (status < 0) {
+        error = ntdll().toError(status);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
 }
 
-// Copies `source` into a new file `temporary` piece by piece, telling
-// `progress` of each, and gives the copy the source's modification time as
-// CopyFileExW does (the callers set the attributes). False when `temporary`
-// exists already. A failure or a cancel leaves no file behind.
-bool copyInPieces(const std::wstring& source, const std::wstring& temporary, const CopyProgress& progress) {
-    constexpr DWORD kPiece = 1u << 20;
-    FileHandle in(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in.valid()) throwLastError();
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(in.get(), &info)) throwLastError();
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
-    const std::uint64_t total = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-
-    FileHandle out(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!out.valid()) {
-        const DWORD e = ::GetLastError();
-        if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) return false;
-        throwError(e);
-    }
-    try {
-        if (!progress(0, total)) throw PlatformError(err::Cancelled);
-        std::vector<char> piece(kPiece);
-        std::uint64_t done = 0;
-        for (;;) {
-            DWORD got = 0;
-            if (!::ReadFile(in.get(), piece.data(), kPiece, &got, nullptr)) throwReadError(::GetLastError());
-            if (got == 0) break;
-            DWORD put = 0;
-            if (!::WriteFile(out.get(), piece.data(), got, &put, nullptr)) throwLastError();
-            if (put != got) throwError(ERROR_DISK_FULL);
-            done += got;
-            if (!progress(done, std::max(total, done))) throw PlatformError(err::Cancelled);
-        }
-        if (!::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) throwLastError();
-        if (!::FlushFileBuffers(out.get())) throwLastError();
-        if (!out.close()) throwLastError();
-    } catch (...) {
-        out.close();
-        discard(temporary);
-        throw;
-    }
-    return true;
+FILE_ATTRIBUTE_TAG_INFO tagOf(HANDLE h) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) throwLastError();
+    return tag;
 }
 
-std::wstring copyBeside(const std::wstring& source, const std::wstring& target, const CopyProgress& progress) {
-    if (progress && systemCopyTellsNoPieces()) {
-        for (int attempt = 0;; ++attempt) {
-            std::wstring temporary = temporaryBeside(target, nextUnique());
-            if (copyInPieces(source, temporary, progress)) return temporary;
-            if (attempt >= 16) throwError(ERROR_FILE_EXISTS);
-        }
+bool isLink(HANDLE h) {
+    const auto tag = tagOf(h);
+    return isLinkTag(tag.FileAttributes, tag.ReparseTag);
+}
+
+void setBasicAttributes(HANDLE h, DWORD attributes) {
+    FILE_BASIC_INFO basic{};  // zero times: left as they are
+    basic.FileAttributes = attributes;
+    if (!::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) throwLastError();
+}
+
+// Names the open file `name` in `folder`, replacing what has that name
+// only when asked to. Through ntdll: Wine's SetFileInformationByHandle takes
+// no folder handle for a rename, its NtSetInformationFile does, as Windows'.
+bool renameInto(HANDLE file, HANDLE folder, const std::wstring& name, bool replace, DWORD& error) {
+    struct RenameInformation {
+        BOOLEAN ReplaceIfExists;
+        HANDLE RootDirectory;
+        ULONG FileNameLength;
+        WCHAR FileName[1];
+    };
+    constexpr ULONG kFileRenameInformation = 10;
+    std::vector<char> buffer(sizeof(RenameInformation) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<RenameInformation*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = folder;
+    info->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.c_str(), name.size() * sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status =
+        ntdll().setInformation(file, &io, info, static_cast<ULONG>(buffer.size()), kFileRenameInformation);
+    if (status >= 0) return true;
+    error = ntdll().toError(status);
+    return false;
+}
+
+// Deletes the open file when its handle closes.
+bool deleteOnClose(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+std::uint64_t sizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+
+// The times and size by which a writer shows.
+struct Version {
+    LARGE_INTEGER written{};
+    LARGE_INTEGER changed{};
+    LARGE_INTEGER size{};
+    bool operator==(const Version& o) const {
+        return written.QuadPart == o.written.QuadPart && changed.QuadPart == o.changed.QuadPart &&
+               size.QuadPart == o.size.QuadPart;
     }
+};
+
+Version versionOf(HANDLE h) {
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard)) {
+        throwLastError();
+    }
+    return Version{basic.LastWriteTime, basic.ChangeTime, standard.EndOfFile};
+}
+
+// A name of one entry: nothing that the machine would read as a path, a
+// stream or a device.
+std::wstring entryName(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("\\/:\0", 4)) != std::string::npos) {
+        throw PlatformError(err::PathFileAccess);
+    }
+    return widen(name);
+}
+
+// A hidden temporary file in `folder` beside `name`, open for writing; it
+// goes when its handle closes unless it was given a name.
+HANDLE createTemporaryIn(HANDLE folder, const std::wstring& name) {
     for (int attempt = 0;; ++attempt) {
-        std::wstring temporary = temporaryBeside(target, nextUnique());
-        CopyWatch watch{progress};
-        const BOOL copied =
-            progress ? ::CopyFileExW(source.c_str(), temporary.c_str(), onCopyProgress, &watch, nullptr,
-                                     COPY_FILE_FAIL_IF_EXISTS)
-                     : ::CopyFileW(source.c_str(), temporary.c_str(), TRUE);
-        const DWORD e = ::GetLastError();
-        if (watch.cancelled || watch.failure) {
-            // The system removes what it copied; the temporary is removed again in case.
-            discard(temporary);
-            if (watch.failure) std::rethrow_exception(watch.failure);
-            throw PlatformError(err::Cancelled);
-        }
-        if (copied) {
-            // Where the system told of no piece, the copy is told of once it
-            // is whole, and may still be cancelled then.
-            WIN32_FILE_ATTRIBUTE_DATA data{};
-            if (progress && !watch.told && ::GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &data)) {
-                const auto size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-                bool goOn = false;
-                try {
-                    goOn = progress(size, size);
-                } catch (...) {
-                    discard(temporary);
-                    throw;
-                }
-                if (!goOn) {
-                    discard(temporary);
-                    throw PlatformError(err::Cancelled);
-                }
-            }
-            return temporary;
-        }
+        const std::wstring temporary = temporaryBeside(name, nextUnique());
+        DWORD e = 0;
+        HANDLE h = openIn(folder, temporary, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
+                          FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, e, FILE_ATTRIBUTE_HIDDEN);
+        if (h != INVALID_HANDLE_VALUE) return h;
         if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
     }
 }
 
+// A file being made in a folder: removed when it is not given a name.
+class NewFile {
+public:
+    NewFile(HANDLE folder, const std::wstring& name) : handle_(createTemporaryIn(folder, name)) {}
+    ~NewFile() {
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        if (!named_) {
+            setBasicAttributes(handle_, FILE_ATTRIBUTE_HIDDEN);
+            deleteOnClose(handle_);
+        }
+        ::CloseHandle(handle_);
+    }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    HANDLE get() const { return handle_; }
+    void name(HANDLE folder, const std::wstring& name, bool replace) {
+        DWORD e = 0;
+        if (!renameInto(handle_, folder, name, replace, e)) {
+            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) throw PlatformError(err::FileAlreadyExists);
+            throwError(e);
+        }
+        named_ = true;
+    }
+    void close() {
+        const BOOL ok = ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        if (!ok) throwLastError();
+    }
+
+private:
+    HANDLE handle_;
+    bool named_ = false;
+};
+
+// Copies the open `in` into `out` piece by piece, telling `progress`, as the
+// file was at one moment: a file that changed during the copy is copied
+// again, and one that keeps changing is refused (70). Returns the source's
+// information as copied.
+BY_HANDLE_FILE_INFORMATION copyOneVersion(HANDLE in, HANDLE out, const CopyProgress& progress) {
+    constexpr DWORD kPiece = 1u << 20;
+    std::vector<char> piece(kPiece);
+    for (int attempt = 1;; ++attempt) {
+        const Version before = versionOf(in);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(in, &info)) throwLastError();
+        const std::uint64_t total = sizeOf(info);
+        LARGE_INTEGER zero{};
+        if (!::SetFilePointerEx(in, zero, nullptr, FILE_BEGIN) || !::SetFilePointerEx(out, zero, nullptr, FILE_BEGIN) ||
+            !::SetEndOfFile(out)) {
+            throwLastError();
+        }
+        if (progress && !progress(0, total)) throw PlatformError(err::Cancelled);
+        std::uint64_t done = 0;
+        while (done < total) {
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(kPiece, total - done));
+            if (!::ReadFile(in, piece.data(), want, &got, nullptr)) throwReadError(::GetLastError());
+            if (got == 0) break;
+            DWORD put = 0;
+            if (!::WriteFile(out, piece.data(), got, &put, nullptr)) throwLastError();
+            if (put != got) throwError(ERROR_DISK_FULL);
+            done += got;
+            if (progress && !progress(done, total)) throw PlatformError(err::Cancelled);
+        }
+        if (versionOf(in) == before) {
+            if (done != total) throw PlatformError(err::DeviceIo);
+            return info;
+        }
+        if (attempt == 5) throw PlatformError(err::PermissionDenied, kBeingWritten);
+        ::Sleep(50u << (attempt - 1));
+    }
+}
+
 }  // namespace
+
+// --- Win32Directory ----------------------------------------------------------
+
+class Win32Directory final : public Directory {
+public:
+    Win32Directory(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    ~Win32Directory() override { ::CloseHandle(handle_); }
+    HANDLE handle() const { return handle_; }
+
+    const std::string& path() const override { return path_; }
+
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
+        // Through a handle of its own, opened from the held one: a handle
+        // lists its folder as it was at its first listing (Wine keeps it).
+        DWORD e = 0;
+        FileHandle listed(openIn(handle_, L"", FILE_LIST_DIRECTORY, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, e));
+        if (!listed.valid()) throwReadError(e);
+        std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+        std::vector<DirEntry> entries;
+        FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+        std::size_t read = 0;
+        auto nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+        for (;;) {
+            if (!::GetFileInformationByHandleEx(listed.get(), kind, buffer.data(),
+                                                static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
+                const DWORD e = ::GetLastError();
+                if (e == ERROR_NO_MORE_FILES) break;
+                throwReadError(e);
+            }
+            kind = FileIdBothDirectoryInfo;
+            const char* at = reinterpret_cast<const char*>(buffer.data());
+            for (;;) {
+                const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+                // Every few hundred entries, or 50 ms: the person sees how far
+                // a long listing is.
+                if (progress && (++read % 256 == 0 || std::chrono::steady_clock::now() >= nextReport)) {
+                    nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+                    if (!progress(read)) throw PlatformError(err::Cancelled);
+                }
+                DirEntry e;
+                e.name = narrow(info->FileName, info->FileNameLength / sizeof(wchar_t));
+                e.attributes = known(info->FileAttributes);
+                // A reparse point's tag stands where its extended attributes' size would.
+                if (isLinkTag(info->FileAttributes, info->EaSize)) e.attributes |= attr::ReparsePoint;
+                e.size = info->EndOfFile.QuadPart;
+                FILETIME written{info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)};
+                e.modified = localTimeOf(written);
+                e.utcSeconds = utcSecondsOf(written);
+                if (matchesMask(e.attributes, mask)) entries.push_back(std::move(e));
+                if (info->NextEntryOffset == 0) break;
+                at += info->NextEntryOffset;
+            }
+        }
+        // "." and ".." first, then by name: the same order every time,
+        // whatever order the file system keeps.
+        auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+        std::sort(entries.begin(), entries.end(), [&](const DirEntry& x, const DirEntry& y) {
+            if (rank(x.name) != rank(y.name)) return rank(x.name) < rank(y.name);
+            return x.name < y.name;
+        });
+        return entries;
+    }
+
+    std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) override {
+        const std::wstring wide = entryName(name);
+        DWORD e = 0;
+        FileHandle entry(openIn(handle_, wide, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, FILE_OPEN_REPARSE_POINT, e));
+        if (!entry.valid()) {
+            if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_INVALID_NAME) return std::nullopt;
+            throwError(e);
+        }
+        DirEntry found;
+        found.name = name;
+        const bool link = isLink(entry.get());
+        HANDLE described = entry.get();
+        // A link is described by what it points at, where it points anywhere.
+        FileHandle target(link ? openIn(handle_, wide, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, e)
+                               : INVALID_HANDLE_VALUE);
+        if (target.valid()) described = target.get();
+        FILE_BASIC_INFO basic{};
+        FILE_STANDARD_INFO standard{};
+        if (!::GetFileInformationByHandleEx(described, FileBasicInfo, &basic, sizeof basic) ||
+            !::GetFileInformationByHandleEx(described, FileStandardInfo, &standard, sizeof standard)) {
+            throwLastError();
+        }
+        found.attributes = known(basic.FileAttributes) | (link ? attr::ReparsePoint : 0);
+        found.size = standard.EndOfFile.QuadPart;
+        FILETIME written{basic.LastWriteTime.LowPart, static_cast<DWORD>(basic.LastWriteTime.HighPart)};
+        found.modified = localTimeOf(written);
+        found.utcSeconds = utcSecondsOf(written);
+        if (!matchesMask(found.attributes, mask)) return std::nullopt;
+        return found;
+    }
+
+    std::unique_ptr<Directory> openFolder(const std::string& name, bool create) override {
+        const std::wstring wide = entryName(name);
+        DWORD e = 0;
+        HANDLE h = openIn(handle_, wide, kFolderAccess, kShareHeld, create ? FILE_OPEN_IF : FILE_OPEN,
+                          FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, e);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) throw PlatformError(err::PathNotFound);
+            if (e == ERROR_DIRECTORY) throw PlatformError(err::PathFileAccess);
+            throwError(e);
+        }
+        auto folder = std::make_unique<Win32Directory>(h, path_ + name + "\\");
+        // Looked at through the handle itself: what was opened is what is used.
+        if (isLink(h)) throw PlatformError(err::PathFileAccess, kLinkNotFolder);
+        return folder;
+    }
+
+    void setAttributes(const std::string& name, std::uint32_t attributes) override {
+        DWORD e = 0;
+        FileHandle entry(openIn(handle_, entryName(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                FILE_OPEN, FILE_OPEN_REPARSE_POINT, e));
+        if (!entry.valid()) throwError(e);
+        if (isLink(entry.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
+        setBasicAttributes(entry.get(), settable(attributes));
+    }
+
+    void createCopy(Directory& from, const std::string& fromName, const std::string& name, std::uint32_t attributes,
+                    const CopyProgress& progress) override {
+        const std::wstring target = entryName(name);
+        FileHandle in(openSource(from, fromName, true));
+        NewFile out(handle_, target);
+        const auto info = copyOneVersion(in.get(), out.get(), progress);
+        if (!::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) throwLastError();
+        if (!::FlushFileBuffers(out.get())) throwLastError();
+        // Never over an existing entry.
+        out.name(handle_, target, false);
+        setBasicAttributes(out.get(), settable(attributes));
+        out.close();
+    }
+
+    bool holdsCopyOf(const std::string& name, Directory& from, const std::string& fromName,
+                     const CopyProgress& progress) override {
+        DWORD e = 0;
+        FileHandle copy(openIn(handle_, entryName(name), GENERIC_READ, FILE_SHARE_READ, FILE_OPEN,
+                               FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, e));
+        if (!copy.valid()) {
+            if (e == ERROR_FILE_NOT_FOUND || e == ERROR_ACCESS_DENIED) return false;  // gone, or a folder
+            throwReadError(e);
+        }
+        if (isLink(copy.get())) return false;
+        BY_HANDLE_FILE_INFORMATION copied{};
+        if (!::GetFileInformationByHandle(copy.get(), &copied)) throwLastError();
+        // A file with another name somewhere else may change with it.
+        if (copied.nNumberOfLinks != 1) return false;
+        FileHandle file(openSource(from, fromName, true));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(file.get(), &info)) throwLastError();
+        if ((info.dwVolumeSerialNumber == copied.dwVolumeSerialNumber && info.nFileIndexHigh == copied.nFileIndexHigh &&
+             info.nFileIndexLow == copied.nFileIndexLow) ||
+            sizeOf(info) != sizeOf(copied)) {
+            return false;
+        }
+        constexpr DWORD kPiece = 1u << 20;
+        std::vector<char> a(kPiece), b(kPiece);
+        const std::uint64_t total = sizeOf(info);
+        std::uint64_t done = 0;
+        if (progress && !progress(0, total)) throw PlatformError(err::Cancelled);
+        while (done < total) {
+            const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(kPiece, total - done));
+            DWORD gotA = 0, gotB = 0;
+            if (!::ReadFile(file.get(), a.data(), want, &gotA, nullptr) || !::ReadFile(copy.get(), b.data(), want, &gotB, nullptr)) {
+                throwReadError(::GetLastError());
+            }
+            if (gotA != want || gotB != want || std::memcmp(a.data(), b.data(), want) != 0) return false;
+            done += want;
+            if (progress && !progress(done, total)) throw PlatformError(err::Cancelled);
+        }
+        return true;
+    }
+
+    void copyFile(Directory& from, const std::string& fromName, const std::string& name,
+                  const CopyProgress& progress) override {
+        const std::wstring target = entryName(name);
+        FileHandle in(openSource(from, fromName, false));
+        BY_HANDLE_FILE_INFORMATION source{};
+        if (!::GetFileInformationByHandle(in.get(), &source)) throwLastError();
+        checkReplaceable(target);
+        NewFile out(handle_, target);
+        const auto info = copyOneVersion(in.get(), out.get(), progress);
+        if (!::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) throwLastError();
+        if (!::FlushFileBuffers(out.get())) throwLastError();
+        out.name(handle_, target, true);
+        setBasicAttributes(out.get(), settable(source.dwFileAttributes));
+        out.close();
+    }
+
+    void deleteCopy(const std::string& name) override {
+        DWORD e = 0;
+        FileHandle entry(openIn(handle_, entryName(name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
+        if (!entry.valid()) {
+            if (e == ERROR_ACCESS_DENIED && isFolder(name)) throw PlatformError(err::PathFileAccess);
+            throwError(e);
+        }
+        const auto tag = tagOf(entry.get());
+        if (isLinkTag(tag.FileAttributes, tag.ReparseTag) || (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            throw PlatformError(err::PathFileAccess);
+        }
+        setBasicAttributes(entry.get(), FILE_ATTRIBUTE_NORMAL);
+        if (!deleteOnClose(entry.get())) {
+            const DWORD failed = ::GetLastError();
+            setBasicAttributes(entry.get(), settable(tag.FileAttributes));  // a copy that stays is read-only again
+            throwError(failed);
+        }
+    }
+
+    std::string readFile(const std::string& name) override {
+        DWORD e = 0;
+        FileHandle file(openIn(handle_, entryName(name), GENERIC_READ, kShareAll, FILE_OPEN,
+                               FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, e));
+        if (!file.valid()) {
+            if (e == ERROR_ACCESS_DENIED && isFolder(name)) throw PlatformError(err::PathFileAccess, kFolderNotFile);
+            throwReadError(e);
+        }
+        if (isLink(file.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
+        if (::GetFileType(file.get()) != FILE_TYPE_DISK) throw PlatformError(err::PathFileAccess, kNotRegularFile);
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file.get(), &size)) throwLastError();
+        if (static_cast<std::uint64_t>(size.QuadPart) > kMaxOwnFileBytes) {
+            throw PlatformError(err::PathFileAccess, kFileTooLarge);
+        }
+        std::string bytes;
+        bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+        char buffer[65536];
+        for (;;) {
+            DWORD n = 0;
+            if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) throwReadError(::GetLastError());
+            if (n == 0) break;
+            bytes.append(buffer, n);
+            if (bytes.size() > kMaxOwnFileBytes) throw PlatformError(err::PathFileAccess, kFileTooLarge);
+        }
+        return bytes;
+    }
+
+    void writeFileAtomic(const std::string& name, const std::string& bytes) override {
+        const std::wstring target = entryName(name);
+        // The new file keeps what the person set on the old one (hidden, say).
+        const auto existing = checkReplaceable(target);
+        const DWORD final = existing ? settable(*existing) : FILE_ATTRIBUTE_ARCHIVE;
+        NewFile out(handle_, target);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            DWORD n = 0;
+            if (!::WriteFile(out.get(), bytes.data() + done, chunk, &n, nullptr)) throwLastError();
+            done += n;
+        }
+        if (!::FlushFileBuffers(out.get())) throwLastError();
+        out.name(handle_, target, true);
+        setBasicAttributes(out.get(), final);
+        out.close();
+    }
+
+    void removeStaleTemporaries() override {
+        // Temporary files ("." + name + "." + 12 hex digits + "~") left by an
+        // interrupted write; only the program's own names, and only after a
+        // day, since another copy of the program may be writing on a shared
+        // folder.
+        FILETIME nowFile{};
+        ::GetSystemTimeAsFileTime(&nowFile);
+        const std::int64_t now = utcSecondsOf(nowFile);
+        std::vector<DirEntry> entries;
+        try {
+            entries = list(attr::Hidden | attr::System);
+        } catch (const PlatformError&) {
+            return;
+        }
+        for (const auto& entry : entries) {
+            const std::string& n = entry.name;
+            if (n.size() < 15 || n[0] != '.' || n.back() != '~' || n[n.size() - 14] != '.') continue;
+            if (n.find("_mabre") == std::string::npos && n.find(".ini.") == std::string::npos) continue;
+            if (entry.attributes & (attr::Directory | attr::ReparsePoint)) continue;
+            if (now - entry.utcSeconds <= 24 * 60 * 60) continue;
+            try {
+                deleteCopy(n);
+            } catch (const PlatformError&) {
+            }
+        }
+    }
+
+private:
+    static Win32Directory& win32Of(Directory& d) {
+        auto* native = dynamic_cast<Win32Directory*>(&d.unwrapped());
+        if (!native) throw PlatformError(err::InvalidArgument);
+        return *native;
+    }
+
+    // The file `fromName` of `from`, open for reading; a link is read through
+    // only where the person's own file may be one.
+    static HANDLE openSource(Directory& from, const std::string& fromName, bool followLink) {
+        DWORD e = 0;
+        HANDLE h = openIn(win32Of(from).handle(), entryName(fromName), GENERIC_READ | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                          FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY | (followLink ? 0 : FILE_OPEN_REPARSE_POINT), e);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (e == ERROR_ACCESS_DENIED && win32Of(from).isFolder(fromName)) throw PlatformError(err::PathFileAccess);
+            throwReadError(e);
+        }
+        if (!followLink) {
+            bool link = true;
+            try {
+                link = isLink(h);
+            } catch (...) {
+            }
+            if (link) {
+                ::CloseHandle(h);
+                throw PlatformError(err::PathFileAccess, kLinkNotFile);
+            }
+        }
+        return h;
+    }
+
+    bool isFolder(const std::string& name) {
+        const auto entry = find(name, attr::Directory | attr::Hidden | attr::System);
+        return entry && (entry->attributes & attr::Directory);
+    }
+
+    // What an existing target allows: nothing there, or a writable file whose
+    // attributes are given back. A link or a folder is refused (75), a
+    // read-only file too (70): Windows would not move over it, Wine would.
+    std::optional<DWORD> checkReplaceable(const std::wstring& target) {
+        DWORD e = 0;
+        FileHandle entry(openIn(handle_, target, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, FILE_OPEN_REPARSE_POINT, e));
+        if (!entry.valid()) {
+            if (e == ERROR_FILE_NOT_FOUND) return std::nullopt;
+            throwError(e);
+        }
+        const auto tag = tagOf(entry.get());
+        if (isLinkTag(tag.FileAttributes, tag.ReparseTag)) throw PlatformError(err::PathFileAccess, kLinkNotFile);
+        if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess, kFolderNotFile);
+        if (tag.FileAttributes & FILE_ATTRIBUTE_READONLY) throw PlatformError(err::PermissionDenied);
+        return tag.FileAttributes;
+    }
+
+    HANDLE handle_;
+    std::string path_;
+};
 
 bool isRootSpelling(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':') return path.size() == 2 || (path.size() == 3 && path[2] == '\\');
@@ -324,56 +732,7 @@ std::uint32_t Win32FileSystem::attributes(const std::string& path) {
     return known(a);
 }
 
-void Win32FileSystem::setAttributes(const std::string& path, std::uint32_t attributes) {
-    const std::wstring p = widePath(path);
-    rejectLink(p);
-    if (!::SetFileAttributesW(p.c_str(), settable(attributes))) throwLastError();
-}
-
-std::vector<DirEntry> Win32FileSystem::list(const std::string& folder, std::uint32_t mask,
-                                            const ListProgress& progress) {
-    if (hasWildcard(folder)) return {};
-    std::string pattern = folder;
-    if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
-    pattern += '*';
-    WIN32_FIND_DATAW data{};
-    FindHandle find(findFirst(widePath(pattern), data));
-    if (!find.valid()) {
-        const DWORD e = ::GetLastError();
-        // An empty drive root has no entries at all, not even "." and "..".
-        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_NO_MORE_FILES ||
-            e == ERROR_INVALID_NAME || e == ERROR_DIRECTORY || e == ERROR_BAD_NETPATH || e == ERROR_BAD_NET_NAME) {
-            return {};
-        }
-        throwReadError(e);
-    }
-    std::vector<DirEntry> entries;
-    std::size_t read = 0;
-    auto nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
-    do {
-        // Every few hundred entries, or 50 ms: the person sees how far a long
-        // listing is.
-        if (progress && (++read % 256 == 0 || std::chrono::steady_clock::now() >= nextReport)) {
-            nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
-            if (!progress(read)) throw PlatformError(err::Cancelled);
-        }
-        DirEntry entry = entryOf(data);
-        if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
-    } while (::FindNextFileW(find.get(), &data));
-    const DWORD e = ::GetLastError();
-    if (e != ERROR_NO_MORE_FILES) throwReadError(e);
-
-    // "." and ".." first, then by name: the same order every time, whatever
-    // order the file system keeps.
-    auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
-    std::sort(entries.begin(), entries.end(), [&](const DirEntry& x, const DirEntry& y) {
-        if (rank(x.name) != rank(y.name)) return rank(x.name) < rank(y.name);
-        return x.name < y.name;
-    });
-    return entries;
-}
-
-std::optional<DirEntry> Win32FileSystem::find(const std::string& path, std::uint32_t mask) {
+std::optional<DirEntry> Win32FileSystem::findIgnoringCase(const std::string& path, std::uint32_t mask) {
     if (path.empty() || isRootSpelling(path) || hasWildcard(path)) return std::nullopt;  // a root has no entry
     std::string p = path;
     if (p.back() == '\\') p.pop_back();
@@ -392,188 +751,21 @@ std::optional<DirEntry> Win32FileSystem::find(const std::string& path, std::uint
     return entry;
 }
 
-void Win32FileSystem::copyFile(const std::string& from, const std::string& to, const CopyProgress& progress) {
-    const std::wstring source = widePath(from);
-    const std::wstring target = widePath(to);
-    rejectLink(target);
-    const DWORD sourceAttributes = ::GetFileAttributesW(source.c_str());
-    if (sourceAttributes == INVALID_FILE_ATTRIBUTES) throwLastError();
-    if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
-    // Windows refuses to move over a read-only file, Wine does not: a
-    // read-only target (a backup copy) is never replaced, on either.
-    const DWORD targetAttributes = ::GetFileAttributesW(target.c_str());
-    if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
-        (targetAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        throw PlatformError(err::PermissionDenied);
-    }
-
-    const std::wstring temporary = copyBeside(source, target, progress);
-    try {
-        if (!::SetFileAttributesW(temporary.c_str(), settable(sourceAttributes | attr::Hidden))) throwLastError();
-        moveOver(temporary, target);
-    } catch (...) {
-        discard(temporary);
-        throw;
-    }
-    if (!::SetFileAttributesW(target.c_str(), settable(sourceAttributes))) throwLastError();
-}
-
-void Win32FileSystem::createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
-                                 const CopyProgress& progress) {
-    const std::wstring source = widePath(from);
-    const std::wstring target = widePath(to);
-    WIN32_FILE_ATTRIBUTE_DATA before{};
-    if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &before)) throwLastError();
-    if (before.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
-
-    const std::wstring temporary = copyBeside(source, target, progress);
-    try {
-        WIN32_FILE_ATTRIBUTE_DATA copied{};
-        if (!::GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &copied)) throwLastError();
-        // Complete only with every byte the source had when the copy began.
-        if (copied.nFileSizeHigh != before.nFileSizeHigh || copied.nFileSizeLow != before.nFileSizeLow) {
-            throw PlatformError(err::DeviceIo);
-        }
-        if (!::SetFileAttributesW(temporary.c_str(), settable(attributes | attr::Hidden))) throwLastError();
-        // Never over an existing entry.
-        if (!::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            const DWORD e = ::GetLastError();
-            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) throw PlatformError(err::FileAlreadyExists);
-            throwError(e);
-        }
-    } catch (...) {
-        discard(temporary);
-        throw;
-    }
-    if (!::SetFileAttributesW(target.c_str(), settable(attributes))) throwLastError();
-}
-
-void Win32FileSystem::removeStaleTemporaries(const std::string& folder) {
-    // Temporary files ("." + name + "." + 12 hex digits + "~") left by an
-    // interrupted write; only the program's own names, and only after a day,
-    // since another copy of the program may be writing on a shared folder.
-    std::string pattern = folder;
-    if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
-    const std::string base = pattern;
-    pattern += ".*~";
-    WIN32_FIND_DATAW data{};
-    FindHandle find(findFirst(widePath(pattern), data));
-    if (!find.valid()) return;
-    FILETIME nowFile{};
-    ::GetSystemTimeAsFileTime(&nowFile);
-    const std::int64_t now = utcSecondsOf(nowFile);
-    do {
-        const std::string name = narrow(data.cFileName);
-        if (name.find("_mabre") == std::string::npos && name.find(".ini.") == std::string::npos) continue;
-        if (name.size() < 15 || name[name.size() - 14] != '.') continue;
-        if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-        if (now - utcSecondsOf(data.ftLastWriteTime) > 24 * 60 * 60) discard(widePath(base + name));
-    } while (::FindNextFileW(find.get(), &data));
-}
-
-void Win32FileSystem::rename(const std::string& from, const std::string& to) {
-    moveOver(widePath(from), widePath(to));
-}
-
-void Win32FileSystem::deleteCopy(const std::string& path) {
-    const std::wstring p = widePath(path);
-    rejectLink(p);
-    const DWORD before = ::GetFileAttributesW(p.c_str());
-    if (before == INVALID_FILE_ATTRIBUTES) throwLastError();
-    if (before & FILE_ATTRIBUTE_DIRECTORY) throw PlatformError(err::PathFileAccess);
-    if (!::SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL)) throwLastError();
-    if (!::DeleteFileW(p.c_str())) {
+std::unique_ptr<Directory> Win32FileSystem::openDirectory(const std::string& path) {
+    std::string p = path;
+    if (p.empty() || p.back() != '\\') p += '\\';
+    // Following reparse points: the person chose this path. Held without
+    // sharing for deletion, so it is not renamed or replaced meanwhile.
+    HANDLE h = ::CreateFileW(widePath(p).c_str(), kFolderAccess, kShareHeld, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = ::GetLastError();
-        ::SetFileAttributesW(p.c_str(), before);  // a copy that stays is read-only again
-        throwError(e);
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_DIRECTORY || e == ERROR_INVALID_NAME) throw PlatformError(err::PathNotFound);
+        throwReadError(e);
     }
-}
-
-void Win32FileSystem::deleteFile(const std::string& path) {
-    const std::wstring p = widePath(path);
-    rejectLink(p);
-    if (!::DeleteFileW(p.c_str())) throwLastError();
-}
-
-void Win32FileSystem::createDirectory(const std::string& path) {
-    if (!::CreateDirectoryW(widePath(path).c_str(), nullptr)) throwLastError();
-}
-
-std::int64_t Win32FileSystem::fileSize(const std::string& path) {
-    const auto data = attributeData(path);
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-}
-
-LocalTime Win32FileSystem::modificationTime(const std::string& path) {
-    const auto data = attributeData(path);
-    // Local time by the rules in force on that date, as Explorer shows it.
-    SYSTEMTIME utc{};
-    SYSTEMTIME local{};
-    if (!::FileTimeToSystemTime(&data.ftLastWriteTime, &utc)) throwLastError();
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) throwLastError();
-    return LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
-}
-
-std::string Win32FileSystem::readFile(const std::string& path) {
-    FileHandle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid()) throwReadError(::GetLastError());
-    std::string bytes;
-    LARGE_INTEGER size{};
-    if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < INT_MAX) {
-        bytes.reserve(static_cast<std::size_t>(size.QuadPart));
-    }
-    char buffer[65536];
-    for (;;) {
-        DWORD n = 0;
-        if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) throwReadError(::GetLastError());
-        if (n == 0) break;
-        bytes.append(buffer, n);
-    }
-    return bytes;
-}
-
-void Win32FileSystem::writeFileAtomic(const std::string& path, const std::string& bytes) {
-    const std::wstring target = widePath(path);
-    rejectLink(target);
-    // The new file keeps what the person set on the old one (hidden, say).
-    const DWORD existing = ::GetFileAttributesW(target.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) {
-        throw PlatformError(err::PathFileAccess);
-    }
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
-        throw PlatformError(err::PermissionDenied);  // a read-only file is not rewritten
-    }
-    const DWORD final = existing == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_ARCHIVE : settable(existing);
-
-    std::wstring temporary;
-    HANDLE h = INVALID_HANDLE_VALUE;
-    for (int attempt = 0;; ++attempt) {
-        temporary = temporaryBeside(target, nextUnique());
-        h = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-        if (h != INVALID_HANDLE_VALUE) break;
-        const DWORD e = ::GetLastError();
-        if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
-    }
-    FileHandle file(h);
-    try {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-            DWORD n = 0;
-            if (!::WriteFile(file.get(), bytes.data() + done, chunk, &n, nullptr)) throwLastError();
-            done += n;
-        }
-        if (!::FlushFileBuffers(file.get())) throwLastError();
-        if (!file.close()) throwLastError();
-        if (!::SetFileAttributesW(temporary.c_str(), final)) throwLastError();
-        moveOver(temporary, target);
-    } catch (...) {
-        file.close();
-        discard(temporary);
-        throw;
-    }
+    auto folder = std::make_unique<Win32Directory>(h, p);
+    if (!(tagOf(h).FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) throw PlatformError(err::PathNotFound);
+    return folder;
 }
 
 unsigned Win32FileSystem::driveType(const std::string& root) {

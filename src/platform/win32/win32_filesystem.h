@@ -5,11 +5,21 @@
 //   find() answers with the stored long name.
 // - Attributes are the file system's own, reduced to the five bits the
 //   program knows, and ReparsePoint for symbolic links and junctions.
+// - A Directory is a handle of the folder, opened without following a
+//   reparse point (but for the folder the person chose) and held without
+//   sharing for deletion, so the folder is neither renamed nor replaced while
+//   it is worked in. Entries are opened relative to it (NtCreateFile with
+//   RootDirectory), looked at, renamed and deleted through their own handles
+//   (GetFileInformationByHandleEx, SetFileInformationByHandle with
+//   FileRenameInfo relative to the folder, FileDispositionInfo).
 // - Copies and rewrites go to a hidden temporary file beside the target that
-//   is then moved over it, so a target is either the old or the whole new
-//   file, and an interrupted copy leaves nothing a listing with mask 37 sees.
+//   is then renamed over it, so a target is either the old or the whole new
+//   file; a failure removes the temporary through its handle, and what a
+//   kill leaves is hidden and removed a day later (Windows has no unnamed
+//   files).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,23 +31,9 @@ namespace mabrel::platform::win32 {
 class Win32FileSystem : public FileSystem {
 public:
     std::uint32_t attributes(const std::string& path) override;
-    void setAttributes(const std::string& path, std::uint32_t attributes) override;
-    std::vector<DirEntry> list(const std::string& folder, std::uint32_t mask,
-                               const ListProgress& progress = {}) override;
-    std::optional<DirEntry> find(const std::string& path, std::uint32_t mask) override;
-    void copyFile(const std::string& from, const std::string& to, const CopyProgress& progress = {}) override;
-    void createCopy(const std::string& from, const std::string& to, std::uint32_t attributes,
-                    const CopyProgress& progress = {}) override;
-    void rename(const std::string& from, const std::string& to) override;
-    void deleteFile(const std::string& path) override;
-    void deleteCopy(const std::string& path) override;
-    void createDirectory(const std::string& path) override;
-    std::int64_t fileSize(const std::string& path) override;
-    LocalTime modificationTime(const std::string& path) override;
-    std::string readFile(const std::string& path) override;
-    void writeFileAtomic(const std::string& path, const std::string& bytes) override;
+    std::optional<DirEntry> findIgnoringCase(const std::string& path, std::uint32_t mask) override;
+    std::unique_ptr<Directory> openDirectory(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
-    void removeStaleTemporaries(const std::string& folder) override;
 };
 
 // The name of a temporary file beside `target` ("." + name + "." + hex + "~"),

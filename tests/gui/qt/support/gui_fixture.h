@@ -56,16 +56,8 @@ public:
     void holdCopy(int n = 1) { held_ = copies_ + n; }
     void release() { held_ = 0; }
 
-    void copyFile(const std::string& a, const std::string& b, const platform::CopyProgress& progress = {}) override {
-        ForwardingFileSystem::copyFile(a, b, holding(progress));
-    }
-    void createCopy(const std::string& a, const std::string& b, std::uint32_t attributes,
-                    const platform::CopyProgress& progress = {}) override {
-        ForwardingFileSystem::createCopy(a, b, attributes, holding(progress));
-    }
-
 private:
-    platform::CopyProgress holding(const platform::CopyProgress& progress) {
+    platform::CopyProgress progressFor(const platform::CopyProgress& progress) override {
         if (!progress) return progress;
         // Numbered at their first report: an attempt that failed at once is no copy.
         return [this, progress, number = 0](std::uint64_t copied, std::uint64_t total) mutable {
