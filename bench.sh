@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" x11-utils
 
 cmake --preset dev >/dev/null || exit 1
-programs=(load_bench copy_bench gui_bench start_bench)
+programs=(load_bench copy_bench compare_bench gui_bench start_bench)
 cmake --build --preset dev -j 2 --target "${programs[@]}" >/dev/null || exit 1
 
 log="$(mktemp)"

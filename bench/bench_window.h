@@ -22,10 +22,13 @@ public:
     void showModal(mabrel::frm_rclick&) override {}
     void showModal(mabrel::frm_option&) override {}
     void showModal(mabrel::frm_drive&) override {}
+    void showModal(mabrel::frm_compare&) override {}
     void setWindowState(mabrel::WindowState) override {}
     void endProgram() override {}
     void setWaitCursor(bool) override {}
     void shellExecute(const mabrel::ShellRequest&) override {}
+    bool openInCompareTool(const mabrel::CompareToolRequest&) override { return false; }
+    std::string compareToolNames() override { return {}; }
     mabrel::SharedIcon iconFor(const std::string&) override { return icon; }
     unsigned driveType(const std::string&) override { return 3; }
 

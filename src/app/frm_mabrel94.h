@@ -93,6 +93,12 @@ public:
     void fun_aResume(int row);
     void fun_aDelete(int row);
     void fun_aEditComment(int row);
+    // Compares the selected rows: one backup row with its file as it is now,
+    // or two rows with each other, the older on the left. The row menu's
+    // "比 較" and Ctrl+D.
+    void fun_aCompare();
+    // Whether fun_aCompare takes the rows selected now.
+    bool canCompare() const;
     void fun_rClick();
     // Writes the comment file of p_driveAndPath from the list and
     // txtFolderComment. False when it could not, and something typed is not

@@ -13,6 +13,7 @@ namespace mabrel {
 class frm_rclick;
 class frm_option;
 class frm_drive;
+class frm_compare;
 
 enum class WindowState { Normal = 0, Minimized = 1, Maximized = 2 };
 
@@ -35,6 +36,14 @@ struct ShellRequest {
     int showCommand = 0;     // 3: shown maximised
 };
 
+// Two files for the machine's compare tool, the older on the left.
+struct CompareToolRequest {
+    std::string older;  // drive form
+    std::string newer;
+    std::string olderTitle;
+    std::string newerTitle;
+};
+
 class Interaction {
 public:
     virtual ~Interaction() = default;
@@ -55,12 +64,20 @@ public:
     virtual void showModal(frm_rclick& window) = 0;
     virtual void showModal(frm_option& window) = 0;
     virtual void showModal(frm_drive& window) = 0;
+    // The compare window: Form_Load, then hidden until the model asks to be
+    // visible, shown until it unloads (or closed at once if it unloads first).
+    virtual void showModal(frm_compare& window) = 0;
 
     virtual void setWindowState(WindowState state) = 0;
     // Ends the program at once, without the main window's unload steps.
     virtual void endProgram() = 0;
     virtual void setWaitCursor(bool on) = 0;
     virtual void shellExecute(const ShellRequest& request) = 0;
+    // Hands the files to the compare tool installed here, which only reads
+    // them. False when none is installed.
+    virtual bool openInCompareTool(const CompareToolRequest& request) = 0;
+    // The compare tools openInCompareTool looks for here, as a person names them.
+    virtual std::string compareToolNames() = 0;
     // The file's associated icon at 16 x 16, or null. Files of one type may
     // get the same picture.
     virtual SharedIcon iconFor(const std::string& path) = 0;

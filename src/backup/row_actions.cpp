@@ -183,6 +183,7 @@ void frm_mabrel94::fun_rClick() {
             menu.Command1[frm_rclick::kRestore].enabled = single;
             menu.Command1[frm_rclick::kDelete].enabled = true;
             menu.Command1[frm_rclick::kCancel].enabled = true;
+            menu.Command1[frm_rclick::kCompare].enabled = canCompare();
             state_.p_dialogResult = 0;
             ui_.showModal(menu);
 
@@ -204,6 +205,9 @@ void frm_mabrel94::fun_rClick() {
                 // Each row reports its own refusal or failure; the rest go on.
                 for (int r : selectedRows) fun_aDelete(r);
                 reloadKeepingTyped();
+                break;
+            case frm_rclick::kCompare:
+                fun_aCompare();  // reads only: nothing to save or reload
                 break;
             default:
                 break;

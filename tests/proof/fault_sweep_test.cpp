@@ -727,6 +727,8 @@ std::vector<Operation> operations() {
     });
     comment.prepare = typeFolderComment;
     comment.sets[""][std::string("a.txt_") + kA2] = "new on a2";
+    // Reads only: a failure is shown, nothing changes.
+    add("compare", [](Run& r) { r.menu({r.rowOf("a.txt", kA1)}, frm_rclick::kCompare); });
     add("settings", [](Run& r) { r.window->writeSettingsFile(); });
     add("navigate", [](Run& r) {
         for (int i = 1; i <= r.window->tvwFolders.count(); ++i) {

@@ -1,6 +1,10 @@
 #include "support/scripted_interaction.h"
 
 #include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "backup/frm_compare.h"
 
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
@@ -80,6 +84,24 @@ void ScriptedInteraction::showModal(frm_drive& window) {
     runScript(driveScripts, window);
 }
 
+void ScriptedInteraction::showModal(frm_compare& window) {
+    beginShowing(WindowKind::Compare);
+    window.Form_Load();
+    const auto start = std::chrono::steady_clock::now();
+    while (window.outcome() == frm_compare::Outcome::Pending) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        window.Timer_Tick(static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()));
+    }
+    if (!window.unloaded && !compareScripts.empty()) {
+        auto script = std::move(compareScripts.front());
+        compareScripts.pop_front();
+        script(window);
+    }
+    if (!window.unloaded) window.Form_Unload();
+    window.unloaded = true;
+}
+
 void ScriptedInteraction::setWindowState(WindowState state) { windowStates.push_back(state); }
 
 void ScriptedInteraction::endProgram() { ++endProgramCalls; }
@@ -87,6 +109,11 @@ void ScriptedInteraction::endProgram() { ++endProgramCalls; }
 void ScriptedInteraction::setWaitCursor(bool on) { waitCursorChanges.push_back(on); }
 
 void ScriptedInteraction::shellExecute(const ShellRequest& request) { shellRequests.push_back(request); }
+
+bool ScriptedInteraction::openInCompareTool(const CompareToolRequest& request) {
+    compareToolRequests.push_back(request);
+    return compareToolInstalled;
+}
 
 SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
     iconRequests.push_back(path);

@@ -16,6 +16,9 @@
 // clears the flag and throws PlatformError(400) without showing (or recording)
 // anything.
 //
+// showModal(frm_compare&) ticks the window's timer until its comparison has
+// ended, then runs the next compare script (none: the person closes it).
+//
 // An input box with no answer queued is answered with Cancel, a question with
 // no answer queued with いいえ. A copy runs to its end unless cancelWhen says
 // otherwise at one of its progress reports; a load unless cancelLoadWhen does.
@@ -34,7 +37,7 @@
 
 namespace mabrel::test {
 
-enum class WindowKind { RClick, Option, Drive };
+enum class WindowKind { RClick, Option, Drive, Compare };
 
 struct ProgressReport {
     std::string fileName;
@@ -70,6 +73,7 @@ public:
     // What a message box or question found: whether a load was still
     // reporting (it would keep the person's answer from the box).
     bool askedDuringLoad = false;
+    std::vector<CompareToolRequest> compareToolRequests;
 
     // --- How the person answers ------------------------------------------
     std::deque<std::optional<std::string>> inputAnswers;
@@ -77,6 +81,9 @@ public:
     std::deque<std::function<void(frm_rclick&)>> rclickScripts;
     std::deque<std::function<void(frm_option&)>> optionScripts;
     std::deque<std::function<void(frm_drive&)>> driveScripts;
+    std::deque<std::function<void(frm_compare&)>> compareScripts;
+    // Whether the machine has a compare tool.
+    bool compareToolInstalled = true;
     bool throwOnNextShowModal = false;
     // Whether the person cancels the copy at this report (already recorded).
     std::function<bool(const ProgressReport&)> cancelWhen;
@@ -102,10 +109,13 @@ public:
     void showModal(frm_rclick& window) override;
     void showModal(frm_option& window) override;
     void showModal(frm_drive& window) override;
+    void showModal(frm_compare& window) override;
     void setWindowState(WindowState state) override;
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
+    bool openInCompareTool(const CompareToolRequest& request) override;
+    std::string compareToolNames() override { return "TestDiff"; }
     SharedIcon iconFor(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
     bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) override;

@@ -92,7 +92,7 @@ void ModelDialog::closeIfUnloaded() {
 RClickDialog::RClickDialog(frm_rclick& model, QWidget* owner)
     : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight), model_(model) {
     std::vector<std::pair<int, QWidget*>> order;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < static_cast<int>(model_.Command1.size()); ++i) {
         const Control& c = model_.Command1[static_cast<std::size_t>(i)];
         QPushButton* b = makeButton(c, this);
         b->setEnabled(c.enabled);

@@ -70,7 +70,7 @@ protected:
 
 private:
     frm_rclick& model_;
-    std::array<QPushButton*, 4> buttons_{};
+    std::array<QPushButton*, 5> buttons_{};
 };
 
 class OptionDialog : public ModelDialog {

@@ -759,6 +759,11 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         if (m_.tvwFolders.count() > 0) run([this] { m_.tvwFolders_NodeClick(1); });
         return;
     }
+    if (event->key() == Qt::Key_D && modifiersOf(event) == Qt::ControlModifier) {
+        pullSelectedItem();
+        run([this] { m_.fun_aCompare(); });
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 

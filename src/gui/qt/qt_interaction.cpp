@@ -13,14 +13,17 @@
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPixmap>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QWidget>
 #include <limits>
 #include <QWindow>
 
 #include "app/frm_mabrel94.h"
+#include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
+#include "gui/qt/compare_dialog.h"
 #include "gui/qt/dialogs.h"
 #include "gui/qt/gui_util.h"
 #include "gui/qt/native_path.h"
@@ -237,6 +240,13 @@ void QtInteraction::showModal(frm_drive& window) {
     window.unloaded = true;
 }
 
+void QtInteraction::showModal(frm_compare& window) {
+    window.Form_Load();
+    CompareDialog dialog(window, owner_);
+    dialog.run();
+    window.unloaded = true;
+}
+
 void QtInteraction::setWindowState(WindowState state) {
     if (windowStateHandler_) windowStateHandler_(state);
 }
@@ -267,6 +277,25 @@ void QtInteraction::shellExecute(const ShellRequest& request) {
     const std::optional<std::string> native = nativePathFor(fs_, request.file);
     if (!native) return;
     shellOpener_(QUrl::fromLocalFile(toQ(*native)));
+}
+
+bool QtInteraction::openInCompareTool(const CompareToolRequest& request) {
+    const std::optional<std::string> older = nativePathFor(fs_, request.older);
+    const std::optional<std::string> newer = nativePathFor(fs_, request.newer);
+    if (!older || !newer) return false;
+    for (const QString& tool : {QStringLiteral("meld"), QStringLiteral("kompare")}) {
+        const QString program = QStandardPaths::findExecutable(tool);
+        if (program.isEmpty()) continue;
+        QStringList arguments;
+        if (tool == QLatin1String("meld")) {
+            arguments << QStringLiteral("--label=") + toQ(request.olderTitle)
+                      << QStringLiteral("--label=") + toQ(request.newerTitle);
+        }
+        // Each path one argument, never read by a shell.
+        arguments << toQ(*older) << toQ(*newer);
+        if (QProcess::startDetached(program, arguments)) return true;
+    }
+    return false;
 }
 
 SharedIcon QtInteraction::iconFor(const std::string& path) {

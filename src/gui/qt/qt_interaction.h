@@ -51,10 +51,14 @@ public:
     void showModal(frm_rclick& window) override;
     void showModal(frm_option& window) override;
     void showModal(frm_drive& window) override;
+    void showModal(frm_compare& window) override;
     void setWindowState(WindowState state) override;
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
+    // Meld, else Kompare, as found on PATH; started on its own, without a shell.
+    bool openInCompareTool(const CompareToolRequest& request) override;
+    std::string compareToolNames() override { return "Meld、Kompare"; }
     // By the extension of the name alone, looked up once per extension; files
     // of one type share one picture.
     SharedIcon iconFor(const std::string& path) override;

@@ -332,6 +332,7 @@ void MainWindow::onDeferred(Event event, LPARAM argument) {
     case Event::Activate:
         if (shownState_ != WindowState::Minimized) run([&] { m_.Form_Activate(); });
         break;
+    case Event::Compare: run([this] { m_.fun_aCompare(); }); break;
     case Event::ColumnSized: break;
     }
 }
@@ -1035,6 +1036,11 @@ bool MainWindow::preTranslate(const MSG& msg) {
         // Passed on all the same: the window learns that Alt was not pressed
         // alone, which would open its system menu when released.
         return false;
+    case 'D':
+        // Compares the selected rows.
+        if (!ctrl || alt || shift) return false;
+        post(Event::Compare);
+        return true;
     case 'A':
         if (!ctrl || alt) return false;
         if (focus == lvwFiles_) {

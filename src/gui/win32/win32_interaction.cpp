@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/frm_mabrel94.h"
+#include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
+#include "gui/win32/compare_window.h"
 #include "gui/win32/control_ids.h"
 #include "gui/win32/dialogs.h"
 #include "settings/frm_option.h"
@@ -98,6 +100,51 @@ SharedIcon render16(HICON icon) {
     return result;
 }
 
+// The WinMerge its installer registered: for the user, then for the machine
+// (64-bit, then 32-bit); empty when there is none.
+std::wstring registeredWinMerge() {
+    struct Place {
+        HKEY root;
+        REGSAM view;
+    };
+    for (const Place place : {Place{HKEY_CURRENT_USER, 0}, Place{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY},
+                              Place{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY}}) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(place.root, L"Software\\Thingamahoochie\\WinMerge", 0, KEY_QUERY_VALUE | place.view, &key) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
+        wchar_t value[MAX_PATH * 2] = {};
+        DWORD size = sizeof value - sizeof(wchar_t);
+        DWORD type = 0;
+        const LONG read =
+            ::RegQueryValueExW(key, L"Executable", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+        ::RegCloseKey(key);
+        if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+        std::wstring path = value;
+        if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+        if (!path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return path;
+    }
+    return {};
+}
+
+// One argument of a command line, as CommandLineToArgvW reads it back.
+std::wstring quoted(const std::wstring& argument) {
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
+}
+
 // The small windows, message and input boxes the main window owns (not its
 // tooltips).
 BOOL CALLBACK closeIfOwned(HWND window, LPARAM ownerParam) {
@@ -176,6 +223,13 @@ void Win32Interaction::showModal(frm_drive& window) {
     window.unloaded = true;
 }
 
+void Win32Interaction::showModal(frm_compare& window) {
+    window.Form_Load();
+    CompareWindow shown(*this, window);
+    shown.run();
+    window.unloaded = true;
+}
+
 void Win32Interaction::setWindowState(WindowState state) {
     if (windowStateHandler_) windowStateHandler_(state);
 }
@@ -208,6 +262,25 @@ void Win32Interaction::shellExecute(const ShellRequest& request) {
     const std::wstring directory = widen(request.directory);
     ::ShellExecuteW(owner_, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                     directory.empty() ? nullptr : directory.c_str(), request.showCommand);
+}
+
+bool Win32Interaction::openInCompareTool(const CompareToolRequest& request) {
+    const std::wstring program = registeredWinMerge();
+    if (program.empty()) return false;
+    // Closed by Escape, kept out of its recent files, both sides read-only.
+    std::wstring commandLine = quoted(program) + L" /e /u /wl /wr /dl " + quoted(widen(request.olderTitle)) + L" /dr " +
+                               quoted(widen(request.newerTitle)) + L" " + quoted(widen(request.older)) + L" " +
+                               quoted(widen(request.newer));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
 }
 
 SharedIcon Win32Interaction::iconFor(const std::string& path) {

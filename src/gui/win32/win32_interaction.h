@@ -40,10 +40,15 @@ public:
     void showModal(frm_rclick& window) override;
     void showModal(frm_option& window) override;
     void showModal(frm_drive& window) override;
+    void showModal(frm_compare& window) override;
     void setWindowState(WindowState state) override;
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
+    // WinMerge where its installer registered it (for the user or the
+    // machine), both sides read-only.
+    bool openInCompareTool(const CompareToolRequest& request) override;
+    std::string compareToolNames() override { return "WinMerge"; }
     // ExtractAssociatedIconW drawn at 16 x 16. Files of one extension share
     // the picture, but for the kinds whose icon is in the file itself.
     SharedIcon iconFor(const std::string& path) override;

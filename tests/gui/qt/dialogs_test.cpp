@@ -55,20 +55,20 @@ protected:
 
 // --- Context menu ------------------------------------------------------------
 
-TEST_F(Dialogs, ContextMenuShowsItsFourButtonsWhereDesignedEnterOnOpeningCancelsAndTheTitleBarGivesNothing) {
+TEST_F(Dialogs, ContextMenuShowsItsFiveButtonsWhereDesignedEnterOnOpeningCancelsAndTheTitleBarGivesNothing) {
     frm_rclick menu(state);
     menu.Command1[frm_rclick::kComment].enabled = false;  // two rows selected
     menu.Command1[frm_rclick::kRestore].enabled = false;
     state.p_dialogResult = 7;
     script.on<RClickDialog>([&](RClickDialog* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral(" mabrel9-iv メニュー"));
-        // 2295 x 2490 twips, wider where the caption needs it.
-        EXPECT_EQ(d->height(), 166);
+        // 2295 x 3090 twips, wider where the caption needs it.
+        EXPECT_EQ(d->height(), 206);
         EXPECT_GE(d->width(), 153);
         EXPECT_FALSE(d->windowFlags() & Qt::WindowMinimizeButtonHint);
         EXPECT_FALSE(d->windowFlags() & Qt::WindowMaximizeButtonHint);
-        const char* captions[] = {"キャンセル", "コメント", "復 活", "削 除"};
-        for (int i = 0; i < 4; ++i) {
+        const char* captions[] = {"キャンセル", "コメント", "復 活", "削 除", "比 較"};
+        for (int i = 0; i < 5; ++i) {
             EXPECT_EQ(d->button(i)->text(), QString::fromUtf8(captions[i]));
             EXPECT_EQ(d->button(i)->geometry(), px(menu.Command1[static_cast<std::size_t>(i)].geometry));
         }
