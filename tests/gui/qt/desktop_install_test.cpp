@@ -85,7 +85,7 @@ std::string titleFor(const std::string& driveFolder) {
 
 // The build's install manifest (what its uninstall target reads) is the
 // developer's: cpack and cmake --install write it, so it is put back after
-// each test. The tests run one after the other, as two would race for it.
+// the test. One test only, as two would race for it.
 class DebianPackageWithoutAWindowManager : public ::testing::Test {
 protected:
     DebianPackageWithoutAWindowManager() {
@@ -156,7 +156,7 @@ protected:
     unsigned long window = 0;
 };
 
-TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryAndIsRemovedWhole) {
+TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryAndIsRemovedWholeAsCmakeInstallIs) {
     // The package, as scripts/build-deb.sh makes it.
     const stdfs::path packages = root.path() / "packages";
     const Ran cpack = run(QStringLiteral("cpack"), {QStringLiteral("--config"), q(kBuildDir / "CPackConfig.cmake"),
@@ -270,22 +270,20 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     EXPECT_EQ(run(QStringLiteral("dpkg"), {QStringLiteral("--root"), q(root.path()), QStringLiteral("-s"),
                                            QStringLiteral("mabrel9-iv")}).out.find("Status: install"),
               std::string::npos);
-}
 
-// cmake --install into a place whose name needs quoting on the Exec line: the
-// entry is valid, gio launches it as a file manager's "Open with" does, and
-// the uninstall target takes it all away.
-TEST_F(DebianPackageWithoutAWindowManager, InstalledWhereTheNameNeedsQuotingStartsAndUninstallsWhole) {
+    // cmake --install into a place whose name needs quoting on the Exec line:
+    // the entry is valid, gio launches it as a file manager's "Open with"
+    // does, and the uninstall target takes it all away.
     const stdfs::path prefix = root.path() / "My Apps $HOME 'x' ＆";
-    const Ran install = run(QStringLiteral(MABREL_CMAKE_COMMAND),
+    const Ran cmakeInstall = run(QStringLiteral(MABREL_CMAKE_COMMAND),
                             {QStringLiteral("--install"), q(kBuildDir), QStringLiteral("--prefix"), q(prefix)}, 300000);
-    ASSERT_EQ(install.code, 0) << install.out;
+    ASSERT_EQ(cmakeInstall.code, 0) << cmakeInstall.out;
     const stdfs::path entry = prefix / "share/applications/mabrel9-iv.desktop";
     const Ran valid = run(QStringLiteral("desktop-file-validate"), {q(entry)});
     EXPECT_EQ(valid.code, 0) << valid.out;
     EXPECT_EQ(valid.out, "");
-    const Ran launch = runIn(session(prefix / "share"), QStringLiteral("gio"), {QStringLiteral("launch"), q(entry), q(work.path())});
-    ASSERT_EQ(launch.code, 0) << launch.out;
+    const Ran quotedLaunch = runIn(session(prefix / "share"), QStringLiteral("gio"), {QStringLiteral("launch"), q(entry), q(work.path())});
+    ASSERT_EQ(quotedLaunch.code, 0) << quotedLaunch.out;
     EXPECT_EQ(waitForWindow(prefix / "bin/mabrel9-iv"), titleFor(work.drivePath()));
     endProgram(prefix / "bin/mabrel9-iv");
 
