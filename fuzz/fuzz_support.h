@@ -127,7 +127,9 @@ public:
     void writeFileAtomic(const std::string& name, const std::string& bytes) override { files[name] = bytes; }
     void removeStaleTemporaries() override {}
 
-    std::vector<platform::DirEntry> list(std::uint32_t) override { return unsupported<std::vector<platform::DirEntry>>(); }
+    std::vector<platform::DirEntry> list(std::uint32_t, const platform::ListProgress&) override {
+        return unsupported<std::vector<platform::DirEntry>>();
+    }
     std::optional<platform::DirEntry> find(const std::string&, std::uint32_t) override {
         return unsupported<std::optional<platform::DirEntry>>();
     }

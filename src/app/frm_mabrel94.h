@@ -109,8 +109,8 @@ public:
     // Reloads without saving; comments typed and not yet stored stay on screen.
     void reloadKeepingTyped();
     bool hasUnsavedComments() const;
-    // The settings file beside the executable. Not written once a read found
-    // it there but could not read it.
+    // The settings file in the process's settings folder. Not written once a
+    // read found it there but could not read it.
     bool readSettingsFile();
     bool writeSettingsFile();
     std::string helpPagePath();
@@ -124,6 +124,9 @@ public:
 
 private:
     void applyInitialGeometry();
+    // The folder (drive form), made first with the folders above it where
+    // they are missing.
+    std::unique_ptr<platform::Directory> openFolderMaking(const std::string& path);
     // Selects the file row of `name`, if the list shows one.
     void selectFileRow(const std::string& name);
     // The reload that follows an open, once the window is back.
