@@ -132,7 +132,9 @@ public:
     }
     void removeStaleTemporaries() override {}
 
-    std::vector<platform::DirEntry> list(std::uint32_t) override { return unsupported<std::vector<platform::DirEntry>>(); }
+    std::vector<platform::DirEntry> list(std::uint32_t, const platform::ListProgress&) override {
+        return unsupported<std::vector<platform::DirEntry>>();
+    }
     std::optional<platform::DirEntry> find(const std::string&, std::uint32_t) override {
         return unsupported<std::optional<platform::DirEntry>>();
     }

@@ -35,5 +35,8 @@ GUI_PACKAGES=(qt6-base-dev libgl-dev libxcb1-dev xvfb xauth x11-utils imagemagic
 # xdg-open tells a file's type with file; the install test asks the desktop
 # as a file manager does (gio, update-desktop-database, desktop-file-validate).
 GUI_TEST_PACKAGES=(openbox metacity xdotool file libglib2.0-bin desktop-file-utils)
+# The Debian package (scripts/build-deb.sh, and its test): dpkg-shlibdeps
+# for the libraries it needs; appstreamcli and man check what it installs.
+PACKAGE_PACKAGES=(dpkg-dev appstream man-db fontconfig)
 # The libFuzzer targets (scripts/fuzz.sh): clang and its sanitizer and fuzzer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build libdtl-dev)

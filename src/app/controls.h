@@ -30,6 +30,8 @@ struct Control {
     int tabIndex = 0;
     bool enabled = true;
     bool visible = true;
+    // A button that Escape presses.
+    bool cancel = false;
 };
 
 struct TextBox {

@@ -110,8 +110,8 @@ public:
     // Reloads without saving; comments typed and not yet stored stay on screen.
     void reloadKeepingTyped();
     bool hasUnsavedComments() const;
-    // The settings file beside the executable. Not written once a read found
-    // it there but could not read it.
+    // The settings file in the process's settings folder. Not written once a
+    // read found it there but could not read it.
     bool readSettingsFile();
     bool writeSettingsFile();
     std::string helpPagePath();
@@ -129,6 +129,9 @@ private:
     folderview::CommentChanges commentChanges() const;
     // The comments shown are now the stored ones.
     void rebaseComments();
+    // The folder (drive form), made first with the folders above it where
+    // they are missing.
+    std::unique_ptr<platform::Directory> openFolderMaking(const std::string& path);
     // Selects the file row of `name`, if the list shows one.
     void selectFileRow(const std::string& name);
     // The reload that follows an open, once the window is back.

@@ -54,6 +54,12 @@ public:
 
     // OK button only, no icon, the application's title.
     virtual void messageBox(const std::string& text) = 0;
+    // はい and いいえ, no icon, the application's title; true for はい. A front
+    // end that cannot ask answers いいえ.
+    virtual bool askYesNo(const std::string& text) {
+        (void)text;
+        return false;
+    }
     // The typed text, or nothing for Cancel.
     virtual std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                                 const std::string& defaultText) = 0;
@@ -92,6 +98,19 @@ public:
     }
     // The copy has ended, however it ended: any progress window closes.
     virtual void copyProgressEnd() {}
+
+    // A folder load reports here, with the status bar's text, how far it has
+    // got: once before it reads, then as it reads. A front end shows the
+    // window with its controls as the load has left them so far (an empty
+    // list) and that text, keeps it painted, and takes no input until the
+    // load ends. False: the program is to end, and the load stops as a
+    // failed one would.
+    virtual bool loadProgress(const std::string& statusText) {
+        (void)statusText;
+        return true;
+    }
+    // The load has ended, however it ended.
+    virtual void loadProgressEnd() {}
 };
 
 }  // namespace mabrel

@@ -120,6 +120,18 @@ void frm_mabrel94::fun_Load() {
     // The first failure ends the step it happens in; the finishing steps
     // below run in any case. A missing file is not worth a message.
     runTrapped(ui_, "fun_Load", [&] {
+        // The person sees the window with its controls at once, and how far
+        // the reading of a large folder has got; a message box, should one
+        // follow, is no longer under the load.
+        struct ProgressEnd {
+            Interaction& ui;
+            ~ProgressEnd() { ui.loadProgressEnd(); }
+        } progressEnd{ui_};
+        std::size_t entriesRead = 0;
+        const platform::ListProgress reading = [&](std::size_t read) {
+            StatusBar1.panelText = "フォルダーを読み込んでいます…　" + std::to_string(entriesRead + read) + " 件";
+            return ui_.loadProgress(StatusBar1.panelText);
+        };
         try {
             lvwFiles.smallIconsAttached = false;
             fun_AddIcon("");
@@ -130,6 +142,7 @@ void frm_mabrel94::fun_Load() {
 
             ui_.setWaitCursor(true);
             tvwFolders.add(0, "d_" + folder, folder);
+            if (!reading(0)) throw platform::PlatformError(platform::err::Cancelled);
 
             auto& rows = lvwFiles.rows;
             folderview::RowIndex rowByKey(lvwFiles);
@@ -168,7 +181,8 @@ void frm_mabrel94::fun_Load() {
 
             // `path` serves every row.
             std::string path;
-            auto entries = dir->list(kFolderListMask);
+            auto entries = dir->list(kFolderListMask, reading);
+            entriesRead = entries.size();
             // Every folder lists itself as ".": without it nothing was listed.
             listingIncomplete = entries.empty() || entries.front().name != ".";
             rows.reserve(entries.size());
@@ -273,7 +287,7 @@ void frm_mabrel94::fun_Load() {
                 } catch (const platform::PlatformError&) {
                 }
                 const std::string backupPrefix = backupDir + "\\";
-                const auto copies = backupFolder->list(kBackupListMask);
+                const auto copies = backupFolder->list(kBackupListMask, reading);
                 if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
                 for (const auto& entry : copies) {
                     if (entry.attributes & platform::attr::Directory) continue;

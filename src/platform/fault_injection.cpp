@@ -62,9 +62,9 @@ public:
         : owner_(owner), inner_(std::move(inner)) {}
 
     const std::string& path() const override { return inner_->path(); }
-    std::vector<DirEntry> list(std::uint32_t mask) override {
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
         owner_.enter(FsOp::List, path());
-        return inner_->list(mask);
+        return inner_->list(mask, progress);
     }
     std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) override {
         owner_.enter(FsOp::Find, path() + name);

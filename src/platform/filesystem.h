@@ -74,6 +74,12 @@ constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
 // fails with err::Cancelled and leaves nothing behind. Empty: nobody asks.
 using CopyProgress = std::function<bool(std::uint64_t copied, std::uint64_t total)>;
 
+// Told, during a listing, how many entries it has read so far (every few
+// hundred entries, and at least every 50 ms on a folder that reads slowly);
+// false stops the listing, which then fails with err::Cancelled. Empty:
+// nobody asks.
+using ListProgress = std::function<bool(std::size_t read)>;
+
 // The program's own files (comment file, settings file) are read only up
 // to this size: a comment file of 200,000 records is about 10 MB.
 inline constexpr std::uint64_t kMaxOwnFileBytes = std::uint64_t{64} << 20;
@@ -93,7 +99,7 @@ public:
     virtual const std::string& path() const = 0;
 
     // The entries that pass matchesMask, "." and ".." included.
-    virtual std::vector<DirEntry> list(std::uint32_t mask) = 0;
+    virtual std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) = 0;
     // The entry `name` when it passes the mask; nothing otherwise. A link is
     // found even when it points nowhere.
     virtual std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) = 0;

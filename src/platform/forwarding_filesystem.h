@@ -36,7 +36,9 @@ private:
         Folder(ForwardingFileSystem& owner, std::unique_ptr<Directory> inner)
             : owner_(owner), inner_(std::move(inner)) {}
         const std::string& path() const override { return inner_->path(); }
-        std::vector<DirEntry> list(std::uint32_t mask) override { return inner_->list(mask); }
+        std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
+            return inner_->list(mask, progress);
+        }
         std::optional<DirEntry> find(const std::string& n, std::uint32_t mask) override { return inner_->find(n, mask); }
         std::unique_ptr<Directory> openFolder(const std::string& n, bool create) override {
             return std::make_unique<Folder>(owner_, inner_->openFolder(n, create));

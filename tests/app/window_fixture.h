@@ -27,6 +27,7 @@ public:
     bool anotherInstanceRuns = false;
     std::vector<std::string> claims;
     std::string exeFolder;
+    std::string settingsDir;  // empty: beside the executable
     std::string commandLineText;
     std::string currentDir;
     platform::LocalTime clock{2026, 12, 5, 9, 0, 0};
@@ -38,6 +39,7 @@ public:
         return !anotherInstanceRuns;
     }
     std::string executableFolder() override { return exeFolder; }
+    std::string settingsFolder() override { return settingsDir.empty() ? exeFolder : settingsDir; }
     std::string executableBaseName() override { return "mabrel9-iv"; }
     std::string commandLine() override { return commandLineText; }
     std::string currentDirectory() override { return currentDir; }

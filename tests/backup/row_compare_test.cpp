@@ -239,7 +239,8 @@ TEST_F(Compare, AFiftyMegabyteLogComparesOffTheWindowsThreadAndStopsWhenClosed) 
     EXPECT_TRUE(ui.messages.empty());
 
     // Closed at once: the comparison stops rather than running on.
-    frm_compare closed(*fs, *codec, {root + "a.txt", "a"}, {root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b"});
+    frm_compare closed(*fs, *codec, {root, "a.txt", false, root + "a.txt", "a"},
+                       {root, "a_2020-01-02 03-04-05.txt", true, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b"});
     closed.Form_Load();
     closed.cmdClose_Click();
     EXPECT_TRUE(closed.unloaded);

@@ -146,7 +146,7 @@ TEST_F(FolderLoad, CopiesOfThePresentVersionAreUnlistedAndRemovedAWeekAfterTheyW
     EXPECT_EQ(status(), counts(0, 1, 4));
 }
 
-TEST_F(FolderLoad, ManyRedundantCopiesAreAllDeletedInOneLoad) {
+TEST_F(FolderLoad, ManyRedundantCopiesAreAllDeletedInOneLoadThatTellsHowFarItHasRead) {
     constexpr int kFiles = 1100;
     for (int i = 0; i < kFiles; ++i) {
         const std::string n = "f" + std::to_string(i);
@@ -159,6 +159,31 @@ TEST_F(FolderLoad, ManyRedundantCopiesAreAllDeletedInOneLoad) {
     EXPECT_EQ(rows().size(), static_cast<std::size_t>(kFiles));
     EXPECT_EQ(status(), counts(0, kFiles, 0));
     EXPECT_TRUE(std::filesystem::is_empty(work.path() / "_mabre-l94"));
+
+    // Once before reading, then as the folder and its backup directory are
+    // read, the count going on across the two; one end.
+    ASSERT_GE(ui.loadReports.size(), 8u);
+    EXPECT_EQ(ui.loadReports.front(), "フォルダーを読み込んでいます…　0 件");
+    const auto countOf = [](const std::string& report) { return std::stoi(report.substr(report.rfind("　") + 3)); };
+    for (std::size_t i = 1; i < ui.loadReports.size(); ++i) {
+        EXPECT_GT(countOf(ui.loadReports[i]), countOf(ui.loadReports[i - 1])) << ui.loadReports[i];
+    }
+    EXPECT_GT(countOf(ui.loadReports.back()), kFiles + 256);
+    EXPECT_EQ(ui.loadEnds, 1);
+}
+
+TEST_F(FolderLoad, ALoadStoppedByTheProgramsEndSaysNothingAndTheStoredCommentsStay) {
+    for (int i = 0; i < 1100; ++i) file("f" + std::to_string(i) + ".txt", "v");
+    const std::string stored = "folder note\r\nf1099.txt_" + std::string(kTs) + ",kept\r\n";
+    writeCommentFile(stored);
+    ui.cancelLoadWhen = [](const std::string& report) { return report.find("512 件") != std::string::npos; };
+    load();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.loadEnds, 1);
+    EXPECT_LT(rows().size(), 1100u);
+    // The window then closes as it does at the end of a session.
+    window().Form_Unload();
+    EXPECT_EQ(commentBytes(), stored);
 }
 
 TEST_F(FolderLoad, NamesThatAreNoBackupCopyNamesGetNoRowAndDoNotStopTheScan) {
@@ -295,6 +320,7 @@ TEST_F(FolderLoad, AMissingFolderIsReportedWithPathNotFound) {
     EXPECT_EQ(status(), counts(0, 0, 0));
     EXPECT_TRUE(window().tvwFolders.rootExpanded);
     EXPECT_EQ(ui.waitCursorChanges.back(), false);
+    EXPECT_FALSE(ui.askedDuringLoad);  // the box is not under the load
 }
 
 TEST_F(FolderLoad, EntriesThatCannotBeReadAreLeftOutAndTheScanGoesOn) {

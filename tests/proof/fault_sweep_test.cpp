@@ -296,7 +296,8 @@ bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, 
     // The settings reader and writer, the comment-file save; clearing away
     // what interrupted writes left (a leftover is found by its own check).
     if (endsWith(f.path, ".ini") || f.op == FsOp::RemoveStaleTemporaries) return true;
-    if (f.op == FsOp::OpenDirectory && f.path == run.process.exeFolder) return true;
+    // The settings folder, and the folders above it where it is made.
+    if (f.op == FsOp::OpenDirectory && run.process.exeFolder.rfind(withoutTrailingSeparator(f.path), 0) == 0) return true;
     // Looking for an entry that is not there finds nothing.
     if (f.errorNumber == platform::err::FileNotFound && (f.op == FsOp::Find || f.op == FsOp::List)) return true;
     if (endsWith(f.path, kCommentFile)) return !inLoad || f.errorNumber == platform::err::FileNotFound;

@@ -47,7 +47,10 @@ IconImage scriptedIcon(const std::string& extension) {
     return IconImage{16, 16, std::vector<std::uint32_t>(16 * 16, colour)};
 }
 
-void ScriptedInteraction::messageBox(const std::string& text) { messages.push_back(text); }
+void ScriptedInteraction::messageBox(const std::string& text) {
+    askedDuringLoad = askedDuringLoad || loading_;
+    messages.push_back(text);
+}
 
 std::optional<std::string> ScriptedInteraction::inputBox(const std::string& prompt, const std::string& title,
                                                          const std::string& defaultText) {
@@ -134,5 +137,25 @@ bool ScriptedInteraction::copyProgress(const std::string& fileName, std::uint64_
 }
 
 void ScriptedInteraction::copyProgressEnd() { ++progressEnds; }
+
+bool ScriptedInteraction::askYesNo(const std::string& text) {
+    askedDuringLoad = askedDuringLoad || loading_;
+    questions.push_back(text);
+    if (yesNoAnswers.empty()) return false;
+    const bool yes = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return yes;
+}
+
+bool ScriptedInteraction::loadProgress(const std::string& statusText) {
+    loading_ = true;
+    loadReports.push_back(statusText);
+    return !(cancelLoadWhen && cancelLoadWhen(statusText));
+}
+
+void ScriptedInteraction::loadProgressEnd() {
+    if (loading_) ++loadEnds;
+    loading_ = false;
+}
 
 }  // namespace mabrel::test

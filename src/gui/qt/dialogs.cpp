@@ -39,6 +39,7 @@ QPushButton* ModelDialog::makeButton(const Control& c, QWidget* parent) {
     // Enter presses the button that has the focus, never a window default.
     button->setAutoDefault(false);
     button->setDefault(false);
+    if (c.cancel) cancelButton_ = button;
     return button;
 }
 
@@ -74,6 +75,11 @@ void ModelDialog::reject() {
 
 void ModelDialog::keyPressEvent(QKeyEvent* event) {
     if (pressFocusedButton(this, event)) return;
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && cancelButton_ != nullptr &&
+        cancelButton_->isEnabled()) {
+        cancelButton_->click();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 

@@ -39,6 +39,8 @@ constexpr int kIconSize = 16;
 constexpr qint64 kProgressDelayMs = 500;
 // How often a copy lets the windows paint and the progress window answer.
 constexpr qint64 kPumpMs = 30;
+// How long a load waits for a window just shown to be put on the screen.
+constexpr qint64 kExposeWaitMs = 1000;
 
 bool isInput(QEvent::Type type) {
     switch (type) {
@@ -164,17 +166,43 @@ struct QtInteraction::Copy {
     InputBlocker blocker{dialog};
 };
 
+struct QtInteraction::Load {
+    QElapsedTimer pumped;
+    bool cancelled = false;
+    QPointer<ProgressDialog> noWindow;  // no window takes input during a load
+    InputBlocker blocker{noWindow};
+};
+
 QtInteraction::QtInteraction(platform::FileSystem& fs)
     : fs_(fs), shellOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
-QtInteraction::~QtInteraction() { endCopy(); }
+QtInteraction::~QtInteraction() {
+    endCopy();
+    loadProgressEnd();
+}
 
 void QtInteraction::messageBox(const std::string& text) {
+    loadProgressEnd();  // the box must take the person's answer
     if (renderHandler_) renderHandler_();
     PlainButtons<QMessageBox> box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text), QMessageBox::Ok,
                                   owner_);
     box.setFont(designFont(9));
     box.exec();
+}
+
+bool QtInteraction::askYesNo(const std::string& text) {
+    loadProgressEnd();
+    if (renderHandler_) renderHandler_();
+    PlainButtons<QMessageBox> box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text),
+                                  QMessageBox::Yes | QMessageBox::No, owner_);
+    box.setFont(designFont(9));
+    // Alt+Y and Alt+N, as Japanese Windows marks them.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    // Nothing is lost by a key pressed unthinking.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<std::string> QtInteraction::inputBox(const std::string& prompt, const std::string& title,
@@ -356,6 +384,41 @@ void QtInteraction::endCopy() {
     delete copy->dialog.data();
     qApp->removeEventFilter(&copy->blocker);
     QApplication::restoreOverrideCursor();
+}
+
+bool QtInteraction::loadProgress(const std::string& statusText) {
+    if (!load_) {
+        // The window as the load has left it so far (controls, an empty
+        // list), before the load takes the window over.
+        if (renderHandler_) renderHandler_();
+        load_ = std::make_unique<Load>();
+        qApp->installEventFilter(&load_->blocker);
+        // A window just shown is painted before the folder is read, once the
+        // window system has put it on the screen.
+        QElapsedTimer waited;
+        waited.start();
+        QWindow* shown = owner_ != nullptr ? owner_->windowHandle() : nullptr;
+        while (shown != nullptr && owner_->isVisible() && !shown->isExposed() && waited.elapsed() < kExposeWaitMs) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+    } else if (statusHandler_) {
+        statusHandler_(statusText);
+    }
+    if (!load_->pumped.isValid() || load_->pumped.elapsed() >= kPumpMs) {
+        load_->pumped.start();
+        QCoreApplication::processEvents();
+    }
+    return !(load_ && load_->cancelled);
+}
+
+void QtInteraction::loadProgressEnd() {
+    if (!load_) return;
+    std::unique_ptr<Load> load = std::move(load_);
+    qApp->removeEventFilter(&load->blocker);
+}
+
+void QtInteraction::cancelLoad() {
+    if (load_) load_->cancelled = true;
 }
 
 void QtInteraction::cancelCopy() {

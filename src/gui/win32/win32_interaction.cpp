@@ -181,9 +181,18 @@ Win32Interaction::Win32Interaction(platform::FileSystem& fs) : fs_(fs) {}
 Win32Interaction::~Win32Interaction() = default;
 
 void Win32Interaction::messageBox(const std::string& text) {
+    loadProgressEnd();  // the box must take the person's answer
     if (renderHandler_) renderHandler_();
     ModalScope scope(*this);
     ::MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_OK);
+}
+
+bool Win32Interaction::askYesNo(const std::string& text) {
+    loadProgressEnd();
+    if (renderHandler_) renderHandler_();
+    ModalScope scope(*this);
+    // いいえ first: nothing is lost by a key pressed unthinking.
+    return ::MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
 
 std::optional<std::string> Win32Interaction::inputBox(const std::string& prompt, const std::string& title,
@@ -377,6 +386,45 @@ void Win32Interaction::copyProgressEnd() {
     copyEnding_ = false;
     focusBeforeCopy_ = nullptr;
     if (!waitCursorShown_) restoreCursor();
+}
+
+bool Win32Interaction::loadProgress(const std::string& statusText) {
+    const std::uint64_t now = ::GetTickCount64();
+    if (loadStartedAt_ == 0) {
+        // The window as the load has left it so far (controls, an empty
+        // list), painted before the load takes it over.
+        if (renderHandler_) renderHandler_();
+        loadStartedAt_ = std::max<std::uint64_t>(now, 1);
+        loadPumpedAt_ = 0;
+        loadCancelled_ = false;
+        loadDisabledOwner_ = owner_ != nullptr && ::IsWindowEnabled(owner_);
+        if (loadDisabledOwner_) ::EnableWindow(owner_, FALSE);
+    } else if (statusHandler_) {
+        statusHandler_(statusText);
+    }
+    if (now - loadPumpedAt_ >= kPumpMs) {
+        loadPumpedAt_ = now;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The program is to end: the load stops.
+                loadCancelled_ = true;
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            if (isInput(msg.message)) continue;  // dropped, as during a copy
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    return !loadCancelled_;
+}
+
+void Win32Interaction::loadProgressEnd() {
+    if (loadStartedAt_ == 0) return;
+    if (loadDisabledOwner_ && owner_ != nullptr) ::EnableWindow(owner_, TRUE);
+    loadStartedAt_ = 0;
+    loadDisabledOwner_ = false;
 }
 
 void Win32Interaction::closeOwnedWindows() {

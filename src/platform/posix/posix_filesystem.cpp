@@ -34,6 +34,10 @@ namespace mabrel::platform::posix {
 
 namespace {
 
+// A listing tells its progress this often, in entries, or after this long.
+constexpr std::size_t kListProgressEvery = 256;
+constexpr std::chrono::milliseconds kListProgressAfter{50};
+
 std::string parentOf(const std::string& native) {
     const auto slash = native.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -721,7 +725,7 @@ public:
     PosixDirectory(PosixFileSystem& fs, Fd fd, std::string path) : fs_(fs), fd_(std::move(fd)), path_(std::move(path)) {}
 
     const std::string& path() const override { return path_; }
-    std::vector<DirEntry> list(std::uint32_t mask) override;
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override;
     std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) override;
     std::unique_ptr<Directory> openFolder(const std::string& name, bool create) override;
     void setAttributes(const std::string& name, std::uint32_t attributes) override;
@@ -758,7 +762,7 @@ private:
     std::string path_;
 };
 
-std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
+std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgress& progress) {
     Fd listed(sys().openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (listed.get() < 0) throwReadErrnoIn(errno);
     struct stat folderStat{};
@@ -773,8 +777,18 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
         const std::string throughFd = "/proc/self/fd/" + std::to_string(dirFd);
         auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, throughFd);
         LocalTimes times;
+        std::size_t read = 0;
+        auto nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
         errno = 0;
         while (dirent* e = sys().readdir(dir)) {
+            if (progress && (++read % kListProgressEvery == 0 || std::chrono::steady_clock::now() >= nextReport)) {
+                nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+                if (!progress(read)) {
+                    sys().closedir(dir);
+                    throw PlatformError(err::Cancelled);
+                }
+            }
+            errno = 0;
             std::string name = e->d_name;
             if (!isListableName(name)) {
                 if (mask & attr::UnshownName) {

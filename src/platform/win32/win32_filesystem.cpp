@@ -10,6 +10,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -422,7 +423,7 @@ public:
 
     const std::string& path() const override { return path_; }
 
-    std::vector<DirEntry> list(std::uint32_t mask) override {
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
         // Through a handle of its own, opened from the held one: a handle
         // lists its folder as it was at its first listing (Wine keeps it).
         DWORD e = 0;
@@ -431,6 +432,8 @@ public:
         std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
         std::vector<DirEntry> entries;
         FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+        std::size_t read = 0;
+        auto nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
         for (;;) {
             if (!::GetFileInformationByHandleEx(listed.get(), kind, buffer.data(),
                                                 static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
@@ -442,6 +445,12 @@ public:
             const char* at = reinterpret_cast<const char*>(buffer.data());
             for (;;) {
                 const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+                // Every few hundred entries, or 50 ms: the person sees how far
+                // a long listing is.
+                if (progress && (++read % 256 == 0 || std::chrono::steady_clock::now() >= nextReport)) {
+                    nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+                    if (!progress(read)) throw PlatformError(err::Cancelled);
+                }
                 DirEntry e;
                 e.name = narrow(info->FileName, info->FileNameLength / sizeof(wchar_t));
                 e.attributes = known(info->FileAttributes);

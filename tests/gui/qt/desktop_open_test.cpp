@@ -46,7 +46,6 @@ protected:
         home.write("data/applications/mabrel-test-editor.desktop",
                    "[Desktop Entry]\nType=Application\nName=Test editor\nExec=" + editor.string() +
                        " %f\nMimeType=text/plain;\n");
-        home.write("config/mimeapps.list", "[Default Applications]\ntext/plain=mabrel-test-editor.desktop\n");
         for (int i = 0; i < kFiles; ++i) {
             setModificationTime(work.write(name(i), content(i, 1)), 2024, 3, 1, 9, 0, i);
         }
@@ -87,7 +86,6 @@ protected:
     void startProgram(const stdfs::path& folder = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((home.path() / "config").string()));
         env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString((home.path() / "data").string()));
         // A desktop without a name: xdg-open goes by the association above.
         for (const char* var : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
@@ -95,6 +93,10 @@ protected:
             env.remove(QString::fromLatin1(var));
         }
         program = std::make_unique<Program>(runtime, env);
+        // The desktop's choice of editor, in the program's configuration folder.
+        program->dir.write("config/mimeapps.list", "[Default Applications]
+text/plain=mabrel-test-editor.desktop
+");
         program->start(folder.empty() ? work.path() : folder);
         ASSERT_TRUE(program->waitReady());
         ASSERT_TRUE(x::waitUntil([&] { return (window = x::visibleWindowOf(program->process.processId())) != 0; },

@@ -50,7 +50,6 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("HOME"), QString::fromStdString(p.home.path().string()));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((p.home.path() / "config").string()));
         env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString((p.home.path() / "data").string()));
         p.program = std::make_unique<Program>(p.runtime, env);
         p.program->start(work.path());
