@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,24 +59,6 @@ int blackShare(const QImage& image) {
     return image.width() * image.height() == 0 ? 100 : static_cast<int>(100 * black / (image.width() * image.height()));
 }
 
-std::vector<unsigned long> windowsOf(qint64 pid) {
-    std::istringstream ids(x::run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                              QStringLiteral("--pid"), QString::number(pid)}));
-    std::vector<unsigned long> out;
-    for (unsigned long id = 0; ids >> id;) out.push_back(id);
-    return out;
-}
-
-void key(const char* keys) {
-    x::run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60"),
-                                       QString::fromLatin1(keys)});
-}
-
-void type(const std::string& text) {
-    x::run(QStringLiteral("xdotool"),
-           {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QString::fromStdString(text)});
-}
-
 std::string titleFor(const std::string& driveFolder) {
     return " " + QString::fromStdString(driveFolder).toUpper().toStdString();
 }
@@ -105,7 +86,7 @@ protected:
     }
     // The window of the program titled `title`, 0 while there is none.
     unsigned long windowTitled(const std::string& title) const {
-        for (const unsigned long w : windowsOf(program->process.processId())) {
+        for (const unsigned long w : x::visibleWindowsOf(program->process.processId())) {
             if (x::title(w) == title) return w;
         }
         return 0;
@@ -151,7 +132,7 @@ TEST_F(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxEscapeAndEndingW
     ASSERT_TRUE(x::waitUntil([&] { return (chooser = windowTitled(" ドライブリスト")) != 0; })) << "no drive chooser";
     x::click(chooser, kDriveCX, kDriveCY);
     x::settle(200);
-    key("Escape");
+    x::key("Escape");
     EXPECT_TRUE(x::waitUntil([&] { return windowTitled(" ドライブリスト") == 0; })) << "Escape left the chooser open";
     x::settle(500);
     EXPECT_EQ(x::title(window), folderTitle);
@@ -161,12 +142,12 @@ TEST_F(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxEscapeAndEndingW
     x::click(window, kFolderListLabelX, kFolderListLabelY);
     ASSERT_TRUE(x::waitUntil([&] { return (chooser = windowTitled(" ドライブリスト")) != 0; })) << "no drive chooser";
     x::settle(300);
-    key("ctrl+a");
-    type((folder / "sub").string());
+    x::key("ctrl+a");
+    x::type((folder / "sub").string());
     x::settle(300);
-    key("Tab");
+    x::key("Tab");
     x::settle(300);
-    key("Return");
+    x::key("Return");
     const std::string subTitle = titleFor(work.drivePath() + "slow\\sub\\");
     EXPECT_TRUE(x::waitUntil([&] { return x::title(window) == subTitle; }, 10000)) << x::title(window);
     x::click(window, kRootNodeX, kRootNodeY);
@@ -178,22 +159,24 @@ TEST_F(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxEscapeAndEndingW
     // A comment typed where it cannot be saved: 終了 tells so, then asks;
     // いいえ keeps the program, はい ends it.
     x::click(window, kFolderCommentX, kFolderCommentY);
-    type("memo");
+    x::type("memo");
     const auto exitButton = [&] { x::click(window, x::width(window) - 118, 33); };
     for (const char* answer : {"alt+n", "alt+y"}) {
         SCOPED_TRACE(answer);
         exitButton();
         unsigned long box = 0;
         ASSERT_TRUE(x::waitUntil([&] { return (box = windowTitled("mabrel9-iv")) != 0; })) << "no message";
-        key("Return");
+        x::key("Return");
         ASSERT_TRUE(x::waitUntil([&] {
             const unsigned long next = windowTitled("mabrel9-iv");
             return next != 0 && next != box;
         })) << "no question";
         x::settle(300);
-        key(answer);
+        x::key(answer);
         x::settle(500);
-        if (std::string(answer) == "alt+n") EXPECT_EQ(program->process.state(), QProcess::Running) << "いいえ ended it";
+        if (std::string(answer) == "alt+n") {
+            EXPECT_EQ(program->process.state(), QProcess::Running) << "いいえ ended it";
+        }
     }
     EXPECT_TRUE(program->process.state() == QProcess::NotRunning || program->process.waitForFinished(20000))
         << "はい did not end the program";
