@@ -99,6 +99,10 @@ TEST_F(MainWindowTest, ShowsTheModelWhereItPutsItInItsTabOrderAndInFacesThatHave
     // Characters the Japanese faces lack come from a face that has them, not
     // as boxes (glyph 0).
     const QFontInfo listFont(window->lvwFiles()->font());
+    EXPECT_TRUE(listFont.family().contains(QStringLiteral("Gothic"), Qt::CaseInsensitive) ||
+                listFont.family().contains(QStringLiteral("ゴシック")))
+        << listFont.family().toStdString();
+    EXPECT_FALSE(listFont.fixedPitch()) << listFont.family().toStdString();
     QTextLayout layout(QStringLiteral("𠮷田様宛 회의록"), window->lvwFiles()->font());
     layout.beginLayout();
     layout.createLine();
@@ -128,7 +132,10 @@ TEST_F(MainWindowTest, ShowsTheModelWhereItPutsItInItsTabOrderAndInFacesThatHave
     EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("資料"));
     EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
     EXPECT_TRUE(tree->topLevelItem(0)->isSelected());
+    EXPECT_FALSE(tree->rootIsDecorated());
     QHeaderView* header = window->lvwFiles()->horizontalHeader();
+    EXPECT_TRUE(window->lvwFiles()->showGrid());
+    EXPECT_EQ(window->lvwFiles()->selectionBehavior(), QAbstractItemView::SelectRows);
     ASSERT_EQ(window->listModel()->columnCount(), static_cast<int>(model.lvwFiles.columns.size()));
     for (int c = 0; c < window->listModel()->columnCount(); ++c) {
         EXPECT_EQ(window->listModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
@@ -338,11 +345,16 @@ TEST_F(MainWindowTest, ColumnsFitTheirContentAndKeepTheWidthsThePersonDragged) {
 
 TEST_F(MainWindowTest, TreeNodesAndTheFolderLabelMoveBetweenFoldersALongPathScrollsSideways) {
     const std::string deep = "令和6年度 第3四半期 営業部 月次報告書 提出用";
-    work.mkdir(deep);
+    for (const std::string& name : {std::string("b-sub"), std::string("A-sub"), deep}) work.mkdir(name);
     start();
-    clickTreeItem(treeItem(QStringLiteral("資料")));
-    EXPECT_EQ(state.p_driveAndPath, work.drivePath() + "資料\\");
-    EXPECT_EQ(window->listModel()->rowCount(), 0);
+    // Sub-folders by name whatever order the folder lists them in.
+    QStringList children;
+    for (int i = 0; i < window->tvwFolders()->topLevelItem(0)->childCount(); ++i) {
+        children << window->tvwFolders()->topLevelItem(0)->child(i)->text(0);
+    }
+    EXPECT_EQ(children, (QStringList{"A-sub", "b-sub", QString::fromStdString(deep), QStringLiteral("資料")}));
+    clickTreeItem(treeItem(QStringLiteral("b-sub")));
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath() + "b-sub\\");
     clickTreeItem(window->tvwFolders()->topLevelItem(0));  // up again
     EXPECT_EQ(state.p_driveAndPath, work.drivePath());
 
