@@ -65,7 +65,7 @@ protected:
     }
 };
 
-TEST_F(MainWindowTest, ShowsTheModelWhereItPutsItInItsTabOrderAndInFacesThatHaveEveryCharacter) {
+TEST_F(MainWindowTest, ShowsTheModelWhereItPutsItInItsTabOrderWithAPictureForEachFileTypeAndFacesThatHaveEveryCharacter) {
     start();
     EXPECT_TRUE(window->isMaximized());
     EXPECT_EQ(window->windowTitle(), QString::fromStdString(model.caption));
@@ -148,6 +148,23 @@ TEST_F(MainWindowTest, ShowsTheModelWhereItPutsItInItsTabOrderAndInFacesThatHave
         for (int c = 0; c < 6; ++c) EXPECT_EQ(cell(r, c).toStdString(), model.lvwFiles.rows[static_cast<std::size_t>(r)].cells[static_cast<std::size_t>(c)]);
     }
 
+    // Each file type with a picture of its own, shown at the list's size.
+    std::map<std::string, std::vector<std::uint32_t>> pixels;
+    for (const char* name : {"notes.txt", "photo.png", "manual.pdf", "bundle.zip", "data.qqq"}) {
+        const int row = viewRow(name);
+        ASSERT_GE(row, 0) << name;
+        const ListItem& item = window->listModel()->rows()[static_cast<std::size_t>(row)];
+        ASSERT_GT(item.smallIcon, 0) << name;
+        const SharedIcon& image = model.ImageList1.images.at(static_cast<std::size_t>(item.smallIcon - 1)).second;
+        ASSERT_NE(image, nullptr) << name;
+        pixels[name] = image->pixels;
+        const QVariant shown = window->listModel()->data(window->listModel()->index(row, 0), Qt::DecorationRole);
+        EXPECT_EQ(shown.value<QPixmap>().size(), QSize(16, 16)) << name;
+    }
+    for (auto a = pixels.begin(); a != pixels.end(); ++a) {
+        for (auto b = std::next(a); b != pixels.end(); ++b) EXPECT_NE(a->second, b->second) << a->first << " " << b->first;
+    }
+
     // Tab from Exit, focused at start, through the design's order.
     std::vector<QWidget*> expected{window->cmdExit(),  window->cmdUpdate(),  window->txtFolderComment(),
                                    window->lvwFiles(), window->tvwFolders(), window->cmdHelp(),
@@ -166,25 +183,6 @@ TEST_F(MainWindowTest, ShowsTheModelWhereItPutsItInItsTabOrderAndInFacesThatHave
     EXPECT_NEAR(window->frameGeometry().width(), t.toPxX(model.width), 1);
     EXPECT_NEAR(window->frameGeometry().height(), t.toPxY(model.height), 1);
     EXPECT_EQ(window->lvwFiles()->geometry(), t.toPx(model.lvwFiles.geometry));
-}
-
-TEST_F(MainWindowTest, EachFileTypeShowsAPictureOfItsOwn) {
-    start();
-    std::map<std::string, std::vector<std::uint32_t>> pixels;
-    for (const char* name : {"notes.txt", "photo.png", "manual.pdf", "bundle.zip", "data.qqq"}) {
-        const int row = viewRow(name);
-        ASSERT_GE(row, 0) << name;
-        const ListItem& item = window->listModel()->rows()[static_cast<std::size_t>(row)];
-        ASSERT_GT(item.smallIcon, 0) << name;
-        const SharedIcon& image = model.ImageList1.images.at(static_cast<std::size_t>(item.smallIcon - 1)).second;
-        ASSERT_NE(image, nullptr) << name;
-        pixels[name] = image->pixels;
-        const QVariant shown = window->listModel()->data(window->listModel()->index(row, 0), Qt::DecorationRole);
-        EXPECT_EQ(shown.value<QPixmap>().size(), QSize(16, 16)) << name;
-    }
-    for (auto a = pixels.begin(); a != pixels.end(); ++a) {
-        for (auto b = std::next(a); b != pixels.end(); ++b) EXPECT_NE(a->second, b->second) << a->first << " " << b->first;
-    }
 }
 
 TEST_F(MainWindowTest, ClicksOnRowsHeadersButtonsAndTheMenuReachTheModelAndTheViewFollows) {
