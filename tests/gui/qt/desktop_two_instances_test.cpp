@@ -22,12 +22,7 @@ using mabrel::test::readBytes;
 using mabrel::test::setModificationTime;
 using mabrel::test::TempDir;
 
-// The file list's first row in the window's client area at 96 dots per
-// inch, the height of a row, and the context menu's "コメント" button in its
-// window, in pixels.
-constexpr int kFirstRowX = 200;
-constexpr int kFirstRowY = 160;
-constexpr int kRowHeight = 18;
+// The context menu's "コメント" button in its window, in pixels.
 constexpr int kCommentButtonX = 70;
 constexpr int kCommentButtonY = 23;
 
@@ -72,9 +67,8 @@ protected:
     void comment(Person& p, int row, const std::string& text) {
         x::activate(p.window);
         x::settle(200);
-        const int y = kFirstRowY + kRowHeight * row;
-        x::click(p.window, kFirstRowX, y);
-        x::click(p.window, kFirstRowX, y, 1, 3);
+        x::click(p.window, kFileRowX, fileRowY(row));
+        x::click(p.window, kFileRowX, fileRowY(row), 1, 3);
         unsigned long menu = 0;
         ASSERT_TRUE(x::waitUntil([&] { return (menu = otherWindow(p)) != 0; })) << "no context menu";
         x::settle(200);

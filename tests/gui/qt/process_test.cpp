@@ -16,48 +16,22 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using mabrel::test::readBytes;
-using mabrel::test::setModificationTime;
 using mabrel::test::TempDir;
 
 class ProcessTest : public ::testing::Test {
 protected:
-    std::string ansi(const std::string& utf8) const { return *codec->toAnsi(utf8); }
+    // Whether the program's settings file records `folder` as the last one.
+    bool hasLastPath(const Program& program, const std::string& folder) const {
+        const auto lines = platform::splitLines(readBytes(program.settings()));
+        return std::find(lines.begin(), lines.end(), "lastPath," + *codec->toAnsi(folder)) != lines.end();
+    }
 
     RuntimeDir runtime;
     TempDir work;
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
 };
 
-TEST_F(ProcessTest, SigtermClosesTheWindowSoSettingsAreWrittenAndUnchangedCommentsAreNot) {
-    // A folder whose name needs quoting on any command line.
-    const stdfs::path folder = work.mkdir("作業 フォルダ");
-    std::ofstream(folder / "notes.txt") << "one";
-    setModificationTime(folder / "notes.txt", 2024, 3, 1, 9, 5, 3);
-    const std::string comments =
-        ansi("フォルダのメモ") + "\r\n" + ansi("notes.txt_2024-03-01 09-05-03,初版") + "\r\n";
-    std::ofstream(folder / "_mabre.l94", std::ios::binary) << comments;
-    setModificationTime(folder / "_mabre.l94", 2000, 1, 1, 0, 0, 0);
-    const auto before = stdfs::last_write_time(folder / "_mabre.l94");
-
-    Program program(runtime);
-    program.start(folder);
-    ASSERT_TRUE(program.waitReady());
-    program.terminate();
-    ASSERT_TRUE(program.process.waitForFinished(20000));
-    EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.process.exitCode(), 0);
-
-    const auto lines = platform::splitLines(readBytes(program.settings()));
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(readBytes(program.settings()).find('\n'), readBytes(program.settings()).find("\r\n") + 1);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + ansi(work.drivePath() + "作業 フォルダ\\")), lines.end())
-        << readBytes(program.settings());
-    // Nothing changed in it: not written.
-    EXPECT_EQ(stdfs::last_write_time(folder / "_mabre.l94"), before);
-    EXPECT_EQ(readBytes(folder / "_mabre.l94"), comments);
-}
-
-TEST_F(ProcessTest, HelpAndVersionAnswerOnTheTerminalWithoutADisplayARelativePathIsTakenFromTheCurrentDirectory) {
+TEST_F(ProcessTest, HelpAndVersionAnswerWithoutADisplayARelativePathIsTakenFromTheCurrentDirectoryAndSigtermSavesTheSettings) {
     // No display at all: a window would not start.
     QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) bare.remove(QString::fromLatin1(var));
@@ -75,17 +49,19 @@ TEST_F(ProcessTest, HelpAndVersionAnswerOnTheTerminalWithoutADisplayARelativePat
         EXPECT_FALSE(stdfs::exists(program.settings()));
     }
 
-    // "sub" from the current directory, as any program of the machine takes it.
-    work.mkdir("sub");
+    // A relative path, from the current directory as any program of the
+    // machine takes it, to a folder whose name needs quoting on any command
+    // line; SIGTERM closes the window, so the settings are written.
+    work.mkdir("作業 フォルダ");
     Program program(runtime);
     program.process.setWorkingDirectory(QString::fromStdString(work.path().string()));
-    program.start("sub");
+    program.start("作業 フォルダ");
     ASSERT_TRUE(program.waitReady());
     program.terminate();
     ASSERT_TRUE(program.process.waitForFinished(20000));
-    const auto lines = platform::splitLines(readBytes(program.settings()));
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + work.drivePath() + "sub\\"), lines.end())
-        << readBytes(program.settings());
+    EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.process.exitCode(), 0);
+    EXPECT_TRUE(hasLastPath(program, work.drivePath() + "作業 フォルダ\\")) << readBytes(program.settings());
 }
 
 TEST_F(ProcessTest, ASecondStartWhileOneRunsEndsAtOnceTouchingNothing) {
@@ -108,8 +84,7 @@ TEST_F(ProcessTest, ASecondStartWhileOneRunsEndsAtOnceTouchingNothing) {
 
     running.terminate();
     ASSERT_TRUE(running.process.waitForFinished(20000));
-    const auto lines = platform::splitLines(readBytes(running.settings()));
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + work.drivePath() + "first\\"), lines.end());
+    EXPECT_TRUE(hasLastPath(running, work.drivePath() + "first\\"));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The application the tests register for their file type: it records the
 // path the shell hands it, the show command it was started with, and what the
-// backup folder beside that file held at that moment, then changes the file
-// as an editor saving it would (with "later", the test saves it itself).
-//   open_handler.exe FILE LOG [later]  (LOG, UTF-8: the path, "show N", the names)
+// backup folder beside that file held at that moment; the test saves the
+// file itself, as the editor would later.
+//   open_handler.exe FILE LOG  (LOG, UTF-8: the path, "show N", the names)
 #include <windows.h>
 
 #include <shellapi.h>
@@ -19,9 +19,8 @@ void append(std::string& out, const std::wstring& text) {
     out += bytes + "\n";
 }
 
-bool writeWhole(const std::wstring& path, const std::string& bytes, DWORD disposition) {
-    const HANDLE f = CreateFileW(path.c_str(), disposition == OPEN_EXISTING ? FILE_APPEND_DATA : GENERIC_WRITE, 0,
-                                 nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool writeWhole(const std::wstring& path, const std::string& bytes) {
+    const HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
@@ -55,10 +54,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         FindClose(search);
     }
 
-    // The change an editor makes; its modification time becomes now.
-    if (argc < 4 || std::wstring(argv[3]) != L"later") writeWhole(file, " edited", OPEN_EXISTING);
     // Whole or not at all: the test waits for the log to appear.
     const std::wstring partial = log + L".part";
-    if (!writeWhole(partial, record, CREATE_ALWAYS)) return 1;
+    if (!writeWhole(partial, record)) return 1;
     return MoveFileExW(partial.c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }

@@ -9,16 +9,19 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QTest>
 #include <QThread>
 #include <QUrl>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/frm_mabrel94.h"
+#include "gui/qt/dialogs.h"
 #include "gui/qt/file_list_model.h"
 #include "gui/qt/main_window.h"
 #include "gui/qt/qt_interaction.h"
@@ -117,6 +120,14 @@ protected:
         QTest::mouseDClick(window->lvwFiles()->viewport(), Qt::LeftButton, {}, rowPoint(row));
     }
     void rightClickRow(int row) { QTest::mouseClick(window->lvwFiles()->viewport(), Qt::RightButton, {}, rowPoint(row)); }
+    // The row's context menu, its button pressed; `next` adds the steps for
+    // the windows that button opens. Returns once they are all closed.
+    void menuOnRow(int row, int button, const std::function<void()>& next = {}) {
+        clickRow(row);
+        script.on<RClickDialog>([button](RClickDialog* d) { click(d->button(button)); });
+        if (next) next();
+        rightClickRow(row);
+    }
     QString cell(int row, int column) const {
         return window->listModel()->data(window->listModel()->index(row, column), Qt::DisplayRole).toString();
     }

@@ -41,6 +41,11 @@ public:
     }
 };
 
+// Where the program's file list shows row `row` (from 0) in its main
+// window's client area at 96 dots per inch, in pixels.
+constexpr int kFileRowX = 200;
+constexpr int fileRowY(int row) { return 160 + 18 * row; }
+
 class Program {
 public:
     // runtime: XDG_RUNTIME_DIR, where the single-instance claim lives, apart

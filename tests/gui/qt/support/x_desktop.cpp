@@ -104,20 +104,17 @@ std::vector<std::uint32_t> icon(unsigned long window, int size) {
     return {};
 }
 
-unsigned long visibleWindowOf(qint64 pid) {
-    std::istringstream ids(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                           QStringLiteral("--pid"), QString::number(pid)}));
-    unsigned long window = 0;
-    ids >> window;
-    return window;
-}
-
 std::vector<unsigned long> visibleWindowsOf(qint64 pid) {
     std::istringstream ids(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                                            QStringLiteral("--pid"), QString::number(pid)}));
     std::vector<unsigned long> windows;
     for (unsigned long window = 0; ids >> window;) windows.push_back(window);
     return windows;
+}
+
+unsigned long visibleWindowOf(qint64 pid) {
+    const auto windows = visibleWindowsOf(pid);
+    return windows.empty() ? 0 : windows.front();
 }
 
 void minimise(unsigned long window) { run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id(window)}); }

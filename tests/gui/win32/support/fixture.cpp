@@ -109,10 +109,4 @@ int FrontEndTest::dpi() const {
 
 int FrontEndTest::px(int twips) const { return static_cast<int>(std::lround(twips * dpi() / 1440.0)); }
 
-std::wstring timestamp(int year, int month, int day, int hour, int minute, int second) {
-    wchar_t buf[32];
-    std::swprintf(buf, 32, L"%04d-%02d-%02d %02d-%02d-%02d", year, month, day, hour, minute, second);
-    return buf;
-}
-
 }  // namespace mabrel::win32gui::test

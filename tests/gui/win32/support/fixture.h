@@ -65,7 +65,4 @@ protected:
     App app;
 };
 
-// The program's form of a file's time: "yyyy-mm-dd hh-mm-ss".
-std::wstring timestamp(int year, int month, int day, int hour, int minute, int second);
-
 }  // namespace mabrel::win32gui::test
