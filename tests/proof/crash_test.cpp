@@ -70,11 +70,16 @@ struct World {
         std::ofstream(w / kCommentFile, std::ios::binary)
             << "folder note\r\nsmall.txt_2020-01-01 01-01-01,on s1\r\nbig.bin_2021-02-02 01-01-01,on big\r\n"
             << (staleFiles ? "gone.txt_2019-01-01 01-01-01,its file is gone\r\n" : "");
-        std::ofstream(exe.path() / "mabrel9-iv.ini", std::ios::binary)
-            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << (staleFiles ? exe.drivePath() : work.drivePath())
+        stdfs::create_directory(program());
+        std::ofstream(program() / "mabrel9-iv.ini", std::ios::binary)
+            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << (staleFiles ? programDrive() : work.drivePath())
             << "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\nexceptionExtList1,.exe.\r\n"
                "exceptionExtList2Mode, 0 \r\nexceptionExtList2,.exe.\r\n";
     }
+    // The program's folder, which is also where it keeps its settings: the
+    // real program's configuration folder (XDG_CONFIG_HOME) is `exe`.
+    stdfs::path program() const { return exe.path() / "mabrel9-iv"; }
+    std::string programDrive() const { return exe.drivePath() + "mabrel9-iv\\"; }
     TempDir work{scratchParent()};
     TempDir exe{scratchParent()};
 };
@@ -136,6 +141,21 @@ bool catchesTerm(pid_t pid) {
     return false;
 }
 
+// Whether every thread of the process sleeps: the program waits for the
+// person, its first load done (it catches SIGTERM already while it loads).
+bool sleeps(pid_t pid) {
+    const stdfs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& task : stdfs::directory_iterator(tasks, ec)) {
+        std::ifstream stat(task.path() / "stat");
+        std::string all;
+        std::getline(stat, all);
+        const auto close = all.rfind(')');
+        if (close == std::string::npos || close + 2 >= all.size() || all[close + 2] != 'S') return false;
+    }
+    return !ec;
+}
+
 struct Scenario {
     explicit Scenario(std::string n, std::size_t size = kBig) : name(std::move(n)), bigSize(size) {}
     std::string name;
@@ -158,13 +178,13 @@ protected:
         if (at > 0) env["MABREL_CRASH_AT"] = std::to_string(at);
         Process p;
         if (s.realProgram) {
-            const auto exe = world.exe.path() / "mabrel9-iv";
+            const auto exe = world.program() / "mabrel9-iv";
 #ifdef MABREL_EXECUTABLE
             if (!stdfs::exists(exe)) stdfs::copy_file(MABREL_EXECUTABLE, exe);
 #endif
             env["QT_QPA_PLATFORM"] = "offscreen";
             env["XDG_RUNTIME_DIR"] = runtime.path().string();
-            env["XDG_CONFIG_HOME"] = (runtime.path() / "config").string();
+            env["XDG_CONFIG_HOME"] = world.exe.path().string();
             env["XDG_DATA_HOME"] = (runtime.path() / "data").string();
             // Counting starts with the close: the start-up's load is the
             // driver's too.
@@ -172,9 +192,9 @@ protected:
             p = spawn({exe.string(), world.work.path().string()}, env);
             // Up and waiting for the person: closing it the system's way
             // saves the comments and the settings.
-            for (int i = 0; i < 3000; ++i) {
+            for (int i = 0, asleep = 0; i < 5000 && asleep < 5; ++i) {
                 if (::waitpid(p.pid, &p.status, WNOHANG) == p.pid) return p;
-                if (catchesTerm(p.pid)) break;
+                asleep = catchesTerm(p.pid) && sleeps(p.pid) ? asleep + 1 : 0;
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             ::kill(p.pid, SIGUSR1);
@@ -182,7 +202,7 @@ protected:
             ::kill(p.pid, SIGTERM);
         } else {
             env["MABREL_CRASH_ARMED"] = s.name == "again" ? "1" : "0";
-            p = spawn({MABREL_CRASH_DRIVER, s.name, world.work.drivePath(), world.exe.drivePath()}, env);
+            p = spawn({MABREL_CRASH_DRIVER, s.name, world.work.drivePath(), world.programDrive()}, env);
             if (whileRunning) whileRunning(p);
         }
         wait(p);
@@ -224,11 +244,11 @@ protected:
     // time of the last access (the real program writes its clock) and the
     // names of the work and program folders.
     static std::string settingsOf(const World& world) {
-        std::string s = bytesOr(world.exe.path() / "mabrel9-iv.ini", "<missing>");
+        std::string s = bytesOr(world.program() / "mabrel9-iv.ini", "<missing>");
         const auto at = s.find("lastAccess,");
         if (at != std::string::npos) s.erase(at, s.find("\r\n", at) - at);
         const std::pair<std::string, const char*> folders[] = {{world.work.drivePath(), "<work>"},
-                                                                {world.exe.drivePath(), "<exe>"}};
+                                                                {world.programDrive(), "<exe>"}};
         for (const auto& [folder, shown] : folders) {
             if (const auto f = s.find(folder); f != std::string::npos) s.replace(f, folder.size(), shown);
         }
@@ -237,7 +257,7 @@ protected:
 
     void checkTemporaries(const World& world) {
         for (const auto& t : temporariesBelow(world.work.path())) note("temporary left: " + t);
-        for (const auto& t : temporariesBelow(world.exe.path())) {
+        for (const auto& t : temporariesBelow(world.program())) {
             if (t != "mabrel9-iv") note("temporary left beside the program: " + t);
         }
     }
