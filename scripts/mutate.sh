@@ -25,7 +25,9 @@ build_all() { cmake --build "$build" -j "$jobs" >"$build/mutate-build.log" 2>&1;
 saved="" target=""
 restore() {
   if [ -n "$saved" ]; then
-    cp -p "$saved" "$target"
+    # Its time now, not the one it had: older than the object built with the
+    # fault, it would leave the fault in the build.
+    cp "$saved" "$target"
     rm -f "$saved"
     saved=""
   fi
