@@ -17,20 +17,16 @@ void readAnyName(const std::string& name) {
     const auto parts = bas_basic::splitName(name, ".", 0);
     FUZZ_CHECK(parts.left + parts.right == name, "name", name, "left", parts.left, "right", parts.right);
     const std::string& stem = parts.left;
-    backup::BackupName read;
-    try {
-        read = backup::readBackupName(name);
-    } catch (const platform::PlatformError& e) {
-        FUZZ_CHECK(e.number() == platform::err::InvalidArgument && util::charLength(stem) < 20, "name", name);
+    std::string source, timestamp;
+    if (!backup::readBackupName(name, source, timestamp)) {
+        FUZZ_CHECK(util::charLength(stem) < 20 || util::leftChars(util::rightChars(stem, 20), 1) != "_", "name", name);
         return;
     }
     FUZZ_CHECK(util::charLength(stem) >= 20, "name", name);
-    FUZZ_CHECK(read.timestamp == util::rightChars(stem, 19), "name", name, "timestamp", read.timestamp);
-    // A name of the builder's form is built again from what was read.
-    if (util::leftChars(util::rightChars(stem, 20), 1) == "_") {
-        FUZZ_CHECK(backup::backupCopyName(read.sourceName, read.timestamp) == name, "name", name, "source",
-                   read.sourceName, "timestamp", read.timestamp);
-    }
+    FUZZ_CHECK(timestamp == util::rightChars(stem, 19), "name", name, "timestamp", timestamp);
+    // Read, it is built again from what was read.
+    FUZZ_CHECK(backup::backupCopyName(source, timestamp) == name, "name", name, "source", source, "timestamp",
+               timestamp);
 }
 
 void buildAndRead(FuzzedDataProvider& p) {
@@ -39,9 +35,10 @@ void buildAndRead(FuzzedDataProvider& p) {
         {p.ConsumeIntegralInRange(1000, 9999), p.ConsumeIntegralInRange(1, 12), p.ConsumeIntegralInRange(1, 31),
          p.ConsumeIntegralInRange(0, 23), p.ConsumeIntegralInRange(0, 59), p.ConsumeIntegralInRange(0, 59)});
     const std::string name = backup::backupCopyName(source, timestamp);
-    const auto read = backup::readBackupName(name);
-    FUZZ_CHECK(read.sourceName == source && read.timestamp == timestamp, "source", source, "timestamp", timestamp,
-               "name", name, "read source", read.sourceName, "read timestamp", read.timestamp);
+    std::string readSource, readTimestamp;
+    const bool read = backup::readBackupName(name, readSource, readTimestamp);
+    FUZZ_CHECK(read && readSource == source && readTimestamp == timestamp, "source", source, "timestamp", timestamp,
+               "name", name, "read source", readSource, "read timestamp", readTimestamp);
 }
 
 }  // namespace

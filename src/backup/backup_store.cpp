@@ -21,11 +21,21 @@ std::string backupCopyName(const std::string& sourceName, const std::string& tim
     return parts.left + "_" + timestamp + parts.right;
 }
 
-BackupName readBackupName(const std::string& fileName) {
-    const auto parts = bas_basic::splitName(fileName, ".", 0);
-    const std::size_t stemLength = util::charLength(parts.left);
-    if (stemLength < 20) throw platform::PlatformError(platform::err::InvalidArgument);
-    return {util::leftChars(parts.left, stemLength - 20) + parts.right, util::rightChars(parts.left, 19)};
+bool readBackupName(const std::string& fileName, std::string& sourceName, std::string& timestamp) {
+    constexpr std::size_t kTimestampChars = 19;
+    const std::size_t dot = fileName.rfind('.');
+    const std::size_t stemEnd = dot == std::string::npos ? fileName.size() : dot;
+    std::size_t start = stemEnd;
+    for (std::size_t chars = 0; chars < kTimestampChars; ++chars) {
+        if (start == 0) return false;
+        do {
+            --start;
+        } while (start > 0 && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80);
+    }
+    if (start == 0 || fileName[start - 1] != '_') return false;
+    sourceName.assign(fileName, 0, start - 1).append(fileName, stemEnd);
+    timestamp.assign(fileName, start, stemEnd - start);
+    return true;
 }
 
 std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::string& rowText,

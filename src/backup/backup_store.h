@@ -21,14 +21,11 @@ std::string backupDirectoryPath(const std::string& driveAndPath);
 // base + "_" + timestamp + extension, split at the last ".".
 std::string backupCopyName(const std::string& sourceName, const std::string& timestamp);
 
-struct BackupName {
-    std::string sourceName;
-    std::string timestamp;
-};
-
-// Reads a copy's name back. A stem shorter than 20 characters cannot be read:
-// PlatformError(5).
-BackupName readBackupName(const std::string& fileName);
+// Reads a copy's name back into the source name and the timestamp, written
+// over both; false when the name is not one the store writes (base "_"
+// timestamp extension, the timestamp the last 19 characters before the last
+// "."): such a file is none of the store's. In place: a load reads one a row.
+bool readBackupName(const std::string& fileName, std::string& sourceName, std::string& timestamp);
 
 // The copy's path for a list row: backup directory + "\" + base of rowText +
 // "_" + rowTimestamp + extension of rowText.

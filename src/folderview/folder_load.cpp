@@ -23,7 +23,6 @@ namespace mabrel {
 namespace {
 
 constexpr std::size_t kKeyColumn = 5;
-constexpr std::size_t kTimestampChars = 19;
 // A copy of the version the file still has stays this long after it was last
 // taken: the person may still be about to change the file (the program may
 // have ended and started again, or another instance taken it).
@@ -51,26 +50,6 @@ bool holdsMabre(const std::string& name) {
         if (i == 5) return true;
     }
     return false;
-}
-
-// Reads a backup copy's name into a source name and a timestamp; false when
-// the name is not one the store writes (base "_" timestamp extension, the
-// timestamp the last 19 characters before the last "."): such a file is left
-// alone and not listed. Read in place: a load reads one name a row.
-bool readBackupNameInto(const std::string& fileName, std::string& sourceName, std::string& timestamp) {
-    const std::size_t dot = fileName.rfind('.');
-    const std::size_t stemEnd = dot == std::string::npos ? fileName.size() : dot;
-    std::size_t start = stemEnd;
-    for (std::size_t chars = 0; chars < kTimestampChars; ++chars) {
-        if (start == 0) return false;
-        do {
-            --start;
-        } while (start > 0 && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80);
-    }
-    if (start == 0 || fileName[start - 1] != '_') return false;
-    sourceName.assign(fileName, 0, start - 1).append(fileName, stemEnd);
-    timestamp.assign(fileName, start, stemEnd - start);
-    return true;
 }
 
 // name "_" timestamp, written over `key`.
@@ -295,12 +274,12 @@ void frm_mabrel94::fun_Load() {
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
                     if (entry.attributes & platform::attr::UnshownName) {
-                        if (readBackupNameInto(entry.name, sourceName, timestamp)) keepName(sourceName);
+                        if (backup::readBackupName(entry.name, sourceName, timestamp)) keepName(sourceName);
                         --backupCount;
                         ++unshownCount;
                         continue;
                     }
-                    if (!readBackupNameInto(entry.name, sourceName, timestamp)) continue;
+                    if (!backup::readBackupName(entry.name, sourceName, timestamp)) continue;
                     if (holdsMabre(entry.name) || (entry.attributes & platform::attr::ReparsePoint) ||  // not ours
                         (entry.attributes & platform::attr::Unreadable)) {
                         keepName(sourceName);

@@ -8,7 +8,7 @@
 
 #include "backup/backup_store.h"
 #include "platform/errors.h"
-#include "platform/fault_injection.h"
+#include "support/fault_injection.h"
 #include "platform/native.h"
 #include "support/platform_error.h"
 #include "support/temp_dir.h"

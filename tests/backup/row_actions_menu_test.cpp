@@ -8,7 +8,7 @@
 #include "app/window_fixture.h"
 #include "backup/frm_rclick.h"
 #include "platform/errors.h"
-#include "platform/fault_injection.h"
+#include "support/fault_injection.h"
 
 namespace mabrel::test {
 namespace {

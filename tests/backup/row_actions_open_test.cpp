@@ -2,6 +2,10 @@
 // the minimised window and the reload when it comes back, the open filter.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
+#include <thread>
+
 #include "app/window_fixture.h"
 
 namespace mabrel::test {
@@ -69,6 +73,14 @@ TEST_F(Open, AChangedFileShowsItsOldVersionAndAnUnchangedOneKeepsItsCopyForAWeek
     EXPECT_NE(window().StatusBar1.panelText.find("バックアップファイル数：0"), std::string::npos);
     nextRun();
     EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1});
+    // Opened again later: its week starts anew from then.
+    const std::int64_t taken = fs->openDirectory(root + "_mabre-l94")->takenTime(kCopyV1);
+    while (std::time(nullptr) <= taken) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    doubleClick(rowOf("a.txt"));
+    process.utcClock = taken + 1 + 7 * 86400;
+    nextRun();
+    EXPECT_EQ(backupNames(), std::vector<std::string>{kCopyV1}) << "removed a week after the first open";
+    process.utcClock.reset();
     // The editor saves after the restart: the version before the edit is there.
     setModificationTime(work.write("a.txt", "one, edited"), 2020, 6, 1, 0, 0, 0);
     window().cmdUpdate_Click();

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/window_fixture.h"
-#include "platform/fault_injection.h"
+#include "support/fault_injection.h"
 
 namespace mabrel::test {
 

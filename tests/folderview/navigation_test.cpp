@@ -10,7 +10,7 @@
 
 #include "app/window_fixture.h"
 #include "drives/frm_drive.h"
-#include "platform/forwarding_filesystem.h"
+#include "support/forwarding_filesystem.h"
 
 namespace mabrel::test {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
-#include "platform/fault_injection.h"
+#include "support/fault_injection.h"
 #include "platform/native.h"
 #include "support/platform_error.h"
 #include "support/temp_dir.h"

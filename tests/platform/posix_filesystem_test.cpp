@@ -14,15 +14,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "platform/errors.h"
 #include "platform/posix/posix_filesystem.h"
 #include "platform/posix/dos_attrib.h"
+#include "platform/posix/syscalls.h"
 #include "support/platform_error.h"
 #include "support/temp_dir.h"
 #include "as_other_user.h"
@@ -66,6 +69,126 @@ std::unique_ptr<TempDir> folderWithXattrs() {
     }
     return nullptr;
 }
+
+// The system calls of the file system as they happen: whether each name is
+// given (linkat, renameat) only once every byte written before it reached
+// the disk, and the folder is flushed after it. A killed process leaves its
+// writes in the page cache, so only the order of the calls can show this.
+// On request the file system has no unnamed files, as vfat, exFAT and
+// network file systems have none.
+namespace calls {
+
+struct Log {
+    std::set<int> unsynced;             // files written since their last fsync
+    bool closedUnsynced = false;        // one was closed so
+    bool nameUnflushed = false;         // a name given since the folder's last fsync
+    std::vector<std::string> faults;
+    bool noUnnamedFiles = false;
+    int unnamedRefused = 0;
+    std::vector<std::string> created;   // the names made with O_CREAT
+};
+Log log;
+
+const Syscalls& real() { return realSyscalls(); }
+void wrote(int fd, long n) {
+    if (n >= 0) log.unsynced.insert(fd);
+}
+int openat(int dir, const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
+    va_end(ap);
+    if (log.noUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE) {
+        ++log.unnamedRefused;
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    const int fd = real().openat(dir, path, flags, mode);
+    if (fd >= 0 && (flags & O_CREAT)) log.created.push_back(path);
+    return fd;
+}
+int close(int fd) {
+    log.closedUnsynced |= log.unsynced.erase(fd) > 0;
+    return real().close(fd);
+}
+ssize_t write(int fd, const void* b, size_t c) {
+    const ssize_t n = real().write(fd, b, c);
+    wrote(fd, n);
+    return n;
+}
+ssize_t pwrite(int fd, const void* b, size_t c, off_t o) {
+    const ssize_t n = real().pwrite(fd, b, c, o);
+    wrote(fd, n);
+    return n;
+}
+ssize_t copyRange(int in, off64_t* io, int out, off64_t* oo, size_t c, unsigned f) {
+    const ssize_t n = real().copy_file_range(in, io, out, oo, c, f);
+    wrote(out, n);
+    return n;
+}
+int ioctl(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    const int rc = real().ioctl(fd, request, arg);
+    if (rc == 0) wrote(fd, 0);
+    return rc;
+}
+int ftruncate(int fd, off_t length) {
+    const int rc = real().ftruncate(fd, length);
+    if (rc == 0) wrote(fd, 0);
+    return rc;
+}
+int fsync(int fd) {
+    const int rc = real().fsync(fd);
+    struct stat st{};
+    if (rc == 0) log.unsynced.erase(fd);
+    if (rc == 0 && real().fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) log.nameUnflushed = false;
+    return rc;
+}
+void naming(const char* call, const char* name) {
+    if (!log.unsynced.empty() || log.closedUnsynced) {
+        log.faults.push_back(std::string(call) + " named " + name + " before its data reached the disk");
+    }
+}
+int renameat(int da, const char* a, int db, const char* b) {
+    naming("renameat", b);
+    const int rc = real().renameat(da, a, db, b);
+    log.nameUnflushed |= rc == 0;
+    return rc;
+}
+int linkat(int da, const char* a, int db, const char* b, int f) {
+    naming("linkat", b);
+    const int rc = real().linkat(da, a, db, b, f);
+    log.nameUnflushed |= rc == 0;
+    return rc;
+}
+
+// The table in place while one of these lives.
+struct Recording {
+    explicit Recording(bool noUnnamedFiles) {
+        log = Log{};
+        log.noUnnamedFiles = noUnnamedFiles;
+        Syscalls table = realSyscalls();
+        table.openat = openat;
+        table.close = close;
+        table.write = write;
+        table.pwrite = pwrite;
+        table.copy_file_range = copyRange;
+        table.ioctl = ioctl;
+        table.ftruncate = ftruncate;
+        table.fsync = fsync;
+        table.renameat = renameat;
+        table.linkat = linkat;
+        sys() = table;
+    }
+    ~Recording() { sys() = realSyscalls(); }
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+};
+
+}  // namespace calls
 
 class PosixFileSystemTest : public ::testing::Test {
 protected:
@@ -281,32 +404,99 @@ TEST_F(PosixFileSystemTest, AWatchedCopyHearsOfEachPieceAndACancelLeavesEverythi
     EXPECT_EQ(nativeNames(dir.path() / "store"), std::vector<std::string>{"copy.bin"});
 }
 
+// Every way a file gets its name, where the file system has unnamed files
+// and where it has none: the file lands whole, its name is given only to
+// data on the disk, the folder's names are flushed, no temporary stays.
+TEST_F(PosixFileSystemTest, ANameIsGivenOnlyToDataOnTheDiskWithOrWithoutUnnamedFiles) {
+    const std::string content(300000, 'v');
+    for (const bool unnamedFiles : {true, false}) {
+        SCOPED_TRACE(unnamedFiles ? "unnamed files" : "no unnamed files");
+        stdfs::remove_all(dir.path() / "f");
+        dir.write("f/file.txt", content);
+        dir.write("f/restored.txt", "the present version");
+        const auto folder = open("f\\");
+        const auto store = folder->openFolder("store", true);
+        struct Step {
+            const char* what;
+            std::function<void()> run;
+            std::string name;
+            std::string bytes;
+        };
+        const std::vector<Step> steps = {
+            {"a copy", [&] { store->createCopy(*folder, "file.txt", "copy.txt", attr::ReadOnly); }, "store/copy.txt",
+             content},
+            {"a restore over a file", [&] { folder->copyFile(*store, "copy.txt", "restored.txt"); }, "restored.txt",
+             content},
+            {"a restore where none is", [&] { folder->copyFile(*store, "copy.txt", "new.txt"); }, "new.txt", content},
+            {"a new file", [&] { folder->writeFileAtomic("notes.txt", "one"); }, "notes.txt", "one"},
+            {"a file replaced", [&] { folder->writeFileAtomic("notes.txt", "two"); }, "notes.txt", "two"},
+            {"a file changed", [&] { folder->updateFile("notes.txt", [](const auto& s) { return *s + "+"; }); },
+             "notes.txt", "two+"},
+        };
+        calls::Recording recording(!unnamedFiles);
+        for (const auto& step : steps) {
+            step.run();
+            EXPECT_EQ(test::readBytes(dir.path() / "f" / step.name), step.bytes) << step.what;
+            EXPECT_EQ(calls::log.faults, std::vector<std::string>{}) << step.what;
+            EXPECT_FALSE(calls::log.nameUnflushed) << step.what << ": the folder's names were not flushed";
+            calls::log.faults.clear();
+        }
+        if (!unnamedFiles) {
+            EXPECT_GT(calls::log.unnamedRefused, 0);
+        }
+        EXPECT_EQ(nativeNames(dir.path() / "f"),
+                  (std::vector<std::string>{"file.txt", "new.txt", "notes.txt", "restored.txt", "store"}));
+        EXPECT_EQ(nativeNames(dir.path() / "f" / "store"), std::vector<std::string>{"copy.txt"});
+    }
+}
+
 TEST_F(PosixFileSystemTest, TemporariesOfWritersThatAreGoneAreRemovedOthersStay) {
-    // A writer that was killed: its process is gone; one on another machine
-    // may still be writing.
-    pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
-    std::uint32_t h = 2166136261u;
-    for (const char* p = host; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
-    char tag[9];
-    std::snprintf(tag, sizeof tag, "%08x", h);
-    const std::string dead = "._mabre.l94.mabrel-" + std::string(tag) + "-" + std::to_string(child) + "-0badf00d~";
-    const std::string alive = "._mabre.l94.mabrel-" + std::string(tag) + "-" + std::to_string(::getpid()) + "-0badf00d~";
-    const std::string otherHost = "._mabre.l94.mabrel-00000000-" + std::to_string(child) + "-0badf00d~";
+    // The name of a temporary as the program gives it, where the file system
+    // has no unnamed files: ".<name>.mabrel-<host>-<pid>-<random>~".
+    std::string made;
+    {
+        calls::Recording recording(true);
+        open()->writeFileAtomic("x.txt", "x");
+        ASSERT_EQ(calls::log.created.size(), 1u);
+        made = calls::log.created.front();
+    }
+    const std::string ownPid = "-" + std::to_string(::getpid()) + "-";
+    const std::size_t pidAt = made.rfind(ownPid);
+    ASSERT_NE(pidAt, std::string::npos) << made;
+    const auto named = [&](pid_t pid, const std::string& host = {}) {
+        std::string name = "._mabre.l94" + made.substr(made.find(".mabrel-"));
+        name.replace(name.rfind(ownPid), ownPid.size(), "-" + std::to_string(pid) + "-");
+        if (!host.empty()) name.replace(name.find(".mabrel-") + 8, host.size(), host);
+        return name;
+    };
+    // A writer that was killed, and one that is still writing.
+    pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    pid_t writing = ::fork();
+    if (writing == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    const std::string dead = named(gone), alive = named(writing), ours = named(::getpid());
+    // One on another machine may still be writing.
+    const std::string otherHost = named(gone, "00000000");
     const std::string oldForm = "._mabre.l94.0123456789ab~";
-    for (const auto& n : {dead, alive, otherHost, oldForm}) dir.write(n, "partial");
+    for (const auto& n : {dead, alive, ours, otherHost, oldForm}) dir.write(n, "partial");
     dir.write(".notes.txt.0123456789ab~", "someone else's");
     open()->removeStaleTemporaries();
+    ::kill(writing, SIGKILL);
+    ::waitpid(writing, nullptr, 0);  // gone now: its temporary goes with the next scan
     // Ours too: the program writes on one thread, so none of its writes is under way.
-    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{oldForm, otherHost, ".notes.txt.0123456789ab~"}));
+    std::vector<std::string> left = {alive, otherHost, oldForm, ".notes.txt.0123456789ab~", "x.txt"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(nativeNames(dir.path()), left);
     // After a day any of ours goes; no write takes that long.
-    for (const auto& n : {oldForm, otherHost}) test::setModificationTime(dir.path() / n, 2000, 1, 1, 0, 0, 0);
-    test::setModificationTime(dir.path() / ".notes.txt.0123456789ab~", 2000, 1, 1, 0, 0, 0);
+    for (const auto& n : {oldForm, otherHost, std::string(".notes.txt.0123456789ab~")}) {
+        test::setModificationTime(dir.path() / n, 2000, 1, 1, 0, 0, 0);
+    }
     open()->removeStaleTemporaries();
-    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{".notes.txt.0123456789ab~"}));
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{".notes.txt.0123456789ab~", "x.txt"}));
 }
 
 TEST_F(PosixFileSystemTest, MissingFileAndMissingFolderAreTold) {

@@ -195,20 +195,52 @@ TEST_F(Links, ACommentFileLinkedElsewhereIsNeitherWrittenThroughNorLosesWhatIsTy
         << "the typed comment is neither stored nor shown; messages: " << messagesSince(0);
 }
 
-TEST_F(Links, ABackupDirectoryLinkedElsewhereLosesNothingThere) {
-    // Looks like a redundant copy of a.txt, but lives in another folder.
-    putAt(outside.path() / (std::string("a_") + kV1 + ".txt"), "a of now", false);
-    stdfs::create_directory_symlink(outside.path(), work.path() / kBackupDir);
-    outsideBefore = filesBelow(outside.path());
-    startIn(root);
-    const std::size_t before = ui.messages.size();
-    select({rowOf("a.txt")});
-    window().lvwFiles_DblClick();
-    window().cmdUpdate_Click();
-    EXPECT_EQ(readBytes(outside.path() / (std::string("a_") + kV1 + ".txt")), "a of now");
-    EXPECT_EQ(readBytes(outside.path() / "precious.txt"), "precious");
-    if (ui.shellRequests.empty()) {
-        EXPECT_NE(messagesSince(before), "") << "refused without a word";
+// The backup directory is a link to another folder at the moment of an open
+// or a delete (made so before the load, or swapped in after it): nothing
+// there is made, changed or removed, the file is not opened as if its
+// version were kept, and the person is told.
+TEST_F(Links, ABackupDirectoryLinkedElsewhereIsNeverWorkedIn) {
+    enum class Act { Open, Delete };
+    struct Case {
+        const char* what;
+        bool linkBeforeLoad;
+        Act act;
+    };
+    const std::string copyName = std::string("a_") + kV2 + ".txt";
+    bool started = false;
+    for (const Case& c : {Case{"linked before the load, then an open", true, Act::Open},
+                          Case{"swapped after the load, then an open", false, Act::Open},
+                          Case{"swapped after the load, then a delete", false, Act::Delete}}) {
+        SCOPED_TRACE(c.what);
+        TempDir elsewhere;
+        putAt(elsewhere.path() / "precious.txt", "precious", false);
+        putAt(elsewhere.path() / copyName, "elsewhere's", true);
+        const auto backupDir = work.path() / kBackupDir;
+        stdfs::remove_all(backupDir);
+        stdfs::remove_all(work.path() / ".held");
+        if (c.linkBeforeLoad) {
+            stdfs::create_directory_symlink(elsewhere.path(), backupDir);
+        } else {
+            putAt(backupDir / copyName, "a of then", true);
+        }
+        const auto before = filesBelow(elsewhere.path());
+        if (started) nextRun();
+        else startIn(root);
+        started = true;
+        if (!c.linkBeforeLoad) {
+            stdfs::rename(backupDir, work.path() / ".held");
+            stdfs::create_directory_symlink(elsewhere.path(), backupDir);
+        }
+        const std::size_t messages = ui.messages.size(), shells = ui.shellRequests.size();
+        if (c.act == Act::Open) {
+            select({rowOf("a.txt")});
+            window().lvwFiles_DblClick();
+            EXPECT_EQ(ui.shellRequests.size(), shells) << "opened without a copy of its version";
+        } else {
+            menu(rowOf("a.txt", kV2), frm_rclick::kDelete);
+        }
+        EXPECT_EQ(filesBelow(elsewhere.path()), before);
+        EXPECT_NE(messagesSince(messages), "") << "refused without a word";
     }
 }
 

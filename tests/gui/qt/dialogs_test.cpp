@@ -16,7 +16,7 @@
 #include "gui/qt/dialogs.h"
 #include "gui/qt/gui_util.h"
 #include "gui/qt/qt_interaction.h"
-#include "platform/forwarding_filesystem.h"
+#include "support/forwarding_filesystem.h"
 #include "platform/native.h"
 #include "settings/frm_option.h"
 #include "support/modal_script.h"

@@ -25,7 +25,7 @@
 #include "gui/qt/file_list_model.h"
 #include "gui/qt/main_window.h"
 #include "gui/qt/qt_interaction.h"
-#include "platform/forwarding_filesystem.h"
+#include "support/forwarding_filesystem.h"
 #include "platform/native.h"
 #include "platform/process.h"
 #include "platform/text.h"

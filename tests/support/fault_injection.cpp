@@ -1,4 +1,4 @@
-#include "platform/fault_injection.h"
+#include "support/fault_injection.h"
 
 #include <numeric>
 
