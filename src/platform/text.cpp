@@ -4,7 +4,7 @@
 
 namespace mabrel::platform {
 
-bool isValidUtf8(const std::string& bytes) {
+bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t i = 0;

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -29,7 +30,7 @@ public:
     }
 };
 
-bool isValidUtf8(const std::string& bytes);
+bool isValidUtf8(std::string_view bytes);
 
 // Bytes as read from a text file into UTF-8: behind a byte order mark UTF-8;
 // otherwise ANSI (as the Windows program writes), unless the bytes are not
