@@ -2,6 +2,7 @@
 // folder's files and its backup copies, the comments, the counts. It also
 // removes the backup copies that hold exactly the version the file still has.
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -170,13 +171,52 @@ void frm_mabrel94::fun_Load() {
             auto entries = dir->list(kFolderListMask);
             // Every folder lists itself as ".": without it nothing was listed.
             listingIncomplete = entries.empty() || entries.front().name != ".";
-            rows.reserve(entries.size());
+            for (const auto& entry : entries) {
+                if (entry.name == backup::kBackupDirName) backupDirEntry = entry;
+                if (entry.name == kCommentFileName) commentFileListed = true;
+            }
+
+            // The backup directory is read before any row is made, so that
+            // the rows are made in one piece of memory; a failure there still
+            // ends the load after the file rows, as it would read after them.
+            const std::string backupDir = backup::backupDirectoryPath(folder);
+            // As the folder listed it. A backup directory that is a link leads
+            // somewhere else: nothing there is the program's to list or remove.
+            if (backupDirEntry && (backupDirEntry->attributes & platform::attr::Unreadable)) listingIncomplete = true;
+            const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
+                                         !(backupDirEntry->attributes & platform::attr::ReparsePoint);
+            std::unique_ptr<platform::Directory> backupFolder;
+            std::vector<platform::DirEntry> copies;
+            std::exception_ptr backupFailure;
+            try {
+                if (backupDirUsable) {
+                    try {
+                        backupFolder = backup::openBackupDirectory(*dir, false);
+                    } catch (const platform::PlatformError& e) {
+                        // Made a link since the listing: nothing of it is shown.
+                        if (e.number() != platform::err::PathFileAccess) throw;
+                        listingIncomplete = true;
+                    }
+                }
+                if (backupFolder) {
+                    try {
+                        backupFolder->removeStaleTemporaries();
+                    } catch (const platform::PlatformError&) {
+                    }
+                    copies = backupFolder->list(kBackupListMask);
+                    if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
+                }
+            } catch (...) {
+                backupFailure = std::current_exception();
+            }
+
+            const std::size_t rowsAtMost = entries.size() + copies.size();
+            rows.reserve(rowsAtMost);
+            ImageList1.images.reserve(rowsAtMost);
+            rowByKey.reserve(rowsAtMost);
             versions.reserve(entries.size());
-            rowByKey.reserve(entries.size());
             for (auto& entry : entries) {
                 std::string& name = entry.name;
-                if (name == backup::kBackupDirName) backupDirEntry = entry;
-                if (name == kCommentFileName) commentFileListed = true;
                 if (holdsMabre(name)) continue;
                 if (entry.attributes & platform::attr::Unreadable) {
                     filteredNames.insert(name);
@@ -204,33 +244,13 @@ void frm_mabrel94::fun_Load() {
                 versions.push_back({entry.size, entry.utcSeconds, (entry.attributes & platform::attr::ReparsePoint) != 0});
                 ++fileCount;
             }
+            entries = {};
             const std::size_t fileRows = rows.size();
+            if (backupFailure) std::rethrow_exception(backupFailure);
 
-            const std::string backupDir = backup::backupDirectoryPath(folder);
-            // As the folder listed it. A backup directory that is a link leads
-            // somewhere else: nothing there is the program's to list or remove.
-            if (backupDirEntry && (backupDirEntry->attributes & platform::attr::Unreadable)) listingIncomplete = true;
-            const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
-                                         !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
-            std::unique_ptr<platform::Directory> backupFolder;
-            if (backupDirUsable) {
-                try {
-                    backupFolder = backup::openBackupDirectory(*dir, false);
-                } catch (const platform::PlatformError& e) {
-                    // Made a link since the listing: nothing of it is shown.
-                    if (e.number() != platform::err::PathFileAccess) throw;
-                    listingIncomplete = true;
-                }
-            }
             if (backupFolder) {
-                try {
-                    backupFolder->removeStaleTemporaries();
-                } catch (const platform::PlatformError&) {
-                }
                 const std::string backupPrefix = backupDir + "\\";
-                const auto copies = backupFolder->list(kBackupListMask);
-                if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
                 for (const auto& entry : copies) {
                     if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;

@@ -776,9 +776,14 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
         ~Closer() { sys().closedir(dir); }
     } closer{dir};
 
-    // The names first, one after another with their NULs.
+    // The names first, one after another with their NULs. A folder's size
+    // is about that of its names and their records: room for them at once
+    // (a page is used only once a name is put there), not growing room.
     std::string names;
     std::vector<std::size_t> starts;
+    const auto folderBytes = static_cast<std::size_t>(std::clamp<off_t>(folderStat.st_size, 0, off_t{64} << 20));
+    names.reserve(folderBytes);
+    starts.reserve(folderBytes / 16);
     errno = 0;
     while (dirent* e = sys().readdir(dir)) {
         const std::string_view name = e->d_name;
