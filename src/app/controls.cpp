@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string_view>
 
 #include "util/text.h"
@@ -139,6 +140,50 @@ void ListView::sortNow() {
 
 int ListView::selectedCount() const {
     return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const ListItem& r) { return r.selected; }));
+}
+
+Images::value_type Images::at(std::size_t position) const {
+    if (position >= size()) throw std::out_of_range("no such image");
+    return (*this)[position];
+}
+
+std::string Images::key(std::size_t position) const {
+    const Entry& e = entries_[position];
+    const std::size_t from = position == 0 ? 0 : entries_[position - 1].nameEnd;
+    return folders_[e.folder] + names_.substr(from, e.nameEnd - from);
+}
+
+void Images::add(const std::string& path, SharedIcon picture) {
+    const std::string key = "i" + path;
+    const std::size_t slash = key.rfind('\\');
+    add(key, slash == std::string::npos ? 0 : slash + 1, std::move(picture));
+}
+
+void Images::push_back(const value_type& image) { add(image.first, 0, image.second); }
+
+void Images::add(std::string_view key, std::size_t nameFrom, SharedIcon picture) {
+    const std::string_view folder = key.substr(0, nameFrom);
+    // The images of one load come from one or two folders, in turn.
+    std::size_t f = folders_.size();
+    while (f > 0 && folders_[f - 1] != folder) --f;
+    if (f == 0) {
+        folders_.emplace_back(folder);
+        f = folders_.size();
+    }
+    const auto [at, made] = pictureIndex_.try_emplace(picture.get(), static_cast<std::uint32_t>(pictures_.size()));
+    if (made) pictures_.push_back(std::move(picture));
+    names_.append(key.substr(nameFrom));
+    entries_.push_back({at->second, static_cast<std::uint32_t>(f - 1), static_cast<std::uint32_t>(names_.size())});
+}
+
+void Images::reserve(std::size_t images) { entries_.reserve(images); }
+
+void Images::clear() {
+    entries_ = {};
+    names_ = {};
+    folders_.clear();
+    pictures_.clear();
+    pictureIndex_.clear();
 }
 
 void ListView::clearRows() {
