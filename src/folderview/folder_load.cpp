@@ -251,14 +251,16 @@ void frm_mabrel94::fun_Load() {
             std::vector<std::string> redundant;
             if (backupFolder) {
                 const std::string backupPrefix = backupDir + "\\";
-                for (const auto& entry : copies) {
+                for (auto& entry : copies) {
+                    // Each name goes once it is read: the rows take its room.
+                    const std::string name = std::move(entry.name);
                     if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
-                    if (holdsMabre(entry.name)) continue;
+                    if (holdsMabre(name)) continue;
                     if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
-                    if (!readBackupNameInto(entry.name, sourceName, timestamp)) continue;
+                    if (!readBackupNameInto(name, sourceName, timestamp)) continue;
                     if (entry.attributes & platform::attr::Unreadable) {
                         filteredNames.insert(sourceName);
                         continue;
@@ -273,20 +275,22 @@ void frm_mabrel94::fun_Load() {
                         if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds) {
                             // A copy this run took stays until a later run: the
                             // person may still be about to change the file.
-                            if (!copiesTakenThisRun_.contains(path.assign(backupPrefix).append(entry.name))) {
-                                redundant.push_back(entry.name);
+                            if (!copiesTakenThisRun_.contains(path.assign(backupPrefix).append(name))) {
+                                redundant.push_back(name);
                             }
                             --backupCount;
                             continue;
                         }
                     }
-                    item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(entry.name));
+                    item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(name));
                     size = std::to_string(entry.size);
                     bu = "*";
                     rows.push_back(std::move(item));
                     rowByKey.add(rows.size() - 1);
                 }
             }
+            copies = {};
+            versions = {};
 
             // A redundant copy that cannot be removed (a read-only share, say)
             // stays as it is, read-only, without a message.
