@@ -3,6 +3,7 @@
 // one plain icon and is never asked anything.
 #pragma once
 
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,10 +23,13 @@ public:
     void showModal(mabrel::frm_rclick&) override {}
     void showModal(mabrel::frm_option&) override {}
     void showModal(mabrel::frm_drive&) override {}
+    void showModal(mabrel::frm_compare&) override {}
     void setWindowState(mabrel::WindowState) override {}
     void endProgram() override {}
     void setWaitCursor(bool) override {}
     void shellExecute(const mabrel::ShellRequest&) override {}
+    bool openInCompareTool(const mabrel::CompareToolRequest&) override { return false; }
+    std::string compareToolNames() override { return {}; }
     mabrel::SharedIcon iconFor(const std::string&) override { return icon; }
     unsigned driveType(const std::string&) override { return 3; }
 
@@ -42,6 +46,7 @@ public:
     std::string commandLine() override { return {}; }
     std::string currentDirectory() override { return "C:\\"; }
     mabrel::platform::LocalTime now() override { return {2026, 1, 1, 0, 0, 0}; }
+    std::int64_t utcNow() override { return static_cast<std::int64_t>(std::time(nullptr)); }
 };
 
 struct CoreWindow {

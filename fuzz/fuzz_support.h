@@ -125,9 +125,16 @@ public:
         return it->second;
     }
     void writeFileAtomic(const std::string& name, const std::string& bytes) override { files[name] = bytes; }
+    void updateFile(const std::string& name, const FileChange& change) override {
+        const auto it = files.find(name);
+        const auto bytes = change(it == files.end() ? std::nullopt : std::optional<std::string>(it->second));
+        if (bytes) files[name] = *bytes;
+    }
     void removeStaleTemporaries() override {}
 
-    std::vector<platform::DirEntry> list(std::uint32_t) override { return unsupported<std::vector<platform::DirEntry>>(); }
+    std::vector<platform::DirEntry> list(std::uint32_t, const platform::ListProgress&) override {
+        return unsupported<std::vector<platform::DirEntry>>();
+    }
     std::optional<platform::DirEntry> find(const std::string&, std::uint32_t) override {
         return unsupported<std::optional<platform::DirEntry>>();
     }
@@ -146,6 +153,8 @@ public:
         unsupported<void>();
     }
     void deleteCopy(const std::string&) override { unsupported<void>(); }
+    std::int64_t takenTime(const std::string&) override { return unsupported<std::int64_t>(); }
+    void markTaken(const std::string&) override { unsupported<void>(); }
 
 private:
     template <typename T>

@@ -13,12 +13,13 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# What building and testing the core needs.
-CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest)
+# What building and testing the core needs; dtl (header-only) compares texts,
+# for the Windows cross build too.
+CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libdtl-dev)
 
 # The Windows cross build and its test run under Wine (scripts/wine-tests.sh);
 # locales for the Japanese locale that gives Wine code page 932.
-WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build)
+WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build libdtl-dev)
 # The Windows front end's tests under Wine (scripts/wine-gui-tests.sh): an X
 # server for its windows (xprop tells when it answers) and a Japanese font.
 WIN_GUI_TEST_PACKAGES=(xvfb x11-utils fonts-ipafont-gothic)
@@ -34,5 +35,8 @@ GUI_PACKAGES=(qt6-base-dev libgl-dev libxcb1-dev xvfb xauth x11-utils imagemagic
 # xdg-open tells a file's type with file; the install test asks the desktop
 # as a file manager does (gio, update-desktop-database, desktop-file-validate).
 GUI_TEST_PACKAGES=(openbox metacity xdotool file libglib2.0-bin desktop-file-utils)
+# The Debian package (scripts/build-deb.sh, and its test): dpkg-shlibdeps
+# for the libraries it needs; appstreamcli and man check what it installs.
+PACKAGE_PACKAGES=(dpkg-dev appstream man-db fontconfig)
 # The libFuzzer targets (scripts/fuzz.sh): clang and its sanitizer and fuzzer runtimes.
-FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build libdtl-dev)

@@ -188,6 +188,7 @@ void Images::clear() {
 
 void ListView::clearRows() {
     rows.clear();
+    ownNames.clear();
     selectedItem = -1;
     ++revision;
 }

@@ -31,6 +31,8 @@ struct Control {
     int tabIndex = 0;
     bool enabled = true;
     bool visible = true;
+    // A button that Escape presses.
+    bool cancel = false;
 };
 
 struct TextBox {
@@ -83,6 +85,10 @@ struct ColumnHeader {
 struct ListItem {
     std::array<std::string, 6> cells;
     int smallIcon = 0;  // index into the small-icon image list; 0 for none
+    // 0: the item text is the name of the row's file as it is stored. Else
+    // 1 + the index in ListView::ownNames of the name's own bytes, which the
+    // item text shows decoded (a name from a Windows archive).
+    std::uint32_t ownName = 0;
     bool selected = false;
 };
 
@@ -106,6 +112,14 @@ public:
     int sortOrder = 0;      // 0 ascending, 1 descending
     std::uint32_t extendedStyle = 0;
     bool smallIconsAttached = false;
+    // The names of rows whose item text shows them decoded, as their own bytes.
+    std::vector<std::string> ownNames;
+
+    // The name of the row's file (or of the file a copy was taken of), as
+    // its own bytes: what every operation on it uses.
+    const std::string& nameOf(const ListItem& row) const {
+        return row.ownName == 0 ? row.cells[0] : ownNames[row.ownName - 1];
+    }
 
     // Orders the rows by the text of column sortKey in sortOrder, comparing
     // without regard to letter case (as the Windows list does); rows with

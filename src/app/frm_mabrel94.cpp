@@ -96,7 +96,7 @@ bool frm_mabrel94::Form_Load() {
 void frm_mabrel94::selectFileRow(const std::string& name) {
     for (std::size_t i = 0; i < lvwFiles.rows.size(); ++i) {
         const auto& cells = lvwFiles.rows[i].cells;
-        if (cells[0] != name || !cells[3].empty()) continue;
+        if ((cells[0] != name && lvwFiles.nameOf(lvwFiles.rows[i]) != name) || !cells[3].empty()) continue;
         for (auto& row : lvwFiles.rows) row.selected = false;
         lvwFiles.rows[i].selected = true;
         lvwFiles.selectedItem = static_cast<int>(i);
@@ -113,8 +113,10 @@ void frm_mabrel94::cmdUpdate_Click() { saveAndReload(); }
 
 void frm_mabrel94::cmdExit_Click() {
     writeSettingsFile();
-    // Comments that could not be stored are not left behind unasked.
-    if (!saveCommentFile()) return;
+    // Comments that could not be stored are not left behind unasked; the
+    // person may still end (a read-only folder would keep the program open
+    // for good).
+    if (!saveCommentFile() && !ui_.askYesNo("入力したコメントは保存されていません。このまま終了しますか？")) return;
     ui_.endProgram();
 }
 
@@ -144,14 +146,30 @@ bool frm_mabrel94::readSettingsFile() {
     // holds settings not known here: it is not written over.
     settingsUnreadable_ = true;
     try {
-        const auto folder = fs_.openDirectory(process_.executableFolder());
+        const std::string name = settings::settingsFileName(process_.executableBaseName());
+        std::unique_ptr<platform::Directory> folder;
         try {
-            // What an interrupted settings write left beside the executable.
-            folder->removeStaleTemporaries();
-        } catch (const std::exception&) {
+            folder = fs_.openDirectory(process_.settingsFolder());
+            try {
+                // What an interrupted settings write left beside the file.
+                folder->removeStaleTemporaries();
+            } catch (const std::exception&) {
+            }
+        } catch (const platform::PlatformError& e) {
+            // Not made yet: the first write makes it.
+            if (e.number() != platform::err::PathNotFound && e.number() != platform::err::FileNotFound) throw;
         }
-        return settings::readSettings(*folder, codec_, settings::settingsFileName(process_.executableBaseName()),
-                                      state_, &settingsUnreadable_);
+        // Kept apart from the executable, where a program installed for
+        // everyone cannot write: the file an earlier copy kept beside itself
+        // is read until the program has written its own.
+        if (process_.settingsFolder() != process_.executableFolder() &&
+            (!folder || !folder->find(name, platform::attr::Hidden | platform::attr::System))) {
+            const auto beside = fs_.openDirectory(process_.executableFolder());
+            settingsUnreadable_ = false;  // nothing of the program's own to write over
+            return settings::readSettings(*beside, codec_, name, state_);
+        }
+        if (!folder) return false;
+        return settings::readSettings(*folder, codec_, name, state_, &settingsUnreadable_);
     } catch (const std::exception&) {
         // The reader reports nothing; the state keeps its defaults.
         return false;
@@ -161,11 +179,11 @@ bool frm_mabrel94::readSettingsFile() {
 bool frm_mabrel94::writeSettingsFile() {
     if (settingsUnreadable_) return false;
     try {
-        const auto folder = fs_.openDirectory(process_.executableFolder());
+        const auto folder = openFolderMaking(process_.settingsFolder());
         const bool written = settings::writeSettings(*folder, codec_, settings::settingsFileName(process_.executableBaseName()),
                                                      state_, process_.executableBaseName(), process_.now());
         try {
-            // What a write cut short here left beside the executable.
+            // What a write cut short here left beside the file.
             folder->removeStaleTemporaries();
         } catch (const std::exception&) {
         }
@@ -175,8 +193,26 @@ bool frm_mabrel94::writeSettingsFile() {
     }
 }
 
+std::unique_ptr<platform::Directory> frm_mabrel94::openFolderMaking(const std::string& path) {
+    try {
+        return fs_.openDirectory(path);
+    } catch (const platform::PlatformError& e) {
+        // The settings folder of a new account may not exist yet, nor the
+        // folder above it.
+        std::string folder = path;
+        while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+        const std::size_t slash = folder.find_last_of('\\');
+        if ((e.number() != platform::err::PathNotFound && e.number() != platform::err::FileNotFound) ||
+            slash == std::string::npos || slash < 2 || slash + 1 == folder.size()) {
+            throw;
+        }
+        const std::string parent = slash == 2 ? folder.substr(0, 3) : folder.substr(0, slash);
+        return openFolderMaking(parent)->openFolder(folder.substr(slash + 1), true);
+    }
+}
+
 std::string frm_mabrel94::helpPagePath() {
-    return bas_basic::joinPath(process_.executableFolder(), process_.executableBaseName() + ".html");
+    return bas_basic::joinPath(process_.dataFolder(), process_.executableBaseName() + ".html");
 }
 
 // --- Window state and layout -------------------------------------------------

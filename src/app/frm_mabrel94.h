@@ -13,6 +13,7 @@
 #include "app/controls.h"
 #include "app/interaction.h"
 #include "app/process_state.h"
+#include "folderview/comment_file.h"
 #include "platform/filesystem.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -93,6 +94,12 @@ public:
     void fun_aResume(int row);
     void fun_aDelete(int row);
     void fun_aEditComment(int row);
+    // Compares the selected rows: one backup row with its file as it is now,
+    // or two rows with each other, the older on the left. The row menu's
+    // "比 較" and Ctrl+D.
+    void fun_aCompare();
+    // Whether fun_aCompare takes the rows selected now.
+    bool canCompare() const;
     void fun_rClick();
     // Writes the comment file of p_driveAndPath from the list and
     // txtFolderComment. False when it could not, and something typed is not
@@ -103,8 +110,8 @@ public:
     // Reloads without saving; comments typed and not yet stored stay on screen.
     void reloadKeepingTyped();
     bool hasUnsavedComments() const;
-    // The settings file beside the executable. Not written once a read found
-    // it there but could not read it.
+    // The settings file in the process's settings folder. Not written once a
+    // read found it there but could not read it.
     bool readSettingsFile();
     bool writeSettingsFile();
     std::string helpPagePath();
@@ -118,6 +125,13 @@ public:
 
 private:
     void applyInitialGeometry();
+    // What this instance changed of the stored comments.
+    folderview::CommentChanges commentChanges() const;
+    // The comments shown are now the stored ones.
+    void rebaseComments();
+    // The folder (drive form), made first with the folders above it where
+    // they are missing.
+    std::unique_ptr<platform::Directory> openFolderMaking(const std::string& path);
     // Selects the file row of `name`, if the list shows one.
     void selectFileRow(const std::string& name);
     // The reload that follows an open, once the window is back.
@@ -129,24 +143,27 @@ private:
     platform::Process& process_;
     Interaction& ui_;
 
-    // Comment records of the folder shown that the list cannot show, kept so
-    // that the next save writes them back: those of file versions hidden by
-    // the display filter, or all stored records when the load did not read
-    // the comment file.
-    std::vector<std::string> keptCommentRecords_;
-    // False while the stored comments of the folder shown were not read
-    // (the load stopped before, or the file could not be read).
-    bool commentsRead_ = false;
-    // The backup copies this run took (open, restore): its own loads never
-    // remove them as redundant, since the person may not have saved the
-    // edit yet. A later run removes them if they are still redundant.
-    std::unordered_set<std::string> copiesTakenThisRun_;
     // The settings file is there but could not be read: never written over.
     bool settingsUnreadable_ = false;
-    // A row comment changed since the last load or save, and the folder
-    // comment as stored: what tells whether a failed save loses anything.
-    bool commentsEdited_ = false;
+    // The comments as the comment file held them when this instance last
+    // read or wrote it, by row (key, and whether a copy's): what tells the
+    // changes this instance made, the only ones a save writes.
+    folderview::StoredComments storedComments_;
     std::string storedFolderComment_;
+    // Changes typed on rows a reload no longer shows, for the next save.
+    struct PendingComment {
+        std::string key;
+        bool copy = false;
+        std::string comment;
+    };
+    std::vector<PendingComment> unshownChanges_;
+    // Names of the entries of the folder and of its backup directory (the
+    // source names of copies) that got no row: their records are kept.
+    std::unordered_set<std::string> unshownNames_;
+    // The last load did not see every entry: no record is dropped.
+    bool listingIncomplete_ = true;
+    // The comment file holds records of names no entry has any more.
+    bool dropsPending_ = false;
     // True once the window was really minimised after the last open: only
     // then does its coming back reload.
     bool minimisedSinceOpen_ = false;

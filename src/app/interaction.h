@@ -13,6 +13,7 @@ namespace mabrel {
 class frm_rclick;
 class frm_option;
 class frm_drive;
+class frm_compare;
 
 enum class WindowState { Normal = 0, Minimized = 1, Maximized = 2 };
 
@@ -30,9 +31,21 @@ struct ShellRequest {
     std::string owner;       // the owner window ("frm_mabrel94")
     std::string operation;   // "open"
     std::string file;        // drive form
+    // When not empty, the file's name as its own bytes (not UTF-8): `file`
+    // is the folder's path followed by it, and only the folder's part is a
+    // path to map onto the machine.
+    std::string ownName;
     std::string parameters;
     std::string directory;
     int showCommand = 0;     // 3: shown maximised
+};
+
+// Two files for the machine's compare tool, the older on the left.
+struct CompareToolRequest {
+    std::string older;  // drive form
+    std::string newer;
+    std::string olderTitle;
+    std::string newerTitle;
 };
 
 class Interaction {
@@ -41,6 +54,12 @@ public:
 
     // OK button only, no icon, the application's title.
     virtual void messageBox(const std::string& text) = 0;
+    // はい and いいえ, no icon, the application's title; true for はい. A front
+    // end that cannot ask answers いいえ.
+    virtual bool askYesNo(const std::string& text) {
+        (void)text;
+        return false;
+    }
     // The typed text, or nothing for Cancel.
     virtual std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                                 const std::string& defaultText) = 0;
@@ -49,12 +68,20 @@ public:
     virtual void showModal(frm_rclick& window) = 0;
     virtual void showModal(frm_option& window) = 0;
     virtual void showModal(frm_drive& window) = 0;
+    // The compare window: Form_Load, then hidden until the model asks to be
+    // visible, shown until it unloads (or closed at once if it unloads first).
+    virtual void showModal(frm_compare& window) = 0;
 
     virtual void setWindowState(WindowState state) = 0;
     // Ends the program at once, without the main window's unload steps.
     virtual void endProgram() = 0;
     virtual void setWaitCursor(bool on) = 0;
     virtual void shellExecute(const ShellRequest& request) = 0;
+    // Hands the files to the compare tool installed here, which only reads
+    // them. False when none is installed.
+    virtual bool openInCompareTool(const CompareToolRequest& request) = 0;
+    // The compare tools openInCompareTool looks for here, as a person names them.
+    virtual std::string compareToolNames() = 0;
     // The file's associated icon at 16 x 16, or null. Files of one type may
     // get the same picture.
     virtual SharedIcon iconFor(const std::string& path) = 0;
@@ -71,6 +98,19 @@ public:
     }
     // The copy has ended, however it ended: any progress window closes.
     virtual void copyProgressEnd() {}
+
+    // A folder load reports here, with the status bar's text, how far it has
+    // got: once before it reads, then as it reads. A front end shows the
+    // window with its controls as the load has left them so far (an empty
+    // list) and that text, keeps it painted, and takes no input until the
+    // load ends. False: the program is to end, and the load stops as a
+    // failed one would.
+    virtual bool loadProgress(const std::string& statusText) {
+        (void)statusText;
+        return true;
+    }
+    // The load has ended, however it ended.
+    virtual void loadProgressEnd() {}
 };
 
 }  // namespace mabrel

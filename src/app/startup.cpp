@@ -34,4 +34,27 @@ StartFolder chooseStartFolder(platform::FileSystem& fs, const std::string& remem
     return {fallback, {}};
 }
 
+std::optional<std::string> terminalAnswer(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1) return std::nullopt;
+    const std::string version = std::to_string(MABREL_VERSION_MAJOR) + "." + std::to_string(MABREL_VERSION_MINOR) +
+                                "." + std::to_string(MABREL_VERSION_REVISION);
+    if (arguments[0] == "--version") return "mabrel9-iv " + version + "\n";
+    if (arguments[0] != "--help") return std::nullopt;
+    return "使い方: mabrel9-iv [フォルダーまたはファイル]\n"
+           "\n"
+           "ファイルを開く前にその版をフォルダーの中の _mabre-l94 にコピーして残し、\n"
+           "以前の版の一覧・復活・削除と、版ごとのコメントができるツールです。\n"
+           "\n"
+           "フォルダー（またはファイル）を指定すると、そのフォルダーを表示します。\n"
+           "相対パスは現在のディレクトリーから数えます。指定しないと、前回最後に\n"
+           "見ていたフォルダーを表示します。C:\\ はルート（/）にあたります。\n"
+           "\n"
+           "  --help     この説明を表示して終了します\n"
+           "  --version  版を表示して終了します\n"
+           "\n"
+           "設定ファイル: $XDG_CONFIG_HOME/mabrel9-iv/mabrel9-iv.ini\n"
+           "              （XDG_CONFIG_HOME が無いときは ~/.config/mabrel9-iv/mabrel9-iv.ini）\n"
+           "詳しくは man mabrel9-iv と、画面の「操作説明」ボタンをご覧ください。\n";
+}
+
 }  // namespace mabrel::app

@@ -2,7 +2,9 @@
 // remembered folder, then the current directory.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/filesystem.h"
 
@@ -19,5 +21,9 @@ struct StartFolder {
 // rememberedFolder: the lastPath read from the settings (possibly empty).
 StartFolder chooseStartFolder(platform::FileSystem& fs, const std::string& rememberedFolder,
                               const std::string& commandLine, const std::string& currentDirectory);
+
+// The text the program prints on the terminal, starting no window, for a
+// command line of one --help or --version; nothing for any other.
+std::optional<std::string> terminalAnswer(const std::vector<std::string>& arguments);
 
 }  // namespace mabrel::app

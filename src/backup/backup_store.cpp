@@ -71,6 +71,14 @@ std::optional<std::string> takeBackupCopy(platform::Directory& folder, std::uniq
         // its own with the file's content stands for it.
         if (!(existing->attributes & platform::attr::ReparsePoint) &&
             backupDir->holdsCopyOf(copyName, folder, fileName, progress)) {
+            // Taken again: its age starts anew, so that no load removes it
+            // while the edit about to follow is not yet saved. Where it
+            // cannot be marked (a medium nobody may change), nobody can
+            // remove it either.
+            try {
+                backupDir->markTaken(copyName);
+            } catch (const platform::PlatformError&) {
+            }
             return std::nullopt;
         }
         throw nameTaken(fileName, copyName);

@@ -41,7 +41,8 @@ std::string backupCopyPathOfRow(const std::string& driveAndPath, const std::stri
 std::unique_ptr<platform::Directory> openBackupDirectory(platform::Directory& folder, bool create);
 
 // Takes a backup copy of the current version of file `fileName` of `folder`
-// unless a copy of that version exists, opening the backup directory into
+// unless a copy of that version exists (which is then marked as taken now),
+// opening the backup directory into
 // `backupDir` (made when missing) unless it is open already. Returns the
 // copy's path when it made one. A copy of that name is accepted only when
 // it is a file of its own holding the file's content; anything else there

@@ -10,11 +10,12 @@ frm_rclick::frm_rclick(ProcessState& state) : caption(" mabrel9-iv メニュー"
         int top;
         int tabIndex;
     };
-    static constexpr std::array<Design, 4> designs{{
+    static constexpr std::array<Design, 5> designs{{
         {"キャンセル", 1890, 0},
         {"コメント", 90, 2},
         {"復 活", 690, 3},
         {"削 除", 1290, 1},
+        {"比 較", 2490, 4},
     }};
     for (std::size_t i = 0; i < Command1.size(); ++i) {
         Command1[i].caption = designs[i].caption;

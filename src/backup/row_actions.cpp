@@ -37,11 +37,14 @@ const ListItem& rowAt(const ListView& list, int row) {
 
 bool isBackupRow(const ListItem& item) { return !item.cells[kBackupMarkColumn].empty(); }
 
-ShellRequest openRequest(const std::string& file) {
+// The file `name` of the folder `folder` (drive form) for the desktop.
+// `ownBytes`: a name that is not UTF-8, handed on as its own bytes.
+ShellRequest openRequest(const std::string& folder, const std::string& name, bool ownBytes) {
     ShellRequest request;
     request.owner = "frm_mabrel94";
     request.operation = "open";
-    request.file = file;
+    request.file = folder + name;
+    if (ownBytes) request.ownName = name;
     request.showCommand = 3;
     return request;
 }
@@ -96,26 +99,27 @@ bool editComment(Interaction& ui, ListView& list, int row) {
 void frm_mabrel94::fun_aOpen(int row) {
     runTrapped(ui_, "fun_aOpen", [&] {
         const ListItem item = rowAt(lvwFiles, row);
-        const std::string& name = item.cells[kNameColumn];
-        if (!settings::filterAllows(state_.exceptionExtList2Mode, state_.exceptionExtList2, name)) {
+        const std::string& shown = item.cells[kNameColumn];
+        // Every operation by the name's own bytes; the person reads it decoded.
+        const std::string& name = lvwFiles.nameOf(item);
+        if (!settings::filterAllows(state_.exceptionExtList2Mode, state_.exceptionExtList2, shown)) {
             ui_.messageBox(kOpenRefused);
             return;
         }
-        std::string file;
+        ShellRequest request;
         if (isBackupRow(item)) {
-            file = backup::backupCopyPathOfRow(state_.p_driveAndPath, name, item.cells[kTimestampColumn]);
+            request = openRequest(backup::backupDirectoryPath(state_.p_driveAndPath) + "\\",
+                                  backup::backupCopyName(name, item.cells[kTimestampColumn]), item.ownName != 0);
         } else {
             // No edit without its copy: a failure or a cancel here ends the
             // action before the file is handed to the shell.
-            const CopyReport report(ui_, name);
+            const CopyReport report(ui_, shown);
             const auto folder = fs_.openDirectory(state_.p_driveAndPath);
             std::unique_ptr<platform::Directory> backupDir;
-            if (auto copy = backup::takeBackupCopy(*folder, backupDir, name, report.progress())) {
-                copiesTakenThisRun_.insert(std::move(*copy));
-            }
-            file = state_.p_driveAndPath + name;
+            backup::takeBackupCopy(*folder, backupDir, name, report.progress());
+            request = openRequest(state_.p_driveAndPath, name, item.ownName != 0);
         }
-        ui_.shellExecute(openRequest(file));
+        ui_.shellExecute(request);
         reloadOnRestore = true;
         minimisedSinceOpen_ = false;
         setWindowState(WindowState::Minimized);
@@ -129,15 +133,13 @@ void frm_mabrel94::fun_aResume(int row) {
             ui_.messageBox(kNotABackup);
             return;
         }
-        const std::string& name = item.cells[kNameColumn];
+        const std::string& name = lvwFiles.nameOf(item);
         const auto folder = fs_.openDirectory(state_.p_driveAndPath);
         {
-            const CopyReport report(ui_, name);
+            const CopyReport report(ui_, item.cells[kNameColumn]);
             // The present version is secured before anything overwrites it.
             std::unique_ptr<platform::Directory> backupDir;
-            if (auto copy = backup::takeBackupCopy(*folder, backupDir, name, report.progress())) {
-                copiesTakenThisRun_.insert(std::move(*copy));
-            }
+            backup::takeBackupCopy(*folder, backupDir, name, report.progress());
             folder->copyFile(*backupDir, backup::backupCopyName(name, item.cells[kTimestampColumn]), name,
                              report.progress());
         }
@@ -160,7 +162,7 @@ void frm_mabrel94::fun_aDelete(int row) {
         const auto folder = fs_.openDirectory(state_.p_driveAndPath);
         const auto backupDir = backup::openBackupDirectory(*folder, false);
         // Read-only cleared and deleted in one: a copy that stays stays read-only.
-        backupDir->deleteCopy(backup::backupCopyName(item.cells[kNameColumn], item.cells[kTimestampColumn]));
+        backupDir->deleteCopy(backup::backupCopyName(lvwFiles.nameOf(item), item.cells[kTimestampColumn]));
     });
 }
 
@@ -183,6 +185,7 @@ void frm_mabrel94::fun_rClick() {
             menu.Command1[frm_rclick::kRestore].enabled = single;
             menu.Command1[frm_rclick::kDelete].enabled = true;
             menu.Command1[frm_rclick::kCancel].enabled = true;
+            menu.Command1[frm_rclick::kCompare].enabled = canCompare();
             state_.p_dialogResult = 0;
             ui_.showModal(menu);
 
@@ -190,10 +193,7 @@ void frm_mabrel94::fun_rClick() {
             case frm_rclick::kComment:
                 if (!single) return;
                 // A cancelled edit changed nothing, so there is nothing to write.
-                if (editComment(ui_, lvwFiles, selected)) {
-                    commentsEdited_ = true;
-                    saveCommentFile();
-                }
+                if (editComment(ui_, lvwFiles, selected)) saveCommentFile();
                 break;
             case frm_rclick::kRestore:
                 if (!single) return;
@@ -204,6 +204,9 @@ void frm_mabrel94::fun_rClick() {
                 // Each row reports its own refusal or failure; the rest go on.
                 for (int r : selectedRows) fun_aDelete(r);
                 reloadKeepingTyped();
+                break;
+            case frm_rclick::kCompare:
+                fun_aCompare();  // reads only: nothing to save or reload
                 break;
             default:
                 break;

@@ -18,6 +18,8 @@ frm_drive::frm_drive(ProcessState& state, Interaction& ui, const std::string& ro
     Command1.geometry = {810, 4950, 1815, 510};
     Command1.tabIndex = 1;
     Command2.caption = "キャンセル";
+    // Escape is キャンセル, whatever drive button was clicked before.
+    Command2.cancel = true;
     Command2.geometry = {2700, 4950, 1815, 510};
     Command2.tabIndex = 2;
 

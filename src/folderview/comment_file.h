@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "platform/text.h"
 
 namespace mabrel::folderview {
 
@@ -69,12 +70,72 @@ private:
 
 // Puts the stored comments (the file's lines) onto the list: line 1 into
 // folderComment, each record's comment onto the row of its key; records of
-// one key go to that key's rows in order. With onlyEmpty, texts already
-// there win over the stored ones. Returns the
-// record lines that found no row and that keepUnmatched(key) asks to keep.
+// one key go to that key's rows in order (a file row before a kept copy of
+// the same key). Returns the keys of the records that found no row.
+//
+// Rows whose records are keyed by their names' own bytes (names that are
+// not UTF-8, and those that show alike) are found by the bytes of the
+// stored lines first: `own` holds those lines (without line ends, the mark
+// left out) and those rows by own key (own name "_" timestamp).
+struct OwnKeys {
+    std::vector<std::string> lines;
+    std::unordered_map<std::string, std::vector<std::size_t>> rows;
+};
 std::vector<std::string> applyStoredComments(const std::vector<std::string>& lines, ListView& list,
-                                             const RowIndex& rowByKey, TextBox& folderComment, bool onlyEmpty,
-                                             const std::function<bool(const std::string&)>& keepUnmatched);
+                                             const RowIndex& rowByKey, TextBox& folderComment,
+                                             const OwnKeys* own = nullptr);
+// The rows of a list whose records are keyed by their names' own bytes (a
+// file row before a copy's), by own key.
+std::unordered_map<std::string, std::vector<std::size_t>> rowsByOwnKey(const ListView& list);
+
+// A comment this instance changed since it read the file: the record of
+// `key` numbered `ordinal` among the records of that key (0 the first) now
+// holds `comment` (empty: none).
+struct CommentChange {
+    std::string key;
+    std::size_t ordinal = 0;
+    std::string comment;
+    // The key is a name's own bytes, written as they are, not as text.
+    bool ownBytes = false;
+};
+
+struct CommentChanges {
+    std::optional<std::string> folder;  // the folder comment, when changed
+    std::vector<CommentChange> records;
+    bool empty() const { return !folder && records.empty(); }
+};
+
+// What the comment file is to hold: `stored` (nothing: there is no file)
+// with `changes` applied and the records dropped whose key `keep` refuses;
+// every other line as it is stored, byte for byte. Written in the file's own
+// encoding: the ANSI code page where it can hold every line (lines it cannot
+// read stay as their bytes), else UTF-8 behind a byte order mark; a file in
+// UTF-8 stays so. Nothing when that is what is stored, or when there is no
+// file and nothing to store.
+std::optional<std::string> mergeComments(const platform::Codec& codec, const std::optional<std::string>& stored,
+                                         const CommentChanges& changes,
+                                         const std::function<bool(const std::string& key)>& keep);
+
+// The comments as stored, by row (its key, and whether it is a copy's):
+// a digest of each, so that a folder of millions of rows keeps little more.
+class StoredComments {
+public:
+    void clear() { entries_.clear(); }
+    // Adds the row's stored comment; call seal() once all are added.
+    void add(const std::string& key, bool copy, const std::string& comment);
+    void seal();
+    // Whether the row's comment is stored as `comment`; nothing when none is
+    // stored for it.
+    std::optional<bool> holds(const std::string& key, bool copy, const std::string& comment) const;
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> entries_;  // row, comment
+};
+
+// The file name part of a row key (name "_" timestamp); empty when the key
+// has no timestamp.
+std::string nameOfKey(const std::string& key);
 
 // A text as one line of the file: a line break would start a record of its own.
 std::string onOneLine(std::string text);

@@ -1,6 +1,7 @@
 // The folder view load: the caption, the folder tree, the file list with the
 // folder's files and its backup copies, the comments, the counts. It also
-// removes the backup copies that hold exactly the version the file still has.
+// removes the backup copies that hold exactly the version the file still has
+// once no edit can follow any more.
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -22,19 +23,23 @@ namespace mabrel {
 
 namespace {
 
-constexpr std::size_t kSizeColumn = 2;
 constexpr std::size_t kKeyColumn = 5;
 constexpr std::size_t kTimestampChars = 19;
+// A copy of the version the file still has stays this long after it was last
+// taken: the person may still be about to change the file (the program may
+// have ended and started again, or another instance taken it).
+constexpr std::int64_t kKeepTakenCopySeconds = 7 * 24 * 60 * 60;
 
 // What the backup store keeps is read-only; hidden files and folders there
 // are none of the program's.
 constexpr std::uint32_t kBackupListMask = platform::attr::ReadOnly | platform::attr::System | platform::attr::Archive |
-                                          platform::attr::Directory | platform::attr::Unreadable;
+                                          platform::attr::Directory | platform::attr::Unreadable |
+                                          platform::attr::UnshownName;
 // Hidden and system entries too, to tell the backup directory and what could
 // not be read; only what a Windows listing with the directory bit would give
 // is shown.
-constexpr std::uint32_t kFolderListMask =
-    platform::attr::Directory | platform::attr::Hidden | platform::attr::System | platform::attr::Unreadable;
+constexpr std::uint32_t kFolderListMask = platform::attr::Directory | platform::attr::Hidden | platform::attr::System |
+                                          platform::attr::Unreadable | platform::attr::UnshownName;
 
 // "_mabre" in any letter case, without a lowered copy of every name.
 bool holdsMabre(const std::string& name) {
@@ -75,13 +80,6 @@ void makeRowKey(const std::string& name, const std::string& timestamp, std::stri
     key.assign(name).append(1, '_').append(timestamp);
 }
 
-// The file name part of a row key (name "_" timestamp).
-std::string nameOfKey(const std::string& key) {
-    const std::size_t length = util::charLength(key);
-    if (length <= kTimestampChars + 1) return {};
-    return util::leftChars(key, length - kTimestampChars - 1);
-}
-
 void addColumns(ListView& list) {
     // The time (down to the second, which tells same-day versions apart), the
     // size and the backup mark are never cut.
@@ -100,10 +98,12 @@ void frm_mabrel94::fun_Load() {
     StatusBar1.panelText.clear();
     caption = " " + util::toUpperAscii(folder);
     txtFolderComment.text.clear();
-    keptCommentRecords_.clear();
-    commentsRead_ = false;
-    commentsEdited_ = false;
+    storedComments_.clear();
     storedFolderComment_.clear();
+    unshownChanges_.clear();
+    unshownNames_.clear();
+    listingIncomplete_ = true;
+    dropsPending_ = false;
 
     try {
         tvwFolders.clear();
@@ -114,10 +114,25 @@ void frm_mabrel94::fun_Load() {
     int subFolderCount = 0;
     int fileCount = 0;
     int backupCount = 0;
+    // Entries whose names cannot be shown (a line break, a "\" in UTF-8; a
+    // folder's name that is not UTF-8): told in the status bar.
+    int unshownCount = 0;
 
     // The first failure ends the step it happens in; the finishing steps
     // below run in any case. A missing file is not worth a message.
     runTrapped(ui_, "fun_Load", [&] {
+        // The person sees the window with its controls at once, and how far
+        // the reading of a large folder has got; a message box, should one
+        // follow, is no longer under the load.
+        struct ProgressEnd {
+            Interaction& ui;
+            ~ProgressEnd() { ui.loadProgressEnd(); }
+        } progressEnd{ui_};
+        std::size_t entriesRead = 0;
+        const platform::ListProgress reading = [&](std::size_t read) {
+            StatusBar1.panelText = "フォルダーを読み込んでいます…　" + std::to_string(entriesRead + read) + " 件";
+            return ui_.loadProgress(StatusBar1.panelText);
+        };
         try {
             lvwFiles.smallIconsAttached = false;
             fun_AddIcon("");
@@ -128,22 +143,21 @@ void frm_mabrel94::fun_Load() {
 
             ui_.setWaitCursor(true);
             tvwFolders.add(0, "d_" + folder, folder);
+            if (!reading(0)) throw platform::PlatformError(platform::err::Cancelled);
 
             auto& rows = lvwFiles.rows;
             folderview::RowIndex rowByKey(lvwFiles);
-            // Files the display filter leaves out, and entries the listing
-            // could not read: the comments of their versions are kept for the
-            // next save. All are kept when a listing did not come through.
-            std::unordered_set<std::string> filteredNames;
+            // Entries that get no row (hidden, filtered, unreadable, folders):
+            // the comments of their names are kept by a save. All are kept
+            // when a listing did not come through.
+            std::unordered_set<std::string>& unshown = unshownNames_;
             bool listingIncomplete = false;
             std::optional<platform::DirEntry> backupDirEntry;
-            // Whether the listing showed a comment file: only then is one
-            // that cannot be opened more than missing.
-            bool commentFileListed = false;
             // What a copy must match to hold the version its file still has.
             struct FileVersion {
                 std::int64_t size;
                 std::int64_t utcSeconds;
+                std::uint32_t nanoseconds;
                 bool link;
             };
             std::vector<FileVersion> versions;
@@ -168,12 +182,12 @@ void frm_mabrel94::fun_Load() {
 
             // `path` serves every row.
             std::string path;
-            auto entries = dir->list(kFolderListMask);
+            auto entries = dir->list(kFolderListMask, reading);
+            entriesRead = entries.size();
             // Every folder lists itself as ".": without it nothing was listed.
             listingIncomplete = entries.empty() || entries.front().name != ".";
             for (const auto& entry : entries) {
                 if (entry.name == backup::kBackupDirName) backupDirEntry = entry;
-                if (entry.name == kCommentFileName) commentFileListed = true;
             }
 
             // The backup directory is read before any row is made, so that
@@ -203,7 +217,7 @@ void frm_mabrel94::fun_Load() {
                         backupFolder->removeStaleTemporaries();
                     } catch (const platform::PlatformError&) {
                     }
-                    copies = backupFolder->list(kBackupListMask);
+                    copies = backupFolder->list(kBackupListMask, reading);
                     if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
                 }
             } catch (...) {
@@ -215,25 +229,47 @@ void frm_mabrel94::fun_Load() {
             ImageList1.images.reserve(rowsAtMost);
             rowByKey.reserve(rowsAtMost);
             versions.reserve(entries.size());
+            // A name of no row, under each reading of its bytes.
+            const auto keepName = [&](const std::string& name) {
+                unshown.insert(name);
+                if (!platform::isValidUtf8(name)) unshown.insert(platform::displayName(codec_, name));
+            };
             for (auto& entry : entries) {
                 std::string& name = entry.name;
-                if (holdsMabre(name)) continue;
-                if (entry.attributes & platform::attr::Unreadable) {
-                    filteredNames.insert(name);
+                if (entry.attributes & platform::attr::UnshownName) {
+                    keepName(name);
+                    ++unshownCount;
                     continue;
                 }
-                if (!platform::matchesMask(entry.attributes, platform::attr::Directory)) continue;  // hidden, system
+                if (holdsMabre(name) || (entry.attributes & platform::attr::Unreadable) ||
+                    !platform::matchesMask(entry.attributes, platform::attr::Directory)) {  // hidden, system
+                    keepName(name);
+                    continue;
+                }
+                const bool utf8 = platform::isValidUtf8(name);
                 if (entry.attributes & platform::attr::Directory) {
-                    if (name.starts_with('.')) continue;  // also "." and ".."
+                    if (name != "." && name != "..") keepName(name);
+                    if (name.starts_with('.')) continue;
+                    // The way into a folder is its path: only a UTF-8 name is one.
+                    if (!utf8) {
+                        ++unshownCount;
+                        continue;
+                    }
                     tvwFolders.add(1, "f_" + name, name);
                     ++subFolderCount;
                     continue;
                 }
                 if (!settings::filterAllows(state_.exceptionExtList1Mode, state_.exceptionExtList1, name)) {
-                    filteredNames.insert(name);
+                    keepName(name);
                     continue;
                 }
                 ListItem item;
+                if (!utf8) {
+                    // Shown decoded; every operation goes by its own bytes.
+                    lvwFiles.ownNames.push_back(name);
+                    item.ownName = static_cast<std::uint32_t>(lvwFiles.ownNames.size());
+                    name = platform::displayName(codec_, name);
+                }
                 item.smallIcon = fun_AddIcon(path.assign(folder).append(name));
                 util::formatTimestamp(entry.modified, item.cells[1]);
                 item.cells[2] = std::to_string(entry.size);
@@ -241,7 +277,8 @@ void frm_mabrel94::fun_Load() {
                 item.cells[0] = std::move(name);
                 rows.push_back(std::move(item));
                 rowByKey.add(rows.size() - 1);
-                versions.push_back({entry.size, entry.utcSeconds, (entry.attributes & platform::attr::ReparsePoint) != 0});
+                versions.push_back({entry.size, entry.utcSeconds, entry.nanoseconds,
+                                    (entry.attributes & platform::attr::ReparsePoint) != 0});
                 ++fileCount;
             }
             entries = {};
@@ -249,6 +286,27 @@ void frm_mabrel94::fun_Load() {
             if (backupFailure) std::rethrow_exception(backupFailure);
 
             std::vector<std::string> redundant;
+            const std::int64_t now = process_.utcNow();
+            // Whether a copy holds the file's bytes, where the times cannot
+            // tell (whole seconds). One that cannot be compared counts as a
+            // version of its own: listed, and kept.
+            const auto holdsVersionOf = [&](const std::string& copy, const std::string& file, std::uint32_t nanoseconds) {
+                if (nanoseconds != 0) return true;
+                try {
+                    return backupFolder->holdsCopyOf(copy, *dir, file);
+                } catch (const platform::PlatformError&) {
+                    return false;
+                }
+            };
+            // Whether a copy was last taken before `limit`; not when that
+            // cannot be told.
+            const auto takenBefore = [&](const std::string& copy, std::int64_t limit) {
+                try {
+                    return backupFolder->takenTime(copy) < limit;
+                } catch (const platform::PlatformError&) {
+                    return false;
+                }
+            };
             if (backupFolder) {
                 const std::string backupPrefix = backupDir + "\\";
                 for (auto& entry : copies) {
@@ -256,33 +314,58 @@ void frm_mabrel94::fun_Load() {
                     const std::string name = std::move(entry.name);
                     if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
-                    if (holdsMabre(name)) continue;
-                    if (entry.attributes & platform::attr::ReparsePoint) continue;  // not a copy of ours
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
-                    if (!readBackupNameInto(name, sourceName, timestamp)) continue;
-                    if (entry.attributes & platform::attr::Unreadable) {
-                        filteredNames.insert(sourceName);
+                    if (entry.attributes & platform::attr::UnshownName) {
+                        if (readBackupNameInto(name, sourceName, timestamp)) keepName(sourceName);
+                        --backupCount;
+                        ++unshownCount;
                         continue;
                     }
+                    if (!readBackupNameInto(name, sourceName, timestamp)) continue;
+                    if (holdsMabre(name) || (entry.attributes & platform::attr::ReparsePoint) ||  // not ours
+                        (entry.attributes & platform::attr::Unreadable)) {
+                        keepName(sourceName);
+                        continue;
+                    }
+                    // The file's own name, and as it is shown.
+                    std::string ownSource;
+                    if (!platform::isValidUtf8(sourceName)) {
+                        ownSource = sourceName;
+                        sourceName = platform::displayName(codec_, ownSource);
+                    }
+                    const std::string& source = ownSource.empty() ? sourceName : ownSource;
                     makeRowKey(sourceName, timestamp, key);
-                    const auto match = rowByKey.first(key);
-                    // The same name, time (to the second in UTC, which tells
-                    // the two versions of the repeated hour apart) and size as
-                    // the file: a copy of the version the file still has.
+                    // The file row of this very name: names that show alike
+                    // share a key.
+                    auto match = rowByKey.first(key);
+                    while (match && *match < fileRows && lvwFiles.nameOf(rows[*match]) != source) {
+                        match = rowByKey.next(*match);
+                    }
+                    // The same name, size and time as the file (in UTC, which
+                    // tells the two versions of the repeated hour apart, and
+                    // as precise as the file system keeps it; where it keeps
+                    // whole seconds, the same content too): a copy of the
+                    // version the file still has. It gets no row, and is
+                    // removed once it was taken long enough ago. Another
+                    // copy of that name is a version of its own.
                     if (match && *match < fileRows) {
                         const FileVersion& file = versions[*match];
-                        if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds) {
-                            // A copy this run took stays until a later run: the
-                            // person may still be about to change the file.
-                            if (!copiesTakenThisRun_.contains(path.assign(backupPrefix).append(name))) {
-                                redundant.push_back(name);
-                            }
+                        if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds &&
+                            file.nanoseconds == entry.nanoseconds &&
+                            holdsVersionOf(name, source, file.nanoseconds)) {
                             --backupCount;
+                            if (takenBefore(name, now - kKeepTakenCopySeconds)) redundant.push_back(name);
                             continue;
                         }
                     }
-                    item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(name));
+                    if (!ownSource.empty()) {
+                        lvwFiles.ownNames.push_back(ownSource);
+                        item.ownName = static_cast<std::uint32_t>(lvwFiles.ownNames.size());
+                        item.smallIcon = fun_AddIcon(backupPrefix + backup::backupCopyName(sourceName, timestamp));
+                    } else {
+                        item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(name));
+                    }
                     size = std::to_string(entry.size);
                     bu = "*";
                     rows.push_back(std::move(item));
@@ -301,24 +384,33 @@ void frm_mabrel94::fun_Load() {
                 }
             }
 
-            std::vector<std::string> lines;
-            try {
-                lines = platform::readTextLines(*dir, codec_, kCommentFileName);
-            } catch (const platform::PlatformError& e) {
-                // Only a comment file that is not there means nothing is
-                // stored; a failed read of one that is must not.
-                if (e.number() == platform::err::FileNotFound && !commentFileListed && !listingIncomplete) {
-                    commentsRead_ = true;
-                }
-                throw;
-            }
+            listingIncomplete_ = listingIncomplete;
+            const std::string stored = dir->readFile(kCommentFileName);
+            const auto lines = platform::splitLines(platform::decodeText(codec_, stored));
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
-            keptCommentRecords_ = folderview::applyStoredComments(
-                lines, lvwFiles, rowByKey, txtFolderComment, false, [&](const std::string& key) {
-                    return listingIncomplete || filteredNames.contains(nameOfKey(key));
-                });
-            commentsRead_ = true;
-            storedFolderComment_ = txtFolderComment.text;
+            // Records of names that are not UTF-8 are found by their bytes.
+            std::optional<folderview::OwnKeys> own;
+            if (!lvwFiles.ownNames.empty()) {
+                own.emplace();
+                const bool mark = platform::textEncoding(stored) == platform::TextEncoding::Utf8WithMark;
+                own->lines = platform::splitLines(mark ? stored.substr(3) : stored);
+                own->rows = folderview::rowsByOwnKey(lvwFiles);
+            }
+            const auto unmatched = folderview::applyStoredComments(lines, lvwFiles, rowByKey, txtFolderComment,
+                                                                   own ? &*own : nullptr);
+            rebaseComments();
+            // Records of names no entry has any more go with the next save.
+            if (!unmatched.empty() && !listingIncomplete) {
+                std::unordered_set<std::string> gone;
+                for (const auto& key : unmatched) gone.insert(folderview::nameOfKey(key));
+                gone.erase(std::string());
+                for (const auto& row : rows) {
+                    gone.erase(row.cells[0]);
+                    if (row.ownName != 0) gone.erase(lvwFiles.nameOf(row));
+                }
+                for (const auto& name : unshown) gone.erase(name);
+                dropsPending_ = !gone.empty();
+            }
         } catch (const platform::PlatformError& e) {
             if (e.number() == platform::err::FileNotFound) return;
             throw;
@@ -337,6 +429,7 @@ void frm_mabrel94::fun_Load() {
         lvwFiles.extendedStyle |= LVS_EX_GRIDLINES;
         StatusBar1.panelText = "サブフォルダ数：" + std::to_string(subFolderCount) + "、ファイル数：" +
                                std::to_string(fileCount) + "、バックアップファイル数：" + std::to_string(backupCount);
+        if (unshownCount > 0) StatusBar1.panelText += "、名前を表示できないもの：" + std::to_string(unshownCount);
     });
 }
 

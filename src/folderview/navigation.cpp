@@ -33,11 +33,14 @@ bool wasTopFolder(const std::string& parent) {
     return first == std::string::npos;
 }
 
-// The drive chooser's answer; empty when nothing was chosen.
-std::string chooseFolder(ProcessState& state, Interaction& ui, const std::string& rootNodeText) {
+// The drive chooser's answer; empty when nothing was chosen. A folder typed
+// in the machine's own form (/home/me on Linux) is mapped as the command
+// line maps it.
+std::string chooseFolder(ProcessState& state, Interaction& ui, platform::Process& process,
+                         const std::string& rootNodeText) {
     frm_drive window(state, ui, rootNodeText);
     ui.showModal(window);
-    return state.p_chosenPath;
+    return state.p_chosenPath.empty() ? std::string() : process.typedPath(state.p_chosenPath);
 }
 
 // A typed folder spelled as the disk stores it, where letter case is all that
@@ -64,7 +67,7 @@ void frm_mabrel94::tvwFolders_NodeClick(int nodeIndex) {
         const std::string withoutLast = util::leftChars(text, util::charLength(text) - 1);
         state_.p_driveAndPath = bas_basic::splitName(withoutLast, "\\", 1).left;
         if (wasTopFolder(state_.p_driveAndPath)) {
-            const std::string chosen = chooseFolder(state_, ui_, text);
+            const std::string chosen = chooseFolder(state_, ui_, process_, text);
             state_.p_driveAndPath = chosen.empty() ? text : storedSpelling(fs_, chosen);
         }
     } else {
@@ -76,7 +79,7 @@ void frm_mabrel94::tvwFolders_NodeClick(int nodeIndex) {
 
 void frm_mabrel94::lblFolderList_Click() {
     const std::string rootText = tvwFolders.count() > 0 ? tvwFolders.node(1).text : state_.p_driveAndPath;
-    const std::string chosen = chooseFolder(state_, ui_, rootText);
+    const std::string chosen = chooseFolder(state_, ui_, process_, rootText);
     if (chosen.empty()) return;
 
     writeSettingsFile();

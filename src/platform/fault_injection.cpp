@@ -62,9 +62,9 @@ public:
         : owner_(owner), inner_(std::move(inner)) {}
 
     const std::string& path() const override { return inner_->path(); }
-    std::vector<DirEntry> list(std::uint32_t mask) override {
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
         owner_.enter(FsOp::List, path());
-        return inner_->list(mask);
+        return inner_->list(mask, progress);
     }
     std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) override {
         owner_.enter(FsOp::Find, path() + name);
@@ -104,6 +104,24 @@ public:
     void writeFileAtomic(const std::string& name, const std::string& bytes) override {
         owner_.enter(FsOp::WriteFileAtomic, path() + name);
         inner_->writeFileAtomic(name, bytes);
+    }
+    void updateFile(const std::string& name, const FileChange& change) override {
+        // The lock, the read of what is stored and the write each may fail.
+        owner_.enter(FsOp::UpdateFile, path() + name);
+        inner_->updateFile(name, [&](const std::optional<std::string>& stored) -> std::optional<std::string> {
+            if (stored) owner_.enter(FsOp::ReadFile, path() + name);
+            auto bytes = change(stored);
+            if (bytes) owner_.enter(FsOp::WriteFileAtomic, path() + name);
+            return bytes;
+        });
+    }
+    std::int64_t takenTime(const std::string& name) override {
+        owner_.enter(FsOp::TakenTime, path() + name);
+        return inner_->takenTime(name);
+    }
+    void markTaken(const std::string& name) override {
+        owner_.enter(FsOp::MarkTaken, path() + name);
+        inner_->markTaken(name);
     }
     void removeStaleTemporaries() override {
         owner_.enter(FsOp::RemoveStaleTemporaries, path());

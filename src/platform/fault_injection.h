@@ -46,6 +46,9 @@ enum class FsOp {
     WriteFileAtomic,
     RemoveStaleTemporaries,
     DriveType,
+    UpdateFile,
+    TakenTime,
+    MarkTaken,
     Any,  // in a rule: every operation
 };
 

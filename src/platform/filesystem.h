@@ -32,6 +32,10 @@ inline constexpr std::uint32_t ReparsePoint = 1024;
 // no permission, a link that points nowhere). Listed, with no other bit,
 // only when the mask holds this bit.
 inline constexpr std::uint32_t Unreadable = 0x40000000;
+// Not a Windows bit: an entry whose name the program cannot show nor keep a
+// comment of (a line break in it, or a "\" in a UTF-8 name). Listed, with no
+// other bit, only when the mask holds this bit.
+inline constexpr std::uint32_t UnshownName = 0x20000000;
 }  // namespace attr
 
 // A local date and time to the second.
@@ -46,18 +50,22 @@ struct LocalTime {
 };
 
 struct DirEntry {
-    std::string name;             // as stored on disk, UTF-8
+    std::string name;             // the entry's own bytes, as stored on disk (UTF-8 on Windows)
     std::uint32_t attributes = 0;  // attr:: bits
     std::int64_t size = 0;         // of what a link points at
     LocalTime modified;            // local time
     std::int64_t utcSeconds = 0;   // the same moment, seconds since 1970 UTC
+    // The part of that moment below the second, as precise as the file
+    // system keeps it; 0 where it keeps whole seconds (FAT, zip archives).
+    std::uint32_t nanoseconds = 0;
 };
 
 // Whether an entry with these attributes is returned by a listing with this
 // mask: normal, read-only and archive entries always are; hidden, system and
 // directory entries only when the mask holds their bit.
 constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
-    constexpr std::uint32_t special = attr::Hidden | attr::System | attr::Directory | attr::Unreadable;
+    constexpr std::uint32_t special =
+        attr::Hidden | attr::System | attr::Directory | attr::Unreadable | attr::UnshownName;
     return (attributes & special & ~mask) == 0;
 }
 
@@ -65,6 +73,12 @@ constexpr bool matchesMask(std::uint32_t attributes, std::uint32_t mask) {
 // start, after each piece, at the end); false cancels the copy, which then
 // fails with err::Cancelled and leaves nothing behind. Empty: nobody asks.
 using CopyProgress = std::function<bool(std::uint64_t copied, std::uint64_t total)>;
+
+// Told, during a listing, how many entries it has read so far (every few
+// hundred entries, and at least every 50 ms on a folder that reads slowly);
+// false stops the listing, which then fails with err::Cancelled. Empty:
+// nobody asks.
+using ListProgress = std::function<bool(std::size_t read)>;
 
 // The program's own files (comment file, settings file) are read only up
 // to this size: a comment file of 200,000 records is about 10 MB.
@@ -85,7 +99,7 @@ public:
     virtual const std::string& path() const = 0;
 
     // The entries that pass matchesMask, "." and ".." included.
-    virtual std::vector<DirEntry> list(std::uint32_t mask) = 0;
+    virtual std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) = 0;
     // The entry `name` when it passes the mask; nothing otherwise. A link is
     // found even when it points nowhere.
     virtual std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) = 0;
@@ -131,6 +145,25 @@ public:
     // renamed over it. A link or a folder at `name` is refused. Where no file
     // can be created here, an existing writable file is rewritten in place.
     virtual void writeFileAtomic(const std::string& name, const std::string& bytes) = 0;
+
+    // Changes one of the program's own files (read as readFile reads it)
+    // that other instances of the program may change at the same time: under
+    // a lock they honour too (held by none after a crash), hands `change` the
+    // stored bytes (nothing when there is no such file) and writes what it
+    // returns as writeFileAtomic does; nothing returned writes nothing.
+    // `change` is called again when another instance made the file
+    // meanwhile. A lock another holds past some seconds fails (70).
+    using FileChange = std::function<std::optional<std::string>(const std::optional<std::string>& stored)>;
+    virtual void updateFile(const std::string& name, const FileChange& change) = 0;
+
+    // When the kept copy `name` was last taken, seconds since 1970 UTC: the
+    // time its entry last changed (the change time on POSIX; on Windows the
+    // later of its creation and change times), whoever took it and whatever
+    // the program ran meanwhile.
+    virtual std::int64_t takenTime(const std::string& name) = 0;
+    // Marks the kept copy `name` as taken now, leaving its content,
+    // attributes and modification time as they are. A link is refused (75).
+    virtual void markTaken(const std::string& name) = 0;
 
     // Removes what earlier writes into this folder left behind when they
     // were cut short (temporary files of this program whose writer is gone).

@@ -36,7 +36,9 @@ private:
         Folder(ForwardingFileSystem& owner, std::unique_ptr<Directory> inner)
             : owner_(owner), inner_(std::move(inner)) {}
         const std::string& path() const override { return inner_->path(); }
-        std::vector<DirEntry> list(std::uint32_t mask) override { return inner_->list(mask); }
+        std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
+            return inner_->list(mask, progress);
+        }
         std::optional<DirEntry> find(const std::string& n, std::uint32_t mask) override { return inner_->find(n, mask); }
         std::unique_ptr<Directory> openFolder(const std::string& n, bool create) override {
             return std::make_unique<Folder>(owner_, inner_->openFolder(n, create));
@@ -59,6 +61,9 @@ private:
         void writeFileAtomic(const std::string& n, const std::string& bytes) override {
             inner_->writeFileAtomic(n, bytes);
         }
+        void updateFile(const std::string& n, const FileChange& change) override { inner_->updateFile(n, change); }
+        std::int64_t takenTime(const std::string& n) override { return inner_->takenTime(n); }
+        void markTaken(const std::string& n) override { inner_->markTaken(n); }
         void removeStaleTemporaries() override { inner_->removeStaleTemporaries(); }
         Directory& unwrapped() override { return inner_->unwrapped(); }
 

@@ -1,6 +1,7 @@
 // The running process as the program sees it. Paths are in drive form.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/filesystem.h"
@@ -17,11 +18,23 @@ public:
     virtual std::string executableFolder() = 0;
     // The executable's file name without its extension.
     virtual std::string executableBaseName() = 0;
+    // Where the settings file is kept: beside the executable unless the
+    // machine has a folder for each user's settings.
+    virtual std::string settingsFolder() { return executableFolder(); }
+    // Where the program's own files (its help page) are: beside the
+    // executable unless it is installed apart from them.
+    virtual std::string dataFolder() { return executableFolder(); }
     // Everything after the program name, as one text.
     virtual std::string commandLine() = 0;
     // The current directory, in drive form.
     virtual std::string currentDirectory() = 0;
+    // A folder path a person typed, in drive form as the command line takes
+    // it (a path of the machine's own form mapped); other text unchanged.
+    virtual std::string typedPath(const std::string& text) { return text; }
     virtual LocalTime now() = 0;
+    // The same clock in seconds since 1970 UTC: what the age of a kept copy
+    // is measured by.
+    virtual std::int64_t utcNow() = 0;
 };
 
 }  // namespace mabrel::platform

@@ -4,63 +4,109 @@
 
 namespace mabrel::platform {
 
+namespace {
+
+// The length of the valid UTF-8 sequence at bytes[i], 0 when there is none.
+std::size_t sequenceAt(std::string_view bytes, std::size_t i) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char c = p[i];
+    if (c < 0x80) return 1;
+    std::size_t length;
+    std::uint32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return 0;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return 0;
+    return length;
+}
+
+}  // namespace
+
 bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
+    for (std::size_t i = 0; i < n;) {
+        if (p[i] < 0x80) {
             ++i;
             continue;
         }
-        std::size_t length;
-        std::uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            cp = c & 0x07;
-        } else {
-            return false;  // a continuation byte first, an overlong lead, or past U+10FFFF
-        }
-        if (i + length > n) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-        if (cp >= 0xD800 && cp <= 0xDFFF) return false;  // surrogates are not characters
+        // A continuation byte first, an overlong form, a surrogate, past
+        // U+10FFFF or cut short: not UTF-8.
+        const std::size_t length = sequenceAt(bytes, i);
+        if (length == 0) return false;
         i += length;
     }
     return true;
 }
 
-namespace {
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-}  // namespace
+std::string utf8Lossy(const std::string& bytes) {
+    if (isValidUtf8(bytes)) return bytes;
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t n = sequenceAt(bytes, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(bytes, i, n);
+            i += n;
+        }
+    }
+    return out;
+}
+
+TextEncoding textEncoding(const std::string& bytes) {
+    if (bytes.rfind(kByteOrderMark, 0) == 0) return TextEncoding::Utf8WithMark;
+    // Valid UTF-8 holds a byte from E0 on only as the lead of a sequence of
+    // three or four bytes.
+    const bool longSequence =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
+    return longSequence && isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Ansi;
+}
 
 std::string decodeText(const Codec& codec, const std::string& bytes) {
     // Text of ASCII alone reads the same in every form the file may have.
     if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         return bytes;
     }
-    if (bytes.rfind(kByteOrderMark, 0) == 0) {
-        std::string text = bytes.substr(3);
-        if (isValidUtf8(text)) return text;
-        return codec.fromAnsi(text);
+    switch (textEncoding(bytes)) {
+    case TextEncoding::Utf8WithMark:
+        return utf8Lossy(bytes.substr(3));
+    case TextEncoding::Utf8:
+        return bytes;
+    case TextEncoding::Ansi:
+        break;
     }
-    if (auto ansi = codec.fromAnsiStrict(bytes)) return *ansi;
+    return codec.fromAnsi(bytes);
+}
+
+std::string displayName(const Codec& codec, const std::string& bytes) {
     if (isValidUtf8(bytes)) return bytes;
+    if (auto ansi = codec.fromAnsiStrict(bytes)) return *ansi;
     return codec.fromAnsi(bytes);
 }
 
 std::string encodeText(const Codec& codec, const std::string& utf8) {
-    if (auto ansi = codec.toAnsi(utf8)) return *ansi;
+    // Only as the reader will read it back: code page 932 bytes that would
+    // pass for UTF-8 (a user-defined character before half-width kana) go
+    // in UTF-8 behind the mark.
+    if (auto ansi = codec.toAnsi(utf8); ansi && textEncoding(*ansi) == TextEncoding::Ansi) return *ansi;
     return kByteOrderMark + utf8;
 }
 

@@ -1,7 +1,8 @@
 // Text files of the program (settings file, comment files): lines ended by
 // CR LF, in the ANSI code page (932, Shift_JIS) whenever it can hold the text,
 // otherwise in UTF-8 behind a byte order mark, so that nothing typed is lost
-// and the reader knows which it is. Inside the program all text is UTF-8.
+// and the reader knows which it is. A file is in one encoding, never two.
+// Inside the program all text is UTF-8.
 #pragma once
 
 #include <optional>
@@ -31,14 +32,31 @@ public:
 };
 
 bool isValidUtf8(std::string_view bytes);
+// UTF-8 with U+FFFD for each byte that is not part of a valid sequence.
+std::string utf8Lossy(const std::string& bytes);
 
-// Bytes as read from a text file into UTF-8: behind a byte order mark UTF-8;
-// otherwise ANSI (as the Windows program writes), unless the bytes are not
-// valid ANSI but valid UTF-8 (a file edited by hand).
+enum class TextEncoding { Ansi, Utf8, Utf8WithMark };
+inline constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// The encoding of a text file's bytes: behind a byte order mark UTF-8, even
+// where a byte is damaged; without one, UTF-8 when the bytes are valid UTF-8
+// holding a sequence of three bytes or more (Japanese text in UTF-8 is made
+// of such; text in the ANSI code page is valid UTF-8 almost only as pairs of
+// half-width kana, two-byte sequences); otherwise ANSI, as the Windows
+// program writes.
+TextEncoding textEncoding(const std::string& bytes);
+
+// Bytes as read from a text file into UTF-8, by textEncoding (without the
+// mark); bytes that do not convert become U+FFFD.
 std::string decodeText(const Codec& codec, const std::string& bytes);
-// UTF-8 into file bytes: ANSI when it can hold the text, else UTF-8 behind a
-// byte order mark.
+// UTF-8 into file bytes: ANSI when it can hold the text and reads back as
+// ANSI, else UTF-8 behind a byte order mark.
 std::string encodeText(const Codec& codec, const std::string& utf8);
+
+// A file name as the person sees it: UTF-8 as it is; else read as the ANSI
+// code page where it is valid there (a name from a Japanese Windows
+// archive); else with U+FFFD for each byte that cannot be read.
+std::string displayName(const Codec& codec, const std::string& bytes);
 
 // Splits at CR LF, LF or CR; a last line without its line end counts.
 // An empty text has no lines.

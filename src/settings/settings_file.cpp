@@ -19,6 +19,8 @@ namespace mabrel::settings {
 namespace {
 
 constexpr char kRestOver[] = "__restover__";
+// Line 4, "lastAccess,": never read back.
+constexpr std::size_t kLastAccessLine = 3;
 
 std::string trimSpaces(const std::string& s) {
     const auto first = s.find_first_not_of(' ');
@@ -156,6 +158,21 @@ bool writeSettings(platform::Directory& folder, const platform::Codec& codec, co
             "exceptionExtList2Mode," + numberText(state.exceptionExtList2Mode),
             "exceptionExtList2," + state.exceptionExtList2,
         };
+        // Written only when it would hold something else than it does; the
+        // time of the last access alone is no reason to write.
+        std::vector<std::string> stored;
+        try {
+            stored = platform::readTextLines(folder, codec, fileName);
+        } catch (const platform::PlatformError& e) {
+            if (e.number() != platform::err::FileNotFound) return false;
+        }
+        if (stored.size() == lines.size()) {
+            bool same = true;
+            for (std::size_t i = 0; i < lines.size() && same; ++i) {
+                same = i == kLastAccessLine || stored[i] == lines[i];
+            }
+            if (same) return true;
+        }
         platform::writeTextLines(folder, codec, fileName, lines);
         return true;
     } catch (const std::exception&) {

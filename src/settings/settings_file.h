@@ -31,7 +31,9 @@ std::string settingsFileName(const std::string& baseName);
 bool readSettings(platform::Directory& folder, const platform::Codec& codec, const std::string& fileName,
                   ProcessState& state, bool* unreadable = nullptr);
 
-// Writes all eight lines from the state; true on success. Never throws.
+// Writes all eight lines from the state unless the file holds them already
+// (the time of the last access aside); true on success. A file there that
+// cannot be read is not written. Never throws.
 bool writeSettings(platform::Directory& folder, const platform::Codec& codec, const std::string& fileName,
                    const ProcessState& state, const std::string& baseName, const platform::LocalTime& now);
 

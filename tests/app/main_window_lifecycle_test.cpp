@@ -148,8 +148,31 @@ TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesExitAlsoEndsTheProgram) {
     window().txtFolderComment.text = "";
     window().cmdExit_Click();
     EXPECT_EQ(ui.endProgramCalls, 1);
-    EXPECT_EQ(settingsLine(4), "lastAccess,2027-01-02 03:04:05");
+    // Holding the same settings: the time of the last access alone is not written.
+    EXPECT_EQ(settingsLine(4), "lastAccess,2026-12-05 09:00:00");
     EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "\r\n");
+}
+
+TEST_F(Lifecycle, SettingsGoToTheSettingsFolderMadeWhenMissingTheFileBesideTheProgramIsReadUntilThen) {
+    work.mkdir("Remembered");
+    work.mkdir("Elsewhere");
+    const std::string beside = "lastPath," + root + "Remembered\r\nexceptionExtList1,.txt.\r\n";
+    exeDir.write("mabrel9-iv.ini", beside);
+    process.settingsDir = root + "config\\mabrel9-iv";  // neither folder exists
+    ASSERT_TRUE(window().Form_Load());
+    EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
+    EXPECT_EQ(state.exceptionExtList1, ".txt.");
+    window().Form_Unload();
+    const auto written = platform::splitLines(readBytes(work.path() / "config/mabrel9-iv/mabrel9-iv.ini"));
+    ASSERT_EQ(written.size(), 8u);
+    EXPECT_EQ(written[2], "lastPath," + root + "Remembered\\");
+    EXPECT_EQ(readBytes(settingsFile()), beside);
+
+    // From now on the program's own file: the one beside it is not read again.
+    exeDir.write("mabrel9-iv.ini", "lastPath," + root + "Elsewhere\\\r\n");
+    nextRun();
+    ASSERT_TRUE(window().Form_Load());
+    EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
 }
 
 TEST_F(Lifecycle, AnUnwritableSettingsFileIsNotReportedAndTheCommentsAreStillSaved) {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
+#include <optional>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -25,19 +27,24 @@ public:
     bool anotherInstanceRuns = false;
     std::vector<std::string> claims;
     std::string exeFolder;
+    std::string settingsDir;  // empty: beside the executable
     std::string commandLineText;
     std::string currentDir;
     platform::LocalTime clock{2026, 12, 5, 9, 0, 0};
+    // The clock kept copies age by; the machine's until a test sets it.
+    std::optional<std::int64_t> utcClock;
 
     bool claimSingleInstance(const std::string& programName) override {
         claims.push_back(programName);
         return !anotherInstanceRuns;
     }
     std::string executableFolder() override { return exeFolder; }
+    std::string settingsFolder() override { return settingsDir.empty() ? exeFolder : settingsDir; }
     std::string executableBaseName() override { return "mabrel9-iv"; }
     std::string commandLine() override { return commandLineText; }
     std::string currentDirectory() override { return currentDir; }
     platform::LocalTime now() override { return clock; }
+    std::int64_t utcNow() override { return utcClock ? *utcClock : static_cast<std::int64_t>(std::time(nullptr)); }
 };
 
 // A drive-form folder without its trailing "\".

@@ -1,5 +1,7 @@
 // The comment file on real folders: comments read onto the right rows, the
-// save byte for byte, and the stored comments a load could not show.
+// save of this instance's changes over what is stored (byte for byte where
+// nothing changed), its encodings, and the stored comments a load could not
+// show.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,7 +33,7 @@ protected:
     }
 };
 
-TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder) {
+TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndOnlyTheChangedRecordsAreWritten) {
     file("report.doc", "new", 2001, 1, 1, 8, 0, 0);
     backupCopy("report_2000-07-15 09-05-03.doc", "old");
     file("b, with comma.txt", "1");
@@ -67,11 +69,13 @@ TEST_F(CommentFile, CommentsComeBackOnTheirVersionsAndAreWrittenBackInListOrder)
     setComment("report.doc", "2001-01-01 08-00-00", "new version ");
     window().lvwFiles.sortOrder = 1;
     window().saveCommentFile();
+    // The others as stored; the record of a name no entry has is dropped.
     EXPECT_EQ(commentBytes(),
               "Folder, with a comma\r\n"
+              "report.doc_2000-07-15 09-05-03,   old version\r\n"
               "b, with comma.txt_2000-07-15 09-05-03,kept by its key\r\n"
-              "plain.txt_2000-07-15 09-05-03,quoted\r\n"
-              "report.doc_2000-07-15 09-05-03,old version\r\n"
+              "plain.txt_2000-07-15 09-05-03,\"quoted\" rest dropped\r\n"
+              "no comma at all\r\n"
               "report.doc_2001-01-01 08-00-00,new version \r\n");
     EXPECT_EQ(window().lvwFiles.sortOrder, 0);
 
@@ -86,7 +90,11 @@ TEST_F(CommentFile, AFileAndACopyOfAnotherVersionInTheSameSecondKeepTheirOwnComm
     backupCopy("a_2000-07-15 09-05-03.txt", "older");
     load();
     ASSERT_EQ(column(3), (Strings{"", "*"}));
+    // The copy's alone, then both.
     setComment("a.txt", "2000-07-15 09-05-03", "on the copy", true);
+    window().cmdUpdate_Click();
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03", true), "on the copy");
     setComment("a.txt", "2000-07-15 09-05-03", "on the file");
     // Sorted the other way first: the save still writes the file row's first.
     window().lvwFiles_ColumnClick(1);
@@ -139,8 +147,8 @@ TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASave) {
     load();
     EXPECT_EQ(column(0), (Strings{"a.txt"}));
     window().saveCommentFile();
-    // The version that no longer exists anywhere is dropped with the save.
-    EXPECT_EQ(commentBytes(), "f\r\na.txt_2000-07-15 09-05-03,text\r\ntool.exe_2000-07-15 09-05-03,the tool\r\n");
+    // The version whose name no entry has any more is dropped with the save.
+    EXPECT_EQ(commentBytes(), "f\r\ntool.exe_2000-07-15 09-05-03,the tool\r\na.txt_2000-07-15 09-05-03,text\r\n");
 
     state.exceptionExtList1 = ".";
     window().fun_Load();
@@ -157,6 +165,178 @@ TEST_F(CommentFile, AnEmptyCommentFileIsReportedAndTheNextSaveWritesTheList) {
     setComment("a.txt", "2000-07-15 09-05-03", "new");
     window().saveCommentFile();
     EXPECT_EQ(commentBytes(), "\r\na.txt_2000-07-15 09-05-03,new\r\n");
+}
+
+TEST_F(CommentFile, AFolderOnlyLookedAtGetsNoFileAndAnUnchangedFileIsNotRewritten) {
+    file("a.txt", "1");
+    load();
+    window().cmdUpdate_Click();
+    window().cmdExit_Click();
+    EXPECT_FALSE(std::filesystem::exists(commentFile()));
+
+    writeCommentFile("folder\r\na.txt_2000-07-15 09-05-03,on a\r\n");
+    setModificationTime(commentFile(), 2001, 1, 1, 0, 0, 0);
+    const auto stored = std::filesystem::last_write_time(commentFile());
+    load();
+    window().cmdUpdate_Click();
+    // Changed and changed back before the save: the same is stored.
+    setComment("a.txt", "2000-07-15 09-05-03", "other");
+    setComment("a.txt", "2000-07-15 09-05-03", "on a");
+    window().txtFolderComment.text = "folder";
+    window().cmdExit_Click();
+    EXPECT_EQ(std::filesystem::last_write_time(commentFile()), stored);
+    // Not even tried: a folder nobody may write to is simply viewed.
+    EXPECT_EQ(faulty.calls(FsOp::UpdateFile), 0);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// A file written by hand in UTF-8 without a mark (text that is code page 932
+// too) and one behind a mark with a damaged record: each read as UTF-8 and
+// written back in it, the damaged record byte for byte.
+TEST_F(CommentFile, AUtf8FileIsReadAsUtf8AndWrittenInItsOneEncodingADamagedRecordKept) {
+    file("a.txt", "1");
+    file("b.txt", "1");
+    const std::string memo = "\xE3\x83\xA1\xE3\x83\xA2";                // メモ
+    const std::string firstEdition = "\xE5\x88\x9D\xE7\x89\x88";        // 初版
+    const std::string stored = memo + "\r\na.txt_2000-07-15 09-05-03," + firstEdition + "\r\n";
+    writeCommentFile(stored);
+    load();
+    EXPECT_EQ(window().txtFolderComment.text, "メモ");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "初版");
+    setComment("b.txt", "2000-07-15 09-05-03", "第二版");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), stored + "b.txt_2000-07-15 09-05-03,第二版\r\n");
+
+    const std::string damaged = "b.txt_2000-07-15 09-05-03,bad \xFF\xE3\x83\r\n";
+    writeCommentFile("\xEF\xBB\xBF" + memo + "\r\n" + damaged + "a.txt_2000-07-15 09-05-03," + firstEdition + "\r\n");
+    load();
+    EXPECT_EQ(window().txtFolderComment.text, "メモ");
+    EXPECT_EQ(commentOf("a.txt", "2000-07-15 09-05-03"), "初版");
+    setComment("a.txt", "2000-07-15 09-05-03", "二版");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(), "\xEF\xBB\xBF" + memo + "\r\n" + damaged + "a.txt_2000-07-15 09-05-03,二版\r\n");
+}
+
+// Two instances on one folder (two people on a share): each save writes
+// only its own changes over what the other stored; on the same record the
+// later save wins.
+TEST_F(CommentFile, TwoInstancesOnOneFolderLoseNoComment) {
+    for (const char* n : {"a.txt", "b.txt", "c.txt"}) file(n, "1");
+    writeCommentFile("\r\n");
+    load();
+    ProcessState otherState;
+    otherState.p_driveAndPath = root;
+    ScriptedInteraction otherUi;
+    frm_mabrel94 other(otherState, *fs, *codec, process, otherUi);
+    other.fun_Load();
+    const auto set = [](frm_mabrel94& w, const std::string& name, const std::string& text) {
+        for (auto& r : w.lvwFiles.rows) {
+            if (r.cells[0] == name) r.cells[4] = text;
+        }
+    };
+    const std::string ts = "_2000-07-15 09-05-03,";
+
+    set(window(), "a.txt", "this on a");
+    set(other, "b.txt", "other on b");
+    window().saveCommentFile();
+    other.cmdUpdate_Click();  // a refresh saves too
+    EXPECT_EQ(commentBytes(), "\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\n");
+
+    set(window(), "c.txt", "this on c");
+    set(other, "c.txt", "other on c");
+    other.txtFolderComment.text = "other's folder";
+    other.saveCommentFile();
+    window().cmdUpdate_Click();
+    EXPECT_EQ(commentBytes(),
+              "other's folder\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\nc.txt" + ts +
+                  "this on c\r\n");
+    EXPECT_EQ(commentOf("b.txt", "2000-07-15 09-05-03"), "other on b");
+
+    // The other empties what it shows of this one's; the later save wins.
+    other.fun_Load();
+    set(other, "a.txt", "");
+    other.cmdExit_Click();
+    window().cmdExit_Click();
+    EXPECT_EQ(commentBytes(),
+              "other's folder\r\nb.txt" + ts + "other on b\r\nc.txt" + ts + "this on c\r\n");
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(otherUi.messages.empty());
+}
+
+// A folder as a Windows archive leaves it: Shift_JIS names (表計算 holds the
+// byte 5C of "\\"), half-width kana, Latin-1, a UTF-8 name that shows like a
+// Shift_JIS one, and names that cannot be shown at all.
+TEST_F(CommentFile, NamesFromAWindowsArchiveAreListedUsedByTheirBytesAndKeepTheirComments) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names of bytes that are not UTF-8 exist on POSIX file systems";
+#else
+    const std::string sjis = "\x95\x5C\x8C\x76\x8E\x5A.txt";  // 表計算.txt
+    const std::string kana = "\xB1\xB2\xB3.txt";                 // ｱｲｳ.txt
+    const std::string latin = "caf\xE9.txt";                       // café.txt
+    const std::string ts = "_2000-07-15 09-05-03";
+    file(sjis, "hyou");
+    file(kana, "aiu");
+    file(latin, "cafe");
+    file("表計算.txt", "in UTF-8");
+    file("two\nlines.txt", "x");
+    file("back\\slash.txt", "x");
+    backupCopy("\x95\x5C\x8C\x76\x8E\x5A_1999-01-01 00-00-00.txt", "old hyou");
+    // As the Windows program writes it, in code page 932.
+    const std::string stored = "folder\r\n" + sjis + ts + ",\x8C\x76\x8E\x5A\x95\x5C\r\n" +  // 計算表
+                               "back\\slash.txt" + ts + ",kept though not shown\r\n";
+    writeCommentFile(stored);
+    load();
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
+    const auto row = [&](const std::string& own, bool backup = false) {
+        for (std::size_t i = 0; i < rows().size(); ++i) {
+            if (window().lvwFiles.nameOf(rows()[i]) == own && (rows()[i].cells[3] == "*") == backup) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    const auto cell = [&](const std::string& own, std::size_t column, bool backup = false) {
+        const int r = row(own, backup);
+        return r < 0 ? std::string("(no row)") : rows()[static_cast<std::size_t>(r)].cells[column];
+    };
+    EXPECT_EQ(cell(sjis, 0), "表計算.txt");
+    EXPECT_EQ(cell(sjis, 0, true), "表計算.txt");
+    EXPECT_EQ(cell(kana, 0), "ｱｲｳ.txt");
+    EXPECT_EQ(cell(latin, 0), "caf\xEF\xBF\xBD.txt");
+    EXPECT_EQ(cell("表計算.txt", 0), "表計算.txt");
+    EXPECT_EQ(status(), counts(0, 4, 1) + "、名前を表示できないもの：2");
+    EXPECT_EQ(cell(sjis, 4), "計算表");
+    EXPECT_EQ(cell("表計算.txt", 4), "");
+
+    // Typed on each, saved, and after the program ended and started again
+    // each on its own row; the stored records as they were.
+    const auto type = [&](const std::string& own, const std::string& text) {
+        window().lvwFiles.rows.at(static_cast<std::size_t>(row(own))).cells[4] = text;
+    };
+    type(kana, "kana note");
+    type(latin, "latin note");
+    type("表計算.txt", "utf8 note");
+    window().cmdUpdate_Click();
+    nextRun();
+    EXPECT_EQ(cell(sjis, 4), "計算表");
+    EXPECT_EQ(cell(kana, 4), "kana note");
+    EXPECT_EQ(cell(latin, 4), "latin note");
+    EXPECT_EQ(cell("表計算.txt", 4), "utf8 note");
+    // In list order after the stored ones; code page 932 throughout, each
+    // name as its own bytes (the UTF-8 one too: it shows like another).
+    EXPECT_EQ(commentBytes(), stored + latin + ts + ",latin note\r\n" + "表計算.txt" + ts + ",utf8 note\r\n" + kana + ts +
+                                  ",kana note\r\n");
+
+    // Opened and deleted by their own bytes.
+    window().fun_aOpen(row(sjis));
+    ASSERT_EQ(ui.shellRequests.size(), 1u);
+    EXPECT_EQ(ui.shellRequests[0].file, root + sjis);
+    EXPECT_EQ(ui.shellRequests[0].ownName, sjis);
+    EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / ("\x95\x5C\x8C\x76\x8E\x5A" + ts + ".txt")), "hyou");
+    window().fun_aDelete(row(sjis, true));
+    EXPECT_FALSE(backupExists("\x95\x5C\x8C\x76\x8E\x5A_1999-01-01 00-00-00.txt"));
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+#endif
 }
 
 class StoredCommentsKept : public CommentFile {
@@ -192,8 +372,6 @@ TEST_F(StoredCommentsKept, ALoadThatStoppedBeforeTheCommentsDoesNotLetTheSaveDro
               "a.txt_2000-07-15 09-05-03,typed on a\r\n"
               "b.txt_2000-07-15 09-05-03,on b\r\n"
               "c.txt_2000-07-15 09-05-03,on c\r\n");
-    // The stored comments now show, so that later changes are the person's own.
-    EXPECT_EQ(window().txtFolderComment.text, "stored folder");
 
     setComment("a.txt", "2000-07-15 09-05-03", "");
     window().txtFolderComment.text = "typed folder";
@@ -212,23 +390,24 @@ TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_EQ(rows().size(), 3u);
 
     setComment("a.txt", "2000-07-15 09-05-03", "typed");
-    window().saveCommentFile();
+    EXPECT_FALSE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
     EXPECT_EQ(faulty.calls(FsOp::WriteFileAtomic), 0);
-    EXPECT_EQ(ui.messages.size(), 1u);  // the save reports nothing
+    ASSERT_EQ(ui.messages.size(), 2u);  // what was typed is not stored: told
+    EXPECT_EQ(ui.messages[1].rfind("in saveCommentFile, err 70 (", 0), 0u) << ui.messages[1];
 }
 
-TEST_F(StoredCommentsKept, ASaveBeforeAnyLoadOrAFailedWriteChangesNothingAndReportsNothing) {
+TEST_F(StoredCommentsKept, ASaveBeforeAnyLoadOrAFailedWriteChangesNothing) {
     state.p_driveAndPath = root;
-    window().saveCommentFile();
+    EXPECT_TRUE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
 
     load();
     setComment("a.txt", "2000-07-15 09-05-03", "changed");
     faulty.failCallsOn(FsOp::WriteFileAtomic, "_mabre.l94", platform::err::PermissionDenied);
-    window().saveCommentFile();
+    EXPECT_FALSE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(column(0), (Strings{"a.txt", "b.txt", "c.txt"}));
 }
 

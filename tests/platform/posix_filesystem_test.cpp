@@ -625,6 +625,90 @@ TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
     EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"big.bin", "store"}));
 }
 
+// Another instance's update in a child process, holding the lock for a
+// while: the update here waits, then changes what the other stored.
+TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatItStored) {
+    const auto file = dir.write("_mabre.l94", "stored\n");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        PosixFileSystem child;
+        child.openDirectory(at(""))->updateFile("_mabre.l94", [&](const std::optional<std::string>& stored) {
+            if (::write(ready[1], "x", 1) != 1) ::_exit(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            return std::optional<std::string>(stored.value_or("") + "other\n");
+        });
+        ::_exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const auto folder = open();
+    folder->updateFile("_mabre.l94", [](const std::optional<std::string>& stored) {
+        return std::optional<std::string>(stored.value_or("") + "this\n");
+    });
+    int status = 0;
+    ::waitpid(other, &status, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(test::readBytes(file), "stored\nother\nthis\n");
+
+    // Nothing to change: nothing written, nothing made where nothing is.
+    struct stat before{};
+    ::stat(file.c_str(), &before);
+    folder->updateFile("_mabre.l94", [](const std::optional<std::string>&) { return std::nullopt; });
+    folder->updateFile("none.l94", [](const std::optional<std::string>& stored) {
+        EXPECT_FALSE(stored);
+        return std::nullopt;
+    });
+    struct stat after{};
+    ::stat(file.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(nativeNames(dir.path()), std::vector<std::string>{"_mabre.l94"});
+    folder->updateFile("new.l94", [](const std::optional<std::string>&) { return std::optional<std::string>("n"); });
+    EXPECT_EQ(test::readBytes(dir.path() / "new.l94"), "n");
+
+    stdfs::create_symlink(file, dir.path() / "link.l94");
+    const auto writeX = [](const std::optional<std::string>&) { return std::optional<std::string>("x"); };
+    EXPECT_EQ(errorOf([&] { folder->updateFile("link.l94", writeX); }), err::PathFileAccess);
+    EXPECT_EQ(test::readBytes(file), "stored\nother\nthis\n");
+}
+
+TEST_F(PosixFileSystemTest, TakingACopyAgainChangesItsChangeTimeAloneOrMakesItOurs) {
+    const auto copy = dir.write("copy.txt", "same");
+    ::chmod(copy.c_str(), 0444);
+    struct stat before{};
+    ::stat(copy.c_str(), &before);
+    const auto folder = open();
+    folder->markTaken("copy.txt");
+    struct stat after{};
+    ::stat(copy.c_str(), &after);
+    EXPECT_TRUE(after.st_ctim.tv_sec > before.st_ctim.tv_sec ||
+                (after.st_ctim.tv_sec == before.st_ctim.tv_sec && after.st_ctim.tv_nsec > before.st_ctim.tv_nsec));
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(folder->takenTime("copy.txt"), static_cast<std::int64_t>(after.st_ctim.tv_sec));
+
+    // Another's copy in a folder both may write: replaced by one of our own.
+    ::chmod(dir.path().c_str(), 0777);
+    const int code = test::runUnprivileged([&] {
+        PosixFileSystem child;
+        child.openDirectory(at(""))->markTaken("copy.txt");
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    struct stat replaced{};
+    ::stat(copy.c_str(), &replaced);
+    EXPECT_EQ(replaced.st_uid, 65534u);
+    EXPECT_EQ(replaced.st_mode, before.st_mode);
+    EXPECT_EQ(replaced.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(replaced.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(test::readBytes(copy), "same");
+    EXPECT_EQ(nativeNames(dir.path()), std::vector<std::string>{"copy.txt"});
+}
+
 // Root ignores permission bits, so these run in a child process as "nobody".
 TEST_F(PosixFileSystemTest, AReadOnlyFolderRefusesNewFilesButAWritableFileIsRewrittenInPlace) {
     const auto folder = dir.mkdir("ro");

@@ -101,27 +101,55 @@ TEST(SingleInstance, TheLockFileIsInTheRuntimeFolderOrPerUserInTmp) {
     EXPECT_EQ(posix::lockFilePath("../evil/x", "/run/user/1", 1), "/run/user/1/mabrel9-iv.._evil_x.lock");
 }
 
-TEST(CommandLine, ArgumentsAreJoinedAndAbsolutePathsPutIntoDriveForm) {
-    auto slashes = [](const std::string& p) {
-        std::string out = "C:" + p;
-        for (auto& ch : out) {
-            if (ch == '/') ch = '\\';
-        }
-        return out;
-    };
-    EXPECT_EQ(posix::joinCommandLine({}, slashes), "");
-    EXPECT_EQ(posix::joinCommandLine({"/home/a"}, slashes), "C:\\home\\a");
-    EXPECT_EQ(posix::joinCommandLine({"/home/a/My", "Docs/x.txt"}, slashes), "C:\\home\\a\\My Docs/x.txt");
-    EXPECT_EQ(posix::joinCommandLine({"\"C:\\Docs\\\""}, slashes), "\"C:\\Docs\\\"");
-    EXPECT_EQ(posix::joinCommandLine({"file:///home/a/My%20Docs/r%C3%A9.txt"}, slashes), "C:\\home\\a\\My Docs\\ré.txt");
+TEST(CommandLine, ArgumentsAreJoinedAndPathsOfTheMachinePutIntoDriveForm) {
     // ".", ".." and doubled "/" go before the path is put into drive form: a
     // ".." out of a mounted drive leads to the folder it names.
     const std::vector<posix::Drive> drives{{'C', "/", posix::drive_type::Fixed, "", ""},
                                            {'D', "/media/usb", posix::drive_type::Removable, "", ""}};
     auto onDrives = [&](const std::string& p) { return posix::nativeToDrivePath(p, drives); };
-    EXPECT_EQ(posix::joinCommandLine({"/media/usb/../../home/a/Docs/../My Docs"}, onDrives), "C:\\home\\a\\My Docs");
-    EXPECT_EQ(posix::joinCommandLine({"//media//usb/./x/"}, onDrives), "D:\\x");
-    EXPECT_EQ(posix::joinCommandLine({"file:///media/usb/x/../.."}, onDrives), "C:\\media");
+    const struct {
+        std::vector<std::string> arguments;
+        const char* expected;
+    } cases[] = {
+        {{}, ""},
+        {{"/home/a"}, "C:\\home\\a"},
+        {{"/home/a/My", "Docs/x.txt"}, "C:\\home\\a\\My Docs/x.txt"},
+        {{"\"C:\\Docs\\\""}, "\"C:\\Docs\\\""},
+        {{"file:///home/a/My%20Docs/r%C3%A9.txt"}, "C:\\home\\a\\My Docs\\ré.txt"},
+        {{"/media/usb/../../home/a/Docs/../My Docs"}, "C:\\home\\a\\My Docs"},
+        {{"//media//usb/./x/"}, "D:\\x"},
+        {{"file:///media/usb/x/../.."}, "C:\\media"},
+        // Relative paths from the current directory (/media/usb/work), as
+        // every program of the machine takes them; the program's own forms
+        // and the rest of a name split at its blanks stay.
+        {{"."}, "D:\\work"},
+        {{"sub/x.txt"}, "D:\\work\\sub\\x.txt"},
+        {{"../../../home/a"}, "C:\\home\\a"},
+        {{"My", "Docs"}, "D:\\work\\My Docs"},
+        {{"C:\\Docs"}, "C:\\Docs"},
+        {{"d:"}, "d:"},
+        {{"\\\\server\\share\\x"}, "\\\\server\\share\\x"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(posix::joinCommandLine(c.arguments, "/media/usb/work", onDrives), c.expected)
+            << ::testing::PrintToString(c.arguments);
+    }
+
+    // A folder typed into the drive chooser, with the "\" the chooser adds.
+    const struct {
+        const char* typed;
+        const char* expected;
+    } typed[] = {
+        {"/home/me/資料\\", "C:\\home\\me\\資料"}, {"/media/usb/\\", "D:\\"},
+        {"~/x\\", "C:\\home\\me\\x"},           {"~\\", "C:\\home\\me"},
+        {"file:///media/usb/a\\", "D:\\a"},       {"D:\\x\\", "D:\\x\\"},
+        {"rel\\", "rel\\"},                     {"~other\\", "~other\\"},
+    };
+    for (const auto& c : typed) EXPECT_EQ(posix::typedFolderPath(c.typed, "/home/me", onDrives), c.expected) << c.typed;
+
+    EXPECT_EQ(posix::settingsFolderPath("/x/cfg/", "/home/me", "mabrel9-iv"), "/x/cfg/mabrel9-iv");
+    EXPECT_EQ(posix::settingsFolderPath(nullptr, "/home/me", "mabrel9-iv"), "/home/me/.config/mabrel9-iv");
+    EXPECT_EQ(posix::settingsFolderPath("cfg", "/home/me", "mabrel9-iv"), "/home/me/.config/mabrel9-iv");
 
     // The real process maps through the machine's drives.
     char arg0[] = "mabrel9-iv", arg1[] = "/usr/share", arg2[] = "x";

@@ -60,18 +60,44 @@ TEST_F(TextFilesTest, TextThatCodePage932CannotHoldIsKeptInUtf8BehindAByteOrderM
     EXPECT_EQ(readTextLines(*folder, *codec, path), lines);
 }
 
-TEST_F(TextFilesTest, ShiftJisBytesThatLookLikeUtf8AreReadAsShiftJis) {
-    // ﾐｽ is D0 BD in code page 932, which is also "н" in UTF-8: a file the
-    // Windows program wrote reads as code page 932, and ours is written so.
-    dir.write("windows.l94", "\xD0\xBD\r\nkey,\xC3\xBD\r\n");
-    EXPECT_EQ(readTextLines(*folder, *codec, "windows.l94"), (std::vector<std::string>{"ﾐｽ", "key,ﾃｽ"}));
+// Which encoding a file is read in: behind a byte order mark UTF-8, even
+// damaged; without one UTF-8 only when it holds a sequence of three bytes or
+// more, so that the pairs of half-width kana the Windows program writes stay
+// code page 932.
+TEST_F(TextFilesTest, AFileIsReadInTheEncodingItsBytesShow) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        TextEncoding encoding;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"kana pairs that are also UTF-8 (ﾐｽ is D0 BD, н in UTF-8)", "\xD0\xBD\r\nkey,\xC3\xBD\r\n",
+         TextEncoding::Ansi, {"ﾐｽ", "key,ﾃｽ"}},
+        {"UTF-8 by hand that is also code page 932", "\xE3\x83\xA1\xE3\x83\xA2\r\nk,\xE5\x88\x9D\xE7\x89\x88\r\n",
+         TextEncoding::Utf8, {"メモ", "k,初版"}},
+        {"code page 932", "\x83\x81\x83\x82\r\n", TextEncoding::Ansi, {"メモ"}},
+        {"behind the mark, a damaged byte", "\xEF\xBB\xBF\xE3\x83\xA1\xFF\r\nok\r\n", TextEncoding::Utf8WithMark,
+         {"メ\xEF\xBF\xBD", "ok"}},
+        {"behind the mark, the last character cut off", "\xEF\xBB\xBF\xE3\x83\xA1\r\n\xE3\x83",
+         TextEncoding::Utf8WithMark, {"メ", "\xEF\xBF\xBD\xEF\xBF\xBD"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(textEncoding(c.bytes), c.encoding);
+        dir.write("case.l94", c.bytes);
+        EXPECT_EQ(readTextLines(*folder, *codec, "case.l94"), c.lines);
+    }
+    // Written, kana pairs stay code page 932; a user-defined character
+    // before them would read back as UTF-8 in code page 932 (F0 A8 BD BD):
+    // that text goes in UTF-8 behind the mark.
     const std::string path = "kana.txt";
     writeTextLines(*folder, *codec, path, {"ﾐｽ"});
     EXPECT_EQ(test::readBytes(dir.path() / "kana.txt"), "\xD0\xBD\r\n");
-    EXPECT_EQ(readTextLines(*folder, *codec, path), std::vector<std::string>{"ﾐｽ"});
-    // Edited by hand in UTF-8: not valid code page 932, so UTF-8 it is.
-    dir.write("hand.l94", "memo \xE3\x81\x82\r\n");
-    EXPECT_EQ(readTextLines(*folder, *codec, "hand.l94"), std::vector<std::string>{"memo あ"});
+    const std::vector<std::string> userDefined = {"\xEE\x81\xA7ｽｽ"};
+    writeTextLines(*folder, *codec, path, userDefined);
+    EXPECT_EQ(test::readBytes(dir.path() / "kana.txt").rfind(kByteOrderMark, 0), 0u);
+    EXPECT_EQ(readTextLines(*folder, *codec, path), userDefined);
 }
 
 TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDropped) {

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -238,6 +239,54 @@ TEST_F(Win32FileSystemTest, AHeldFolderCannotBeSwappedAway) {
     EXPECT_FALSE(::RemoveDirectoryW(widen(root + "_mabre-l94").c_str()));
     store->createCopy(*folder, "a.txt", "a_copy.txt", attr::ReadOnly);
     EXPECT_EQ(test::readBytes(dir.path() / "_mabre-l94" / "a_copy.txt"), "a");
+}
+
+// The lock another instance holds (its lock file, open without sharing)
+// makes an update wait; a copy taken again is younger than before.
+TEST_F(Win32FileSystemTest, AnUpdateWaitsForTheLockAndACopyTakenAgainAgesAnew) {
+    dir.write("_mabre.l94", "stored\n");
+    const HANDLE held = ::CreateFileW(widen(root + "_mabre.l94.lock").c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                      nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const auto folder = open();
+    struct Other {
+        Directory& folder;
+        HANDLE lock;
+    } another{*folder, held};
+    const HANDLE other = ::CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            auto& o = *static_cast<Other*>(p);
+            ::Sleep(300);
+            o.folder.writeFileAtomic("_mabre.l94", "stored\nother\n");
+            ::CloseHandle(o.lock);
+            return 0;
+        },
+        &another, 0, nullptr);
+    ASSERT_TRUE(other);
+    folder->updateFile("_mabre.l94", [](const std::optional<std::string>& stored) {
+        return std::optional<std::string>(stored.value_or("") + "this\n");
+    });
+    ::WaitForSingleObject(other, INFINITE);
+    ::CloseHandle(other);
+    EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "stored\nother\nthis\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "_mabre.l94.lock"));
+    folder->updateFile("none.l94", [](const std::optional<std::string>& stored) {
+        EXPECT_FALSE(stored);
+        return std::nullopt;
+    });
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "none.l94"));
+
+    test::setModificationTime(dir.write("b.txt", "same"), 2000, 7, 15, 9, 5, 3);
+    folder->setAttributes("b.txt", attr::ReadOnly | attr::Archive);
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const auto seconds = static_cast<std::int64_t>(
+        ((static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000000ull) - 11644473600ull);
+    folder->markTaken("b.txt");
+    EXPECT_GE(folder->takenTime("b.txt"), seconds - 2);  // not the time of the version it holds
+    EXPECT_EQ(rawAttributes(root + "b.txt") & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(test::readBytes(dir.path() / "b.txt"), "same");
 }
 
 TEST(Win32Drives, TypesOfTheMachinesDrives) {

@@ -6,7 +6,8 @@
 //
 // Operations: open (the large file big.bin), restore (big.bin's older
 // version), delete (two copies of small.txt), comment (a new comment on
-// small.txt, saved), exit (with a folder comment typed), again (start and
+// small.txt, saved over one that another instance stored after this one had
+// read the folder), exit (with a folder comment typed), again (start and
 // exit: the next run of the program), cycle (80 rounds of: open a.txt, an
 // editor's save of it, refresh, restore and delete a copy of it; the folder's
 // native path follows as a fourth argument). The shim starts counting once
@@ -43,6 +44,16 @@ int main(int argc, char** argv) {
     test::ScriptedInteraction ui;
     frm_mabrel94 w(state, *fs, *codec, process, ui);
     if (!w.Form_Load()) return 3;
+    if (operation == "comment") {
+        ProcessState otherState;
+        test::TestProcess otherProcess = process;
+        test::ScriptedInteraction otherUi;
+        frm_mabrel94 other(otherState, *fs, *codec, otherProcess, otherUi);
+        if (!other.Form_Load()) return 3;
+        other.lvwFiles.rows.at(static_cast<std::size_t>(rowOf(other, "small.txt", true, "2020-02-02 02-02-02")))
+            .cells[4] = "from another instance";
+        if (!other.saveCommentFile()) return 4;
+    }
 
     if (operation != "again") {
         if (auto arm = reinterpret_cast<void (*)()>(::dlsym(RTLD_DEFAULT, "mabrel_crash_arm"))) arm();

@@ -54,9 +54,12 @@ void put(const stdfs::path& p, const std::string& bytes, int y, int mo, int d, b
     if (readOnly) ::chmod(p.c_str(), 0444);
 }
 
-// The folders of one run: a work folder and the program's folder.
+// The folders of one run: a work folder and the program's folder. With
+// `staleFiles`, the program has something to write at its close though
+// nobody types: the settings name another folder, and the comment file holds
+// the record of a file no longer there.
 struct World {
-    explicit World(std::size_t bigSize) {
+    explicit World(std::size_t bigSize, bool staleFiles = false) {
         const auto w = work.path();
         put(w / "big.bin", largeContent(bigSize, 'B'), 2021, 2, 2);
         put(w / kBackupDir / "big_2021-01-01 01-01-01.bin", largeContent(bigSize, 'A'), 2021, 1, 1, true);
@@ -65,9 +68,10 @@ struct World {
         put(w / kBackupDir / "small_2020-02-02 02-02-02.txt", "small 2", 2020, 2, 2, true);
         put(w / kBackupDir / "small_2020-03-03 01-01-01.txt", "small 3", 2020, 3, 3, true);  // redundant
         std::ofstream(w / kCommentFile, std::ios::binary)
-            << "folder note\r\nsmall.txt_2020-01-01 01-01-01,on s1\r\nbig.bin_2021-02-02 01-01-01,on big\r\n";
+            << "folder note\r\nsmall.txt_2020-01-01 01-01-01,on s1\r\nbig.bin_2021-02-02 01-01-01,on big\r\n"
+            << (staleFiles ? "gone.txt_2019-01-01 01-01-01,its file is gone\r\n" : "");
         std::ofstream(exe.path() / "mabrel9-iv.ini", std::ios::binary)
-            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << work.drivePath()
+            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << (staleFiles ? exe.drivePath() : work.drivePath())
             << "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\nexceptionExtList1,.exe.\r\n"
                "exceptionExtList2Mode, 0 \r\nexceptionExtList2,.exe.\r\n";
     }
@@ -218,13 +222,16 @@ protected:
 
     // The settings file without what differs from one run to the next: the
     // time of the last access (the real program writes its clock) and the
-    // name of the work folder.
+    // names of the work and program folders.
     static std::string settingsOf(const World& world) {
         std::string s = bytesOr(world.exe.path() / "mabrel9-iv.ini", "<missing>");
         const auto at = s.find("lastAccess,");
         if (at != std::string::npos) s.erase(at, s.find("\r\n", at) - at);
-        const std::string folder = world.work.drivePath();
-        if (const auto f = s.find(folder); f != std::string::npos) s.replace(f, folder.size(), "<work>");
+        const std::pair<std::string, const char*> folders[] = {{world.work.drivePath(), "<work>"},
+                                                                {world.exe.drivePath(), "<exe>"}};
+        for (const auto& [folder, shown] : folders) {
+            if (const auto f = s.find(folder); f != std::string::npos) s.replace(f, folder.size(), shown);
+        }
         return s;
     }
 
@@ -247,8 +254,10 @@ protected:
         const auto countFile = runtime.path() / (s.name + ".count");
         std::string oldComments, newComments, oldSettings, newSettings;
         {
-            World world(s.bigSize);
+            World world(s.bigSize, s.realProgram);
             oldComments = readBytes(world.work.path() / kCommentFile);
+            // What the other instance of the comment scenario stores first.
+            if (s.name == "comment") oldComments += "small.txt_2020-02-02 02-02-02,from another instance\r\n";
             oldSettings = settingsOf(world);
             current = s.name + " without a kill";
             Process p = runScenario(s, world, 0, false, countFile);
@@ -263,7 +272,7 @@ protected:
         }
         for (long at = 1; at <= calls; ++at) {
             for (bool after : {false, true}) {
-                World world(s.bigSize);
+                World world(s.bigSize, s.realProgram);
                 const auto versions = versionsBelow(world.work.path());
                 current = s.name + ", killed " + (after ? "after" : "before") + " call " + std::to_string(at) + " of " +
                           std::to_string(calls);
@@ -274,7 +283,7 @@ protected:
                 runAgain(world);
                 checkTemporaries(world);
                 const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-                checkAfterKill(world, versions, s, comments, comments, oldSettings, oldSettings);
+                checkAfterKill(world, versions, s, comments, comments, oldSettings, newSettings);
             }
         }
     }

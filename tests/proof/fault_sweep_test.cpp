@@ -56,6 +56,9 @@ const char* opName(FsOp op) {
     case FsOp::WriteFileAtomic: return "writeFileAtomic";
     case FsOp::RemoveStaleTemporaries: return "removeStaleTemporaries";
     case FsOp::DriveType: return "driveType";
+    case FsOp::UpdateFile: return "updateFile";
+    case FsOp::TakenTime: return "takenTime";
+    case FsOp::MarkTaken: return "markTaken";
     case FsOp::Any: return "any";
     }
     return "?";
@@ -293,11 +296,17 @@ bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, 
     // The settings reader and writer, the comment-file save; clearing away
     // what interrupted writes left (a leftover is found by its own check).
     if (endsWith(f.path, ".ini") || f.op == FsOp::RemoveStaleTemporaries) return true;
-    if (f.op == FsOp::OpenDirectory && f.path == run.process.exeFolder) return true;
+    // The settings folder, and the folders above it where it is made.
+    if (f.op == FsOp::OpenDirectory && run.process.exeFolder.rfind(withoutTrailingSeparator(f.path), 0) == 0) return true;
     // Looking for an entry that is not there finds nothing.
     if (f.errorNumber == platform::err::FileNotFound && (f.op == FsOp::Find || f.op == FsOp::List)) return true;
     if (endsWith(f.path, kCommentFile)) return !inLoad || f.errorNumber == platform::err::FileNotFound;
+    // A copy found again whose age cannot start anew is left as it is.
+    if (f.op == FsOp::MarkTaken) return true;
     if (inLoad) {
+        // Whether a copy holds the file's version, and since when, unknown:
+        // it is listed, or kept.
+        if (f.op == FsOp::HoldsCopyOf || f.op == FsOp::TakenTime) return true;
         // A redundant copy that cannot be deleted stays; a vanished entry is left out.
         const bool copy = f.path.find(std::string("\\") + kBackupDir + "\\") != std::string::npos;
         if (copy && (f.op == FsOp::SetAttributes || f.op == FsOp::DeleteCopy)) return true;
@@ -482,11 +491,20 @@ PLAIN(int, futimens, (int fd, const struct timespec t[2]), (fd, t), pathOf(fd))
 PLAIN(ssize_t, getxattr, (const char* p, const char* n, void* val, size_t s), (p, n, val, s), p)
 PLAIN(ssize_t, fgetxattr, (int fd, const char* n, void* val, size_t s), (fd, n, val, s), pathOf(fd))
 PLAIN(int, fsetxattr, (int fd, const char* n, const void* val, size_t s, int f), (fd, n, val, s, f), pathOf(fd))
+int fcntl(int fd, int command, ...) {
+    va_list ap;
+    va_start(ap, command);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    const Verdict v = enter("fcntl", pathOf(fd));
+    FAIL_OR(v, -1);
+    return real().fcntl(fd, command, arg);
+}
 
 const Syscalls kTable = {open,    openat,   close,   read,     pread,    write,    pwrite,  copy_file_range,
                          ioctl,   fsync,    ftruncate, stat,   lstat,    fstat,    fstatat, opendir,
                          fdopendir, readdir, closedir, renameat, linkat,  unlinkat, mkdirat, fchmod,
-                         futimens, getxattr, fgetxattr, fsetxattr};
+                         futimens, getxattr, fgetxattr, fsetxattr, fcntl};
 
 // The table in place for the lifetime of one of these.
 struct Installed {
@@ -512,6 +530,9 @@ std::vector<Plan> faultsFor(const std::string& name, long at) {
         errors = {EACCES, ENOSPC, EIO, ENOENT};
     else if (name == "fchmod" || name == "futimens" || name == "fsetxattr")
         errors = {EPERM, EIO};
+    // A lock: the file system keeps none, or it fails.
+    else if (name == "fcntl")
+        errors = {ENOLCK, EIO};
     else if (name == "write" || name == "pwrite" || name == "copy_file_range" || name == "fsync" ||
              name == "ftruncate" || name == "close")
         errors = {EIO, ENOSPC};
@@ -523,6 +544,8 @@ std::vector<Plan> faultsFor(const std::string& name, long at) {
         for (int e : errors) plans.push_back({at, Kind::Errno, e, sticky});
         for (Kind k : counts) plans.push_back({at, k, 0, sticky});
     }
+    // Another instance holds the lock for a moment.
+    if (name == "fcntl") plans.push_back({at, Kind::Errno, EAGAIN, false});
     return plans;
 }
 
@@ -726,6 +749,25 @@ std::vector<Operation> operations() {
     });
     comment.prepare = typeFolderComment;
     comment.sets[""][std::string("a.txt_") + kA2] = "new on a2";
+    // Another instance on the same folder stored comments after this one
+    // read it: the save writes this one's change over them.
+    auto& over = add("comment over another's", [](Run& r) {
+        r.ui.inputAnswers.push_back("new on a2");
+        r.menu({r.rowOf("a.txt", kA2)}, frm_rclick::kComment);
+    });
+    over.prepare = [](Run& r) {
+        ProcessState state;
+        TestProcess process = r.process;
+        process.commandLineText = r.root;
+        ScriptedInteraction ui;
+        frm_mabrel94 other(state, *r.native, *r.codec, process, ui);
+        other.Form_Load();
+        other.lvwFiles.rows.at(static_cast<std::size_t>(proof::rowOf(other, "b.txt", false))).cells[4] = "other on b";
+        other.saveCommentFile();
+    };
+    over.sets[""][std::string("a.txt_") + kA2] = "new on a2";
+    // Reads only: a failure is shown, nothing changes.
+    add("compare", [](Run& r) { r.menu({r.rowOf("a.txt", kA1)}, frm_rclick::kCompare); });
     add("settings", [](Run& r) { r.window->writeSettingsFile(); });
     add("navigate", [](Run& r) {
         for (int i = 1; i <= r.window->tvwFolders.count(); ++i) {

@@ -457,7 +457,12 @@ TEST_F(Hostile, AFullDiskKeepsTheOldCommentsAndLeavesNoHalfCopy) {
                 found.push_back("the message does not say the disk is full: " + run.messages());
             }
             run.window.txtFolderComment.text = std::string(200 << 10, 'x');
+            // 終了 asks whether to end without the comment: いいえ stays, はい ends.
             run.window.cmdExit_Click();
+            if (run.ui.questions.size() != 1 || run.ui.endProgramCalls != 0) found.push_back("ended unasked");
+            run.ui.yesNoAnswers.push_back(true);
+            run.window.cmdExit_Click();
+            if (run.ui.endProgramCalls != 1) found.push_back("did not end on はい");
             if (readBytes(mount / kCommentFile) != "old note\r\nbig.txt_" + std::string(kV1) + ",kept\r\n") {
                 found.push_back("the comment file changed");
             }

@@ -158,5 +158,28 @@ TEST_F(SettingsFile, ShiftJisFileFromAnotherToolReadsBackAsJapanese) {
     EXPECT_NE(written.find("lastPath,C:\\\x8e\x91\x97\xbf\\"), std::string::npos);
 }
 
+// Written by hand in UTF-8 without a mark: read as UTF-8, though its bytes
+// are code page 932 too; then written once, in one encoding, and not again
+// while it holds the same (the time of the last access aside).
+TEST_F(SettingsFile, AUtf8FileIsReadAsUtf8AndAFileHoldingTheSameIsNotWrittenAgain) {
+    const auto s = readLines("lastPath,C:\\\xE3\x83\xA1\xE3\x83\xA2\\\r\n");
+    EXPECT_EQ(s.p_driveAndPath, "C:\\メモ\\");
+    ASSERT_TRUE(writeSettings(*folder, *codec, name, s, "mabrel9-iv", {2026, 1, 1, 0, 0, 0}));
+    const auto file = dir.path() / "mabrel9-iv.ini";
+    const std::string written = test::readBytes(file);
+    EXPECT_NE(written.find("lastPath,C:\\\x83\x81\x83\x82\\\r\n"), std::string::npos);
+
+    const auto time = std::filesystem::last_write_time(file);
+    ASSERT_TRUE(writeSettings(*folder, *codec, name, s, "mabrel9-iv", {2026, 2, 2, 0, 0, 0}));
+    EXPECT_EQ(test::readBytes(file), written);
+    EXPECT_EQ(std::filesystem::last_write_time(file), time);
+
+    ProcessState changed = s;
+    changed.exceptionExtList1Mode = 1;
+    ASSERT_TRUE(writeSettings(*folder, *codec, name, changed, "mabrel9-iv", {2026, 3, 3, 0, 0, 0}));
+    EXPECT_NE(test::readBytes(file).find("lastAccess,2026-03-03 00:00:00\r\nexceptionExtList1Mode, 1 \r\n"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace mabrel::settings

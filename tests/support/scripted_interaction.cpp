@@ -1,6 +1,10 @@
 #include "support/scripted_interaction.h"
 
 #include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "backup/frm_compare.h"
 
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
@@ -43,7 +47,10 @@ IconImage scriptedIcon(const std::string& extension) {
     return IconImage{16, 16, std::vector<std::uint32_t>(16 * 16, colour)};
 }
 
-void ScriptedInteraction::messageBox(const std::string& text) { messages.push_back(text); }
+void ScriptedInteraction::messageBox(const std::string& text) {
+    askedDuringLoad = askedDuringLoad || loading_;
+    messages.push_back(text);
+}
 
 std::optional<std::string> ScriptedInteraction::inputBox(const std::string& prompt, const std::string& title,
                                                          const std::string& defaultText) {
@@ -77,6 +84,24 @@ void ScriptedInteraction::showModal(frm_drive& window) {
     runScript(driveScripts, window);
 }
 
+void ScriptedInteraction::showModal(frm_compare& window) {
+    beginShowing(WindowKind::Compare);
+    window.Form_Load();
+    const auto start = std::chrono::steady_clock::now();
+    while (window.outcome() == frm_compare::Outcome::Pending) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        window.Timer_Tick(static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()));
+    }
+    if (!window.unloaded && !compareScripts.empty()) {
+        auto script = std::move(compareScripts.front());
+        compareScripts.pop_front();
+        script(window);
+    }
+    if (!window.unloaded) window.Form_Unload();
+    window.unloaded = true;
+}
+
 void ScriptedInteraction::setWindowState(WindowState state) { windowStates.push_back(state); }
 
 void ScriptedInteraction::endProgram() { ++endProgramCalls; }
@@ -84,6 +109,11 @@ void ScriptedInteraction::endProgram() { ++endProgramCalls; }
 void ScriptedInteraction::setWaitCursor(bool on) { waitCursorChanges.push_back(on); }
 
 void ScriptedInteraction::shellExecute(const ShellRequest& request) { shellRequests.push_back(request); }
+
+bool ScriptedInteraction::openInCompareTool(const CompareToolRequest& request) {
+    compareToolRequests.push_back(request);
+    return compareToolInstalled;
+}
 
 SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
     iconRequests.push_back(path);
@@ -107,5 +137,25 @@ bool ScriptedInteraction::copyProgress(const std::string& fileName, std::uint64_
 }
 
 void ScriptedInteraction::copyProgressEnd() { ++progressEnds; }
+
+bool ScriptedInteraction::askYesNo(const std::string& text) {
+    askedDuringLoad = askedDuringLoad || loading_;
+    questions.push_back(text);
+    if (yesNoAnswers.empty()) return false;
+    const bool yes = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return yes;
+}
+
+bool ScriptedInteraction::loadProgress(const std::string& statusText) {
+    loading_ = true;
+    loadReports.push_back(statusText);
+    return !(cancelLoadWhen && cancelLoadWhen(statusText));
+}
+
+void ScriptedInteraction::loadProgressEnd() {
+    if (loading_) ++loadEnds;
+    loading_ = false;
+}
 
 }  // namespace mabrel::test

@@ -1,5 +1,9 @@
 #include "support/temp_dir.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -73,7 +77,8 @@ std::string readBytes(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void setModificationTime(const fs::path& p, int year, int month, int day, int hour, int minute, int second) {
+void setModificationTime(const fs::path& p, int year, int month, int day, int hour, int minute, int second,
+                         long nanoseconds) {
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -83,8 +88,23 @@ void setModificationTime(const fs::path& p, int year, int month, int day, int ho
     tm.tm_sec = second;
     tm.tm_isdst = -1;
     std::time_t t = std::mktime(&tm);
-    auto sys = std::chrono::system_clock::from_time_t(t);
-    fs::last_write_time(p, fs::file_time_type::clock::from_sys(sys));
+#ifdef _WIN32
+    // The library sets whole seconds there: the parts of a second through the system.
+    const auto ticks = (static_cast<unsigned long long>(t) + 11644473600ull) * 10000000ull +
+                       static_cast<unsigned long long>(nanoseconds / 100);
+    const FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const HANDLE file = ::CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const bool set = file != INVALID_HANDLE_VALUE && ::SetFileTime(file, nullptr, nullptr, &written);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    if (!set) throw std::runtime_error("cannot set the time of " + p.string());
+#else
+    const auto sys = std::chrono::system_clock::from_time_t(t);
+    const auto at = fs::file_time_type::clock::from_sys(sys) +
+                    std::chrono::duration_cast<fs::file_time_type::duration>(std::chrono::nanoseconds(nanoseconds));
+    fs::last_write_time(p, at);
+#endif
 }
 
 }  // namespace mabrel::test

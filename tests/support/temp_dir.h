@@ -32,8 +32,9 @@ private:
 // The bytes of a native file.
 std::string readBytes(const std::filesystem::path& p);
 
-// Sets a native file's modification time (local time).
+// Sets a native file's modification time (local time), with `nanoseconds`
+// past the second (as far as the file system keeps them).
 void setModificationTime(const std::filesystem::path& p, int year, int month, int day, int hour, int minute,
-                         int second);
+                         int second, long nanoseconds = 0);
 
 }  // namespace mabrel::test

@@ -39,6 +39,7 @@ QPushButton* ModelDialog::makeButton(const Control& c, QWidget* parent) {
     // Enter presses the button that has the focus, never a window default.
     button->setAutoDefault(false);
     button->setDefault(false);
+    if (c.cancel) cancelButton_ = button;
     return button;
 }
 
@@ -74,6 +75,11 @@ void ModelDialog::reject() {
 
 void ModelDialog::keyPressEvent(QKeyEvent* event) {
     if (pressFocusedButton(this, event)) return;
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && cancelButton_ != nullptr &&
+        cancelButton_->isEnabled()) {
+        cancelButton_->click();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 
@@ -86,7 +92,7 @@ void ModelDialog::closeIfUnloaded() {
 RClickDialog::RClickDialog(frm_rclick& model, QWidget* owner)
     : ModelDialog(owner, model.caption, model.clientWidth, model.clientHeight), model_(model) {
     std::vector<std::pair<int, QWidget*>> order;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < static_cast<int>(model_.Command1.size()); ++i) {
         const Control& c = model_.Command1[static_cast<std::size_t>(i)];
         QPushButton* b = makeButton(c, this);
         b->setEnabled(c.enabled);

@@ -1,8 +1,9 @@
 // The three small windows as modal Qt dialogs. Each renders its window model,
 // forwards the person's clicks and typing to the model's handlers, and closes
-// once the model has unloaded itself. Closing in any other way (title bar,
-// Escape, the system) is the model's title-bar close. Enter presses the
-// button that has the focus; no button is a window's default.
+// once the model has unloaded itself. Escape presses the model's cancel
+// button where it has one; closing in any other way (title bar, Escape, the
+// system) is the model's title-bar close. Enter presses the button that has
+// the focus; no button is a window's default.
 #pragma once
 
 #include <QDialog>
@@ -54,6 +55,7 @@ protected:
 
 private:
     QWidget* firstInTabOrder_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 class RClickDialog : public ModelDialog {
@@ -68,7 +70,7 @@ protected:
 
 private:
     frm_rclick& model_;
-    std::array<QPushButton*, 4> buttons_{};
+    std::array<QPushButton*, 5> buttons_{};
 };
 
 class OptionDialog : public ModelDialog {

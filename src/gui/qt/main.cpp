@@ -1,9 +1,13 @@
 // mabrel9-iv: keeps earlier versions of a person's files beside them.
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/frm_mabrel94.h"
 #include "app/process_state.h"
+#include "app/startup.h"
 #include "gui/qt/gui_util.h"
 #include "gui/qt/main_window.h"
 #include "gui/qt/qt_interaction.h"
@@ -11,6 +15,11 @@
 #include "platform/native.h"
 
 int main(int argc, char** argv) {
+    // --help and --version answer on the terminal; no window, no display needed.
+    if (const auto answer = mabrel::app::terminalAnswer(std::vector<std::string>(argv + 1, argv + argc))) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     // The command line belongs to the program (a folder or file to show), so
     // Qt is handed the program name only.
     int qtArgc = 1;

@@ -273,6 +273,7 @@ MainWindow::MainWindow(frm_mabrel94& model, QtInteraction& ui) : m_(model), ui_(
     ui_.setWindowStateHandler([this](WindowState s) { applyWindowState(s); });
     ui_.setEndProgramHandler([this] { endProgram(); });
     ui_.setRenderHandler([this] { render(); });
+    ui_.setStatusHandler([this](const std::string& text) { statusPanel_->setText(toQ(text)); });
     build();
     // The platform window exists from here on; its state reports are what
     // the model learns the window's state from.
@@ -285,6 +286,7 @@ MainWindow::~MainWindow() {
     ui_.setWindowStateHandler({});
     ui_.setEndProgramHandler({});
     ui_.setRenderHandler({});
+    ui_.setStatusHandler({});
     ui_.setOwner(nullptr);
 }
 
@@ -446,8 +448,11 @@ void MainWindow::render() {
     label3_->setText(toQ(m_.Label3.caption));
     if (txtFolderComment_->text() != toQ(m_.txtFolderComment.text)) txtFolderComment_->setText(toQ(m_.txtFolderComment.text));
     statusPanel_->setText(toQ(m_.StatusBar1.panelText));
-    renderTree();
-    renderList();
+    // While a load fills the tree and the list they show as it emptied them.
+    if (!ui_.loading()) {
+        renderTree();
+        renderList();
+    }
     renderGeometry();
     rendering_ = false;
 }
@@ -593,7 +598,11 @@ void MainWindow::showSelection() {
     }
     sel->select(wanted, QItemSelectionModel::ClearAndSelect);
     if (list.selectedItem >= 0 && list.selectedItem < listModel_->rowCount()) {
+        // In sight: the scroll range is the new rows' first, not the last
+        // shown list's (an empty one while the load read the folder).
+        lvwFiles_->doItemsLayout();
         sel->setCurrentIndex(listModel_->index(list.selectedItem, 0), QItemSelectionModel::NoUpdate);
+        lvwFiles_->scrollTo(listModel_->index(list.selectedItem, 0));
     }
 }
 
@@ -750,6 +759,11 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         if (m_.tvwFolders.count() > 0) run([this] { m_.tvwFolders_NodeClick(1); });
         return;
     }
+    if (event->key() == Qt::Key_D && modifiersOf(event) == Qt::ControlModifier) {
+        pullSelectedItem();
+        run([this] { m_.fun_aCompare(); });
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 
@@ -761,9 +775,11 @@ void MainWindow::endProgram() {
 }
 
 void MainWindow::closeFromSystem() {
-    // A copy under way stops first, and its action ends as a failed one.
-    if (ui_.copying()) {
+    // A copy or a load under way stops first, and its action ends as a
+    // failed one.
+    if (ui_.copying() || ui_.loading()) {
         ui_.cancelCopy();
+        ui_.cancelLoad();
         QTimer::singleShot(50, this, [this] { closeFromSystem(); });
         return;
     }
@@ -782,6 +798,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // The close box, as any input to the window, is not taken during a copy.
     if (ui_.copying()) {
         event->ignore();
+        return;
+    }
+    // A load is stopped: the window closes once it has ended.
+    if (ui_.loading()) {
+        event->ignore();
+        closeFromSystem();
         return;
     }
     if (!ended_) {

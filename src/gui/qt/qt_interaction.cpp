@@ -13,14 +13,17 @@
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPixmap>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QWidget>
 #include <limits>
 #include <QWindow>
 
 #include "app/frm_mabrel94.h"
+#include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
+#include "gui/qt/compare_dialog.h"
 #include "gui/qt/dialogs.h"
 #include "gui/qt/gui_util.h"
 #include "gui/qt/native_path.h"
@@ -36,6 +39,8 @@ constexpr int kIconSize = 16;
 constexpr qint64 kProgressDelayMs = 500;
 // How often a copy lets the windows paint and the progress window answer.
 constexpr qint64 kPumpMs = 30;
+// How long a load waits for a window just shown to be put on the screen.
+constexpr qint64 kExposeWaitMs = 1000;
 
 bool isInput(QEvent::Type type) {
     switch (type) {
@@ -161,17 +166,43 @@ struct QtInteraction::Copy {
     InputBlocker blocker{dialog};
 };
 
+struct QtInteraction::Load {
+    QElapsedTimer pumped;
+    bool cancelled = false;
+    QPointer<ProgressDialog> noWindow;  // no window takes input during a load
+    InputBlocker blocker{noWindow};
+};
+
 QtInteraction::QtInteraction(platform::FileSystem& fs)
     : fs_(fs), shellOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
-QtInteraction::~QtInteraction() { endCopy(); }
+QtInteraction::~QtInteraction() {
+    endCopy();
+    loadProgressEnd();
+}
 
 void QtInteraction::messageBox(const std::string& text) {
+    loadProgressEnd();  // the box must take the person's answer
     if (renderHandler_) renderHandler_();
     PlainButtons<QMessageBox> box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text), QMessageBox::Ok,
                                   owner_);
     box.setFont(designFont(9));
     box.exec();
+}
+
+bool QtInteraction::askYesNo(const std::string& text) {
+    loadProgressEnd();
+    if (renderHandler_) renderHandler_();
+    PlainButtons<QMessageBox> box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), toQ(text),
+                                  QMessageBox::Yes | QMessageBox::No, owner_);
+    box.setFont(designFont(9));
+    // Alt+Y and Alt+N, as Japanese Windows marks them.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    // Nothing is lost by a key pressed unthinking.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<std::string> QtInteraction::inputBox(const std::string& prompt, const std::string& title,
@@ -209,6 +240,13 @@ void QtInteraction::showModal(frm_drive& window) {
     window.unloaded = true;
 }
 
+void QtInteraction::showModal(frm_compare& window) {
+    window.Form_Load();
+    CompareDialog dialog(window, owner_);
+    dialog.run();
+    window.unloaded = true;
+}
+
 void QtInteraction::setWindowState(WindowState state) {
     if (windowStateHandler_) windowStateHandler_(state);
 }
@@ -236,9 +274,44 @@ void QtInteraction::shellExecute(const ShellRequest& request) {
     // character of a name is ever read by a command shell. The answer is not
     // looked at, as nothing is reported for a failed open.
     if (request.operation != "open" || request.file.empty()) return;
+    if (!request.ownName.empty() && request.ownName.size() < request.file.size()) {
+        // A name that is not UTF-8 goes as its own bytes, percent-encoded:
+        // no text could carry it, and a "\" byte in it is no separator.
+        const std::string folder = request.file.substr(0, request.file.size() - request.ownName.size());
+        std::optional<std::string> native = nativePathFor(fs_, folder);
+        if (!native) return;
+        if (native->empty() || native->back() != '/') *native += '/';
+        *native += request.ownName;
+        // Qt's opener and QUrl turn a path into text first, which cannot
+        // hold its bytes (and reads an encoded "\\" as one): the URL goes to
+        // the desktop's opener as it is written here.
+        const QByteArray bytes(native->data(), static_cast<qsizetype>(native->size()));
+        QProcess::startDetached(QStringLiteral("xdg-open"),
+                                {QString::fromLatin1("file://" + bytes.toPercentEncoding("/"))});
+        return;
+    }
     const std::optional<std::string> native = nativePathFor(fs_, request.file);
     if (!native) return;
     shellOpener_(QUrl::fromLocalFile(toQ(*native)));
+}
+
+bool QtInteraction::openInCompareTool(const CompareToolRequest& request) {
+    const std::optional<std::string> older = nativePathFor(fs_, request.older);
+    const std::optional<std::string> newer = nativePathFor(fs_, request.newer);
+    if (!older || !newer) return false;
+    for (const QString& tool : {QStringLiteral("meld"), QStringLiteral("kompare")}) {
+        const QString program = QStandardPaths::findExecutable(tool);
+        if (program.isEmpty()) continue;
+        QStringList arguments;
+        if (tool == QLatin1String("meld")) {
+            arguments << QStringLiteral("--label=") + toQ(request.olderTitle)
+                      << QStringLiteral("--label=") + toQ(request.newerTitle);
+        }
+        // Each path one argument, never read by a shell.
+        arguments << toQ(*older) << toQ(*newer);
+        if (QProcess::startDetached(program, arguments)) return true;
+    }
+    return false;
 }
 
 SharedIcon QtInteraction::iconFor(const std::string& path) {
@@ -311,6 +384,41 @@ void QtInteraction::endCopy() {
     delete copy->dialog.data();
     qApp->removeEventFilter(&copy->blocker);
     QApplication::restoreOverrideCursor();
+}
+
+bool QtInteraction::loadProgress(const std::string& statusText) {
+    if (!load_) {
+        // The window as the load has left it so far (controls, an empty
+        // list), before the load takes the window over.
+        if (renderHandler_) renderHandler_();
+        load_ = std::make_unique<Load>();
+        qApp->installEventFilter(&load_->blocker);
+        // A window just shown is painted before the folder is read, once the
+        // window system has put it on the screen.
+        QElapsedTimer waited;
+        waited.start();
+        QWindow* shown = owner_ != nullptr ? owner_->windowHandle() : nullptr;
+        while (shown != nullptr && owner_->isVisible() && !shown->isExposed() && waited.elapsed() < kExposeWaitMs) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+    } else if (statusHandler_) {
+        statusHandler_(statusText);
+    }
+    if (!load_->pumped.isValid() || load_->pumped.elapsed() >= kPumpMs) {
+        load_->pumped.start();
+        QCoreApplication::processEvents();
+    }
+    return !(load_ && load_->cancelled);
+}
+
+void QtInteraction::loadProgressEnd() {
+    if (!load_) return;
+    std::unique_ptr<Load> load = std::move(load_);
+    qApp->removeEventFilter(&load->blocker);
+}
+
+void QtInteraction::cancelLoad() {
+    if (load_) load_->cancelled = true;
 }
 
 void QtInteraction::cancelCopy() {

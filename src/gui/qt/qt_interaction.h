@@ -40,17 +40,25 @@ public:
     // How the main window shows what a handler has done so far: a message
     // box in mid-handler must not stand over a view of something else.
     void setRenderHandler(std::function<void()> handler) { renderHandler_ = std::move(handler); }
+    // How the main window shows the status bar's text alone, while a load
+    // fills the rest.
+    void setStatusHandler(std::function<void(const std::string&)> handler) { statusHandler_ = std::move(handler); }
 
     void messageBox(const std::string& text) override;
+    bool askYesNo(const std::string& text) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& defaultText) override;
     void showModal(frm_rclick& window) override;
     void showModal(frm_option& window) override;
     void showModal(frm_drive& window) override;
+    void showModal(frm_compare& window) override;
     void setWindowState(WindowState state) override;
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
+    // Meld, else Kompare, as found on PATH; started on its own, without a shell.
+    bool openInCompareTool(const CompareToolRequest& request) override;
+    std::string compareToolNames() override { return "Meld、Kompare"; }
     // By the extension of the name alone, looked up once per extension; files
     // of one type share one picture.
     SharedIcon iconFor(const std::string& path) override;
@@ -60,6 +68,11 @@ public:
     // shows the busy cursor; after half a second it shows the progress window.
     bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) override;
     void copyProgressEnd() override;
+    // From its first report to its end a load shows the window as the load
+    // has left it (rendered once), then the status text alone; it keeps the
+    // windows painted and drops the person's input.
+    bool loadProgress(const std::string& statusText) override;
+    void loadProgressEnd() override;
 
     // True while a wait cursor set here is showing.
     bool waitCursorShown() const { return waitCursorShown_; }
@@ -69,6 +82,10 @@ public:
     void cancelCopy();
     // The progress window while one shows.
     ProgressDialog* progressWindow() const;
+    // A load is under way: from its first progress report to its end.
+    bool loading() const { return load_ != nullptr; }
+    // Stops the load under way at its next report (the program is to end).
+    void cancelLoad();
 
 private:
     platform::FileSystem& fs_;
@@ -77,9 +94,12 @@ private:
     std::function<void(WindowState)> windowStateHandler_;
     std::function<void()> endProgramHandler_;
     std::function<void()> renderHandler_;
+    std::function<void(const std::string&)> statusHandler_;
     bool waitCursorShown_ = false;
     struct Copy;
     std::unique_ptr<Copy> copy_;
+    struct Load;
+    std::unique_ptr<Load> load_;
     void endCopy();
     SharedIcon iconOfType(const std::string& extension);
     // Pictures by extension (as spelled: globs such as *.C and *.c name

@@ -7,6 +7,7 @@ namespace mabrel::win32gui::ids {
 // Window classes.
 inline constexpr wchar_t kMainWindowClass[] = L"mabrel9-iv.frm_mabrel94";
 inline constexpr wchar_t kModalWindowClass[] = L"mabrel9-iv.modal";
+inline constexpr wchar_t kCompareWindowClass[] = L"mabrel9-iv.compare";
 
 // frm_mabrel94
 inline constexpr int cmdUpdate = 100;
@@ -45,6 +46,16 @@ inline constexpr int inputPrompt = 500;
 inline constexpr int inputText = 501;
 inline constexpr int inputOk = 502;
 inline constexpr int inputCancel = 503;
+
+// The compare window.
+inline constexpr int compareOlder = 700;
+inline constexpr int compareNewer = 701;
+inline constexpr int compareRows = 702;
+inline constexpr int compareStatus = 703;
+inline constexpr int compareProgress = 704;
+inline constexpr int comparePrevious = 705;
+inline constexpr int compareNext = 706;
+inline constexpr int compareClose = 707;
 
 // The copy progress window (long copies).
 inline constexpr int progressName = 600;

@@ -133,6 +133,7 @@ HWND ModalWindow::addControl(const wchar_t* className, const std::string& text, 
 
 HWND ModalWindow::addButton(const Control& c, int id, DWORD style) {
     HWND button = addControl(L"Button", c.caption, style, c.geometry, id);
+    if (c.cancel) cancelButton_ = button;
     ::EnableWindow(button, c.enabled);
     if (!c.visible) ::ShowWindow(button, SW_HIDE);
     return button;
@@ -211,6 +212,10 @@ bool ModalWindow::preTranslate(MSG& msg) {
         return true;
     }
     if (msg.wParam == VK_ESCAPE) {
+        if (cancelButton_ != nullptr && ::IsWindowEnabled(cancelButton_)) {
+            ::SendMessageW(cancelButton_, BM_CLICK, 0, 0);
+            return true;
+        }
         if (!finished_) onClosedByPerson();
         finish();
         return true;

@@ -1,8 +1,9 @@
 // The small windows as modal Win32 windows owned by the main window (class
 // kModalWindowClass, the controls' identifiers of control_ids.h). Each
 // renders its window model, forwards the person's clicks and typing to the
-// model's handlers, and closes once the model has unloaded itself. Closing in
-// any other way (title bar, Escape, the system) is the model's title-bar close.
+// model's handlers, and closes once the model has unloaded itself. Escape
+// presses the model's cancel button where it has one; closing in any other
+// way (title bar, Escape, the system) is the model's title-bar close.
 #pragma once
 
 #include "gui/win32/gui_util.h"
@@ -60,6 +61,8 @@ protected:
 
     Win32Interaction& ui_;
     HWND window_ = nullptr;
+    // The button Escape presses, if the model has one.
+    HWND cancelButton_ = nullptr;
     UINT dpi_ = 96;
     ControlLayout layout_;
     // Set while the window changes its own controls: their notifications are

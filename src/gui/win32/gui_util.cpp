@@ -55,6 +55,13 @@ std::wstring chooseFace() {
     return L"MS Shell Dlg 2";
 }
 
+std::wstring chooseFixedFace() {
+    for (const wchar_t* face : {L"ＭＳ ゴシック", L"MS Gothic", L"IPAゴシック", L"IPAGothic", L"BIZ UDGothic"}) {
+        if (faceExists(face)) return face;
+    }
+    return designFace();
+}
+
 }  // namespace
 
 UINT dpiOf(HWND window) {
@@ -102,13 +109,14 @@ HFONT designFont(FontKind kind, UINT dpi) {
     static std::map<std::pair<FontKind, UINT>, HFONT> fonts;
     const auto key = std::make_pair(kind, dpi);
     if (auto it = fonts.find(key); it != fonts.end()) return it->second;
-    const double points = kind == FontKind::Normal ? 9.0 : 9.75;
+    const double points = kind == FontKind::Normal ? 9.0 : kind == FontKind::Lines ? 10.0 : 9.75;
     LOGFONTW font{};
     font.lfHeight = -static_cast<LONG>(std::lround(points * dpi / 72.0));
     font.lfWeight = kind == FontKind::BoldPicture ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
-    designFace().copy(font.lfFaceName, LF_FACESIZE - 1);
+    static const std::wstring fixedFace = chooseFixedFace();
+    (kind == FontKind::Lines ? fixedFace : designFace()).copy(font.lfFaceName, LF_FACESIZE - 1);
     HFONT made = ::CreateFontIndirectW(&font);
     fonts.emplace(key, made);
     return made;

@@ -38,11 +38,13 @@ SIZE outerSize(DWORD style, DWORD exStyle, int clientWidth, int clientHeight, UI
 std::string windowText(HWND window);
 void setWindowTextIfChanged(HWND window, const std::string& utf8);
 
-enum class FontKind { Normal, Comment, BoldPicture };
+enum class FontKind { Normal, Comment, BoldPicture, Lines };
 // "ＭＳ Ｐゴシック" where it exists, otherwise a face with its metrics or the
 // system's Japanese UI face:
 // 9 points, 9.75 points for the folder comment, 9.75 bold for the refresh
-// button. Made once per kind and resolution, kept while the program runs.
+// button; the compare window's lines in "ＭＳ ゴシック" (or a face whose
+// characters line up as its do), 10 points. Made once per kind and
+// resolution, kept while the program runs.
 HFONT designFont(FontKind kind, UINT dpi);
 // The face the windows are drawn in.
 std::wstring designFace();

@@ -132,6 +132,11 @@ void MainWindow::create() {
         render();
         ::UpdateWindow(window_);
     });
+    ui_.setStatusHandler([this](const std::string& text) {
+        if (!built_ || ended_) return;
+        const std::wstring status = widen(text);
+        ::SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(status.c_str()));
+    });
 
     // The design size, centred on the screen, until start-up maximises it.
     dpi_ = dpiOf(window_);
@@ -153,6 +158,7 @@ MainWindow::~MainWindow() {
     ui_.setWindowStateHandler({});
     ui_.setEndProgramHandler({});
     ui_.setRenderHandler({});
+    ui_.setStatusHandler({});
     ui_.setOwner(nullptr);
     if (window_ != nullptr) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
@@ -326,6 +332,7 @@ void MainWindow::onDeferred(Event event, LPARAM argument) {
     case Event::Activate:
         if (shownState_ != WindowState::Minimized) run([&] { m_.Form_Activate(); });
         break;
+    case Event::Compare: run([this] { m_.fun_aCompare(); }); break;
     case Event::ColumnSized: break;
     }
 }
@@ -411,8 +418,11 @@ void MainWindow::render() {
     std::wstring shown(static_cast<std::size_t>(LOWORD(::SendMessageW(statusBar_, SB_GETTEXTLENGTHW, 0, 0))), L'\0');
     ::SendMessageW(statusBar_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(shown.data()));
     if (shown != status) ::SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(status.c_str()));
-    renderTree();
-    renderList(false);
+    // While a load fills the tree and the list they show as it emptied them.
+    if (!ui_.loading()) {
+        renderTree();
+        renderList(false);
+    }
     renderGeometry();
     rendering_ = false;
 }
@@ -840,10 +850,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (ended_) return 0;
         if (busy_ > 0 || ui_.modalDepth() > 0) {
             // A small window, message box or input box first, as through its
-            // title bar; the handler that opened it then finishes before the
-            // main window closes.
+            // title bar, or a load stopped; the handler then finishes before
+            // the main window closes.
             pendingClose_ = true;
             ui_.closeOwnedWindows();
+            ui_.cancelLoad();
             return 0;
         }
         ended_ = true;
@@ -1025,6 +1036,11 @@ bool MainWindow::preTranslate(const MSG& msg) {
         // Passed on all the same: the window learns that Alt was not pressed
         // alone, which would open its system menu when released.
         return false;
+    case 'D':
+        // Compares the selected rows.
+        if (!ctrl || alt || shift) return false;
+        post(Event::Compare);
+        return true;
     case 'A':
         if (!ctrl || alt) return false;
         if (focus == lvwFiles_) {

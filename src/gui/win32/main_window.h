@@ -42,7 +42,7 @@ private:
     // Events of the controls that run once the control has finished with
     // the message that raised them (their handlers may rebuild the control).
     enum class Event : WPARAM {
-        NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, ButtonClick, Activate, ColumnSized
+        NodeClick, DblClick, MouseUp, ColumnClick, FolderListClick, ButtonClick, Activate, ColumnSized, Compare
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/frm_mabrel94.h"
+#include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
+#include "gui/win32/compare_window.h"
 #include "gui/win32/control_ids.h"
 #include "gui/win32/dialogs.h"
 #include "settings/frm_option.h"
@@ -98,6 +100,51 @@ SharedIcon render16(HICON icon) {
     return result;
 }
 
+// The WinMerge its installer registered: for the user, then for the machine
+// (64-bit, then 32-bit); empty when there is none.
+std::wstring registeredWinMerge() {
+    struct Place {
+        HKEY root;
+        REGSAM view;
+    };
+    for (const Place place : {Place{HKEY_CURRENT_USER, 0}, Place{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY},
+                              Place{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY}}) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(place.root, L"Software\\Thingamahoochie\\WinMerge", 0, KEY_QUERY_VALUE | place.view, &key) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
+        wchar_t value[MAX_PATH * 2] = {};
+        DWORD size = sizeof value - sizeof(wchar_t);
+        DWORD type = 0;
+        const LONG read =
+            ::RegQueryValueExW(key, L"Executable", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+        ::RegCloseKey(key);
+        if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+        std::wstring path = value;
+        if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+        if (!path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return path;
+    }
+    return {};
+}
+
+// One argument of a command line, as CommandLineToArgvW reads it back.
+std::wstring quoted(const std::wstring& argument) {
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
+}
+
 // The small windows, message and input boxes the main window owns (not its
 // tooltips).
 BOOL CALLBACK closeIfOwned(HWND window, LPARAM ownerParam) {
@@ -134,9 +181,18 @@ Win32Interaction::Win32Interaction(platform::FileSystem& fs) : fs_(fs) {}
 Win32Interaction::~Win32Interaction() = default;
 
 void Win32Interaction::messageBox(const std::string& text) {
+    loadProgressEnd();  // the box must take the person's answer
     if (renderHandler_) renderHandler_();
     ModalScope scope(*this);
     ::MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_OK);
+}
+
+bool Win32Interaction::askYesNo(const std::string& text) {
+    loadProgressEnd();
+    if (renderHandler_) renderHandler_();
+    ModalScope scope(*this);
+    // いいえ first: nothing is lost by a key pressed unthinking.
+    return ::MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
 
 std::optional<std::string> Win32Interaction::inputBox(const std::string& prompt, const std::string& title,
@@ -164,6 +220,13 @@ void Win32Interaction::showModal(frm_drive& window) {
     window.Form_Load();
     DriveWindow shown(*this, window);
     if (!window.unloaded) shown.runModal();
+    window.unloaded = true;
+}
+
+void Win32Interaction::showModal(frm_compare& window) {
+    window.Form_Load();
+    CompareWindow shown(*this, window);
+    shown.run();
     window.unloaded = true;
 }
 
@@ -199,6 +262,25 @@ void Win32Interaction::shellExecute(const ShellRequest& request) {
     const std::wstring directory = widen(request.directory);
     ::ShellExecuteW(owner_, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                     directory.empty() ? nullptr : directory.c_str(), request.showCommand);
+}
+
+bool Win32Interaction::openInCompareTool(const CompareToolRequest& request) {
+    const std::wstring program = registeredWinMerge();
+    if (program.empty()) return false;
+    // Closed by Escape, kept out of its recent files, both sides read-only.
+    std::wstring commandLine = quoted(program) + L" /e /u /wl /wr /dl " + quoted(widen(request.olderTitle)) + L" /dr " +
+                               quoted(widen(request.newerTitle)) + L" " + quoted(widen(request.older)) + L" " +
+                               quoted(widen(request.newer));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
 }
 
 SharedIcon Win32Interaction::iconFor(const std::string& path) {
@@ -304,6 +386,45 @@ void Win32Interaction::copyProgressEnd() {
     copyEnding_ = false;
     focusBeforeCopy_ = nullptr;
     if (!waitCursorShown_) restoreCursor();
+}
+
+bool Win32Interaction::loadProgress(const std::string& statusText) {
+    const std::uint64_t now = ::GetTickCount64();
+    if (loadStartedAt_ == 0) {
+        // The window as the load has left it so far (controls, an empty
+        // list), painted before the load takes it over.
+        if (renderHandler_) renderHandler_();
+        loadStartedAt_ = std::max<std::uint64_t>(now, 1);
+        loadPumpedAt_ = 0;
+        loadCancelled_ = false;
+        loadDisabledOwner_ = owner_ != nullptr && ::IsWindowEnabled(owner_);
+        if (loadDisabledOwner_) ::EnableWindow(owner_, FALSE);
+    } else if (statusHandler_) {
+        statusHandler_(statusText);
+    }
+    if (now - loadPumpedAt_ >= kPumpMs) {
+        loadPumpedAt_ = now;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The program is to end: the load stops.
+                loadCancelled_ = true;
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            if (isInput(msg.message)) continue;  // dropped, as during a copy
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    return !loadCancelled_;
+}
+
+void Win32Interaction::loadProgressEnd() {
+    if (loadStartedAt_ == 0) return;
+    if (loadDisabledOwner_ && owner_ != nullptr) ::EnableWindow(owner_, TRUE);
+    loadStartedAt_ = 0;
+    loadDisabledOwner_ = false;
 }
 
 void Win32Interaction::closeOwnedWindows() {

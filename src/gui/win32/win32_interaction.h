@@ -29,23 +29,40 @@ public:
     void setEndProgramHandler(std::function<void()> handler) { endProgramHandler_ = std::move(handler); }
     // Shows the model's state in the main window, before a message box.
     void setRenderHandler(std::function<void()> handler) { renderHandler_ = std::move(handler); }
+    // Shows a text in the main window's status bar alone, while a load fills
+    // the rest.
+    void setStatusHandler(std::function<void(const std::string&)> handler) { statusHandler_ = std::move(handler); }
 
     void messageBox(const std::string& text) override;
+    bool askYesNo(const std::string& text) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& defaultText) override;
     void showModal(frm_rclick& window) override;
     void showModal(frm_option& window) override;
     void showModal(frm_drive& window) override;
+    void showModal(frm_compare& window) override;
     void setWindowState(WindowState state) override;
     void endProgram() override;
     void setWaitCursor(bool on) override;
     void shellExecute(const ShellRequest& request) override;
+    // WinMerge where its installer registered it (for the user or the
+    // machine), both sides read-only.
+    bool openInCompareTool(const CompareToolRequest& request) override;
+    std::string compareToolNames() override { return "WinMerge"; }
     // ExtractAssociatedIconW drawn at 16 x 16. Files of one extension share
     // the picture, but for the kinds whose icon is in the file itself.
     SharedIcon iconFor(const std::string& path) override;
     unsigned driveType(const std::string& root) override;
     bool copyProgress(const std::string& fileName, std::uint64_t copied, std::uint64_t total) override;
     void copyProgressEnd() override;
+    // From its first report to its end a load shows the main window as the
+    // load has left it (rendered once), then the status text alone; the main
+    // window is painted and takes no input.
+    bool loadProgress(const std::string& statusText) override;
+    void loadProgressEnd() override;
+    bool loading() const { return loadStartedAt_ != 0; }
+    // Stops the load under way at its next report (the program is to end).
+    void cancelLoad() { loadCancelled_ = loading(); }
 
     bool waitCursorShown() const { return waitCursorShown_ || copyStartedAt_ != 0; }
     // How many windows that keep the main window from taking input are open
@@ -76,6 +93,7 @@ private:
     std::function<void(WindowState)> windowStateHandler_;
     std::function<void()> endProgramHandler_;
     std::function<void()> renderHandler_;
+    std::function<void(const std::string&)> statusHandler_;
     bool waitCursorShown_ = false;
     int modalDepth_ = 0;
     // Pictures by lower-case extension; null: no icon.
@@ -91,6 +109,11 @@ private:
     HWND focusBeforeCopy_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
     std::unique_ptr<ModalScope> copyScope_;
+    // The load under way: when it began (0: none) and last handled the queue.
+    std::uint64_t loadStartedAt_ = 0;
+    std::uint64_t loadPumpedAt_ = 0;
+    bool loadCancelled_ = false;
+    bool loadDisabledOwner_ = false;
 };
 
 }  // namespace mabrel::win32gui

@@ -38,6 +38,10 @@ namespace mabrel::platform::posix {
 
 namespace {
 
+// A listing tells its progress this often, in entries, or after this long.
+constexpr std::size_t kListProgressEvery = 256;
+constexpr std::chrono::milliseconds kListProgressAfter{50};
+
 std::string parentOf(const std::string& native) {
     const auto slash = native.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -204,6 +208,7 @@ void describe(DirEntry& e, bool dotName, const struct stat& lst, const struct st
     e.size = static_cast<std::int64_t>(st.st_size);
     e.modified = times ? times->of(st.st_mtim.tv_sec) : libraryLocalTime(st.st_mtim.tv_sec);
     e.utcSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    e.nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
 }
 
 DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* target,
@@ -214,14 +219,14 @@ DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* ta
     return e;
 }
 
-// Names the program's paths and files cannot carry: not UTF-8 (the comment
-// file would store raw bytes), a line break (it would split a record), or a
-// "\" (it would read as a separator).
+// Names the program can show and keep comments of: no line break (it would
+// split a record), and no "\" in a UTF-8 name (it would read as a separator
+// wherever the name is shown in a path). A name that is not UTF-8 (from a
+// Windows archive, say) is listed as its own bytes; a "\" byte in it may be
+// half of a Shift_JIS character.
 bool isListableName(std::string_view name) {
-    for (const char c : name) {
-        if (c == '\\' || c == '\r' || c == '\n') return false;
-    }
-    return isValidUtf8(name);
+    if (name.find_first_of("\r\n") != std::string_view::npos) return false;
+    return name.find('\\') == std::string_view::npos || !isValidUtf8(name);
 }
 
 void rejectNul(const std::string& path) {
@@ -384,6 +389,7 @@ void writeAll(int fd, const char* data, std::size_t size) {
             if (errno == EINTR) continue;
             throwErrnoIn(errno);
         }
+        if (n == 0) throw PlatformError(err::DeviceIo);
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -588,17 +594,12 @@ std::optional<struct stat> checkReplaceable(int dirFd, const std::string& name) 
     return st;
 }
 
-// Writes `bytes` over the file in place: for a folder in which no file can be
-// made, though the file itself may be written.
-void rewriteInPlace(int dirFd, const std::string& name, const std::string& bytes) {
-    Fd out(openEntry(dirFd, name, false, O_WRONLY));
-    if (out.get() < 0) throwOpenFailure(errno, dirFd, name, false);
-    struct stat st{};
-    if (sys().fstat(out.get(), &st) != 0) throwErrnoIn(errno);
-    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+// Writes `bytes` over the open file `fd` in place: for a folder in which no
+// file can be made, though the file itself may be written.
+void rewriteThrough(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = sys().pwrite(out.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const ssize_t n = sys().pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throwErrnoIn(errno);
@@ -606,8 +607,17 @@ void rewriteInPlace(int dirFd, const std::string& name, const std::string& bytes
         if (n == 0) throw PlatformError(err::DeviceIo);
         done += static_cast<std::size_t>(n);
     }
-    if (sys().ftruncate(out.get(), static_cast<off_t>(bytes.size())) != 0) throwErrnoIn(errno);
-    if (sys().fsync(out.get()) != 0) throwErrnoIn(errno);
+    if (sys().ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) throwErrnoIn(errno);
+    if (sys().fsync(fd) != 0) throwErrnoIn(errno);
+}
+
+void rewriteInPlace(int dirFd, const std::string& name, const std::string& bytes) {
+    Fd out(openEntry(dirFd, name, false, O_WRONLY));
+    if (out.get() < 0) throwOpenFailure(errno, dirFd, name, false);
+    struct stat st{};
+    if (sys().fstat(out.get(), &st) != 0) throwErrnoIn(errno);
+    if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+    rewriteThrough(out.get(), bytes);
     if (out.close() != 0) throwErrnoIn(errno);
 }
 
@@ -724,7 +734,7 @@ public:
     PosixDirectory(PosixFileSystem& fs, Fd fd, std::string path) : fs_(fs), fd_(std::move(fd)), path_(std::move(path)) {}
 
     const std::string& path() const override { return path_; }
-    std::vector<DirEntry> list(std::uint32_t mask) override;
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override;
     std::optional<DirEntry> find(const std::string& name, std::uint32_t mask) override;
     std::unique_ptr<Directory> openFolder(const std::string& name, bool create) override;
     void setAttributes(const std::string& name, std::uint32_t attributes) override;
@@ -737,9 +747,19 @@ public:
     void deleteCopy(const std::string& name) override;
     std::string readFile(const std::string& name) override;
     void writeFileAtomic(const std::string& name, const std::string& bytes) override;
+    void updateFile(const std::string& name, const FileChange& change) override;
+    std::int64_t takenTime(const std::string& name) override;
+    void markTaken(const std::string& name) override;
     void removeStaleTemporaries() override;
 
 private:
+    // Writes `bytes` as the file `name`, which `existing` describes
+    // (nothing: there is none). `current`, when open, is that file: its
+    // attributes are read through it, and it is rewritten through it where
+    // no file can be made here. With `current` closed and no file there, the
+    // new file only takes the name while it is free (58 otherwise).
+    void writeReplacing(const std::string& name, const std::string& bytes, const std::optional<struct stat>& existing,
+                        int current);
     static int fdOf(Directory& other) {
         auto* posix = dynamic_cast<PosixDirectory*>(&other.unwrapped());
         if (!posix) throw PlatformError(err::InvalidArgument);
@@ -762,7 +782,7 @@ constexpr std::size_t kPiece = 256;
 
 }  // namespace
 
-std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
+std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgress& progress) {
     Fd listed(sys().openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (listed.get() < 0) throwReadErrnoIn(errno);
     struct stat folderStat{};
@@ -776,21 +796,39 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
         ~Closer() { sys().closedir(dir); }
     } closer{dir};
 
+    // Told now and then how far the listing has got, by the thread that
+    // called it; false from it stops the listing.
+    auto nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+    const auto report = [&](std::size_t read) {
+        nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+        if (!progress(read)) throw PlatformError(err::Cancelled);
+    };
+
     // The names first, one after another with their NULs. A folder's size
     // is about that of its names and their records: room for them at once
     // (a page is used only once a name is put there), not growing room.
+    // No entry is read yet: what it tells of a slow folder is the time.
     std::string names;
     std::vector<std::size_t> starts;
+    std::vector<std::size_t> unshownAt;  // entries whose names cannot be shown
     const auto folderBytes = static_cast<std::size_t>(std::clamp<off_t>(folderStat.st_size, 0, off_t{64} << 20));
     names.reserve(folderBytes);
     starts.reserve(folderBytes / 16);
     errno = 0;
     while (dirent* e = sys().readdir(dir)) {
-        const std::string_view name = e->d_name;
-        if (isListableName(name)) {
-            starts.push_back(names.size());
-            names.append(name).push_back('\0');
+        if (progress && (starts.size() % kListProgressEvery) == 0 && std::chrono::steady_clock::now() >= nextReport) {
+            report(0);
         }
+        const std::string_view name = e->d_name;
+        if (!isListableName(name)) {
+            if (!(mask & attr::UnshownName)) {
+                errno = 0;
+                continue;
+            }
+            unshownAt.push_back(starts.size());
+        }
+        starts.push_back(names.size());
+        names.append(name).push_back('\0');
         errno = 0;
     }
     if (errno != 0) throwReadErrnoIn(errno);
@@ -800,6 +838,7 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
 
     // Then each entry's stat and attributes, into its place.
     std::vector<DirEntry> entries(count);
+    for (const std::size_t i : unshownAt) entries[i].attributes = attr::UnshownName;
     const std::string throughFd = "/proc/self/fd/" + std::to_string(dirFd);
     auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, throughFd);
     dosAttribs.expect(count);
@@ -809,7 +848,9 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
         std::size_t index = SIZE_MAX;
         std::exception_ptr error;
     };
-    const auto readPieces = [&](Failure& failure) {
+    // `reports`: the calling thread's pieces tell the progress, by where the
+    // pieces taken so far end.
+    const auto readPieces = [&](Failure& failure, bool reports) {
         LocalTimes times;
         DosAttribCache::Listing::Cursor cursor;
         std::size_t i = 0;
@@ -817,7 +858,10 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
             while (!stop.load(std::memory_order_relaxed)) {
                 const std::size_t from = nextPiece.fetch_add(kPiece, std::memory_order_relaxed);
                 if (from >= count) break;
+                if (reports && from > 0) report(from);
                 for (i = from; i < std::min(count, from + kPiece); ++i) {
+                    if (reports && std::chrono::steady_clock::now() >= nextReport && i > from) report(i);
+                    if (entries[i].attributes == attr::UnshownName) continue;
                     const char* name = nameAt(i);
                     struct stat lst{};
                     struct stat target{};
@@ -843,12 +887,12 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask) {
         std::optional<std::jthread> helper;
         if (count >= kTwoThreadsFrom) {
             try {
-                helper.emplace(readPieces, std::ref(failures[1]));
+                helper.emplace(readPieces, std::ref(failures[1]), false);
             } catch (const std::system_error&) {
                 // No thread to be had: one reads them all.
             }
         }
-        readPieces(failures[0]);
+        readPieces(failures[0], static_cast<bool>(progress));
     }
     // The failure of the first entry that failed, as one thread would have met it.
     const Failure& first = failures[0].index <= failures[1].index ? failures[0] : failures[1];
@@ -1060,20 +1104,155 @@ std::string PosixDirectory::readFile(const std::string& name) {
 void PosixDirectory::writeFileAtomic(const std::string& name, const std::string& bytes) {
     checkName(name);
     const auto existing = checkReplaceable(fd_.get(), name);
+    writeReplacing(name, bytes, existing, -1);
+}
+
+void PosixDirectory::writeReplacing(const std::string& name, const std::string& bytes,
+                                    const std::optional<struct stat>& existing, int current) {
     NewFile out(fd_.get(), name, 0666);
     if (out.fd.get() < 0) {
         // No file can be made in this folder, though the file itself may be
         // written: rewrite it where it is.
-        if (existing && cannotCreateHere(out.error)) return rewriteInPlace(fd_.get(), name, bytes);
+        if (existing && cannotCreateHere(out.error)) {
+            if (current >= 0) return rewriteThrough(current, bytes);
+            return rewriteInPlace(fd_.get(), name, bytes);
+        }
         throwErrnoIn(out.error);
     }
     writeAll(out.fd.get(), bytes.data(), bytes.size());
     if (existing) {
         // The replaced file's permissions and DOS attributes stay.
-        Fd old(openEntry(fd_.get(), name, false));
-        if (old.get() >= 0) copyDosAttrib(old.get(), out.fd.get());
+        if (current >= 0) {
+            copyDosAttrib(current, out.fd.get());
+        } else {
+            Fd old(openEntry(fd_.get(), name, false));
+            if (old.get() >= 0) copyDosAttrib(old.get(), out.fd.get());
+        }
         sys().fchmod(out.fd.get(), existing->st_mode & 07777);
     }
+    if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
+    if (!existing && current < 0) {
+        // Never over a file another made meanwhile.
+        const int rc = out.unnamed() ? nameUnnamed(out.fd.get(), fd_.get(), name)
+                                     : sys().linkat(fd_.get(), out.temporary.name().c_str(), fd_.get(), name.c_str(), 0);
+        if (rc != 0) {
+            if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
+            throwErrnoIn(errno);
+        }
+        if (out.fd.close() != 0) throwErrnoIn(errno);
+        syncFolder(fd_.get());
+        return;
+    }
+    if (out.unnamed()) out.temporary.nameUnnamedFile(out.fd.get(), name);
+    if (out.fd.close() != 0) throwErrnoIn(errno);
+    out.temporary.renameTo(name);
+}
+
+namespace {
+
+// How long a save waits for another instance's lock before it gives up.
+constexpr auto kLockPatience = std::chrono::seconds(10);
+constexpr char kInUse[] = "他のプログラムが使用中です。";
+
+// Takes the write lock of the whole open file `fd`, waiting for another
+// holder a while. The lock belongs to the open file, not to the process, so
+// that closing another descriptor of the same file cannot drop it, and it
+// goes with the process. Where the file system keeps no locks, nothing.
+void lockWhole(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    int command = F_OFD_SETLK;
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    for (;;) {
+        if (sys().fcntl(fd, command, &lock) == 0) return;
+        const int e = errno;
+        if (e == EINVAL && command == F_OFD_SETLK) {
+            command = F_SETLK;  // a system without locks of open files
+            continue;
+        }
+        if (e == ENOLCK || e == EOPNOTSUPP || e == ENOSYS) return;
+        if (e == EINTR) continue;
+        if (e != EAGAIN && e != EACCES) throwErrnoIn(e);
+        if (std::chrono::steady_clock::now() > giveUp) throw PlatformError(err::PermissionDenied, kInUse);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace
+
+void PosixDirectory::updateFile(const std::string& name, const FileChange& change) {
+    checkName(name);
+    for (int attempt = 0;; ++attempt) {
+        Fd fd(openEntry(fd_.get(), name, false, O_RDWR));
+        if (fd.get() < 0) {
+            const int e = errno;
+            if (e == ENOENT) {
+                // Nothing stored. Should another instance make the file
+                // meanwhile, its content is read and changed in turn.
+                const auto bytes = change(std::nullopt);
+                if (!bytes) return;
+                try {
+                    writeReplacing(name, *bytes, std::nullopt, -1);
+                    return;
+                } catch (const PlatformError& error) {
+                    if (error.number() != err::FileAlreadyExists || attempt >= 8) throw;
+                    continue;
+                }
+            }
+            if (e == EACCES || e == EPERM || e == EROFS) {
+                // Not to be written here; what it holds may need no change.
+                if (change(readFile(name))) throwErrnoIn(e);
+                return;
+            }
+            throwOpenFailure(e, fd_.get(), name, false);
+        }
+        struct stat st{};
+        if (sys().fstat(fd.get(), &st) != 0) throwErrnoIn(errno);
+        if (!S_ISREG(st.st_mode)) throwNotAFile(st);
+        lockWhole(fd.get());
+        // Replaced by another instance while this one waited: the lock is
+        // on a file no longer stored.
+        struct stat now{};
+        if (sys().fstatat(fd_.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != st.st_dev ||
+            now.st_ino != st.st_ino) {
+            if (attempt >= 8) throw PlatformError(err::PermissionDenied, kInUse);
+            continue;
+        }
+        const std::string stored = readWhole(fd.get());
+        // All of it, or the change would drop what was not read.
+        if (stored.size() != static_cast<std::size_t>(st.st_size)) throw PlatformError(err::DeviceIo);
+        const auto bytes = change(stored);
+        if (!bytes) return;
+        if ((st.st_mode & kWriteBits) == 0) throw PlatformError(err::PermissionDenied);
+        // Replaced while the lock is still held.
+        writeReplacing(name, *bytes, st, fd.get());
+        return;
+    }
+}
+
+std::int64_t PosixDirectory::takenTime(const std::string& name) {
+    checkName(name);
+    struct stat st{};
+    if (sys().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throwErrnoIn(errno);
+    return static_cast<std::int64_t>(st.st_ctim.tv_sec);
+}
+
+void PosixDirectory::markTaken(const std::string& name) {
+    struct stat st{};
+    const Fd in = openRegular(fd_.get(), name, false, st);
+    // Setting the mode it has changes nothing but the change time.
+    if (sys().fchmod(in.get(), st.st_mode & 07777) == 0) return;
+    if (errno != EPERM) throwErrnoIn(errno);
+
+    // Another's copy in a shared folder: replaced by a copy of itself, ours.
+    NewFile out(fd_.get(), name, S_IRUSR | S_IWUSR);
+    if (out.fd.get() < 0) throwErrnoIn(out.error);
+    copyContent(in.get(), out.fd.get(), static_cast<std::int64_t>(st.st_size), {});
+    copyDosAttrib(in.get(), out.fd.get());
+    if (sys().fchmod(out.fd.get(), st.st_mode & 07777) != 0) throwErrnoIn(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (sys().futimens(out.fd.get(), times) != 0) throwErrnoIn(errno);
     if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
     if (out.unnamed()) out.temporary.nameUnnamedFile(out.fd.get(), name);
     if (out.fd.close() != 0) throwErrnoIn(errno);

@@ -9,8 +9,10 @@
 //   begins with "." or the hidden bit of user.DOSATTRIB; system and archive
 //   from user.DOSATTRIB (regular files count as archive without it). Without
 //   extended attributes only names and permission bits count, silently.
-// - Names holding a "\" or a line break, or that are not UTF-8, cannot be
-//   carried by the program's paths and files and are not listed.
+// - Names are listed as their own bytes, also those that are not UTF-8
+//   (Shift_JIS or Latin-1 from a Windows archive). Names holding a line
+//   break, or a "\" in UTF-8, cannot be shown nor carry a comment: listed
+//   as UnshownName only for a caller that asks.
 // - Symbolic links: listed and found with the ReparsePoint bit, described by
 //   what they point at; links that point nowhere are not listed. Nothing is
 //   written, deleted or given attributes through a link.

@@ -1,5 +1,6 @@
 // The running process on a POSIX machine, and the native factories.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,17 +82,48 @@ std::string withoutDotNames(const std::string& path) {
 
 }  // namespace
 
-std::string joinCommandLine(const std::vector<std::string>& arguments,
+namespace {
+
+// C:, C:\x, \\server\share: a path in the program's own form; quoted, as the
+// program's command line may be, it is the program's to read.
+bool inProgramForm(const std::string& text) {
+    if (!text.empty() && text[0] == '"') return true;
+    const bool letter = !text.empty() && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
+    return (letter && text.size() >= 2 && text[1] == ':') || text.rfind("\\\\", 0) == 0;
+}
+
+}  // namespace
+
+std::string joinCommandLine(const std::vector<std::string>& arguments, const std::string& currentDirectory,
                             const std::function<std::string(const std::string&)>& toDrivePath) {
     std::string out;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string argument = arguments[i];
         if (argument.rfind("file://", 0) == 0) argument = fileUriToPath(argument);
-        if (!argument.empty() && argument[0] == '/') argument = toDrivePath(withoutDotNames(argument));
+        if (!argument.empty() && argument[0] == '/') {
+            argument = toDrivePath(withoutDotNames(argument));
+        } else if (i == 0 && !argument.empty() && !inProgramForm(argument) && !currentDirectory.empty()) {
+            argument = toDrivePath(withoutDotNames(currentDirectory + "/" + argument));
+        }
         if (i > 0) out += ' ';
         out += argument;
     }
     return out;
+}
+
+std::string typedFolderPath(const std::string& text, const std::string& home,
+                            const std::function<std::string(const std::string&)>& toDrivePath) {
+    std::string path = text;
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    if (path.rfind("file://", 0) == 0) path = fileUriToPath(path);
+    if ((path == "~" || path.rfind("~/", 0) == 0) && !home.empty() && home[0] == '/') path = home + path.substr(1);
+    if (path.empty() || path[0] != '/') return text;
+    return toDrivePath(withoutDotNames(path));
+}
+
+std::string settingsFolderPath(const char* configHome, const std::string& home, const std::string& program) {
+    if (configHome != nullptr && configHome[0] == '/') return withoutDotNames(std::string(configHome) + "/" + program);
+    return withoutDotNames(home + "/.config/" + program);
 }
 
 }  // namespace posix
@@ -144,17 +176,33 @@ public:
         return name;
     }
 
-    std::string commandLine() override {
-        return posix::joinCommandLine(arguments_, [this](const std::string& p) { return fs_.drivePath(p); });
+    std::string settingsFolder() override {
+        return fs_.drivePath(posix::settingsFolderPath(std::getenv("XDG_CONFIG_HOME"), home(), "mabrel9-iv"));
     }
 
-    std::string currentDirectory() override {
-        std::string cwd = "/";
-        if (char* c = ::getcwd(nullptr, 0)) {
-            cwd = c;
-            std::free(c);
+    std::string dataFolder() override {
+        // Installed as the machine's programs are: <prefix>/bin/<name> with its
+        // files in <prefix>/share/<name>/.
+        const std::string exe = executable();
+        const std::string folder = exe.substr(0, exe.find_last_of('/'));
+        const auto slash = folder.find_last_of('/');
+        if (slash != std::string::npos && folder.substr(slash) == "/bin") {
+            const std::string share = folder.substr(0, slash) + "/share/" + executableBaseName();
+            struct stat st{};
+            if (::stat(share.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fs_.drivePath(share);
         }
-        return fs_.drivePath(cwd);
+        return executableFolder();
+    }
+
+    std::string commandLine() override {
+        return posix::joinCommandLine(arguments_, nativeCurrentDirectory(),
+                                      [this](const std::string& p) { return fs_.drivePath(p); });
+    }
+
+    std::string currentDirectory() override { return fs_.drivePath(nativeCurrentDirectory()); }
+
+    std::string typedPath(const std::string& text) override {
+        return posix::typedFolderPath(text, home(), [this](const std::string& p) { return fs_.drivePath(p); });
     }
 
     LocalTime now() override {
@@ -164,7 +212,28 @@ public:
         return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
     }
 
+    std::int64_t utcNow() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+
 private:
+    static std::string nativeCurrentDirectory() {
+        std::string cwd = "/";
+        if (char* c = ::getcwd(nullptr, 0)) {
+            cwd = c;
+            std::free(c);
+        }
+        return cwd;
+    }
+
+    // $HOME, or the account's home folder where it is not set.
+    static std::string home() {
+        const char* h = std::getenv("HOME");
+        if (h != nullptr && h[0] == '/') return h;
+        if (const passwd* account = ::getpwuid(::getuid()); account != nullptr && account->pw_dir != nullptr) {
+            return account->pw_dir;
+        }
+        return "/";
+    }
+
     static std::string executable() {
         char buffer[4096];
         const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

@@ -14,8 +14,22 @@ std::string lockFilePath(const std::string& programName, const char* runtimeDir,
 
 // The arguments joined with spaces; an absolute POSIX path (or a file:// URI,
 // as file managers pass them) has its ".", ".." and doubled "/" resolved and
-// is put into drive form by `toDrivePath`.
-std::string joinCommandLine(const std::vector<std::string>& arguments,
+// is put into drive form by `toDrivePath`. A first argument that is a
+// relative POSIX path is taken from `currentDirectory` (native), as every
+// program of the machine takes it; one in the program's own form (C:\x,
+// \\server\share) stays as it is.
+std::string joinCommandLine(const std::vector<std::string>& arguments, const std::string& currentDirectory,
                             const std::function<std::string(const std::string&)>& toDrivePath);
+
+// A folder typed into the program (the drive chooser), ending in the "\" the
+// program added: an absolute POSIX path, a file:// URI or a path from "~"
+// (`home`, native) is put into drive form, without a trailing "\"; anything
+// else stays as typed.
+std::string typedFolderPath(const std::string& text, const std::string& home,
+                            const std::function<std::string(const std::string&)>& toDrivePath);
+
+// The folder of the settings file: $XDG_CONFIG_HOME/<program> when it is an
+// absolute path, else <home>/.config/<program>; native.
+std::string settingsFolderPath(const char* configHome, const std::string& home, const std::string& program);
 
 }  // namespace mabrel::platform::posix

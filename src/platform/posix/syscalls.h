@@ -39,6 +39,7 @@ struct Syscalls {
     ssize_t (*getxattr)(const char* path, const char* name, void* value, size_t size);
     ssize_t (*fgetxattr)(int fd, const char* name, void* value, size_t size);
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
+    int (*fcntl)(int fd, int command, ...);
 };
 
 // The machine's own calls.

@@ -10,6 +10,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -38,6 +39,12 @@ bool isLinkTag(DWORD attributes, DWORD tag) {
            (tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT);
 }
 
+// The part of the moment below the second, in nanoseconds.
+std::uint32_t nanosecondsOf(const FILETIME& t) {
+    const auto ticks = (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    return static_cast<std::uint32_t>(ticks % 10000000ull) * 100u;
+}
+
 std::int64_t utcSecondsOf(const FILETIME& t) {
     const auto ticks = (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
     return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
@@ -61,6 +68,7 @@ DirEntry entryOf(const WIN32_FIND_DATAW& data) {
     e.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     e.modified = localTimeOf(data.ftLastWriteTime);
     e.utcSeconds = utcSecondsOf(data.ftLastWriteTime);
+    e.nanoseconds = nanosecondsOf(data.ftLastWriteTime);
     return e;
 }
 
@@ -126,6 +134,14 @@ public:
     ~FileHandle() { close(); }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = other.handle_;
+            other.handle_ = INVALID_HANDLE_VALUE;
+        }
+        return *this;
+    }
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     // Closing can report a failed late write; the caller wants to know.
@@ -219,6 +235,23 @@ bool isLink(HANDLE h) {
 void setBasicAttributes(HANDLE h, DWORD attributes) {
     FILE_BASIC_INFO basic{};  // zero times: left as they are
     basic.FileAttributes = attributes;
+    if (!::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) throwLastError();
+}
+
+// Marks the open file as taken now: its creation and change times become
+// the present. Its attributes are set again as they are, which is what
+// changes the time where the system keeps neither time (Wine on a POSIX
+// file system: the change time there).
+void stampTaken(HANDLE h) {
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) throwLastError();
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    basic.CreationTime.LowPart = now.dwLowDateTime;
+    basic.CreationTime.HighPart = static_cast<LONG>(now.dwHighDateTime);
+    basic.ChangeTime = basic.CreationTime;
+    basic.LastAccessTime.QuadPart = 0;  // left as they are
+    basic.LastWriteTime.QuadPart = 0;
     if (!::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) throwLastError();
 }
 
@@ -376,6 +409,10 @@ BY_HANDLE_FILE_INFORMATION copyOneVersion(HANDLE in, HANDLE out, const CopyProgr
 
 }  // namespace
 
+// How long a save waits for another instance's lock before it gives up.
+constexpr ULONGLONG kLockPatienceMs = 10000;
+constexpr char kInUse[] = "他のプログラムが使用中です。";
+
 // --- Win32Directory ----------------------------------------------------------
 
 class Win32Directory final : public Directory {
@@ -386,7 +423,7 @@ public:
 
     const std::string& path() const override { return path_; }
 
-    std::vector<DirEntry> list(std::uint32_t mask) override {
+    std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
         // Through a handle of its own, opened from the held one: a handle
         // lists its folder as it was at its first listing (Wine keeps it).
         DWORD e = 0;
@@ -395,6 +432,8 @@ public:
         std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
         std::vector<DirEntry> entries;
         FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+        std::size_t read = 0;
+        auto nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
         for (;;) {
             if (!::GetFileInformationByHandleEx(listed.get(), kind, buffer.data(),
                                                 static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
@@ -406,6 +445,12 @@ public:
             const char* at = reinterpret_cast<const char*>(buffer.data());
             for (;;) {
                 const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+                // Every few hundred entries, or 50 ms: the person sees how far
+                // a long listing is.
+                if (progress && (++read % 256 == 0 || std::chrono::steady_clock::now() >= nextReport)) {
+                    nextReport = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+                    if (!progress(read)) throw PlatformError(err::Cancelled);
+                }
                 DirEntry e;
                 e.name = narrow(info->FileName, info->FileNameLength / sizeof(wchar_t));
                 e.attributes = known(info->FileAttributes);
@@ -415,6 +460,7 @@ public:
                 FILETIME written{info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)};
                 e.modified = localTimeOf(written);
                 e.utcSeconds = utcSecondsOf(written);
+                e.nanoseconds = nanosecondsOf(written);
                 if (matchesMask(e.attributes, mask)) entries.push_back(std::move(e));
                 if (info->NextEntryOffset == 0) break;
                 at += info->NextEntryOffset;
@@ -457,6 +503,7 @@ public:
         FILETIME written{basic.LastWriteTime.LowPart, static_cast<DWORD>(basic.LastWriteTime.HighPart)};
         found.modified = localTimeOf(written);
         found.utcSeconds = utcSecondsOf(written);
+        found.nanoseconds = nanosecondsOf(written);
         if (!matchesMask(found.attributes, mask)) return std::nullopt;
         return found;
     }
@@ -497,6 +544,12 @@ public:
         // Never over an existing entry.
         out.name(handle_, target, false);
         setBasicAttributes(out.get(), settable(attributes));
+        // A name deleted moments ago can hand its old creation time to the
+        // new file (tunnelling): the copy's age starts now.
+        try {
+            stampTaken(out.get());
+        } catch (const PlatformError&) {
+        }
         out.close();
     }
 
@@ -621,6 +674,55 @@ public:
         out.name(handle_, target, true);
         setBasicAttributes(out.get(), final);
         out.close();
+    }
+
+    void updateFile(const std::string& name, const FileChange& change) override {
+        const std::wstring target = entryName(name);
+        // The lock: a file beside it that one handle at a time can have open,
+        // deleted when that handle closes, also when its process ends. Where
+        // no file can be made (a read-only folder), nothing.
+        const ULONGLONG giveUp = ::GetTickCount64() + kLockPatienceMs;
+        FileHandle lock(INVALID_HANDLE_VALUE);
+        for (;;) {
+            DWORD e = 0;
+            lock = FileHandle(openIn(handle_, target + L".lock", GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_OPEN_IF,
+                                     FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, e, FILE_ATTRIBUTE_HIDDEN));
+            if (lock.valid() || e != ERROR_SHARING_VIOLATION) break;
+            if (::GetTickCount64() > giveUp) throw PlatformError(err::PermissionDenied, kInUse);
+            ::Sleep(20);
+        }
+        std::optional<std::string> stored;
+        try {
+            stored = readFile(name);
+        } catch (const PlatformError& e) {
+            if (e.number() != err::FileNotFound) throw;
+        }
+        if (const auto bytes = change(stored)) writeFileAtomic(name, *bytes);
+    }
+
+    std::int64_t takenTime(const std::string& name) override {
+        DWORD e = 0;
+        FileHandle entry(openIn(handle_, entryName(name), FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                                FILE_OPEN_REPARSE_POINT, e));
+        if (!entry.valid()) throwError(e);
+        FILE_BASIC_INFO basic{};
+        if (!::GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &basic, sizeof basic)) throwLastError();
+        // The later of the two: a creation time can be handed down from a
+        // name deleted moments before, and Wine gives the modification time
+        // for it.
+        const auto seconds = [](const LARGE_INTEGER& t) {
+            return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.QuadPart) / 10000000ull) - 11644473600ll;
+        };
+        return std::max(seconds(basic.CreationTime), seconds(basic.ChangeTime));
+    }
+
+    void markTaken(const std::string& name) override {
+        DWORD e = 0;
+        FileHandle entry(openIn(handle_, entryName(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
+        if (!entry.valid()) throwError(e);
+        if (isLink(entry.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
+        stampTaken(entry.get());
     }
 
     void removeStaleTemporaries() override {

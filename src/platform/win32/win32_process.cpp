@@ -112,6 +112,13 @@ LocalTime Win32Process::now() {
     return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
+std::int64_t Win32Process::utcNow() {
+    FILETIME t{};
+    ::GetSystemTimeAsFileTime(&t);
+    const auto ticks = (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks / 10000000ull) - 11644473600ll;
+}
+
 }  // namespace mabrel::platform::win32
 
 namespace mabrel::platform {

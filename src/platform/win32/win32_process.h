@@ -22,6 +22,7 @@ public:
     std::string commandLine() override;
     std::string currentDirectory() override;
     LocalTime now() override;
+    std::int64_t utcNow() override;
 
 private:
     std::map<std::string, void*> mutexes_;

@@ -55,20 +55,20 @@ protected:
 
 // --- Context menu ------------------------------------------------------------
 
-TEST_F(Dialogs, ContextMenuShowsItsFourButtonsWhereDesignedEnterOnOpeningCancelsAndTheTitleBarGivesNothing) {
+TEST_F(Dialogs, ContextMenuShowsItsFiveButtonsWhereDesignedEnterOnOpeningCancelsAndTheTitleBarGivesNothing) {
     frm_rclick menu(state);
     menu.Command1[frm_rclick::kComment].enabled = false;  // two rows selected
     menu.Command1[frm_rclick::kRestore].enabled = false;
     state.p_dialogResult = 7;
     script.on<RClickDialog>([&](RClickDialog* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral(" mabrel9-iv メニュー"));
-        // 2295 x 2490 twips, wider where the caption needs it.
-        EXPECT_EQ(d->height(), 166);
+        // 2295 x 3090 twips, wider where the caption needs it.
+        EXPECT_EQ(d->height(), 206);
         EXPECT_GE(d->width(), 153);
         EXPECT_FALSE(d->windowFlags() & Qt::WindowMinimizeButtonHint);
         EXPECT_FALSE(d->windowFlags() & Qt::WindowMaximizeButtonHint);
-        const char* captions[] = {"キャンセル", "コメント", "復 活", "削 除"};
-        for (int i = 0; i < 4; ++i) {
+        const char* captions[] = {"キャンセル", "コメント", "復 活", "削 除", "比 較"};
+        for (int i = 0; i < 5; ++i) {
             EXPECT_EQ(d->button(i)->text(), QString::fromUtf8(captions[i]));
             EXPECT_EQ(d->button(i)->geometry(), px(menu.Command1[static_cast<std::size_t>(i)].geometry));
         }
@@ -189,7 +189,7 @@ TEST_F(Dialogs, DriveChooserLabelsEachDriveByTypeAndOffersOnlyDrivesThatExist) {
     EXPECT_EQ(state.p_chosenPath, "D:\\");
 }
 
-TEST_F(Dialogs, DriveChooserOkReturnsATypedPathWithASeparatorCancelNothingTheTitleBarOrEscapeAClickedDrive) {
+TEST_F(Dialogs, DriveChooserOkReturnsATypedPathWithASeparatorCancelOrEscapeNothingTheTitleBarAClickedDrive) {
     {
         // Typing selects "その他" over a clicked drive.
         frm_drive chooser(state, ui, "C:\\Docs\\");
@@ -212,19 +212,19 @@ TEST_F(Dialogs, DriveChooserOkReturnsATypedPathWithASeparatorCancelNothingTheTit
         ui.showModal(chooser);
         EXPECT_EQ(state.p_chosenPath, "");
     }
-    // Escape, bound to no button, closes the window as its close box does.
+    // The close box leaves the drive clicked; Escape is キャンセル.
     for (bool escape : {false, true}) {
         frm_drive chooser(state, ui, "C:\\Docs\\");
         script.on<DriveDialog>([escape](DriveDialog* d) {
             click(d->option(escape ? 4 : 1));
             if (escape) {
-                QTest::keyClick(d->text1(), Qt::Key_Escape);
+                QTest::keyClick(d->option(4), Qt::Key_Escape);
             } else {
                 d->close();
             }
         });
         ui.showModal(chooser);
-        EXPECT_EQ(state.p_chosenPath, escape ? "D:\\" : "A:\\");
+        EXPECT_EQ(state.p_chosenPath, escape ? "" : "A:\\");
     }
     EXPECT_TRUE(script.done());
 }

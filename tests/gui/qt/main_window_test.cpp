@@ -21,6 +21,7 @@
 #include "gui/qt/gui_util.h"
 #include "support/gui_fixture.h"
 #include "support/typing.h"
+#include "support/x_desktop.h"
 
 namespace mabrel::gui::test {
 namespace {
@@ -294,14 +295,15 @@ TEST_F(MainWindowTest, ContextMenuRefusesToRestoreAFileRowAndCommentsRestoresAnd
     EXPECT_EQ(file("_mabre.l94"), "\r\n" + ansi("notes.txt_2024-02-01 08-00-00,初版") + "\r\n");
 
     // Restore it: the old text is back and the present version is kept. The
-    // copy of the restored version now equals the file and goes; its comment
-    // shows on the file row.
+    // copy of the restored version now equals the file and is no longer
+    // listed; its comment shows on the file row.
     clickRow(backup);
     script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kRestore)); });
     rightClickRow(backup);
     EXPECT_TRUE(script.done());
     EXPECT_EQ(file("notes.txt"), "the old text");
-    EXPECT_EQ(backupNames(), std::vector<std::string>{"notes_2024-03-01 09-05-03.txt"});
+    EXPECT_EQ(backupNames(),
+              (std::vector<std::string>{"notes_2024-02-01 08-00-00.txt", "notes_2024-03-01 09-05-03.txt"}));
     EXPECT_EQ(cell(viewRow("notes.txt"), 4), QStringLiteral("初版"));
 
     // Delete the copy of the version that was replaced.
@@ -312,9 +314,52 @@ TEST_F(MainWindowTest, ContextMenuRefusesToRestoreAFileRowAndCommentsRestoresAnd
     script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kDelete)); });
     rightClickRow(replaced);
     EXPECT_TRUE(script.done());
-    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(backupNames(), std::vector<std::string>{"notes_2024-02-01 08-00-00.txt"});
     EXPECT_EQ(viewRow("notes.txt", true), -1);
     EXPECT_TRUE(script.unexpected.empty());
+}
+
+TEST_F(MainWindowTest, TwoRowsThatAreNoTextGoToTheCompareToolOnThePathOlderLeftOrAMessageNamesTheTools) {
+    // A stand-in for meld on PATH, writing down its arguments one a line.
+    const TempDir bin;
+    const std::string log = (bin.path() / "args.log").string();
+    bin.write("meld", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >'" + log + ".part'\nmv '" + log +
+                          ".part' '" + log + "'\n");
+    std::filesystem::permissions(bin.path() / "meld", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray(bin.path().c_str()) + ":" + path);
+    setModificationTime(work.write("_mabre-l94/図面_2024-02-01 08-00-00.dwg", std::string("AC\0\1", 4)), 2024, 2, 1, 8,
+                        0, 0);
+    setModificationTime(work.write("図面.dwg", std::string("AC\0\2", 4)), 2024, 3, 1, 9, 5, 3);
+    start();
+    const auto compareRows = [&](const std::function<void()>& then = {}) {
+        clickRow(viewRow("図面.dwg"));
+        clickRow(viewRow("図面.dwg", true), Qt::ControlModifier);
+        script.on<RClickDialog>([](RClickDialog* d) { click(d->button(frm_rclick::kCompare)); });
+        if (then) then();
+        rightClickRow(viewRow("図面.dwg", true));
+    };
+    compareRows();
+    ASSERT_TRUE(x::waitUntil([&] { return std::filesystem::exists(log); })) << "the compare tool was not started";
+    const std::string older = (backupDir() / "図面_2024-02-01 08-00-00.dwg").string();
+    const std::string newer = (work.path() / "図面.dwg").string();
+    EXPECT_EQ(readBytes(log), "--label=図面.dwg　2024-02-01 08-00-00（バックアップ）\n--label=図面.dwg　2024-03-01 "
+                              "09-05-03（現在のファイル）\n" + older + "\n" + newer + "\n");
+
+    // None on the path: the message names the tools.
+    qputenv("PATH", QByteArray(exeDir.path().c_str()));
+    QString message;
+    compareRows([&] {
+        script.on<QMessageBox>([&](QMessageBox* box) {
+            message = box->text();
+            click(box->button(QMessageBox::Ok));
+        });
+    });
+    qputenv("PATH", path);
+    EXPECT_TRUE(script.done());
+    EXPECT_TRUE(message.contains(QStringLiteral("比較ツール（Meld、Kompare）がインストールされていません"))) << message.toStdString();
+    EXPECT_TRUE(script.unexpected.empty());
+    EXPECT_EQ(file("図面.dwg"), std::string("AC\0\2", 4));
 }
 
 TEST_F(MainWindowTest, HeaderClicksSortByThatColumnAndASecondClickReverses) {

@@ -1,5 +1,5 @@
 // The real executable in a process of its own, on Qt's offscreen platform:
-// start-up, termination, a second instance.
+// start-up, termination, a second instance, its answers on the terminal.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,7 +28,7 @@ protected:
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
 };
 
-TEST_F(ProcessTest, SigtermClosesTheWindowSoSettingsAndCommentsAreWritten) {
+TEST_F(ProcessTest, SigtermClosesTheWindowSoSettingsAreWrittenAndUnchangedCommentsAreNot) {
     // A folder whose name needs quoting on any command line.
     const stdfs::path folder = work.mkdir("作業 フォルダ");
     std::ofstream(folder / "notes.txt") << "one";
@@ -52,9 +52,40 @@ TEST_F(ProcessTest, SigtermClosesTheWindowSoSettingsAndCommentsAreWritten) {
     EXPECT_EQ(readBytes(program.settings()).find('\n'), readBytes(program.settings()).find("\r\n") + 1);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + ansi(work.drivePath() + "作業 フォルダ\\")), lines.end())
         << readBytes(program.settings());
-    // Rewritten, byte for byte what it held.
-    EXPECT_NE(stdfs::last_write_time(folder / "_mabre.l94"), before);
+    // Nothing changed in it: not written.
+    EXPECT_EQ(stdfs::last_write_time(folder / "_mabre.l94"), before);
     EXPECT_EQ(readBytes(folder / "_mabre.l94"), comments);
+}
+
+TEST_F(ProcessTest, HelpAndVersionAnswerOnTheTerminalWithoutADisplayARelativePathIsTakenFromTheCurrentDirectory) {
+    // No display at all: a window would not start.
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) bare.remove(QString::fromLatin1(var));
+    const struct {
+        const char* argument;
+        const char* begins;
+    } answers[] = {{"--version", "mabrel9-iv 4.0.9\n"}, {"--help", "使い方: mabrel9-iv [フォルダーまたはファイル]\n"}};
+    for (const auto& a : answers) {
+        Program program(runtime, bare);
+        program.process.setProcessChannelMode(QProcess::SeparateChannels);
+        program.process.start(QString::fromStdString(program.exe().string()), {QString::fromLatin1(a.argument)});
+        ASSERT_TRUE(program.process.waitForFinished(10000)) << a.argument;
+        EXPECT_EQ(program.process.exitCode(), 0) << a.argument;
+        EXPECT_EQ(program.process.readAllStandardOutput().toStdString().rfind(a.begins, 0), 0u) << a.argument;
+        EXPECT_FALSE(stdfs::exists(program.settings()));
+    }
+
+    // "sub" from the current directory, as any program of the machine takes it.
+    work.mkdir("sub");
+    Program program(runtime);
+    program.process.setWorkingDirectory(QString::fromStdString(work.path().string()));
+    program.start("sub");
+    ASSERT_TRUE(program.waitReady());
+    program.terminate();
+    ASSERT_TRUE(program.process.waitForFinished(20000));
+    const auto lines = platform::splitLines(readBytes(program.settings()));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "lastPath," + work.drivePath() + "sub\\"), lines.end())
+        << readBytes(program.settings());
 }
 
 TEST_F(ProcessTest, ASecondStartWhileOneRunsEndsAtOnceTouchingNothing) {

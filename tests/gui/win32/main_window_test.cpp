@@ -221,9 +221,11 @@ TEST_F(MainWindowTest, ListsFilesBackupsIconsAndCommentsSortsByTheHeadersAndKeep
     };
     expectWidths("after the load");
 
-    // The copy of the version report.txt has is deleted; the others are rows.
+    // The copy of the version report.txt has, taken just now, is no row;
+    // the others are rows.
     EXPECT_EQ(backupNames(), (std::vector<std::wstring>{L"gone_2023-12-24 18-30-00.doc",
-                                                        L"report_2024-02-01 08-00-00.txt"}));
+                                                        L"report_2024-02-01 08-00-00.txt",
+                                                        L"report_2024-03-01 09-05-03.txt"}));
     const auto rows = l.rows();
     ASSERT_EQ(rows.size(), 4u);
     const std::array<std::wstring, 6> expected[] = {

@@ -1,8 +1,8 @@
 // The application the tests register for their file type: it records the
 // path the shell hands it, the show command it was started with, and what the
 // backup folder beside that file held at that moment, then changes the file
-// as an editor saving it would.
-//   open_handler.exe FILE LOG     (LOG, UTF-8: the path, "show N", the names)
+// as an editor saving it would (with "later", the test saves it itself).
+//   open_handler.exe FILE LOG [later]  (LOG, UTF-8: the path, "show N", the names)
 #include <windows.h>
 
 #include <shellapi.h>
@@ -56,7 +56,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     // The change an editor makes; its modification time becomes now.
-    writeWhole(file, " edited", OPEN_EXISTING);
+    if (argc < 4 || std::wstring(argv[3]) != L"later") writeWhole(file, " edited", OPEN_EXISTING);
     // Whole or not at all: the test waits for the log to appear.
     const std::wstring partial = log + L".part";
     if (!writeWhole(partial, record, CREATE_ALWAYS)) return 1;

@@ -1,10 +1,16 @@
-# Run by cmake --install: writes the desktop entry for the launcher where it
+# Run by cmake --install: writes the desktop entry for the program where it
 # was installed and installs it (so that the install manifest lists it).
 # In: desktop_in, bindir, entry_dir, applications_dir.
 if(IS_ABSOLUTE "${bindir}")
   set(launcher "${bindir}/mabrel9-iv")
 else()
   set(launcher "${CMAKE_INSTALL_PREFIX}/${bindir}/mabrel9-iv")
+endif()
+# In a folder of the system's path (the Debian package's /usr/bin) the name
+# alone: the entry then works wherever the package's files are unpacked.
+get_filename_component(launcher_dir "${launcher}" DIRECTORY)
+if(launcher_dir MATCHES "^/(usr/(local/)?)?bin$")
+  set(launcher "mabrel9-iv")
 endif()
 if(NOT IS_ABSOLUTE "${applications_dir}")
   set(applications_dir "${CMAKE_INSTALL_PREFIX}/${applications_dir}")

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QThread>
 #include <QUrl>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -44,6 +45,7 @@ public:
     std::string commandLine() override { return commandLineText; }
     std::string currentDirectory() override { return currentDir; }
     platform::LocalTime now() override { return {2026, 12, 5, 9, 0, 0}; }
+    std::int64_t utcNow() override { return static_cast<std::int64_t>(std::time(nullptr)); }
 };
 
 // The machine's file system, one of whose copies can stop after its first

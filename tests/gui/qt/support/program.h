@@ -1,6 +1,6 @@
 // The real executable in a process of its own: copied into a folder of its
-// own (so that its settings file is its own), started on a prepared folder,
-// ended by the system's termination signal.
+// own, with a settings folder of its own (XDG_CONFIG_HOME), started on a
+// prepared folder, ended by the system's termination signal.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,6 +49,7 @@ public:
     explicit Program(const mabrel::test::TempDir& runtime, QProcessEnvironment env = offscreenEnvironment()) {
         std::filesystem::copy_file(MABREL_EXECUTABLE, exe(), std::filesystem::copy_options::overwrite_existing);
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((dir.path() / "config").string()));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     }
@@ -66,7 +67,7 @@ public:
     }
 
     std::filesystem::path exe() const { return dir.path() / "mabrel9-iv"; }
-    std::filesystem::path settings() const { return dir.path() / "mabrel9-iv.ini"; }
+    std::filesystem::path settings() const { return dir.path() / "config/mabrel9-iv/mabrel9-iv.ini"; }
 
     void start(const std::filesystem::path& folder) {
         process.start(QString::fromStdString(exe().string()), {QString::fromStdString(folder.string())});

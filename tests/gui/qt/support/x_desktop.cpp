@@ -112,15 +112,32 @@ unsigned long visibleWindowOf(qint64 pid) {
     return window;
 }
 
+std::vector<unsigned long> visibleWindowsOf(qint64 pid) {
+    std::istringstream ids(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                           QStringLiteral("--pid"), QString::number(pid)}));
+    std::vector<unsigned long> windows;
+    for (unsigned long window = 0; ids >> window;) windows.push_back(window);
+    return windows;
+}
+
 void minimise(unsigned long window) { run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id(window)}); }
 void activate(unsigned long window) { run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), id(window)}); }
 void map(unsigned long window) { run(QStringLiteral("xdotool"), {QStringLiteral("windowmap"), id(window)}); }
 
-void click(unsigned long window, int x, int y, int count) {
+void click(unsigned long window, int x, int y, int count, int button) {
     run(QStringLiteral("xdotool"),
         {QStringLiteral("mousemove"), QStringLiteral("--window"), id(window), QString::number(x), QString::number(y),
          QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--delay"),
-         QStringLiteral("80"), QStringLiteral("1")});
+         QStringLiteral("80"), QString::number(button)});
+}
+
+void type(const std::string& text) {
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QString::fromStdString(text)});
+}
+
+void key(const std::string& keys) {
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromStdString(keys)});
 }
 
 void settle(int ms) {

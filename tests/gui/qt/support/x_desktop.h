@@ -35,14 +35,21 @@ std::vector<std::uint32_t> icon(unsigned long window, int size);
 
 // The visible top-level window of a process, 0 while it has none.
 unsigned long visibleWindowOf(qint64 pid);
+// All of them.
+std::vector<unsigned long> visibleWindowsOf(qint64 pid);
 
 // Minimises, activates (brings back from the task bar) or maps the window
 // through the window manager, as a task bar does.
 void minimise(unsigned long window);
 void activate(unsigned long window);
 void map(unsigned long window);
-// Clicks with the left button at a point of the window's client area.
-void click(unsigned long window, int x, int y, int count = 1);
+// Clicks with the left button (or `button`: 3 the right one) at a point of
+// the window's client area.
+void click(unsigned long window, int x, int y, int count = 1, int button = 1);
+// Types ASCII text, or presses keys ("Return", "shift+F10"), into the window
+// that has the focus.
+void type(const std::string& text);
+void key(const std::string& keys);
 
 // Runs this process's event loop for `ms`, handling each event as it comes,
 // as the program's own loop does.

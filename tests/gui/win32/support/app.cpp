@@ -52,9 +52,9 @@ std::wstring folderForm(const fs::path& folder) {
     return s;
 }
 
-App::App() {
-    fs::copy_file(fromHost(MABREL_WIN32_EXECUTABLE), exe(), fs::copy_options::overwrite_existing);
-}
+App::App() { fs::copy_file(built(), exe(), fs::copy_options::overwrite_existing); }
+
+fs::path App::built() { return fromHost(MABREL_WIN32_EXECUTABLE); }
 
 App::~App() {
     terminate();

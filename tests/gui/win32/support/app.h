@@ -30,6 +30,8 @@ class App {
 public:
     App();
     ~App();
+    // The program as the build made it, beside the help page the zip packs.
+    static std::filesystem::path built();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 

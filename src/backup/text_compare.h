@@ -1,0 +1,102 @@
+// Two versions of a text file side by side: which lines were removed, added
+// or changed, and within a changed line which characters. The lines are
+// compared with dtl (an O(NP) sequence comparison); what is ours is how a
+// file becomes lines and how the result becomes rows.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace mabrel::backup {
+
+// Files larger than this are not read as text: they go to a compare tool.
+inline constexpr std::int64_t kTextCompareLimit = std::int64_t{64} << 20;
+
+enum class TextEncoding { Utf8Bom, Utf8, Cp932 };
+enum class LineEnd : std::uint8_t { None, Lf, CrLf, Cr };
+
+struct TextLine {
+    std::uint32_t offset = 0;  // into TextFile::text
+    std::uint32_t length = 0;  // without the line end
+    LineEnd end = LineEnd::None;
+};
+
+struct TextFile {
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::string text;  // UTF-8, without a byte order mark
+    std::vector<TextLine> lines;
+
+    std::string_view line(std::size_t i) const { return std::string_view(text).substr(lines[i].offset, lines[i].length); }
+    // The line of most bytes (what a view measures to size its columns);
+    // empty for a file without lines.
+    std::string_view longestLine() const;
+};
+
+// A file's bytes as text, its encoding decided per file: behind a byte order
+// mark UTF-8; else UTF-8 when the bytes are UTF-8; else CP932 (the ANSI code
+// page). Nothing when they are no text: a NUL or another control character
+// but tab, line and page breaks, backspace, bell and escape, or bytes that
+// are neither.
+std::optional<TextFile> readAsText(const platform::Codec& codec, std::string bytes);
+
+enum class RowKind : std::uint8_t { Same, Removed, Added, Changed };
+
+// One row of the side-by-side view: a line of the older file, of the newer
+// one, or of both (-1 where a side has none).
+struct CompareRow {
+    std::int32_t left = -1;
+    std::int32_t right = -1;
+    RowKind kind = RowKind::Same;
+};
+
+// A piece of a line as shown: tabs laid out, control characters made
+// visible, and whether it differs from the other side.
+struct Run {
+    std::string text;
+    bool changed = false;
+};
+
+// Told of the comparison's progress (0 to 1000, -1 while it cannot tell);
+// throwing stops it.
+using CompareProgress = std::function<void(int permille)>;
+
+class TextComparison {
+public:
+    TextFile older;
+    TextFile newer;
+    std::vector<CompareRow> rows;
+    // The first row of each change: a run of rows that are not Same.
+    std::vector<std::int32_t> changes;
+
+    // The row's line of one side in pieces; empty for a side without a line.
+    // A line end that differs from the other side's shows as a piece of its own.
+    std::vector<Run> runs(std::size_t row, bool newerSide) const;
+
+    // Changed characters of Changed rows, by row: byte ranges into the line.
+    struct Span {
+        std::uint32_t from = 0;
+        std::uint32_t to = 0;
+    };
+    struct LineMarks {
+        std::vector<Span> older;
+        std::vector<Span> newer;
+    };
+    std::vector<std::int32_t> marksOfRow;  // index into marks, -1 for none
+    std::vector<LineMarks> marks;
+};
+
+// Compares two texts line by line, then the characters of changed lines.
+// Line ends count: a line that lost its line break has changed.
+TextComparison compareTexts(TextFile older, TextFile newer, const CompareProgress& progress = {});
+
+// The text shown for a file's encoding and line ends ("UTF-8・CRLF").
+std::string describeText(const TextFile& file);
+
+}  // namespace mabrel::backup
