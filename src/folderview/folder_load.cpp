@@ -15,6 +15,7 @@
 #include "backup/backup_store.h"
 #include "folderview/comment_file.h"
 #include "platform/errors.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 #include "settings/ext_filter.h"
 #include "util/text.h"
@@ -229,12 +230,18 @@ void frm_mabrel94::fun_Load() {
             ImageList1.images.reserve(rowsAtMost);
             rowByKey.reserve(rowsAtMost);
             versions.reserve(entries.size());
+            platform::preferLargePages(rows.data(), rowsAtMost * sizeof(ListItem));
+            // The rows' texts, as they are made.
+            const auto roomForTexts = [&] {
+                if (rows.size() % 4096 == 0) platform::preferLargePagesForSmallPieces();
+            };
             // A name of no row, under each reading of its bytes.
             const auto keepName = [&](const std::string& name) {
                 unshown.insert(name);
                 if (!platform::isValidUtf8(name)) unshown.insert(platform::displayName(codec_, name));
             };
             for (auto& entry : entries) {
+                roomForTexts();
                 std::string& name = entry.name;
                 if (entry.attributes & platform::attr::UnshownName) {
                     keepName(name);
@@ -312,6 +319,7 @@ void frm_mabrel94::fun_Load() {
                 for (auto& entry : copies) {
                     // Each name goes once it is read: the rows take its room.
                     const std::string name = std::move(entry.name);
+                    roomForTexts();
                     if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
                     ListItem item;
@@ -386,6 +394,7 @@ void frm_mabrel94::fun_Load() {
 
             listingIncomplete_ = listingIncomplete;
             const std::string stored = dir->readFile(kCommentFileName);
+            platform::preferLargePagesForSmallPieces();
             const auto lines = platform::splitLines(platform::decodeText(codec_, stored));
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
             // Records of names that are not UTF-8 are found by their bytes.

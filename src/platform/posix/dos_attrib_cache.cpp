@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/memory.h"
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/syscalls.h"
 
@@ -63,6 +64,8 @@ ssize_t DosAttribCache::Listing::get(const char* name, char* buffer, std::size_t
 }
 
 void DosAttribCache::Listing::expect(std::size_t entries) {
+    read_.reserve(entries);
+    preferLargePages(read_.data(), entries * sizeof(Value));
     read_.assign(entries, Value{0, 0, kNothing, 0});
 }
 

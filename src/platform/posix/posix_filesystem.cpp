@@ -26,6 +26,7 @@
 #include <signal.h>
 
 #include "platform/errors.h"
+#include "platform/memory.h"
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/local_times.h"
@@ -814,6 +815,7 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgres
     const auto folderBytes = static_cast<std::size_t>(std::clamp<off_t>(folderStat.st_size, 0, off_t{64} << 20));
     names.reserve(folderBytes);
     starts.reserve(folderBytes / 16);
+    preferLargePagesForSmallPieces();
     errno = 0;
     while (dirent* e = sys().readdir(dir)) {
         if (progress && (starts.size() % kListProgressEvery) == 0 && std::chrono::steady_clock::now() >= nextReport) {
@@ -837,7 +839,11 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgres
     const auto nameAt = [&](std::size_t i) { return names.data() + starts[i]; };
 
     // Then each entry's stat and attributes, into its place.
-    std::vector<DirEntry> entries(count);
+    std::vector<DirEntry> entries;
+    entries.reserve(count);
+    preferLargePages(entries.data(), count * sizeof(DirEntry));
+    preferLargePagesForSmallPieces();
+    entries.resize(count);
     for (const std::size_t i : unshownAt) entries[i].attributes = attr::UnshownName;
     const std::string throughFd = "/proc/self/fd/" + std::to_string(dirFd);
     auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, throughFd);
@@ -901,6 +907,7 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgres
     // What the mask passes, named, in the folder's order.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < count; ++i) {
+        if (i % 4096 == 0) preferLargePagesForSmallPieces();
         DirEntry& entry = entries[i];
         if (!matchesMask(entry.attributes, mask)) continue;
         entry.name.assign(nameAt(i), starts[i + 1] - starts[i] - 1);
