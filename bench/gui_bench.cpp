@@ -6,13 +6,16 @@
 // of the same folder.
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "bench/bench_support.h"
 #include "bench/bench_window.h"
@@ -110,26 +113,34 @@ long long cpuTicks(pid_t pid) {
     return utime + stime;
 }
 
-// The real program started on `folder` in a process of its own (a copy of
-// the executable, so that its settings file is its own, and a home, runtime
-// and temporary folder of its own), on Qt's offscreen platform: its peak
-// resident set size once it has shown the folder and gone idle; -1 when it
-// ended or never settled.
+// The real program started on `folder` in a process of its own (with a
+// home, settings, runtime and temporary folder of its own), on Qt's
+// offscreen platform: its peak resident set size once it has shown the
+// folder and gone idle; -1 when it ended or never settled.
 long long peakResidentOfProgram(const std::filesystem::path& folder) {
     const auto place = bench::uniqueFolder("gui-program");
     for (const char* sub : {"home", "config", "runtime", "tmp"}) std::filesystem::create_directories(place / sub);
     std::filesystem::permissions(place / "runtime", std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::replace);
-    const auto exe = place / "mabrel9-iv";
-    std::filesystem::copy_file(MABREL_EXECUTABLE, exe);
+    // The environment made before the fork: the child of a process with
+    // threads only calls exec.
+    std::vector<std::string> settings = {"HOME=" + (place / "home").string(),
+                                         "XDG_CONFIG_HOME=" + (place / "config").string(),
+                                         "XDG_RUNTIME_DIR=" + (place / "runtime").string(),
+                                         "TMPDIR=" + (place / "tmp").string(), "QT_QPA_PLATFORM=offscreen"};
+    std::vector<char*> environment;
+    for (auto& setting : settings) environment.push_back(setting.data());
+    for (char** e = environ; *e; ++e) {
+        const std::string_view name(*e, std::strcspn(*e, "="));
+        if (name != "HOME" && name != "XDG_CONFIG_HOME" && name != "XDG_RUNTIME_DIR" && name != "TMPDIR" &&
+            name != "QT_QPA_PLATFORM") {
+            environment.push_back(*e);
+        }
+    }
+    environment.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::setenv("HOME", (place / "home").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (place / "config").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", (place / "runtime").c_str(), 1);
-        ::setenv("TMPDIR", (place / "tmp").c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::execl(exe.c_str(), exe.c_str(), folder.c_str(), nullptr);
+        ::execle(MABREL_EXECUTABLE, MABREL_EXECUTABLE, folder.c_str(), nullptr, environment.data());
         ::_exit(127);
     }
     long long peak = -1;
