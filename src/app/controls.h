@@ -161,7 +161,7 @@ private:
         std::uint32_t folder;   // into folders_
         std::uint32_t nameEnd;  // in names_; the name begins where the one before ends
     };
-    void add(std::string_view key, std::size_t nameFrom, SharedIcon picture);
+    void append(std::size_t folder, std::string_view name, SharedIcon picture);
 
     std::vector<Entry> entries_;
     std::string names_;

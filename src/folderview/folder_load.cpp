@@ -55,23 +55,24 @@ bool holdsMabre(const std::string& name) {
     return false;
 }
 
-// Reads a backup copy's name into a source name and a timestamp; false when
-// the name is not one the store writes (base "_" timestamp extension, the
-// timestamp the last 19 characters before the last "."): such a file is left
-// alone and not listed. Read in place: a load reads one name a row.
-bool readBackupNameInto(const std::string& fileName, std::string& sourceName, std::string& timestamp) {
-    const std::size_t dot = fileName.rfind('.');
-    const std::size_t stemEnd = dot == std::string::npos ? fileName.size() : dot;
+// Reads a backup copy's name, in place, into the source name it becomes and
+// a timestamp; false (the name left as it was) when the name is not one the
+// store writes (base "_" timestamp extension, the timestamp the last 19
+// characters before the last "."): such a file is left alone and not
+// listed. The name's room serves the row: a load reads one name a row.
+bool readBackupName(std::string& name, std::string& timestamp) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t stemEnd = dot == std::string::npos ? name.size() : dot;
     std::size_t start = stemEnd;
     for (std::size_t chars = 0; chars < kTimestampChars; ++chars) {
         if (start == 0) return false;
         do {
             --start;
-        } while (start > 0 && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80);
+        } while (start > 0 && (static_cast<unsigned char>(name[start]) & 0xC0) == 0x80);
     }
-    if (start == 0 || fileName[start - 1] != '_') return false;
-    sourceName.assign(fileName, 0, start - 1).append(fileName, stemEnd);
-    timestamp.assign(fileName, start, stemEnd - start);
+    if (start == 0 || name[start - 1] != '_') return false;
+    timestamp.assign(name, start, stemEnd - start);
+    name.erase(start - 1, stemEnd - start + 1);
     return true;
 }
 
@@ -317,22 +318,26 @@ void frm_mabrel94::fun_Load() {
             if (backupFolder) {
                 const std::string backupPrefix = backupDir + "\\";
                 for (auto& entry : copies) {
-                    // Each name goes once it is read: the rows take its room.
-                    const std::string name = std::move(entry.name);
                     roomForTexts();
                     if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
+                    // The copy's own name in its path (for its image, and to
+                    // remove it), before the name becomes the source name.
+                    path.assign(backupPrefix).append(entry.name);
+                    const bool ours = !holdsMabre(entry.name) &&
+                                      !(entry.attributes & (platform::attr::ReparsePoint | platform::attr::Unreadable));
+                    sourceName = std::move(entry.name);
+                    const bool parsed = readBackupName(sourceName, timestamp);
                     if (entry.attributes & platform::attr::UnshownName) {
-                        if (readBackupNameInto(name, sourceName, timestamp)) keepName(sourceName);
+                        if (parsed) keepName(sourceName);
                         --backupCount;
                         ++unshownCount;
                         continue;
                     }
-                    if (!readBackupNameInto(name, sourceName, timestamp)) continue;
-                    if (holdsMabre(name) || (entry.attributes & platform::attr::ReparsePoint) ||  // not ours
-                        (entry.attributes & platform::attr::Unreadable)) {
+                    if (!parsed) continue;
+                    if (!ours) {
                         keepName(sourceName);
                         continue;
                     }
@@ -361,9 +366,10 @@ void frm_mabrel94::fun_Load() {
                         const FileVersion& file = versions[*match];
                         if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds &&
                             file.nanoseconds == entry.nanoseconds &&
-                            holdsVersionOf(name, source, file.nanoseconds)) {
+                            holdsVersionOf(path.substr(backupPrefix.size()), source, file.nanoseconds)) {
                             --backupCount;
-                            if (takenBefore(name, now - kKeepTakenCopySeconds)) redundant.push_back(name);
+                            std::string name = path.substr(backupPrefix.size());
+                            if (takenBefore(name, now - kKeepTakenCopySeconds)) redundant.push_back(std::move(name));
                             continue;
                         }
                     }
@@ -372,7 +378,7 @@ void frm_mabrel94::fun_Load() {
                         item.ownName = static_cast<std::uint32_t>(lvwFiles.ownNames.size());
                         item.smallIcon = fun_AddIcon(backupPrefix + backup::backupCopyName(sourceName, timestamp));
                     } else {
-                        item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(name));
+                        item.smallIcon = fun_AddIcon(path);
                     }
                     size = std::to_string(entry.size);
                     bu = "*";
