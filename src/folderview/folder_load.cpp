@@ -289,7 +289,7 @@ void frm_mabrel94::fun_Load() {
                                     (entry.attributes & platform::attr::ReparsePoint) != 0});
                 ++fileCount;
             }
-            entries = {};
+            entries = std::vector<platform::DirEntry>();  // `= {}` would keep the room
             const std::size_t fileRows = rows.size();
             if (backupFailure) std::rethrow_exception(backupFailure);
 
@@ -386,8 +386,8 @@ void frm_mabrel94::fun_Load() {
                     rowByKey.add(rows.size() - 1);
                 }
             }
-            copies = {};
-            versions = {};
+            copies = std::vector<platform::DirEntry>();
+            versions = std::vector<FileVersion>();
 
             // A redundant copy that cannot be removed (a read-only share, say)
             // stays as it is, read-only, without a message.
