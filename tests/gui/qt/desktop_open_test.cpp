@@ -94,9 +94,7 @@ protected:
         }
         program = std::make_unique<Program>(runtime, env);
         // The desktop's choice of editor, in the program's configuration folder.
-        program->dir.write("config/mimeapps.list", "[Default Applications]
-text/plain=mabrel-test-editor.desktop
-");
+        program->dir.write("config/mimeapps.list", "[Default Applications]\ntext/plain=mabrel-test-editor.desktop\n");
         program->start(folder.empty() ? work.path() : folder);
         ASSERT_TRUE(program->waitReady());
         ASSERT_TRUE(x::waitUntil([&] { return (window = x::visibleWindowOf(program->process.processId())) != 0; },

@@ -193,7 +193,9 @@ TEST_F(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxEscapeAndEndingW
         x::settle(300);
         key(answer);
         x::settle(500);
-        if (std::string(answer) == "alt+n") EXPECT_EQ(program->process.state(), QProcess::Running) << "いいえ ended it";
+        if (std::string(answer) == "alt+n") {
+            EXPECT_EQ(program->process.state(), QProcess::Running) << "いいえ ended it";
+        }
     }
     EXPECT_TRUE(program->process.state() == QProcess::NotRunning || program->process.waitForFinished(20000))
         << "はい did not end the program";
