@@ -164,27 +164,54 @@ inline void removeTree(const std::filesystem::path& path) {
     std::filesystem::remove_all(path, ec);
 }
 
+// An empty file, made and given its time and mode in calls of its own: a
+// folder of millions is made in a fraction of the time.
+inline void makeEmptyFile(int dirFd, const std::string& name, std::time_t modified, mode_t mode) {
+    if (::mknodat(dirFd, name.c_str(), S_IFREG | mode, 0) != 0) throw std::runtime_error("cannot create " + name);
+    const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+    ::utimensat(dirFd, name.c_str(), times, 0);
+}
+
 // A folder of n files of the usual kinds, n backup copies of earlier
 // versions of them (none holding the version the file still has, so a load
 // deletes nothing) and a comment file of n/2 records; removed at the end.
+// The files hold a line of text, or with `empty` nothing (made faster, by
+// two threads).
 struct LoadFolder {
-    explicit LoadFolder(int n, const std::string& tag = "load") : native(uniqueFolder(tag)), files(n) {
+    explicit LoadFolder(int n, const std::string& tag = "load", bool empty = false)
+        : native(uniqueFolder(tag)), files(n) {
         static const char* kinds[] = {".txt", ".docx", ".pdf", ".png", ".zip", ".csv", ".xlsx", ".jpg"};
         std::filesystem::create_directories(native / "_mabre-l94");
         const int dir = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const int backupDir = ::open((native / "_mabre-l94").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const std::time_t base = std::time(nullptr) / 60 * 60 - 40 * 86400;
-        std::string comments = "the folder's comment\r\n";
-        for (int i = 0; i < n; ++i) {
-            const std::string stem = "document " + std::to_string(i);
-            const std::string extension = kinds[i % 8];
-            const std::time_t modified = base + i;
-            const std::time_t earlier = modified - 10 * 86400;
-            writeFile(dir, stem + extension, "version 2 of " + stem, modified, 0644);
-            writeFile(backupDir, stem + "_" + timestamp(earlier) + extension, "version 1 of " + stem, earlier, 0444);
-            if (i % 2 == 0) {
-                comments += stem + extension + "_" + timestamp(modified) + ",comment " + std::to_string(i) + "\r\n";
+        const auto make = [&](int from, int step) {
+            for (int i = from; i < n; i += step) {
+                const std::string stem = "document " + std::to_string(i);
+                const std::string extension = kinds[i % 8];
+                const std::time_t modified = base + i;
+                const std::time_t earlier = modified - 10 * 86400;
+                const std::string copy = stem + "_" + timestamp(earlier) + extension;
+                if (empty) {
+                    makeEmptyFile(dir, stem + extension, modified, 0644);
+                    makeEmptyFile(backupDir, copy, earlier, 0444);
+                } else {
+                    writeFile(dir, stem + extension, "version 2 of " + stem, modified, 0644);
+                    writeFile(backupDir, copy, "version 1 of " + stem, earlier, 0444);
+                }
             }
+        };
+        if (empty) {
+            std::thread other(make, 1, 2);
+            make(0, 2);
+            other.join();
+        } else {
+            make(0, 1);
+        }
+        std::string comments = "the folder's comment\r\n";
+        for (int i = 0; i < n; i += 2) {
+            comments += "document " + std::to_string(i) + kinds[i % 8] + "_" + timestamp(base + i) + ",comment " +
+                        std::to_string(i) + "\r\n";
         }
         writeFile(dir, "_mabre.l94", comments, base, 0644);
         ::close(dir);

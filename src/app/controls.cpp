@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string_view>
 
 #include "util/text.h"
@@ -139,6 +140,62 @@ void ListView::sortNow() {
 
 int ListView::selectedCount() const {
     return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const ListItem& r) { return r.selected; }));
+}
+
+Images::value_type Images::at(std::size_t position) const {
+    if (position >= size()) throw std::out_of_range("no such image");
+    return (*this)[position];
+}
+
+std::string Images::key(std::size_t position) const {
+    const Entry& e = entries_[position];
+    const std::size_t from = position == 0 ? 0 : entries_[position - 1].nameEnd;
+    return folders_[e.folder] + names_.substr(from, e.nameEnd - from);
+}
+
+void Images::add(const std::string& path, SharedIcon picture) {
+    // The key "i" + path, read where it stands: no key made for each image.
+    const std::size_t slash = path.rfind('\\');
+    const std::size_t nameFrom = slash == std::string::npos ? 0 : slash + 1;
+    const auto isFolder = [&](const std::string& held) {
+        return held.size() == nameFrom + 1 && held[0] == 'i' && held.compare(1, nameFrom, path, 0, nameFrom) == 0;
+    };
+    // The images of one load come from one or two folders, in turn.
+    std::size_t f = folders_.size();
+    while (f > 0 && !isFolder(folders_[f - 1])) --f;
+    if (f == 0) {
+        folders_.push_back("i" + path.substr(0, nameFrom));
+        f = folders_.size();
+    }
+    append(f - 1, std::string_view(path).substr(nameFrom), std::move(picture));
+}
+
+void Images::push_back(const value_type& image) {
+    // The whole key as the name, under a folder of no text.
+    std::size_t f = folders_.size();
+    while (f > 0 && !folders_[f - 1].empty()) --f;
+    if (f == 0) {
+        folders_.emplace_back();
+        f = folders_.size();
+    }
+    append(f - 1, image.first, image.second);
+}
+
+void Images::append(std::size_t folder, std::string_view name, SharedIcon picture) {
+    const auto [at, made] = pictureIndex_.try_emplace(picture.get(), static_cast<std::uint32_t>(pictures_.size()));
+    if (made) pictures_.push_back(std::move(picture));
+    names_.append(name);
+    entries_.push_back({at->second, static_cast<std::uint32_t>(folder), static_cast<std::uint32_t>(names_.size())});
+}
+
+void Images::reserve(std::size_t images) { entries_.reserve(images); }
+
+void Images::clear() {
+    entries_ = {};
+    names_ = {};
+    folders_.clear();
+    pictures_.clear();
+    pictureIndex_.clear();
 }
 
 void ListView::clearRows() {

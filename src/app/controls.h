@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -130,12 +131,49 @@ public:
     void clearRows();
 };
 
+// The images of an image list: 1-based index = position + 1, each with its
+// key, "i" + the path it was made for. Every image has its own index and
+// key; images of files of one type share one picture, held once, and the
+// paths are kept as their folder (held once) and their name, so that the
+// images of 200,000 rows cost little more than their names.
+class Images {
+public:
+    using value_type = std::pair<std::string, SharedIcon>;
+
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    // The key and the picture of the image at `position` (0-based).
+    value_type operator[](std::size_t position) const { return {key(position), picture(position)}; }
+    value_type at(std::size_t position) const;
+    std::string key(std::size_t position) const;
+    const SharedIcon& picture(std::size_t position) const { return pictures_[entries_[position].picture]; }
+
+    // Adds the image made for `path` (the key is "i" + path).
+    void add(const std::string& path, SharedIcon picture);
+    // Adds an image by its key.
+    void push_back(const value_type& image);
+    void reserve(std::size_t images);
+    void clear();
+
+private:
+    struct Entry {
+        std::uint32_t picture;  // into pictures_
+        std::uint32_t folder;   // into folders_
+        std::uint32_t nameEnd;  // in names_; the name begins where the one before ends
+    };
+    void append(std::size_t folder, std::string_view name, SharedIcon picture);
+
+    std::vector<Entry> entries_;
+    std::string names_;
+    std::vector<std::string> folders_;  // the key up to the name: "i" + folder
+    std::vector<SharedIcon> pictures_;
+    std::unordered_map<const IconImage*, std::uint32_t> pictureIndex_;
+};
+
 struct ImageList {
     int imageWidth = 16;
     int imageHeight = 16;
-    // 1-based index = position + 1; the key is "i" + path. Every image has
-    // its own index and key; images of files of one type share one picture.
-    std::vector<std::pair<std::string, SharedIcon>> images;
+    Images images;
 };
 
 struct StatusBar {

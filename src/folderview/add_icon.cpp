@@ -54,7 +54,7 @@ int frm_mabrel94::fun_AddIcon(const std::string& path) {
         }
         icon = fit.second;
     }
-    ImageList1.images.emplace_back("i" + path, std::move(icon));
+    ImageList1.images.add(path, std::move(icon));
     return static_cast<int>(ImageList1.images.size());
 }
 

@@ -80,7 +80,7 @@ void RowIndex::reserve(std::size_t n) {
         slots_.assign(size, Slot{});
         for (const Slot& s : old) {
             if (s.row == 0) continue;
-            std::size_t i = s.hash & (slots_.size() - 1);
+            std::size_t i = std::hash<std::string>{}(keyOf(s.row - 1)) & (slots_.size() - 1);
             while (slots_[i].row != 0) i = (i + 1) & (slots_.size() - 1);
             slots_[i] = s;
         }
@@ -97,14 +97,14 @@ void RowIndex::add(std::size_t row) {
     const std::size_t hash = std::hash<std::string>{}(key);
     std::size_t i = hash & (slots_.size() - 1);
     for (; slots_[i].row != 0; i = (i + 1) & (slots_.size() - 1)) {
-        if (slots_[i].hash != hash || keyOf(slots_[i].row - 1) != key) continue;
+        if (slots_[i].check != checkOf(hash) || keyOf(slots_[i].row - 1) != key) continue;
         // Another row of this key: at the end of its rows.
         std::size_t last = slots_[i].row - 1;
         while (next_[last] != 0) last = next_[last] - 1;
         next_[last] = static_cast<std::uint32_t>(row + 1);
         return;
     }
-    slots_[i] = Slot{hash, static_cast<std::uint32_t>(row + 1)};
+    slots_[i] = Slot{checkOf(hash), static_cast<std::uint32_t>(row + 1)};
     ++used_;
 }
 
@@ -112,7 +112,7 @@ std::optional<std::size_t> RowIndex::first(const std::string& key) const {
     if (slots_.empty()) return std::nullopt;
     const std::size_t hash = std::hash<std::string>{}(key);
     for (std::size_t i = hash & (slots_.size() - 1); slots_[i].row != 0; i = (i + 1) & (slots_.size() - 1)) {
-        if (slots_[i].hash == hash && keyOf(slots_[i].row - 1) == key) return slots_[i].row - 1;
+        if (slots_[i].check == checkOf(hash) && keyOf(slots_[i].row - 1) == key) return slots_[i].row - 1;
     }
     return std::nullopt;
 }

@@ -53,10 +53,12 @@ public:
     std::optional<std::size_t> next(std::size_t row) const;
 
 private:
+    // 8 bytes: an index of 200,000 rows is 4 MB.
     struct Slot {
-        std::size_t hash = 0;
-        std::uint32_t row = 0;  // first row of the key + 1; 0: empty
+        std::uint32_t check = 0;  // the hash's upper half
+        std::uint32_t row = 0;    // first row of the key + 1; 0: empty
     };
+    static std::uint32_t checkOf(std::size_t hash) { return static_cast<std::uint32_t>(std::uint64_t{hash} >> 32); }
     void grow();
     const std::string& keyOf(std::size_t row) const;
 

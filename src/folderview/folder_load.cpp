@@ -3,6 +3,7 @@
 // removes the backup copies that hold exactly the version the file still has
 // once no edit can follow any more.
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "backup/backup_store.h"
 #include "folderview/comment_file.h"
 #include "platform/errors.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 #include "settings/ext_filter.h"
 #include "util/text.h"
@@ -164,17 +166,62 @@ void frm_mabrel94::fun_Load() {
             entriesRead = entries.size();
             // Every folder lists itself as ".": without it nothing was listed.
             listingIncomplete = entries.empty() || entries.front().name != ".";
-            rows.reserve(entries.size());
+            for (const auto& entry : entries) {
+                if (entry.name == backup::kBackupDirName) backupDirEntry = entry;
+            }
+
+            // The backup directory is read before any row is made, so that
+            // the rows are made in one piece of memory; a failure there still
+            // ends the load after the file rows, as it would read after them.
+            const std::string backupDir = backup::backupDirectoryPath(folder);
+            // As the folder listed it. A backup directory that is a link leads
+            // somewhere else: nothing there is the program's to list or remove.
+            if (backupDirEntry && (backupDirEntry->attributes & platform::attr::Unreadable)) listingIncomplete = true;
+            const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
+                                         !(backupDirEntry->attributes & platform::attr::ReparsePoint);
+            std::unique_ptr<platform::Directory> backupFolder;
+            std::vector<platform::DirEntry> copies;
+            std::exception_ptr backupFailure;
+            try {
+                if (backupDirUsable) {
+                    try {
+                        backupFolder = backup::openBackupDirectory(*dir, false);
+                    } catch (const platform::PlatformError& e) {
+                        // Made a link since the listing: nothing of it is shown.
+                        if (e.number() != platform::err::PathFileAccess) throw;
+                        listingIncomplete = true;
+                    }
+                }
+                if (backupFolder) {
+                    try {
+                        backupFolder->removeStaleTemporaries();
+                    } catch (const platform::PlatformError&) {
+                    }
+                    copies = backupFolder->list(kBackupListMask, reading);
+                    if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
+                }
+            } catch (...) {
+                backupFailure = std::current_exception();
+            }
+
+            const std::size_t rowsAtMost = entries.size() + copies.size();
+            rows.reserve(rowsAtMost);
+            ImageList1.images.reserve(rowsAtMost);
+            rowByKey.reserve(rowsAtMost);
             versions.reserve(entries.size());
-            rowByKey.reserve(entries.size());
+            platform::preferLargePages(rows.data(), rowsAtMost * sizeof(ListItem));
+            // The rows' texts, as they are made.
+            const auto roomForTexts = [&] {
+                if (rows.size() % 4096 == 0) platform::preferLargePagesForSmallPieces();
+            };
             // A name of no row, under each reading of its bytes.
             const auto keepName = [&](const std::string& name) {
                 unshown.insert(name);
                 if (!platform::isValidUtf8(name)) unshown.insert(platform::displayName(codec_, name));
             };
             for (auto& entry : entries) {
+                roomForTexts();
                 std::string& name = entry.name;
-                if (name == backup::kBackupDirName) backupDirEntry = entry;
                 if (entry.attributes & platform::attr::UnshownName) {
                     keepName(name);
                     ++unshownCount;
@@ -220,16 +267,11 @@ void frm_mabrel94::fun_Load() {
                                     (entry.attributes & platform::attr::ReparsePoint) != 0});
                 ++fileCount;
             }
+            entries = std::vector<platform::DirEntry>();  // `= {}` would keep the room
             const std::size_t fileRows = rows.size();
+            if (backupFailure) std::rethrow_exception(backupFailure);
 
-            const std::string backupDir = backup::backupDirectoryPath(folder);
-            // As the folder listed it. A backup directory that is a link leads
-            // somewhere else: nothing there is the program's to list or remove.
-            if (backupDirEntry && (backupDirEntry->attributes & platform::attr::Unreadable)) listingIncomplete = true;
-            const bool backupDirUsable = backupDirEntry && (backupDirEntry->attributes & platform::attr::Directory) &&
-                                         !(backupDirEntry->attributes & platform::attr::ReparsePoint);
             std::vector<std::string> redundant;
-            std::unique_ptr<platform::Directory> backupFolder;
             const std::int64_t now = process_.utcNow();
             // Whether a copy holds the file's bytes, where the times cannot
             // tell (whole seconds). One that cannot be compared counts as a
@@ -251,37 +293,28 @@ void frm_mabrel94::fun_Load() {
                     return false;
                 }
             };
-            if (backupDirUsable) {
-                try {
-                    backupFolder = backup::openBackupDirectory(*dir, false);
-                } catch (const platform::PlatformError& e) {
-                    // Made a link since the listing: nothing of it is shown.
-                    if (e.number() != platform::err::PathFileAccess) throw;
-                    listingIncomplete = true;
-                }
-            }
             if (backupFolder) {
-                try {
-                    backupFolder->removeStaleTemporaries();
-                } catch (const platform::PlatformError&) {
-                }
                 const std::string backupPrefix = backupDir + "\\";
-                const auto copies = backupFolder->list(kBackupListMask, reading);
-                if (copies.empty() || copies.front().name != ".") listingIncomplete = true;
-                for (const auto& entry : copies) {
+                for (auto& entry : copies) {
+                    roomForTexts();
                     if (entry.attributes & platform::attr::Directory) continue;
                     ++backupCount;
                     ListItem item;
                     auto& [sourceName, timestamp, size, bu, comment, key] = item.cells;
+                    // The copy's own name in its path (for its image, and to
+                    // remove it), before the name becomes the source name.
+                    path.assign(backupPrefix).append(entry.name);
+                    const bool ours = !holdsMabre(entry.name) &&
+                                      !(entry.attributes & (platform::attr::ReparsePoint | platform::attr::Unreadable));
+                    const bool parsed = backup::readBackupName(entry.name, sourceName, timestamp);
                     if (entry.attributes & platform::attr::UnshownName) {
-                        if (backup::readBackupName(entry.name, sourceName, timestamp)) keepName(sourceName);
+                        if (parsed) keepName(sourceName);
                         --backupCount;
                         ++unshownCount;
                         continue;
                     }
-                    if (!backup::readBackupName(entry.name, sourceName, timestamp)) continue;
-                    if (holdsMabre(entry.name) || (entry.attributes & platform::attr::ReparsePoint) ||  // not ours
-                        (entry.attributes & platform::attr::Unreadable)) {
+                    if (!parsed) continue;
+                    if (!ours) {
                         keepName(sourceName);
                         continue;
                     }
@@ -310,9 +343,10 @@ void frm_mabrel94::fun_Load() {
                         const FileVersion& file = versions[*match];
                         if (!file.link && file.size == entry.size && file.utcSeconds == entry.utcSeconds &&
                             file.nanoseconds == entry.nanoseconds &&
-                            holdsVersionOf(entry.name, source, file.nanoseconds)) {
+                            holdsVersionOf(path.substr(backupPrefix.size()), source, file.nanoseconds)) {
                             --backupCount;
-                            if (takenBefore(entry.name, now - kKeepTakenCopySeconds)) redundant.push_back(entry.name);
+                            std::string name = path.substr(backupPrefix.size());
+                            if (takenBefore(name, now - kKeepTakenCopySeconds)) redundant.push_back(std::move(name));
                             continue;
                         }
                     }
@@ -321,7 +355,7 @@ void frm_mabrel94::fun_Load() {
                         item.ownName = static_cast<std::uint32_t>(lvwFiles.ownNames.size());
                         item.smallIcon = fun_AddIcon(backupPrefix + backup::backupCopyName(sourceName, timestamp));
                     } else {
-                        item.smallIcon = fun_AddIcon(path.assign(backupPrefix).append(entry.name));
+                        item.smallIcon = fun_AddIcon(path);
                     }
                     size = std::to_string(entry.size);
                     bu = "*";
@@ -329,6 +363,8 @@ void frm_mabrel94::fun_Load() {
                     rowByKey.add(rows.size() - 1);
                 }
             }
+            copies = std::vector<platform::DirEntry>();
+            versions = std::vector<FileVersion>();
 
             // A redundant copy that cannot be removed (a read-only share, say)
             // stays as it is, read-only, without a message.
@@ -341,6 +377,7 @@ void frm_mabrel94::fun_Load() {
 
             listingIncomplete_ = listingIncomplete;
             const std::string stored = dir->readFile(kCommentFileName);
+            platform::preferLargePagesForSmallPieces();
             const auto lines = platform::splitLines(platform::decodeText(codec_, stored));
             if (lines.empty()) throw platform::PlatformError(platform::err::InputPastEnd);
             // Records of names that are not UTF-8 are found by their bytes.

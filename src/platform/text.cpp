@@ -7,7 +7,7 @@ namespace mabrel::platform {
 namespace {
 
 // The length of the valid UTF-8 sequence at bytes[i], 0 when there is none.
-std::size_t sequenceAt(const std::string& bytes, std::size_t i) {
+std::size_t sequenceAt(std::string_view bytes, std::size_t i) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const unsigned char c = p[i];
     if (c < 0x80) return 1;
@@ -37,7 +37,7 @@ std::size_t sequenceAt(const std::string& bytes, std::size_t i) {
 
 }  // namespace
 
-bool isValidUtf8(const std::string& bytes) {
+bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     for (std::size_t i = 0; i < n;) {

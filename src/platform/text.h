@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -30,7 +31,7 @@ public:
     }
 };
 
-bool isValidUtf8(const std::string& bytes);
+bool isValidUtf8(std::string_view bytes);
 // UTF-8 with U+FFFD for each byte that is not part of a valid sequence.
 std::string utf8Lossy(const std::string& bytes);
 

@@ -173,14 +173,17 @@ TEST_F(FolderLoad, ManyRedundantCopiesAreAllDeletedInOneLoadThatTellsHowFarItHas
 }
 
 TEST_F(FolderLoad, ALoadStoppedByTheProgramsEndSaysNothingAndTheStoredCommentsStay) {
-    for (int i = 0; i < 1100; ++i) file("f" + std::to_string(i) + ".txt", "v");
-    const std::string stored = "folder note\r\nf1099.txt_" + std::string(kTs) + ",kept\r\n";
+    // Enough entries to be read by more than one thread.
+    for (int i = 0; i < 2100; ++i) file("f" + std::to_string(i) + ".txt", "v");
+    const std::string stored = "folder note\r\nf2099.txt_" + std::string(kTs) + ",kept\r\n";
     writeCommentFile(stored);
-    ui.cancelLoadWhen = [](const std::string& report) { return report.find("512 件") != std::string::npos; };
+    ui.cancelLoadWhen = [](const std::string& report) {
+        return std::stoi(report.substr(report.rfind("　") + 3)) >= 512;
+    };
     load();
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(ui.loadEnds, 1);
-    EXPECT_LT(rows().size(), 1100u);
+    EXPECT_LT(rows().size(), 2100u);
     // The window then closes as it does at the end of a session.
     window().Form_Unload();
     EXPECT_EQ(commentBytes(), stored);

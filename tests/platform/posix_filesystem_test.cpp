@@ -15,16 +15,20 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <set>
+#include <map>
+#include <optional>
 #include <thread>
 
 #include "platform/errors.h"
 #include "platform/posix/posix_filesystem.h"
 #include "platform/posix/dos_attrib.h"
+#include "platform/posix/local_times.h"
 #include "platform/posix/syscalls.h"
 #include "support/platform_error.h"
 #include "support/temp_dir.h"
@@ -312,6 +316,134 @@ TEST(PosixFileSystemXattr, HiddenSystemAndArchiveAreKeptWhereSambaKeepsThemAndEa
     // Changed by another program.
     ASSERT_EQ(::removexattr((folder / "shown.txt").c_str(), kDosAttribName), 0);
     EXPECT_EQ(names(root->list(0)), (std::vector<std::string>{"hidden.txt", "shown.txt"}));
+}
+
+// The machine's calls, but stat and the attribute read failing for names
+// that end in "-stat" and "-xattr", and the attribute reads counted: safe
+// for the listing's two threads.
+struct FailingByName {
+    static inline std::atomic<int> xattrReads{0};
+    static bool endsWith(const char* path, const char* tail) {
+        const std::size_t n = std::strlen(path), m = std::strlen(tail);
+        return n >= m && std::strcmp(path + n - m, tail) == 0;
+    }
+    static int fstatat(int dir, const char* name, struct stat* st, int flags) {
+        if (endsWith(name, "-stat")) return errno = EIO, -1;
+        return realSyscalls().fstatat(dir, name, st, flags);
+    }
+    static ssize_t getxattr(const char* path, const char* name, void* value, size_t size) {
+        ++xattrReads;
+        if (endsWith(path, "-xattr")) return errno = EIO, -1;
+        return realSyscalls().getxattr(path, name, value, size);
+    }
+    FailingByName() {
+        xattrReads = 0;
+        sys().fstatat = fstatat;
+        sys().getxattr = getxattr;
+    }
+    ~FailingByName() { sys() = realSyscalls(); }
+};
+
+TEST(PosixFileSystemXattr, EveryEntryOfSmallAndLargeFoldersGetsItsOwnStatAndAttributesReadOncePerChange) {
+    auto dir = folderWithXattrs();
+    if (!dir) GTEST_SKIP() << "no file system with user.* extended attributes for the test folder";
+    // A large folder is read by two threads, a small one by one.
+    constexpr int kSizes[] = {60, 5000};
+    // name -> what the listing must say of it; nothing for unreadable.
+    std::map<int, std::map<std::string, std::optional<DirEntry>>> expectedOf;
+    const auto dos = [&](const stdfs::path& file, const char* value) {
+        ASSERT_EQ(::setxattr(file.c_str(), kDosAttribName, value, std::strlen(value), 0), 0);
+    };
+    for (const int files : kSizes) {
+        const std::string sub = "f" + std::to_string(files);
+        const auto folder = dir->mkdir(sub);
+        const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        auto& expected = expectedOf[files];
+        const std::time_t base = 1700000000;
+        for (int i = 0; i < files; ++i) {
+            std::string name = (i % 50 == 7 ? "." : "") + std::to_string(i);
+            if (i % 97 == 3) name += "-stat";
+            if (i % 89 == 5) name += "-xattr";
+            const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, i % 13 == 0 ? 0444 : 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::ftruncate(fd, i % 101), 0);
+            const struct timespec times[2] = {{base + i * 617, 0}, {base + i * 617, 0}};
+            ::futimens(fd, times);
+            ::close(fd);
+            DirEntry e;
+            e.name = name;
+            e.size = i % 101;
+            e.utcSeconds = base + i * 617;
+            e.modified = libraryLocalTime(e.utcSeconds);
+            e.attributes = (i % 13 == 0 ? attr::ReadOnly : 0) | (name[0] == '.' ? attr::Hidden : 0) | attr::Archive;
+            if (i % 7 == 0 && !name.ends_with("-xattr")) {
+                dos(folder / name, "0x2");
+                e.attributes = (e.attributes & ~attr::Archive) | attr::Hidden;
+            }
+            expected[name] = name.ends_with("-stat") ? std::nullopt : std::optional(e);
+        }
+        ::close(dirFd);
+    }
+    // Values read within seconds of a change are read again next time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    for (const int files : kSizes) {
+        SCOPED_TRACE(files);
+        const std::string sub = "f" + std::to_string(files);
+        auto& expected = expectedOf[files];
+        const auto check = [&](const std::vector<DirEntry>& listed) {
+            std::size_t seen = 0;
+            for (const auto& got : listed) {
+                if (got.name == "." || got.name == "..") continue;
+                ++seen;
+                const auto& want = expected.at(got.name);
+                SCOPED_TRACE(got.name);
+                if (!want) {
+                    EXPECT_EQ(got.attributes, attr::Unreadable);
+                    continue;
+                }
+                EXPECT_EQ(got.attributes, want->attributes);
+                EXPECT_EQ(got.size, want->size);
+                EXPECT_EQ(got.utcSeconds, want->utcSeconds);
+                EXPECT_EQ(got.modified, want->modified);
+            }
+            EXPECT_EQ(seen, expected.size());
+        };
+        const auto readable = static_cast<int>(std::count_if(expected.begin(), expected.end(),
+                                                             [](const auto& e) { return e.second.has_value(); }));
+        const auto failing = static_cast<int>(std::count_if(expected.begin(), expected.end(),
+                                                            [](const auto& e) { return e.first.ends_with("-xattr"); }));
+        PosixFileSystem fs;
+        const auto open = [&] { return fs.openDirectory(dir->drivePath() + sub); };
+        constexpr std::uint32_t kEverything = kAll | attr::Unreadable;
+        {
+            FailingByName table;
+            const auto listed = open()->list(kEverything);
+            ASSERT_EQ(listed.size(), expected.size() + 2);
+            EXPECT_EQ(listed[0].name, ".");
+            EXPECT_EQ(listed[1].name, "..");
+            check(listed);
+            // Once each, "." and ".." too.
+            EXPECT_EQ(FailingByName::xattrReads, readable + 2);
+
+            // Only what changed (and what could not be read) is read again.
+            int changed = 0;
+            for (auto& [name, e] : expected) {
+                if (!e || name.ends_with("-xattr") || std::stoi(name.substr(name[0] == '.')) % 11 != 0) continue;
+                dos(dir->path() / sub / name, "0x4");
+                e->attributes = (e->attributes & attr::ReadOnly) | (name[0] == '.' ? attr::Hidden : 0) | attr::System;
+                ++changed;
+            }
+            FailingByName::xattrReads = 0;
+            check(open()->list(kEverything));
+            EXPECT_EQ(FailingByName::xattrReads, changed + failing);
+
+            // A listing by mask leaves out what the mask does not take.
+            const auto shown = open()->list(0);
+            EXPECT_EQ(shown.size(), static_cast<std::size_t>(std::count_if(
+                                        expected.begin(), expected.end(),
+                                        [](const auto& e) { return e.second && matchesMask(e.second->attributes, 0); })));
+        }
+    }
 }
 
 TEST_F(PosixFileSystemTest, CopyCarriesContentTimeAndAttributesAndReplacesWritableTargets) {

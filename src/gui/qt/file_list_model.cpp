@@ -91,7 +91,7 @@ QPixmap FileListModel::iconOf(int imageIndex) const {
     if (images_ == nullptr || imageIndex < 1 || static_cast<std::size_t>(imageIndex) > images_->images.size()) {
         return {};
     }
-    const SharedIcon& icon = images_->images[static_cast<std::size_t>(imageIndex - 1)].second;
+    const SharedIcon& icon = images_->images.picture(static_cast<std::size_t>(imageIndex - 1));
     if (!icon) return {};
     if (auto it = pixmaps_.constFind(icon.get()); it != pixmaps_.constEnd()) return it->second;
     QPixmap pixmap;

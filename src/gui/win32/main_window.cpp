@@ -516,7 +516,7 @@ void MainWindow::renderImages() {
     }
     shownImages_.assign(pictures.size(), -1);
     for (std::size_t i = 0; i < pictures.size(); ++i) {
-        const SharedIcon& picture = pictures[i].second;
+        const SharedIcon& picture = pictures.picture(i);
         if (!picture) continue;
         auto it = imageIndexOf_.find(picture.get());
         if (it == imageIndexOf_.end()) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/memory.h"
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/syscalls.h"
 
@@ -62,35 +63,47 @@ ssize_t DosAttribCache::Listing::get(const char* name, char* buffer, std::size_t
     return sys().getxattr(full.c_str(), kDosAttribName, buffer, size);
 }
 
-std::optional<std::uint32_t> DosAttribCache::Listing::read(const char* name, const struct stat& st) {
+void DosAttribCache::Listing::expect(std::size_t entries) {
+    read_.reserve(entries);
+    preferLargePages(read_.data(), entries * sizeof(Value));
+    read_.assign(entries, Value{0, 0, kNothing, 0});
+}
+
+// The value the last listing kept for the entry numbered `index` now, whose
+// inode is `inode`: first where the cursor expects it, then by inode.
+const DosAttribCache::Value* DosAttribCache::Listing::known(std::size_t index, ino_t inode, Cursor& cursor) {
+    const std::size_t guess = index + static_cast<std::size_t>(cursor.shift);
+    if (guess < previous_.size() && previous_[guess].inode == inode) return &previous_[guess];
+    std::call_once(byInodeMade_, [&] {
+        byInode_.reserve(previous_.size());
+        for (std::uint32_t i = 0; i < previous_.size(); ++i) {
+            if (previous_[i].changeNanoseconds != kNothing) byInode_.push_back(i);
+        }
+        std::sort(byInode_.begin(), byInode_.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return previous_[a].inode < previous_[b].inode; });
+    });
+    const auto at = std::lower_bound(byInode_.begin(), byInode_.end(), inode,
+                                     [&](std::uint32_t i, ino_t value) { return previous_[i].inode < value; });
+    if (at == byInode_.end() || previous_[*at].inode != inode) return nullptr;
+    // The entries after it are likely to follow it as they did.
+    cursor.shift = static_cast<std::ptrdiff_t>(*at) - static_cast<std::ptrdiff_t>(index);
+    return &previous_[*at];
+}
+
+std::optional<std::uint32_t> DosAttribCache::Listing::read(std::size_t index, const char* name,
+                                                           const struct stat& st, Cursor& cursor) {
     const bool here = st.st_dev == device_;
     const auto nanoseconds = static_cast<std::uint32_t>(st.st_ctim.tv_nsec);
     if (here && !previous_.empty()) {
-        const Value* known = nullptr;
-        if (next_ < previous_.size() && previous_[next_].inode == st.st_ino) {
-            known = &previous_[next_++];
-        } else {
-            if (byInode_.empty()) {
-                byInode_.resize(previous_.size());
-                for (std::uint32_t i = 0; i < byInode_.size(); ++i) byInode_[i] = i;
-                std::sort(byInode_.begin(), byInode_.end(),
-                          [&](std::uint32_t a, std::uint32_t b) { return previous_[a].inode < previous_[b].inode; });
-            }
-            const auto at = std::lower_bound(byInode_.begin(), byInode_.end(), st.st_ino,
-                                             [&](std::uint32_t i, ino_t inode) { return previous_[i].inode < inode; });
-            if (at != byInode_.end() && previous_[*at].inode == st.st_ino) {
-                known = &previous_[*at];
-                next_ = *at + 1;
-            }
-        }
-        if (known && known->changeSeconds == st.st_ctim.tv_sec &&
-            (known->changeNanoseconds & ~kStored) == nanoseconds) {
-            read_.push_back(*known);
-            if (known->changeNanoseconds & kStored) return known->stored;
+        const Value* value = known(index, st.st_ino, cursor);
+        if (value && value->changeSeconds == st.st_ctim.tv_sec &&
+            (value->changeNanoseconds & ~kStored) == nanoseconds) {
+            read_[index] = *value;
+            if (value->changeNanoseconds & kStored) return value->stored;
             return std::nullopt;
         }
     }
-    if (noAttributes_) return std::nullopt;
+    if (noAttributes_.load(std::memory_order_relaxed)) return std::nullopt;
 
     char buffer[256];
     const ssize_t n = get(name, buffer, sizeof buffer);
@@ -99,14 +112,15 @@ std::optional<std::uint32_t> DosAttribCache::Listing::read(const char* name, con
     if (n >= 0) value = decodeDosAttrib(std::string(buffer, static_cast<std::size_t>(n)));
     if (!here) return value;
     if (error == ENOTSUP) {
-        noAttributes_ = true;  // the file system keeps none: asked no more in this listing
+        // The file system keeps none: asked no more in this listing.
+        noAttributes_.store(true, std::memory_order_relaxed);
         return value;
     }
     // Kept once it has settled, and only when the answer is sure: a value,
     // or none stored.
     if ((n >= 0 || error == ENODATA) && startedAt_ - st.st_ctim.tv_sec > kSettleSeconds) {
-        read_.push_back(Value{st.st_ino, static_cast<std::int64_t>(st.st_ctim.tv_sec),
-                              nanoseconds | (value ? kStored : 0u), value.value_or(0)});
+        read_[index] = Value{st.st_ino, static_cast<std::int64_t>(st.st_ctim.tv_sec),
+                             nanoseconds | (value ? kStored : 0u), value.value_or(0)};
     }
     return value;
 }

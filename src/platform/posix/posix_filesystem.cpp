@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cctype>
@@ -16,12 +17,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <random>
+#include <string_view>
+#include <system_error>
 #include <thread>
 
 #include <signal.h>
 
 #include "platform/errors.h"
+#include "platform/memory.h"
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/local_times.h"
@@ -192,21 +197,26 @@ std::uint32_t attributesFrom(const struct stat& st, std::optional<std::uint32_t>
     return a;
 }
 
-bool isDotName(const std::string& name) { return !name.empty() && name[0] == '.' && name != "." && name != ".."; }
+bool isDotName(std::string_view name) { return !name.empty() && name[0] == '.' && name != "." && name != ".."; }
 
-// The entry for a name whose lstat is `lst`: a link is described by what it
-// points at (`target`), and marked as a link.
-DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* target,
-                 std::optional<std::uint32_t> dos, LocalTimes* times = nullptr) {
+// Describes in `e` (all but its name) the entry whose lstat is `lst`: a link
+// is described by what it points at (`target`), and marked as a link.
+void describe(DirEntry& e, bool dotName, const struct stat& lst, const struct stat* target,
+              std::optional<std::uint32_t> dos, LocalTimes* times = nullptr) {
     const bool link = S_ISLNK(lst.st_mode);
     const struct stat& st = link && target ? *target : lst;
-    DirEntry e;
-    e.attributes = attributesFrom(st, dos, isDotName(name), link);
-    e.name = std::move(name);
+    e.attributes = attributesFrom(st, dos, dotName, link);
     e.size = static_cast<std::int64_t>(st.st_size);
     e.modified = times ? times->of(st.st_mtim.tv_sec) : libraryLocalTime(st.st_mtim.tv_sec);
     e.utcSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
     e.nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
+}
+
+DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* target,
+                 std::optional<std::uint32_t> dos) {
+    DirEntry e;
+    describe(e, isDotName(name), lst, target, dos);
+    e.name = std::move(name);
     return e;
 }
 
@@ -215,9 +225,9 @@ DirEntry entryOf(std::string name, const struct stat& lst, const struct stat* ta
 // wherever the name is shown in a path). A name that is not UTF-8 (from a
 // Windows archive, say) is listed as its own bytes; a "\" byte in it may be
 // half of a Shift_JIS character.
-bool isListableName(const std::string& name) {
-    if (name.find_first_of("\r\n") != std::string::npos) return false;
-    return name.find('\\') == std::string::npos || !isValidUtf8(name);
+bool isListableName(std::string_view name) {
+    if (name.find_first_of("\r\n") != std::string_view::npos) return false;
+    return name.find('\\') == std::string_view::npos || !isValidUtf8(name);
 }
 
 void rejectNul(const std::string& path) {
@@ -762,6 +772,17 @@ private:
     std::string path_;
 };
 
+namespace {
+
+// Folders of this many entries and more are read by two threads, each
+// taking the next piece of entries in turn: the stat and the attribute read
+// of one entry wait on the kernel, not on each other, and the machine has a
+// core to spare. A smaller folder is read faster than a thread starts.
+constexpr std::size_t kTwoThreadsFrom = 2048;
+constexpr std::size_t kPiece = 256;
+
+}  // namespace
+
 std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgress& progress) {
     Fd listed(sys().openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (listed.get() < 0) throwReadErrnoIn(errno);
@@ -771,59 +792,129 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgres
     DIR* dir = sys().fdopendir(dirFd);
     if (!dir) throwReadErrnoIn(errno);
     listed.release();  // the listing owns it now
-    std::vector<DirEntry> entries;
-    int readError = 0;
-    {
-        const std::string throughFd = "/proc/self/fd/" + std::to_string(dirFd);
-        auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, throughFd);
-        LocalTimes times;
-        std::size_t read = 0;
-        auto nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
-        errno = 0;
-        while (dirent* e = sys().readdir(dir)) {
-            if (progress && (++read % kListProgressEvery == 0 || std::chrono::steady_clock::now() >= nextReport)) {
-                nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
-                if (!progress(read)) {
-                    sys().closedir(dir);
-                    throw PlatformError(err::Cancelled);
-                }
-            }
-            errno = 0;
-            std::string name = e->d_name;
-            if (!isListableName(name)) {
-                if (mask & attr::UnshownName) {
-                    DirEntry unshown;
-                    unshown.name = std::move(name);
-                    unshown.attributes = attr::UnshownName;
-                    entries.push_back(std::move(unshown));
-                }
-                continue;
-            }
-            struct stat lst{};
-            struct stat target{};
-            // Gone since readdir, unreadable, or a link that points nowhere:
-            // told apart only for callers that ask, so that they know the
-            // listing left something out.
-            if (sys().fstatat(dirFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0 ||
-                (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name.c_str(), &target, 0) != 0)) {
-                if (mask & attr::Unreadable) {
-                    DirEntry unreadable;
-                    unreadable.name = std::move(name);
-                    unreadable.attributes = attr::Unreadable;
-                    entries.push_back(std::move(unreadable));
-                }
+    struct Closer {
+        DIR* dir;
+        ~Closer() { sys().closedir(dir); }
+    } closer{dir};
+
+    // Told now and then how far the listing has got, by the thread that
+    // called it; false from it stops the listing.
+    auto nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+    const auto report = [&](std::size_t read) {
+        nextReport = std::chrono::steady_clock::now() + kListProgressAfter;
+        if (!progress(read)) throw PlatformError(err::Cancelled);
+    };
+
+    // The names first, one after another with their NULs. A folder's size
+    // is about that of its names and their records: room for them at once
+    // (a page is used only once a name is put there), not growing room.
+    // No entry is read yet: what it tells of a slow folder is the time.
+    std::string names;
+    std::vector<std::size_t> starts;
+    std::vector<std::size_t> unshownAt;  // entries whose names cannot be shown
+    const auto folderBytes = static_cast<std::size_t>(std::clamp<off_t>(folderStat.st_size, 0, off_t{64} << 20));
+    names.reserve(folderBytes);
+    starts.reserve(folderBytes / 16);
+    preferLargePagesForSmallPieces();
+    errno = 0;
+    while (dirent* e = sys().readdir(dir)) {
+        if (progress && (starts.size() % kListProgressEvery) == 0 && std::chrono::steady_clock::now() >= nextReport) {
+            report(0);
+        }
+        const std::string_view name = e->d_name;
+        if (!isListableName(name)) {
+            if (!(mask & attr::UnshownName)) {
                 errno = 0;
                 continue;
             }
-            const auto dos = dosAttribs.read(name.c_str(), S_ISLNK(lst.st_mode) ? target : lst);
-            DirEntry entry = entryOf(std::move(name), lst, &target, dos, &times);
-            if (matchesMask(entry.attributes, mask)) entries.push_back(std::move(entry));
-            errno = 0;
+            unshownAt.push_back(starts.size());
         }
-        readError = errno;
+        starts.push_back(names.size());
+        names.append(name).push_back('\0');
+        errno = 0;
     }
-    sys().closedir(dir);
-    if (readError != 0) throwReadErrnoIn(readError);
+    if (errno != 0) throwReadErrnoIn(errno);
+    const std::size_t count = starts.size();
+    starts.push_back(names.size());
+    const auto nameAt = [&](std::size_t i) { return names.data() + starts[i]; };
+
+    // Then each entry's stat and attributes, into its place.
+    std::vector<DirEntry> entries;
+    entries.reserve(count);
+    preferLargePages(entries.data(), count * sizeof(DirEntry));
+    preferLargePagesForSmallPieces();
+    entries.resize(count);
+    for (const std::size_t i : unshownAt) entries[i].attributes = attr::UnshownName;
+    const std::string throughFd = "/proc/self/fd/" + std::to_string(dirFd);
+    auto dosAttribs = fs_.dosAttribCache_.begin(dirFd, folderStat, throughFd);
+    dosAttribs.expect(count);
+    std::atomic<std::size_t> nextPiece{0};
+    std::atomic<bool> stop{false};
+    struct Failure {
+        std::size_t index = SIZE_MAX;
+        std::exception_ptr error;
+    };
+    // `reports`: the calling thread's pieces tell the progress, by where the
+    // pieces taken so far end.
+    const auto readPieces = [&](Failure& failure, bool reports) {
+        LocalTimes times;
+        DosAttribCache::Listing::Cursor cursor;
+        std::size_t i = 0;
+        try {
+            while (!stop.load(std::memory_order_relaxed)) {
+                const std::size_t from = nextPiece.fetch_add(kPiece, std::memory_order_relaxed);
+                if (from >= count) break;
+                if (reports && from > 0) report(from);
+                for (i = from; i < std::min(count, from + kPiece); ++i) {
+                    if (reports && std::chrono::steady_clock::now() >= nextReport && i > from) report(i);
+                    if (entries[i].attributes == attr::UnshownName) continue;
+                    const char* name = nameAt(i);
+                    struct stat lst{};
+                    struct stat target{};
+                    // Gone since it was listed, unreadable, or a link that
+                    // points nowhere: told apart only for callers that ask, so
+                    // that they know the listing left something out.
+                    if (sys().fstatat(dirFd, name, &lst, AT_SYMLINK_NOFOLLOW) != 0 ||
+                        (S_ISLNK(lst.st_mode) && sys().fstatat(dirFd, name, &target, 0) != 0)) {
+                        entries[i].attributes = attr::Unreadable;
+                        continue;
+                    }
+                    const auto dos = dosAttribs.read(i, name, S_ISLNK(lst.st_mode) ? target : lst, cursor);
+                    describe(entries[i], isDotName(name), lst, &target, dos, &times);
+                }
+            }
+        } catch (...) {
+            failure = {i, std::current_exception()};
+            stop = true;
+        }
+    };
+    Failure failures[2];
+    {
+        std::optional<std::jthread> helper;
+        if (count >= kTwoThreadsFrom) {
+            try {
+                helper.emplace(readPieces, std::ref(failures[1]), false);
+            } catch (const std::system_error&) {
+                // No thread to be had: one reads them all.
+            }
+        }
+        readPieces(failures[0], static_cast<bool>(progress));
+    }
+    // The failure of the first entry that failed, as one thread would have met it.
+    const Failure& first = failures[0].index <= failures[1].index ? failures[0] : failures[1];
+    if (first.error) std::rethrow_exception(first.error);
+
+    // What the mask passes, named, in the folder's order.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 4096 == 0) preferLargePagesForSmallPieces();
+        DirEntry& entry = entries[i];
+        if (!matchesMask(entry.attributes, mask)) continue;
+        entry.name.assign(nameAt(i), starts[i + 1] - starts[i] - 1);
+        if (kept != i) entries[kept] = std::move(entry);
+        ++kept;
+    }
+    entries.resize(kept);
 
     // "." and ".." first, as Windows lists them; the rest in the folder's
     // own order, which stays while the folder does (the load orders its
