@@ -637,6 +637,19 @@ struct NewFile {
         if (fd.get() >= 0) temporary.reset(temporaryName);
     }
     bool unnamed() const { return temporary.name().empty(); }
+    // Names the complete file `name` in `dirFd`, never over an entry of that
+    // name (a link included), and makes the name last.
+    void nameNew(int dirFd, const std::string& name) {
+        const int rc = unnamed() ? nameUnnamed(fd.get(), dirFd, name)
+                                 : sys().linkat(dirFd, temporary.name().c_str(), dirFd, name.c_str(), 0);
+        if (rc != 0) {
+            if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
+            throwErrnoIn(errno);
+        }
+        if (fd.close() != 0) throwErrnoIn(errno);
+        syncFolder(dirFd);
+    }
+
     Fd fd;
     int error = 0;
     TemporaryFile temporary;
@@ -1037,15 +1050,7 @@ void PosixDirectory::createCopy(Directory& from, const std::string& fromName, co
     if (sys().futimens(out.fd.get(), times) != 0) throwErrnoIn(errno);
     if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
 
-    // A name that exists, a link included, is never replaced.
-    const int rc = out.unnamed() ? nameUnnamed(out.fd.get(), fd_.get(), name)
-                                 : sys().linkat(fd_.get(), out.temporary.name().c_str(), fd_.get(), name.c_str(), 0);
-    if (rc != 0) {
-        if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
-        throwErrnoIn(errno);
-    }
-    if (out.fd.close() != 0) throwErrnoIn(errno);
-    syncFolder(fd_.get());
+    out.nameNew(fd_.get(), name);
 }
 
 bool PosixDirectory::holdsCopyOf(const std::string& name, Directory& from, const std::string& fromName,
@@ -1140,14 +1145,7 @@ void PosixDirectory::writeReplacing(const std::string& name, const std::string& 
     if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
     if (!existing && current < 0) {
         // Never over a file another made meanwhile.
-        const int rc = out.unnamed() ? nameUnnamed(out.fd.get(), fd_.get(), name)
-                                     : sys().linkat(fd_.get(), out.temporary.name().c_str(), fd_.get(), name.c_str(), 0);
-        if (rc != 0) {
-            if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
-            throwErrnoIn(errno);
-        }
-        if (out.fd.close() != 0) throwErrnoIn(errno);
-        syncFolder(fd_.get());
+        out.nameNew(fd_.get(), name);
         return;
     }
     if (out.unnamed()) out.temporary.nameUnnamedFile(out.fd.get(), name);
