@@ -188,7 +188,10 @@ void Images::append(std::size_t folder, std::string_view name, SharedIcon pictur
     entries_.push_back({at->second, static_cast<std::uint32_t>(folder), static_cast<std::uint32_t>(names_.size())});
 }
 
-void Images::reserve(std::size_t images) { entries_.reserve(images); }
+void Images::reserve(std::size_t images, std::size_t nameBytes) {
+    entries_.reserve(images);
+    names_.reserve(nameBytes);
+}
 
 void Images::clear() {
     entries_ = {};

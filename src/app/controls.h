@@ -152,7 +152,8 @@ public:
     void add(const std::string& path, SharedIcon picture);
     // Adds an image by its key.
     void push_back(const value_type& image);
-    void reserve(std::size_t images);
+    // Room for this many images whose names take this many bytes together.
+    void reserve(std::size_t images, std::size_t nameBytes);
     void clear();
 
 private:

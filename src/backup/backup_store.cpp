@@ -33,8 +33,12 @@ bool readBackupName(const std::string& fileName, std::string& sourceName, std::s
         } while (start > 0 && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80);
     }
     if (start == 0 || fileName[start - 1] != '_') return false;
-    sourceName.assign(fileName, 0, start - 1).append(fileName, stemEnd);
-    timestamp.assign(fileName, start, stemEnd - start);
+    // Each made to measure: a load keeps both for every copy.
+    std::string source(start - 1 + (fileName.size() - stemEnd), '\0');
+    fileName.copy(source.data(), start - 1, 0);
+    fileName.copy(source.data() + (start - 1), fileName.size() - stemEnd, stemEnd);
+    sourceName = std::move(source);
+    util::assignExact(timestamp, std::string_view(fileName).substr(start, stemEnd - start));
     return true;
 }
 

@@ -56,8 +56,17 @@ bool holdsMabre(const std::string& name) {
 
 // name "_" timestamp, written over `key`.
 void makeRowKey(const std::string& name, const std::string& timestamp, std::string& key) {
-    key.reserve(name.size() + 1 + timestamp.size());
-    key.assign(name).append(1, '_').append(timestamp);
+    // In the key's own room where it is large enough, else in one made to
+    // measure (a string grown from empty would double its room).
+    const std::size_t size = name.size() + 1 + timestamp.size();
+    if (key.capacity() < size) {
+        key = std::string(size, '_');
+    } else {
+        key.resize(size);
+    }
+    name.copy(key.data(), name.size());
+    key[name.size()] = '_';
+    timestamp.copy(key.data() + name.size() + 1, timestamp.size());
 }
 
 void addColumns(ListView& list) {
@@ -206,7 +215,11 @@ void frm_mabrel94::fun_Load() {
 
             const std::size_t rowsAtMost = entries.size() + copies.size();
             rows.reserve(rowsAtMost);
-            ImageList1.images.reserve(rowsAtMost);
+            // The images' names are the listed names (as the folder lists them).
+            std::size_t nameBytes = 0;
+            for (const auto& entry : entries) nameBytes += entry.name.size();
+            for (const auto& entry : copies) nameBytes += entry.name.size();
+            ImageList1.images.reserve(rowsAtMost, nameBytes);
             rowByKey.reserve(rowsAtMost);
             versions.reserve(entries.size());
             platform::preferLargePages(rows.data(), rowsAtMost * sizeof(ListItem));
@@ -325,6 +338,9 @@ void frm_mabrel94::fun_Load() {
                         sourceName = platform::displayName(codec_, ownSource);
                     }
                     const std::string& source = ownSource.empty() ? sourceName : ownSource;
+                    // The listed name (in `path` now) is as long as the key: its
+                    // room becomes the key's.
+                    key = std::move(entry.name);
                     makeRowKey(sourceName, timestamp, key);
                     // The file row of this very name: names that show alike
                     // share a key.

@@ -1,5 +1,7 @@
 #include "util/text.h"
 
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 
 namespace mabrel::util {
@@ -69,27 +71,37 @@ std::string foldCase(const std::string& s) {
     return out;
 }
 
+void assignExact(std::string& out, std::string_view text) {
+    if (out.capacity() >= text.size()) {
+        out.assign(text);
+    } else {
+        out = std::string(text);
+    }
+}
+
 namespace {
 
 void formatWith(const platform::LocalTime& t, char timeSeparator, std::string& out) {
     // By hand where every field has its width (a load formats one a row).
     if (t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 && t.day <= 99 &&
         t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99) {
-        out.assign(19, '-');
+        char text[19];
+        std::fill(std::begin(text), std::end(text), '-');
         auto two = [&](std::size_t at, int v) {
-            out[at] = static_cast<char>('0' + v / 10);
-            out[at + 1] = static_cast<char>('0' + v % 10);
+            text[at] = static_cast<char>('0' + v / 10);
+            text[at + 1] = static_cast<char>('0' + v % 10);
         };
         two(0, t.year / 100);
         two(2, t.year % 100);
         two(5, t.month);
         two(8, t.day);
-        out[10] = ' ';
+        text[10] = ' ';
         two(11, t.hour);
-        out[13] = timeSeparator;
+        text[13] = timeSeparator;
         two(14, t.minute);
-        out[16] = timeSeparator;
+        text[16] = timeSeparator;
         two(17, t.second);
+        assignExact(out, std::string_view(text, sizeof text));
         return;
     }
     char buffer[64];

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "platform/filesystem.h"
 
@@ -22,6 +23,11 @@ std::string toUpperAscii(const std::string& s);
 // Letter case folded for comparison without regard to case (ASCII and the
 // full-width Latin letters).
 std::string foldCase(const std::string& s);
+
+// `text` over `out` in a room of its own size. Growing a short string to a
+// longer one doubles its room (a 19-character timestamp would take 31 bytes
+// where 20 do): texts kept once a row are made to measure.
+void assignExact(std::string& out, std::string_view text);
 
 // "yyyy-mm-dd hh-mm-ss": the timestamp of row keys and backup names.
 std::string formatTimestamp(const platform::LocalTime& t);
