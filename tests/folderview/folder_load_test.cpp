@@ -388,10 +388,15 @@ TEST_F(FolderLoad, RedundancyComparesTheTimeInUtcSoTheRepeatedHourKeepsBothVersi
 #ifdef _WIN32
     GTEST_SKIP() << "the time zone is set through TZ, a POSIX variable";
 #else
-    // 2020-11-01 01:30 happens twice in New York: 05:30 and 06:30 UTC.
+    // 2020-11-01 01:30 happens twice in New York: 05:30 and 06:30 UTC. The
+    // same part of the second on both, so their bytes are never compared:
+    // only the time in UTC tells them apart.
     ASSERT_EQ(::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1), 0);
     ::tzset();
-    const auto at = [](std::time_t t) { return std::filesystem::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(t)); };
+    const auto at = [](std::time_t t) {
+        return std::filesystem::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(t)) +
+               std::chrono::milliseconds(250);
+    };
     const auto f = work.write("a.txt", "second");
     std::filesystem::last_write_time(f, at(1604208600));  // 06:30 UTC
     const auto copy = work.write("_mabre-l94/a_2020-11-01 01-30-00.txt", "first!");
@@ -406,8 +411,9 @@ TEST_F(FolderLoad, RedundancyComparesTheTimeInUtcSoTheRepeatedHourKeepsBothVersi
 
 // A copy with the file's name, second and size is the file's present
 // version only when its time is the same to the file system's full
-// precision, and where that is whole seconds, its bytes too; any other is a
-// version of its own, listed and never removed.
+// precision, and where that is whole seconds, its bytes too; any other, and
+// one whose bytes cannot be compared, is a version of its own, listed and
+// never removed.
 TEST_F(FolderLoad, ACopyThatOnlyLooksLikeThePresentVersionIsAVersionOfItsOwn) {
     struct Case {
         const char* name;
@@ -416,6 +422,7 @@ TEST_F(FolderLoad, ACopyThatOnlyLooksLikeThePresentVersionIsAVersionOfItsOwn) {
         const char* copy;
         long copyNanos;
         bool ownVersion;
+        bool unreadable = false;  // the bytes cannot be compared
     };
     const Case cases[] = {
         {"same", "twelve bytes", 0, "twelve bytes", 0, false},
@@ -423,6 +430,7 @@ TEST_F(FolderLoad, ACopyThatOnlyLooksLikeThePresentVersionIsAVersionOfItsOwn) {
         {"same to the nanosecond", "twelve bytes", 250000000, "twelve bytes", 250000000, false},
         {"another part of the second", "twelve bytes", 750000000, "twelve bytes", 250000000, true},
         {"whole second on one side", "twelve bytes", 0, "twelve bytes", 500000000, true},
+        {"whole seconds, cannot be compared", "twelve bytes", 0, "twelve bytes", 0, true, true},
     };
     process.utcClock = daysLater(30);
     for (const auto& c : cases) {
@@ -433,6 +441,7 @@ TEST_F(FolderLoad, ACopyThatOnlyLooksLikeThePresentVersionIsAVersionOfItsOwn) {
         const auto copy = backupCopy(copyName, c.copy);
         setModificationTime(f, 2000, 7, 15, 9, 5, 3, c.fileNanos);
         setModificationTime(copy, 2000, 7, 15, 9, 5, 3, c.copyNanos);
+        if (c.unreadable) faulty.failCallsOn(FsOp::HoldsCopyOf, copyName, platform::err::DeviceIo);
     }
     load();
     for (const auto& c : cases) {
