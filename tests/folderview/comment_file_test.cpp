@@ -8,6 +8,7 @@
 
 #include "folderview/folder_view_fixture.h"
 #include "platform/errors.h"
+#include "support/forwarding_filesystem.h"
 
 namespace mabrel::test {
 namespace {
@@ -378,6 +379,30 @@ TEST_F(StoredCommentsKept, ALoadThatStoppedBeforeTheCommentsDoesNotLetTheSaveDro
     window().saveCommentFile();
     EXPECT_EQ(commentBytes(),
               "typed folder\r\n"
+              "b.txt_2000-07-15 09-05-03,on b\r\n"
+              "c.txt_2000-07-15 09-05-03,on c\r\n");
+}
+
+// Some file systems list a folder without its own entry (a Windows drive
+// root, some network shares): what such a listing left out cannot be told,
+// so no record goes for want of its file.
+TEST_F(StoredCommentsKept, AListingWithoutTheFoldersOwnEntryLetsNoRecordGo) {
+    struct Dotless : platform::ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
+        void listed(std::vector<platform::DirEntry>& entries) override {
+            std::erase_if(entries, [](const platform::DirEntry& e) { return e.name == "."; });
+        }
+    } dotless(*nativeFs);
+    fs = &dotless;
+    std::filesystem::remove(work.path() / "c.txt");
+    load();
+    EXPECT_EQ(column(0), (Strings{"a.txt", "b.txt"}));
+
+    setComment("a.txt", "2000-07-15 09-05-03", "typed on a");
+    window().saveCommentFile();
+    EXPECT_EQ(commentBytes(),
+              "stored folder\r\n"
+              "a.txt_2000-07-15 09-05-03,typed on a\r\n"
               "b.txt_2000-07-15 09-05-03,on b\r\n"
               "c.txt_2000-07-15 09-05-03,on c\r\n");
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "platform/filesystem.h"
 
@@ -28,6 +29,8 @@ protected:
     virtual std::string map(const std::string& path) const { return path; }
     // What a copy in a folder opened here tells of its progress.
     virtual CopyProgress progressFor(const CopyProgress& progress) { return progress; }
+    // What a listing of a folder opened here returns.
+    virtual void listed(std::vector<DirEntry>&) {}
     FileSystem& inner() { return inner_; }
 
 private:
@@ -37,7 +40,9 @@ private:
             : owner_(owner), inner_(std::move(inner)) {}
         const std::string& path() const override { return inner_->path(); }
         std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override {
-            return inner_->list(mask, progress);
+            auto entries = inner_->list(mask, progress);
+            owner_.listed(entries);
+            return entries;
         }
         std::optional<DirEntry> find(const std::string& n, std::uint32_t mask) override { return inner_->find(n, mask); }
         std::unique_ptr<Directory> openFolder(const std::string& n, bool create) override {
