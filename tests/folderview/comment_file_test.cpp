@@ -383,6 +383,33 @@ TEST_F(StoredCommentsKept, ALoadThatStoppedBeforeTheCommentsDoesNotLetTheSaveDro
               "c.txt_2000-07-15 09-05-03,on c\r\n");
 }
 
+// At a save, a record whose file the load did not find goes only if no
+// entry of its name is there by then: not the file, nor a kept copy.
+TEST_F(StoredCommentsKept, ARecordGoesOnlyWhenNoEntryOfItsNameIsThereAtTheSave) {
+    const struct {
+        const char* name;
+        bool fileAgain, copyAgain, kept;
+    } cases[] = {
+        {"gone", false, false, false},
+        {"made again since the load", true, false, true},
+        {"a copy of it kept since the load", false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeCommentFile(kStored);
+        std::filesystem::remove(work.path() / "c.txt");
+        std::filesystem::remove_all(work.path() / "_mabre-l94");
+        load();
+        if (c.fileAgain) file("c.txt", "2");
+        if (c.copyAgain) backupCopy("c_2000-07-15 09-05-03.txt", "1");
+        setComment("a.txt", "2000-07-15 09-05-03", c.name);
+        window().saveCommentFile();
+        const std::string stored = commentBytes();
+        EXPECT_NE(stored.find(std::string("a.txt_2000-07-15 09-05-03,") + c.name + "\r\n"), std::string::npos);
+        EXPECT_EQ(stored.find("c.txt_2000-07-15 09-05-03,on c\r\n") != std::string::npos, c.kept) << stored;
+    }
+}
+
 // Some file systems list a folder without its own entry (a Windows drive
 // root, some network shares): what such a listing left out cannot be told,
 // so no record goes for want of its file.
