@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 
+#include "platform/errors.h"
 #include "platform/native.h"
 #include "settings/settings_file.h"
+#include "support/fault_injection.h"
 #include "support/temp_dir.h"
 
 namespace mabrel::settings {
@@ -179,6 +181,19 @@ TEST_F(SettingsFile, AUtf8FileIsReadAsUtf8AndAFileHoldingTheSameIsNotWrittenAgai
     ASSERT_TRUE(writeSettings(*folder, *codec, name, changed, "mabrel9-iv", {2026, 3, 3, 0, 0, 0}));
     EXPECT_NE(test::readBytes(file).find("lastAccess,2026-03-03 00:00:00\r\nexceptionExtList1Mode, 1 \r\n"),
               std::string::npos);
+}
+
+// A file that is there but cannot be read (another account's, a share gone
+// for a moment) is kept as it is: what it holds is not known.
+TEST_F(SettingsFile, AFileThatCannotBeReadIsNotWrittenOver) {
+    dir.write("mabrel9-iv.ini", "lastPath,C:\\Kept\\\r\n");
+    platform::FaultInjectingFileSystem faulty(*fs);
+    faulty.failCallsOn(platform::FsOp::ReadFile, "mabrel9-iv.ini", platform::err::PermissionDenied);
+    const auto unreadable = faulty.openDirectory(dir.drivePath());
+    ProcessState state;
+    state.p_driveAndPath = "C:\\Other\\";
+    EXPECT_FALSE(writeSettings(*unreadable, *codec, name, state, "mabrel9-iv", {2026, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(test::readBytes(dir.path() / "mabrel9-iv.ini"), "lastPath,C:\\Kept\\\r\n");
 }
 
 }  // namespace
