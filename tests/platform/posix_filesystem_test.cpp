@@ -460,14 +460,29 @@ TEST_F(PosixFileSystemTest, CopyCarriesContentTimeAndAttributesAndReplacesWritab
     EXPECT_EQ(copied->attributes, attr::ReadOnly | attr::Archive);
     EXPECT_EQ(copied->size, 300000);
 
-    // A writable target is replaced; a read-only one is kept as it was.
+    // A writable target is replaced; a read-only one, and a link, are kept
+    // as they were.
     dir.write("old.bin", "old");
     ::chmod(source.c_str(), 0644);
     folder->copyFile(*folder, "src.bin", "old.bin");
     EXPECT_EQ(test::readBytes(dir.path() / "old.bin"), content);
     EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "old.bin", "copy.bin"); }), err::PermissionDenied);
     EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "nothing.bin", "x.bin"); }), err::FileNotFound);
-    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"copy.bin", "old.bin", "src.bin"}));
+    // The person is told it is a link.
+    const auto refusal = [](const std::function<void()>& write) -> std::string {
+        try {
+            write();
+        } catch (const PlatformError& e) {
+            return e.number() == err::PathFileAccess ? e.description() : "error " + std::to_string(e.number());
+        }
+        return "written";
+    };
+    stdfs::create_symlink("old.bin", dir.path() / "link.bin");
+    EXPECT_EQ(refusal([&] { folder->copyFile(*folder, "src.bin", "link.bin"); }), kLinkNotFile);
+    EXPECT_EQ(refusal([&] { folder->writeFileAtomic("link.bin", "written"); }), kLinkNotFile);
+    EXPECT_TRUE(stdfs::is_symlink(dir.path() / "link.bin"));
+    EXPECT_EQ(test::readBytes(dir.path() / "old.bin"), content);
+    EXPECT_EQ(nativeNames(dir.path()), (std::vector<std::string>{"copy.bin", "link.bin", "old.bin", "src.bin"}));
 }
 
 TEST_F(PosixFileSystemTest, ACreatedCopyIsCompleteOrNothingAndNeverReplacesAnything) {
