@@ -2,12 +2,6 @@
 // directory, and the single instance seen from a second real process.
 #ifdef _WIN32
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -24,43 +18,32 @@
 namespace mabrel::platform::win32 {
 namespace {
 
-// This test program started again as the second process: it reports what it
-// sees into a file and ends before any test runs.
-//   MABREL_CHILD_REPORT  file to write: command line, then claim results
-//   MABREL_CHILD_CLAIM   program name to claim the single instance for
+// This test program started again as the second process: it writes its
+// command line and, given MABREL_CHILD_CLAIM, whether it got the single
+// instance into MABREL_CHILD_REPORT, and ends before any test runs.
 [[maybe_unused]] const bool childRan = [] {
     const char* report = std::getenv("MABREL_CHILD_REPORT");
     if (!report) return false;
     Win32Process process;
     std::ofstream out(std::filesystem::u8path(report), std::ios::binary);
     out << process.commandLine() << '\n';
-    if (const char* name = std::getenv("MABREL_CHILD_CLAIM")) {
-        out << (process.claimSingleInstance(name) ? "claimed" : "refused") << '\n';
-    }
+    if (const char* name = std::getenv("MABREL_CHILD_CLAIM")) out << (process.claimSingleInstance(name) ? "claimed" : "refused");
     out.close();
     ::ExitProcess(0);
-    return true;
 }();
-
-std::wstring ownExecutable() {
-    wchar_t buffer[4096];
-    const DWORD n = ::GetModuleFileNameW(nullptr, buffer, 4096);
-    return std::wstring(buffer, n);
-}
 
 // Runs this program again with `arguments` after its quoted name; returns
 // the lines of its report.
-std::vector<std::string> runChild(const test::TempDir& dir, const std::wstring& arguments,
-                                  const std::string& claim = "") {
-    const std::string report = dir.drivePath() + "report.txt";
-    ::SetEnvironmentVariableW(L"MABREL_CHILD_REPORT", widen(report).c_str());
+std::vector<std::string> runChild(const std::wstring& arguments, const std::string& claim = "") {
+    test::TempDir dir;
+    ::SetEnvironmentVariableW(L"MABREL_CHILD_REPORT", widen(dir.drivePath() + "report.txt").c_str());
     ::SetEnvironmentVariableW(L"MABREL_CHILD_CLAIM", claim.empty() ? nullptr : widen(claim).c_str());
-    std::wstring line = L"\"" + ownExecutable() + L"\" " + arguments;
+    wchar_t self[4096];
+    std::wstring line = L"\"" + std::wstring(self, ::GetModuleFileNameW(nullptr, self, 4096)) + L"\" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    const BOOL started =
-        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     ::SetEnvironmentVariableW(L"MABREL_CHILD_REPORT", nullptr);
     ::SetEnvironmentVariableW(L"MABREL_CHILD_CLAIM", nullptr);
     if (!started) throw std::runtime_error("cannot start the second process");
@@ -73,74 +56,43 @@ std::vector<std::string> runChild(const test::TempDir& dir, const std::wstring& 
     return lines;
 }
 
-std::string uniqueProgramName() {
-    return "mabrel9-iv-test-" + std::to_string(std::random_device{}()) + "-" +
-           std::to_string(::GetCurrentProcessId());
+TEST(Win32CommandLine, TheTextAfterTheProgramNameAsTypedAndAsASecondProcessSeesIt) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"\"C:\\Program Files\\m\\mabrel9-iv.exe\" \"C:\\My Docs\\a.txt\"", L"\"C:\\My Docs\\a.txt\""},
+        {L"mabrel9-iv.exe   C:\\Docs\\  ", L"C:\\Docs\\  "},
+        {L"mabrel9-iv.exe\tC:\\Docs", L"C:\\Docs"},
+        {L"\"C:\\a b\\m.exe\"C:\\x", L"C:\\x"},
+        {L"\"C:\\a b\\m.exe\"   ", L""},
+        {L"\"C:\\unterminated", L""},
+    };
+    for (const auto& [line, after] : cases) EXPECT_EQ(textAfterProgramName(line), after);
+    EXPECT_EQ(runChild(L"\"C:\\My Docs\\報告書.txt\"  plain"), std::vector<std::string>{"\"C:\\My Docs\\報告書.txt\"  plain"});
 }
 
-TEST(Win32CommandLine, TheTextAfterTheProgramNameAsTyped) {
-    EXPECT_EQ(textAfterProgramName(L"\"C:\\Program Files\\m\\mabrel9-iv.exe\" \"C:\\My Docs\\a.txt\""),
-              L"\"C:\\My Docs\\a.txt\"");
-    EXPECT_EQ(textAfterProgramName(L"mabrel9-iv.exe   C:\\Docs\\  "), L"C:\\Docs\\  ");
-    EXPECT_EQ(textAfterProgramName(L"mabrel9-iv.exe\tC:\\Docs"), L"C:\\Docs");
-    EXPECT_EQ(textAfterProgramName(L"\"C:\\a b\\m.exe\"C:\\x"), L"C:\\x");
-    EXPECT_EQ(textAfterProgramName(L"mabrel9-iv.exe"), L"");
-    EXPECT_EQ(textAfterProgramName(L"\"C:\\a b\\m.exe\"   "), L"");
-    EXPECT_EQ(textAfterProgramName(L"\"C:\\unterminated"), L"");
-    EXPECT_EQ(textAfterProgramName(L""), L"");
-}
-
-TEST(Win32CommandLine, ASecondProcessSeesItsWholeCommandLine) {
-    test::TempDir dir;
-    const auto lines = runChild(dir, L"\"C:\\My Docs\\報告書.txt\"  plain");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "\"C:\\My Docs\\報告書.txt\"  plain");
-}
-
-TEST(Win32SingleInstance, OneClaimPerProgramNameAcrossProcesses) {
-    test::TempDir dir;
-    const std::string name = uniqueProgramName();
+TEST(Win32SingleInstance, OneClaimPerProgramNameAcrossProcessesEndingWithItsHolder) {
+    const std::string name = "mabrel9-iv-test-" + std::to_string(std::random_device{}()) + "-" +
+                             std::to_string(::GetCurrentProcessId());
     {
         Win32Process first;
         ASSERT_TRUE(first.claimSingleInstance(name));
         EXPECT_TRUE(first.claimSingleInstance(name));  // held already by this one
         Win32Process second;
         EXPECT_FALSE(second.claimSingleInstance(name));
-        EXPECT_TRUE(second.claimSingleInstance(name + "-other"));
-
-        const auto lines = runChild(dir, L"", name);
-        ASSERT_EQ(lines.size(), 2u);
-        EXPECT_EQ(lines[1], "refused");
+        EXPECT_TRUE(second.claimSingleInstance("a\\" + name));  // a name holding "\" is one of its own
+        EXPECT_EQ(runChild(L"", name).back(), "refused");
+        Win32Process third;
+        EXPECT_FALSE(third.claimSingleInstance("a\\" + name));
     }
-    // The claim ends with its holder.
-    const auto lines = runChild(dir, L"", name);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "claimed");
-
-    // A name holding "\" is still one name of its own.
-    Win32Process third;
-    EXPECT_TRUE(third.claimSingleInstance("a\\" + name));
-    Win32Process fourth;
-    EXPECT_FALSE(fourth.claimSingleInstance("a\\" + name));
+    EXPECT_EQ(runChild(L"", name).back(), "claimed");
 }
 
-TEST(Win32Executable, FolderAndBaseNameOfTheRunningProgram) {
+TEST(Win32Process, TheExecutableAndTheCurrentDirectoryInDriveForm) {
     Win32Process process;
-    const std::string folder = process.executableFolder();
     EXPECT_EQ(process.executableBaseName(), "platform_tests");
-    ASSERT_FALSE(folder.empty());
-    EXPECT_NE(folder.back(), '\\');
-    EXPECT_EQ(folder[1], ':');
-    auto fs = makeNativeFileSystem();
-    EXPECT_TRUE(fs->findIgnoringCase(folder + "\\platform_tests.exe", attr::Archive | attr::ReadOnly));
-}
-
-TEST(Win32CurrentDirectory, InDriveFormAsSet) {
+    EXPECT_TRUE(makeNativeFileSystem()->findIgnoringCase(process.executableFolder() + "\\platform_tests.exe", attr::Archive));
     test::TempDir dir;
-    Win32Process process;
     wchar_t saved[4096];
-    const DWORD n = ::GetCurrentDirectoryW(4096, saved);
-    ASSERT_GT(n, 0u);
+    ASSERT_GT(::GetCurrentDirectoryW(4096, saved), 0u);
     std::string expected = dir.drivePath();
     expected.pop_back();
     ASSERT_TRUE(::SetCurrentDirectoryW(widen(expected).c_str()));
