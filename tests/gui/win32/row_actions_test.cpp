@@ -3,62 +3,10 @@
 // a long open cancelled half-way, and restore, delete and comment through the
 // context menu (by the right button and by Shift+F10) with its message and
 // input boxes.
-#include <windows.h>
-
-#include <fstream>
-#include <optional>
-
 #include "support/fixture.h"
-#include "support/input.h"
 
 namespace mabrel::win32gui::test {
 namespace {
-
-namespace fs = std::filesystem;
-
-// An application registered for a file type in the Wine prefix (in the
-// classes root, which Wine's shell reads), as long as the object lives.
-class FileType {
-public:
-    FileType(const std::wstring& extension, const std::wstring& command) : extension_(extension) {
-        set(extension, kProgId);
-        set(std::wstring(kProgId) + L"\\shell\\open\\command", command);
-    }
-    ~FileType() {
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
-    }
-
-private:
-    static constexpr const wchar_t* kProgId = L"mabrel.testfile";
-    static void set(const std::wstring& key, const std::wstring& value) {
-        HKEY k = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(k);
-    }
-    std::wstring extension_;
-};
-
-std::vector<std::wstring> utf8Lines(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::vector<std::wstring> out;
-    std::string line;
-    while (std::getline(in, line)) {
-        const int n = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
-        std::wstring w(static_cast<std::size_t>(n), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), w.data(), n);
-        out.push_back(w);
-    }
-    return out;
-}
-
-bool readOnly(const fs::path& p) {
-    const DWORD a = GetFileAttributesW(p.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
-}
 
 // How wide a caption is in the system's caption font, bold.
 int boldCaptionWidth(const std::wstring& caption) {
@@ -77,22 +25,26 @@ int boldCaptionWidth(const std::wstring& caption) {
     return size.cx;
 }
 
+// The recorder registered for ".mbltest" files in the classes root, which
+// Wine's shell reads, as long as the test lives.
 class RowActionsTest : public FrontEndTest {
 protected:
-    // The test's application for ".mbltest" files, recording into `log`.
-    void registerHandler() {
-        type.emplace(L".mbltest", L"\"" + fromHost(MABREL_OPEN_HANDLER).wstring() + L"\" \"%1\" \"" + log.wstring() + L"\"");
+    void SetUp() override {
+        setRegistry(HKEY_CLASSES_ROOT, L".mbltest", nullptr, L"mabrel.testfile");
+        setRegistry(HKEY_CLASSES_ROOT, L"mabrel.testfile\\shell\\open\\command", nullptr,
+                    L"\"" + fromHost(MABREL_RECORDER).wstring() + L"\" \"%1\"");
     }
-    const fs::path log = work.path() / "handler.log";
-    std::optional<FileType> type;
+    void TearDown() override {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L".mbltest");
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"mabrel.testfile");
+    }
 };
 
 // Opened, the window minimised and brought back, the program ended with
 // 終 了 and started again, and only then the editor saves: the version
 // before the edit is still there.
 TEST_F(RowActionsTest, EnterCopiesFirstOpensMinimisesReloadsOnReturnAndTheVersionOutlivesARestart) {
-    registerHandler();
-    const fs::path draft = file(L"下書き.mbltest", "version 1", 2024, 3, 1, 9, 5, 3);
+    file(L"下書き.mbltest", "version 1", 2024, 3, 1, 9, 5, 3);
     const std::wstring copy = L"下書き_2024-03-01 09-05-03.mbltest";
     ASSERT_NO_FATAL_FAILURE(start());
     const int row = list().find(L"下書き.mbltest");
@@ -102,50 +54,44 @@ TEST_F(RowActionsTest, EnterCopiesFirstOpensMinimisesReloadsOnReturnAndTheVersio
     // selection): Enter selects it first, as a click would, and opens it.
     const POINT at = centre(list().itemRect(row, LVIR_LABEL));
     click(at);
-    ctrlClick(at);
+    click(at, Button::Left, 1, VK_CONTROL);
     ASSERT_TRUE(waitUntil([&] { return !list().rows()[static_cast<std::size_t>(row)].selected; }, 3000));
     pressKey(VK_RETURN);
-    ASSERT_TRUE(waitUntil([&] { return fs::exists(log); }, 20000)) << "the registered application was not started";
-    // The application got the file, shown maximised, and the copy of the
-    // version it opened was there before it started.
-    EXPECT_EQ(utf8Lines(log), (std::vector<std::wstring>{folderForm(folder) + L"下書き.mbltest", L"show 3", copy}));
-    EXPECT_TRUE(waitUntil([&] { return IsIconic(app.main()) != 0; }, 5000)) << "the window was not minimised";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(record); }, 20000)) << "the registered application was not started";
+    // Shown maximised, given the file (that its copy came first is the core's to check).
+    EXPECT_EQ(recorded(), (std::vector<std::wstring>{L"show 3", folderForm(folder) + L"下書き.mbltest"}));
+    EXPECT_TRUE(waitUntil([&] { return IsIconic(main()) != 0; }, 5000)) << "the window was not minimised";
 
     // Away: nothing reloaded yet; back: reloaded.
-    file(L"note.txt", "n", 2024, 1, 1, 0, 0, 0);
+    file(L"note.txt", "n");
     Sleep(300);
     EXPECT_LT(list().find(L"note.txt"), 0) << "reloaded while away";
-    ShowWindow(app.main(), SW_RESTORE);
+    ShowWindow(main(), SW_RESTORE);
     EXPECT_TRUE(waitUntil([&] { return list().find(L"note.txt") >= 0; })) << "no reload when the window came back";
-    EXPECT_FALSE(IsIconic(app.main()));
 
-    ASSERT_NO_FATAL_FAILURE(press(app.main(), ids::cmdExit));
-    ASSERT_TRUE(app.waitExit()) << "終 了 did not end the program";
+    ASSERT_NO_FATAL_FAILURE(press(main(), ids::cmdExit));
+    ASSERT_TRUE(waitExit()) << "終 了 did not end the program";
     ASSERT_NO_FATAL_FAILURE(start());
-    EXPECT_TRUE(fs::exists(backupDir() / copy)) << "the start removed the copy";
-    std::ofstream(draft, std::ios::binary | std::ios::trunc) << "version 2";
-    mabrel::test::setModificationTime(draft, 2024, 3, 2, 10, 0, 0);
+    file(L"下書き.mbltest", "version 2", 2024, 3, 2, 10, 0, 0);
     pressKey(VK_F5);
     EXPECT_TRUE(waitUntil([&] { return list().find(L"下書き.mbltest", L"2024-03-01 09-05-03", L"*") >= 0; }))
         << "the version before the edit is not listed";
     EXPECT_EQ(mabrel::test::readBytes(backupDir() / copy), "version 1");
 }
 
-TEST_F(RowActionsTest, ALongOpenShowsItsProgressAndCancelledHalfWayOpensNothingAndLeavesNothing) {
-    registerHandler();
+TEST_F(RowActionsTest, ALongOpenShowsItsProgressTakesNoInputAndCancelledHalfWayOpensNothingAndLeavesNothing) {
     // Seconds to copy, made at once: a sparse file.
-    const fs::path big = file(L"大きな図面.mbltest", "", 2024, 3, 1, 9, 5, 3);
+    const fs::path big = file(L"大きな図面.mbltest", "");
     fs::resize_file(big, std::uintmax_t{8} << 30);
     mabrel::test::setModificationTime(big, 2024, 3, 1, 9, 5, 3);
     ASSERT_NO_FATAL_FAILURE(start());
     const int row = list().find(L"大きな図面.mbltest");
     ASSERT_GE(row, 0);
 
-    doubleClick(centre(list().itemRect(row, LVIR_LABEL)));
-    const HWND progress = app.waitWindow(ids::kModalWindowClass);
+    click(centre(list().itemRect(row, LVIR_LABEL)), Button::Left, 2);
+    const HWND progress = waitWindow(ids::kModalWindowClass);
     ASSERT_TRUE(progress) << "no progress window";
-    EXPECT_EQ(textOf(progress), L" mabrel9-iv コピー中");
-    EXPECT_EQ(GetWindow(progress, GW_OWNER), app.main());
+    EXPECT_EQ(GetWindow(progress, GW_OWNER), main());
     EXPECT_EQ(textOf(findControl(progress, ids::progressName)), L"大きな図面.mbltest");
     const std::wstring total = L" / 8,589,934,592 バイト";
     std::wstring amount;
@@ -155,9 +101,9 @@ TEST_F(RowActionsTest, ALongOpenShowsItsProgressAndCancelledHalfWayOpensNothingA
     }, 3000)) << testing::PrintToString(amount);
     // The main window takes nothing meanwhile, neither now nor once the copy
     // is over: neither "設　　　定" clicked nor F5.
-    EXPECT_FALSE(IsWindowEnabled(app.main()));
-    file(L"later.txt", "l", 2024, 1, 1, 0, 0, 0);
-    const HWND option = app.control(ids::cmdOption);
+    EXPECT_FALSE(IsWindowEnabled(main()));
+    file(L"later.txt", "l");
+    const HWND option = control(ids::cmdOption);
     PostMessageW(option, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     PostMessageW(option, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     PostMessageW(list().hwnd(), WM_KEYDOWN, VK_F5, 0);
@@ -165,13 +111,11 @@ TEST_F(RowActionsTest, ALongOpenShowsItsProgressAndCancelledHalfWayOpensNothingA
 
     ASSERT_NO_FATAL_FAILURE(press(progress, ids::progressCancel));
     EXPECT_TRUE(waitGone(progress, 5000)) << "the progress window stayed";
-    EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(app.main()) != 0; }, 3000));
-    // Nothing opened, no message, no copy or part of one left.
-    EXPECT_TRUE(app.noWindowFor(L"#32770", 500));
-    EXPECT_TRUE(app.noWindowFor(ids::kModalWindowClass, 500)) << "a window opened after the copy";
-    EXPECT_FALSE(fs::exists(log));
-    EXPECT_FALSE(IsIconic(app.main()));
-    EXPECT_TRUE(backupNames().empty());
+    EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(main()) != 0; }, 3000));
+    EXPECT_TRUE(!waitWindow(L"#32770", nullptr, 500)) << "a message after the cancel";
+    EXPECT_TRUE(!waitWindow(ids::kModalWindowClass, nullptr, 500)) << "a window opened after the copy";
+    EXPECT_FALSE(fs::exists(record)) << "opened after the cancel";
+    EXPECT_TRUE(!fs::exists(backupDir()) || fs::is_empty(backupDir()));
     EXPECT_LT(list().find(L"later.txt"), 0) << "F5 ran after the copy";
 }
 
@@ -180,79 +124,57 @@ TEST_F(RowActionsTest, TheContextMenuAndTheWindowsItOpensPassOnEachButtonAndKey)
     backup(L"report_2024-02-01 08-00-00.txt", "older");
     backup(L"report_2024-01-01 07-00-00.txt", "oldest");
     ASSERT_NO_FATAL_FAILURE(start());
-    const std::wstring current = L"2024-03-01 09-05-03", older = L"2024-02-01 08-00-00", oldest = L"2024-01-01 07-00-00";
-    auto row = [&](const std::wstring& time) { return list().find(L"report.txt", time); };
+    auto row = [&](const wchar_t* time) { return list().find(L"report.txt", time); };
 
     // The menu of one row by Shift+F10, owned by the main window, the focus
     // on キャンセル; wide enough for its caption to read in full in a title
     // bar (in bold, beside the icon and the caption buttons).
-    selectRows({row(current)});
+    selectRows({row(L"2024-03-01 09-05-03")});
     pressKey(VK_F10, VK_SHIFT);
-    HWND menu = app.waitWindow(ids::kModalWindowClass);
+    HWND menu = waitWindow(ids::kModalWindowClass);
     ASSERT_TRUE(menu) << "no context menu";
-    EXPECT_EQ(textOf(menu), L" mabrel9-iv メニュー");
-    EXPECT_EQ(GetWindow(menu, GW_OWNER), app.main());
+    EXPECT_EQ(GetWindow(menu, GW_OWNER), main());
     EXPECT_GE(clientSize(menu).cx, boldCaptionWidth(textOf(menu)) + 4 * GetSystemMetrics(SM_CXSIZE));
-    const wchar_t* captions[] = {L"キャンセル", L"コメント", L"復 活", L"削 除", L"比 較"};
-    for (int i = 0; i < 5; ++i) {
-        const HWND b = findControl(menu, ids::rclickCommand1 + i);
-        ASSERT_TRUE(b) << "no Command1(" << i << ")";
-        EXPECT_EQ(textOf(b), captions[i]);
-        EXPECT_EQ(IsWindowEnabled(b) != 0, i != 4) << i;  // 比 較 needs a kept version or a second row
-    }
     EXPECT_EQ(focusOf(menu), findControl(menu, ids::rclickCommand1));
 
     // コメント: the input box, its text passed on by OK.
     ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 1));
-    const HWND input = app.waitWindow(ids::kModalWindowClass, menu);
+    const HWND input = waitWindow(ids::kModalWindowClass, menu);
     ASSERT_TRUE(input) << "no input box";
-    EXPECT_EQ(textOf(input), L"コメントをつける");
-    EXPECT_EQ(textOf(findControl(input, ids::inputPrompt)), L"現在のコメント: ");
     setText(findControl(input, ids::inputText), L"初版の修正");
     ASSERT_NO_FATAL_FAILURE(press(input, ids::inputOk));
-    EXPECT_TRUE(waitUntil([&] { return list().text(row(current), 4) == L"初版の修正"; }));
+    EXPECT_TRUE(waitUntil([&] { return list().text(row(L"2024-03-01 09-05-03"), 4) == L"初版の修正"; }));
 
-    // 復 活 on the older copy, by the right button: the file holds it, writable.
-    selectRows({row(older)});
-    menu = contextMenu(row(older));
+    // 復 活 on the older copy, by the right button.
+    selectRows({row(L"2024-02-01 08-00-00")});
+    menu = contextMenu(row(L"2024-02-01 08-00-00"));
     ASSERT_TRUE(menu);
     ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 2));
-    EXPECT_TRUE(waitRows({{L"report.txt", oldest, L"*"}, {L"report.txt", older, L""}, {L"report.txt", current, L"*"}}))
-        << "after the restore";
+    EXPECT_TRUE(waitUntil([&] { return row(L"2024-02-01 08-00-00") >= 0 && list().text(row(L"2024-02-01 08-00-00"), 3).empty(); }));
     EXPECT_EQ(mabrel::test::readBytes(folder / "report.txt"), "older");
-    EXPECT_FALSE(readOnly(folder / "report.txt"));
 
-    // 削 除 on all three rows: only 削 除 and キャンセル offered; the file
-    // row refused in a message box of the main window, OK its only button
-    // and no icon; both copies gone.
+    // 削 除 on all three rows: the file row refused in a message box of the
+    // main window, OK its only button; both copies gone.
     selectRows({0, 1, 2});
-    menu = contextMenu(row(older));
+    menu = contextMenu(1);
     ASSERT_TRUE(menu);
-    EXPECT_FALSE(IsWindowEnabled(findControl(menu, ids::rclickCommand1 + 1)));
-    EXPECT_FALSE(IsWindowEnabled(findControl(menu, ids::rclickCommand1 + 2)));
     ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 3));
-    const HWND box = messageBox();
-    ASSERT_TRUE(box);
-    const MessageBoxView refusal = readMessageBox(box);
-    EXPECT_EQ(refusal.text, L"ｍａｂｒｅｌ９バックアップファイルではありません。");
-    EXPECT_EQ(refusal.owner, app.main());
-    EXPECT_EQ(refusal.buttons, std::vector<int>{IDOK});
-    EXPECT_FALSE(refusal.icon);
+    const HWND box = waitWindow(L"#32770");
+    ASSERT_TRUE(box) << "no message box";
+    EXPECT_EQ(messageText(box), L"ｍａｂｒｅｌ９バックアップファイルではありません。");
+    EXPECT_EQ(GetWindow(box, GW_OWNER), main());
+    EXPECT_FALSE(findControl(box, IDCANCEL) && IsWindowVisible(findControl(box, IDCANCEL)));
     ASSERT_NO_FATAL_FAILURE(press(box, IDOK));
-    EXPECT_TRUE(waitRows({{L"report.txt", older, L""}}));
+    EXPECT_TRUE(waitUntil([&] { return names() == std::vector<std::wstring>{L"report.txt"}; }));
 
-    // Escape closes the menu, as キャンセル does: nothing happens.
+    // Escape closes the menu, as キャンセル would: nothing happens.
     click(centre(list().itemRect(0, LVIR_LABEL)));
     pressKey(VK_F10, VK_SHIFT);
-    menu = app.waitWindow(ids::kModalWindowClass);
+    menu = waitWindow(ids::kModalWindowClass);
     ASSERT_TRUE(menu) << "no context menu by Shift+F10";
     pressKey(VK_ESCAPE);
     EXPECT_TRUE(waitGone(menu));
-    menu = contextMenu(0);
-    ASSERT_TRUE(menu);
-    ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1));
-    EXPECT_TRUE(waitGone(menu));
-    EXPECT_TRUE(app.noWindowFor(L"#32770", 300));
+    EXPECT_FALSE(waitWindow(L"#32770", nullptr, 300));
     EXPECT_EQ(list().count(), 1);
 }
 
