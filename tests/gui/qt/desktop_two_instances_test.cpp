@@ -6,91 +6,67 @@
 // the same file the later one.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
-#include <string>
 
 #include "support/program.h"
-#include "support/temp_dir.h"
-#include "support/x_desktop.h"
 
 namespace mabrel::gui::test {
 namespace {
 
-namespace stdfs = std::filesystem;
 using mabrel::test::readBytes;
 using mabrel::test::setModificationTime;
 using mabrel::test::TempDir;
-
-// The context menu's "コメント" button in its window, in pixels.
-constexpr int kCommentButtonX = 70;
-constexpr int kCommentButtonY = 23;
 
 struct Person {
     RuntimeDir runtime;
     TempDir home;
     std::unique_ptr<Program> program;
-    unsigned long window = 0;
+    // The window it shows besides its main window, 0 for none.
+    unsigned long otherWindow() const {
+        for (unsigned long w : x::visibleWindowsOf(program->process.processId())) {
+            if (w != program->window) return w;
+        }
+        return 0;
+    }
 };
 
 class TwoInstances : public ::testing::Test {
 protected:
-    TwoInstances() {
-        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-            setModificationTime(work.write(name, name), 2024, 3, 1, 9, 0, 0);
-        }
-    }
-
     void start(Person& p) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("HOME"), QString::fromStdString(p.home.path().string()));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString((p.home.path() / "data").string()));
+        QProcessEnvironment env = desktopEnvironment();
+        env.insert("HOME", QString::fromStdString(p.home.path().string()));
+        env.insert("XDG_DATA_HOME", QString::fromStdString((p.home.path() / "data").string()));
         p.program = std::make_unique<Program>(p.runtime, env);
         p.program->start(work.path());
         ASSERT_TRUE(p.program->waitReady());
-        ASSERT_TRUE(x::waitUntil([&] { return (p.window = x::visibleWindowOf(p.program->process.processId())) != 0; },
-                                 10000));
+        ASSERT_TRUE(p.program->waitForWindow());
         x::settle(500);
     }
-
-    // The window shown by the process besides its main window, 0 for none.
-    static unsigned long otherWindow(const Person& p) {
-        for (unsigned long w : x::visibleWindowsOf(p.program->process.processId())) {
-            if (w != p.window) return w;
-        }
-        return 0;
-    }
-
     // Right-clicks file row `row`, chooses コメント and types `text` over
-    // what the box holds; the comment is saved at once.
-    void comment(Person& p, int row, const std::string& text) {
-        x::activate(p.window);
+    // what the box holds; or, with no text, presses F5.
+    void act(Person& p, int row, const std::string& text) {
+        x::activate(p.program->window);
         x::settle(200);
-        x::click(p.window, kFileRowX, fileRowY(row));
-        x::click(p.window, kFileRowX, fileRowY(row), 1, 3);
+        if (text.empty()) {
+            x::key("F5");
+            x::settle(500);
+            return;
+        }
+        x::click(p.program->window, kFileRowX, fileRowY(row));
+        x::click(p.program->window, kFileRowX, fileRowY(row), 1, 3);
         unsigned long menu = 0;
-        ASSERT_TRUE(x::waitUntil([&] { return (menu = otherWindow(p)) != 0; })) << "no context menu";
+        ASSERT_TRUE(x::waitUntil([&] { return (menu = p.otherWindow()) != 0; })) << "no context menu";
         x::settle(200);
-        x::click(menu, kCommentButtonX, kCommentButtonY);
-        unsigned long box = 0;
-        ASSERT_TRUE(x::waitUntil([&] { return (box = otherWindow(p)) != 0 && box != menu; })) << "no input box";
+        x::click(menu, 70, 23);  // コメント
+        ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() != 0 && p.otherWindow() != menu; })) << "no input box";
         x::settle(200);
         x::key("ctrl+a");
         x::type(text);
         x::key("Return");
-        ASSERT_TRUE(x::waitUntil([&] { return otherWindow(p) == 0; })) << "the input box stayed";
-        ASSERT_TRUE(x::waitUntil([&] { return comments().find("," + text + "\r\n") != std::string::npos; }))
-            << "not saved: " << text;
+        ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() == 0; })) << "the input box stayed";
+        // The comment is saved at once.
+        ASSERT_TRUE(x::waitUntil([&] { return comments().find("," + text + "\r\n") != std::string::npos; })) << "not saved: " << text;
     }
-
-    void refresh(Person& p) {
-        x::activate(p.window);
-        x::settle(200);
-        x::key("F5");
-        x::settle(500);
-    }
-
     std::string comments() const {
         try {
             return readBytes(work.path() / "_mabre.l94");
@@ -105,19 +81,14 @@ protected:
 };
 
 TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) setModificationTime(work.write(name, name), 2024, 3, 1, 9, 0, 0);
     ASSERT_NO_FATAL_FAILURE(start(one));
     ASSERT_NO_FATAL_FAILURE(start(two));
-    ASSERT_NO_FATAL_FAILURE(comment(one, 0, "one on a"));
-    ASSERT_NO_FATAL_FAILURE(comment(two, 1, "two on b"));
-    ASSERT_NO_FATAL_FAILURE(comment(two, 2, "two on c"));
-    refresh(one);
-    ASSERT_NO_FATAL_FAILURE(comment(one, 2, "one on c"));
-    refresh(two);
-    ASSERT_NO_FATAL_FAILURE(comment(two, 0, "two on a"));
-    for (Person* p : {&one, &two}) {
-        p->program->terminate();
-        ASSERT_TRUE(p->program->process.waitForFinished(20000));
-    }
+    const std::tuple<Person*, int, std::string> steps[] = {{&one, 0, "one on a"}, {&two, 1, "two on b"}, {&two, 2, "two on c"},
+                                                           {&one, 0, ""},         {&one, 2, "one on c"}, {&two, 0, ""},
+                                                           {&two, 0, "two on a"}};
+    for (const auto& [person, row, text] : steps) ASSERT_NO_FATAL_FAILURE(act(*person, row, text));
+    for (Person* p : {&one, &two}) ASSERT_TRUE(p->program->terminated());
     EXPECT_EQ(comments(), "\r\na.txt_2024-03-01 09-00-00,two on a\r\n"
                           "b.txt_2024-03-01 09-00-00,two on b\r\n"
                           "c.txt_2024-03-01 09-00-00,one on c\r\n");

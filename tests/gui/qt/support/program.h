@@ -1,6 +1,6 @@
 // The real executable in a process of its own: copied into a folder of its
-// own, with a settings folder of its own (XDG_CONFIG_HOME), started on a
-// prepared folder, ended by the system's termination signal.
+// own, with a settings folder of its own (XDG_CONFIG_HOME) and a private
+// runtime folder, started on a prepared folder, ended by SIGTERM.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,46 +15,55 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "support/x_desktop.h"
 
 namespace mabrel::gui::test {
 
 // Whether the process catches SIGTERM yet: its handler is in place.
 inline bool catchesTerm(qint64 pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("SigCgt:", 0) == 0) {
-            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-            return (mask >> (SIGTERM - 1)) & 1u;
-        }
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1u;
     }
     return false;
 }
 
-// XDG_RUNTIME_DIR for a started program, apart from any real session: Qt
-// wants it private.
+// XDG_RUNTIME_DIR apart from any real session: Qt wants it private.
 class RuntimeDir : public mabrel::test::TempDir {
 public:
     RuntimeDir() {
-        std::filesystem::permissions(path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::replace);
+        std::filesystem::permissions(path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
     }
 };
 
-// Where the program's file list shows row `row` (from 0) in its main
-// window's client area at 96 dots per inch, in pixels.
+// Where the file list shows row `row` (from 0) in the main window's client
+// area at 96 dots per inch, in pixels.
 constexpr int kFileRowX = 200;
 constexpr int fileRowY(int row) { return 160 + 18 * row; }
 
+// The window title the program shows for a folder.
+inline std::string titleFor(const std::string& driveFolder) {
+    return " " + QString::fromStdString(driveFolder).toUpper().toStdString();
+}
+
+// This process's environment for a program on the X server (or offscreen),
+// with no desktop named, so that xdg-open goes by the test's associations.
+inline QProcessEnvironment desktopEnvironment(const char* platform = "xcb") {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* var :
+         {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"}) {
+        env.remove(var);
+    }
+    env.insert("QT_QPA_PLATFORM", platform);
+    return env;
+}
+
 class Program {
 public:
-    // runtime: XDG_RUNTIME_DIR, where the single-instance claim lives, apart
-    // from any real session. env: the rest of the environment; by default
-    // this process's on Qt's offscreen platform.
-    explicit Program(const mabrel::test::TempDir& runtime, QProcessEnvironment env = offscreenEnvironment()) {
+    explicit Program(const mabrel::test::TempDir& runtime, QProcessEnvironment env = desktopEnvironment("offscreen")) {
         std::filesystem::copy_file(MABREL_EXECUTABLE, exe(), std::filesystem::copy_options::overwrite_existing);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((dir.path() / "config").string()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path().string()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir.path() / "config").string()));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     }
@@ -63,12 +72,6 @@ public:
             process.kill();
             process.waitForFinished(5000);
         }
-    }
-
-    static QProcessEnvironment offscreenEnvironment() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        return env;
     }
 
     std::filesystem::path exe() const { return dir.path() / "mabrel9-iv"; }
@@ -86,10 +89,19 @@ public:
         }
         return false;
     }
+    // Waits for the program's main window on the X server.
+    bool waitForWindow(int ms = 10000) {
+        return x::waitUntil([&] { return (window = x::visibleWindowOf(process.processId())) != 0; }, ms);
+    }
     void terminate() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
+    bool terminated() {
+        terminate();
+        return process.waitForFinished(20000);
+    }
 
     mabrel::test::TempDir dir;
     QProcess process;
+    unsigned long window = 0;
 };
 
 }  // namespace mabrel::gui::test
