@@ -76,10 +76,6 @@ protected:
         ui.setOwner(&owner);
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&owner));
     }
-    void TearDown() override {
-        EXPECT_TRUE(script.done());
-        EXPECT_TRUE(script.unexpected.empty());
-    }
 
     ProcessState state;
     std::unique_ptr<platform::FileSystem> fs = platform::makeNativeFileSystem();

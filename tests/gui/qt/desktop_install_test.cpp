@@ -15,10 +15,6 @@
 namespace mabrel::gui::test {
 namespace {
 
-namespace stdfs = std::filesystem;
-using mabrel::test::readBytes;
-using mabrel::test::TempDir;
-
 const stdfs::path kBuildDir = MABREL_BUILD_DIR;
 const stdfs::path kSharedDir = MABREL_SHARED_DIR;
 

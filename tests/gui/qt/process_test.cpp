@@ -10,12 +10,9 @@
 namespace mabrel::gui::test {
 namespace {
 
-namespace stdfs = std::filesystem;
-using mabrel::test::readBytes;
-
 TEST(ProcessTest, AnswersWithoutADisplayStartsOnARelativePathASecondStartTouchesNothingAndSigtermSaves) {
     const RuntimeDir runtime;
-    const mabrel::test::TempDir work;
+    const TempDir work;
     // No display at all: a window would not start.
     QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) bare.remove(var);

@@ -25,6 +25,9 @@
 
 namespace mabrel::gui::test {
 
+namespace stdfs = std::filesystem;
+using mabrel::test::readBytes;
+using mabrel::test::setModificationTime;
 using mabrel::test::TempDir;
 
 class FixedProcess : public platform::Process {

@@ -1,8 +1,10 @@
 // What the person does in the modal windows a test opens: each step acts on
 // the next visible modal window of its type that no earlier step handled.
-// A modal window that no step expects is closed after 3 s and recorded in
-// `unexpected`, so a test fails instead of hanging.
+// A modal window that no step expects is closed after 3 s and recorded, so
+// a test fails instead of hanging; so does a step left over at the end.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -38,6 +40,10 @@ public:
     ModalScript() {
         QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
         timer_.start(10);
+    }
+    ~ModalScript() {
+        EXPECT_TRUE(done()) << steps_.size() << " modal windows never came";
+        for (const QString& title : unexpected) ADD_FAILURE() << "unexpected modal window " << title.toStdString();
     }
     template <typename T>
     void on(std::function<void(T*)> step) {

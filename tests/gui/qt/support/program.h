@@ -19,17 +19,13 @@
 
 namespace mabrel::gui::test {
 
-// Whether the process catches SIGTERM yet: its handler is in place.
-inline bool catchesTerm(qint64 pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1u;
-    }
-    return false;
-}
+namespace stdfs = std::filesystem;
+using mabrel::test::readBytes;
+using mabrel::test::setModificationTime;
+using mabrel::test::TempDir;
 
 // XDG_RUNTIME_DIR apart from any real session: Qt wants it private.
-class RuntimeDir : public mabrel::test::TempDir {
+class RuntimeDir : public TempDir {
 public:
     RuntimeDir() {
         std::filesystem::permissions(path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
@@ -60,7 +56,7 @@ inline QProcessEnvironment desktopEnvironment(const char* platform = "xcb") {
 
 class Program {
 public:
-    explicit Program(const mabrel::test::TempDir& runtime, QProcessEnvironment env = desktopEnvironment("offscreen")) {
+    explicit Program(const TempDir& runtime, QProcessEnvironment env = desktopEnvironment("offscreen")) {
         std::filesystem::copy_file(MABREL_EXECUTABLE, exe(), std::filesystem::copy_options::overwrite_existing);
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path().string()));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir.path() / "config").string()));
@@ -81,10 +77,13 @@ public:
         process.start(QString::fromStdString(exe().string()), {QString::fromStdString(folder.string())});
         ASSERT_TRUE(process.waitForStarted(10000));
     }
-    // Waits until the program would close cleanly on SIGTERM.
+    // Waits until the program would close cleanly on SIGTERM: its handler is in place.
     bool waitReady() {
         for (int i = 0; i < 1000 && process.state() == QProcess::Running; ++i) {
-            if (catchesTerm(process.processId())) return true;
+            std::ifstream status("/proc/" + std::to_string(process.processId()) + "/status");
+            for (std::string line; std::getline(status, line);) {
+                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1u) return true;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
@@ -93,13 +92,13 @@ public:
     bool waitForWindow(int ms = 10000) {
         return x::waitUntil([&] { return (window = x::visibleWindowOf(process.processId())) != 0; }, ms);
     }
-    void terminate() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
+    // Ends it as a log-out would.
     bool terminated() {
-        terminate();
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
         return process.waitForFinished(20000);
     }
 
-    mabrel::test::TempDir dir;
+    TempDir dir;
     QProcess process;
     unsigned long window = 0;
 };
