@@ -44,7 +44,8 @@ int titleInk(QWidget* w) {
         const std::string extents = x::run({"xprop", "-id", id, "_NET_FRAME_EXTENTS"});
         int left = 0, right = 0, bottom = 0;
         const auto at = extents.find("= ");
-        return at != std::string::npos && std::sscanf(extents.c_str() + at + 2, "%d, %d, %d, %d", &left, &right, &top, &bottom) == 4 && top > 0;
+        return at != std::string::npos &&
+               std::sscanf(extents.c_str() + at + 2, "%d, %d, %d, %d", &left, &right, &top, &bottom) == 4 && top > 0;
     })) << "the window manager framed no title bar";
     x::settle(400);
     const std::string info = x::run({"xwininfo", "-id", id});
@@ -52,17 +53,25 @@ int titleInk(QWidget* w) {
     static QTemporaryDir shots;
     const QString file = shots.filePath(QStringLiteral("bar-%1.png").arg(id));
     x::run({"import", "-window", "root", "-crop",
-            QStringLiteral("%1x%2+%3+%4").arg(after("Width:")).arg(top).arg(after("Absolute upper-left X:")).arg(after("Absolute upper-left Y:") - top),
+            QStringLiteral("%1x%2+%3+%4")
+                .arg(after("Width:"))
+                .arg(top)
+                .arg(after("Absolute upper-left X:"))
+                .arg(after("Absolute upper-left Y:") - top),
             "+repage", file});
     const QImage bar(file);
     int ink = 0;
     for (int y = 0; y < bar.height(); ++y) {
         std::map<QRgb, int> colours;
         for (int x = 4; x < bar.width() - 4; ++x) ++colours[bar.pixel(x, y)];
-        const QRgb back = std::max_element(colours.begin(), colours.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+        const QRgb back = std::max_element(colours.begin(), colours.end(), [](auto& a, auto& b) {
+                              return a.second < b.second;
+                          })->first;
         for (int x = 4; x < bar.width() - 4; ++x) {
             const QRgb p = bar.pixel(x, y);
-            ink += std::abs(qRed(p) - qRed(back)) + std::abs(qGreen(p) - qGreen(back)) + std::abs(qBlue(p) - qBlue(back)) > 96;
+            ink +=
+                std::abs(qRed(p) - qRed(back)) + std::abs(qGreen(p) - qGreen(back)) + std::abs(qBlue(p) - qBlue(back)) >
+                96;
         }
     }
     return ink;

@@ -35,7 +35,8 @@ qint64 processOf(const stdfs::path& exe) {
     std::error_code ec;
     for (const auto& entry : stdfs::directory_iterator("/proc", ec)) {
         std::error_code linkError;
-        if (stdfs::read_symlink(entry.path() / "exe", linkError) == exe) return std::stoll(entry.path().filename().string());
+        if (stdfs::read_symlink(entry.path() / "exe", linkError) == exe)
+            return std::stoll(entry.path().filename().string());
     }
     return 0;
 }
@@ -50,7 +51,8 @@ protected:
     }
     ~DebianPackageWithoutAWindowManager() override {
         std::error_code ec;
-        if (!stdfs::copy_file(saved.path() / "manifest", manifest(), stdfs::copy_options::overwrite_existing, ec)) stdfs::remove(manifest(), ec);
+        if (!stdfs::copy_file(saved.path() / "manifest", manifest(), stdfs::copy_options::overwrite_existing, ec))
+            stdfs::remove(manifest(), ec);
     }
     static stdfs::path manifest() { return kBuildDir / "install_manifest.txt"; }
 
@@ -75,7 +77,9 @@ protected:
         EXPECT_EQ(launched.code, 0) << launched.out;
         const stdfs::path exe = entry.parent_path().parent_path().parent_path() / "bin/mabrel9-iv";
         qint64 pid = 0;
-        if (!x::waitUntil([&] { return (pid = processOf(exe)) != 0 && (window = x::visibleWindowOf(pid)) != 0; }, 20000)) return "(no window)";
+        if (!x::waitUntil([&] { return (pid = processOf(exe)) != 0 && (window = x::visibleWindowOf(pid)) != 0; },
+                          20000))
+            return "(no window)";
         const std::string title = x::title(window);
         if (meanwhile) meanwhile();
         ::kill(static_cast<pid_t>(pid), SIGTERM);
@@ -90,7 +94,8 @@ protected:
 
 TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryAndIsRemovedWholeAsCmakeInstallIs) {
     const stdfs::path packages = root.path() / "packages";
-    const x::Ran cpack = x::exec({"cpack", "--config", q(kBuildDir / "CPackConfig.cmake"), "-B", q(packages)}, QProcessEnvironment::systemEnvironment(), 300000);
+    const x::Ran cpack = x::exec({"cpack", "--config", q(kBuildDir / "CPackConfig.cmake"), "-B", q(packages)},
+                                 QProcessEnvironment::systemEnvironment(), 300000);
     ASSERT_EQ(cpack.code, 0) << cpack.out;
     const stdfs::path deb = packages / "mabrel9-iv_4.0.9_amd64.deb";
     ASSERT_TRUE(stdfs::exists(deb)) << cpack.out;
@@ -98,11 +103,13 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     // What it needs of the machine: the Qt libraries it is linked with and the
     // Japanese font it draws its captions in, each by the package that holds it.
     const std::string depends = x::run({"dpkg-deb", "-f", q(deb), "Depends"});
-    for (const std::string& file : {std::string("/usr/lib/x86_64-linux-gnu/libQt6Widgets.so.6"), x::run({"fc-match", "-f", "%{file}", "IPAPGothic"})}) {
+    for (const std::string& file : {std::string("/usr/lib/x86_64-linux-gnu/libQt6Widgets.so.6"),
+                                    x::run({"fc-match", "-f", "%{file}", "IPAPGothic"})}) {
         std::string owner = x::run({"dpkg", "-S", QString::fromStdString(file)});
         owner = owner.substr(0, owner.find_first_of(":\n"));
         ASSERT_FALSE(owner.empty()) << file;
-        EXPECT_NE(depends.find(owner), std::string::npos) << file << " comes from " << owner << "; Depends: " << depends;
+        EXPECT_NE(depends.find(owner), std::string::npos)
+            << file << " comes from " << owner << "; Depends: " << depends;
     }
 
     // A root of its own, whose package database is the machine's: dpkg
@@ -114,7 +121,9 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     std::ofstream(db / "available").flush();
     std::istringstream installed(x::run({"dpkg-query", "-W", "-f=${binary:Package}\\n"}));
     for (std::string name; std::getline(installed, name);) std::ofstream(db / "info" / (name + ".list")).flush();
-    const auto dpkg = [&](const char* what, const char* arg) { return x::exec({"dpkg", "--root", q(root.path()), what, arg}); };
+    const auto dpkg = [&](const char* what, const char* arg) {
+        return x::exec({"dpkg", "--root", q(root.path()), what, arg});
+    };
     const x::Ran install = dpkg("-i", deb.c_str());
     ASSERT_EQ(install.code, 0) << install.out;
 
@@ -128,11 +137,14 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
                                       "share/man/man1/mabrel9-iv.1.gz",
                                       "share/metainfo/io.github.mabrel9_iv.mabrel9_iv.metainfo.xml"};
     EXPECT_EQ(filesBelow(usr), files);
-    EXPECT_EQ(readBytes(usr / "share/icons/hicolor/48x48/apps/mabrel9-iv.png"), readBytes(kSharedDir / "icons/mabrel9-iv-48.png"));
+    EXPECT_EQ(readBytes(usr / "share/icons/hicolor/48x48/apps/mabrel9-iv.png"),
+              readBytes(kSharedDir / "icons/mabrel9-iv-48.png"));
     // The desktop's own checks of what it reads.
-    for (const QStringList& check : {QStringList{"desktop-file-validate", q(usr / "share/applications/mabrel9-iv.desktop")},
-                                     {"appstreamcli", "validate", "--no-net", q(usr / "share/metainfo/io.github.mabrel9_iv.mabrel9_iv.metainfo.xml")},
-                                     {"man", "--warnings", "-l", q(usr / "share/man/man1/mabrel9-iv.1.gz")}}) {
+    for (const QStringList& check :
+         {QStringList{"desktop-file-validate", q(usr / "share/applications/mabrel9-iv.desktop")},
+          {"appstreamcli", "validate", "--no-net",
+           q(usr / "share/metainfo/io.github.mabrel9_iv.mabrel9_iv.metainfo.xml")},
+          {"man", "--warnings", "-l", q(usr / "share/man/man1/mabrel9-iv.1.gz")}}) {
         const x::Ran r = x::exec(check);
         EXPECT_EQ(r.code, 0) << check.join(' ').toStdString() << ": " << r.out;
     }
@@ -140,11 +152,7 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     // Started through its entry, the program found on the path: no file
     // type gets it as its default; it shows the folder given and its own
     // picture; 操作説明 opens the installed help page, the Linux one.
-    const stdfs::path browser = home.write("browser.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + (home.path() / "browser.log").string() + "'\n");
-    stdfs::permissions(browser, stdfs::perms::owner_all);
-    home.write("data/applications/mabrel-test-browser.desktop",
-               "[Desktop Entry]\nType=Application\nName=Test browser\nExec=" + browser.string() + " %u\nMimeType=text/html;\n");
-    home.write("config/mimeapps.list", "[Default Applications]\ntext/html=mabrel-test-browser.desktop\n");
+    recorder(home, "text/html", home.path() / "browser.log");
     QProcessEnvironment env = session(usr / "share");
     env.insert("PATH", q(usr / "bin") + ":" + env.value("PATH"));
     for (const char* type : {"text/plain", "application/pdf", "image/png", "application/octet-stream"}) {
@@ -154,21 +162,27 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     const stdfs::path folder = work.mkdir("作業 フォルダ");
     work.write("作業 フォルダ/notes.txt", "x");
     const stdfs::path page = usr / "share/mabrel9-iv/mabrel9-iv.html";
-    const auto browserLog = [&] { return stdfs::exists(home.path() / "browser.log") ? readBytes(home.path() / "browser.log") : ""; };
-    EXPECT_EQ(launch(env, usr / "share/applications/mabrel9-iv.desktop", folder, [&] {
-        // As a pixmap holds it (premultiplied).
-        const QImage picture = QImage(q(kSharedDir / "icons/mabrel9-iv-48.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied).convertToFormat(QImage::Format_ARGB32);
-        std::vector<std::uint32_t> expected;
-        for (int y = 0; y < picture.height(); ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-            expected.insert(expected.end(), line, line + picture.width());
-        }
-        EXPECT_TRUE(x::icon(window, 48) == expected) << "the window's icon is not the application's";
-        x::click(window, x::width(window) - 5 - 36, 6 + 12);  // 操作説明
-        EXPECT_TRUE(x::waitUntil([&] { return !browserLog().empty(); }, 20000)) << "no help page opened";
-        EXPECT_NE(browserLog().find(page.string()), std::string::npos) << browserLog();
-        EXPECT_NE(readBytes(page).find("Linux では"), std::string::npos);
-    }), titleFor(work.drivePath() + "作業 フォルダ\\"));
+    const auto browserLog = [&] {
+        return stdfs::exists(home.path() / "browser.log") ? readBytes(home.path() / "browser.log") : "";
+    };
+    EXPECT_EQ(launch(env, usr / "share/applications/mabrel9-iv.desktop", folder,
+                     [&] {
+                         // As a pixmap holds it (premultiplied).
+                         const QImage picture = QImage(q(kSharedDir / "icons/mabrel9-iv-48.png"))
+                                                    .convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                                    .convertToFormat(QImage::Format_ARGB32);
+                         std::vector<std::uint32_t> icon = x::icon(window, 48);
+                         icon.resize(48 * 48);
+                         EXPECT_TRUE(QImage(reinterpret_cast<const uchar*>(icon.data()), 48, 48,
+                                            QImage::Format_ARGB32) == picture)
+                             << "the window's icon is not the application's";
+                         x::click(window, x::width(window) - 5 - 36, 6 + 12);  // 操作説明
+                         EXPECT_TRUE(x::waitUntil([&] { return !browserLog().empty(); }, 20000))
+                             << "no help page opened";
+                         EXPECT_NE(browserLog().find(page.string()), std::string::npos) << browserLog();
+                         EXPECT_NE(readBytes(page).find("Linux では"), std::string::npos);
+                     }),
+              titleFor(work.drivePath() + "作業 フォルダ\\"));
     const stdfs::path settings = home.path() / "config/mabrel9-iv/mabrel9-iv.ini";
     EXPECT_NE(readBytes(settings).find("lastPath," + work.drivePath()), std::string::npos) << readBytes(settings);
 
@@ -187,7 +201,8 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     // the entry is valid, gio launches it, and the uninstall target takes it
     // all away.
     const stdfs::path prefix = root.path() / "My Apps $HOME 'x' ＆";
-    const x::Ran cmakeInstall = x::exec({MABREL_CMAKE_COMMAND, "--install", q(kBuildDir), "--prefix", q(prefix)}, QProcessEnvironment::systemEnvironment(), 300000);
+    const x::Ran cmakeInstall = x::exec({MABREL_CMAKE_COMMAND, "--install", q(kBuildDir), "--prefix", q(prefix)},
+                                        QProcessEnvironment::systemEnvironment(), 300000);
     ASSERT_EQ(cmakeInstall.code, 0) << cmakeInstall.out;
     const stdfs::path entry = prefix / "share/applications/mabrel9-iv.desktop";
     const x::Ran valid = x::exec({"desktop-file-validate", q(entry)});

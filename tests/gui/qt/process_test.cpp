@@ -16,8 +16,8 @@ TEST(ProcessTest, AnswersWithoutADisplayStartsOnARelativePathASecondStartTouches
     // No display at all: a window would not start.
     QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) bare.remove(var);
-    const std::pair<const char*, std::string> answers[] = {{"--version", "mabrel9-iv 4.0.9\n"},
-                                                           {"--help", "使い方: mabrel9-iv [フォルダーまたはファイル]\n"}};
+    const std::pair<const char*, std::string> answers[] = {
+        {"--version", "mabrel9-iv 4.0.9\n"}, {"--help", "使い方: mabrel9-iv [フォルダーまたはファイル]\n"}};
     for (const auto& [argument, begins] : answers) {
         Program program(runtime, bare);
         program.process.setProcessChannelMode(QProcess::SeparateChannels);

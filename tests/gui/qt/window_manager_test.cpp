@@ -35,7 +35,8 @@ protected:
     }
     int backupRows() const {
         const auto& rows = window->listModel()->rows();
-        return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const ListItem& r) { return r.cells[3] == "*"; }));
+        return static_cast<int>(
+            std::count_if(rows.begin(), rows.end(), [](const ListItem& r) { return r.cells[3] == "*"; }));
     }
 };
 
@@ -79,7 +80,8 @@ TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesB
 
         // The person edits the file, then brings the window back from the
         // task bar (activating it) or maps it again.
-        setModificationTime(work.write("notes.txt", "version " + std::to_string(version + 1)), 2024, 3, 1 + version, 10, 0, 0);
+        setModificationTime(work.write("notes.txt", "version " + std::to_string(version + 1)), 2024, 3, 1 + version, 10,
+                            0, 0);
         version % 2 == 1 ? x::activate(wid()) : x::map(wid());
         ASSERT_TRUE(x::waitUntil([&] { return !model.reloadOnRestore; })) << "no reload when the window came back";
         EXPECT_NE(x::wmState(wid()), "Iconic");

@@ -91,7 +91,8 @@ protected:
         }
         return -1;
     }
-    void clickRow(int row, Qt::KeyboardModifiers mods = {}, Qt::MouseButton button = Qt::LeftButton, bool twice = false) {
+    void clickRow(int row, Qt::KeyboardModifiers mods = {}, Qt::MouseButton button = Qt::LeftButton,
+                  bool twice = false) {
         const QPoint at = window->lvwFiles()->visualRect(window->listModel()->index(row, 0)).center();
         if (twice) return QTest::mouseDClick(window->lvwFiles()->viewport(), button, mods, at);
         QTest::mouseClick(window->lvwFiles()->viewport(), button, mods, at);

@@ -1,7 +1,8 @@
 // What the person does in the modal windows a test opens: each step acts on
 // the next visible modal window of its type that no earlier step handled.
-// A modal window that no step expects is closed after 3 s and recorded, so
-// a test fails instead of hanging; so does a step left over at the end.
+// A modal window that no step expects is closed after 3 s (one a step
+// handles, after a minute) and recorded, so that a test fails instead of
+// hanging; so does a step left over at the end.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,7 +30,8 @@ inline void retype(QLineEdit* edit, const QString& text) {
     edit->setFocus();
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
-    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) return QTest::keyClicks(edit, text);
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }))
+        return QTest::keyClicks(edit, text);
     QInputMethodEvent commit;
     commit.setCommitString(text);
     QApplication::sendEvent(edit, &commit);
@@ -56,10 +58,10 @@ public:
 private:
     void poll() {
         QWidget* modal = QApplication::activeModalWidget();
+        const bool seen = std::find(handled_.begin(), handled_.end(), modal) != handled_.end();
         if (modal == nullptr || !modal->isVisible()) {
             idleTicks_ = 0;
-        } else if (std::find(handled_.begin(), handled_.end(), modal) == handled_.end() && !steps_.empty() &&
-                   steps_.front().first(modal)) {
+        } else if (!seen && !steps_.empty() && steps_.front().first(modal)) {
             // Acted on from a fresh event, so that a window the step opens in
             // turn is served by this timer too.
             handled_.emplace_back(modal);
@@ -68,7 +70,7 @@ private:
                 if (target) act(target);
             });
             steps_.pop_front();
-        } else if (++idleTicks_ >= 300) {
+        } else if (++idleTicks_ >= (seen ? 6000 : 300)) {  // a step may wait on its window a minute
             unexpected.push_back(modal->windowTitle());
             idleTicks_ = 0;
             modal->close();

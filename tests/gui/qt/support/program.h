@@ -54,6 +54,20 @@ inline QProcessEnvironment desktopEnvironment(const char* platform = "xcb") {
     return env;
 }
 
+// A desktop application of the test's own under `home`'s data folder
+// (XDG_DATA_HOME) that writes each file it is given to `log`, a line each:
+// the desktop's default for `mimeType`.
+inline void recorder(const TempDir& home, const std::string& mimeType, const stdfs::path& log) {
+    const stdfs::path script =
+        home.write("recorder.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log.string() + "'\n");
+    stdfs::permissions(script, stdfs::perms::owner_all);
+    home.write("data/applications/mabrel-test-recorder.desktop",
+               "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script.string() +
+                   " %f\nMimeType=" + mimeType + ";\n");
+    home.write("data/applications/mimeapps.list",
+               "[Default Applications]\n" + mimeType + "=mabrel-test-recorder.desktop\n");
+}
+
 class Program {
 public:
     explicit Program(const TempDir& runtime, QProcessEnvironment env = desktopEnvironment("offscreen")) {
@@ -82,7 +96,8 @@ public:
         for (int i = 0; i < 1000 && process.state() == QProcess::Running; ++i) {
             std::ifstream status("/proc/" + std::to_string(process.processId()) + "/status");
             for (std::string line; std::getline(status, line);) {
-                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1u) return true;
+                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1u)
+                    return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

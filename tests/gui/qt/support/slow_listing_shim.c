@@ -23,12 +23,12 @@ static void pauseIfSlow(DIR* dir) {
     if (strstr(path, slow) != NULL) nanosleep(&pause, NULL);
 }
 
-#define SLOWED(type, name)                                                         \
-    struct type* name(DIR* dir) {                                                  \
-        static struct type* (*real)(DIR*);                                         \
+#define SLOWED(type, name)                                                          \
+    struct type* name(DIR* dir) {                                                   \
+        static struct type* (*real)(DIR*);                                          \
         if (real == NULL) real = (struct type * (*)(DIR*)) dlsym(RTLD_NEXT, #name); \
-        pauseIfSlow(dir);                                                          \
-        return real(dir);                                                          \
+        pauseIfSlow(dir);                                                           \
+        return real(dir);                                                           \
     }
 SLOWED(dirent, readdir)
 SLOWED(dirent64, readdir64)

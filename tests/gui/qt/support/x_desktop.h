@@ -30,7 +30,7 @@ std::string run(const QStringList& command);
 std::string wmState(unsigned long window);
 bool isMaximised(unsigned long window);
 bool isViewable(unsigned long window);
-int width(unsigned long window);  // of the client area, 0 if unknown
+int width(unsigned long window);          // of the client area, 0 if unknown
 std::string title(unsigned long window);  // _NET_WM_NAME
 // The ARGB pixels of the window's icon of that size, empty if it has none.
 std::vector<std::uint32_t> icon(unsigned long window, int size);
