@@ -105,7 +105,7 @@ TEST_F(DesktopOpen, TheVersionBeforeAnEditOutlivesTheProgramEndedAndStartedAgain
     x::click(window, x::width(window) - (80 + 1070 + 80 + 1070 / 2) / 15, (90 + 825 / 2) / 15);
     ASSERT_TRUE(program->process.waitForFinished(20000)) << "終了 did not end the program";
 
-    const std::string stem = "\x95\x5C\x8C\x76\x8E\x5A";  // 表計算, listed after f0 and f1
+    const std::string stem = "\x95\x5C\x8C\x76\x8E\x5A";  // 表計算
     setModificationTime(work.write(stem + ".txt", "version 1"), 2024, 3, 1, 9, 0, 0);
     const std::string record = stem + ".txt_2024-03-01 09-00-00,\x8F\x89\x94\xC5\r\n";  // 初版
     work.write("_mabre.l94", "\r\n" + record);
@@ -118,7 +118,7 @@ TEST_F(DesktopOpen, TheVersionBeforeAnEditOutlivesTheProgramEndedAndStartedAgain
     ASSERT_TRUE(x::waitUntil([&] { return reloaded(); }));
     EXPECT_EQ(contentOf(firstCopy(0)), "f0.txt version 1") << "the version before the edit";
 
-    ASSERT_NO_FATAL_FAILURE(open(2, work.path() / (stem + ".txt")));
+    ASSERT_NO_FATAL_FAILURE(open(3, work.path() / (stem + ".txt")));  // below f0, its copy and f1
     EXPECT_EQ(contentOf(work.path() / "_mabre-l94" / (stem + "_2024-03-01 09-00-00.txt")), "version 1");
     ASSERT_NO_FATAL_FAILURE(bringBack());
     x::click(window, 2490 / 15 + 20, 1320 / 15 + 8);  // the folder comment (twips 2490, 1320)
