@@ -7,52 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "support/program.h"
-#include "support/temp_dir.h"
-#include "support/x_desktop.h"
 
 namespace mabrel::gui::test {
 namespace {
 
-namespace stdfs = std::filesystem;
-using mabrel::test::readBytes;
-using mabrel::test::TempDir;
-
 const stdfs::path kBuildDir = MABREL_BUILD_DIR;
 const stdfs::path kSharedDir = MABREL_SHARED_DIR;
-
-// A tool's exit code (-1 when it did not run to its end) and its output.
-struct Ran {
-    int code = -1;
-    std::string out;
-};
-
-Ran runIn(const QProcessEnvironment& env, const QString& program, const QStringList& args, int ms = 120000) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(ms) || p.exitStatus() != QProcess::NormalExit) {
-        p.kill();
-        p.waitForFinished(1000);
-        return {-1, p.readAll().toStdString()};
-    }
-    return {p.exitCode(), p.readAll().toStdString()};
-}
-
-Ran run(const QString& program, const QStringList& args, int ms = 120000) {
-    return runIn(QProcessEnvironment::systemEnvironment(), program, args, ms);
-}
 
 QString q(const stdfs::path& p) { return QString::fromStdString(p.string()); }
 
@@ -70,17 +34,11 @@ std::set<std::string> filesBelow(const stdfs::path& dir) {
 qint64 processOf(const stdfs::path& exe) {
     std::error_code ec;
     for (const auto& entry : stdfs::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
         std::error_code linkError;
-        if (stdfs::read_symlink(entry.path() / "exe", linkError) == exe) return std::stoll(name);
+        if (stdfs::read_symlink(entry.path() / "exe", linkError) == exe)
+            return std::stoll(entry.path().filename().string());
     }
     return 0;
-}
-
-// The window title the program shows for a folder.
-std::string titleFor(const std::string& driveFolder) {
-    return " " + QString::fromStdString(driveFolder).toUpper().toStdString();
 }
 
 // The build's install manifest (what its uninstall target reads) is the
@@ -93,89 +51,65 @@ protected:
     }
     ~DebianPackageWithoutAWindowManager() override {
         std::error_code ec;
-        if (stdfs::exists(saved.path() / "manifest")) {
-            stdfs::copy_file(saved.path() / "manifest", manifest(), stdfs::copy_options::overwrite_existing, ec);
-        } else {
+        if (!stdfs::copy_file(saved.path() / "manifest", manifest(), stdfs::copy_options::overwrite_existing, ec))
             stdfs::remove(manifest(), ec);
-        }
     }
     static stdfs::path manifest() { return kBuildDir / "install_manifest.txt"; }
 
-    // The person's session: this home, the installed root's data, and
-    // nothing of the machine's own desktop (no desktop name, so xdg-open
-    // goes by the associations). The help page opens in a "browser" of the
+    // The person's session: this home, the installed data, nothing of the
+    // machine's own desktop. The help page opens in a "browser" of the
     // test's own that records what it is given.
     QProcessEnvironment session(const stdfs::path& data) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* var : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID",
-                                "BROWSER", "XDG_CONFIG_DIRS"}) {
-            env.remove(QString::fromLatin1(var));
-        }
-        env.insert(QStringLiteral("HOME"), q(home.path()));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), q(home.path() / "data"));
-        env.insert(QStringLiteral("XDG_DATA_DIRS"), q(data) + QStringLiteral(":/usr/share"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), q(home.path() / "config"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), q(runtime.path()));
+        QProcessEnvironment env = desktopEnvironment();
+        env.remove("XDG_CONFIG_DIRS");
+        env.insert("HOME", q(home.path()));
+        env.insert("XDG_DATA_HOME", q(home.path() / "data"));
+        env.insert("XDG_DATA_DIRS", q(data) + ":/usr/share");
+        env.insert("XDG_CONFIG_HOME", q(home.path() / "config"));
+        env.insert("XDG_RUNTIME_DIR", q(runtime.path()));
         return env;
     }
-    void registerBrowser() const {
-        const stdfs::path browser = home.write("browser.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" +
-                                                                 (home.path() / "browser.log").string() + "'\n");
-        stdfs::permissions(browser, stdfs::perms::owner_all);
-        home.write("data/applications/mabrel-test-browser.desktop",
-                   "[Desktop Entry]\nType=Application\nName=Test browser\nExec=" + browser.string() +
-                       " %u\nMimeType=text/html;\n");
-        home.write("config/mimeapps.list", "[Default Applications]\ntext/html=mabrel-test-browser.desktop\n");
-    }
-    std::string browserLog() const {
-        std::error_code ec;
-        return stdfs::exists(home.path() / "browser.log", ec) ? readBytes(home.path() / "browser.log") : "";
-    }
-
-    // The installed program started by `launcher`: waits for its window and
-    // returns its title; the program then runs until endProgram().
-    std::string waitForWindow(const stdfs::path& exe) {
-        const bool shown =
-            x::waitUntil([&] { return (pid = processOf(exe)) != 0 && (window = x::visibleWindowOf(pid)) != 0; }, 20000);
-        return shown ? x::title(window) : std::string("(no window)");
-    }
-    // Ends it as a log-out would.
-    void endProgram(const stdfs::path& exe) {
-        if (pid == 0) return;
+    // Started by gio as a file manager's "Open with" does: waits for its
+    // window, returns its title, and ends it as a log-out would.
+    std::string launch(const QProcessEnvironment& env, const stdfs::path& entry, const stdfs::path& folder,
+                       const std::function<void()>& meanwhile = {}) {
+        const x::Ran launched = x::exec({"gio", "launch", q(entry), q(folder)}, env);
+        EXPECT_EQ(launched.code, 0) << launched.out;
+        const stdfs::path exe = entry.parent_path().parent_path().parent_path() / "bin/mabrel9-iv";
+        qint64 pid = 0;
+        if (!x::waitUntil([&] { return (pid = processOf(exe)) != 0 && (window = x::visibleWindowOf(pid)) != 0; },
+                          20000))
+            return "(no window)";
+        const std::string title = x::title(window);
+        if (meanwhile) meanwhile();
         ::kill(static_cast<pid_t>(pid), SIGTERM);
         EXPECT_TRUE(x::waitUntil([&] { return processOf(exe) == 0; }, 20000));
-        pid = 0;
+        return title;
     }
 
-    TempDir saved;
-    TempDir root;
-    TempDir home;
-    TempDir work;
+    TempDir saved, root, home, work;
     RuntimeDir runtime;
-    qint64 pid = 0;
     unsigned long window = 0;
 };
 
 TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryAndIsRemovedWholeAsCmakeInstallIs) {
-    // The package, as scripts/build-deb.sh makes it.
     const stdfs::path packages = root.path() / "packages";
-    const Ran cpack = run(QStringLiteral("cpack"), {QStringLiteral("--config"), q(kBuildDir / "CPackConfig.cmake"),
-                                                    QStringLiteral("-B"), q(packages)},
-                          300000);
+    const x::Ran cpack = x::exec({"cpack", "--config", q(kBuildDir / "CPackConfig.cmake"), "-B", q(packages)},
+                                 QProcessEnvironment::systemEnvironment(), 300000);
     ASSERT_EQ(cpack.code, 0) << cpack.out;
     const stdfs::path deb = packages / "mabrel9-iv_4.0.9_amd64.deb";
     ASSERT_TRUE(stdfs::exists(deb)) << cpack.out;
 
     // What it needs of the machine: the Qt libraries it is linked with and the
     // Japanese font it draws its captions in, each by the package that holds it.
-    const std::string depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), q(deb), QStringLiteral("Depends")}).out;
-    const std::string ipaFont = run(QStringLiteral("fc-match"), {QStringLiteral("-f"), QStringLiteral("%{file}"),
-                                                                 QStringLiteral("IPAPGothic")}).out;
-    for (const std::string& file : {std::string("/usr/lib/x86_64-linux-gnu/libQt6Widgets.so.6"), ipaFont}) {
-        std::string owner = run(QStringLiteral("dpkg"), {QStringLiteral("-S"), QString::fromStdString(file)}).out;
+    const std::string depends = x::run({"dpkg-deb", "-f", q(deb), "Depends"});
+    for (const std::string& file : {std::string("/usr/lib/x86_64-linux-gnu/libQt6Widgets.so.6"),
+                                    x::run({"fc-match", "-f", "%{file}", "IPAPGothic"})}) {
+        std::string owner = x::run({"dpkg", "-S", QString::fromStdString(file)});
         owner = owner.substr(0, owner.find_first_of(":\n"));
         ASSERT_FALSE(owner.empty()) << file;
-        EXPECT_NE(depends.find(owner), std::string::npos) << file << " comes from " << owner << "; Depends: " << depends;
+        EXPECT_NE(depends.find(owner), std::string::npos)
+            << file << " comes from " << owner << "; Depends: " << depends;
     }
 
     // A root of its own, whose package database is the machine's: dpkg
@@ -185,10 +119,12 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     stdfs::create_directories(db / "updates");
     stdfs::copy_file("/var/lib/dpkg/status", db / "status");
     std::ofstream(db / "available").flush();
-    std::istringstream installed(
-        run(QStringLiteral("dpkg-query"), {QStringLiteral("-W"), QStringLiteral("-f=${binary:Package}\\n")}).out);
+    std::istringstream installed(x::run({"dpkg-query", "-W", "-f=${binary:Package}\\n"}));
     for (std::string name; std::getline(installed, name);) std::ofstream(db / "info" / (name + ".list")).flush();
-    const Ran install = run(QStringLiteral("dpkg"), {QStringLiteral("--root"), q(root.path()), QStringLiteral("-i"), q(deb)});
+    const auto dpkg = [&](const char* what, const char* arg) {
+        return x::exec({"dpkg", "--root", q(root.path()), what, arg});
+    };
+    const x::Ran install = dpkg("-i", deb.c_str());
     ASSERT_EQ(install.code, 0) << install.out;
 
     const stdfs::path usr = root.path() / "usr";
@@ -204,91 +140,75 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     EXPECT_EQ(readBytes(usr / "share/icons/hicolor/48x48/apps/mabrel9-iv.png"),
               readBytes(kSharedDir / "icons/mabrel9-iv-48.png"));
     // The desktop's own checks of what it reads.
-    const struct {
-        const char* tool;
-        QStringList args;
-    } checks[] = {
-        {"desktop-file-validate", {q(usr / "share/applications/mabrel9-iv.desktop")}},
-        {"appstreamcli", {QStringLiteral("validate"), QStringLiteral("--no-net"),
-                          q(usr / "share/metainfo/io.github.mabrel9_iv.mabrel9_iv.metainfo.xml")}},
-        {"man", {QStringLiteral("--warnings"), QStringLiteral("-l"), q(usr / "share/man/man1/mabrel9-iv.1.gz")}},
-    };
-    for (const auto& c : checks) {
-        const Ran r = run(QString::fromLatin1(c.tool), c.args);
-        EXPECT_EQ(r.code, 0) << c.tool << ": " << r.out;
+    for (const QStringList& check :
+         {QStringList{"desktop-file-validate", q(usr / "share/applications/mabrel9-iv.desktop")},
+          {"appstreamcli", "validate", "--no-net",
+           q(usr / "share/metainfo/io.github.mabrel9_iv.mabrel9_iv.metainfo.xml")},
+          {"man", "--warnings", "-l", q(usr / "share/man/man1/mabrel9-iv.1.gz")}}) {
+        const x::Ran r = x::exec(check);
+        EXPECT_EQ(r.code, 0) << check.join(' ').toStdString() << ": " << r.out;
     }
 
-    // Started as the desktop starts it: its entry, the program found on the
-    // path. No file type gets it as its default; it shows the folder given.
-    registerBrowser();
+    // Started through its entry, the program found on the path: no file
+    // type gets it as its default; it shows the folder given and its own
+    // picture; 操作説明 opens the installed help page, the Linux one.
+    recorder(home, "text/html", home.path() / "browser.log");
     QProcessEnvironment env = session(usr / "share");
-    env.insert(QStringLiteral("PATH"), q(usr / "bin") + QStringLiteral(":") + env.value(QStringLiteral("PATH")));
+    env.insert("PATH", q(usr / "bin") + ":" + env.value("PATH"));
     for (const char* type : {"text/plain", "application/pdf", "image/png", "application/octet-stream"}) {
-        const Ran d = runIn(env, QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                                              QString::fromLatin1(type)});
-        EXPECT_EQ(d.out.find("mabrel9-iv"), std::string::npos) << type << ": " << d.out;
+        const std::string d = x::exec({"xdg-mime", "query", "default", type}, env).out;
+        EXPECT_EQ(d.find("mabrel9-iv"), std::string::npos) << type << ": " << d;
     }
     const stdfs::path folder = work.mkdir("作業 フォルダ");
-    std::ofstream(folder / "notes.txt") << "x";
-    const Ran launch = runIn(env, QStringLiteral("gio"),
-                             {QStringLiteral("launch"), q(usr / "share/applications/mabrel9-iv.desktop"), q(folder)});
-    ASSERT_EQ(launch.code, 0) << launch.out;
-    const stdfs::path exe = usr / "bin/mabrel9-iv";
-    EXPECT_EQ(waitForWindow(exe), titleFor(work.drivePath() + "作業 フォルダ\\"));
-    if (window != 0) {
-        // Its own picture, as a pixmap holds it (premultiplied).
-        QImage picture(q(kSharedDir / "icons/mabrel9-iv-48.png"));
-        picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied).convertToFormat(QImage::Format_ARGB32);
-        std::vector<std::uint32_t> expected;
-        for (int y = 0; y < picture.height(); ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-            expected.insert(expected.end(), line, line + picture.width());
-        }
-        EXPECT_TRUE(x::icon(window, 48) == expected) << "the window's icon is not the application's";
-        // 操作説明 (right edge 80 twips, top 90, 1070 x 375 at 96 dpi) opens
-        // the installed help page, the Linux one.
-        x::click(window, x::width(window) - 5 - 36, 6 + 12);
-        EXPECT_TRUE(x::waitUntil([&] { return !browserLog().empty(); }, 20000)) << "no help page opened";
-        const stdfs::path page = usr / "share/mabrel9-iv/mabrel9-iv.html";
-        EXPECT_NE(browserLog().find(page.string()), std::string::npos) << browserLog();
-        EXPECT_NE(readBytes(page).find("Linux では"), std::string::npos);
-    }
-    endProgram(exe);
+    work.write("作業 フォルダ/notes.txt", "x");
+    const stdfs::path page = usr / "share/mabrel9-iv/mabrel9-iv.html";
+    const auto browserLog = [&] {
+        return stdfs::exists(home.path() / "browser.log") ? readBytes(home.path() / "browser.log") : "";
+    };
+    EXPECT_EQ(launch(env, usr / "share/applications/mabrel9-iv.desktop", folder,
+                     [&] {
+                         // As a pixmap holds it (premultiplied).
+                         const QImage picture = QImage(q(kSharedDir / "icons/mabrel9-iv-48.png"))
+                                                    .convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                                    .convertToFormat(QImage::Format_ARGB32);
+                         std::vector<std::uint32_t> icon = x::icon(window, 48);
+                         icon.resize(48 * 48);
+                         EXPECT_TRUE(QImage(reinterpret_cast<const uchar*>(icon.data()), 48, 48,
+                                            QImage::Format_ARGB32) == picture)
+                             << "the window's icon is not the application's";
+                         x::click(window, x::width(window) - 5 - 36, 6 + 12);  // 操作説明
+                         EXPECT_TRUE(x::waitUntil([&] { return !browserLog().empty(); }, 20000))
+                             << "no help page opened";
+                         EXPECT_NE(browserLog().find(page.string()), std::string::npos) << browserLog();
+                         EXPECT_NE(readBytes(page).find("Linux では"), std::string::npos);
+                     }),
+              titleFor(work.drivePath() + "作業 フォルダ\\"));
     const stdfs::path settings = home.path() / "config/mabrel9-iv/mabrel9-iv.ini";
     EXPECT_NE(readBytes(settings).find("lastPath," + work.drivePath()), std::string::npos) << readBytes(settings);
 
     // Removed and purged: nothing of it is left in the root, the person's
     // files stay.
     for (const char* how : {"--remove", "--purge"}) {
-        const Ran r = run(QStringLiteral("dpkg"), {QStringLiteral("--root"), q(root.path()), QString::fromLatin1(how),
-                                                   QStringLiteral("mabrel9-iv")});
+        const x::Ran r = dpkg(how, "mabrel9-iv");
         EXPECT_EQ(r.code, 0) << how << ": " << r.out;
     }
     EXPECT_EQ(filesBelow(usr), std::set<std::string>{});
     EXPECT_TRUE(stdfs::exists(settings));
     EXPECT_EQ(readBytes(folder / "notes.txt"), "x");
-    EXPECT_EQ(run(QStringLiteral("dpkg"), {QStringLiteral("--root"), q(root.path()), QStringLiteral("-s"),
-                                           QStringLiteral("mabrel9-iv")}).out.find("Status: install"),
-              std::string::npos);
+    EXPECT_EQ(dpkg("-s", "mabrel9-iv").out.find("Status: install"), std::string::npos);
 
     // cmake --install into a place whose name needs quoting on the Exec line:
-    // the entry is valid, gio launches it as a file manager's "Open with"
-    // does, and the uninstall target takes it all away.
+    // the entry is valid, gio launches it, and the uninstall target takes it
+    // all away.
     const stdfs::path prefix = root.path() / "My Apps $HOME 'x' ＆";
-    const Ran cmakeInstall = run(QStringLiteral(MABREL_CMAKE_COMMAND),
-                            {QStringLiteral("--install"), q(kBuildDir), QStringLiteral("--prefix"), q(prefix)}, 300000);
+    const x::Ran cmakeInstall = x::exec({MABREL_CMAKE_COMMAND, "--install", q(kBuildDir), "--prefix", q(prefix)},
+                                        QProcessEnvironment::systemEnvironment(), 300000);
     ASSERT_EQ(cmakeInstall.code, 0) << cmakeInstall.out;
     const stdfs::path entry = prefix / "share/applications/mabrel9-iv.desktop";
-    const Ran valid = run(QStringLiteral("desktop-file-validate"), {q(entry)});
-    EXPECT_EQ(valid.code, 0) << valid.out;
-    EXPECT_EQ(valid.out, "");
-    const Ran quotedLaunch = runIn(session(prefix / "share"), QStringLiteral("gio"), {QStringLiteral("launch"), q(entry), q(work.path())});
-    ASSERT_EQ(quotedLaunch.code, 0) << quotedLaunch.out;
-    EXPECT_EQ(waitForWindow(prefix / "bin/mabrel9-iv"), titleFor(work.drivePath()));
-    endProgram(prefix / "bin/mabrel9-iv");
-
-    const Ran uninstall = run(QStringLiteral(MABREL_CMAKE_COMMAND),
-                              {QStringLiteral("--build"), q(kBuildDir), QStringLiteral("--target"), QStringLiteral("uninstall")});
+    const x::Ran valid = x::exec({"desktop-file-validate", q(entry)});
+    EXPECT_EQ(std::make_pair(valid.code, valid.out), std::make_pair(0, std::string()));
+    EXPECT_EQ(launch(session(prefix / "share"), entry, work.path()), titleFor(work.drivePath()));
+    const x::Ran uninstall = x::exec({MABREL_CMAKE_COMMAND, "--build", q(kBuildDir), "--target", "uninstall"});
     ASSERT_EQ(uninstall.code, 0) << uninstall.out;
     EXPECT_EQ(filesBelow(prefix), std::set<std::string>{});
 }

@@ -1,33 +1,30 @@
-// The main window's states under a real window manager on an X server:
-// maximised at start with the focus frame on "終 了", minimised by an open,
-// brought back through the window manager, the reload that follows an open,
-// and the progress window of a long copy, which keeps the person's clicks
-// from the main window.
-#include <QPushButton>
+// The main window under a real window manager on an X server: maximised at
+// start with the focus frame on "終 了", minimised by an open, brought back
+// through the window manager and reloading then; the progress window of a
+// long copy, which keeps the person's clicks from the main window; the
+// compare window, active, its versions side by side in their colours, walked
+// by key, and shown before a long comparison is done.
+#include <QLabel>
+#include <QProgressBar>
 #include <QScreen>
+#include <QTableView>
 #include <QTimer>
 
+#include "gui/qt/compare_dialog.h"
 #include "gui/qt/gui_util.h"
 #include "gui/qt/progress_dialog.h"
+#include "gui/shared/compare_colours.h"
 #include "support/gui_fixture.h"
 #include "support/x_desktop.h"
 
 namespace mabrel::gui::test {
 namespace {
 
-using mabrel::test::readBytes;
-using mabrel::test::setModificationTime;
-namespace stdfs = std::filesystem;
-
 class WindowManagerTest : public GuiWindowTest {
 protected:
-    WindowManagerTest() {
-        work.write("notes.txt", "version 1");
-        setModificationTime(work.path() / "notes.txt", 2024, 3, 1, 9, 5, 3);
-    }
+    WindowManagerTest() { setModificationTime(work.write("notes.txt", "version 1"), 2024, 3, 1, 9, 5, 3); }
 
     unsigned long wid() const { return window->winId(); }
-    // Starts, then waits until the window manager has maximised the window.
     void startMaximised() {
         ASSERT_NO_FATAL_FAILURE(start());
         ASSERT_TRUE(x::waitUntil([&] { return model.windowState == WindowState::Maximized && x::isMaximised(wid()); }))
@@ -37,39 +34,32 @@ protected:
         return x::waitUntil([&] { return model.windowState == s && x::wmState(wid()) == wmState; });
     }
     int backupRows() const {
-        int n = 0;
-        for (const auto& row : window->listModel()->rows()) n += row.cells[3] == "*" ? 1 : 0;
-        return n;
+        const auto& rows = window->listModel()->rows();
+        return static_cast<int>(
+            std::count_if(rows.begin(), rows.end(), [](const ListItem& r) { return r.cells[3] == "*"; }));
     }
 };
 
-TEST_F(WindowManagerTest, StartsMaximisedAndMinimisingByHandReloadsNothing) {
+TEST_F(WindowManagerTest, StartsMaximisedWithTheFocusFrameOnExitAndMinimisingByHandReloadsNothing) {
     ASSERT_NO_FATAL_FAILURE(startMaximised());
     const QRect area = window->screen()->availableGeometry();
     ASSERT_TRUE(x::waitUntil([&] { return window->frameGeometry().width() >= area.width() * 9 / 10; }));
+    EXPECT_EQ(model.clientWidth, Twips::of(window.get()).fromPxX(window->width()));
     // "終 了" has the focus and shows its focus frame, though no key was pressed.
     ASSERT_TRUE(x::waitUntil([&] { return window->isActiveWindow() && window->cmdExit()->hasFocus(); }));
     const QImage framed = window->cmdExit()->grab().toImage();
     window->setAttribute(Qt::WA_KeyboardFocusChange, false);
-    const QImage plain = window->cmdExit()->grab().toImage();
+    EXPECT_NE(framed, window->cmdExit()->grab().toImage()) << "no focus frame on 終 了";
     window->setAttribute(Qt::WA_KeyboardFocusChange, true);
-    EXPECT_NE(framed, plain) << "no focus frame on 終 了";
 
-    // Laid out for the size the window manager gave it.
-    const Twips t = Twips::of(window.get());
-    EXPECT_EQ(model.clientWidth, t.fromPxX(window->width()));
-    EXPECT_EQ(window->lvwFiles()->geometry(), t.toPx(model.lvwFiles.geometry));
-
-    // Only an open makes the coming back reload: a file made meanwhile is
-    // not listed.
+    // Only an open makes the coming back reload.
     work.write("later.txt", "l");
     x::minimise(wid());
     ASSERT_TRUE(reportedAs(WindowState::Minimized, "Iconic"));
     x::activate(wid());
     ASSERT_TRUE(reportedAs(WindowState::Maximized, "Normal"));
     QTest::qWait(200);
-    for (const auto& row : window->listModel()->rows()) EXPECT_NE(row.cells[0], "later.txt") << "reloaded";
-    EXPECT_EQ(window->lvwFiles()->geometry(), t.toPx(model.lvwFiles.geometry));
+    EXPECT_EQ(viewRow("later.txt"), -1) << "reloaded";
 }
 
 TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesBack) {
@@ -82,39 +72,24 @@ TEST_F(WindowManagerTest, AnOpenReloadsOnlyAfterARealMinimiseWhenTheWindowComesB
         doubleClickRow(viewRow("notes.txt"));
         ASSERT_EQ(opened.size(), static_cast<std::size_t>(version));
         EXPECT_EQ(opened.back(), QUrl::fromLocalFile(QString::fromStdString((work.path() / "notes.txt").string())));
-        // Every state the window manager passes through reaches the window
-        // as it comes.
-        x::settle(300);
+        x::settle(300);  // every state the window manager passes through reaches the window
         ASSERT_TRUE(reportedAs(WindowState::Minimized, "Iconic")) << "the window manager did not minimise the window";
-        // Away: nothing reloaded, the copy of the version opened is there.
         EXPECT_TRUE(model.reloadOnRestore) << "reloaded before the window came back";
-        EXPECT_EQ(backupNames().size(), static_cast<std::size_t>(version));
+        EXPECT_EQ(backupCount(), static_cast<std::size_t>(version));
         EXPECT_EQ(backupRows(), version - 1);
 
         // The person edits the file, then brings the window back from the
         // task bar (activating it) or maps it again.
-        setModificationTime(work.write("notes.txt", "version " + std::to_string(version + 1)), 2024, 3,
-                            1 + version, 10, 0, 0);
-        if (version % 2 == 1) {
-            x::activate(wid());
-        } else {
-            x::map(wid());
-        }
+        setModificationTime(work.write("notes.txt", "version " + std::to_string(version + 1)), 2024, 3, 1 + version, 10,
+                            0, 0);
+        version % 2 == 1 ? x::activate(wid()) : x::map(wid());
         ASSERT_TRUE(x::waitUntil([&] { return !model.reloadOnRestore; })) << "no reload when the window came back";
         EXPECT_NE(x::wmState(wid()), "Iconic");
         EXPECT_EQ(backupRows(), version);
-        const std::string timestamp = version == 1 ? "2024-03-01 09-05-03"
-                                                   : "2024-03-0" + std::to_string(version) + " 10-00-00";
-        const stdfs::path copy = backupDir() / ("notes_" + timestamp + ".txt");
+        const std::string time = version == 1 ? "01 09-05-03" : "0" + std::to_string(version) + " 10-00-00";
+        const stdfs::path copy = backupDir() / ("notes_2024-03-" + time + ".txt");
         EXPECT_EQ(stdfs::exists(copy) ? readBytes(copy) : "(no such file)", "version " + std::to_string(version));
     }
-
-    // A backup row opens the copy itself; nothing new is copied.
-    opened.clear();
-    doubleClickRow(viewRow("notes.txt", true));
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].toLocalFile().toStdString().rfind((backupDir() / "notes_").string(), 0), 0u);
-    EXPECT_EQ(backupNames().size(), static_cast<std::size_t>(kOpens));
 }
 
 TEST_F(WindowManagerTest, AClickOnTheMainWindowDuringALongCopyNeverRuns) {
@@ -139,13 +114,81 @@ TEST_F(WindowManagerTest, AClickOnTheMainWindowDuringALongCopyNeverRuns) {
     });
     doubleClickRow(viewRow("big.dat"));
     x::settle(500);
-    EXPECT_TRUE(script.done());
     // Nor once the copy is over: no options window came up.
-    EXPECT_TRUE(script.unexpected.empty());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(opened.empty());
-    EXPECT_TRUE(backupNames().empty());
+    EXPECT_EQ(backupCount(), 0u);
     EXPECT_EQ(x::wmState(wid()), "Normal");
+}
+
+class CompareWindowTest : public GuiWindowTest {
+protected:
+    // The kept version of notes.txt holds `older`, the file now `newer`.
+    void versions(const std::string& older, const std::string& newer) {
+        setModificationTime(work.write("_mabre-l94/notes_2024-03-01 09-05-03.txt", older), 2024, 3, 1, 9, 5, 3);
+        setModificationTime(work.write("notes.txt", newer), 2024, 3, 2, 10, 0, 0);
+    }
+    // Ctrl+D over the kept version.
+    void compareKeptVersion() {
+        clickRow(viewRow("notes.txt", true));
+        QTest::keyClick(window->lvwFiles(), Qt::Key_D, Qt::ControlModifier);
+    }
+    static QRgb pixelAt(CompareDialog* d, int row, int column) {
+        const QRect cell = d->rows()->visualRect(d->rowsModel()->index(row, column));
+        return d->rows()->viewport()->grab().toImage().pixel(cell.right() - 3, cell.center().y()) & 0xFFFFFFu;
+    }
+    static bool loaded(CompareDialog* d) { return d->rowsModel()->rowCount() > 0; }
+};
+
+TEST_F(CompareWindowTest, ShowsTheVersionsSideBySideAndWalksTheChangesByKey) {
+    versions("議事録\r\n出席：山田、佐藤\r\n\r\n在庫は適正。\r\n次回は21日。\r\n以上\r\n",
+             "議事録\r\n出席：山田、佐藤、田中\r\n\r\n次回は28日。\r\n以上\r\n");
+    ASSERT_NO_FATAL_FAILURE(start());
+    script.on<CompareDialog>([&](CompareDialog* d) {
+        ASSERT_TRUE(x::waitUntil([&] { return loaded(d) && d->isActiveWindow(); })) << "no active compare window";
+        // Changed; then removed and changed, in the colours of each side.
+        ASSERT_EQ(d->rowsModel()->rowCount(), 6);
+        EXPECT_EQ(d->rowsModel()->index(1, 3).data().toString(), QStringLiteral("出席：山田、佐藤、田中"));
+        const struct {
+            int row, column;
+            QRgb colour;
+        } colours[] = {{0, 1, kSameLine}, {3, 1, kRemovedLine}, {3, 3, kNoLine}, {4, 3, kAddedLine}, {5, 3, kSameLine}};
+        for (const auto& c : colours) EXPECT_EQ(pixelAt(d, c.row, c.column), c.colour) << c.row << "," << c.column;
+        EXPECT_EQ(d->status()->text(), QStringLiteral("変更 2 か所（1 番目）"));
+        EXPECT_TRUE(d->rows()->currentIndex().row() == 1 && !d->previousButton()->isEnabled());
+        QTest::keyClick(d->rows(), Qt::Key_Down, Qt::AltModifier);
+        EXPECT_EQ(d->status()->text(), QStringLiteral("変更 2 か所（2 番目）"));
+        EXPECT_TRUE(d->rows()->currentIndex().row() == 3 && !d->nextButton()->isEnabled());
+        QTest::keyClick(d->rows(), Qt::Key_Up, Qt::AltModifier);
+        EXPECT_EQ(d->rows()->currentIndex().row(), 1);
+        QTest::keyClick(d->rows(), Qt::Key_Escape);
+    });
+    compareKeptVersion();
+    EXPECT_TRUE(x::waitUntil([&] { return window->isActiveWindow(); })) << "the main window did not come back";
+}
+
+TEST_F(CompareWindowTest, ALargeLogShowsTheWindowBeforeItsComparisonIsDone) {
+    std::string older, newer;
+    for (int i = 0; older.size() < (24u << 20); ++i) {
+        const std::string line = "2024-03-01 09:00:00 [INFO] 処理 " + std::to_string(i) + " を完了しました。\n";
+        older += line;
+        // Every tenth line changed: many changes to mark.
+        newer += i % 10 == 0 ? "2024-03-01 09:00:00 [WARN] 処理 " + std::to_string(i) + " を再試行しました。\n" : line;
+    }
+    versions(older, newer);
+    ASSERT_NO_FATAL_FAILURE(start());
+    bool shownBeforeDone = false;
+    script.on<CompareDialog>([&](CompareDialog* d) {
+        // The window is there and painted while the comparison still runs.
+        shownBeforeDone = !loaded(d);
+        ASSERT_TRUE(x::waitUntil([&] { return loaded(d); }, 60000)) << "the comparison did not end";
+        EXPECT_FALSE(d->progressBar()->isVisible());
+        EXPECT_GT(d->rowsModel()->rowCount(), 250000);
+        EXPECT_TRUE(d->status()->text().startsWith(QStringLiteral("変更 ")));
+        QTest::keyClick(d->rows(), Qt::Key_Escape);
+    });
+    compareKeptVersion();
+    EXPECT_TRUE(shownBeforeDone);
 }
 
 }  // namespace

@@ -1,47 +1,38 @@
 // The real main window over a real temporary folder: native file system,
-// Qt widgets on the offscreen platform, a process of its own whose
-// executable folder is another temporary folder (its own settings file and
-// help page). The desktop's shell is replaced by a recorder; copies can be
-// held half-way, as on a slow medium.
+// Qt widgets, a process whose executable folder is another temporary folder
+// (its own settings file and help page). The desktop's shell is replaced by
+// a recorder; copies can be held half-way, as on a slow medium.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QHeaderView>
-#include <QPushButton>
-#include <QTest>
 #include <QThread>
 #include <QUrl>
 #include <ctime>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "app/frm_mabrel94.h"
 #include "gui/qt/dialogs.h"
 #include "gui/qt/file_list_model.h"
 #include "gui/qt/main_window.h"
 #include "gui/qt/qt_interaction.h"
-#include "support/forwarding_filesystem.h"
 #include "platform/native.h"
-#include "platform/process.h"
 #include "platform/text.h"
+#include "support/forwarding_filesystem.h"
 #include "support/modal_script.h"
 #include "support/temp_dir.h"
 
 namespace mabrel::gui::test {
 
+namespace stdfs = std::filesystem;
+using mabrel::test::readBytes;
+using mabrel::test::setModificationTime;
 using mabrel::test::TempDir;
 
 class FixedProcess : public platform::Process {
 public:
-    std::string exeFolder;
-    std::string commandLineText;
-    std::string currentDir;
-
+    std::string exeFolder, commandLineText, currentDir;
     bool claimSingleInstance(const std::string&) override { return true; }
     std::string executableFolder() override { return exeFolder; }
     std::string executableBaseName() override { return "mabrel9-iv"; }
@@ -51,14 +42,12 @@ public:
     std::int64_t utcNow() override { return static_cast<std::int64_t>(std::time(nullptr)); }
 };
 
-// The machine's file system, one of whose copies can stop after its first
-// piece, telling of its progress meanwhile, until released or cancelled: a
-// copy from a slow medium, as long as a test needs it.
+// The machine's file system, one of whose copies stops after its first
+// piece, telling of its progress meanwhile, until released or cancelled.
 class HoldingFileSystem : public platform::ForwardingFileSystem {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;
-    // Holds the nth copy from now (1: the next one).
-    void holdCopy(int n = 1) { held_ = copies_ + n; }
+    void holdCopy(int n = 1) { held_ = copies_ + n; }  // the nth copy from now
     void release() { held_ = 0; }
 
 private:
@@ -74,29 +63,21 @@ private:
             return progress(copied, total);
         };
     }
-    int copies_ = 0;
-    int held_ = 0;
+    int copies_ = 0, held_ = 0;
 };
-
-inline std::string withoutTrailingSeparator(const std::string& path) {
-    return path.size() > 1 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
-}
 
 class GuiWindowTest : public ::testing::Test {
 protected:
     GuiWindowTest() {
-        process.exeFolder = withoutTrailingSeparator(exeDir.drivePath());
-        process.currentDir = withoutTrailingSeparator(work.drivePath());
-        ui.setShellOpener([this](const QUrl& url) {
-            opened.push_back(url);
-            return true;
-        });
+        const auto folder = [](const TempDir& d) { return d.drivePath().substr(0, d.drivePath().size() - 1); };
+        process.exeFolder = folder(exeDir);
+        process.currentDir = folder(work);
+        ui.setShellOpener([this](const QUrl& url) { return opened.push_back(url), true; });
     }
 
     // Builds the window and starts it on the work folder, or on a command line.
-    void start() { startOn(work.drivePath()); }
-    void startOn(const std::string& commandLine) {
-        process.commandLineText = commandLine;
+    void start(const std::string& commandLine = {}) {
+        process.commandLineText = commandLine.empty() ? work.drivePath() : commandLine;
         window = std::make_unique<MainWindow>(model, ui);
         ASSERT_TRUE(window->start());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -110,47 +91,32 @@ protected:
         }
         return -1;
     }
-    QPoint rowPoint(int row) const {
-        return window->lvwFiles()->visualRect(window->listModel()->index(row, 0)).center();
+    void clickRow(int row, Qt::KeyboardModifiers mods = {}, Qt::MouseButton button = Qt::LeftButton,
+                  bool twice = false) {
+        const QPoint at = window->lvwFiles()->visualRect(window->listModel()->index(row, 0)).center();
+        if (twice) return QTest::mouseDClick(window->lvwFiles()->viewport(), button, mods, at);
+        QTest::mouseClick(window->lvwFiles()->viewport(), button, mods, at);
     }
-    void clickRow(int row, Qt::KeyboardModifiers mods = {}) {
-        QTest::mouseClick(window->lvwFiles()->viewport(), Qt::LeftButton, mods, rowPoint(row));
-    }
-    void doubleClickRow(int row) {
-        QTest::mouseDClick(window->lvwFiles()->viewport(), Qt::LeftButton, {}, rowPoint(row));
-    }
-    void rightClickRow(int row) { QTest::mouseClick(window->lvwFiles()->viewport(), Qt::RightButton, {}, rowPoint(row)); }
-    // The row's context menu, its button pressed; `next` adds the steps for
-    // the windows that button opens. Returns once they are all closed.
+    void doubleClickRow(int row) { clickRow(row, {}, Qt::LeftButton, true); }
+    // The row's menu, its button pressed; `next` adds the steps for the
+    // windows that button opens. Returns once they are all closed.
     void menuOnRow(int row, int button, const std::function<void()>& next = {}) {
         clickRow(row);
         script.on<RClickDialog>([button](RClickDialog* d) { click(d->button(button)); });
         if (next) next();
-        rightClickRow(row);
+        clickRow(row, {}, Qt::RightButton);
     }
-    QString cell(int row, int column) const {
-        return window->listModel()->data(window->listModel()->index(row, column), Qt::DisplayRole).toString();
-    }
-    // Clicks the header of a 1-based column.
-    void clickHeader(int column) {
-        QHeaderView* h = window->lvwFiles()->horizontalHeader();
-        const int x = h->sectionViewportPosition(column - 1) + h->sectionSize(column - 1) / 2;
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
-    }
+    QString cell(int row, int column) const { return window->listModel()->index(row, column).data().toString(); }
 
     std::filesystem::path backupDir() const { return work.path() / "_mabre-l94"; }
-    std::vector<std::string> backupNames() const {
-        std::vector<std::string> names;
+    std::size_t backupCount() const {
         std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(backupDir(), ec)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        const std::filesystem::directory_iterator entries(backupDir(), ec);
+        return ec ? 0 : static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
     }
     std::filesystem::path settingsFile() const { return exeDir.path() / "mabrel9-iv.ini"; }
-    std::string ansi(const std::string& utf8) const { return *codec->toAnsi(utf8); }
 
-    TempDir exeDir;
-    TempDir work;
+    TempDir exeDir, work;
     std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
     HoldingFileSystem holding{*native};
     platform::FileSystem* fs = &holding;

@@ -1,6 +1,6 @@
 // The real executable in a process of its own: copied into a folder of its
-// own, with a settings folder of its own (XDG_CONFIG_HOME), started on a
-// prepared folder, ended by the system's termination signal.
+// own, with a settings folder of its own (XDG_CONFIG_HOME) and a private
+// runtime folder, started on a prepared folder, ended by SIGTERM.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,46 +15,65 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "support/x_desktop.h"
 
 namespace mabrel::gui::test {
 
-// Whether the process catches SIGTERM yet: its handler is in place.
-inline bool catchesTerm(qint64 pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("SigCgt:", 0) == 0) {
-            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-            return (mask >> (SIGTERM - 1)) & 1u;
-        }
-    }
-    return false;
-}
+namespace stdfs = std::filesystem;
+using mabrel::test::readBytes;
+using mabrel::test::setModificationTime;
+using mabrel::test::TempDir;
 
-// XDG_RUNTIME_DIR for a started program, apart from any real session: Qt
-// wants it private.
-class RuntimeDir : public mabrel::test::TempDir {
+// XDG_RUNTIME_DIR apart from any real session: Qt wants it private.
+class RuntimeDir : public TempDir {
 public:
     RuntimeDir() {
-        std::filesystem::permissions(path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::replace);
+        std::filesystem::permissions(path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
     }
 };
 
-// Where the program's file list shows row `row` (from 0) in its main
-// window's client area at 96 dots per inch, in pixels.
+// Where the file list shows row `row` (from 0) in the main window's client
+// area at 96 dots per inch, in pixels.
 constexpr int kFileRowX = 200;
 constexpr int fileRowY(int row) { return 160 + 18 * row; }
 
+// The window title the program shows for a folder.
+inline std::string titleFor(const std::string& driveFolder) {
+    return " " + QString::fromStdString(driveFolder).toUpper().toStdString();
+}
+
+// This process's environment for a program on the X server (or offscreen),
+// with no desktop named, so that xdg-open goes by the test's associations.
+inline QProcessEnvironment desktopEnvironment(const char* platform = "xcb") {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* var :
+         {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"}) {
+        env.remove(var);
+    }
+    env.insert("QT_QPA_PLATFORM", platform);
+    return env;
+}
+
+// A desktop application of the test's own under `home`'s data folder
+// (XDG_DATA_HOME) that writes each file it is given to `log`, a line each:
+// the desktop's default for `mimeType`.
+inline void recorder(const TempDir& home, const std::string& mimeType, const stdfs::path& log) {
+    const stdfs::path script =
+        home.write("recorder.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log.string() + "'\n");
+    stdfs::permissions(script, stdfs::perms::owner_all);
+    home.write("data/applications/mabrel-test-recorder.desktop",
+               "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script.string() +
+                   " %f\nMimeType=" + mimeType + ";\n");
+    home.write("data/applications/mimeapps.list",
+               "[Default Applications]\n" + mimeType + "=mabrel-test-recorder.desktop\n");
+}
+
 class Program {
 public:
-    // runtime: XDG_RUNTIME_DIR, where the single-instance claim lives, apart
-    // from any real session. env: the rest of the environment; by default
-    // this process's on Qt's offscreen platform.
-    explicit Program(const mabrel::test::TempDir& runtime, QProcessEnvironment env = offscreenEnvironment()) {
+    explicit Program(const TempDir& runtime, QProcessEnvironment env = desktopEnvironment("offscreen")) {
         std::filesystem::copy_file(MABREL_EXECUTABLE, exe(), std::filesystem::copy_options::overwrite_existing);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((dir.path() / "config").string()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path().string()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir.path() / "config").string()));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     }
@@ -65,12 +84,6 @@ public:
         }
     }
 
-    static QProcessEnvironment offscreenEnvironment() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        return env;
-    }
-
     std::filesystem::path exe() const { return dir.path() / "mabrel9-iv"; }
     std::filesystem::path settings() const { return dir.path() / "config/mabrel9-iv/mabrel9-iv.ini"; }
 
@@ -78,18 +91,31 @@ public:
         process.start(QString::fromStdString(exe().string()), {QString::fromStdString(folder.string())});
         ASSERT_TRUE(process.waitForStarted(10000));
     }
-    // Waits until the program would close cleanly on SIGTERM.
+    // Waits until the program would close cleanly on SIGTERM: its handler is in place.
     bool waitReady() {
         for (int i = 0; i < 1000 && process.state() == QProcess::Running; ++i) {
-            if (catchesTerm(process.processId())) return true;
+            std::ifstream status("/proc/" + std::to_string(process.processId()) + "/status");
+            for (std::string line; std::getline(status, line);) {
+                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1u)
+                    return true;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
     }
-    void terminate() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
+    // Waits for the program's main window on the X server.
+    bool waitForWindow(int ms = 10000) {
+        return x::waitUntil([&] { return (window = x::visibleWindowOf(process.processId())) != 0; }, ms);
+    }
+    // Ends it as a log-out would.
+    bool terminated() {
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        return process.waitForFinished(20000);
+    }
 
-    mabrel::test::TempDir dir;
+    TempDir dir;
     QProcess process;
+    unsigned long window = 0;
 };
 
 }  // namespace mabrel::gui::test

@@ -1,0 +1,342 @@
+// The real executable on an X server, under a real window manager or none:
+// files opened through the desktop (xdg-open) in an editor of the test's
+// own that records its calls, edited as the person would, the window brought
+// back through the window manager, the program ended and started again; a
+// folder that takes long to read (the listing slowed by a shim) and is a
+// read-only mount in a mount namespace of the program's own; two instances on
+// one folder, as two people on a share have them.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <chrono>
+#include <memory>
+#include <map>
+
+#include "support/program.h"
+
+namespace mabrel::gui::test {
+namespace {
+
+class DesktopOpen : public ::testing::Test {
+protected:
+    DesktopOpen() {
+        recorder(home, "text/plain", home.path() / "editor.log");
+        for (int i = 0; i < 2; ++i)
+            setModificationTime(work.write(name(i), name(i) + " version 1"), 2024, 3, 1, 9, 0, i);
+    }
+
+    static std::string name(int i) { return "f" + std::to_string(i) + ".txt"; }
+    // The copy of file i's first version.
+    stdfs::path firstCopy(int i) const {
+        return work.path() / "_mabre-l94" /
+               ("f" + std::to_string(i) + "_2024-03-01 09-00-0" + std::to_string(i) + ".txt");
+    }
+    // What a load clears away (a temporary file an interrupted write left a
+    // day ago): gone, a load ran since it was planted.
+    stdfs::path marker() const { return work.path() / ".marker.mabrel-00000000-1-00000000~"; }
+    void plantMarker() const {
+        stdfs::last_write_time(work.write(marker().filename().string(), "cut short"),
+                               stdfs::file_time_type::clock::now() - std::chrono::hours(48));
+    }
+    bool reloaded() const { return !stdfs::exists(marker()); }
+    // The program may delete a copy at any moment.
+    static std::string contentOf(const stdfs::path& p) {
+        try {
+            return readBytes(p);
+        } catch (const std::exception&) {
+            return "(no such file)";
+        }
+    }
+    void startProgram(const stdfs::path& folder) {
+        QProcessEnvironment env = desktopEnvironment();
+        env.insert("XDG_DATA_HOME", QString::fromStdString((home.path() / "data").string()));
+        program = std::make_unique<Program>(runtime, env);
+        program->start(folder);
+        ASSERT_TRUE(program->waitReady());
+        ASSERT_TRUE(program->waitForWindow()) << "no window";
+        window = program->window;
+        const bool managed = x::windowManager() != "none";
+        ASSERT_TRUE(!managed || x::waitUntil([&] { return x::isMaximised(window); })) << "not maximised";
+        x::settle(500);  // the first layout and paint
+    }
+    // Opens row `row` with a double click; the desktop calls the editor with `file`.
+    void open(int row, const stdfs::path& file) {
+        const stdfs::path log = home.path() / "editor.log";
+        const std::string before = stdfs::exists(log) ? readBytes(log) : "";
+        x::click(window, kFileRowX, fileRowY(row), 2);
+        ASSERT_TRUE(x::waitUntil([&] { return contentOf(log) == before + file.string() + "\n"; })) << contentOf(log);
+    }
+    // The window manager minimised the window at the open; brings it back.
+    void bringBack() {
+        ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Iconic"; })) << "not minimised";
+        x::settle(300);  // time for any state the window manager passes through
+        x::activate(window);
+        ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Normal" && x::isViewable(window); }))
+            << "the window did not come back";
+        x::settle(300);  // the window manager may still be drawing it back
+    }
+
+    RuntimeDir runtime;
+    TempDir home;
+    TempDir work;
+    std::unique_ptr<Program> program;
+    unsigned long window = 0;
+};
+
+// Opened, the program ended with 終了 and started again, and only then the
+// editor saves: the version before the edit is still there. A file named in
+// Shift_JIS, as a Windows archive leaves it (表 is 95 5C: its second byte is
+// a "\\"), opens by its own bytes and keeps its comment through a save.
+TEST_F(DesktopOpen, TheVersionBeforeAnEditOutlivesTheProgramEndedAndStartedAgainANameInShiftJisOpensByItsBytes) {
+    ASSERT_NO_FATAL_FAILURE(startProgram(work.path()));
+    plantMarker();
+    ASSERT_NO_FATAL_FAILURE(open(0, work.path() / name(0)));
+    ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Iconic"; })) << "not minimised";
+    x::settle(300);
+    EXPECT_FALSE(reloaded()) << "reloaded before the window came back";
+    EXPECT_EQ(contentOf(firstCopy(0)), "f0.txt version 1");
+    ASSERT_NO_FATAL_FAILURE(bringBack());
+    ASSERT_TRUE(x::waitUntil([&] { return reloaded(); })) << "no reload when the window came back";
+    // 終 了, at the window's top right left of 操作説明 (twips: 1070 wide
+    // buttons, 80 apart, 90 from the top; 15 to the pixel).
+    x::click(window, x::width(window) - (80 + 1070 + 80 + 1070 / 2) / 15, (90 + 825 / 2) / 15);
+    ASSERT_TRUE(program->process.waitForFinished(20000)) << "終了 did not end the program";
+
+    const std::string stem = "\x95\x5C\x8C\x76\x8E\x5A";  // 表計算
+    setModificationTime(work.write(stem + ".txt", "version 1"), 2024, 3, 1, 9, 0, 0);
+    const std::string record = stem + ".txt_2024-03-01 09-00-00,\x8F\x89\x94\xC5\r\n";  // 初版
+    work.write("_mabre.l94", "\r\n" + record);
+    plantMarker();
+    ASSERT_NO_FATAL_FAILURE(startProgram(work.path()));
+    ASSERT_TRUE(x::waitUntil([&] { return reloaded(); })) << "the start loaded nothing";
+    setModificationTime(work.write(name(0), "f0.txt version 2"), 2024, 3, 2, 10, 0, 0);
+    plantMarker();
+    x::click(window, 100, 30);  // the refresh button
+    ASSERT_TRUE(x::waitUntil([&] { return reloaded(); }));
+    EXPECT_EQ(contentOf(firstCopy(0)), "f0.txt version 1") << "the version before the edit";
+
+    ASSERT_NO_FATAL_FAILURE(open(3, work.path() / (stem + ".txt")));  // below f0, its copy and f1
+    EXPECT_EQ(contentOf(work.path() / "_mabre-l94" / (stem + "_2024-03-01 09-00-00.txt")), "version 1");
+    ASSERT_NO_FATAL_FAILURE(bringBack());
+    x::click(window, 2490 / 15 + 20, 1320 / 15 + 8);  // the folder comment (twips 2490, 1320)
+    x::type("typed");
+    ASSERT_TRUE(program->terminated());
+    EXPECT_EQ(contentOf(work.path() / "_mabre.l94"), "typed\r\n" + record);
+}
+
+class DesktopOpenWithoutAWindowManager : public DesktopOpen {};
+
+TEST_F(DesktopOpenWithoutAWindowManager, NothingReloadsUntilTheRefreshButton) {
+    ASSERT_NO_FATAL_FAILURE(startProgram(work.path()));
+    // Nobody maximises the window: it fills the screen by itself.
+    EXPECT_TRUE(x::waitUntil([&] { return x::width(window) >= 1200; }));
+    ASSERT_NO_FATAL_FAILURE(open(1, work.path() / name(1)));
+    x::settle(500);
+    // Nobody minimised the window; clicking into it (activating it) is no
+    // coming back.
+    EXPECT_TRUE(x::isViewable(window));
+    plantMarker();
+    x::click(window, 300, 100);
+    x::settle(300);
+    EXPECT_FALSE(reloaded());
+    EXPECT_EQ(contentOf(firstCopy(1)), "f1.txt version 1");
+    x::click(window, 100, 30);  // the refresh button
+    EXPECT_TRUE(x::waitUntil([&] { return reloaded(); }));
+}
+
+// Where the list's rows and the status bar are in the client area.
+const QRect kListRows(170, 160, 300, 150);
+constexpr int kStatusBarHeight = 18;
+
+QImage grab(unsigned long window) {
+    return QGuiApplication::primaryScreen()->grabWindow(static_cast<WId>(window)).toImage();
+}
+
+// How many pixels of each colour a part of the picture has: one or two
+// colours for an empty list or a blank bar, many where text is drawn.
+std::map<QRgb, int> coloursIn(const QImage& image, const QRect& area) {
+    std::map<QRgb, int> colours;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) ++colours[image.pixel(x, y) | 0xFF000000u];
+    }
+    return colours;
+}
+
+TEST(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxAndEndingWithoutTheComments) {
+    const RuntimeDir runtime;
+    const TempDir work;
+    const stdfs::path folder = work.mkdir("slow");
+    for (int i = 0; i < 300; ++i) work.write("slow/f" + std::to_string(i) + ".txt", "x");
+    work.mkdir("slow/sub");
+    QProcessEnvironment env = desktopEnvironment();
+    env.insert("MABREL_SLOW_LIST", QString::fromStdString(folder.string()));
+    env.insert("MABREL_SLOW_LIST_MS", "10");
+    Program program(runtime, env);
+    // The folder mounted read-only where only the program sees it, its
+    // listing slowed.
+    program.process.start(
+        "unshare",
+        {"--mount", "--propagation", "private", "sh", "-c",
+         "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" && LD_PRELOAD=\"$2\" exec \"$3\" \"$1\"", "sh",
+         QString::fromStdString(folder.string()), MABREL_SLOW_LISTING_SHIM,
+         QString::fromStdString(program.exe().string())});
+    ASSERT_TRUE(program.waitForWindow(20000)) << "no window";
+    const unsigned long window = program.window;
+    const auto windowTitled = [&](const std::string& title) {
+        for (const unsigned long w : x::visibleWindowsOf(program.process.processId())) {
+            if (x::title(w) == title) return w;
+        }
+        return 0ul;
+    };
+    const auto listFilled = [&] { return coloursIn(grab(window), kListRows).size() > 4; };
+
+    // While the folder is read (3 s): the window painted with its controls,
+    // the list empty, the status bar telling; then the list filled, the
+    // status bar saying something else.
+    x::settle(800);
+    const QImage during = grab(window);
+    ASSERT_FALSE(during.isNull());
+    const QRect statusBar(0, during.height() - kStatusBarHeight, during.width() / 3, kStatusBarHeight);
+    EXPECT_LT(coloursIn(during, during.rect())[0xFF000000u] * 5, during.width() * during.height())
+        << "not painted while read";
+    EXPECT_LE(coloursIn(during, kListRows).size(), 2u) << "the list shows rows before the end";
+    EXPECT_GT(coloursIn(during, statusBar).size(), 4u) << "nothing in the status bar while the folder is read";
+    ASSERT_TRUE(x::waitUntil(listFilled, 30000)) << "the list was not filled";
+    x::settle(300);
+    EXPECT_NE(grab(window).copy(statusBar), during.copy(statusBar)) << "the status bar did not change at the end";
+    const std::string folderTitle = titleFor(work.drivePath() + "slow\\");
+    EXPECT_EQ(x::title(window), folderTitle);
+
+    // A Linux path typed into the drive chooser: the folder in drive form,
+    // whose root node then goes up to the folder above, not to the chooser.
+    x::click(window, 30, 79);  // the folder list label
+    ASSERT_TRUE(x::waitUntil([&] { return windowTitled(" ドライブリスト") != 0; })) << "no drive chooser";
+    x::settle(300);
+    x::key("ctrl+a");
+    x::type((folder / "sub").string());
+    for (const char* key : {"Tab", "Return"}) {
+        x::settle(300);
+        x::key(key);
+    }
+    EXPECT_TRUE(x::waitUntil([&] { return x::title(window) == titleFor(work.drivePath() + "slow\\sub\\"); }, 10000));
+    // The root node; clicked again if the click did not take (one during the
+    // sub-folder's load, slowed too, may be dropped on a busy machine).
+    EXPECT_TRUE(x::waitUntil(
+        [&] { return x::click(window, 30, 96), x::waitUntil([&] { return x::title(window) == folderTitle; }, 3000); },
+        20000))
+        << x::title(window);
+    x::settle(300);
+    EXPECT_EQ(windowTitled(" ドライブリスト"), 0u) << "the root node opened the chooser";
+    ASSERT_TRUE(x::waitUntil(listFilled, 30000));
+
+    // A comment typed where it cannot be saved: 終了 tells so, then asks;
+    // いいえ keeps the program, はい ends it.
+    x::click(window, 300, 96);  // the folder comment
+    x::type("memo");
+    for (const char* answer : {"alt+n", "alt+y"}) {
+        SCOPED_TRACE(answer);
+        x::click(window, x::width(window) - 118, 33);  // 終 了
+        unsigned long box = 0;
+        ASSERT_TRUE(x::waitUntil([&] { return (box = windowTitled("mabrel9-iv")) != 0; })) << "no message";
+        x::key("Return");
+        ASSERT_TRUE(x::waitUntil([&] { return windowTitled("mabrel9-iv") != 0 && windowTitled("mabrel9-iv") != box; }))
+            << "no question";
+        x::settle(300);
+        x::key(answer);
+        x::settle(500);
+        if (answer == std::string("alt+n")) {
+            EXPECT_EQ(program.process.state(), QProcess::Running) << "いいえ ended it";
+        }
+    }
+    EXPECT_TRUE(program.process.state() == QProcess::NotRunning || program.process.waitForFinished(20000))
+        << "はい did not end the program";
+    EXPECT_EQ(program.process.exitCode(), 0);
+    EXPECT_FALSE(stdfs::exists(folder / "_mabre.l94"));
+}
+
+struct Person {
+    RuntimeDir runtime;
+    TempDir home;
+    std::unique_ptr<Program> program;
+    // The window it shows besides its main window, 0 for none.
+    unsigned long otherWindow() const {
+        for (unsigned long w : x::visibleWindowsOf(program->process.processId())) {
+            if (w != program->window) return w;
+        }
+        return 0;
+    }
+};
+
+class TwoInstances : public ::testing::Test {
+protected:
+    void start(Person& p) {
+        QProcessEnvironment env = desktopEnvironment();
+        env.insert("HOME", QString::fromStdString(p.home.path().string()));
+        env.insert("XDG_DATA_HOME", QString::fromStdString((p.home.path() / "data").string()));
+        p.program = std::make_unique<Program>(p.runtime, env);
+        p.program->start(work.path());
+        ASSERT_TRUE(p.program->waitReady());
+        ASSERT_TRUE(p.program->waitForWindow());
+        x::settle(500);
+    }
+    // Right-clicks file row `row`, chooses コメント and types `text` over
+    // what the box holds; or, with no text, presses F5.
+    void act(Person& p, int row, const std::string& text) {
+        x::activate(p.program->window);
+        x::settle(200);
+        if (text.empty()) {
+            x::key("F5");
+            x::settle(500);
+            return;
+        }
+        x::click(p.program->window, kFileRowX, fileRowY(row));
+        x::click(p.program->window, kFileRowX, fileRowY(row), 1, 3);
+        unsigned long menu = 0;
+        ASSERT_TRUE(x::waitUntil([&] { return (menu = p.otherWindow()) != 0; })) << "no context menu";
+        x::settle(200);
+        x::click(menu, 70, 23);  // コメント
+        ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() != 0 && p.otherWindow() != menu; })) << "no input box";
+        x::settle(200);
+        x::key("ctrl+a");
+        x::type(text);
+        x::key("Return");
+        ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() == 0; })) << "the input box stayed";
+        // The comment is saved at once.
+        ASSERT_TRUE(x::waitUntil([&] { return comments().find("," + text + "\r\n") != std::string::npos; }))
+            << "not saved: " << text;
+    }
+    std::string comments() const {
+        try {
+            return readBytes(work.path() / "_mabre.l94");
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+
+    TempDir work;
+    Person one;
+    Person two;
+};
+
+TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        setModificationTime(work.write(name, name), 2024, 3, 1, 9, 0, 0);
+    ASSERT_NO_FATAL_FAILURE(start(one));
+    ASSERT_NO_FATAL_FAILURE(start(two));
+    const std::tuple<Person*, int, std::string> steps[] = {
+        {&one, 0, "one on a"}, {&two, 1, "two on b"}, {&two, 2, "two on c"}, {&one, 0, ""},
+        {&one, 2, "one on c"}, {&two, 0, ""},         {&two, 0, "two on a"}};
+    for (const auto& [person, row, text] : steps) ASSERT_NO_FATAL_FAILURE(act(*person, row, text));
+    for (Person* p : {&one, &two}) ASSERT_TRUE(p->program->terminated());
+    EXPECT_EQ(comments(),
+              "\r\na.txt_2024-03-01 09-00-00,two on a\r\n"
+              "b.txt_2024-03-01 09-00-00,two on b\r\n"
+              "c.txt_2024-03-01 09-00-00,one on c\r\n");
+}
+
+}  // namespace
+}  // namespace mabrel::gui::test
