@@ -70,8 +70,8 @@ struct Session {
     std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
     platform::FileSystem* fs = native.get();
-    ScriptedInteraction person;
-    ScriptedInteraction* ui = &person;
+    ScriptedInteraction scripted;
+    ScriptedInteraction* ui = &scripted;
     ProcessState state;
     TestProcess process;
     std::unique_ptr<frm_mabrel94> window;
