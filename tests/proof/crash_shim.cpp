@@ -40,23 +40,17 @@ std::atomic<long> counted{0};
 std::atomic<bool> armed{false};
 long crashAt = 0;
 bool crashAfter = false;
-char roots[8][1024];
+char rootList[8192];
+const char* roots[8];
 int rootCount = 0;
 char countFile[1024];
 
 __attribute__((constructor)) void setUp() {
     if (const char* r = std::getenv("MABREL_CRASH_ROOTS")) {
-        const char* p = r;
-        while (*p && rootCount < 8) {
-            const char* end = std::strchr(p, ':');
-            const std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
-            if (n > 0 && n < sizeof roots[0]) {
-                std::memcpy(roots[rootCount], p, n);
-                roots[rootCount][n] = 0;
-                ++rootCount;
-            }
-            if (!end) break;
-            p = end + 1;
+        std::snprintf(rootList, sizeof rootList, "%s", r);
+        char* save = nullptr;
+        for (char* p = ::strtok_r(rootList, ":", &save); p && rootCount < 8; p = ::strtok_r(nullptr, ":", &save)) {
+            roots[rootCount++] = p;
         }
     }
     if (const char* at = std::getenv("MABREL_CRASH_AT")) crashAt = std::atol(at);

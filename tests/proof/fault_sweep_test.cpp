@@ -9,24 +9,19 @@
 // operation, the failed call, the error and what was lost.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
-#include <map>
-#include <set>
-#include <sstream>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <set>
+#include <tuple>
 
-#include "app/window_fixture.h"
-#include "backup/frm_rclick.h"
 #include "platform/errors.h"
 #include "support/fault_injection.h"
 #include "platform/posix/syscalls.h"
@@ -109,9 +104,10 @@ void buildFolders(const TempDir& work, const TempDir& exeDir, const std::string&
     writeAt(work, copyOf("gone", kGone), "gone 1", kGone, true);
     writeAt(work, "x.exe", "hidden by the filter", kX);
     std::string comments = "folder note\r\n";
-    for (const auto& [key, stamp] : {std::pair{"a.txt", kA3}, {"a.txt", kA1}, {"a.txt", kA2}, {"b.txt", kB1},
-                                     {"c.dat", kC}, {"gone.txt", kGone}, {"x.exe", kX}}) {
-        comments += std::string(key) + "_" + stamp + ",on " + key + " " + stamp + "\r\n";
+    for (const auto& [file, stamp, text] : {std::tuple{"a.txt", kA3, "a3"}, {"a.txt", kA1, "a1"}, {"a.txt", kA2, "a2"},
+                                            {"b.txt", kB1, "b1"}, {"c.dat", kC, "c"}, {"gone.txt", kGone, "gone"},
+                                            {"x.exe", kX, "x"}}) {
+        comments += std::string(file) + "_" + stamp + ",on " + text + "\r\n";
     }
     work.write(kCommentFile, comments);
     writeAt(work, "sub/d.txt", "delta", kD);
@@ -172,25 +168,34 @@ std::string driveFolder(const Run& run, const std::string& relative) {
 
 const std::vector<std::string> kFolders = {"", "sub", "fresh"};
 
+// A folder's comments (key "" the folder comment) as its file holds them, or
+// as the window shows them when it shows the folder.
+std::map<std::string, std::string> commentsIn(const Run& run, const std::string& folder, bool screen) {
+    std::map<std::string, std::string> c;
+    if (!screen) {
+        if (auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec)) {
+            c = stored->records;
+            c[""] = stored->folder;
+        }
+    } else if (run.window && run.state.p_driveAndPath == driveFolder(run, folder)) {
+        c[""] = run.window->txtFolderComment.text;
+        for (const auto& row : run.window->lvwFiles.rows) {
+            if (!row.cells[4].empty()) c[row.cells[5]] = row.cells[4];
+        }
+    }
+    return c;
+}
+
 Before snapshot(const Run& run) {
     Before b;
     b.files = filesBelow(run.work.path());
     for (const auto& [rel, bytes] : b.files) {
         if (!isInBackupDir(rel) && !isReadOnlyFile(run.work.path() / rel)) b.writable.insert(rel);
     }
+    // What the screen shows of a folder is newer than its file.
     for (const auto& folder : kFolders) {
-        auto& c = b.comments[folder];
-        if (auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec)) {
-            c[""] = stored->folder;
-            for (const auto& [k, v] : stored->records) c[k] = v;
-        }
-        // What the screen shows of the folder is newer than its file.
-        if (run.window && run.state.p_driveAndPath == driveFolder(run, folder) && run.window->lvwFiles.rows.size()) {
-            c[""] = run.window->txtFolderComment.text;
-            for (const auto& row : run.window->lvwFiles.rows) {
-                if (!row.cells[4].empty()) c[row.cells[5]] = row.cells[4];
-            }
-        }
+        b.comments[folder] = commentsIn(run, folder, false);
+        for (const auto& [k, v] : commentsIn(run, folder, true)) b.comments[folder][k] = v;
     }
     return b;
 }
@@ -227,23 +232,16 @@ std::vector<std::string> check(const Run& run, const Before& before, const Opera
     Comments expected = before.comments;
     for (const auto& [k, v] : op.sets) expected[""][k] = v;
     for (const auto& [folder, comments] : expected) {
-        const auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec);
-        const bool shown = screen && run.window && run.state.p_driveAndPath == driveFolder(run, folder);
+        const auto stored = commentsIn(run, folder, false);
+        const auto shown = screen ? commentsIn(run, folder, true) : decltype(stored){};
         for (const auto& [key, comment] : comments) {
             if (key.empty() && comment.empty()) continue;
             // The comment of a copy deleted on purpose goes with it.
             bool deleted = false;
             for (const auto& [copy, itsKey] : op.deletes) deleted |= key == itsKey && !stdfs::exists(run.work.path() / copy);
             if (deleted) continue;
-            bool kept = stored && (key.empty() ? stored->folder == comment
-                                               : stored->records.contains(key) && stored->records.at(key) == comment);
-            if (!kept && shown) {
-                if (key.empty()) {
-                    kept = run.window->txtFolderComment.text == comment;
-                } else {
-                    for (const auto& row : run.window->lvwFiles.rows) kept |= row.cells[5] == key && row.cells[4] == comment;
-                }
-            }
+            const bool kept = (stored.contains(key) && stored.at(key) == comment) ||
+                              (shown.contains(key) && shown.at(key) == comment);
             if (!kept) {
                 found.push_back("comment lost in " + (folder.empty() ? std::string(".") : folder) + ": " +
                                 (key.empty() ? std::string("folder comment") : key) + " \"" + comment + "\"");
@@ -555,9 +553,6 @@ struct Outcome {
 constexpr int kErrors[] = {platform::err::PermissionDenied, platform::err::DiskFull, platform::err::DeviceIo,
                            platform::err::FileNotFound, platform::err::PathNotFound};
 
-// One run: the operation with call `n` failing (0: none), then the person
-// carries on with everything working again (refresh and exit, or a new start
-// when the program had ended).
 // What a run ends with, to tell a failure that changed nothing (a retry, a
 // fallback) from one that did.
 std::string endState(const Run& run) {
@@ -577,7 +572,9 @@ std::string endState(const Run& run) {
     return out;
 }
 
-// cancelAt: the person cancels the copy at this progress report (1 the first).
+// One run: the operation with call `n` failing (0: none), or the system call
+// of `plan`, or cancelled at progress report `cancelAt`; then the person
+// carries on with everything working again (refresh and exit, or a new start).
 Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::Plan& plan = {},
                 const std::string* cleanEnd = nullptr, std::string* endOut = nullptr, std::size_t cancelAt = 0) {
     Outcome out;
@@ -632,9 +629,7 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         const std::string& file = run.person.shellRequests[i].file;
         if (file.find(kBackupDir) != std::string::npos || file.rfind(run.root, 0) != 0) continue;
         std::string rel = file.substr(run.root.size());
-        for (char& c : rel) {
-            if (c == '\\') c = '/';
-        }
+        std::replace(rel.begin(), rel.end(), '\\', '/');
         const auto p = run.work.path() / rel;
         if (stdfs::exists(p)) {
             run.work.write(rel, "edited after open");
@@ -648,9 +643,7 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         // Cancelled: ended as a failure would, but nothing to read about,
         // nothing opened and no file of the person's changed.
         out.failedCall = "progress report " + std::to_string(cancelAt);
-        if (run.person.messages.size() != messagesBefore) {
-            out.violations.push_back("message after a cancel: " + run.person.messages.back());
-        }
+        if (run.person.messages.size() != messagesBefore) out.violations.push_back("message after a cancel");
         if (run.person.shellRequests.size() != shellBefore) out.violations.push_back("opened after a cancel");
         for (const auto& [rel, bytes] : before.files) {
             if (!isInBackupDir(run.work.path() / rel) && bytesOr(run.work.path() / rel, "<none>") != bytes) {
@@ -662,23 +655,15 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         !silentSystemCall(run, sys::seam, op)) {
         out.violations.push_back("failure not shown: " + out.failedCall);
     }
-    if (run.person.messages.size() == messagesBefore) {
-        for (const auto& f : failures) {
-            if (!silentByDesign(run, f, op)) {
-                out.violations.push_back(std::string("failure not shown: ") + opName(f.op) + " " + relative(f.path));
-            }
+    for (const auto& f : failures) {
+        if (run.person.messages.size() == messagesBefore && !silentByDesign(run, f, op)) {
+            out.violations.push_back(std::string("failure not shown: ") + opName(f.op) + " " + relative(f.path));
         }
     }
 
     // Later, with everything working.
-    if (run.person.endProgramCalls > 0 || !op.started) {
-        if (run.person.endProgramCalls > 0) {
-            run.newWindow();
-            run.window->Form_Load();
-        }
-    } else {
-        run.window->cmdUpdate_Click();
-    }
+    if (run.person.endProgramCalls > 0) run.newWindow().Form_Load();
+    else if (op.started) run.window->cmdUpdate_Click();
     run.window->cmdExit_Click();
     for (auto& v : check(run, before, op, false, true)) out.violations.push_back("afterwards, " + relative(v));
     return out;
