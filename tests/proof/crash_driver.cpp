@@ -14,19 +14,13 @@
 // the window has started, unless the operation is "again".
 #include <dlfcn.h>
 
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-
-#include "platform/native.h"
 #include "proof/person.h"
 
 using namespace mabrel;
-using mabrel::test::proof::menu;
-using mabrel::test::proof::rowOf;
+using mabrel::test::proof::Session;
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {
@@ -34,50 +28,41 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string operation = argv[1];
-    auto fs = platform::makeNativeFileSystem();
-    auto codec = platform::makeNativeCodec();
-    ProcessState state;
-    test::TestProcess process;
-    process.exeFolder = test::withoutTrailingSeparator(argv[3]);
-    process.commandLineText = argv[2];
-    process.currentDir = process.exeFolder;
-    test::ScriptedInteraction ui;
-    frm_mabrel94 w(state, *fs, *codec, process, ui);
-    if (!w.Form_Load()) return 3;
+    Session run(argv[3], argv[2]);
+    if (!run.newWindow().Form_Load()) return 3;
+    auto& w = *run.window;
     if (operation == "comment") {
-        ProcessState otherState;
-        test::TestProcess otherProcess = process;
-        test::ScriptedInteraction otherUi;
-        frm_mabrel94 other(otherState, *fs, *codec, otherProcess, otherUi);
-        if (!other.Form_Load()) return 3;
-        other.lvwFiles.rows.at(static_cast<std::size_t>(rowOf(other, "small.txt", true, "2020-02-02 02-02-02")))
-            .cells[4] = "from another instance";
-        if (!other.saveCommentFile()) return 4;
+        Session other(argv[3], argv[2]);
+        if (!other.newWindow().Form_Load()) return 3;
+        const int row = other.rowOf("small.txt", "2020-02-02 02-02-02");
+        other.window->lvwFiles.rows.at(static_cast<std::size_t>(row)).cells[4] = "from another instance";
+        if (!other.window->saveCommentFile()) return 4;
     }
 
     if (operation != "again") {
         if (auto arm = reinterpret_cast<void (*)()>(::dlsym(RTLD_DEFAULT, "mabrel_crash_arm"))) arm();
     }
     if (operation == "open") {
-        w.fun_aOpen(rowOf(w, "big.bin", false));
+        w.fun_aOpen(run.rowOf("big.bin"));
     } else if (operation == "restore") {
-        menu(w, ui, {rowOf(w, "big.bin", true)}, frm_rclick::kRestore);
+        run.menu({test::proof::rowOf(w, "big.bin", true)}, frm_rclick::kRestore);
     } else if (operation == "delete") {
-        menu(w, ui, {rowOf(w, "small.txt", true, "2020-01-01 01-01-01"), rowOf(w, "small.txt", true, "2020-02-02 02-02-02")},
-             frm_rclick::kDelete);
+        run.menu({run.rowOf("small.txt", "2020-01-01 01-01-01"), run.rowOf("small.txt", "2020-02-02 02-02-02")},
+                 frm_rclick::kDelete);
     } else if (operation == "comment") {
-        ui.inputAnswers.push_back("a new comment");
-        menu(w, ui, {rowOf(w, "small.txt", false)}, frm_rclick::kComment);
+        run.ui->inputAnswers.push_back("a new comment");
+        run.menu({run.rowOf("small.txt")}, frm_rclick::kComment);
     } else if (operation == "cycle" && argc == 5) {
+        const auto file = std::filesystem::path(argv[4]) / "a.txt";
         for (int round = 0; round < 80; ++round) {
-            w.fun_aOpen(rowOf(w, "a.txt", false));
+            w.fun_aOpen(run.rowOf("a.txt"));
             // The editor saves the next version, a minute on.
-            const auto file = std::filesystem::path(argv[4]) / "a.txt";
             std::ofstream(file, std::ios::binary | std::ios::trunc) << "version " << 100 + round;
             test::setModificationTime(file, 2020, 1, 1, 1, round % 60, 0);
             w.cmdUpdate_Click();
-            menu(w, ui, {rowOf(w, "a.txt", true)}, frm_rclick::kRestore);
-            menu(w, ui, {rowOf(w, "a.txt", true)}, frm_rclick::kDelete);
+            for (int button : {frm_rclick::kRestore, frm_rclick::kDelete}) {
+                run.menu({test::proof::rowOf(w, "a.txt", true)}, button);
+            }
             w.cmdUpdate_Click();
         }
     } else if (operation == "exit" || operation == "again") {
@@ -87,6 +72,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "unknown operation %s\n", operation.c_str());
         return 2;
     }
-    for (const auto& m : ui.messages) std::fprintf(stderr, "message: %s\n", m.c_str());
+    for (const auto& m : run.ui->messages) std::fprintf(stderr, "message: %s\n", m.c_str());
     return 0;
 }

@@ -7,26 +7,16 @@
 // file; once the program has run again, no temporary of it is left.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <random>
 #include <set>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "proof/invariants.h"
-#include "support/temp_dir.h"
-
-extern char** environ;
+#include "proof/person.h"
 
 namespace mabrel::test {
 namespace {
@@ -91,46 +81,6 @@ std::map<std::size_t, std::string> versionsBelow(const stdfs::path& root) {
     return out;
 }
 
-struct Process {
-    pid_t pid = -1;
-    int status = 0;
-    bool killed() const { return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; }
-};
-
-Process spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& extraEnv) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string kv = *e;
-        if (!extraEnv.contains(kv.substr(0, kv.find('=')))) env.push_back(kv);
-    }
-    for (const auto& [k, v] : extraEnv) env.push_back(k + "=" + v);
-    std::vector<char*> argv, envp;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    Process p;
-    p.pid = ::fork();
-    if (p.pid == 0) {
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    return p;
-}
-
-// Waits for the process; kills it after `seconds`.
-void wait(Process& p, double seconds = 60) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (::waitpid(p.pid, &p.status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            ::kill(p.pid, SIGKILL);
-            ::waitpid(p.pid, &p.status, 0);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-}
-
 // Whether the process catches SIGTERM yet (its window is up).
 bool catchesTerm(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -167,8 +117,8 @@ struct Scenario {
 class CrashTest : public ::testing::Test {
 protected:
     // Runs the scenario once; `at` 0: no kill. Returns the process.
-    Process runScenario(const Scenario& s, World& world, long at, bool after, const stdfs::path& countFile,
-                        const std::function<void(Process&)>& whileRunning = {}) {
+    Child runScenario(const Scenario& s, World& world, long at, bool after, const stdfs::path& countFile,
+                        const std::function<void(Child&)>& whileRunning = {}) {
         std::map<std::string, std::string> env = {
             {"LD_PRELOAD", MABREL_CRASH_SHIM},
             {"MABREL_CRASH_ROOTS", world.work.path().string() + ":" + world.exe.path().string()},
@@ -176,7 +126,7 @@ protected:
             {"MABREL_CRASH_COUNT", countFile.string()},
         };
         if (at > 0) env["MABREL_CRASH_AT"] = std::to_string(at);
-        Process p;
+        Child p;
         if (s.realProgram) {
             const auto exe = world.program() / "mabrel9-iv";
 #ifdef MABREL_EXECUTABLE
@@ -212,8 +162,8 @@ protected:
     // The program runs again (start and exit) after a kill.
     void runAgain(World& world) {
         const Scenario again("again");
-        Process p = runScenario(again, world, 0, false, runtime.path() / "again.count");
-        if (!WIFEXITED(p.status) || WEXITSTATUS(p.status) != 0) note("the run after the kill failed");
+        Child p = runScenario(again, world, 0, false, runtime.path() / "again.count");
+        if (!p.succeeded()) note("the run after the kill failed");
     }
 
     void note(const std::string& what) { findings.push_back(current + ": " + what); }
@@ -262,13 +212,6 @@ protected:
         }
     }
 
-    long countOf(const stdfs::path& file) {
-        std::ifstream in(file);
-        long n = -1;
-        in >> n;
-        return n;
-    }
-
     // Every kill point of the scenario, before and after each call.
     void sweep(const Scenario& s) {
         const auto countFile = runtime.path() / (s.name + ".count");
@@ -280,12 +223,13 @@ protected:
             if (s.name == "comment") oldComments += "small.txt_2020-02-02 02-02-02,from another instance\r\n";
             oldSettings = settingsOf(world);
             current = s.name + " without a kill";
-            Process p = runScenario(s, world, 0, false, countFile);
-            if (!WIFEXITED(p.status) || WEXITSTATUS(p.status) != 0) note("did not run to its end");
+            Child p = runScenario(s, world, 0, false, countFile);
+            if (!p.succeeded()) note("did not run to its end");
             newComments = bytesOr(world.work.path() / kCommentFile, "<missing>");
             newSettings = settingsOf(world);
         }
-        const long calls = countOf(countFile);
+        long calls = -1;
+        std::ifstream(countFile) >> calls;
         if (calls <= 0) {
             note("no file-system call counted");
             return;
@@ -296,7 +240,7 @@ protected:
                 const auto versions = versionsBelow(world.work.path());
                 current = s.name + ", killed " + (after ? "after" : "before") + " call " + std::to_string(at) + " of " +
                           std::to_string(calls);
-                Process p = runScenario(s, world, at, after, countFile);
+                Child p = runScenario(s, world, at, after, countFile);
                 ++points;
                 if (!p.killed()) continue;  // the run took another way; nothing to check
                 checkAfterKill(world, versions, s, oldComments, newComments, oldSettings, newSettings);
@@ -325,12 +269,7 @@ TEST_F(CrashTest, AKillAtAnyMomentLosesNothing) {
     real.realProgram = true;
     scenarios.push_back(real);
 #endif
-    for (const auto& s : scenarios) {
-        const auto start = std::chrono::steady_clock::now();
-        sweep(s);
-        std::printf("%s: %.1f s\n", s.name.c_str(),
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
+    for (const auto& s : scenarios) sweep(s);
 
     // At random moments while a large file is copied: at an open, and at a
     // restore, which leaves nothing beside the file either (its copy has no
@@ -353,7 +292,7 @@ TEST_F(CrashTest, AKillAtAnyMomentLosesNothing) {
                       " ms";
             const auto comments = readBytes(world.work.path() / kCommentFile);
             const auto settings = settingsOf(world);
-            runScenario(large, world, 0, false, runtime.path() / "huge.count", [&](Process& p) {
+            runScenario(large, world, 0, false, runtime.path() / "huge.count", [&](Child& p) {
                 std::this_thread::sleep_for(std::chrono::duration<double>(delay));
                 ::kill(p.pid, SIGKILL);
             });

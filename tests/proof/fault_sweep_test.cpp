@@ -9,24 +9,19 @@
 // operation, the failed call, the error and what was lost.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
-#include <map>
-#include <set>
-#include <sstream>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <set>
+#include <tuple>
 
-#include "app/window_fixture.h"
-#include "backup/frm_rclick.h"
 #include "platform/errors.h"
 #include "support/fault_injection.h"
 #include "platform/posix/syscalls.h"
@@ -41,27 +36,11 @@ using platform::FaultInjectingFileSystem;
 using platform::FsOp;
 
 const char* opName(FsOp op) {
-    switch (op) {
-    case FsOp::Attributes: return "attributes";
-    case FsOp::Find: return "find";
-    case FsOp::OpenDirectory: return "openDirectory";
-    case FsOp::OpenFolder: return "openFolder";
-    case FsOp::List: return "list";
-    case FsOp::SetAttributes: return "setAttributes";
-    case FsOp::CreateCopy: return "createCopy";
-    case FsOp::HoldsCopyOf: return "holdsCopyOf";
-    case FsOp::CopyFile: return "copyFile";
-    case FsOp::DeleteCopy: return "deleteCopy";
-    case FsOp::ReadFile: return "readFile";
-    case FsOp::WriteFileAtomic: return "writeFileAtomic";
-    case FsOp::RemoveStaleTemporaries: return "removeStaleTemporaries";
-    case FsOp::DriveType: return "driveType";
-    case FsOp::UpdateFile: return "updateFile";
-    case FsOp::TakenTime: return "takenTime";
-    case FsOp::MarkTaken: return "markTaken";
-    case FsOp::Any: return "any";
-    }
-    return "?";
+    static constexpr const char* kNames[] = {
+        "attributes", "find",     "openDirectory",   "openFolder", "list",        "setAttributes",
+        "createCopy", "holdsCopyOf", "copyFile",     "deleteCopy", "readFile",    "writeFileAtomic",
+        "removeStaleTemporaries", "driveType", "updateFile", "takenTime", "markTaken", "any"};
+    return kNames[static_cast<std::size_t>(op)];
 }
 
 // The scripted person, who also notes at which file-system call each folder
@@ -109,25 +88,28 @@ void writeAt(const TempDir& dir, const std::string& relative, const std::string&
                                             stdfs::perms::others_write, stdfs::perm_options::remove);
 }
 
-std::string copyOf(const std::string& base, const std::string& stamp, const std::string& ext) {
-    return std::string(kBackupDir) + "/" + base + "_" + stamp + ext;
+std::string copyOf(const std::string& base, const std::string& stamp) {
+    return std::string(kBackupDir) + "/" + base + "_" + stamp + ".txt";
 }
 
 void buildFolders(const TempDir& work, const TempDir& exeDir, const std::string& root) {
     writeAt(work, "a.txt", "alpha 3", kA3);
-    writeAt(work, copyOf("a", kA1, ".txt"), "alpha 1", kA1, true);
-    writeAt(work, copyOf("a", kA2, ".txt"), "alpha 2", kA2, true);
-    writeAt(work, copyOf("a", kA3, ".txt"), "alpha 3", kA3, true);  // redundant
+    writeAt(work, copyOf("a", kA1), "alpha 1", kA1, true);
+    writeAt(work, copyOf("a", kA2), "alpha 2", kA2, true);
+    writeAt(work, copyOf("a", kA3), "alpha 3", kA3, true);  // redundant
     writeAt(work, "b.txt", "bravo 2", kB2);
-    writeAt(work, copyOf("b", kB1, ".txt"), "bravo 1", kB1, true);
+    writeAt(work, copyOf("b", kB1), "bravo 1", kB1, true);
     writeAt(work, "c.dat", "charlie", kC);
     writeAt(work, "ro.txt", "read-only by choice", kC, true);
-    writeAt(work, copyOf("gone", kGone, ".txt"), "gone 1", kGone, true);
+    writeAt(work, copyOf("gone", kGone), "gone 1", kGone, true);
     writeAt(work, "x.exe", "hidden by the filter", kX);
-    work.write(kCommentFile, std::string("folder note\r\n") + "a.txt_" + kA3 + ",on a3\r\n" + "a.txt_" + kA1 +
-                                 ",on a1\r\n" + "a.txt_" + kA2 + ",on a2\r\n" + "b.txt_" + kB1 + ",on b1\r\n" +
-                                 "c.dat_" + kC + ",on c\r\n" + "gone.txt_" + kGone + ",on gone\r\n" + "x.exe_" +
-                                 kX + ",on x\r\n");
+    std::string comments = "folder note\r\n";
+    for (const auto& [file, stamp, text] : {std::tuple{"a.txt", kA3, "a3"}, {"a.txt", kA1, "a1"}, {"a.txt", kA2, "a2"},
+                                            {"b.txt", kB1, "b1"}, {"c.dat", kC, "c"}, {"gone.txt", kGone, "gone"},
+                                            {"x.exe", kX, "x"}}) {
+        comments += std::string(file) + "_" + stamp + ",on " + text + "\r\n";
+    }
+    work.write(kCommentFile, comments);
     writeAt(work, "sub/d.txt", "delta", kD);
     work.write(std::string("sub/") + kCommentFile, std::string("sub note\r\nd.txt_") + kD + ",on d\r\n");
     writeAt(work, "fresh/e.txt", "echo", kD);
@@ -137,37 +119,26 @@ void buildFolders(const TempDir& work, const TempDir& exeDir, const std::string&
                                        "exceptionExtList2,.exe.\r\n");
 }
 
+struct Folders {
+    TempDir exeDir{scratchParent()};
+    TempDir work{scratchParent()};
+};
+
 // One run of the program over freshly made folders.
-struct Run {
-    Run() {
-        process.exeFolder = withoutTrailingSeparator(exeDir.drivePath());
-        process.currentDir = withoutTrailingSeparator(work.drivePath());
+struct Run : Folders, Session {
+    Run() : Session(exeDir.drivePath(), work.drivePath()) {
+        fs = &faults;
+        ui = &person;
         buildFolders(work, exeDir, root);
         newWindow();
-    }
-    void newWindow() {
-        state = ProcessState{};
-        window = std::make_unique<frm_mabrel94>(state, fs, *codec, process, ui);
     }
     void start(const std::string& folder) {
         process.commandLineText = folder;
         window->Form_Load();
     }
-    int rowOf(const std::string& name, const std::string& backupStamp = "") const {
-        return proof::rowOf(*window, name, !backupStamp.empty(), backupStamp);
-    }
-    void menu(const std::vector<int>& rows, int button) { proof::menu(*window, ui, rows, button); }
-
-    TempDir exeDir{scratchParent()};
-    TempDir work{scratchParent()};
     const std::string root = work.drivePath();
-    std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
-    FaultInjectingFileSystem fs{*native};
-    std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
-    ProcessState state;
-    TestProcess process;
-    Person ui{fs};
-    std::unique_ptr<frm_mabrel94> window;
+    FaultInjectingFileSystem faults{*native};
+    Person person{faults};
 };
 
 struct Operation {
@@ -176,10 +147,10 @@ struct Operation {
     bool started = true;  // the window is up before the operation
     std::function<void(Run&)> prepare = [](Run&) {};
     std::function<void(Run&)> act;
-    // Copies the person deletes on purpose (relative paths).
-    std::set<std::string> deletes;
-    // Comments the operation itself sets: relative folder -> key -> comment.
-    std::map<std::string, std::map<std::string, std::string>> sets;
+    // Copies the person deletes on purpose (relative path -> their comment's key).
+    std::map<std::string, std::string> deletes;
+    // Comments the operation itself sets in the work folder: key -> comment.
+    std::map<std::string, std::string> sets;
 };
 
 // The comments that must survive, by relative folder: key "" is the folder comment.
@@ -197,25 +168,34 @@ std::string driveFolder(const Run& run, const std::string& relative) {
 
 const std::vector<std::string> kFolders = {"", "sub", "fresh"};
 
+// A folder's comments (key "" the folder comment) as its file holds them, or
+// as the window shows them when it shows the folder.
+std::map<std::string, std::string> commentsIn(const Run& run, const std::string& folder, bool screen) {
+    std::map<std::string, std::string> c;
+    if (!screen) {
+        if (auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec)) {
+            c = stored->records;
+            c[""] = stored->folder;
+        }
+    } else if (run.window && run.state.p_driveAndPath == driveFolder(run, folder)) {
+        c[""] = run.window->txtFolderComment.text;
+        for (const auto& row : run.window->lvwFiles.rows) {
+            if (!row.cells[4].empty()) c[row.cells[5]] = row.cells[4];
+        }
+    }
+    return c;
+}
+
 Before snapshot(const Run& run) {
     Before b;
     b.files = filesBelow(run.work.path());
     for (const auto& [rel, bytes] : b.files) {
         if (!isInBackupDir(rel) && !isReadOnlyFile(run.work.path() / rel)) b.writable.insert(rel);
     }
+    // What the screen shows of a folder is newer than its file.
     for (const auto& folder : kFolders) {
-        auto& c = b.comments[folder];
-        if (auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec)) {
-            c[""] = stored->folder;
-            for (const auto& [k, v] : stored->records) c[k] = v;
-        }
-        // What the screen shows of the folder is newer than its file.
-        if (run.window && run.state.p_driveAndPath == driveFolder(run, folder) && run.window->lvwFiles.rows.size()) {
-            c[""] = run.window->txtFolderComment.text;
-            for (const auto& row : run.window->lvwFiles.rows) {
-                if (!row.cells[4].empty()) c[row.cells[5]] = row.cells[4];
-            }
-        }
+        b.comments[folder] = commentsIn(run, folder, false);
+        for (const auto& [k, v] : commentsIn(run, folder, true)) b.comments[folder][k] = v;
     }
     return b;
 }
@@ -250,34 +230,18 @@ std::vector<std::string> check(const Run& run, const Before& before, const Opera
     }
 
     Comments expected = before.comments;
-    for (const auto& [folder, set] : op.sets) {
-        for (const auto& [k, v] : set) expected[folder][k] = v;
-    }
+    for (const auto& [k, v] : op.sets) expected[""][k] = v;
     for (const auto& [folder, comments] : expected) {
-        const auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec);
-        const bool shown = screen && run.window && run.state.p_driveAndPath == driveFolder(run, folder);
+        const auto stored = commentsIn(run, folder, false);
+        const auto shown = screen ? commentsIn(run, folder, true) : decltype(stored){};
         for (const auto& [key, comment] : comments) {
             if (key.empty() && comment.empty()) continue;
             // The comment of a copy deleted on purpose goes with it.
             bool deleted = false;
-            for (const auto& d : op.deletes) {
-                const auto name = stdfs::path(d).filename().string();
-                const auto dot = name.rfind('.');
-                const std::string source = name.substr(0, dot - 20) + name.substr(dot);
-                if (key == source + "_" + name.substr(dot - 19, 19) && !stdfs::exists(run.work.path() / d)) {
-                    deleted = true;
-                }
-            }
+            for (const auto& [copy, itsKey] : op.deletes) deleted |= key == itsKey && !stdfs::exists(run.work.path() / copy);
             if (deleted) continue;
-            bool kept = stored && (key.empty() ? stored->folder == comment
-                                               : stored->records.contains(key) && stored->records.at(key) == comment);
-            if (!kept && shown) {
-                if (key.empty()) {
-                    kept = run.window->txtFolderComment.text == comment;
-                } else {
-                    for (const auto& row : run.window->lvwFiles.rows) kept |= row.cells[5] == key && row.cells[4] == comment;
-                }
-            }
+            const bool kept = (stored.contains(key) && stored.at(key) == comment) ||
+                              (shown.contains(key) && shown.at(key) == comment);
             if (!kept) {
                 found.push_back("comment lost in " + (folder.empty() ? std::string(".") : folder) + ": " +
                                 (key.empty() ? std::string("folder comment") : key) + " \"" + comment + "\"");
@@ -289,7 +253,7 @@ std::vector<std::string> check(const Run& run, const Before& before, const Opera
 
 // Whether a failed call may pass without a message.
 bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, const Operation& op) {
-    const bool inLoad = run.ui.inLoad(f.call);
+    const bool inLoad = run.person.inLoad(f.call);
     auto endsWith = [](const std::string& s, const std::string& tail) {
         return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
     };
@@ -315,7 +279,7 @@ bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, 
     }
     // The start folder: one that cannot be checked gives way to the current
     // directory, which the window then shows.
-    if (!run.ui.loads.empty() && f.call <= run.ui.loads.front().first && op.name == "start-up") return true;
+    if (!run.person.loads.empty() && f.call <= run.person.loads.front().first && op.name == "start-up") return true;
     // A missing backup store is made once and the copy taken again.
     if (f.errorNumber == platform::err::PathNotFound &&
         (f.path + f.otherPath).find(kBackupDir) != std::string::npos) {
@@ -391,28 +355,32 @@ const Syscalls& real() { return realSyscalls(); }
         return result;            \
     }
 
-int open(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
-    va_end(ap);
-    const Verdict v = enter("open", path);
+// The variadic arguments: a mode where the call may create a file, a pointer.
+#define MODE_ARG(flags)                                                                    \
+    va_list ap;                                                                            \
+    va_start(ap, flags);                                                                   \
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0; \
+    va_end(ap)
+#define POINTER_ARG(last)  \
+    va_list ap;            \
+    va_start(ap, last);    \
+    void* arg = va_arg(ap, void*); \
+    va_end(ap)
+
+int opened(const Verdict& v, const std::string& shown, const std::function<int()>& call) {
     FAIL_OR(v, -1);
-    const int fd = real().open(path, flags, mode);
-    if (fd >= 0) seam.fdPaths[fd] = path;
-    return fd;
-}
-int openat(int dir, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
-    va_end(ap);
-    const std::string shown = pathOf(dir) + "/" + path;
-    const Verdict v = enter("openat", shown);
-    FAIL_OR(v, -1);
-    const int fd = real().openat(dir, path, flags, mode);
+    const int fd = call();
     if (fd >= 0) seam.fdPaths[fd] = shown;
     return fd;
+}
+int open(const char* path, int flags, ...) {
+    MODE_ARG(flags);
+    return opened(enter("open", path), path, [&] { return real().open(path, flags, mode); });
+}
+int openat(int dir, const char* path, int flags, ...) {
+    MODE_ARG(flags);
+    const std::string shown = pathOf(dir) + "/" + path;
+    return opened(enter("openat", shown), shown, [&] { return real().openat(dir, path, flags, mode); });
 }
 int close(int fd) {
     const Verdict v = enter("close", pathOf(fd));
@@ -436,10 +404,7 @@ COUNTED(write, (int fd, const void* b, size_t c), fd, (fd, b, n))
 COUNTED(pwrite, (int fd, const void* b, size_t c, off_t o), fd, (fd, b, n, o))
 COUNTED(copy_file_range, (int in, off64_t* io, int fd, off64_t* oo, size_t c, unsigned f), fd, (in, io, fd, oo, n, f))
 int ioctl(int fd, unsigned long request, ...) {
-    va_list ap;
-    va_start(ap, request);
-    void* arg = va_arg(ap, void*);
-    va_end(ap);
+    POINTER_ARG(request);
     const Verdict v = enter("ioctl", pathOf(fd));
     FAIL_OR(v, -1);
     return real().ioctl(fd, request, arg);
@@ -492,10 +457,7 @@ PLAIN(ssize_t, getxattr, (const char* p, const char* n, void* val, size_t s), (p
 PLAIN(ssize_t, fgetxattr, (int fd, const char* n, void* val, size_t s), (fd, n, val, s), pathOf(fd))
 PLAIN(int, fsetxattr, (int fd, const char* n, const void* val, size_t s, int f), (fd, n, val, s, f), pathOf(fd))
 int fcntl(int fd, int command, ...) {
-    va_list ap;
-    va_start(ap, command);
-    void* arg = va_arg(ap, void*);
-    va_end(ap);
+    POINTER_ARG(command);
     const Verdict v = enter("fcntl", pathOf(fd));
     FAIL_OR(v, -1);
     return real().fcntl(fd, command, arg);
@@ -518,31 +480,33 @@ struct Installed {
 };
 
 // The faults that make sense for a call: errors it can meet, and short or
-// early-ended counts where it moves bytes.
-std::vector<Plan> faultsFor(const std::string& name, long at) {
+// early-ended counts where it moves bytes; EIO for the rest.
+struct CallFaults {
+    std::set<std::string> names;
     std::vector<int> errors;
-    std::vector<Kind> counts;
-    if (name == "open" || name == "openat") errors = {EACCES, ENOSPC, EIO, ENOENT, ENOTDIR};
-    else if (name == "stat" || name == "lstat" || name == "fstatat" || name == "opendir" || name == "fdopendir" ||
-             name == "getxattr")
-        errors = {EACCES, EIO, ENOENT};
-    else if (name == "renameat" || name == "linkat" || name == "unlinkat" || name == "mkdirat")
-        errors = {EACCES, ENOSPC, EIO, ENOENT};
-    else if (name == "fchmod" || name == "futimens" || name == "fsetxattr")
-        errors = {EPERM, EIO};
-    // A lock: the file system keeps none, or it fails.
-    else if (name == "fcntl")
-        errors = {ENOLCK, EIO};
-    else if (name == "write" || name == "pwrite" || name == "copy_file_range" || name == "fsync" ||
-             name == "ftruncate" || name == "close")
-        errors = {EIO, ENOSPC};
-    else errors = {EIO};
-    if (name == "read" || name == "pread" || name == "copy_file_range") counts = {Kind::Short, Kind::EarlyEnd};
-    if (name == "write" || name == "pwrite") counts = {Kind::Short};
+    std::vector<Kind> counts = {};
+};
+const CallFaults kCallFaults[] = {
+    {{"open", "openat"}, {EACCES, ENOSPC, EIO, ENOENT, ENOTDIR}},
+    {{"stat", "lstat", "fstatat", "opendir", "fdopendir", "getxattr"}, {EACCES, EIO, ENOENT}},
+    {{"renameat", "linkat", "unlinkat", "mkdirat"}, {EACCES, ENOSPC, EIO, ENOENT}},
+    {{"fchmod", "futimens", "fsetxattr"}, {EPERM, EIO}},
+    {{"fcntl"}, {ENOLCK, EIO}},  // a lock: the file system keeps none, or it fails
+    {{"write", "pwrite"}, {EIO, ENOSPC}, {Kind::Short}},
+    {{"copy_file_range"}, {EIO, ENOSPC}, {Kind::Short, Kind::EarlyEnd}},
+    {{"fsync", "ftruncate", "close"}, {EIO, ENOSPC}},
+    {{"read", "pread"}, {EIO}, {Kind::Short, Kind::EarlyEnd}},
+};
+
+std::vector<Plan> faultsFor(const std::string& name, long at) {
+    CallFaults f{{}, {EIO}};
+    for (const auto& row : kCallFaults) {
+        if (row.names.contains(name)) f = row;
+    }
     std::vector<Plan> plans;
     for (bool sticky : {false, true}) {
-        for (int e : errors) plans.push_back({at, Kind::Errno, e, sticky});
-        for (Kind k : counts) plans.push_back({at, k, 0, sticky});
+        for (int e : f.errors) plans.push_back({at, Kind::Errno, e, sticky});
+        for (Kind k : f.counts) plans.push_back({at, k, 0, sticky});
     }
     // Another instance holds the lock for a moment.
     if (name == "fcntl") plans.push_back({at, Kind::Errno, EAGAIN, false});
@@ -573,7 +537,7 @@ bool silentSystemCall(const Run& run, const sys::Seam& s, const Operation& op) {
     default: f.errorNumber = platform::err::DeviceIo; break;
     }
     // An entry of a folder that cannot be looked at is left out of the list.
-    if (run.ui.inLoad(f.call) && f.op == FsOp::List && s.firedName == "fstatat") return true;
+    if (run.person.inLoad(f.call) && f.op == FsOp::List && s.firedName == "fstatat") return true;
     // DOS attributes beyond read-only are kept only where the file system can.
     if (s.firedName.find("xattr") != std::string::npos) return true;
     return silentByDesign(run, f, op);
@@ -589,9 +553,6 @@ struct Outcome {
 constexpr int kErrors[] = {platform::err::PermissionDenied, platform::err::DiskFull, platform::err::DeviceIo,
                            platform::err::FileNotFound, platform::err::PathNotFound};
 
-// One run: the operation with call `n` failing (0: none), then the person
-// carries on with everything working again (refresh and exit, or a new start
-// when the program had ended).
 // What a run ends with, to tell a failure that changed nothing (a retry, a
 // fallback) from one that did.
 std::string endState(const Run& run) {
@@ -605,13 +566,15 @@ std::string endState(const Run& run) {
         for (const auto& row : run.window->lvwFiles.rows) {
             for (const auto& c : row.cells) out += c + "|";
         }
-        out += run.window->txtFolderComment.text + "|" + std::to_string(run.ui.shellRequests.size());
+        out += run.window->txtFolderComment.text + "|" + std::to_string(run.person.shellRequests.size());
         out += run.state.p_driveAndPath.substr(std::min(run.root.size(), run.state.p_driveAndPath.size()));
     }
     return out;
 }
 
-// cancelAt: the person cancels the copy at this progress report (1 the first).
+// One run: the operation with call `n` failing (0: none), or the system call
+// of `plan`, or cancelled at progress report `cancelAt`; then the person
+// carries on with everything working again (refresh and exit, or a new start).
 Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::Plan& plan = {},
                 const std::string* cleanEnd = nullptr, std::string* endOut = nullptr, std::size_t cancelAt = 0) {
     Outcome out;
@@ -624,26 +587,26 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         run.process.commandLineText = driveFolder(run, op.startIn);
     }
     const Before before = snapshot(run);
-    const std::size_t messagesBefore = run.ui.messages.size();
-    const std::size_t shellBefore = run.ui.shellRequests.size();
+    const std::size_t messagesBefore = run.person.messages.size();
+    const std::size_t shellBefore = run.person.shellRequests.size();
     if (n > 0) {
-        if (sticky) run.fs.failFromNthCall(FsOp::Any, n, error);
-        else run.fs.failNthCall(FsOp::Any, n, error);
+        if (sticky) run.faults.failFromNthCall(FsOp::Any, n, error);
+        else run.faults.failNthCall(FsOp::Any, n, error);
     }
     if (cancelAt > 0) {
-        run.ui.cancelWhen = [&ui = run.ui, cancelAt](const ProgressReport&) {
+        run.person.cancelWhen = [&ui = run.person, cancelAt](const ProgressReport&) {
             return ui.progressReports.size() == cancelAt;
         };
     }
     {
         std::optional<sys::Installed> seam;
-        if (plan.at > 0 || endOut) seam.emplace(plan, run.fs);
+        if (plan.at > 0 || endOut) seam.emplace(plan, run.faults);
         op.act(run);
     }
-    run.fs.clear();
-    run.ui.cancelWhen = nullptr;
-    const auto& failures = run.fs.failures();
-    out.reached = !failures.empty() || sys::seam.fired || (cancelAt > 0 && run.ui.progressReports.size() >= cancelAt);
+    run.faults.clear();
+    run.person.cancelWhen = nullptr;
+    const auto& failures = run.faults.failures();
+    out.reached = !failures.empty() || sys::seam.fired || (cancelAt > 0 && run.person.progressReports.size() >= cancelAt);
     if (endOut) out.calls = sys::seam.names;
     // Paths, in drive or native form, without the random names of the
     // test's folders and temporaries.
@@ -662,13 +625,11 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
     if (sys::seam.fired) out.failedCall = sys::seam.firedName + " " + relative(sys::seam.firedPath);
 
     // The person edits what the desktop opened: its old version must be a copy by now.
-    for (std::size_t i = shellBefore; i < run.ui.shellRequests.size(); ++i) {
-        const std::string& file = run.ui.shellRequests[i].file;
+    for (std::size_t i = shellBefore; i < run.person.shellRequests.size(); ++i) {
+        const std::string& file = run.person.shellRequests[i].file;
         if (file.find(kBackupDir) != std::string::npos || file.rfind(run.root, 0) != 0) continue;
         std::string rel = file.substr(run.root.size());
-        for (char& c : rel) {
-            if (c == '\\') c = '/';
-        }
+        std::replace(rel.begin(), rel.end(), '\\', '/');
         const auto p = run.work.path() / rel;
         if (stdfs::exists(p)) {
             run.work.write(rel, "edited after open");
@@ -682,37 +643,27 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         // Cancelled: ended as a failure would, but nothing to read about,
         // nothing opened and no file of the person's changed.
         out.failedCall = "progress report " + std::to_string(cancelAt);
-        if (run.ui.messages.size() != messagesBefore) {
-            out.violations.push_back("message after a cancel: " + run.ui.messages.back());
-        }
-        if (run.ui.shellRequests.size() != shellBefore) out.violations.push_back("opened after a cancel");
+        if (run.person.messages.size() != messagesBefore) out.violations.push_back("message after a cancel");
+        if (run.person.shellRequests.size() != shellBefore) out.violations.push_back("opened after a cancel");
         for (const auto& [rel, bytes] : before.files) {
             if (!isInBackupDir(run.work.path() / rel) && bytesOr(run.work.path() / rel, "<none>") != bytes) {
                 out.violations.push_back("changed after a cancel: " + rel);
             }
         }
     }
-    if (run.ui.messages.size() == messagesBefore && sys::seam.fired && !(cleanEnd && endState(run) == *cleanEnd) &&
+    if (run.person.messages.size() == messagesBefore && sys::seam.fired && !(cleanEnd && endState(run) == *cleanEnd) &&
         !silentSystemCall(run, sys::seam, op)) {
         out.violations.push_back("failure not shown: " + out.failedCall);
     }
-    if (run.ui.messages.size() == messagesBefore) {
-        for (const auto& f : failures) {
-            if (!silentByDesign(run, f, op)) {
-                out.violations.push_back(std::string("failure not shown: ") + opName(f.op) + " " + relative(f.path));
-            }
+    for (const auto& f : failures) {
+        if (run.person.messages.size() == messagesBefore && !silentByDesign(run, f, op)) {
+            out.violations.push_back(std::string("failure not shown: ") + opName(f.op) + " " + relative(f.path));
         }
     }
 
     // Later, with everything working.
-    if (run.ui.endProgramCalls > 0 || !op.started) {
-        if (run.ui.endProgramCalls > 0) {
-            run.newWindow();
-            run.window->Form_Load();
-        }
-    } else {
-        run.window->cmdUpdate_Click();
-    }
+    if (run.person.endProgramCalls > 0) run.newWindow().Form_Load();
+    else if (op.started) run.window->cmdUpdate_Click();
     run.window->cmdExit_Click();
     for (auto& v : check(run, before, op, false, true)) out.violations.push_back("afterwards, " + relative(v));
     return out;
@@ -730,42 +681,39 @@ std::vector<Operation> operations() {
 
     add("start-up", [](Run& r) { r.window->Form_Load(); }).started = false;
     add("load", [](Run& r) { r.window->fun_Load(); }).prepare = [](Run& r) {
-        writeAt(r.work, copyOf("a", kA3, ".txt"), "alpha 3", kA3, true);  // redundant again
+        writeAt(r.work, copyOf("a", kA3), "alpha 3", kA3, true);  // redundant again
     };
     add("open", [](Run& r) { r.window->fun_aOpen(r.rowOf("b.txt")); }).prepare = typeFolderComment;
     add("open (no backup store yet)", [](Run& r) { r.window->fun_aOpen(r.rowOf("e.txt")); }).startIn = "fresh";
     add("open (its copy there)", [](Run& r) { r.window->fun_aOpen(r.rowOf("b.txt")); }).prepare = [](Run& r) {
-        writeAt(r.work, copyOf("b", kB2, ".txt"), "bravo 2", kB2, true);
+        writeAt(r.work, copyOf("b", kB2), "bravo 2", kB2, true);
     };
     add("restore", [](Run& r) { r.menu({r.rowOf("a.txt", kA1)}, frm_rclick::kRestore); }).prepare = typeFolderComment;
     auto& del = add("delete", [](Run& r) {
         r.menu({r.rowOf("a.txt", kA1), r.rowOf("b.txt", kB1), r.rowOf("c.dat")}, frm_rclick::kDelete);
     });
     del.prepare = typeFolderComment;
-    del.deletes = {copyOf("a", kA1, ".txt"), copyOf("b", kB1, ".txt")};
+    del.deletes = {{copyOf("a", kA1), std::string("a.txt_") + kA1},
+                   {copyOf("b", kB1), std::string("b.txt_") + kB1}};
     auto& comment = add("comment", [](Run& r) {
-        r.ui.inputAnswers.push_back("new on a2");
+        r.person.inputAnswers.push_back("new on a2");
         r.menu({r.rowOf("a.txt", kA2)}, frm_rclick::kComment);
     });
     comment.prepare = typeFolderComment;
-    comment.sets[""][std::string("a.txt_") + kA2] = "new on a2";
+    comment.sets[std::string("a.txt_") + kA2] = "new on a2";
     // Another instance on the same folder stored comments after this one
     // read it: the save writes this one's change over them.
     auto& over = add("comment over another's", [](Run& r) {
-        r.ui.inputAnswers.push_back("new on a2");
+        r.person.inputAnswers.push_back("new on a2");
         r.menu({r.rowOf("a.txt", kA2)}, frm_rclick::kComment);
     });
     over.prepare = [](Run& r) {
-        ProcessState state;
-        TestProcess process = r.process;
-        process.commandLineText = r.root;
-        ScriptedInteraction ui;
-        frm_mabrel94 other(state, *r.native, *r.codec, process, ui);
-        other.Form_Load();
-        other.lvwFiles.rows.at(static_cast<std::size_t>(proof::rowOf(other, "b.txt", false))).cells[4] = "other on b";
-        other.saveCommentFile();
+        Session other(r.exeDir.drivePath(), r.root);
+        other.newWindow().Form_Load();
+        other.window->lvwFiles.rows.at(static_cast<std::size_t>(other.rowOf("b.txt"))).cells[4] = "other on b";
+        other.window->saveCommentFile();
     };
-    over.sets[""][std::string("a.txt_") + kA2] = "new on a2";
+    over.sets[std::string("a.txt_") + kA2] = "new on a2";
     // Reads only: a failure is shown, nothing changes.
     add("compare", [](Run& r) { r.menu({r.rowOf("a.txt", kA1)}, frm_rclick::kCompare); });
     add("settings", [](Run& r) { r.window->writeSettingsFile(); });
