@@ -1,14 +1,10 @@
-// A FileSystem that fails on request, for tests: it forwards every call to
-// another file system, except those a rule tells it to fail, e.g.
-//   fs.failNthCall(FsOp::WriteFileAtomic, 1, err::DiskFull);           // the next write
-//   fs.failCallsOn(FsOp::CreateCopy, "_mabre-l94", err::PathNotFound);  // every copy into it
-//   fs.failFromNthCall(FsOp::Any, 3, err::DiskNotReady);               // the 3rd call and all after
-// A failed call throws PlatformError(errorNumber) before the wrapped file
-// system is asked, so nothing on disk changes. Calls are counted per
-// operation from construction (failed ones too); failNthCall counts from now
-// and is used up once it fires; failFromNthCall stays, as a medium that has
-// gone away stays away. failCallsOn matches a path (either file of a copy)
-// containing the text, exact case, until clear().
+// A FileSystem that fails on request, for tests: it forwards every call
+// except those a rule fails, throwing PlatformError(errorNumber) before the
+// wrapped file system is asked. failNthCall(op, n, e): the nth call of op
+// from now, once; failFromNthCall: that one and every later call, as a medium
+// that has gone away stays away; failCallsOn(op, text, e): every call whose
+// path (either file of a copy) holds the text, until clear(). FsOp::Any
+// stands for every operation. Calls are counted from construction.
 #pragma once
 
 #include <array>
@@ -50,8 +46,8 @@ protected:
 private:
     struct Rule {
         FsOp op;
-        int callNumber;  // > 0: the call count that fails; 0: by path
-        bool sticky;     // with callNumber: every later call fails too
+        int callNumber;  // > 0: the call count that fails (every later one too when sticky); 0: by path
+        bool sticky;
         std::string pathContains;
         int errorNumber;
     };

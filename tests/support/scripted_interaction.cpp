@@ -87,7 +87,7 @@ void ScriptedInteraction::showModal(frm_compare& window) {
 
 SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
     iconRequests.push_back(path);
-    std::string ext = extensionOf(path);
+    const std::string ext = extensionOf(path);
     if (iconExtensions && !iconExtensions->contains(ext)) return nullptr;
     auto& icon = icons_[ext];
     if (!icon) icon = std::make_shared<const IconImage>(scriptedIcon(ext));
@@ -96,8 +96,8 @@ SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
 
 unsigned ScriptedInteraction::driveType(const std::string& root) {
     driveTypeQueries.push_back(root);
-    if (root.empty()) return 1;
-    auto found = driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+    const auto found = root.empty() ? driveTypes.end()
+                                    : driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
     return found == driveTypes.end() ? 1u : found->second;
 }
 

@@ -25,14 +25,11 @@ enum class WindowKind { RClick, Option, Drive, Compare };
 
 struct ProgressReport {
     std::string fileName;
-    std::uint64_t copied = 0;
-    std::uint64_t total = 0;
+    std::uint64_t copied = 0, total = 0;
 };
 
 struct InputBoxCall {
-    std::string prompt;
-    std::string title;
-    std::string defaultText;
+    std::string prompt, title, defaultText;
 };
 
 class ScriptedInteraction : public Interaction {
@@ -64,8 +61,7 @@ public:
     std::deque<std::function<void(frm_option&)>> optionScripts;
     std::deque<std::function<void(frm_drive&)>> driveScripts;
     std::deque<std::function<void(frm_compare&)>> compareScripts;
-    // Whether the machine has a compare tool.
-    bool compareToolInstalled = true;
+    bool compareToolInstalled = true;  // whether the machine has one
     bool throwOnNextShowModal = false;
     // Whether the person cancels the copy at this report (already recorded).
     std::function<bool(const ProgressReport&)> cancelWhen;
@@ -91,7 +87,8 @@ public:
     void setWaitCursor(bool on) override { waitCursorChanges.push_back(on); }
     void shellExecute(const ShellRequest& request) override { shellRequests.push_back(request); }
     bool openInCompareTool(const CompareToolRequest& request) override {
-        return compareToolRequests.push_back(request), compareToolInstalled;
+        compareToolRequests.push_back(request);
+        return compareToolInstalled;
     }
     std::string compareToolNames() override { return "TestDiff"; }
     SharedIcon iconFor(const std::string& path) override;

@@ -61,9 +61,8 @@ fs::path TempDir::write(const std::string& relative, const std::string& bytes) c
 }
 
 fs::path TempDir::mkdir(const std::string& relative) const {
-    const auto p = path_ / fs::u8path(relative);
-    fs::create_directories(p);
-    return p;
+    fs::create_directories(path_ / fs::u8path(relative));
+    return path_ / fs::u8path(relative);
 }
 
 std::string readBytes(const fs::path& p) {
