@@ -1,8 +1,10 @@
 #include "support/scripted_interaction.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
@@ -17,8 +19,7 @@ namespace {
 // The extension with its dot, in lower case, of the last name of a path.
 std::string extensionOf(const std::string& path) {
     const std::string name = path.substr(path.find_last_of("\\/") + 1);
-    const auto dot = name.rfind('.');
-    std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+    std::string ext = name.substr(std::min(name.rfind('.'), name.size()));
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
@@ -118,9 +119,6 @@ bool ScriptedInteraction::loadProgress(const std::string& statusText) {
     return !(cancelLoadWhen && cancelLoadWhen(statusText));
 }
 
-void ScriptedInteraction::loadProgressEnd() {
-    if (loading_) ++loadEnds;
-    loading_ = false;
-}
+void ScriptedInteraction::loadProgressEnd() { loadEnds += std::exchange(loading_, false) ? 1 : 0; }
 
 }  // namespace mabrel::test
