@@ -13,27 +13,22 @@
 
 namespace mabrel::test {
 
-// Runs `body` in a forked child, as the user "nobody" (65534) when
-// `asNobody`: the tests run as root, and root ignores permission bits, so
-// permission-denied paths are only reachable from an unprivileged process
-// (not root: as is). Returns the child's exit code (body's result), or -1
-// when it died or was not done within `seconds` (then it is killed).
+// Runs `body` in a forked child, as "nobody" (65534) when `asNobody` and
+// root (root ignores permission bits). Returns body's result, or -1 when the
+// child died or was not done within `seconds` (then it is killed).
 inline int runInChild(const std::function<int()>& body, bool asNobody, int seconds = 600) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         int code = 99;
-        if (!asNobody || ::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) {
-            try {
-                code = body();
-            } catch (...) {
-                code = 98;
-            }
+        try {
+            if (!asNobody || ::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) code = body();
+        } catch (...) {
+            code = 98;
         }
         ::_exit(code);
     }
-    if (pid < 0) return -1;
     int status = 0;
-    for (long waited = 0; ::waitpid(pid, &status, WNOHANG) != pid; ++waited) {
+    for (long waited = 0; pid > 0 && ::waitpid(pid, &status, WNOHANG) != pid; ++waited) {
         if (waited >= seconds * 100L) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
@@ -41,7 +36,7 @@ inline int runInChild(const std::function<int()>& body, bool asNobody, int secon
         }
         ::usleep(10000);
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 inline int runUnprivileged(const std::function<int()>& body) { return runInChild(body, true); }
@@ -50,9 +45,7 @@ inline int runUnprivileged(const std::function<int()>& body) { return runInChild
 // often does not).
 inline bool userXattrsWork(const std::filesystem::path& folder) {
     const auto probe = folder / ".xattr-probe";
-    std::FILE* f = std::fopen(probe.c_str(), "w");
-    if (!f) return false;
-    std::fclose(f);
+    if (std::FILE* f = std::fopen(probe.c_str(), "w")) std::fclose(f);
     const bool ok = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
     std::filesystem::remove(probe);
     return ok;

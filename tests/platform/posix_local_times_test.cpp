@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "platform/posix/local_times.h"
@@ -11,22 +12,18 @@
 namespace mabrel::platform::posix {
 namespace {
 
-class InZone {
-public:
+// TZ set for the test's time.
+struct InZone {
+    std::optional<std::string> previous;
     explicit InZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) previous_ = old, hadZone_ = true;
+        if (const char* old = std::getenv("TZ")) previous = old;
         ::setenv("TZ", zone, 1);
         ::tzset();
     }
     ~InZone() {
-        if (hadZone_) ::setenv("TZ", previous_.c_str(), 1);
-        else ::unsetenv("TZ");
+        previous ? ::setenv("TZ", previous->c_str(), 1) : ::unsetenv("TZ");
         ::tzset();
     }
-
-private:
-    std::string previous_;
-    bool hadZone_ = false;
 };
 
 TEST(LocalTimes, AgreeWithTheLibraryAcrossChangesOfOffset) {

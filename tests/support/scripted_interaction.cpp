@@ -1,11 +1,12 @@
 #include "support/scripted_interaction.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "backup/frm_compare.h"
-
 #include "backup/frm_rclick.h"
 #include "drives/frm_drive.h"
 #include "platform/errors.h"
@@ -17,22 +18,26 @@ namespace {
 
 // The extension with its dot, in lower case, of the last name of a path.
 std::string extensionOf(const std::string& path) {
-    auto nameStart = path.find_last_of("\\/");
-    std::string name = nameStart == std::string::npos ? path : path.substr(nameStart + 1);
-    auto dot = name.rfind('.');
-    if (dot == std::string::npos) return "";
-    std::string ext = name.substr(dot);
+    const std::string name = path.substr(path.find_last_of("\\/") + 1);
+    std::string ext = name.substr(std::min(name.rfind('.'), name.size()));
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
 
+// The next answer queued, or `otherwise`.
+template <class T>
+T next(std::deque<T>& queue, T otherwise) {
+    if (queue.empty()) return otherwise;
+    T answer = std::move(queue.front());
+    queue.pop_front();
+    return answer;
+}
+
 template <class Window>
-void runScript(std::deque<std::function<void(Window&)>>& scripts, Window& window) {
-    window.Form_Load();
-    if (!window.unloaded && !scripts.empty()) {
-        auto script = std::move(scripts.front());
-        scripts.pop_front();
-        script(window);
+void runScript(std::deque<std::function<void(Window&)>>& scripts, Window& window, bool load = true) {
+    if (load) window.Form_Load();
+    if (!window.unloaded) {
+        if (auto script = next(scripts, {})) script(window);
     }
     if (!window.unloaded) {
         if constexpr (requires { window.Form_Unload(); }) window.Form_Unload();
@@ -55,10 +60,7 @@ void ScriptedInteraction::messageBox(const std::string& text) {
 std::optional<std::string> ScriptedInteraction::inputBox(const std::string& prompt, const std::string& title,
                                                          const std::string& defaultText) {
     inputBoxCalls.push_back({prompt, title, defaultText});
-    if (inputAnswers.empty()) return std::nullopt;
-    auto answer = std::move(inputAnswers.front());
-    inputAnswers.pop_front();
-    return answer;
+    return next(inputAnswers, std::optional<std::string>());
 }
 
 void ScriptedInteraction::beginShowing(WindowKind kind) {
@@ -69,21 +71,9 @@ void ScriptedInteraction::beginShowing(WindowKind kind) {
     modalShowings.push_back(kind);
 }
 
-void ScriptedInteraction::showModal(frm_rclick& window) {
-    beginShowing(WindowKind::RClick);
-    runScript(rclickScripts, window);
-}
-
-void ScriptedInteraction::showModal(frm_option& window) {
-    beginShowing(WindowKind::Option);
-    runScript(optionScripts, window);
-}
-
-void ScriptedInteraction::showModal(frm_drive& window) {
-    beginShowing(WindowKind::Drive);
-    runScript(driveScripts, window);
-}
-
+void ScriptedInteraction::showModal(frm_rclick& w) { beginShowing(WindowKind::RClick); runScript(rclickScripts, w); }
+void ScriptedInteraction::showModal(frm_option& w) { beginShowing(WindowKind::Option); runScript(optionScripts, w); }
+void ScriptedInteraction::showModal(frm_drive& w) { beginShowing(WindowKind::Drive); runScript(driveScripts, w); }
 void ScriptedInteraction::showModal(frm_compare& window) {
     beginShowing(WindowKind::Compare);
     window.Form_Load();
@@ -93,31 +83,12 @@ void ScriptedInteraction::showModal(frm_compare& window) {
         window.Timer_Tick(static_cast<int>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()));
     }
-    if (!window.unloaded && !compareScripts.empty()) {
-        auto script = std::move(compareScripts.front());
-        compareScripts.pop_front();
-        script(window);
-    }
-    if (!window.unloaded) window.Form_Unload();
-    window.unloaded = true;
-}
-
-void ScriptedInteraction::setWindowState(WindowState state) { windowStates.push_back(state); }
-
-void ScriptedInteraction::endProgram() { ++endProgramCalls; }
-
-void ScriptedInteraction::setWaitCursor(bool on) { waitCursorChanges.push_back(on); }
-
-void ScriptedInteraction::shellExecute(const ShellRequest& request) { shellRequests.push_back(request); }
-
-bool ScriptedInteraction::openInCompareTool(const CompareToolRequest& request) {
-    compareToolRequests.push_back(request);
-    return compareToolInstalled;
+    runScript(compareScripts, window, false);
 }
 
 SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
     iconRequests.push_back(path);
-    std::string ext = extensionOf(path);
+    const std::string ext = extensionOf(path);
     if (iconExtensions && !iconExtensions->contains(ext)) return nullptr;
     auto& icon = icons_[ext];
     if (!icon) icon = std::make_shared<const IconImage>(scriptedIcon(ext));
@@ -126,8 +97,8 @@ SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
 
 unsigned ScriptedInteraction::driveType(const std::string& root) {
     driveTypeQueries.push_back(root);
-    if (root.empty()) return 1;
-    auto found = driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+    const auto found = root.empty() ? driveTypes.end()
+                                    : driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
     return found == driveTypes.end() ? 1u : found->second;
 }
 
@@ -136,15 +107,10 @@ bool ScriptedInteraction::copyProgress(const std::string& fileName, std::uint64_
     return !(cancelWhen && cancelWhen(progressReports.back()));
 }
 
-void ScriptedInteraction::copyProgressEnd() { ++progressEnds; }
-
 bool ScriptedInteraction::askYesNo(const std::string& text) {
     askedDuringLoad = askedDuringLoad || loading_;
     questions.push_back(text);
-    if (yesNoAnswers.empty()) return false;
-    const bool yes = yesNoAnswers.front();
-    yesNoAnswers.pop_front();
-    return yes;
+    return next(yesNoAnswers, false);
 }
 
 bool ScriptedInteraction::loadProgress(const std::string& statusText) {
@@ -153,9 +119,6 @@ bool ScriptedInteraction::loadProgress(const std::string& statusText) {
     return !(cancelLoadWhen && cancelLoadWhen(statusText));
 }
 
-void ScriptedInteraction::loadProgressEnd() {
-    if (loading_) ++loadEnds;
-    loading_ = false;
-}
+void ScriptedInteraction::loadProgressEnd() { loadEnds += std::exchange(loading_, false) ? 1 : 0; }
 
 }  // namespace mabrel::test

@@ -4,6 +4,7 @@
 #include <windows.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -20,16 +21,12 @@ TempDir::TempDir() : TempDir(fs::temp_directory_path()) {}
 TempDir::TempDir(const fs::path& parent) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto name = "mabrel-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);
-        auto candidate = parent / name;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        const auto candidate = parent / ("mabrel-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
         std::error_code ec;
-        if (fs::create_directory(candidate, ec)) {
-            path_ = fs::canonical(candidate);
-            return;
-        }
+        if (fs::create_directory(candidate, ec)) path_ = fs::canonical(candidate);
     }
-    throw std::runtime_error("cannot create a temporary folder");
+    if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -44,31 +41,28 @@ TempDir::~TempDir() {
 
 std::string TempDir::drivePath() const {
 #ifdef _WIN32
-    auto s = path_.u8string();
+    const auto s = path_.u8string();
     std::string out(s.begin(), s.end());
 #else
     std::string out = "C:" + path_.string();
 #endif
-    for (auto& c : out) {
-        if (c == '/') c = '\\';
-    }
-    if (out.empty() || out.back() != '\\') out += '\\';
-    return out;
+    std::replace(out.begin(), out.end(), '/', '\\');
+    return out.ends_with('\\') ? out : out + '\\';
 }
 
 fs::path TempDir::write(const std::string& relative, const std::string& bytes) const {
-    auto p = path_ / fs::u8path(relative);
+    const auto p = path_ / fs::u8path(relative);
     fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + p.string());
+    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+        throw std::runtime_error("cannot write " + p.string());
+    }
     return p;
 }
 
 fs::path TempDir::mkdir(const std::string& relative) const {
-    auto p = path_ / fs::u8path(relative);
-    fs::create_directories(p);
-    return p;
+    fs::create_directories(path_ / fs::u8path(relative));
+    return path_ / fs::u8path(relative);
 }
 
 std::string readBytes(const fs::path& p) {
@@ -80,14 +74,9 @@ std::string readBytes(const fs::path& p) {
 void setModificationTime(const fs::path& p, int year, int month, int day, int hour, int minute, int second,
                          long nanoseconds) {
     std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    std::time_t t = std::mktime(&tm);
+    tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
+    tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = second, tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
 #ifdef _WIN32
     // The library sets whole seconds there: the parts of a second through the system.
     const auto ticks = (static_cast<unsigned long long>(t) + 11644473600ull) * 10000000ull +
@@ -100,10 +89,9 @@ void setModificationTime(const fs::path& p, int year, int month, int day, int ho
     if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     if (!set) throw std::runtime_error("cannot set the time of " + p.string());
 #else
-    const auto sys = std::chrono::system_clock::from_time_t(t);
-    const auto at = fs::file_time_type::clock::from_sys(sys) +
-                    std::chrono::duration_cast<fs::file_time_type::duration>(std::chrono::nanoseconds(nanoseconds));
-    fs::last_write_time(p, at);
+    using Clock = fs::file_time_type::clock;
+    fs::last_write_time(p, Clock::from_sys(std::chrono::system_clock::from_time_t(t)) +
+                               std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds)));
 #endif
 }
 

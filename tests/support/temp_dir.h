@@ -1,5 +1,4 @@
-// A real folder for a test, removed with everything in it afterwards, and
-// small helpers to make files in it.
+// A real folder for a test, removed with everything in it afterwards.
 #pragma once
 
 #include <filesystem>
@@ -21,7 +20,7 @@ public:
     // The folder in the program's drive form, with a trailing "\" (C:\tmp\x\).
     std::string drivePath() const;
 
-    // Writes a file below the folder (parents created) and returns its native path.
+    // Writes a file (or makes a folder) below it, parents too; its native path.
     std::filesystem::path write(const std::string& relative, const std::string& bytes) const;
     std::filesystem::path mkdir(const std::string& relative) const;
 
