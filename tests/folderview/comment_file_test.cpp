@@ -276,14 +276,6 @@ TEST_F(CommentFile, NamesFromAWindowsArchiveAreListedUsedByTheirBytesAndKeepThei
     EXPECT_EQ(commentBytes(), stored + latin + ts + ",latin note\r\n" + "表計算.txt" + ts + ",utf8 note\r\n" + kana + ts +
                                   ",kana note\r\n");
 
-    // Opened and deleted by their own bytes.
-    window().fun_aOpen(row(sjis));
-    ASSERT_EQ(ui.shellRequests.size(), 1u);
-    EXPECT_EQ(ui.shellRequests[0].file, root + sjis);
-    EXPECT_EQ(readBytes(work.path() / "_mabre-l94" / ("\x95\x5C\x8C\x76\x8E\x5A" + ts + ".txt")), "hyou");
-    window().fun_aDelete(row(sjis, true));
-    EXPECT_FALSE(backupExists("\x95\x5C\x8C\x76\x8E\x5A_1999-01-01 00-00-00.txt"));
-    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
 #endif
 }
 

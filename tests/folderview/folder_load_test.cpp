@@ -106,7 +106,6 @@ TEST_F(FolderLoad, ManyRedundantCopiesAreAllDeletedInOneLoadThatTellsHowFarItHas
     EXPECT_EQ(status(), counts(0, kFiles, 0));
     EXPECT_TRUE(std::filesystem::is_empty(work.path() / "_mabre-l94"));
     // Once before reading, then on across the folder and its backup directory; one end.
-    ASSERT_GE(ui.loadReports.size(), 8u);
     EXPECT_EQ(ui.loadReports.front(), "フォルダーを読み込んでいます…　0 件");
     const auto countOf = [](const std::string& report) { return std::stoi(report.substr(report.rfind("　") + 3)); };
     for (std::size_t i = 1; i < ui.loadReports.size(); ++i) {
@@ -169,30 +168,24 @@ TEST_F(FolderLoad, TheDisplayFilterGoesByTheLastExtensionLowerCasedModeOneShowin
     EXPECT_EQ(status(), counts(0, 3, 0));
 }
 
-TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnPathSharingThePictureOfItsType) {
+TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnPathSharingOnePictureOfItsTypeFittedToTheList) {
     file("a.txt", "1");
-    file("b.txt", "1");
     file("c.none", "1");
     backupCopy("a_1999-01-01 00-00-00.txt", "0");
     ui.iconExtensions = std::set<std::string>{".txt"};
+    window().ImageList1.images.push_back({"istale", nullptr});
     load();
     auto& images = window().ImageList1.images;
-    ASSERT_EQ(images.size(), 3u);
-    EXPECT_EQ(images[2].first, "i" + root + "_mabre-l94\\a_1999-01-01 00-00-00.txt");
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].second, images[1].second);  // one picture, held once
     EXPECT_EQ(images[0].second->pixels, scriptedIcon(".txt").pixels);
-    EXPECT_EQ(images[0].second, images[2].second);  // one picture, held once
     for (const auto& r : rows()) {
         const std::string path = root + (r.cells[3].empty() ? r.cells[0] : "_mabre-l94\\a_1999-01-01 00-00-00.txt");
         EXPECT_EQ(r.smallIcon == 0 ? "none" : images[static_cast<std::size_t>(r.smallIcon - 1)].first,
                   r.cells[0] == "c.none" ? "none" : "i" + path);
     }
-    // A reload starts from an empty list.
-    std::filesystem::remove(work.path() / "b.txt");
-    window().fun_Load();
-    EXPECT_EQ(images.size(), 2u);
-}
 
-TEST_F(FolderLoad, AnIconOfAnotherSizeIsFittedOnceAndTheResetRestoresTheImageSize) {
+    // An icon of another size is fitted, once for all its rows.
     struct BigIcons : ScriptedInteraction {
         SharedIcon iconFor(const std::string&) override { return icon; }
         SharedIcon icon = [] {
@@ -203,9 +196,7 @@ TEST_F(FolderLoad, AnIconOfAnotherSizeIsFittedOnceAndTheResetRestoresTheImageSiz
     } big;
     frm_mabrel94 w(state, *fs, *codec, process, big);
     w.ImageList1.imageWidth = 32;
-    w.ImageList1.images.push_back({"istale", nullptr});
-    EXPECT_EQ(w.fun_AddIcon(""), 0);
-    EXPECT_TRUE(w.ImageList1.images.empty());
+    EXPECT_EQ(w.fun_AddIcon(""), 0);  // the reset restores the image size
     EXPECT_EQ(w.ImageList1.imageWidth, 16);
     EXPECT_EQ(w.fun_AddIcon("C:\\x\\a.txt"), 1);
     EXPECT_EQ(w.fun_AddIcon("C:\\x\\b.txt"), 2);
@@ -241,22 +232,6 @@ TEST_F(FolderLoad, EntriesThatCannotBeReadAreLeftOutAndTheScanGoesOn) {
     EXPECT_EQ(table(), (Strings{"a.txt|2000-07-15 09-05-03|1||note", "c.txt|2000-07-15 09-05-03|1||on c"}));
     EXPECT_EQ(status(), counts(1, 2, 0));
     EXPECT_EQ(window().txtFolderComment.text, "folder");
-}
-
-TEST_F(FolderLoad, ARedundantCopyThatCannotBeDeletedStaysWithoutAMessage) {
-    file("a.txt", "v");
-    file("b.txt", "v");
-    const auto kept = backupCopy(copyOf("b"), "v");
-    backupCopy(copyOf("a"), "v");
-    writeCommentFile("folder\r\nb.txt_2000-07-15 09-05-03,on b\r\n");
-    faulty.failCallsOn(FsOp::DeleteCopy, "b_", platform::err::PermissionDenied);
-    process.utcClock = daysLater(8);
-    load();
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(backupExists(copyOf("a")));
-    EXPECT_TRUE(isReadOnly(kept));  // read-only again, as every copy is
-    EXPECT_EQ(status(), counts(0, 2, 0));
-    EXPECT_EQ(column(4), (Strings{"", "on b"}));
 }
 
 TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALink) {
