@@ -153,7 +153,7 @@ TEST_F(CommentFile, AFolderOnlyLookedAtGetsNoFileAndAnUnchangedFileIsNotRewritte
 
 // One written by hand in UTF-8 without a mark (text that is code page 932
 // too) and one behind a mark with a damaged record: each read as UTF-8 and
-// written back in it, the damaged record byte for byte.
+// written back in it, the damaged record byte for byte; one in code page 932.
 TEST_F(CommentFile, AUtf8FileIsReadAsUtf8AndWrittenInItsOneEncodingADamagedRecordKept) {
     file("a.txt", "1");
     file("b.txt", "1");
@@ -166,6 +166,8 @@ TEST_F(CommentFile, AUtf8FileIsReadAsUtf8AndWrittenInItsOneEncodingADamagedRecor
         {memo + first, "b.txt", "第二版", memo + first + "b.txt_2000-07-15 09-05-03,第二版\r\n"},
         {"\xEF\xBB\xBF" + memo + damaged + first, "a.txt", "二版",
          "\xEF\xBB\xBF" + memo + damaged + "a.txt_2000-07-15 09-05-03,二版\r\n"},
+        // Code page 932 until a comment it cannot hold: then the whole file in UTF-8.
+        {*codec->toAnsi(memo + first), "b.txt", "café", "\xEF\xBB\xBF" + memo + first + "b.txt_2000-07-15 09-05-03,café\r\n"},
     };
     for (const auto& c : cases) {
         writeCommentFile(c.stored);
