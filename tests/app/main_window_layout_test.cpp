@@ -29,6 +29,8 @@ TEST_F(Layout, TheControlsFollowTheClientAreaWhichKeepsAMinimumEachDimensionOnIt
     resizeTo(100, 20000);  // only too narrow
     EXPECT_EQ(w.width, minWidth);
     EXPECT_EQ(w.height, 20510);
+    resizeTo(20000, 100);  // only too low
+    EXPECT_EQ(w.height, minHeight);
     const Geometry label = w.lblFolderList.geometry;
     for (const auto& [width, height] : std::vector<std::pair<int, int>>{{100, 100}, {20000, 15000}}) {
         resizeTo(width, height, WindowState::Maximized);

@@ -42,7 +42,7 @@ TEST_F(Lifecycle, StartsOnTheCommandLineTheRememberedFolderOrTheCurrentDirectory
         EXPECT_EQ(state.exceptionExtList2, settings::kDefaultExtList);
         const int selected = window().lvwFiles.selectedItem;
         EXPECT_EQ(selected, c.selected.empty() ? -1 : rowOf(c.selected));
-        if (selected >= 0) EXPECT_TRUE(window().lvwFiles.rows[static_cast<std::size_t>(selected)].selected);
+        EXPECT_TRUE(selected < 0 || window().lvwFiles.rows[static_cast<std::size_t>(selected)].selected);
         EXPECT_EQ(rowOf("tool.exe"), -1);
         EXPECT_TRUE(ui.messages.empty());
     }

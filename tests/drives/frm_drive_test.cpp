@@ -25,7 +25,9 @@ TEST_F(DriveChooser, LabelsEachLetterByItsTypeAndOnlyRealDrivesCanBeChosen) {
                                     "G:\\ (N/A)",             "H:\\ (N/A)"};  // codes above 6 are unknown
     int available = 0;
     for (std::size_t i = 1; i <= 26; ++i) {
-        if (i <= 8) EXPECT_EQ(w.Option1[i].caption, captions[i - 1]);
+        if (i <= 8) {
+            EXPECT_EQ(w.Option1[i].caption, captions[i - 1]);
+        }
         available += w.Option1[i].enabled ? 1 : 0;
     }
     EXPECT_EQ(w.Option1[26].caption, "Z:\\ (N/A)");

@@ -61,7 +61,7 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndTheWriterThenCreatesAllEightLine
     state.exceptionExtList1 = ".txt.doc.";
     state.exceptionExtList2Mode = 32767;
     state.exceptionExtList2 = ".EXE.テキスト.";
-    for (const std::string path : {"C:\\Work, 2024\\" + std::string(80, 'd') + "\\資料\\", readText("x,lastPath, , C:\\D\\\r\n\r\n").p_driveAndPath}) {
+    for (const std::string& path : {"C:\\Work, 2024\\" + std::string(80, 'd') + "\\資料\\", readText("x,lastPath, , C:\\D\\\r\n\r\n").p_driveAndPath}) {
         state.p_driveAndPath = path;
         ASSERT_TRUE(write(state));
         const ProcessState back = read(&complete);
