@@ -6,117 +6,49 @@
 #include "settings/frm_option.h"
 #include "settings/settings_file.h"
 
-#ifndef _WIN32
-#include <fcntl.h>
-
-#include <cerrno>
-#include <cstdarg>
-#include <cstring>
-
-#include "platform/posix/syscalls.h"
-#endif
-
 namespace mabrel::test {
 namespace {
 
 using Lifecycle = WindowTest;
 
-#ifndef _WIN32
-// Opening or reading the settings file fails as a flaky disk or a share
-// without permission makes it fail.
-namespace failing {
-int error = 0;
-int settingsFd = -1;
-int openat(int dir, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
-    va_end(ap);
-    const bool settings = std::strcmp(path, "mabrel9-iv.ini") == 0 && !(flags & (O_WRONLY | O_RDWR));
-    if (settings && error == EACCES) {
-        errno = EACCES;
-        return -1;
-    }
-    const int fd = platform::posix::realSyscalls().openat(dir, path, flags, mode);
-    if (settings) settingsFd = fd;
-    return fd;
-}
-ssize_t read(int fd, void* buffer, size_t count) {
-    if (fd == settingsFd && error == EIO) {
-        errno = EIO;
-        return -1;
-    }
-    return platform::posix::realSyscalls().read(fd, buffer, count);
-}
-}  // namespace failing
-
-TEST_F(Lifecycle, ASettingsFileThatCouldNotBeReadIsNeverWrittenOver) {
-    const std::string stored =
-        "[mabrel9-iv]\r\nlastPath," + root + "\r\nexceptionExtList1Mode, 1 \r\nexceptionExtList1,.txt.doc.\r\n";
-    for (const int error : {EACCES, EIO}) {
-        SCOPED_TRACE(std::strerror(error));
-        exeDir.write("mabrel9-iv.ini", stored);
-        failing::error = error;
-        auto& table = platform::posix::sys();
-        table.openat = failing::openat;
-        table.read = failing::read;
-        startIn(root);
-        table = platform::posix::realSyscalls();
-        window().cmdExit_Click();
-        EXPECT_EQ(readBytes(settingsFile()), stored);
-        window().tvwFolders_NodeClick(1);  // leaving the folder writes the settings too
-        EXPECT_EQ(readBytes(settingsFile()), stored);
-        state = ProcessState{};
-        nextRun();
-    }
-}
-#endif
-
-TEST_F(Lifecycle, WithoutCommandLineOrSettingsTheCurrentDirectoryIsShownWithDefaultFilters) {
+TEST_F(Lifecycle, StartsOnTheCommandLineTheRememberedFolderOrTheCurrentDirectory) {
+    work.mkdir("Remembered");
     work.write("a.txt", "a");
     work.write("tool.exe", "x");
-    ASSERT_TRUE(window().Form_Load());
-
-    EXPECT_EQ(process.claims, std::vector<std::string>{"mabrel9-iv"});
-    ASSERT_FALSE(ui.windowStates.empty());
-    EXPECT_EQ(ui.windowStates.front(), WindowState::Maximized);
-    EXPECT_EQ(state.p_driveAndPath, root);
-    EXPECT_EQ(state.exceptionExtList1, settings::kDefaultExtList);
-    EXPECT_EQ(state.exceptionExtList2, settings::kDefaultExtList);
-    EXPECT_EQ(window().tvwFolders.node(1).text, root);
-    EXPECT_GE(rowOf("a.txt"), 0);
-    EXPECT_EQ(rowOf("tool.exe"), -1);  // hidden by the default display filter
-    EXPECT_TRUE(ui.messages.empty());
-    // Start-up reads the settings file but writes nothing.
-    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
-}
-
-TEST_F(Lifecycle, TheRememberedFolderIsShownWhenTheCommandLineIsEmpty) {
-    work.mkdir("Remembered");
-    exeDir.write("mabrel9-iv.ini", "[mabrel9-iv]\r\nlastPath," + root + "Remembered\\\r\nexceptionExtList1Mode, 1 \r\n"
-                                   "exceptionExtList1,.txt.\r\n");
-    ASSERT_TRUE(window().Form_Load());
-    EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
-    EXPECT_EQ(state.exceptionExtList1Mode, 1);
-    EXPECT_EQ(state.exceptionExtList1, ".txt.");
-    EXPECT_EQ(window().lvwFiles.selectedItem, -1);
-}
-
-TEST_F(Lifecycle, AQuotedCommandLineNamingAFileShowsItsFolderWithItsRowSelected) {
-    work.mkdir("Remembered");
-    work.write("With Space/a.txt", "a");
-    setModificationTime(work.write("With Space/b.txt", "b"), 2024, 3, 1, 9, 0, 0);
+    file("With Space/b.txt", "b", 2024, 3, 1, 9, 0, 0);
     // An earlier version of b.txt: a row of the same name that is not the file's.
-    setModificationTime(work.write("With Space/_mabre-l94/b_2023-01-01 00-00-00.txt", "old"), 2023, 1, 1, 0, 0, 0);
-    exeDir.write("mabrel9-iv.ini", "lastPath," + root + "Remembered\\\r\n");
-    process.commandLineText = "\"" + root + "With Space\\b.txt\"";
-    ASSERT_TRUE(window().Form_Load());
-    EXPECT_EQ(state.p_driveAndPath, root + "With Space\\");
-    const int b = rowOf("b.txt");
-    ASSERT_GE(b, 0);
-    EXPECT_EQ(window().lvwFiles.selectedItem, b);
-    EXPECT_EQ(window().lvwFiles.selectedCount(), 1);
-    EXPECT_TRUE(window().lvwFiles.rows[static_cast<std::size_t>(b)].selected);
+    file("With Space/_mabre-l94/b_2023-01-01 00-00-00.txt", "old", 2023, 1, 1, 0, 0, 0);
+    const std::string remembered = "[mabrel9-iv]\r\nlastPath," + root + "Remembered\\\r\nexceptionExtList1Mode, 1 \r\n"
+                                   "exceptionExtList1,.txt.\r\n";
+    const struct {
+        std::string settings, commandLine, folder, selected, list1;
+    } cases[] = {
+        {"", "", root, "", settings::kDefaultExtList},
+        {remembered, "", root + "Remembered\\", "", ".txt."},
+        {remembered, "\"" + root + "With Space\\b.txt\"", root + "With Space\\", "b.txt", ".txt."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        state = ProcessState{};
+        ui.windowStates.clear();
+        if (!c.settings.empty()) exeDir.write("mabrel9-iv.ini", c.settings);
+        process.commandLineText = c.commandLine;
+        nextRun();
+        ASSERT_TRUE(window().Form_Load());
+        EXPECT_EQ(ui.windowStates.front(), WindowState::Maximized);
+        EXPECT_EQ(state.p_driveAndPath, c.folder);
+        EXPECT_EQ(window().tvwFolders.node(1).text, c.folder);
+        EXPECT_EQ(state.exceptionExtList1, c.list1);
+        EXPECT_EQ(state.exceptionExtList2, settings::kDefaultExtList);
+        const int selected = window().lvwFiles.selectedItem;
+        EXPECT_EQ(selected, c.selected.empty() ? -1 : rowOf(c.selected));
+        EXPECT_TRUE(selected < 0 || window().lvwFiles.rows[static_cast<std::size_t>(selected)].selected);
+        EXPECT_EQ(rowOf("tool.exe"), -1);
+        EXPECT_TRUE(ui.messages.empty());
+    }
+    EXPECT_EQ(process.claims, std::vector<std::string>(3, "mabrel9-iv"));
+    // Start-up reads the settings file but writes nothing.
+    EXPECT_EQ(readBytes(settingsFile()), remembered);
 }
 
 TEST_F(Lifecycle, ASecondInstanceEndsHavingReadAndWrittenNothing) {
@@ -124,7 +56,6 @@ TEST_F(Lifecycle, ASecondInstanceEndsHavingReadAndWrittenNothing) {
     exeDir.write("mabrel9-iv.ini", settings);
     process.anotherInstanceRuns = true;
     process.commandLineText = root;
-
     EXPECT_FALSE(window().Form_Load());
     EXPECT_TRUE(state.p_driveAndPath.empty());  // the settings were not read
     EXPECT_TRUE(ui.windowStates.empty());
@@ -142,7 +73,7 @@ TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesExitAlsoEndsTheProgram) {
     EXPECT_EQ(settingsLine(1), "[mabrel9-iv]");
     EXPECT_EQ(settingsLine(3), "lastPath," + root);
     EXPECT_EQ(settingsLine(4), "lastAccess,2026-12-05 09:00:00");
-    EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "folder note\r\n");
+    EXPECT_EQ(commentBytes(), "folder note\r\n");
 
     process.clock = {2027, 1, 2, 3, 4, 5};
     window().txtFolderComment.text = "";
@@ -150,7 +81,7 @@ TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesExitAlsoEndsTheProgram) {
     EXPECT_EQ(ui.endProgramCalls, 1);
     // Holding the same settings: the time of the last access alone is not written.
     EXPECT_EQ(settingsLine(4), "lastAccess,2026-12-05 09:00:00");
-    EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "\r\n");
+    EXPECT_EQ(commentBytes(), "\r\n");
 }
 
 TEST_F(Lifecycle, SettingsGoToTheSettingsFolderMadeWhenMissingTheFileBesideTheProgramIsReadUntilThen) {
@@ -160,7 +91,6 @@ TEST_F(Lifecycle, SettingsGoToTheSettingsFolderMadeWhenMissingTheFileBesideThePr
     exeDir.write("mabrel9-iv.ini", beside);
     process.settingsDir = root + "config\\mabrel9-iv";  // neither folder exists
     ASSERT_TRUE(window().Form_Load());
-    EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
     EXPECT_EQ(state.exceptionExtList1, ".txt.");
     window().Form_Unload();
     const auto written = platform::splitLines(readBytes(work.path() / "config/mabrel9-iv/mabrel9-iv.ini"));
@@ -181,36 +111,25 @@ TEST_F(Lifecycle, AnUnwritableSettingsFileIsNotReportedAndTheCommentsAreStillSav
     window().txtFolderComment.text = "kept";
     window().cmdExit_Click();
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(readBytes(work.path() / "_mabre.l94"), "kept\r\n");
+    EXPECT_EQ(commentBytes(), "kept\r\n");
     EXPECT_EQ(ui.endProgramCalls, 1);
 }
 
-TEST_F(Lifecycle, RefreshSavesTypedCommentsFirstThenListsNewFiles) {
-    setModificationTime(work.write("a.txt", "a"), 2020, 1, 2, 3, 4, 5);
+TEST_F(Lifecycle, RefreshSavesTypedCommentsFirstThenListsNewFilesAndHelpOpensThePageBesideTheProgram) {
+    work.write("a.txt", "a");
     startIn(root);
-    window().lvwFiles.rows.at(static_cast<std::size_t>(rowOf("a.txt"))).cells[4] = "typed";
+    commentOf(rowOf("a.txt")) = "typed";
     window().txtFolderComment.text = "folder";
     work.write("new.txt", "n");
-
     window().cmdUpdate_Click();
     EXPECT_GE(rowOf("new.txt"), 0);
-    ASSERT_GE(rowOf("a.txt"), 0);
-    EXPECT_EQ(window().lvwFiles.rows[static_cast<std::size_t>(rowOf("a.txt"))].cells[4], "typed");
+    EXPECT_EQ(commentOf(rowOf("a.txt")), "typed");
     EXPECT_EQ(window().txtFolderComment.text, "folder");
-    EXPECT_EQ(state.p_driveAndPath, root);
-}
 
-TEST_F(Lifecycle, HelpHandsThePageBesideTheExecutableToTheShell) {
-    startIn(root);
     window().cmdHelp_Click();
     ASSERT_EQ(ui.shellRequests.size(), 1u);
-    const auto& r = ui.shellRequests[0];
-    EXPECT_EQ(r.owner, "frm_mabrel94");
-    EXPECT_EQ(r.operation, "open");
-    EXPECT_EQ(r.file, exeDir.drivePath() + "mabrel9-iv.html");
-    EXPECT_EQ(r.parameters, "");
-    EXPECT_EQ(r.directory, "");
-    EXPECT_EQ(r.showCommand, 3);
+    EXPECT_EQ(ui.shellRequests[0].operation, "open");
+    EXPECT_EQ(ui.shellRequests[0].file, exeDir.drivePath() + "mabrel9-iv.html");
     EXPECT_TRUE(ui.messages.empty());  // the page does not exist: not reported
 }
 
@@ -219,7 +138,6 @@ TEST_F(Lifecycle, OptionsOkReloadsWithTheNewFilterCancelChangesNothing) {
     work.write("b.doc", "b");
     startIn(root);
     const int before = loads();
-
     ui.optionScripts.push_back([](frm_option& w) { w.Command2_Click(); });
     window().cmdOption_Click();
     ui.optionScripts.push_back([](frm_option&) {});  // closed through the title bar
@@ -227,7 +145,6 @@ TEST_F(Lifecycle, OptionsOkReloadsWithTheNewFilterCancelChangesNothing) {
     window().cmdOption_Click();
     EXPECT_EQ(loads(), before);
     EXPECT_EQ(state.exceptionExtList1, settings::kDefaultExtList);
-    EXPECT_GE(rowOf("a.txt"), 0);
 
     ui.optionScripts.push_back([](frm_option& w) {
         w.Text1.text = "txt";
@@ -239,7 +156,8 @@ TEST_F(Lifecycle, OptionsOkReloadsWithTheNewFilterCancelChangesNothing) {
     EXPECT_GE(rowOf("b.doc"), 0);
     // The options reach the settings file only with its next write.
     EXPECT_FALSE(std::filesystem::exists(settingsFile()));
-    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre.l94"));
+    window().Form_Unload();
+    EXPECT_EQ(settingsLine(6), "exceptionExtList1,.txt.");
 }
 
 }  // namespace

@@ -9,52 +9,43 @@
 namespace mabrel::app {
 namespace {
 
-class StartFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir.write("With Space/a.txt", "a");
-        dir.mkdir("Remembered");
-    }
-    StartFolder choose(const std::string& remembered, const std::string& commandLine) {
-        return chooseStartFolder(*fs, remembered, commandLine, current);
-    }
-    std::unique_ptr<platform::FileSystem> fs = platform::makeNativeFileSystem();
-    test::TempDir dir;
-    test::TempDir currentDir;
+TEST(StartFolder, CommandLineThenTheRememberedFolderThenTheCurrentDirectory) {
+    const auto fs = platform::makeNativeFileSystem();
+    test::TempDir dir, currentDir;
+    dir.write("With Space/a.txt", "a");
+    dir.mkdir("Remembered");
     const std::string root = dir.drivePath();
-    const std::string current = currentDir.drivePath().substr(0, currentDir.drivePath().size() - 1);  // no "\"
-    const StartFolder currentFolder{current + "\\", ""};
-};
-
-TEST_F(StartFolderTest, CommandLineWinsQuotedOrNamingAFileWhoseRowIsToBeSelected) {
-    EXPECT_EQ(choose(root + "Remembered\\", "\"" + root + "With Space\""), (StartFolder{root + "With Space\\", ""}));
-    EXPECT_EQ(choose(root + "Remembered\\", root + "With Space\\a.txt"), (StartFolder{root + "With Space\\", "a.txt"}));
-    EXPECT_EQ(choose("", root + "WITH SPACE\\A.TXT"), (StartFolder{root + "With Space\\", "a.txt"}));
-    // A missing folder on the command line falls back to its nearest existing ancestor.
-    EXPECT_EQ(choose("", root + "With Space\\gone\\deeper").folder, root + "With Space\\");
-    // ".", ".." and doubled separators name the folder they lead to.
-    EXPECT_EQ(choose("", root + "Remembered\\..\\With Space").folder, root + "With Space\\");
-    EXPECT_EQ(choose("", root + "Remembered\\.\\..\\\\With Space\\.\\a.txt"),
-              (StartFolder{root + "With Space\\", "a.txt"}));
-}
-
-TEST_F(StartFolderTest, ACommandLineTheCheckerRejectsGivesTheCurrentDirectoryNotTheRememberedOne) {
-    // No drive letter and no share: not a usable path, although not empty.
-    EXPECT_EQ(choose(root + "Remembered\\", "xyz:\\folder"), currentFolder);
-    EXPECT_EQ(chooseStartFolder(*fs, root + "Remembered\\", "\\\\mabrel-no-server", "C:\\").folder, "C:\\");
-}
-
-TEST_F(StartFolderTest, WithoutCommandLineTheRememberedFolderIfItAndItsDriveStillExist) {
-    EXPECT_EQ(choose(root + "Remembered\\", ""), (StartFolder{root + "Remembered\\", ""}));
-    EXPECT_EQ(choose(root + "Remembered", "   ").folder, root + "Remembered\\");
-    EXPECT_EQ(choose(root + "Gone\\", ""), currentFolder);
-    EXPECT_EQ(choose("", ""), currentFolder);
-    // A drive or share that is gone, remembered or named, as a missing folder.
-    EXPECT_EQ(choose("Q:\\", ""), currentFolder);
-    EXPECT_EQ(choose("\\\\mabrel-no-server\\share\\", ""), currentFolder);
-    EXPECT_EQ(choose(root + "Remembered\\", "Q:\\"), currentFolder);
-    // A root that is there is taken.
-    EXPECT_EQ(choose(root.substr(0, 3), "").folder, root.substr(0, 3));
+    const std::string current = currentDir.drivePath();
+    const std::string remembered = root + "Remembered\\";
+    const struct {
+        std::string remembered, commandLine;
+        StartFolder chosen;
+    } cases[] = {
+        // The command line wins, quoted or naming a file whose row is to be selected.
+        {remembered, "\"" + root + "With Space\"", {root + "With Space\\", ""}},
+        {remembered, root + "With Space\\a.txt", {root + "With Space\\", "a.txt"}},
+        {"", root + "WITH SPACE\\A.TXT", {root + "With Space\\", "a.txt"}},
+        // A missing folder falls back to its nearest existing ancestor.
+        {"", root + "With Space\\gone\\deeper", {root + "With Space\\", ""}},
+        // ".", ".." and doubled separators name the folder they lead to.
+        {"", root + "Remembered\\.\\..\\\\With Space\\.\\a.txt", {root + "With Space\\", "a.txt"}},
+        // A command line the checker rejects: the current directory, not the remembered one.
+        {remembered, "xyz:\\folder", {current, ""}},
+        {remembered, "Q:\\", {current, ""}},  // a drive that is gone
+        // Without one, the remembered folder if it and its drive still exist.
+        {remembered, "", {remembered, ""}},
+        {root + "Remembered", "   ", {remembered, ""}},
+        {root + "Gone\\", "", {current, ""}},
+        {"", "", {current, ""}},
+        {"Q:\\", "", {current, ""}},
+        {"\\\\mabrel-no-server\\share\\", "", {current, ""}},
+        {root.substr(0, 3), "", {root.substr(0, 3), ""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(chooseStartFolder(*fs, c.remembered, c.commandLine, current.substr(0, current.size() - 1)), c.chosen)
+            << c.remembered << " / " << c.commandLine;
+    }
+    EXPECT_EQ(chooseStartFolder(*fs, remembered, "\\\\mabrel-no-server", "C:\\").folder, "C:\\");
 }
 
 }  // namespace

@@ -64,8 +64,7 @@ protected:
         return *window_;
     }
 
-    // The program ended and started again on the same folder: a new window,
-    // the process-wide state kept.
+    // The program ended and started again: a new window, the process-wide state kept.
     void nextRun() {
         window_.reset();
         window().fun_Load();
@@ -83,13 +82,21 @@ protected:
         const auto& rows = window().lvwFiles.rows;
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const auto& c = rows[i].cells;
-            const bool backup = c[3] == "*";
-            if (c[0] == name && backup == !backupTimestamp.empty() && (!backup || c[1] == backupTimestamp)) {
+            if (c[0] == name && (c[3] == "*") == !backupTimestamp.empty() && (c[3] != "*" || c[1] == backupTimestamp)) {
                 return static_cast<int>(i);
             }
         }
         return -1;
     }
+    // A file of the work folder with a modification time.
+    std::filesystem::path file(const std::string& name, const std::string& bytes, int year = 2000, int month = 7,
+                               int day = 15, int hour = 9, int minute = 5, int second = 3) const {
+        auto p = work.write(name, bytes);
+        setModificationTime(p, year, month, day, hour, minute, second);
+        return p;
+    }
+    // The comment cell of a row (to read or to type into).
+    std::string& commentOf(int row) { return window().lvwFiles.rows.at(static_cast<std::size_t>(row)).cells[4]; }
 
     // Selects exactly these rows; the first is the list's selected item.
     void select(const std::vector<int>& rows) {
@@ -103,14 +110,12 @@ protected:
     static std::vector<std::string> namesIn(const std::filesystem::path& folder) {
         std::vector<std::string> names;
         std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-            names.push_back(e.path().filename().string());
-        }
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
-    // The names in the work folder's backup directory.
     std::vector<std::string> backupNames() const { return namesIn(work.path() / "_mabre-l94"); }
+    std::string commentBytes() const { return readBytes(work.path() / "_mabre.l94"); }
 
     // How many folder view loads ran so far (each shows the hourglass once).
     int loads() const {
@@ -118,8 +123,7 @@ protected:
     }
 
     std::filesystem::path settingsFile() const { return exeDir.path() / "mabrel9-iv.ini"; }
-
-    // Line `n` (1-based) of the settings file, without its line end.
+    // Line `n` (1-based) of the settings file.
     std::string settingsLine(int n) const {
         auto lines = platform::splitLines(readBytes(settingsFile()));
         return n <= static_cast<int>(lines.size()) ? lines[static_cast<std::size_t>(n - 1)] : std::string();
@@ -133,8 +137,7 @@ protected:
     TempDir exeDir;
     TempDir work;
     std::unique_ptr<platform::FileSystem> nativeFs = platform::makeNativeFileSystem();
-    // The file system the window is built with; tests may replace it before
-    // the first call of window().
+    // The window's file system; a test may replace it before the first window().
     platform::FileSystem* fs = nativeFs.get();
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
     ProcessState state;

@@ -1,5 +1,5 @@
 // A main window over a real temporary folder, loaded directly (without the
-// start-up), and helpers to lay out files, backup copies and comment files.
+// start-up), and helpers to lay out backup copies and comment files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,31 +23,17 @@ protected:
         window().fun_Load();
     }
 
-    // A file of the work folder with a modification time.
-    std::filesystem::path file(const std::string& name, const std::string& bytes, int year = 2000, int month = 7,
-                               int day = 15, int hour = 9, int minute = 5, int second = 3) {
-        auto p = work.write(name, bytes);
-        setModificationTime(p, year, month, day, hour, minute, second);
-        return p;
-    }
-
-    // A read-only backup copy in the work folder's backup directory, as the
-    // store writes it.
+    // A read-only backup copy in the work folder's backup directory, as the store writes it.
     std::filesystem::path backupCopy(const std::string& copyName, const std::string& bytes, int year = 2000,
                                      int month = 7, int day = 15, int hour = 9, int minute = 5, int second = 3) {
         auto p = file("_mabre-l94/" + copyName, bytes, year, month, day, hour, minute, second);
         nativeFs->openDirectory(root + "_mabre-l94")->setAttributes(copyName, 33);
         return p;
     }
-
-    std::filesystem::path commentFile() const { return work.path() / "_mabre.l94"; }
     void writeCommentFile(const std::string& bytes) const { work.write("_mabre.l94", bytes); }
-    std::string commentBytes() const { return readBytes(commentFile()); }
-
     bool backupExists(const std::string& copyName) const {
         return std::filesystem::exists(work.path() / "_mabre-l94" / copyName);
     }
-
     const std::vector<ListItem>& rows() { return window().lvwFiles.rows; }
 
     // Column `column` of every row, in list order.
@@ -56,16 +42,12 @@ protected:
         for (const auto& r : rows()) out.push_back(r.cells[column]);
         return out;
     }
-
     // "name|timestamp|size|BU|comment" of every row, in list order.
     std::vector<std::string> table() {
         std::vector<std::string> out;
-        for (const auto& r : rows()) {
-            out.push_back(r.cells[0] + "|" + r.cells[1] + "|" + r.cells[2] + "|" + r.cells[3] + "|" + r.cells[4]);
-        }
+        for (const auto& r : rows()) out.push_back(r.cells[0] + "|" + r.cells[1] + "|" + r.cells[2] + "|" + r.cells[3] + "|" + r.cells[4]);
         return out;
     }
-
     std::string status() { return window().StatusBar1.panelText; }
 
     platform::FaultInjectingFileSystem faulty;

@@ -2,8 +2,7 @@
 // folder being left recorded and its comments saved before the move.
 //
 // A drive root (D:\) and a network share (\\srv\share\) are stood in for by
-// temporary folders: the file system below maps those prefixes onto them and
-// hands everything to the real file system.
+// temporary folders the file system below maps those prefixes onto.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -24,8 +23,7 @@ private:
     std::string map(const std::string& p) const override {
         for (const auto& [from, to] : map_) {
             if (p.rfind(from, 0) == 0) return to + p.substr(from.size());
-            // The folder itself, without its trailing "\".
-            if (p + "\\" == from) return to.substr(0, to.size() - 1);
+            if (p + "\\" == from) return to.substr(0, to.size() - 1);  // the folder without its "\"
         }
         return p;
     }
@@ -39,7 +37,6 @@ protected:
         work.mkdir("DOCS/SUB");
         share.mkdir("dir");
     }
-    // Clicks the tree node whose text is `text`.
     void clickNode(const std::string& text) {
         auto& tree = window().tvwFolders;
         for (int i = 1; i <= tree.count(); ++i) {
@@ -47,16 +44,16 @@ protected:
         }
         FAIL() << "no node " << text;
     }
-    void chooserTypes(const std::string& typed) {
+    // The next drive chooser gets `typed` and OK, or with nothing, Cancel.
+    void chooser(const std::optional<std::string>& typed = std::nullopt) {
         ui.driveScripts.push_back([typed](frm_drive& w) {
-            w.Text1.text = typed;
+            if (!typed) return w.Command2_Click();
+            w.Text1.text = *typed;
             w.Text1_Change();
             w.Command1_Click();
         });
     }
-    void chooserCancels() {
-        ui.driveScripts.push_back([](frm_drive& w) { w.Command2_Click(); });
-    }
+    std::string storedComment(const std::filesystem::path& folder) { return readBytes(folder / "_mabre.l94"); }
 
     TempDir driveD;
     TempDir share;
@@ -67,18 +64,16 @@ TEST_F(Navigation, DownIntoASubFolderAndUpAgainRecordingTheFolderLeftEachTime) {
     startIn(root + "DOCS\\");
     window().txtFolderComment.text = "docs note";
     clickNode("SUB");
-    EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\SUB\\");
     EXPECT_EQ(window().tvwFolders.node(1).text, root + "DOCS\\SUB\\");
     // Written while DOCS was still the current folder.
     EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\");
-    EXPECT_EQ(readBytes(work.path() / "DOCS" / "_mabre.l94"), "docs note\r\n");
-    EXPECT_FALSE(std::filesystem::exists(work.path() / "DOCS" / "SUB" / "_mabre.l94"));
+    EXPECT_EQ(storedComment(work.path() / "DOCS"), "docs note\r\n");
 
     window().txtFolderComment.text = "sub note";
     clickNode(root + "DOCS\\SUB\\");
     EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\");
     EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\SUB\\");
-    EXPECT_EQ(readBytes(work.path() / "DOCS" / "SUB" / "_mabre.l94"), "sub note\r\n");
+    EXPECT_EQ(storedComment(work.path() / "DOCS" / "SUB"), "sub note\r\n");
     EXPECT_EQ(window().txtFolderComment.text, "docs note");  // read back from DOCS
     EXPECT_TRUE(ui.modalShowings.empty());
 }
@@ -87,17 +82,16 @@ TEST_F(Navigation, UpFromADriveRootOpensTheChooserCancelReloadsTheSameFolder) {
     startIn("D:\\");
     window().txtFolderComment.text = "on D";
     const int before = loads();
-    chooserCancels();
+    chooser();
     window().tvwFolders_NodeClick(1);
     ASSERT_EQ(ui.modalShowings, std::vector<WindowKind>{WindowKind::Drive});
     EXPECT_EQ(state.p_driveAndPath, "D:\\");
     EXPECT_EQ(loads(), before + 1);
     EXPECT_EQ(settingsLine(3), "lastPath,D:\\");
-    EXPECT_EQ(readBytes(driveD.path() / "_mabre.l94"), "on D\r\n");
+    EXPECT_EQ(storedComment(driveD.path()), "on D\r\n");
 
-    chooserTypes(root + "DOCS");
+    chooser(root + "DOCS");
     window().tvwFolders_NodeClick(1);
-    EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\");
     EXPECT_EQ(window().tvwFolders.node(1).text, root + "DOCS\\");
 }
 
@@ -106,16 +100,11 @@ TEST_F(Navigation, UpOnANetworkShareStopsAtTheShareThenOffersTheChooser) {
     clickNode("\\\\srv\\share\\dir\\");
     EXPECT_EQ(state.p_driveAndPath, "\\\\srv\\share\\");
     EXPECT_TRUE(ui.modalShowings.empty());
-    // Only looked at: nothing stored, nothing written.
+    // Only looked at: nothing stored.
     EXPECT_FALSE(std::filesystem::exists(share.path() / "dir" / "_mabre.l94"));
     EXPECT_EQ(settingsLine(3), "lastPath,\\\\srv\\share\\dir\\");
 
-    ui.driveScripts.push_back([](frm_drive& w) {
-        // No "\" typed at the end: the chooser adds it.
-        w.Text1.text = "D:";
-        w.Text1_Change();
-        w.Command1_Click();
-    });
+    chooser("D:");  // the chooser adds the "\"
     clickNode("\\\\srv\\share\\");
     EXPECT_EQ(ui.modalShowings, std::vector<WindowKind>{WindowKind::Drive});
     EXPECT_EQ(state.p_driveAndPath, "D:\\");
@@ -127,25 +116,18 @@ TEST_F(Navigation, TheFolderLabelCancelledTouchesNothingChosenMovesAfterSaving) 
     startIn(root + "DOCS\\");
     window().txtFolderComment.text = "docs note";
     const int before = loads();
-    chooserCancels();
+    chooser();
     window().lblFolderList_Click();
-    EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\");
     EXPECT_EQ(loads(), before);
     EXPECT_FALSE(std::filesystem::exists(settingsFile()));
     EXPECT_FALSE(std::filesystem::exists(work.path() / "DOCS" / "_mabre.l94"));
     EXPECT_EQ(window().txtFolderComment.text, "docs note");
 
-    ui.driveScripts.push_back([](frm_drive& w) {
-        EXPECT_NE(w.caption.find("ドライブリスト"), std::string::npos);
-        w.Text1.text = "D:\\";
-        w.Text1_Change();
-        w.Command1_Click();
-    });
+    chooser("D:\\");
     window().lblFolderList_Click();
-    EXPECT_EQ(state.p_driveAndPath, "D:\\");
-    EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\");
-    EXPECT_EQ(readBytes(work.path() / "DOCS" / "_mabre.l94"), "docs note\r\n");
     EXPECT_EQ(window().tvwFolders.node(1).text, "D:\\");
+    EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\");
+    EXPECT_EQ(storedComment(work.path() / "DOCS"), "docs note\r\n");
     EXPECT_EQ(loads(), before + 1);
 }
 

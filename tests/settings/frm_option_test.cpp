@@ -6,50 +6,31 @@
 namespace mabrel {
 namespace {
 
-ProcessState defaults() {
-    ProcessState s;
-    s.exceptionExtList1 = settings::kDefaultExtList;
-    s.exceptionExtList2 = settings::kDefaultExtList;
-    return s;
-}
-
-TEST(OptionsWindow, OpensOnTheStateAndOkWithoutChangesKeepsIt) {
-    auto state = defaults();
+TEST(OptionsWindow, OpensOnTheStateOkNormalisesTheTypedListsAndStoresTheChosenModes) {
+    ProcessState state;
+    state.exceptionExtList1 = state.exceptionExtList2 = settings::kDefaultExtList;
     state.p_dialogResult = 3;
     frm_option w(state);
     w.Form_Load();
-    EXPECT_EQ(w.caption, " オプション");
     EXPECT_EQ(state.p_dialogResult, 0);
     EXPECT_EQ(w.option1Selected, frm_option::kExcludeListed);
-    EXPECT_EQ(w.option2Selected, frm_option::kExcludeListed);
     EXPECT_EQ(w.Text1.text, settings::kDefaultExtList);
-    w.Command1_Click();
-    EXPECT_TRUE(w.unloaded);
-    EXPECT_EQ(state.p_dialogResult, 1);
-    EXPECT_EQ(state.exceptionExtList1Mode, 0);
-    EXPECT_EQ(state.exceptionExtList1, settings::kDefaultExtList);
-    EXPECT_EQ(state.exceptionExtList2, settings::kDefaultExtList);
-}
-
-TEST(OptionsWindow, OkNormalisesTypedListsAndStoresTheChosenModes) {
-    auto state = defaults();
-    frm_option w(state);
-    w.Form_Load();
     w.Option1_Click(frm_option::kOnlyListed);
     w.Text1.text = "txt, doc";
     w.Text2.text = "";
     w.Command1_Click();
+    EXPECT_TRUE(w.unloaded);
+    EXPECT_EQ(state.p_dialogResult, 1);
     EXPECT_EQ(state.exceptionExtList1Mode, 1);
     EXPECT_EQ(state.exceptionExtList1, ".txtdoc.");
     EXPECT_EQ(state.exceptionExtList2Mode, 0);
     EXPECT_EQ(state.exceptionExtList2, ".");  // an emptied box lists nothing, no default
-
     EXPECT_EQ(frm_option::normaliseList("txt.doc"), ".txt.doc.");
     EXPECT_EQ(frm_option::normaliseList(".TXT."), ".TXT.");
 }
 
 TEST(OptionsWindow, AnyModeButOneShowsTheUpperOptionAndCancelChangesNothing) {
-    auto state = defaults();
+    ProcessState state;
     state.exceptionExtList1Mode = 2;
     state.exceptionExtList2Mode = -1;
     frm_option w(state);
@@ -63,7 +44,7 @@ TEST(OptionsWindow, AnyModeButOneShowsTheUpperOptionAndCancelChangesNothing) {
     EXPECT_EQ(state.p_dialogResult, 0);
     EXPECT_EQ(state.exceptionExtList1Mode, 2);
     EXPECT_EQ(state.exceptionExtList2Mode, -1);
-    EXPECT_EQ(state.exceptionExtList1, settings::kDefaultExtList);
+    EXPECT_EQ(state.exceptionExtList1, "");
 
     frm_option ok(state);
     ok.Form_Load();

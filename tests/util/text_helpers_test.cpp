@@ -11,100 +11,71 @@ namespace {
 using bas_basic::FieldSplitter;
 using bas_basic::NameParts;
 
-TEST(FieldSplitter, HandsOutFieldsThenEmptyAndMarksEmptyFieldsWithASpace) {
-    FieldSplitter s;
-    EXPECT_EQ(s.split("lastPath,C:\\Docs\\ ", ",", true), "lastPath");
-    EXPECT_EQ(s.split(""), "C:\\Docs\\");
-    EXPECT_EQ(s.split(""), "");
-
-    EXPECT_EQ(s.split("lastPath, ", ",", true), "lastPath");
-    EXPECT_EQ(s.split(""), " ");
-
-    // Untrimmed fields keep their spaces; an empty delimiter splits at ",".
-    EXPECT_EQ(s.split(" a ,b", "", false), " a ");
-    EXPECT_EQ(s.split(""), "b");
-
-    // Multi-character delimiters and Japanese text.
-    EXPECT_EQ(s.split("資料::報告::", "::", false), "資料");
-    EXPECT_EQ(s.split(""), "報告");
-    EXPECT_EQ(s.split(""), " ");
-}
-
-TEST(FieldSplitter, RestOverJoinsTheFieldsNotYetHandedOut) {
-    FieldSplitter s;
-    EXPECT_EQ(s.split("a,b,c", ",", true), "a");
-    EXPECT_EQ(s.split("__restover__"), "b,c");
-    EXPECT_EQ(s.split("__restover__"), "");
-    EXPECT_EQ(s.split(""), "");
+// Each row: the text and delimiter to split, then what the following calls hand out.
+TEST(FieldSplitter, HandsOutFieldsThenEmptyMarksEmptyFieldsWithASpaceAndRestOverJoinsTheRest) {
+    const struct {
+        std::string text, delimiter;
+        bool trim;
+        std::vector<std::string> calls, out;
+    } cases[] = {
+        {"lastPath,C:\\Docs\\ ", ",", true, {"", ""}, {"lastPath", "C:\\Docs\\", ""}},
+        {"lastPath, ", ",", true, {""}, {"lastPath", " "}},
+        {" a ,b", "", false, {""}, {" a ", "b"}},  // untrimmed; an empty delimiter splits at ","
+        {"資料::報告::", "::", false, {"", ""}, {"資料", "報告", " "}},
+        {"a,b,c", ",", true, {"__restover__", "__restover__", ""}, {"a", "b,c", "", ""}},
+    };
+    for (const auto& c : cases) {
+        FieldSplitter s;
+        std::vector<std::string> out{s.split(c.text, c.delimiter, c.trim)};
+        for (const auto& call : c.calls) out.push_back(s.split(call));
+        EXPECT_EQ(out, c.out) << c.text;
+    }
 }
 
 TEST(FieldSplitter, StopsAtThirtyTwoFieldsAndKeepsALongLastFieldWhole) {
-    std::string text;
+    std::string text, rest;
     for (int i = 1; i <= 41; ++i) text += "f" + std::to_string(i) + (i < 41 ? "," : "");
-    std::string expectedRest;
-    for (int i = 2; i <= 32; ++i) expectedRest += (i > 2 ? ",f" : "f") + std::to_string(i);
+    for (int i = 2; i <= 32; ++i) rest += (i > 2 ? ",f" : "f") + std::to_string(i);
     FieldSplitter s;
     EXPECT_EQ(s.split(text, ",", false), "f1");
-    EXPECT_EQ(s.split("__restover__"), expectedRest);
-
-    s.split(text, ",", false);
-    for (int i = 2; i <= 31; ++i) s.split("");
-    EXPECT_EQ(s.split(""), "f32");
-    EXPECT_EQ(s.split(""), "");
-
+    EXPECT_EQ(s.split("__restover__"), rest);
     const std::string longValue = "C:\\" + std::string(100, 'x') + "\\深い\\";
     s.split("lastPath," + longValue, ",", true);
     EXPECT_EQ(s.split(""), longValue);
 }
 
 TEST(NameSplitter, SplitsAtTheLastSeparator) {
-    struct Case {
+    const struct {
         std::string text, sep;
         int count;
         NameParts expected;
+    } cases[] = {
+        {"report.txt", ".", 0, {"report", ".txt"}},    {"README", ".", 0, {"README", ""}},
+        {"archive.tar.gz", ".", 0, {"archive.tar", ".gz"}}, {".profile", ".", 0, {"", ".profile"}},
+        {"note.", ".", 0, {"note", "."}},              {"報告書.テキスト", ".", 0, {"報告書", ".テキスト"}},
+        {"C:\\資料\\報告書.txt", "\\", 1, {"C:\\資料\\", "報告書.txt"}}, {"C:\\Docs\\", "\\", 1, {"C:\\Docs\\", ""}},
     };
-    const Case cases[] = {
-        {"report.txt", ".", 0, {"report", ".txt"}},
-        {"README", ".", 0, {"README", ""}},
-        {"archive.tar.gz", ".", 0, {"archive.tar", ".gz"}},
-        {".profile", ".", 0, {"", ".profile"}},
-        {"note.", ".", 0, {"note", "."}},
-        {"C:\\Docs\\a.txt", "\\", 1, {"C:\\Docs\\", "a.txt"}},
-        {"C:\\資料\\報告書.txt", "\\", 1, {"C:\\資料\\", "報告書.txt"}},
-        {"報告書.テキスト", ".", 0, {"報告書", ".テキスト"}},
-        {"C:\\Docs\\", "\\", 1, {"C:\\Docs\\", ""}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(bas_basic::splitName(c.text, c.sep, c.count), c.expected) << c.text;
-    }
+    for (const auto& c : cases) EXPECT_EQ(bas_basic::splitName(c.text, c.sep, c.count), c.expected) << c.text;
 }
 
 TEST(PathJoiner, PutsExactlyOneSeparatorBetween) {
-    EXPECT_EQ(bas_basic::joinPath("C:\\Tools", "mabrel9-iv.ini"), "C:\\Tools\\mabrel9-iv.ini");
-    EXPECT_EQ(bas_basic::joinPath("C:\\", "mabrel9-iv.ini"), "C:\\mabrel9-iv.ini");
-    EXPECT_EQ(bas_basic::joinPath("C:\\", "\\a"), "C:\\a");
-    EXPECT_EQ(bas_basic::joinPath("C:\\x", "\\a"), "C:\\x\\a");
-    EXPECT_EQ(bas_basic::joinPath("", "a"), "\\a");
+    const std::string cases[][3] = {{"C:\\Tools", "mabrel9-iv.ini", "C:\\Tools\\mabrel9-iv.ini"},
+                                    {"C:\\", "mabrel9-iv.ini", "C:\\mabrel9-iv.ini"},
+                                    {"C:\\", "\\a", "C:\\a"},
+                                    {"C:\\x", "\\a", "C:\\x\\a"},
+                                    {"", "a", "\\a"}};
+    for (const auto& [folder, name, joined] : cases) EXPECT_EQ(bas_basic::joinPath(folder, name), joined);
 }
 
-TEST(CharacterRemover, RemovesEveryCharacterOfTheSet) {
+TEST(CharacterText, RemovesCountsCutsAndFoldsByCharacter) {
     EXPECT_EQ(bas_basic::removeChars(".t x,t", " ,"), ".txt");
-    EXPECT_EQ(bas_basic::removeChars("a, b", ""), "a, b");
     // Characters, not bytes: removing one kanji must not break its neighbours.
     EXPECT_EQ(bas_basic::removeChars("報告,書 。", "告 "), "報,書。");
-}
-
-TEST(CharacterText, CountsAndCutsByCharacter) {
     const std::string s = "報告a書";
     EXPECT_EQ(util::charLength(s), 4u);
     EXPECT_EQ(util::leftChars(s, 2), "報告");
     EXPECT_EQ(util::rightChars(s, 2), "a書");
     EXPECT_EQ(util::leftChars(s, 10), s);
-    EXPECT_EQ(util::rightChars(s, 10), s);
-    EXPECT_EQ(util::leftChars(s, 0), "");
-}
-
-TEST(CharacterText, CaseHelpersTouchOnlyLatinLetters) {
     EXPECT_EQ(util::toLowerAscii("Report.TXT 報告"), "report.txt 報告");
     EXPECT_EQ(util::toUpperAscii("report.txt ａ"), "REPORT.TXT ａ");
     EXPECT_EQ(util::foldCase("ＡＢＣabcDEF資料"), util::foldCase("ａｂｃABCdef資料"));
