@@ -106,7 +106,7 @@ TEST_F(CommentFile, SavingAfterASortByAnotherColumnWritesRowKeysOnOneLineEachAnd
     EXPECT_EQ(window().lastSortColumn, 0);
 }
 
-TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASave) {
+TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASaveAndAnEmptyFileIsReported) {
     file("tool.exe", "1");
     file("a.txt", "1");
     const std::string kept = "f\r\ntool.exe_2000-07-15 09-05-03,the tool\r\na.txt_2000-07-15 09-05-03,text\r\n";
@@ -119,12 +119,10 @@ TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASave) {
     state.exceptionExtList1 = ".";
     window().fun_Load();
     EXPECT_EQ(commentOn("tool.exe"), "the tool");
-}
 
-TEST_F(CommentFile, AnEmptyCommentFileIsReportedAndTheNextSaveWritesTheList) {
-    file("a.txt", "1");
+    // An empty comment file is reported; the next save writes the list.
     writeCommentFile("");
-    load();
+    window().fun_Load();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 62 (", 0), 0u) << ui.messages[0];
     commentOn("a.txt") = "new";
@@ -364,7 +362,10 @@ TEST_F(StoredCommentsKept, AListingWithoutTheFoldersOwnEntryLetsNoRecordGo) {
     EXPECT_EQ(commentBytes(), kTypedOnA);
 }
 
-TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwritten) {
+TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwrittenNorBeforeAnyLoadOrByAFailedWrite) {
+    state.p_driveAndPath = root;
+    EXPECT_TRUE(window().saveCommentFile());
+    EXPECT_EQ(commentBytes(), kStored);
     faulty.failCallsOn(FsOp::ReadFile, "_mabre.l94", platform::err::PermissionDenied);
     load();
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -376,18 +377,13 @@ TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_EQ(faulty.calls(FsOp::WriteFileAtomic), 0);
     ASSERT_EQ(ui.messages.size(), 2u);  // what was typed is not stored: told
     EXPECT_EQ(ui.messages[1].rfind("in saveCommentFile, err 70 (", 0), 0u) << ui.messages[1];
-}
-
-TEST_F(StoredCommentsKept, ASaveBeforeAnyLoadOrAFailedWriteChangesNothing) {
-    state.p_driveAndPath = root;
-    EXPECT_TRUE(window().saveCommentFile());
-    EXPECT_EQ(commentBytes(), kStored);
-    load();
+    faulty.clear();
+    window().fun_Load();
     commentOn("a.txt") = "changed";
     faulty.failCallsOn(FsOp::WriteFileAtomic, "_mabre.l94", platform::err::PermissionDenied);
     EXPECT_FALSE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
-    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages.size(), 3u);
 }
 
 }  // namespace
