@@ -109,17 +109,8 @@ TEST_F(Lifecycle, SettingsGoToTheSettingsFolderMadeWhenMissingTheFileBesideThePr
     EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
 }
 
-TEST_F(Lifecycle, RefreshSavesTypedCommentsFirstThenListsNewFilesAndHelpOpensThePageBesideTheProgram) {
-    work.write("a.txt", "a");
+TEST_F(Lifecycle, HelpOpensThePageBesideTheProgram) {
     startIn(root);
-    commentOf(rowOf("a.txt")) = "typed";
-    window().txtFolderComment.text = "folder";
-    work.write("new.txt", "n");
-    window().cmdUpdate_Click();
-    EXPECT_GE(rowOf("new.txt"), 0);
-    EXPECT_EQ(commentOf(rowOf("a.txt")), "typed");
-    EXPECT_EQ(window().txtFolderComment.text, "folder");
-
     window().cmdHelp_Click();
     ASSERT_EQ(ui.shellRequests.size(), 1u);
     EXPECT_EQ(ui.shellRequests[0].operation, "open");
