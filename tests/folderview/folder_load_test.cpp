@@ -1,5 +1,5 @@
 // The folder view load on real folders: rows, tree, counts, the display
-// filter, redundant backup copies, icons, and the failures it meets.
+// filter, redundant backup copies, and the failures it meets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <set>
 
 #include "folderview/folder_view_fixture.h"
 #include "platform/errors.h"
@@ -157,25 +156,6 @@ TEST_F(FolderLoad, TheDisplayFilterGoesByTheLastExtensionLowerCasedModeOneShowin
         EXPECT_EQ(column(0), c.shown) << c.mode << " " << c.list;
     }
     EXPECT_EQ(status(), counts(0, 3, 0));
-}
-
-TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnPathSharingOnePictureOfItsType) {
-    file("a.txt", "1");
-    file("c.none", "1");
-    backupCopy("a_1999-01-01 00-00-00.txt", "0");
-    ui.iconExtensions = std::set<std::string>{".txt"};
-    window().ImageList1.images.push_back({"istale", nullptr});
-    load();
-    auto& images = window().ImageList1.images;
-    ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0].second, images[1].second);  // one picture, held once
-    EXPECT_EQ(images[0].second->pixels, scriptedIcon(".txt").pixels);
-    for (const auto& r : rows()) {
-        const std::string path = root + (r.cells[3].empty() ? r.cells[0] : "_mabre-l94\\a_1999-01-01 00-00-00.txt");
-        EXPECT_EQ(r.smallIcon == 0 ? "none" : images[static_cast<std::size_t>(r.smallIcon - 1)].first,
-                  r.cells[0] == "c.none" ? "none" : "i" + path);
-    }
-
 }
 
 TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALinkAndBrokenLinksAreLeftOut) {
