@@ -204,17 +204,13 @@ TEST_F(CommentFile, NamesFromAWindowsArchiveAreListedUsedByTheirBytesAndKeepThei
     writeCommentFile(stored);
     load();
     ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
-    const auto row = [&](const std::string& own, bool backup = false) {
-        for (std::size_t i = 0; i < rows().size(); ++i) {
-            if (window().lvwFiles.nameOf(rows()[i]) == own && (rows()[i].cells[3] == "*") == backup) {
-                return static_cast<int>(i);
-            }
+    // The cell of the row whose name is `own` (its bytes), to read or to type into.
+    const auto cell = [&](const std::string& own, std::size_t column, bool backup = false) -> std::string& {
+        for (auto& r : window().lvwFiles.rows) {
+            if (window().lvwFiles.nameOf(r) == own && (r.cells[3] == "*") == backup) return r.cells[column];
         }
         ADD_FAILURE() << "no row " << own;
-        return 0;
-    };
-    const auto cell = [&](const std::string& own, std::size_t column, bool backup = false) {
-        return rows()[static_cast<std::size_t>(row(own, backup))].cells[column];
+        return window().lvwFiles.rows.at(0).cells[column];
     };
     EXPECT_EQ(cell(sjis, 0), "表計算.txt");
     EXPECT_EQ(cell(sjis, 0, true), "表計算.txt");
@@ -228,7 +224,7 @@ TEST_F(CommentFile, NamesFromAWindowsArchiveAreListedUsedByTheirBytesAndKeepThei
     // stored records as they were, each name as its own bytes in code page 932.
     const std::pair<std::string, std::string> typed[] = {
         {kana, "kana note"}, {latin, "latin note"}, {"表計算.txt", "utf8 note"}};
-    for (const auto& [own, text] : typed) commentOf(row(own)) = text;
+    for (const auto& [own, text] : typed) cell(own, 4) = text;
     window().cmdUpdate_Click();
     nextRun();
     EXPECT_EQ(cell(sjis, 4), "計算表");
