@@ -38,12 +38,11 @@ protected:
     std::string kept() { return readBytes(work.path() / "_mabre-l94" / kCopyV1); }
 };
 
-TEST_F(Open, AFileIsCopiedBeforeTheShellOpensItAndTheWindowMinimises) {
+TEST_F(Open, AFileIsCopiedBeforeTheShellOpensItAChangedOneShowsItsOldVersionAnUnchangedOneKeepsItsCopyForAWeek) {
     select({});  // without a selected row: nothing
     window().lvwFiles_DblClick();
     EXPECT_TRUE(ui.shellRequests.empty());
     EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre-l94"));
-
     doubleClick(rowOf("a.txt"));
     ASSERT_EQ(backupNames(), Strings{kCopyV1});
     EXPECT_EQ(kept(), "one");
@@ -54,12 +53,8 @@ TEST_F(Open, AFileIsCopiedBeforeTheShellOpensItAndTheWindowMinimises) {
     EXPECT_TRUE(window().reloadOnRestore);
     EXPECT_EQ(ui.windowStates.back(), WindowState::Minimized);
     EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(Open, AChangedFileShowsItsOldVersionAndAnUnchangedOneKeepsItsCopyForAWeek) {
     // Opened and left unchanged: one copy however often, unlisted, kept
     // through the return and a restart: the edit may still come.
-    doubleClick(rowOf("a.txt"));
     doubleClick(rowOf("a.txt"));
     EXPECT_EQ(ui.shellRequests.size(), 2u);
     restoreWindow();

@@ -1,6 +1,6 @@
-// Comparing versions from the row menu, on real files: what the compare
-// window shows for texts of every kind, what goes to the compare tool, and
-// that neither file is touched.
+// Comparing versions from the row menu, on real files: which two files are
+// compared, whether they are read as text or go to the compare tool, and that
+// closing the window stops the comparison.
 #include <gtest/gtest.h>
 
 #include "app/window_fixture.h"
@@ -11,12 +11,10 @@ namespace mabrel::test {
 namespace {
 
 constexpr char kOld[] = "2020-01-02 03-04-05";
-constexpr char kNew[] = "2021-06-07 08-09-10";
 
 // A row as "<kind> <older side> | <newer side>", changed pieces in [ ].
 std::string shown(const backup::TextComparison& c, std::size_t row) {
-    static const char kinds[] = {'=', '-', '+', '~'};
-    std::string out(1, kinds[static_cast<int>(c.rows[row].kind)]);
+    std::string out(1, "=-+~"[static_cast<int>(c.rows[row].kind)]);
     for (const bool newer : {false, true}) {
         out += newer ? " |" : "";
         if ((newer ? c.rows[row].right : c.rows[row].left) < 0) continue;
@@ -44,11 +42,11 @@ protected:
     }
 };
 
-TEST_F(Compare, TextsOfEveryKindShowTheirLinesSideBySide) {
+TEST_F(Compare, TextsAreShownSideBySideAndOtherFilesGoToTheCompareTool) {
     const std::string cp932 = *codec->toAnsi("今日は晴れ。\r\n明日は雨。\r\n");
     struct Case {
         std::string older, newer;
-        std::vector<std::string> rows;
+        std::vector<std::string> rows;  // none: the compare tool
         std::string olderText, newerText;  // encoding and line ends
     };
     const Case cases[] = {
@@ -56,107 +54,75 @@ TEST_F(Compare, TextsOfEveryKindShowTheirLinesSideBySide) {
          {"= 今日は晴れ。 | 今日は晴れ。", "~ 明日は[雨]。 | 明日は[雪だ]。"}, "UTF-8・LF", "UTF-8・LF"},
         {cp932, "\xEF\xBB\xBF" "今日は晴れ。\r\n明日は雨。\r\n",
          {"= 今日は晴れ。 | 今日は晴れ。", "= 明日は雨。 | 明日は雨。"}, "Shift_JIS・CRLF", "UTF-8 (BOM)・CRLF"},
-        {"one\r\ntwo\r\n", "one\ntwo\n", {"~ one[ [CRLF]] | one[ [LF]]", "~ two[ [CRLF]] | two[ [LF]]"}, "UTF-8・CRLF", "UTF-8・LF"},
-        {"a\nlast", "a\nlast\nnew\n", {"= a | a", "~ last[ [改行なし]] | last[ [LF]]", "+ | new"}, "UTF-8・LF", "UTF-8・LF"},
-        {"apple\nbanana\n", "cherry\nfig\n", {"- apple |", "- banana |", "+ | cherry", "+ | fig"}, "UTF-8・LF", "UTF-8・LF"},
-        {"\tk=1 \x1b[0m\n", "\tk=2 \x1b[0m\n", {"~     k=[1] \xE2\x90\x9B[0m |     k=[2] \xE2\x90\x9B[0m"}, "UTF-8・LF", "UTF-8・LF"},
-        {"", "new\n", {"+ | new"}, "UTF-8・改行なし", "UTF-8・LF"},
+        {"a\r\nlast", "a\nlast\nnew\n", {"~ a[ [CRLF]] | a[ [LF]]", "~ last[ [改行なし]] | last[ [LF]]", "+ | new"}, "UTF-8・CRLF", "UTF-8・LF"},
+        {"apple\n", "\tk=2 \x1b[0m\n", {"- apple |", "+ |     k=2 \xE2\x90\x9B[0m"}, "UTF-8・LF", "UTF-8・LF"},
+        {std::string("PK\x03\x04\0\0", 6), "plain text\n", {}, "", ""},
+        {"text\x01more\n", "plain text\n", {}, "", ""},
+        {"caf\xE9 \xFF\n", "plain text\n", {}, "", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.rows.back());
+        SCOPED_TRACE(c.older);
         files(c.older, c.newer);
-        compare({rowOf("a.txt", kOld)}, [&](frm_compare& w) {
+        ui.compareToolRequests.clear();
+        bool looked = false;
+        // The present file selected first: it still goes on the right.
+        compare({rowOf("a.txt"), rowOf("a.txt", kOld)}, [&](frm_compare& w) {
+            looked = true;
             ASSERT_NE(w.comparison(), nullptr);
             std::vector<std::string> rows;
             for (std::size_t r = 0; r < w.comparison()->rows.size(); ++r) rows.push_back(shown(*w.comparison(), r));
             EXPECT_EQ(rows, c.rows);
-            for (const std::string& part : {std::string("a.txt　2020-01-02 03-04-05（バックアップ）"), c.olderText}) {
-                EXPECT_NE(w.lblOlder.caption.find(part), std::string::npos) << w.lblOlder.caption;
-            }
-            for (const std::string& part : {std::string("a.txt　2021-06-07 08-09-10（現在のファイル）"), c.newerText}) {
-                EXPECT_NE(w.lblNewer.caption.find(part), std::string::npos) << w.lblNewer.caption;
-            }
+            EXPECT_NE(w.lblOlder.caption.find(std::string("a.txt　") + kOld + "（バックアップ）\n" + c.olderText), std::string::npos) << w.lblOlder.caption;
+            EXPECT_NE(w.lblNewer.caption.find("a.txt　2021-06-07 08-09-10（現在のファイル）\n" + c.newerText), std::string::npos) << w.lblNewer.caption;
         });
+        EXPECT_EQ(looked, !c.rows.empty());
+        if (c.rows.empty()) {
+            ASSERT_EQ(ui.compareToolRequests.size(), 1u);
+            const CompareToolRequest& r = ui.compareToolRequests[0];
+            EXPECT_EQ(std::make_pair(r.older, r.newer), std::make_pair(root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", root + "a.txt"));
+            EXPECT_EQ(r.olderTitle, std::string("a.txt　") + kOld + "（バックアップ）");
+        } else {
+            EXPECT_TRUE(ui.compareToolRequests.empty());
+        }
         EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
     }
-    EXPECT_TRUE(ui.compareToolRequests.empty());
+    ui.compareToolInstalled = false;
+    compare({rowOf("a.txt", kOld)});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("比較ツール（TestDiff）がインストールされていません"), std::string::npos) << ui.messages[0];
 }
 
-TEST_F(Compare, TwoRowsGoOlderLeftAndTheKeysWalkTheChangesAndNothingIsTouched) {
-    files("1\n2\n3\n4\n5\n6\n7\n", "1\nzwei\n3\n4\n5\n6\nsieben\n");
+TEST_F(Compare, OneKeptVersionOrTwoRowsAreComparedOlderLeftAndNothingIsTouched) {
+    files("1\n2\n3\n", "1\nzwei\n3\n");
     file("_mabre-l94/a_2019-01-01 00-00-00.txt", "1\n2\n", 2019, 1, 1, 0, 0, 0);
+    work.write("b.txt", "b\n");
     window().fun_Load();
     const auto before = backupNames();
     const auto time = std::filesystem::last_write_time(work.path() / "a.txt");
-
-    // The present file selected first: it still goes on the right.
-    compare({rowOf("a.txt"), rowOf("a.txt", kOld)}, [](frm_compare& w) {
-        EXPECT_EQ(w.lblStatus.caption, "変更 2 か所（1 番目）");
-        EXPECT_EQ(w.currentRow(), 1);
-        EXPECT_FALSE(w.cmdPrevious.enabled);
-        w.cmdNext_Click();
-        EXPECT_EQ(w.currentRow(), 7);
-        EXPECT_EQ(w.lblStatus.caption, "変更 2 か所（2 番目）");
-        EXPECT_FALSE(w.cmdNext.enabled);
-        w.cmdNext_Click();  // no further change
-        w.cmdPrevious_Click();
-        EXPECT_EQ(w.currentRow(), 1);
-        EXPECT_NE(w.lblOlder.caption.find(kOld), std::string::npos);
-        EXPECT_NE(w.lblNewer.caption.find(kNew), std::string::npos);
-        w.cmdClose_Click();
-    });
-    // Two kept versions: the earlier on the left.
-    compare({rowOf("a.txt", kOld), rowOf("a.txt", "2019-01-01 00-00-00")}, [](frm_compare& w) {
-        EXPECT_NE(w.lblOlder.caption.find("2019-01-01 00-00-00"), std::string::npos);
-    });
-    EXPECT_EQ(ui.modalShowings, (std::vector<WindowKind>{WindowKind::RClick, WindowKind::Compare, WindowKind::RClick,
-                                                         WindowKind::Compare}));
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(backupNames(), before);
-    EXPECT_EQ(std::filesystem::last_write_time(work.path() / "a.txt"), time);
-}
-
-TEST_F(Compare, TheMenuOffersItForOneKeptVersionOrTwoRowsAndTheKeyTellsOtherwise) {
-    files("x\n", "y\n");
-    work.write("b.txt", "b\n");
-    window().fun_Load();
-    const std::pair<std::vector<int>, bool> cases[] = {{{rowOf("a.txt", kOld)}, true},
-                                                       {{rowOf("a.txt")}, false},
-                                                       {{rowOf("a.txt"), rowOf("b.txt")}, true},
-                                                       {{rowOf("a.txt"), rowOf("b.txt"), rowOf("a.txt", kOld)}, false}};
-    for (const auto& [rows, offered] : cases) {
+    const std::pair<std::vector<int>, bool> offers[] = {{{rowOf("a.txt", kOld)}, true},
+                                                        {{rowOf("a.txt")}, false},
+                                                        {{rowOf("a.txt"), rowOf("b.txt")}, true},
+                                                        {{rowOf("a.txt"), rowOf("b.txt"), rowOf("a.txt", kOld)}, false}};
+    for (const auto& [rows, offered] : offers) {
         select(rows);
         bool enabled = !offered;
         ui.rclickScripts.push_back([&](frm_rclick& m) { enabled = m.Command1[frm_rclick::kCompare].enabled; });
         window().lvwFiles_MouseUp(kRightButton, 0, 1, 1);
         EXPECT_EQ(enabled, offered) << rows.size() << " rows";
     }
+    // Two kept versions: the earlier on the left.
+    compare({rowOf("a.txt", kOld), rowOf("a.txt", "2019-01-01 00-00-00")}, [](frm_compare& w) {
+        EXPECT_NE(w.lblOlder.caption.find("2019-01-01 00-00-00"), std::string::npos);
+        EXPECT_NE(w.lblNewer.caption.find(kOld), std::string::npos);
+        EXPECT_EQ(w.lblStatus.caption, "変更 1 か所（1 番目）");
+    });
+    EXPECT_EQ(std::count(ui.modalShowings.begin(), ui.modalShowings.end(), WindowKind::Compare), 1);
     select({rowOf("a.txt")});
     window().fun_aCompare();  // Ctrl+D
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].find("比べる版を選んでください"), std::string::npos);
-    EXPECT_EQ(std::count(ui.modalShowings.begin(), ui.modalShowings.end(), WindowKind::Compare), 0);
-}
-
-TEST_F(Compare, OtherFilesGoToTheCompareToolOlderLeftOrAMessageNamesTheTools) {
-    // A NUL, a control character, neither UTF-8 nor Shift_JIS.
-    for (const std::string& bytes : {std::string("PK\x03\x04\0\0", 6), std::string("text\x01more\n"), std::string("caf\xE9 \xFF\n")}) {
-        files(bytes, "plain text\n");
-        ui.compareToolRequests.clear();
-        compare({rowOf("a.txt"), rowOf("a.txt", kOld)});
-        ASSERT_EQ(ui.compareToolRequests.size(), 1u);
-        const CompareToolRequest& r = ui.compareToolRequests[0];
-        EXPECT_EQ(r.older, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt");
-        EXPECT_EQ(r.newer, root + "a.txt");
-        EXPECT_EQ(r.olderTitle, std::string("a.txt　") + kOld + "（バックアップ）");
-        EXPECT_EQ(r.newerTitle, std::string("a.txt　") + kNew + "（現在のファイル）");
-        EXPECT_TRUE(ui.messages.empty());
-    }
-    ui.compareToolInstalled = false;
-    compare({rowOf("a.txt", kOld)});
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_NE(ui.messages[0].find("比較ツール（TestDiff）がインストールされていません"), std::string::npos) << ui.messages[0];
-
+    EXPECT_EQ(backupNames(), before);
+    EXPECT_EQ(std::filesystem::last_write_time(work.path() / "a.txt"), time);
     // A file gone since the list was read.
     std::filesystem::remove(work.path() / "a.txt");
     compare({rowOf("a.txt", kOld)});
@@ -164,22 +130,15 @@ TEST_F(Compare, OtherFilesGoToTheCompareToolOlderLeftOrAMessageNamesTheTools) {
     EXPECT_EQ(ui.messages[1].rfind("in fun_aCompare, err 53 (", 0), 0u) << ui.messages[1];
 }
 
-// A log of about 50 MB, three of whose lines changed in the newer version
-// (what is shown for such a pair is measured by the compare benchmark).
-std::string bigLog(bool changed) {
-    std::string log;
-    log.reserve(52u << 20);
-    for (int i = 0; log.size() < (50u << 20); ++i) {
-        log += "2024-03-01 09:00:" + std::to_string(i % 60) + " [INFO] 処理 " + std::to_string(i);
-        if (changed && (i == 10 || i == 250000 || i == 500000)) log += " 変更";
-        log += " 接続を確認しました。 request=" + std::to_string(i * 7) + "\r\n";
+TEST_F(Compare, ClosingTheWindowStopsALongComparison) {
+    // About 50 MB of log lines, a few changed.
+    std::string older, newer;
+    for (int i = 0; older.size() < (50u << 20); ++i) {
+        const std::string line = "2024-03-01 09:00:" + std::to_string(i % 60) + " [INFO] 処理 " + std::to_string(i);
+        older += line + " 接続を確認しました。\r\n";
+        newer += line + (i % 250000 == 10 ? " 変更" : "") + " 接続を確認しました。\r\n";
     }
-    return log;
-}
-
-TEST_F(Compare, AFiftyMegabyteComparisonStopsWhenTheWindowIsClosed) {
-    files(bigLog(false), bigLog(true));
-    // Closed at once: the comparison stops rather than running on.
+    files(older, newer);
     frm_compare closed(*fs, *codec, {root, "a.txt", false, root + "a.txt", "a"},
                        {root, "a_2020-01-02 03-04-05.txt", true, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b"});
     closed.Form_Load();

@@ -74,7 +74,9 @@ TEST_F(CommentFile, AFileAndACopyOfAnotherVersionInTheSameSecondKeepTheirOwnComm
     backupCopy("a_2000-07-15 09-05-03.txt", "older");
     load();
     commentOn("a.txt", kTs) = "on the copy";
-    window().cmdUpdate_Click();
+    window().txtFolderComment.text = "folder";
+    window().cmdUpdate_Click();  // a refresh saves first
+    EXPECT_EQ(window().txtFolderComment.text, "folder");
     EXPECT_EQ(commentOn("a.txt"), "");
     EXPECT_EQ(commentOn("a.txt", kTs), "on the copy");
     commentOn("a.txt") = "on the file";
@@ -106,7 +108,7 @@ TEST_F(CommentFile, SavingAfterASortByAnotherColumnWritesRowKeysOnOneLineEachAnd
     EXPECT_EQ(window().lastSortColumn, 0);
 }
 
-TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASave) {
+TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASaveAndAnEmptyFileIsReported) {
     file("tool.exe", "1");
     file("a.txt", "1");
     const std::string kept = "f\r\ntool.exe_2000-07-15 09-05-03,the tool\r\na.txt_2000-07-15 09-05-03,text\r\n";
@@ -119,12 +121,10 @@ TEST_F(CommentFile, CommentsOfVersionsHiddenByTheDisplayFilterSurviveASave) {
     state.exceptionExtList1 = ".";
     window().fun_Load();
     EXPECT_EQ(commentOn("tool.exe"), "the tool");
-}
 
-TEST_F(CommentFile, AnEmptyCommentFileIsReportedAndTheNextSaveWritesTheList) {
-    file("a.txt", "1");
+    // An empty comment file is reported; the next save writes the list.
     writeCommentFile("");
-    load();
+    window().fun_Load();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 62 (", 0), 0u) << ui.messages[0];
     commentOn("a.txt") = "new";
@@ -180,48 +180,6 @@ TEST_F(CommentFile, AUtf8FileIsReadAsUtf8AndWrittenInItsOneEncodingADamagedRecor
     }
 }
 
-// Two instances on one folder (two people on a share): each save writes only
-// its own changes over what the other stored; on one record the later wins.
-TEST_F(CommentFile, TwoInstancesOnOneFolderLoseNoComment) {
-    for (const char* n : {"a.txt", "b.txt", "c.txt"}) file(n, "1");
-    writeCommentFile("\r\n");
-    load();
-    ProcessState otherState;
-    otherState.p_driveAndPath = root;
-    ScriptedInteraction otherUi;
-    frm_mabrel94 other(otherState, *fs, *codec, process, otherUi);
-    other.fun_Load();
-    const auto set = [](frm_mabrel94& w, const std::string& name, const std::string& text) {
-        for (auto& r : w.lvwFiles.rows) {
-            if (r.cells[0] == name) r.cells[4] = text;
-        }
-    };
-    const std::string ts = "_2000-07-15 09-05-03,";
-    set(window(), "a.txt", "this on a");
-    set(other, "b.txt", "other on b");
-    window().saveCommentFile();
-    other.cmdUpdate_Click();  // a refresh saves too
-    EXPECT_EQ(commentBytes(), "\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\n");
-
-    set(window(), "c.txt", "this on c");
-    set(other, "c.txt", "other on c");
-    other.txtFolderComment.text = "other's folder";
-    other.saveCommentFile();
-    window().cmdUpdate_Click();
-    EXPECT_EQ(commentBytes(), "other's folder\r\na.txt" + ts + "this on a\r\nb.txt" + ts + "other on b\r\nc.txt" + ts +
-                                  "this on c\r\n");
-    EXPECT_EQ(commentOn("b.txt"), "other on b");
-
-    // The other empties what it shows of this one's; the later save wins.
-    other.fun_Load();
-    set(other, "a.txt", "");
-    other.cmdExit_Click();
-    window().cmdExit_Click();
-    EXPECT_EQ(commentBytes(), "other's folder\r\nb.txt" + ts + "other on b\r\nc.txt" + ts + "this on c\r\n");
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_TRUE(otherUi.messages.empty());
-}
-
 // A folder as a Windows archive leaves it: Shift_JIS names (表計算 holds the
 // byte 5C of "\\"), half-width kana, Latin-1, a UTF-8 name that shows like a
 // Shift_JIS one, and names that cannot be shown at all.
@@ -246,17 +204,13 @@ TEST_F(CommentFile, NamesFromAWindowsArchiveAreListedUsedByTheirBytesAndKeepThei
     writeCommentFile(stored);
     load();
     ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
-    const auto row = [&](const std::string& own, bool backup = false) {
-        for (std::size_t i = 0; i < rows().size(); ++i) {
-            if (window().lvwFiles.nameOf(rows()[i]) == own && (rows()[i].cells[3] == "*") == backup) {
-                return static_cast<int>(i);
-            }
+    // The cell of the row whose name is `own` (its bytes), to read or to type into.
+    const auto cell = [&](const std::string& own, std::size_t column, bool backup = false) -> std::string& {
+        for (auto& r : window().lvwFiles.rows) {
+            if (window().lvwFiles.nameOf(r) == own && (r.cells[3] == "*") == backup) return r.cells[column];
         }
         ADD_FAILURE() << "no row " << own;
-        return 0;
-    };
-    const auto cell = [&](const std::string& own, std::size_t column, bool backup = false) {
-        return rows()[static_cast<std::size_t>(row(own, backup))].cells[column];
+        return window().lvwFiles.rows.at(0).cells[column];
     };
     EXPECT_EQ(cell(sjis, 0), "表計算.txt");
     EXPECT_EQ(cell(sjis, 0, true), "表計算.txt");
@@ -270,7 +224,7 @@ TEST_F(CommentFile, NamesFromAWindowsArchiveAreListedUsedByTheirBytesAndKeepThei
     // stored records as they were, each name as its own bytes in code page 932.
     const std::pair<std::string, std::string> typed[] = {
         {kana, "kana note"}, {latin, "latin note"}, {"表計算.txt", "utf8 note"}};
-    for (const auto& [own, text] : typed) commentOf(row(own)) = text;
+    for (const auto& [own, text] : typed) cell(own, 4) = text;
     window().cmdUpdate_Click();
     nextRun();
     EXPECT_EQ(cell(sjis, 4), "計算表");
@@ -364,7 +318,10 @@ TEST_F(StoredCommentsKept, AListingWithoutTheFoldersOwnEntryLetsNoRecordGo) {
     EXPECT_EQ(commentBytes(), kTypedOnA);
 }
 
-TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwritten) {
+TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwrittenNorBeforeAnyLoadOrByAFailedWrite) {
+    state.p_driveAndPath = root;
+    EXPECT_TRUE(window().saveCommentFile());
+    EXPECT_EQ(commentBytes(), kStored);
     faulty.failCallsOn(FsOp::ReadFile, "_mabre.l94", platform::err::PermissionDenied);
     load();
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -376,18 +333,13 @@ TEST_F(StoredCommentsKept, ACommentFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_EQ(faulty.calls(FsOp::WriteFileAtomic), 0);
     ASSERT_EQ(ui.messages.size(), 2u);  // what was typed is not stored: told
     EXPECT_EQ(ui.messages[1].rfind("in saveCommentFile, err 70 (", 0), 0u) << ui.messages[1];
-}
-
-TEST_F(StoredCommentsKept, ASaveBeforeAnyLoadOrAFailedWriteChangesNothing) {
-    state.p_driveAndPath = root;
-    EXPECT_TRUE(window().saveCommentFile());
-    EXPECT_EQ(commentBytes(), kStored);
-    load();
+    faulty.clear();
+    window().fun_Load();
     commentOn("a.txt") = "changed";
     faulty.failCallsOn(FsOp::WriteFileAtomic, "_mabre.l94", platform::err::PermissionDenied);
     EXPECT_FALSE(window().saveCommentFile());
     EXPECT_EQ(commentBytes(), kStored);
-    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages.size(), 3u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The folder view load on real folders: rows, tree, counts, the display
-// filter, redundant backup copies, icons, and the failures it meets.
+// filter, redundant backup copies, and the failures it meets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <set>
 
 #include "folderview/folder_view_fixture.h"
 #include "platform/errors.h"
@@ -25,7 +24,7 @@ std::int64_t daysLater(int days) { return static_cast<std::int64_t>(std::time(nu
 
 class FolderLoad : public FolderViewTest {};
 
-TEST_F(FolderLoad, ShowsTheFolderItsSubFoldersFilesAndBackupsButNothingOfTheProgramsOwn) {
+TEST_F(FolderLoad, ShowsTheFolderItsSubFoldersFilesAndBackupsButNothingOfTheProgramsOwnAndAMissingOneIsReported) {
     for (const char* d : {"Sub B", "a-sub", "Old_MABRE", ".git"}) work.mkdir(d);
     file("report.txt", "12345", 2001, 2, 3, 14, 5, 6);
     file("README", "");
@@ -60,6 +59,13 @@ TEST_F(FolderLoad, ShowsTheFolderItsSubFoldersFilesAndBackupsButNothingOfTheProg
     EXPECT_EQ(column(0), (Strings{"report.txt", "report.txt", "README", "b.txt"}));
     EXPECT_EQ(window().txtFolderComment.text, "");
     EXPECT_EQ(status(), counts(1, 3, 1));
+
+    load("does-not-exist\\");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 76 (", 0), 0u) << ui.messages[0];
+    EXPECT_EQ(status(), counts(0, 0, 0));
+    EXPECT_EQ(ui.waitCursorChanges.back(), false);
+    EXPECT_FALSE(ui.askedDuringLoad);  // the box is not under the load
 }
 
 TEST_F(FolderLoad, CopiesOfThePresentVersionAreUnlistedAndRemovedAWeekAfterTheyWereTakenOthersStay) {
@@ -152,73 +158,7 @@ TEST_F(FolderLoad, TheDisplayFilterGoesByTheLastExtensionLowerCasedModeOneShowin
     EXPECT_EQ(status(), counts(0, 3, 0));
 }
 
-TEST_F(FolderLoad, EveryRowGetsAnImageOfItsOwnPathSharingOnePictureOfItsTypeFittedToTheList) {
-    file("a.txt", "1");
-    file("c.none", "1");
-    backupCopy("a_1999-01-01 00-00-00.txt", "0");
-    ui.iconExtensions = std::set<std::string>{".txt"};
-    window().ImageList1.images.push_back({"istale", nullptr});
-    load();
-    auto& images = window().ImageList1.images;
-    ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0].second, images[1].second);  // one picture, held once
-    EXPECT_EQ(images[0].second->pixels, scriptedIcon(".txt").pixels);
-    for (const auto& r : rows()) {
-        const std::string path = root + (r.cells[3].empty() ? r.cells[0] : "_mabre-l94\\a_1999-01-01 00-00-00.txt");
-        EXPECT_EQ(r.smallIcon == 0 ? "none" : images[static_cast<std::size_t>(r.smallIcon - 1)].first,
-                  r.cells[0] == "c.none" ? "none" : "i" + path);
-    }
-
-    // An icon of another size is fitted, once for all its rows.
-    struct BigIcons : ScriptedInteraction {
-        SharedIcon iconFor(const std::string&) override { return icon; }
-        SharedIcon icon = [] {
-            IconImage icon{32, 32, std::vector<std::uint32_t>(32 * 32, 0xFF00FF00u)};
-            icon.pixels[0] = 0xFFFF0000u;
-            return std::make_shared<const IconImage>(std::move(icon));
-        }();
-    } big;
-    frm_mabrel94 w(state, *fs, *codec, process, big);
-    w.ImageList1.imageWidth = 32;
-    EXPECT_EQ(w.fun_AddIcon(""), 0);  // the reset restores the image size
-    EXPECT_EQ(w.ImageList1.imageWidth, 16);
-    EXPECT_EQ(w.fun_AddIcon("C:\\x\\a.txt"), 1);
-    EXPECT_EQ(w.fun_AddIcon("C:\\x\\b.txt"), 2);
-    const IconImage& image = *w.ImageList1.images[0].second;
-    ASSERT_EQ(image.pixels.size(), 256u);
-    EXPECT_EQ(image.pixels[0], 0xFFFF0000u);
-    EXPECT_EQ(image.pixels[1], 0xFF00FF00u);
-    EXPECT_EQ(w.ImageList1.images[0].second, w.ImageList1.images[1].second);
-}
-
-TEST_F(FolderLoad, AMissingFolderIsReportedWithPathNotFound) {
-    load("does-not-exist\\");
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_Load, err 76 (", 0), 0u) << ui.messages[0];
-    EXPECT_EQ(status(), counts(0, 0, 0));
-    EXPECT_EQ(ui.waitCursorChanges.back(), false);
-    EXPECT_FALSE(ui.askedDuringLoad);  // the box is not under the load
-}
-
-TEST_F(FolderLoad, EntriesThatCannotBeReadAreLeftOutAndTheScanGoesOn) {
-#ifdef _WIN32
-    GTEST_SKIP() << "symbolic links are a POSIX case";
-#endif
-    file("a.txt", "1");
-    file("c.txt", "1");
-    work.mkdir("A-sub");
-    // A link that points nowhere, and a loop.
-    std::filesystem::create_symlink(work.path() / "gone.txt", work.path() / "b.txt");
-    std::filesystem::create_symlink(work.path() / "loop", work.path() / "loop");
-    writeCommentFile("folder\r\na.txt_2000-07-15 09-05-03,note\r\nc.txt_2000-07-15 09-05-03,on c\r\n");
-    load();
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(table(), (Strings{"a.txt|2000-07-15 09-05-03|1||note", "c.txt|2000-07-15 09-05-03|1||on c"}));
-    EXPECT_EQ(status(), counts(1, 2, 0));
-    EXPECT_EQ(window().txtFolderComment.text, "folder");
-}
-
-TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALink) {
+TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALinkAndBrokenLinksAreLeftOut) {
 #ifdef _WIN32
     GTEST_SKIP() << "symbolic links need a privilege there";
 #endif
@@ -229,15 +169,25 @@ TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALink) {
     std::filesystem::permissions(target, std::filesystem::perms::owner_read);
     file("a.txt", "v");
     work.mkdir("_mabre-l94");
+    work.mkdir("A-sub");
     std::filesystem::create_symlink(target, work.path() / "_mabre-l94" / copyOf("a"));
     // A file that is a link to its own copy is not a reason to delete the copy.
     const auto copyOfB = backupCopy(copyOf("b"), "b");
     std::filesystem::create_symlink(copyOfB, work.path() / "b.txt");
+    // A link that points nowhere, and a loop: left out, the scan goes on.
+    std::filesystem::create_symlink(work.path() / "gone.txt", work.path() / "c.txt");
+    std::filesystem::create_symlink(work.path() / "loop", work.path() / "loop");
+    file("d.txt", "1");
+    writeCommentFile("folder\r\na.txt_2000-07-15 09-05-03,note\r\nd.txt_2000-07-15 09-05-03,on d\r\n");
     load();
     EXPECT_TRUE(isReadOnly(target));
     EXPECT_TRUE(std::filesystem::is_symlink(work.path() / "_mabre-l94" / copyOf("a")));
     EXPECT_EQ(readBytes(copyOfB), "b");
-    EXPECT_EQ(column(0), (Strings{"a.txt", "b.txt", "b.txt"}));
+    EXPECT_EQ(table(), (Strings{"a.txt|2000-07-15 09-05-03|1||note", "b.txt|2000-07-15 09-05-03|1||",
+                                "b.txt|2000-07-15 09-05-03|1|*|", "d.txt|2000-07-15 09-05-03|1||on d"}));
+    EXPECT_EQ(status(), counts(1, 3, 2));
+    EXPECT_EQ(window().txtFolderComment.text, "folder");
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(FolderLoad, RedundancyComparesTheTimeInUtcSoTheRepeatedHourKeepsBothVersions) {

@@ -60,7 +60,7 @@ protected:
     PrefixMappedFileSystem mapped;
 };
 
-TEST_F(Navigation, DownIntoASubFolderAndUpAgainRecordingTheFolderLeftEachTime) {
+TEST_F(Navigation, TheTreeGoesDownAndUpRecordingAndSavingTheFolderLeftAndStopsAtAShare) {
     startIn(root + "DOCS\\");
     window().txtFolderComment.text = "docs note";
     clickNode("SUB");
@@ -68,67 +68,52 @@ TEST_F(Navigation, DownIntoASubFolderAndUpAgainRecordingTheFolderLeftEachTime) {
     // Written while DOCS was still the current folder.
     EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\");
     EXPECT_EQ(storedComment(work.path() / "DOCS"), "docs note\r\n");
-
     window().txtFolderComment.text = "sub note";
     clickNode(root + "DOCS\\SUB\\");
     EXPECT_EQ(state.p_driveAndPath, root + "DOCS\\");
-    EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\SUB\\");
     EXPECT_EQ(storedComment(work.path() / "DOCS" / "SUB"), "sub note\r\n");
     EXPECT_EQ(window().txtFolderComment.text, "docs note");  // read back from DOCS
-    EXPECT_TRUE(ui.modalShowings.empty());
-}
 
-TEST_F(Navigation, UpFromADriveRootOpensTheChooserCancelReloadsTheSameFolder) {
-    startIn("D:\\");
-    window().txtFolderComment.text = "on D";
-    const int before = loads();
-    chooser();
-    window().tvwFolders_NodeClick(1);
-    ASSERT_EQ(ui.modalShowings, std::vector<WindowKind>{WindowKind::Drive});
-    EXPECT_EQ(state.p_driveAndPath, "D:\\");
-    EXPECT_EQ(loads(), before + 1);
-    EXPECT_EQ(settingsLine(3), "lastPath,D:\\");
-    EXPECT_EQ(storedComment(driveD.path()), "on D\r\n");
-
-    chooser(root + "DOCS");
-    window().tvwFolders_NodeClick(1);
-    EXPECT_EQ(window().tvwFolders.node(1).text, root + "DOCS\\");
-}
-
-TEST_F(Navigation, UpOnANetworkShareStopsAtTheShareThenOffersTheChooser) {
+    // Up on a share stops at the share; a folder only looked at stores nothing.
     startIn("\\\\srv\\share\\dir\\");
     clickNode("\\\\srv\\share\\dir\\");
     EXPECT_EQ(state.p_driveAndPath, "\\\\srv\\share\\");
-    EXPECT_TRUE(ui.modalShowings.empty());
-    // Only looked at: nothing stored.
     EXPECT_FALSE(std::filesystem::exists(share.path() / "dir" / "_mabre.l94"));
     EXPECT_EQ(settingsLine(3), "lastPath,\\\\srv\\share\\dir\\");
-
-    chooser("D:");  // the chooser adds the "\"
-    clickNode("\\\\srv\\share\\");
-    EXPECT_EQ(ui.modalShowings, std::vector<WindowKind>{WindowKind::Drive});
-    EXPECT_EQ(state.p_driveAndPath, "D:\\");
-    EXPECT_EQ(settingsLine(3), "lastPath,\\\\srv\\share\\");
+    EXPECT_TRUE(ui.modalShowings.empty());
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
 }
 
-TEST_F(Navigation, TheFolderLabelCancelledTouchesNothingChosenMovesAfterSaving) {
+TEST_F(Navigation, TheChooserFromTheLabelOrUpFromARootCancelledTouchesNothingChosenMovesAfterSaving) {
     startIn(root + "DOCS\\");
     window().txtFolderComment.text = "docs note";
-    const int before = loads();
+    int before = loads();
     chooser();
     window().lblFolderList_Click();
     EXPECT_EQ(loads(), before);
     EXPECT_FALSE(std::filesystem::exists(settingsFile()));
     EXPECT_FALSE(std::filesystem::exists(work.path() / "DOCS" / "_mabre.l94"));
-    EXPECT_EQ(window().txtFolderComment.text, "docs note");
 
-    chooser("D:\\");
+    chooser("D:");  // the chooser adds the "\"
     window().lblFolderList_Click();
     EXPECT_EQ(window().tvwFolders.node(1).text, "D:\\");
     EXPECT_EQ(settingsLine(3), "lastPath," + root + "DOCS\\");
     EXPECT_EQ(storedComment(work.path() / "DOCS"), "docs note\r\n");
     EXPECT_EQ(loads(), before + 1);
+
+    // Up from a drive root: the chooser; cancelled, the same folder is reloaded after saving.
+    window().txtFolderComment.text = "on D";
+    before = loads();
+    chooser();
+    window().tvwFolders_NodeClick(1);
+    EXPECT_EQ(ui.modalShowings, (std::vector<WindowKind>{WindowKind::Drive, WindowKind::Drive, WindowKind::Drive}));
+    EXPECT_EQ(state.p_driveAndPath, "D:\\");
+    EXPECT_EQ(loads(), before + 1);
+    EXPECT_EQ(settingsLine(3), "lastPath,D:\\");
+    EXPECT_EQ(storedComment(driveD.path()), "on D\r\n");
+    chooser(root + "DOCS");
+    window().tvwFolders_NodeClick(1);
+    EXPECT_EQ(window().tvwFolders.node(1).text, root + "DOCS\\");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "settings/frm_option.h"
 #include "settings/settings_file.h"
 
@@ -20,11 +22,10 @@ TEST(OptionsWindow, OpensOnTheStateOkNormalisesTheTypedListsAndStoresTheChosenMo
     w.Text2.text = "";
     w.Command1_Click();
     EXPECT_TRUE(w.unloaded);
-    EXPECT_EQ(state.p_dialogResult, 1);
-    EXPECT_EQ(state.exceptionExtList1Mode, 1);
-    EXPECT_EQ(state.exceptionExtList1, ".txtdoc.");
-    EXPECT_EQ(state.exceptionExtList2Mode, 0);
-    EXPECT_EQ(state.exceptionExtList2, ".");  // an emptied box lists nothing, no default
+    // An emptied box lists nothing, no default.
+    EXPECT_EQ(std::make_tuple(state.p_dialogResult, state.exceptionExtList1Mode, state.exceptionExtList1,
+                              state.exceptionExtList2Mode, state.exceptionExtList2),
+              std::make_tuple(1, std::int16_t{1}, std::string(".txtdoc."), std::int16_t{0}, std::string(".")));
     EXPECT_EQ(frm_option::normaliseList("txt.doc"), ".txt.doc.");
     EXPECT_EQ(frm_option::normaliseList(".TXT."), ".TXT.");
 }
@@ -41,16 +42,13 @@ TEST(OptionsWindow, AnyModeButOneShowsTheUpperOptionAndCancelChangesNothing) {
     w.Option2_Click(frm_option::kExcludeListed);
     w.Command2_Click();
     EXPECT_TRUE(w.unloaded);
-    EXPECT_EQ(state.p_dialogResult, 0);
-    EXPECT_EQ(state.exceptionExtList1Mode, 2);
-    EXPECT_EQ(state.exceptionExtList2Mode, -1);
-    EXPECT_EQ(state.exceptionExtList1, "");
+    EXPECT_EQ(std::make_tuple(state.p_dialogResult, state.exceptionExtList1Mode, state.exceptionExtList2Mode, state.exceptionExtList1),
+              std::make_tuple(0, std::int16_t{2}, std::int16_t{-1}, std::string()));
 
     frm_option ok(state);
     ok.Form_Load();
     ok.Command1_Click();
-    EXPECT_EQ(state.exceptionExtList1Mode, 1);
-    EXPECT_EQ(state.exceptionExtList2Mode, 1);
+    EXPECT_EQ(std::make_pair(state.exceptionExtList1Mode, state.exceptionExtList2Mode), std::make_pair(std::int16_t{1}, std::int16_t{1}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "platform/errors.h"
 #include "platform/native.h"
@@ -30,6 +31,9 @@ protected:
         return writeSettings(*folder, *codec, name, state, "mabrel9-iv", at);
     }
     std::string written() const { return test::readBytes(dir.path() / "mabrel9-iv.ini"); }
+    static auto fields(const ProcessState& s) {
+        return std::make_tuple(s.p_driveAndPath, s.exceptionExtList1Mode, s.exceptionExtList1, s.exceptionExtList2Mode, s.exceptionExtList2);
+    }
 
     std::unique_ptr<platform::FileSystem> fs = platform::makeNativeFileSystem();
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
@@ -66,11 +70,7 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndTheWriterThenCreatesAllEightLine
         ASSERT_TRUE(write(state));
         const ProcessState back = read(&complete);
         EXPECT_TRUE(complete);
-        EXPECT_EQ(back.p_driveAndPath, path);
-        EXPECT_EQ(back.exceptionExtList1Mode, 1);
-        EXPECT_EQ(back.exceptionExtList1, state.exceptionExtList1);
-        EXPECT_EQ(back.exceptionExtList2Mode, 32767);
-        EXPECT_EQ(back.exceptionExtList2, state.exceptionExtList2);
+        EXPECT_EQ(fields(back), fields(state));
     }
     EXPECT_EQ(state.p_driveAndPath, ",C:\\D\\");
 }
@@ -93,11 +93,7 @@ TEST_F(SettingsFile, ReaderIsLenientAboutCaseSpacesOrderUnknownLinesAndBlankValu
         bool complete = false;
         const auto s = readText(c.text, &complete);
         EXPECT_TRUE(complete);
-        EXPECT_EQ(s.p_driveAndPath, c.path);
-        EXPECT_EQ(s.exceptionExtList1, c.list1);
-        EXPECT_EQ(s.exceptionExtList2, c.list2);
-        EXPECT_EQ(s.exceptionExtList1Mode, c.mode1);
-        EXPECT_EQ(s.exceptionExtList2Mode, c.mode2);
+        EXPECT_EQ(fields(s), std::make_tuple(c.path, c.mode1, c.list1, c.mode2, c.list2));
     }
 }
 

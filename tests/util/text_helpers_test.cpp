@@ -1,5 +1,5 @@
 // The pure text routines: field splitter, name splitter, path joiner,
-// character remover, character counting and the two time formats.
+// character remover and character counting.
 #include <gtest/gtest.h>
 
 #include "util/bas_basic.h"
@@ -80,13 +80,6 @@ TEST(CharacterText, RemovesCountsCutsAndFoldsByCharacter) {
     EXPECT_EQ(util::toUpperAscii("report.txt ａ"), "REPORT.TXT ａ");
     EXPECT_EQ(util::foldCase("ＡＢＣabcDEF資料"), util::foldCase("ａｂｃABCdef資料"));
     EXPECT_NE(util::foldCase("資料"), util::foldCase("報告"));
-}
-
-TEST(TimeFormats, AreNineteenCharactersWithLeadingZeros) {
-    const platform::LocalTime t{2026, 12, 5, 9, 0, 3};
-    EXPECT_EQ(util::formatDateTime(t), "2026-12-05 09:00:03");
-    EXPECT_EQ(util::formatTimestamp(t), "2026-12-05 09-00-03");
-    EXPECT_EQ(util::formatTimestamp({987, 1, 31, 23, 59, 59}), "0987-01-31 23-59-59");
 }
 
 }  // namespace
