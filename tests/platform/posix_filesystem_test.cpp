@@ -102,8 +102,7 @@ struct Log {
     bool noUnnamedFiles = false;
     int unnamedRefused = 0;
     Names created;  // the names made with O_CREAT
-};
-Log log;
+} log;
 
 const Syscalls& real() { return realSyscalls(); }
 template <class N>
@@ -148,38 +147,26 @@ int fsync(int fd) {
     if (rc == 0 && real().fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) log.nameUnflushed = false;
     return rc;
 }
-int named(int rc) {
-    log.nameUnflushed |= rc == 0;
-    return rc;
-}
-void naming(const char* call, const char* name) {
+int named(const char* call, const char* name, int rc) {
     if (!log.unsynced.empty() || log.closedUnsynced) {
         log.faults.push_back(std::string(call) + " named " + name + " before its data reached the disk");
     }
+    log.nameUnflushed |= rc == 0;
+    return rc;
 }
-int renameat(int da, const char* a, int db, const char* b) {
-    naming("renameat", b);
-    return named(real().renameat(da, a, db, b));
-}
-int linkat(int da, const char* a, int db, const char* b, int f) {
-    naming("linkat", b);
-    return named(real().linkat(da, a, db, b, f));
-}
+int renameat(int da, const char* a, int db, const char* b) { return named("renameat", b, real().renameat(da, a, db, b)); }
+int linkat(int da, const char* a, int db, const char* b, int f) { return named("linkat", b, real().linkat(da, a, db, b, f)); }
 
 // The table in place while one of these lives.
 struct Recording {
     explicit Recording(bool noUnnamedFiles) {
         log = Log{};
         log.noUnnamedFiles = noUnnamedFiles;
-        Syscalls table = realSyscalls();
-        table.openat = openat, table.close = close, table.write = write, table.pwrite = pwrite;
-        table.copy_file_range = copyRange, table.ioctl = ioctl, table.fsync = fsync;
-        table.renameat = renameat, table.linkat = linkat;
-        sys() = table;
+        Syscalls& t = sys();
+        t.openat = openat, t.close = close, t.write = write, t.pwrite = pwrite, t.copy_file_range = copyRange;
+        t.ioctl = ioctl, t.fsync = fsync, t.renameat = renameat, t.linkat = linkat;
     }
     ~Recording() { sys() = realSyscalls(); }
-    Recording(const Recording&) = delete;
-    Recording& operator=(const Recording&) = delete;
 };
 
 }  // namespace calls
@@ -263,11 +250,7 @@ struct FailingByName {
         if (std::string_view(path).ends_with("-xattr")) return errno = EIO, -1;
         return realSyscalls().getxattr(path, name, value, size);
     }
-    FailingByName() {
-        xattrReads = 0;
-        sys().fstatat = fstatat;
-        sys().getxattr = getxattr;
-    }
+    FailingByName() { xattrReads = 0, sys().fstatat = fstatat, sys().getxattr = getxattr; }
     ~FailingByName() { sys() = realSyscalls(); }
 };
 
