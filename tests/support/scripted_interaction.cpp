@@ -36,12 +36,8 @@ T next(std::deque<T>& queue, T otherwise) {
 template <class Window>
 void runScript(std::deque<std::function<void(Window&)>>& scripts, Window& window, bool load = true) {
     if (load) window.Form_Load();
-    if (!window.unloaded) {
-        if (auto script = next(scripts, {})) script(window);
-    }
-    if (!window.unloaded) {
-        if constexpr (requires { window.Form_Unload(); }) window.Form_Unload();
-    }
+    if (auto script = window.unloaded ? std::function<void(Window&)>() : next(scripts, {})) script(window);
+    if constexpr (requires { window.Form_Unload(); }) { if (!window.unloaded) window.Form_Unload(); }
     window.unloaded = true;
 }
 
@@ -87,7 +83,6 @@ void ScriptedInteraction::showModal(frm_compare& window) {
 }
 
 SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
-    iconRequests.push_back(path);
     const std::string ext = extensionOf(path);
     if (iconExtensions && !iconExtensions->contains(ext)) return nullptr;
     auto& icon = icons_[ext];
@@ -96,7 +91,6 @@ SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
 }
 
 unsigned ScriptedInteraction::driveType(const std::string& root) {
-    driveTypeQueries.push_back(root);
     const auto found = root.empty() ? driveTypes.end()
                                     : driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
     return found == driveTypes.end() ? 1u : found->second;
