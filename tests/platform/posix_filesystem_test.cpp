@@ -44,27 +44,20 @@ using Names = std::vector<std::string>;
 
 constexpr std::uint32_t kAll = attr::ReadOnly | attr::Hidden | attr::System | attr::Directory | attr::Archive;
 
-// The names of a listing, sorted: listings come in the folder's own order.
+// The names of a listing, or of a folder as the machine sees it, sorted:
+// listings come in the folder's own order.
+Names sorted(Names names) { std::sort(names.begin(), names.end()); return names; }
 Names namesIn(const std::vector<DirEntry>& entries) {
     Names out;
     for (const auto& e : entries) out.push_back(e.name);
-    std::sort(out.begin(), out.end());
-    return out;
+    return sorted(out);
 }
-
-// The files of a folder, hidden ones too, as the machine sees them.
 Names nativeNames(const stdfs::path& folder) {
     Names out;
     for (const auto& e : stdfs::directory_iterator(folder)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
+    return sorted(out);
 }
-
-struct stat statOf(const stdfs::path& p) {
-    struct stat st{};
-    ::stat(p.c_str(), &st);
-    return st;
-}
+struct stat statOf(const stdfs::path& p) { struct stat st{}; ::stat(p.c_str(), &st); return st; }
 
 // The error a call fails with and what the person is told ("" when done).
 std::string refusal(const std::function<void()>& f) {
@@ -204,20 +197,23 @@ TEST_F(PosixFileSystemTest, ListingsFilterByMaskAndPathsReachOnlyWhatTheyName) {
 
 TEST_F(PosixFileSystemTest, LetterCaseIsIgnoredOnlyForTypedPaths) {
     dir.write("Reports/Annual.TXT", "x");
-    EXPECT_EQ(fs.findIgnoringCase(at("reports\\annual.txt"), 0)->name, "Annual.TXT");
-    EXPECT_EQ(fs.findIgnoringCase(at("REPORTS"), attr::Directory)->name, "Reports");
-    EXPECT_FALSE(fs.findIgnoringCase(at("REPORTS"), 0));  // a directory needs the directory bit
+    // Two entries that differ only in case: the exact one, or none; a
+    // directory needs the directory bit.
+    dir.write("Twin.txt", "1");
+    dir.write("TWIN.txt", "2");
+    const std::tuple<const char*, std::uint32_t, const char*> typed[] = {
+        {"reports\\annual.txt", 0, "Annual.TXT"}, {"REPORTS", attr::Directory, "Reports"}, {"REPORTS", 0, ""},
+        {"TWIN.txt", 0, "TWIN.txt"}, {"twin.txt", 0, ""}};
+    for (const auto& [path, mask, found] : typed) {
+        const auto entry = fs.findIgnoringCase(at(path), mask);
+        EXPECT_EQ(entry ? entry->name : "", found) << path;
+    }
     // Names the program builds are used as spelled: a.txt is not A.txt.
     EXPECT_EQ(errorOf([&] { open("reports"); }), err::PathNotFound);
     const auto reports = open("Reports");
     EXPECT_FALSE(reports->find("annual.txt", kAll));
     reports->writeFileAtomic("annual.txt", "n");
     EXPECT_EQ(readBytes(dir.path() / "Reports" / "Annual.TXT"), "x");
-    // Two entries that differ only in case: the exact one, or none.
-    dir.write("Twin.txt", "1");
-    dir.write("TWIN.txt", "2");
-    EXPECT_EQ(fs.findIgnoringCase(at("TWIN.txt"), 0)->name, "TWIN.txt");
-    EXPECT_FALSE(fs.findIgnoringCase(at("twin.txt"), 0));
 }
 
 TEST_F(PosixFileSystemTest, AttributesFollowPermissionBitsAndNames) {
@@ -253,78 +249,70 @@ struct FailingByName {
     ~FailingByName() { sys() = realSyscalls(); }
 };
 
-// A large folder is read by two threads, a small one by one: each entry gets
-// its own stat and attributes, read once, and again only once changed.
+// A large folder, read by two threads (a small one takes the same path on
+// one): each entry gets its own stat and attributes, read once, and again
+// only once changed.
 TEST(PosixFileSystemXattr, EveryEntryGetsItsOwnStatAndAttributesReadOncePerChange) {
     auto dir = folderWithXattrs();
     if (!dir) GTEST_SKIP() << "no file system with user.* extended attributes for the test folder";
     const auto dos = [&](const stdfs::path& file, const char* value) {
         ASSERT_EQ(::setxattr(file.c_str(), kDosAttribName, value, std::strlen(value), 0), 0);
     };
-    std::map<int, std::map<std::string, std::optional<DirEntry>>> expectedOf;  // nothing: unreadable
-    for (const int files : {60, 5000}) {
-        const auto folder = dir->mkdir("f" + std::to_string(files));
-        auto& expected = expectedOf[files];
-        for (int i = 0; i < files; ++i) {
-            std::string name = (i % 50 == 7 ? "." : "") + std::to_string(i);
-            if (i % 97 == 3) name += "-stat";
-            if (i % 89 == 5) name += "-xattr";
-            DirEntry e{name, (i % 13 == 0 ? attr::ReadOnly : 0) | (name[0] == '.' ? attr::Hidden : 0) | attr::Archive,
-                       i % 101, {}, 1700000000 + i * 617, 0};
-            e.modified = libraryLocalTime(e.utcSeconds);
-            const auto file = dir->write(folder.filename().string() + "/" + name, std::string(i % 101, 'x'));
-            const struct timespec times[2] = {{e.utcSeconds, 0}, {e.utcSeconds, 0}};
-            ::utimensat(AT_FDCWD, file.c_str(), times, 0);
-            if (i % 13 == 0) ::chmod(file.c_str(), 0444);
-            if (i % 7 == 0 && !name.ends_with("-xattr")) {
-                dos(file, "0x2");
-                e.attributes = (e.attributes & ~attr::Archive) | attr::Hidden;
-            }
-            expected[name] = name.ends_with("-stat") ? std::nullopt : std::optional(e);
+    // In a folder of its own: ".." is one no other program changes meanwhile.
+    const auto folder = dir->mkdir("f");
+    std::map<std::string, std::optional<DirEntry>> expected;  // nothing: unreadable
+    for (int i = 0; i < 5000; ++i) {
+        std::string name = (i % 50 == 7 ? "." : "") + std::to_string(i);
+        if (i % 97 == 3) name += "-stat";
+        if (i % 89 == 5) name += "-xattr";
+        DirEntry e{name, (i % 13 == 0 ? attr::ReadOnly : 0) | (name[0] == '.' ? attr::Hidden : 0) | attr::Archive,
+                   i % 101, {}, 1700000000 + i * 617, 0};
+        e.modified = libraryLocalTime(e.utcSeconds);
+        const auto file = dir->write("f/" + name, std::string(i % 101, 'x'));
+        const struct timespec times[2] = {{e.utcSeconds, 0}, {e.utcSeconds, 0}};
+        ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+        if (i % 13 == 0) ::chmod(file.c_str(), 0444);
+        if (i % 7 == 0 && !name.ends_with("-xattr")) {
+            dos(file, "0x2");
+            e.attributes = (e.attributes & ~attr::Archive) | attr::Hidden;
         }
+        expected[name] = name.ends_with("-stat") ? std::nullopt : std::optional(e);
     }
     // Values read within seconds of a change are read again next time.
     std::this_thread::sleep_for(std::chrono::milliseconds(3100));
-    for (auto& entry : expectedOf) {
-        const int files = entry.first;
-        auto& expected = entry.second;
-        SCOPED_TRACE(files);
-        const auto check = [&](const std::vector<DirEntry>& listed) {
-            ASSERT_EQ(listed.size(), expected.size() + 2);
-            for (const auto& got : listed) {
-                if (got.name == "." || got.name == "..") continue;
-                SCOPED_TRACE(got.name);
-                const auto& want = expected.at(got.name);
-                EXPECT_EQ(got.attributes, want ? want->attributes : attr::Unreadable);
-                if (!want) continue;
-                EXPECT_EQ(std::tie(got.size, got.utcSeconds), std::tie(want->size, want->utcSeconds));
-                EXPECT_EQ(got.modified, want->modified);
-            }
-        };
-        const auto count = [&](auto pred) {
-            return static_cast<int>(std::count_if(expected.begin(), expected.end(), pred));
-        };
-        PosixFileSystem fs;
-        const auto open = [&] { return fs.openDirectory(dir->drivePath() + "f" + std::to_string(files)); };
-        FailingByName table;
-        check(open()->list(kAll | attr::Unreadable));
-        // Once each, "." and ".." too.
-        EXPECT_EQ(FailingByName::xattrReads, count([](const auto& e) { return e.second.has_value(); }) + 2);
-
-        // Only what changed (here by another program), and what could not be read, is read again.
-        int changed = 0;
-        for (auto& [name, e] : expected) {
-            if (!e || name.ends_with("-xattr") || std::stoi(name.substr(name[0] == '.')) % 11 != 0) continue;
-            dos(dir->path() / ("f" + std::to_string(files)) / name, "0x4");
-            e->attributes = (e->attributes & attr::ReadOnly) | (name[0] == '.' ? attr::Hidden : 0) | attr::System;
-            ++changed;
+    const auto check = [&](const std::vector<DirEntry>& listed) {
+        ASSERT_EQ(listed.size(), expected.size() + 2);
+        for (const auto& got : listed) {
+            if (got.name == "." || got.name == "..") continue;
+            SCOPED_TRACE(got.name);
+            const auto& want = expected.at(got.name);
+            EXPECT_EQ(got.attributes, want ? want->attributes : attr::Unreadable);
+            if (!want) continue;
+            EXPECT_EQ(std::tie(got.size, got.utcSeconds), std::tie(want->size, want->utcSeconds));
+            EXPECT_EQ(got.modified, want->modified);
         }
-        FailingByName::xattrReads = 0;
-        check(open()->list(kAll | attr::Unreadable));
-        EXPECT_EQ(FailingByName::xattrReads, changed + count([](const auto& e) { return e.first.ends_with("-xattr"); }));
-        EXPECT_EQ(static_cast<int>(open()->list(0).size()),
-                  count([](const auto& e) { return e.second && matchesMask(e.second->attributes, 0); }));
+    };
+    const auto count = [&](auto pred) { return static_cast<int>(std::count_if(expected.begin(), expected.end(), pred)); };
+    PosixFileSystem fs;
+    const auto open = [&] { return fs.openDirectory(dir->drivePath() + "f"); };
+    FailingByName table;
+    check(open()->list(kAll | attr::Unreadable));
+    // Once each, "." and ".." too.
+    EXPECT_EQ(FailingByName::xattrReads, count([](const auto& e) { return e.second.has_value(); }) + 2);
+
+    // Only what changed (here by another program), and what could not be read, is read again.
+    int changed = 0;
+    for (auto& [name, e] : expected) {
+        if (!e || name.ends_with("-xattr") || std::stoi(name.substr(name[0] == '.')) % 11 != 0) continue;
+        dos(folder / name, "0x4");
+        e->attributes = (e->attributes & attr::ReadOnly) | (name[0] == '.' ? attr::Hidden : 0) | attr::System;
+        ++changed;
     }
+    FailingByName::xattrReads = 0;
+    check(open()->list(kAll | attr::Unreadable));
+    EXPECT_EQ(FailingByName::xattrReads, changed + count([](const auto& e) { return e.first.ends_with("-xattr"); }));
+    EXPECT_EQ(static_cast<int>(open()->list(0).size()),
+              count([](const auto& e) { return e.second && matchesMask(e.second->attributes, 0); }));
 }
 
 TEST_F(PosixFileSystemTest, ACopyCarriesContentTimeAndModeAndReplacesOnlyWritableFiles) {
@@ -462,9 +450,7 @@ TEST_F(PosixFileSystemTest, TemporariesOfWritersThatAreGoneAreRemovedOthersStay)
     open()->removeStaleTemporaries();
     ::kill(writing, SIGKILL);
     ::waitpid(writing, nullptr, 0);
-    Names left = {alive, otherHost, oldForm, someoneElses, "x.txt"};
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(nativeNames(dir.path()), left);
+    EXPECT_EQ(nativeNames(dir.path()), sorted({alive, otherHost, oldForm, someoneElses, "x.txt"}));
     // After a day any of ours goes; no write takes that long.
     for (const auto& n : {oldForm, otherHost, someoneElses}) test::setModificationTime(dir.path() / n, 2000, 1, 1, 0, 0, 0);
     open()->removeStaleTemporaries();
