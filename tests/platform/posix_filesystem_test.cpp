@@ -174,10 +174,19 @@ protected:
     std::unique_ptr<Directory> open(const std::string& relative = "") { return fs.openDirectory(at(relative)); }
 };
 
-TEST_F(PosixFileSystemTest, ListingsFilterByMaskAndPathsReachOnlyWhatTheyName) {
+TEST_F(PosixFileSystemTest, AttributesFollowModeAndNamesListingsFilterByThemPathsReachOnlyWhatTheyName) {
     for (const char* name : {"b.txt", "a.txt", ".profile", "odd\\name.txt"}) dir.write(name, "x");
     dir.mkdir("Sub");
     const auto folder = open();
+    EXPECT_EQ(fs.attributes(at(".profile")), attr::Hidden | attr::Archive);
+    for (const auto& [given, writeBits] : {std::pair{attr::ReadOnly | attr::Archive, 0u}, {attr::Archive, 0200u}}) {
+        folder->setAttributes("a.txt", given);
+        EXPECT_EQ(std::make_pair(statOf(dir.path() / "a.txt").st_mode & 0222, fs.attributes(at("a.txt"))),
+                  std::make_pair(writeBits, given));
+    }
+    // A folder stays writable whatever it is told.
+    folder->setAttributes("Sub", attr::ReadOnly | attr::Directory);
+    EXPECT_EQ(fs.attributes(at("Sub\\")), attr::Directory);
     EXPECT_EQ(namesIn(folder->list(0)), (Names{"a.txt", "b.txt"}));
     EXPECT_EQ(namesIn(folder->list(attr::Directory)), (Names{".", "..", "Sub", "a.txt", "b.txt"}));
     EXPECT_EQ(namesIn(folder->list(attr::Hidden)), (Names{".profile", "a.txt", "b.txt"}));
@@ -214,21 +223,6 @@ TEST_F(PosixFileSystemTest, LetterCaseIsIgnoredOnlyForTypedPaths) {
     EXPECT_FALSE(reports->find("annual.txt", kAll));
     reports->writeFileAtomic("annual.txt", "n");
     EXPECT_EQ(readBytes(dir.path() / "Reports" / "Annual.TXT"), "x");
-}
-
-TEST_F(PosixFileSystemTest, AttributesFollowPermissionBitsAndNames) {
-    const auto file = dir.write("a.txt", "a");
-    dir.write(".hidden", "h");
-    dir.mkdir("Sub");
-    EXPECT_EQ(fs.attributes(at(".hidden")), attr::Hidden | attr::Archive);
-    const auto folder = open();
-    for (const auto& [given, writeBits] : {std::pair{attr::ReadOnly | attr::Archive, 0u}, {attr::Archive, 0200u}}) {
-        folder->setAttributes("a.txt", given);
-        EXPECT_EQ(std::make_pair(statOf(file).st_mode & 0222, fs.attributes(at("a.txt"))), std::make_pair(writeBits, given));
-    }
-    // A folder stays writable whatever it is told.
-    folder->setAttributes("Sub", attr::ReadOnly | attr::Directory);
-    EXPECT_EQ(fs.attributes(at("Sub\\")), attr::Directory);
 }
 
 // The machine's calls, but stat and the attribute read failing for names
@@ -642,11 +636,8 @@ TEST_F(PosixFileSystemTest, TakingACopyAgainChangesItsChangeTimeAloneOrMakesItOu
 
     // Another's copy in a folder both may write: replaced by one of our own.
     ::chmod(dir.path().c_str(), 0777);
-    EXPECT_EQ(test::runInChild([&] {
-        PosixFileSystem child;
-        child.openDirectory(at(""))->markTaken("copy.txt");
-        return 0;
-    }, true), 0);
+    const auto markTaken = [&] { PosixFileSystem().openDirectory(at(""))->markTaken("copy.txt"); return 0; };
+    EXPECT_EQ(test::runInChild(markTaken, true), 0);
     const struct stat replaced = statOf(copy);
     EXPECT_EQ(replaced.st_uid, 65534u);
     EXPECT_EQ(std::tie(replaced.st_mode, replaced.st_mtim.tv_sec, replaced.st_mtim.tv_nsec),

@@ -60,10 +60,7 @@ std::optional<std::string> ScriptedInteraction::inputBox(const std::string& prom
 }
 
 void ScriptedInteraction::beginShowing(WindowKind kind) {
-    if (throwOnNextShowModal) {
-        throwOnNextShowModal = false;
-        throw platform::PlatformError(platform::err::AlreadyModal);
-    }
+    if (std::exchange(throwOnNextShowModal, false)) throw platform::PlatformError(platform::err::AlreadyModal);
     modalShowings.push_back(kind);
 }
 
@@ -83,6 +80,7 @@ void ScriptedInteraction::showModal(frm_compare& window) {
 }
 
 SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
+    iconRequests.push_back(path);
     const std::string ext = extensionOf(path);
     if (iconExtensions && !iconExtensions->contains(ext)) return nullptr;
     auto& icon = icons_[ext];
@@ -91,6 +89,7 @@ SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
 }
 
 unsigned ScriptedInteraction::driveType(const std::string& root) {
+    driveTypeQueries.push_back(root);
     const auto found = root.empty() ? driveTypes.end()
                                     : driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
     return found == driveTypes.end() ? 1u : found->second;

@@ -16,8 +16,6 @@ namespace mabrel::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() : TempDir(fs::temp_directory_path()) {}
-
 TempDir::TempDir(const fs::path& parent) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
