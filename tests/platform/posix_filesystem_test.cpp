@@ -60,15 +60,11 @@ Names nativeNames(const stdfs::path& folder) {
 struct stat statOf(const stdfs::path& p) { struct stat st{}; ::stat(p.c_str(), &st); return st; }
 
 // The error a call fails with and what the person is told ("" when done).
+std::string told(int number, const std::string& description) { return std::to_string(number) + " " + description; }
 std::string refusal(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PlatformError& e) {
-        return std::to_string(e.number()) + " " + e.description();
-    }
+    try { f(); } catch (const PlatformError& e) { return told(e.number(), e.description()); }
     return "";
 }
-std::string told(int number, const std::string& description) { return std::to_string(number) + " " + description; }
 
 // A test folder on a file system with user.* extended attributes (tmpfs
 // often has none), or nothing.
