@@ -1,13 +1,10 @@
-// Helpers for the platform tests that need a real unprivileged process or a
-// file system property of the test folder.
+// A real child process for the platform tests, root or unprivileged.
 #pragma once
 
 #include <signal.h>
 #include <sys/wait.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -37,18 +34,6 @@ inline int runInChild(const std::function<int()>& body, bool asNobody, int secon
         ::usleep(10000);
     }
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline int runUnprivileged(const std::function<int()>& body) { return runInChild(body, true); }
-
-// Whether the folder's file system keeps user.* extended attributes (tmpfs
-// often does not).
-inline bool userXattrsWork(const std::filesystem::path& folder) {
-    const auto probe = folder / ".xattr-probe";
-    if (std::FILE* f = std::fopen(probe.c_str(), "w")) std::fclose(f);
-    const bool ok = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
-    std::filesystem::remove(probe);
-    return ok;
 }
 
 }  // namespace mabrel::test

@@ -19,7 +19,9 @@ protected:
     FaultInjectingFileSystem fs{*native};
 };
 
-TEST_F(FaultInjectionTest, TheNthCallFailsOnceAndTouchesNothing) {
+// The nth call fails once and touches nothing; a sticky fault fails every
+// later call of any operation, and each failure is logged.
+TEST_F(FaultInjectionTest, TheNthCallFailsOnceAStickyFaultEveryLaterCall) {
     const auto folder = fs.openDirectory(dir.drivePath());
     folder->writeFileAtomic("a.txt", "1");
     fs.failNthCall(FsOp::WriteFileAtomic, 2, err::DiskFull);
@@ -29,7 +31,17 @@ TEST_F(FaultInjectionTest, TheNthCallFailsOnceAndTouchesNothing) {
     folder->writeFileAtomic("a.txt", "4");  // used up
     EXPECT_EQ(test::readBytes(dir.path() / "a.txt"), "4");
     EXPECT_EQ(fs.calls(FsOp::WriteFileAtomic), 4);
-    EXPECT_EQ(fs.calls(FsOp::ReadFile), 0);
+
+    fs.failFromNthCall(FsOp::Any, 3, err::DeviceIo);
+    fs.driveType("C:\\");
+    EXPECT_EQ(folder->readFile("a.txt"), "4");
+    EXPECT_EQ(errorOf([&] { folder->find("a.txt", 0); }), err::DeviceIo);
+    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "a.txt", "a2.txt"); }), err::DeviceIo);
+    ASSERT_EQ(fs.failures().size(), 3u);
+    EXPECT_EQ(fs.failures()[2].op, FsOp::CopyFile);
+    EXPECT_EQ(fs.failures()[2].otherPath, dir.drivePath() + "a2.txt");
+    fs.clear();
+    EXPECT_EQ(folder->find("a.txt", 0)->size, 1);
 }
 
 TEST_F(FaultInjectionTest, PathRulesMatchEitherFileOfACopyAndFoldersOpenedFromOnesOpenedHere) {
@@ -51,23 +63,6 @@ TEST_F(FaultInjectionTest, PathRulesMatchEitherFileOfACopyAndFoldersOpenedFromOn
     EXPECT_EQ(fs.calls(FsOp::CreateCopy), 2);
     EXPECT_EQ(fs.calls(FsOp::Any), 9);
     EXPECT_EQ(fs.failures()[0].otherPath, dir.drivePath() + "_mabre-l94\\" + copy);
-}
-
-// Any counts every operation; a sticky fault fails every later call, and each failure is logged.
-TEST_F(FaultInjectionTest, AnyCountsEveryOperationAndAStickyFaultFailsEveryLaterCall) {
-    EXPECT_EQ(errorOf([&] { fs.failNthCall(FsOp::Find, 0, 5); }), err::InvalidArgument);
-    const auto folder = fs.openDirectory(dir.drivePath());
-    folder->writeFileAtomic("a.txt", "1");
-    fs.failFromNthCall(FsOp::Any, 3, err::DeviceIo);
-    EXPECT_EQ(fs.driveType("C:\\"), 3u);
-    EXPECT_EQ(folder->readFile("a.txt"), "1");
-    EXPECT_EQ(errorOf([&] { folder->find("a.txt", 0); }), err::DeviceIo);
-    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, "a.txt", "a2.txt"); }), err::DeviceIo);
-    ASSERT_EQ(fs.failures().size(), 2u);
-    EXPECT_EQ(fs.failures()[1].op, FsOp::CopyFile);
-    EXPECT_EQ(fs.failures()[1].otherPath, dir.drivePath() + "a2.txt");
-    fs.clear();
-    EXPECT_EQ(folder->find("a.txt", 0)->size, 1);
 }
 
 }  // namespace

@@ -24,34 +24,31 @@ const char* kTable =
     "cgroup /mnt/cg cgroup rw 0 0\n"
     "/dev/sdb1 /srv/data ext4 rw 0 0\n";
 
+std::string drive(char letter, const std::string& point, unsigned type) {
+    return letter + (" " + point) + " " + std::to_string(type);
+}
+// The letters and types of a table's drives, in letter order.
+std::vector<std::string> lettered(const std::vector<MountEntry>& mounts) {
+    std::vector<std::string> out;
+    for (const auto& d : drivesFromMounts(mounts)) out.push_back(drive(d.letter, d.mountPoint, d.type));
+    return out;
+}
+
 TEST(MountTable, DrivesGetLettersInMountPointOrderWithTheirTypes) {
     const auto mounts = parseMountTable(kTable);
-    ASSERT_EQ(mounts.size(), 10u);  // the malformed line is skipped
-    EXPECT_EQ(mounts[3].mountPoint, "/run/media/ann/USB STICK");
-
-    const auto drives = drivesFromMounts(mounts);
-    std::vector<std::pair<std::string, unsigned>> got;
-    for (const auto& d : drives) got.emplace_back(std::string(1, d.letter) + " " + d.mountPoint, d.type);
-    // Pseudo file systems, /run and disks outside the user's places get no letter.
-    const std::vector<std::pair<std::string, unsigned>> want = {
-        {"C /", drive_type::Fixed},
-        {"D /home/ann/docs", drive_type::Network},
-        {"E /media/cdrom", drive_type::CdRom},
-        {"F /mnt/nas", drive_type::Network},
-        {"G /mnt/scratch", drive_type::RamDisk},
-        {"H /run/media/ann/USB STICK", drive_type::Removable},
+    // Pseudo file systems, /run and disks outside the user's places get no
+    // letter; a malformed line is skipped; mounting in another order changes no letter.
+    const auto t = drive;
+    const std::vector<std::string> want = {
+        t('C', "/", drive_type::Fixed),           t('D', "/home/ann/docs", drive_type::Network),
+        t('E', "/media/cdrom", drive_type::CdRom), t('F', "/mnt/nas", drive_type::Network),
+        t('G', "/mnt/scratch", drive_type::RamDisk), t('H', "/run/media/ann/USB STICK", drive_type::Removable),
     };
-    EXPECT_EQ(got, want);
-
-    // Mounting in another order changes no letter.
-    std::vector<MountEntry> reversed(mounts.rbegin(), mounts.rend());
-    const auto again = drivesFromMounts(reversed);
-    ASSERT_EQ(again.size(), drives.size());
-    for (std::size_t i = 0; i < drives.size(); ++i) EXPECT_EQ(again[i].mountPoint, drives[i].mountPoint);
+    EXPECT_EQ(lettered(mounts), want);
+    EXPECT_EQ(lettered({mounts.rbegin(), mounts.rend()}), want);
     // A later mount on the same point wins.
-    const auto later = drivesFromMounts(parseMountTable("/dev/sdb1 /media/x ext4 rw 0 0\n/dev/sr0 /media/x udf ro 0 0\n"));
-    ASSERT_EQ(later.size(), 2u);
-    EXPECT_EQ(later[1].type, drive_type::CdRom);
+    EXPECT_EQ(lettered(parseMountTable("/dev/sdb1 /media/x ext4 rw 0 0\n/dev/sr0 /media/x udf ro 0 0\n")).back(),
+              t('D', "/media/x", drive_type::CdRom));
 }
 
 TEST(MountTable, SharesAreFoundByServerAndShareInAnyLetterCase) {
@@ -61,39 +58,31 @@ TEST(MountTable, SharesAreFoundByServerAndShareInAnyLetterCase) {
     EXPECT_EQ(shareMountPoint(mounts, "nas", "export"), std::nullopt);  // NFS is not SMB
 }
 
-TEST(PathMapping, DriveNetworkRootedAndRelativePaths) {
+TEST(PathMapping, DrivePathsToNativeAndBack) {
     const auto mounts = parseMountTable(kTable);
     const auto drives = drivesFromMounts(mounts);
-    auto native = [&](const std::string& p) {
-        auto split = splitDrivePath(p, drives, mounts, "/mnt/nas/projects/a", "/mnt/nas");
-        return split ? joinNative(*split) : std::string("<none>");
+    // From /mnt/nas/projects/a: a single "\" starts at the current drive's
+    // root; ".." never leaves the drive or the share.
+    const std::pair<const char*, const char*> toNative[] = {
+        {"C:\\", "/"}, {"C:", "/"}, {"c:\\Docs\\report.txt", "/Docs/report.txt"},
+        {"H:\\photos\\", "/run/media/ann/USB STICK/photos"},
+        {"\\\\FileServer\\Docs\\2024\\plan.txt", "/home/ann/docs/2024/plan.txt"},
+        {"\\\\fileserver\\docs", "/home/ann/docs"}, {"\\\\fileserver\\missing\\x", "<none>"}, {"Z:\\x", "<none>"},
+        {"\\readme.txt", "/mnt/nas/readme.txt"}, {"b\\c.txt", "/mnt/nas/projects/a/b/c.txt"},
+        {"..\\..\\..\\..\\x", "/mnt/nas/x"}, {"D:\\..\\..\\etc", "/home/ann/docs/etc"},
+        {"\\\\fileserver\\docs\\..\\..\\etc", "/home/ann/docs/etc"}, {"C:\\a\\.\\b\\\\c", "/a/b/c"},
     };
-    EXPECT_EQ(native("C:\\"), "/");
-    EXPECT_EQ(native("C:"), "/");
-    EXPECT_EQ(native("c:\\Docs\\report.txt"), "/Docs/report.txt");
-    EXPECT_EQ(native("H:\\photos\\"), "/run/media/ann/USB STICK/photos");
-    EXPECT_EQ(native("\\\\FileServer\\Docs\\2024\\plan.txt"), "/home/ann/docs/2024/plan.txt");
-    EXPECT_EQ(native("\\\\fileserver\\docs"), "/home/ann/docs");
-    EXPECT_EQ(native("\\\\fileserver\\missing\\x"), "<none>");
-    EXPECT_EQ(native("Z:\\x"), "<none>");
-    // A single "\" starts at the current drive's root; no drive at the current directory.
-    EXPECT_EQ(native("\\readme.txt"), "/mnt/nas/readme.txt");
-    EXPECT_EQ(native("b\\c.txt"), "/mnt/nas/projects/a/b/c.txt");
-    // ".." never leaves the drive or the share.
-    EXPECT_EQ(native("..\\..\\..\\..\\x"), "/mnt/nas/x");
-    EXPECT_EQ(native("D:\\..\\..\\etc"), "/home/ann/docs/etc");
-    EXPECT_EQ(native("\\\\fileserver\\docs\\..\\..\\etc"), "/home/ann/docs/etc");
-    EXPECT_EQ(native("C:\\a\\.\\b\\\\c"), "/a/b/c");
-}
-
-TEST(PathMapping, NativePathsComeBackInDriveForm) {
-    const auto drives = drivesFromMounts(parseMountTable(kTable));
-    EXPECT_EQ(nativeToDrivePath("/", drives), "C:\\");
-    EXPECT_EQ(nativeToDrivePath("/home/a", drives), "C:\\home\\a");
-    EXPECT_EQ(nativeToDrivePath("/home/ann/docs/", drives), "D:\\");
-    EXPECT_EQ(nativeToDrivePath("/home/ann/docs/x/y.txt", drives), "D:\\x\\y.txt");
-    EXPECT_EQ(nativeToDrivePath("/home/ann/docsx", drives), "C:\\home\\ann\\docsx");  // not below the mount
-    EXPECT_EQ(nativeToDrivePath("/run/media/ann/USB STICK/a b", drives), "H:\\a b");
+    for (const auto& [path, native] : toNative) {
+        const auto split = splitDrivePath(path, drives, mounts, "/mnt/nas/projects/a", "/mnt/nas");
+        EXPECT_EQ(split ? joinNative(*split) : "<none>", native) << path;
+    }
+    // /home/ann/docsx is not below the mount /home/ann/docs.
+    const std::pair<const char*, const char*> toDrive[] = {
+        {"/", "C:\\"}, {"/home/a", "C:\\home\\a"}, {"/home/ann/docs/", "D:\\"},
+        {"/home/ann/docs/x/y.txt", "D:\\x\\y.txt"}, {"/home/ann/docsx", "C:\\home\\ann\\docsx"},
+        {"/run/media/ann/USB STICK/a b", "H:\\a b"},
+    };
+    for (const auto& [native, path] : toDrive) EXPECT_EQ(nativeToDrivePath(native, drives), path) << native;
 }
 
 TEST(DosAttrib, ReadsTheTextAndBinaryFormsSambaWrites) {

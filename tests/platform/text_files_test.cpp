@@ -38,23 +38,27 @@ TEST(LineSplitting, EveryLineEndCountsAndALastLineWithoutOneToo) {
     EXPECT_EQ(splitLines("\n\r"), (std::vector<std::string>{"", ""}));  // LF then a lone CR
 }
 
-TEST_F(TextFilesTest, JapaneseTextIsWrittenInShiftJisWithCrLf) {
-    const std::string path = "_mabre.l94";
-    const std::vector<std::string> lines = {"フォルダのコメント", "report.txt_2000-07-15 09-05-03,第一版 ①～", ""};
-    writeTextLines(*folder, *codec, path, lines);
-    const std::string bytes = test::readBytes(dir.path() / "_mabre.l94");
-    EXPECT_FALSE(isValidUtf8(bytes));
-    EXPECT_EQ(bytes.substr(0, 4), "\x83\x74\x83\x48");  // フォ
-    EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\n\r\n");
-    EXPECT_EQ(readTextLines(*folder, *codec, path), lines);
-}
-
-TEST_F(TextFilesTest, TextThatCodePage932CannotHoldIsKeptInUtf8BehindAByteOrderMark) {
-    const std::string path = "_mabre.l94";
-    const std::vector<std::string> lines = {"ok", "한국어 and \xF0\x9F\x93\x84 and 日本語"};
-    writeTextLines(*folder, *codec, path, lines);
-    EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "\xEF\xBB\xBFok\r\n" + lines[1] + "\r\n");
-    EXPECT_EQ(readTextLines(*folder, *codec, path), lines);
+// Code page 932 where it holds the text and reads back as written; else
+// UTF-8 behind a byte order mark. Kana pairs stay code page 932, but after a
+// user-defined character they would read back as UTF-8 (F0 A8 BD BD).
+TEST_F(TextFilesTest, TextIsWrittenInCodePage932OrElseInUtf8BehindAMark) {
+    const struct {
+        std::vector<std::string> lines;
+        std::string bytes;
+    } cases[] = {
+        {{"フォルダ", "第一版 ①～", ""}, "\x83\x74\x83\x48\x83\x8b\x83\x5f\r\n\x91\xe6\x88\xea\x94\xc5 \x87\x40\x81\x60\r\n\r\n"},
+        {{"ok", "한국어 and \xF0\x9F\x93\x84 and 日本語"}, "\xEF\xBB\xBFok\r\n한국어 and \xF0\x9F\x93\x84 and 日本語\r\n"},
+        {{"ﾐｽ"}, "\xD0\xBD\r\n"},
+        {{"\xEE\x81\xA7ｽｽ"}, "\xEF\xBB\xBF\xEE\x81\xA7ｽｽ\r\n"},
+        // A first line that itself begins with U+FEFF (pasted from elsewhere) keeps it.
+        {{"\xEF\xBB\xBF" "comment", "x"}, "\xEF\xBB\xBF\xEF\xBB\xBF" "comment\r\nx\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.front());
+        writeTextLines(*folder, *codec, "_mabre.l94", c.lines);
+        EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), c.bytes);
+        EXPECT_EQ(readTextLines(*folder, *codec, "_mabre.l94"), c.lines);
+    }
 }
 
 // Which encoding a file is read in: behind a byte order mark UTF-8, even
@@ -78,6 +82,7 @@ TEST_F(TextFilesTest, AFileIsReadInTheEncodingItsBytesShow) {
          {"メ\xEF\xBF\xBD", "ok"}},
         {"behind the mark, the last character cut off", "\xEF\xBB\xBF\xE3\x83\xA1\r\n\xE3\x83",
          TextEncoding::Utf8WithMark, {"メ", "\xEF\xBF\xBD\xEF\xBF\xBD"}},
+        {"behind the mark, no line end", "\xEF\xBB\xBF" "first\r\nsecond", TextEncoding::Utf8WithMark, {"first", "second"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -85,31 +90,13 @@ TEST_F(TextFilesTest, AFileIsReadInTheEncodingItsBytesShow) {
         dir.write("case.l94", c.bytes);
         EXPECT_EQ(readTextLines(*folder, *codec, "case.l94"), c.lines);
     }
-    // Written, kana pairs stay code page 932; a user-defined character
-    // before them would read back as UTF-8 in code page 932 (F0 A8 BD BD):
-    // that text goes in UTF-8 behind the mark.
-    const std::string path = "kana.txt";
-    writeTextLines(*folder, *codec, path, {"ﾐｽ"});
-    EXPECT_EQ(test::readBytes(dir.path() / "kana.txt"), "\xD0\xBD\r\n");
-    const std::vector<std::string> userDefined = {"\xEE\x81\xA7ｽｽ"};
-    writeTextLines(*folder, *codec, path, userDefined);
-    EXPECT_EQ(test::readBytes(dir.path() / "kana.txt").rfind(kByteOrderMark, 0), 0u);
-    EXPECT_EQ(readTextLines(*folder, *codec, path), userDefined);
 }
 
-TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharactersAndABomIsDropped) {
+TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharacters) {
     EXPECT_EQ(codec->fromAnsi("a\x85\xff" "b\x82\xa0"), "a\xEF\xBF\xBD\xEF\xBF\xBD" "bあ");
     EXPECT_EQ(codec->fromAnsi("\x82"), "\xEF\xBF\xBD");  // a lead byte at the end
     EXPECT_EQ(codec->toAnsi("\\~"), std::optional<std::string>("\\~"));
     EXPECT_EQ(codec->toAnsi("\xF0\x9F\x93\x84"), std::nullopt);
-    dir.write("bom.txt", "\xEF\xBB\xBF" "first\r\nsecond");
-    EXPECT_EQ(readTextLines(*folder, *codec, "bom.txt"), (std::vector<std::string>{"first", "second"}));
-
-    // A first line that itself begins with U+FEFF (a folder comment pasted
-    // from elsewhere) keeps it.
-    const std::vector<std::string> lines = {"\xEF\xBB\xBF" "comment", "x"};
-    writeTextLines(*folder, *codec, "own.txt", lines);
-    EXPECT_EQ(readTextLines(*folder, *codec, "own.txt"), lines);
 }
 
 }  // namespace

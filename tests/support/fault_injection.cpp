@@ -6,14 +6,9 @@
 
 namespace mabrel::platform {
 
-void FaultInjectingFileSystem::failNthCall(FsOp op, int n, int errorNumber) {
+void FaultInjectingFileSystem::failFrom(FsOp op, int n, bool sticky, int errorNumber) {
     if (n < 1) throw PlatformError(err::InvalidArgument);
-    rules_.push_back({op, calls(op) + n, false, {}, errorNumber});
-}
-
-void FaultInjectingFileSystem::failFromNthCall(FsOp op, int n, int errorNumber) {
-    if (n < 1) throw PlatformError(err::InvalidArgument);
-    rules_.push_back({op, calls(op) + n, true, {}, errorNumber});
+    rules_.push_back({op, calls(op) + n, sticky, {}, errorNumber});
 }
 
 void FaultInjectingFileSystem::failCallsOn(FsOp op, std::string pathContains, int errorNumber) {

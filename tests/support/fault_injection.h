@@ -1,10 +1,8 @@
-// A FileSystem that fails on request, for tests: it forwards every call
-// except those a rule fails, throwing PlatformError(errorNumber) before the
-// wrapped file system is asked. failNthCall(op, n, e): the nth call of op
-// from now, once; failFromNthCall: that one and every later call, as a medium
-// that has gone away stays away; failCallsOn(op, text, e): every call whose
-// path (either file of a copy) holds the text, until clear(). FsOp::Any
-// stands for every operation. Calls are counted from construction.
+// A FileSystem that fails on request, for tests: a call a rule fails throws
+// PlatformError(errorNumber) before the wrapped file system is asked.
+// failNthCall: the nth call of op from now, once; failFromNthCall: that and
+// every later one (a medium gone away stays away); failCallsOn: every call whose
+// path (either file of a copy) holds the text, until clear(). FsOp::Any: all.
 #pragma once
 
 #include <array>
@@ -19,8 +17,8 @@ class FaultInjectingFileSystem : public ForwardingFileSystem {
 public:
     explicit FaultInjectingFileSystem(FileSystem& inner) : ForwardingFileSystem(inner) {}
 
-    void failNthCall(FsOp op, int n, int errorNumber);
-    void failFromNthCall(FsOp op, int n, int errorNumber);
+    void failNthCall(FsOp op, int n, int errorNumber) { failFrom(op, n, false, errorNumber); }
+    void failFromNthCall(FsOp op, int n, int errorNumber) { failFrom(op, n, true, errorNumber); }
     void failCallsOn(FsOp op, std::string pathContains, int errorNumber);
     // Removes every rule; the counts stay.
     void clear() { rules_.clear(); }
@@ -44,6 +42,7 @@ protected:
     void entering(FsOp op, const std::string& path, const std::string& otherPath) override;
 
 private:
+    void failFrom(FsOp op, int n, bool sticky, int errorNumber);
     struct Rule {
         FsOp op;
         int callNumber;  // > 0: the call count that fails (every later one too when sticky); 0: by path

@@ -42,10 +42,7 @@ protected:
     virtual void listed(std::vector<DirEntry>&) {}
 
 private:
-    std::string to(FsOp op, const std::string& p) {
-        entering(op, p);
-        return map(p);
-    }
+    std::string to(FsOp op, const std::string& p) { entering(op, p); return map(p); }
     class Folder : public Directory {
     public:
         Folder(ForwardingFileSystem& owner, std::unique_ptr<Directory> inner) : o_(owner), in_(std::move(inner)) {}
@@ -104,10 +101,7 @@ private:
 
     private:
         // Tells of a call on the entry `n` and gives `n` back.
-        const std::string& at(FsOp op, const std::string& n) {
-            o_.entering(op, path() + n);
-            return n;
-        }
+        const std::string& at(FsOp op, const std::string& n) { o_.entering(op, path() + n); return n; }
         ForwardingFileSystem& o_;
         std::unique_ptr<Directory> in_;
     };

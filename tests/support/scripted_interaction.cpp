@@ -36,12 +36,8 @@ T next(std::deque<T>& queue, T otherwise) {
 template <class Window>
 void runScript(std::deque<std::function<void(Window&)>>& scripts, Window& window, bool load = true) {
     if (load) window.Form_Load();
-    if (!window.unloaded) {
-        if (auto script = next(scripts, {})) script(window);
-    }
-    if (!window.unloaded) {
-        if constexpr (requires { window.Form_Unload(); }) window.Form_Unload();
-    }
+    if (auto script = window.unloaded ? std::function<void(Window&)>() : next(scripts, {})) script(window);
+    if constexpr (requires { window.Form_Unload(); }) { if (!window.unloaded) window.Form_Unload(); }
     window.unloaded = true;
 }
 
@@ -64,10 +60,7 @@ std::optional<std::string> ScriptedInteraction::inputBox(const std::string& prom
 }
 
 void ScriptedInteraction::beginShowing(WindowKind kind) {
-    if (throwOnNextShowModal) {
-        throwOnNextShowModal = false;
-        throw platform::PlatformError(platform::err::AlreadyModal);
-    }
+    if (std::exchange(throwOnNextShowModal, false)) throw platform::PlatformError(platform::err::AlreadyModal);
     modalShowings.push_back(kind);
 }
 

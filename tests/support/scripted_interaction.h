@@ -1,11 +1,8 @@
-// The scripted person for headless tests: records everything the program
-// asks of the person and answers as the test tells it. showModal runs the
-// window's Form_Load, then the next script queued for its kind (a compare
-// window: once its comparison has ended), then closes a window still open
-// through the title bar. throwOnNextShowModal: the next showModal throws
-// PlatformError(400) instead. An input box with no answer queued is
-// cancelled, a question answered いいえ; a copy or a load runs to its end
-// unless cancelWhen / cancelLoadWhen says otherwise at a report.
+// The scripted person for headless tests: records what the program asks and
+// answers as queued. showModal runs Form_Load, the next script for the kind
+// (a compare window's once its comparison ended), then closes what is still
+// open through the title bar. Unqueued, an input box is cancelled and a
+// question answered いいえ; copies and loads run to their end.
 #pragma once
 
 #include <cstdint>
@@ -23,14 +20,8 @@ namespace mabrel::test {
 
 enum class WindowKind { RClick, Option, Drive, Compare };
 
-struct ProgressReport {
-    std::string fileName;
-    std::uint64_t copied = 0, total = 0;
-};
-
-struct InputBoxCall {
-    std::string prompt, title, defaultText;
-};
+struct ProgressReport { std::string fileName; std::uint64_t copied = 0, total = 0; };
+struct InputBoxCall { std::string prompt, title, defaultText; };
 
 class ScriptedInteraction : public Interaction {
 public:
@@ -68,8 +59,7 @@ public:
     // Whether the program ends during the load at this report (already recorded).
     std::function<bool(const std::string&)> cancelLoadWhen;
 
-    // Extensions (".txt", "" for none) that have an icon; unset: every path
-    // has one, 16 x 16 in one colour per extension, one picture each.
+    // Extensions (".txt", "" for none) with an icon; unset: all (scriptedIcon).
     std::optional<std::set<std::string>> iconExtensions;
     // Drive type code by upper-case letter; others report 1 (no such root).
     std::map<char, unsigned> driveTypes{{'C', 3}};

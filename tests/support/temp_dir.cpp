@@ -16,14 +16,12 @@ namespace mabrel::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() : TempDir(fs::temp_directory_path()) {}
-
 TempDir::TempDir(const fs::path& parent) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
+    std::error_code ec;
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
         const auto candidate = parent / ("mabrel-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
-        std::error_code ec;
         if (fs::create_directory(candidate, ec)) path_ = fs::canonical(candidate);
     }
     if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");

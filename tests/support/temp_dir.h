@@ -8,7 +8,7 @@ namespace mabrel::test {
 
 class TempDir {
 public:
-    TempDir();
+    TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
     // A folder below `parent` (for a test that needs a given file system).
     explicit TempDir(const std::filesystem::path& parent);
     ~TempDir();
