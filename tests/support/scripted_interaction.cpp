@@ -80,7 +80,6 @@ void ScriptedInteraction::showModal(frm_compare& window) {
 }
 
 SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
-    iconRequests.push_back(path);
     const std::string ext = extensionOf(path);
     if (iconExtensions && !iconExtensions->contains(ext)) return nullptr;
     auto& icon = icons_[ext];
@@ -89,7 +88,6 @@ SharedIcon ScriptedInteraction::iconFor(const std::string& path) {
 }
 
 unsigned ScriptedInteraction::driveType(const std::string& root) {
-    driveTypeQueries.push_back(root);
     const auto found = root.empty() ? driveTypes.end()
                                     : driveTypes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
     return found == driveTypes.end() ? 1u : found->second;

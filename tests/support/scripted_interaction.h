@@ -33,8 +33,6 @@ public:
     std::vector<bool> waitCursorChanges;
     int endProgramCalls = 0;
     std::vector<WindowKind> modalShowings;
-    std::vector<std::string> iconRequests;
-    std::vector<std::string> driveTypeQueries;
     std::vector<ProgressReport> progressReports;
     int progressEnds = 0;
     std::vector<std::string> questions;
