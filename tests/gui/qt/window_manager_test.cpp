@@ -106,6 +106,14 @@ TEST_F(WindowManagerTest, AClickOnTheMainWindowDuringALongCopyNeverRuns) {
     });
     script.on<ProgressDialog>([&](ProgressDialog* d) {
         ASSERT_TRUE(x::waitUntil([&] { return d->isActiveWindow(); })) << "the progress window is not active";
+        // It shows the copy held after its first piece, the focus on its button.
+        EXPECT_EQ(d->windowTitle(), QStringLiteral(" コピー中"));
+        EXPECT_EQ(d->nameLabel()->text(), QStringLiteral("big.dat"));
+        EXPECT_EQ(d->amountLabel()->text(), QStringLiteral("1.0 MB / 4.0 MB"));
+        EXPECT_EQ(d->bar()->value(), d->bar()->maximum() / 4);
+        EXPECT_EQ(d->focusWidget(), d->cancelButton());
+        EXPECT_TRUE(QApplication::overrideCursor() != nullptr &&
+                    QApplication::overrideCursor()->shape() == Qt::BusyCursor);
         x::click(wid(), option.x(), option.y());
         x::settle(300);
         EXPECT_EQ(QApplication::activeModalWidget(), d);
@@ -116,6 +124,7 @@ TEST_F(WindowManagerTest, AClickOnTheMainWindowDuringALongCopyNeverRuns) {
     x::settle(500);
     // Nor once the copy is over: no options window came up.
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(backupCount(), 0u);
     EXPECT_EQ(x::wmState(wid()), "Normal");
