@@ -1,20 +1,26 @@
-// The message box, input box and small windows on an X server under a real
-// window manager, where the desktop's style and the window manager's title
-// bar take part: Japanese standard buttons without icons, and captions the
-// title bar shows in full.
+// The small windows, the message box and the input box on an X server under a
+// real window manager: each shows its model and passes on each kind of ending
+// (a button, the close box, Escape) and of input (a click on a choice,
+// typing); the desktop's style and the window manager's title bar take part:
+// Japanese standard buttons without icons, captions shown in full. What the
+// models then decide is tested with the models.
 #include <gtest/gtest.h>
 
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <map>
 
 #include "backup/frm_rclick.h"
+#include "drives/frm_drive.h"
 #include "gui/qt/dialogs.h"
 #include "gui/qt/qt_interaction.h"
 #include "platform/native.h"
+#include "settings/frm_option.h"
+#include "support/forwarding_filesystem.h"
 #include "support/modal_script.h"
 #include "support/x_desktop.h"
 
@@ -77,6 +83,20 @@ int titleInk(QWidget* w) {
     return ink;
 }
 
+// The machine's file system with a drive table of the test's choosing.
+class DriveTableFs : public platform::ForwardingFileSystem {
+public:
+    DriveTableFs() : ForwardingFileSystem(*native_) {}
+    unsigned driveType(const std::string& root) override {
+        static const std::map<char, unsigned> types{{'A', 2}, {'C', 3}, {'D', 5}, {'N', 4}, {'R', 6}, {'X', 9}};
+        const auto it = types.find(root.empty() ? '?' : root[0]);
+        return it == types.end() ? 1 : it->second;
+    }
+
+private:
+    static inline std::unique_ptr<platform::FileSystem> native_ = platform::makeNativeFileSystem();
+};
+
 class DesktopDialogs : public ::testing::Test {
 protected:
     DesktopDialogs() {
@@ -87,8 +107,8 @@ protected:
     }
 
     ProcessState state;
-    std::unique_ptr<platform::FileSystem> fs = platform::makeNativeFileSystem();
-    QtInteraction ui{*fs};
+    DriveTableFs fs;
+    QtInteraction ui{fs};
     QWidget owner;
     ModalScript script;
 };
@@ -119,7 +139,7 @@ TEST_F(DesktopDialogs, MessageAndInputBoxesHaveJapaneseButtonsWithoutIcons) {
     EXPECT_EQ(ui.inputBox("p", "t", "kept"), std::nullopt);
 }
 
-TEST_F(DesktopDialogs, TheContextMenusCaptionShowsInFullInItsTitleBar) {
+TEST_F(DesktopDialogs, TheContextMenuShowsItsModelItsCaptionInFullInItsTitleBarAndItsCloseBoxReportsNothing) {
     // What the window manager draws for the caption on the same window made
     // wide enough for any title bar: nothing of it is cut there.
     frm_rclick wide(state);
@@ -133,14 +153,63 @@ TEST_F(DesktopDialogs, TheContextMenusCaptionShowsInFullInItsTitleBar) {
     ASSERT_GT(whole, 0);
 
     frm_rclick menu(state);
+    menu.Command1[frm_rclick::kRestore].enabled = false;
     int shown = 0;
     script.on<RClickDialog>([&](RClickDialog* d) {
         shown = titleInk(d);
-        click(d->button(frm_rclick::kCancel));
+        EXPECT_EQ(d->windowTitle().toStdString(), menu.caption);
+        for (std::size_t i = 0; i < menu.Command1.size(); ++i) {
+            EXPECT_EQ(d->button(static_cast<int>(i))->text().toStdString(), menu.Command1[i].caption);
+            EXPECT_EQ(d->button(static_cast<int>(i))->isEnabled(), menu.Command1[i].enabled) << i;
+        }
+        click(d->button(frm_rclick::kRestore));  // disabled: no click
+        d->close();
     });
+    state.p_dialogResult = 7;
     ui.showModal(menu);
     // Less ink where the caption is cut short ("m…").
     EXPECT_GE(shown, whole * 97 / 100) << "of " << whole;
+    EXPECT_TRUE(menu.unloaded);
+    EXPECT_EQ(state.p_dialogResult, 0);
+}
+
+// OK stores what was chosen and typed; Escape and キャンセル, nothing. Typing
+// in the drive chooser is the main window's keyboard test's.
+TEST_F(DesktopDialogs, TheOptionsWindowAndTheDriveChooserShowTheirModelsAndPassOnWhatWasChosen) {
+    for (const bool ok : {true, false}) {
+        SCOPED_TRACE(ok ? "OK" : "not OK");
+        state.exceptionExtList1 = state.exceptionExtList2 = ".exe.dll.";
+        state.exceptionExtList2Mode = 0;
+        frm_option options(state);
+        script.on<OptionDialog>([&](OptionDialog* d) {
+            EXPECT_EQ(d->windowTitle().toStdString(), options.caption);
+            EXPECT_TRUE(d->option2(frm_option::kExcludeListed)->isChecked());
+            EXPECT_EQ(d->text2()->text(), QStringLiteral(".exe.dll."));
+            click(d->option2(frm_option::kOnlyListed));
+            retype(d->text2(), QStringLiteral("txt, doc"));
+            ok ? click(d->okButton()) : QTest::keyClick(d->text2(), Qt::Key_Escape);
+        });
+        ui.showModal(options);
+        EXPECT_EQ(state.p_dialogResult, ok ? 1 : 0);
+        EXPECT_EQ(state.exceptionExtList2Mode, ok ? 1 : 0);
+        EXPECT_EQ(state.exceptionExtList2, ok ? frm_option::normaliseList("txt, doc") : ".exe.dll.");
+
+        frm_drive chooser(state, ui, "C:\\Docs\\");
+        script.on<DriveDialog>([&](DriveDialog* d) {
+            EXPECT_EQ(d->windowTitle().toStdString(), chooser.caption);
+            for (std::size_t i = 0; i < chooser.Option1.size(); ++i) {
+                EXPECT_EQ(d->option(static_cast<int>(i))->text().toStdString(), chooser.Option1[i].caption);
+                EXPECT_EQ(d->option(static_cast<int>(i))->isEnabled(), chooser.Option1[i].enabled) << i;
+            }
+            EXPECT_TRUE(d->option(0)->isChecked());
+            EXPECT_EQ(d->text1()->text(), QStringLiteral("C:\\Docs\\"));
+            EXPECT_EQ(d->focusWidget(), d->text1());
+            click(d->option(4));
+            click(ok ? d->okButton() : d->cancelButton());
+        });
+        ui.showModal(chooser);
+        EXPECT_EQ(state.p_chosenPath, ok ? "D:\\" : "");
+    }
 }
 
 }  // namespace

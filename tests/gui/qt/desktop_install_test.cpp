@@ -60,10 +60,8 @@ protected:
     // machine's own desktop. The help page opens in a "browser" of the
     // test's own that records what it is given.
     QProcessEnvironment session(const stdfs::path& data) const {
-        QProcessEnvironment env = desktopEnvironment();
+        QProcessEnvironment env = personalDesktop(home);
         env.remove("XDG_CONFIG_DIRS");
-        env.insert("HOME", q(home.path()));
-        env.insert("XDG_DATA_HOME", q(home.path() / "data"));
         env.insert("XDG_DATA_DIRS", q(data) + ":/usr/share");
         env.insert("XDG_CONFIG_HOME", q(home.path() / "config"));
         env.insert("XDG_RUNTIME_DIR", q(runtime.path()));
@@ -162,9 +160,7 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
     const stdfs::path folder = work.mkdir("作業 フォルダ");
     work.write("作業 フォルダ/notes.txt", "x");
     const stdfs::path page = usr / "share/mabrel9-iv/mabrel9-iv.html";
-    const auto browserLog = [&] {
-        return stdfs::exists(home.path() / "browser.log") ? readBytes(home.path() / "browser.log") : "";
-    };
+    const stdfs::path browserLog = home.path() / "browser.log";
     EXPECT_EQ(launch(env, usr / "share/applications/mabrel9-iv.desktop", folder,
                      [&] {
                          // As a pixmap holds it (premultiplied).
@@ -177,9 +173,9 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
                                             QImage::Format_ARGB32) == picture)
                              << "the window's icon is not the application's";
                          x::click(window, x::width(window) - 5 - 36, 6 + 12);  // 操作説明
-                         EXPECT_TRUE(x::waitUntil([&] { return !browserLog().empty(); }, 20000))
-                             << "no help page opened";
-                         EXPECT_NE(browserLog().find(page.string()), std::string::npos) << browserLog();
+                         EXPECT_TRUE(x::waitUntil(
+                             [&] { return textOf(browserLog).find(page.string()) != std::string::npos; }, 20000))
+                             << "no help page opened: " << textOf(browserLog);
                          EXPECT_NE(readBytes(page).find("Linux では"), std::string::npos);
                      }),
               titleFor(work.drivePath() + "作業 フォルダ\\"));

@@ -42,21 +42,9 @@ protected:
                                stdfs::file_time_type::clock::now() - std::chrono::hours(48));
     }
     bool reloaded() const { return !stdfs::exists(marker()); }
-    // The program may delete a copy at any moment.
-    static std::string contentOf(const stdfs::path& p) {
-        try {
-            return readBytes(p);
-        } catch (const std::exception&) {
-            return "(no such file)";
-        }
-    }
     void startProgram(const stdfs::path& folder) {
-        QProcessEnvironment env = desktopEnvironment();
-        env.insert("XDG_DATA_HOME", QString::fromStdString((home.path() / "data").string()));
-        program = std::make_unique<Program>(runtime, env);
-        program->start(folder);
-        ASSERT_TRUE(program->waitReady());
-        ASSERT_TRUE(program->waitForWindow()) << "no window";
+        program = std::make_unique<Program>(runtime, personalDesktop(home));
+        ASSERT_TRUE(program->show(folder)) << "no window";
         window = program->window;
         const bool managed = x::windowManager() != "none";
         ASSERT_TRUE(!managed || x::waitUntil([&] { return x::isMaximised(window); })) << "not maximised";
@@ -67,7 +55,7 @@ protected:
         const stdfs::path log = home.path() / "editor.log";
         const std::string before = stdfs::exists(log) ? readBytes(log) : "";
         x::click(window, kFileRowX, fileRowY(row), 2);
-        ASSERT_TRUE(x::waitUntil([&] { return contentOf(log) == before + file.string() + "\n"; })) << contentOf(log);
+        ASSERT_TRUE(x::waitUntil([&] { return textOf(log) == before + file.string() + "\n"; })) << textOf(log);
     }
     // The window manager minimised the window at the open; brings it back.
     void bringBack() {
@@ -97,7 +85,7 @@ TEST_F(DesktopOpen, TheVersionBeforeAnEditOutlivesTheProgramEndedAndStartedAgain
     ASSERT_TRUE(x::waitUntil([&] { return x::wmState(window) == "Iconic"; })) << "not minimised";
     x::settle(300);
     EXPECT_FALSE(reloaded()) << "reloaded before the window came back";
-    EXPECT_EQ(contentOf(firstCopy(0)), "f0.txt version 1");
+    EXPECT_EQ(textOf(firstCopy(0)), "f0.txt version 1");
     ASSERT_NO_FATAL_FAILURE(bringBack());
     ASSERT_TRUE(x::waitUntil([&] { return reloaded(); })) << "no reload when the window came back";
     // 終 了, at the window's top right left of 操作説明 (twips: 1070 wide
@@ -116,15 +104,15 @@ TEST_F(DesktopOpen, TheVersionBeforeAnEditOutlivesTheProgramEndedAndStartedAgain
     plantMarker();
     x::click(window, 100, 30);  // the refresh button
     ASSERT_TRUE(x::waitUntil([&] { return reloaded(); }));
-    EXPECT_EQ(contentOf(firstCopy(0)), "f0.txt version 1") << "the version before the edit";
+    EXPECT_EQ(textOf(firstCopy(0)), "f0.txt version 1") << "the version before the edit";
 
     ASSERT_NO_FATAL_FAILURE(open(3, work.path() / (stem + ".txt")));  // below f0, its copy and f1
-    EXPECT_EQ(contentOf(work.path() / "_mabre-l94" / (stem + "_2024-03-01 09-00-00.txt")), "version 1");
+    EXPECT_EQ(textOf(work.path() / "_mabre-l94" / (stem + "_2024-03-01 09-00-00.txt")), "version 1");
     ASSERT_NO_FATAL_FAILURE(bringBack());
     x::click(window, 2490 / 15 + 20, 1320 / 15 + 8);  // the folder comment (twips 2490, 1320)
     x::type("typed");
     ASSERT_TRUE(program->terminated());
-    EXPECT_EQ(contentOf(work.path() / "_mabre.l94"), "typed\r\n" + record);
+    EXPECT_EQ(textOf(work.path() / "_mabre.l94"), "typed\r\n" + record);
 }
 
 class DesktopOpenWithoutAWindowManager : public DesktopOpen {};
@@ -142,7 +130,7 @@ TEST_F(DesktopOpenWithoutAWindowManager, NothingReloadsUntilTheRefreshButton) {
     x::click(window, 300, 100);
     x::settle(300);
     EXPECT_FALSE(reloaded());
-    EXPECT_EQ(contentOf(firstCopy(1)), "f1.txt version 1");
+    EXPECT_EQ(textOf(firstCopy(1)), "f1.txt version 1");
     x::click(window, 100, 30);  // the refresh button
     EXPECT_TRUE(x::waitUntil([&] { return reloaded(); }));
 }
@@ -274,13 +262,8 @@ struct Person {
 class TwoInstances : public ::testing::Test {
 protected:
     void start(Person& p) {
-        QProcessEnvironment env = desktopEnvironment();
-        env.insert("HOME", QString::fromStdString(p.home.path().string()));
-        env.insert("XDG_DATA_HOME", QString::fromStdString((p.home.path() / "data").string()));
-        p.program = std::make_unique<Program>(p.runtime, env);
-        p.program->start(work.path());
-        ASSERT_TRUE(p.program->waitReady());
-        ASSERT_TRUE(p.program->waitForWindow());
+        p.program = std::make_unique<Program>(p.runtime, personalDesktop(p.home));
+        ASSERT_TRUE(p.program->show(work.path()));
         x::settle(500);
     }
     // Right-clicks file row `row`, chooses コメント and types `text` over
@@ -306,16 +289,10 @@ protected:
         x::key("Return");
         ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() == 0; })) << "the input box stayed";
         // The comment is saved at once.
-        ASSERT_TRUE(x::waitUntil([&] { return comments().find("," + text + "\r\n") != std::string::npos; }))
+        ASSERT_TRUE(x::waitUntil([&] { return textOf(commentFile()).find("," + text + "\r\n") != std::string::npos; }))
             << "not saved: " << text;
     }
-    std::string comments() const {
-        try {
-            return readBytes(work.path() / "_mabre.l94");
-        } catch (const std::exception&) {
-            return {};
-        }
-    }
+    stdfs::path commentFile() const { return work.path() / "_mabre.l94"; }
 
     TempDir work;
     Person one;
@@ -332,7 +309,7 @@ TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFile) {
         {&one, 2, "one on c"}, {&two, 0, ""},         {&two, 0, "two on a"}};
     for (const auto& [person, row, text] : steps) ASSERT_NO_FATAL_FAILURE(act(*person, row, text));
     for (Person* p : {&one, &two}) ASSERT_TRUE(p->program->terminated());
-    EXPECT_EQ(comments(),
+    EXPECT_EQ(textOf(commentFile()),
               "\r\na.txt_2024-03-01 09-00-00,two on a\r\n"
               "b.txt_2024-03-01 09-00-00,two on b\r\n"
               "c.txt_2024-03-01 09-00-00,one on c\r\n");

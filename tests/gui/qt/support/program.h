@@ -54,6 +54,24 @@ inline QProcessEnvironment desktopEnvironment(const char* platform = "xcb") {
     return env;
 }
 
+// The desktop of the person whose home is `home`, with their desktop
+// applications in its data folder.
+inline QProcessEnvironment personalDesktop(const TempDir& home) {
+    QProcessEnvironment env = desktopEnvironment();
+    env.insert("HOME", QString::fromStdString(home.path().string()));
+    env.insert("XDG_DATA_HOME", QString::fromStdString((home.path() / "data").string()));
+    return env;
+}
+
+// What a file holds; the program may write or delete it at any moment.
+inline std::string textOf(const stdfs::path& p) {
+    try {
+        return readBytes(p);
+    } catch (const std::exception&) {
+        return "(no such file)";
+    }
+}
+
 // A desktop application of the test's own under `home`'s data folder
 // (XDG_DATA_HOME) that writes each file it is given to `log`, a line each:
 // the desktop's default for `mimeType`.
@@ -102,6 +120,11 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
+    }
+    // Starts it on `folder` and waits until it is ready and shows its window.
+    bool show(const std::filesystem::path& folder) {
+        start(folder);
+        return waitReady() && waitForWindow();
     }
     // Waits for the program's main window on the X server.
     bool waitForWindow(int ms = 10000) {
