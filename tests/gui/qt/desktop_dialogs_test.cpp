@@ -6,11 +6,12 @@
 // models then decide is tested with the models.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
+#include <QScreen>
 #include <cstdio>
 #include <map>
 
@@ -56,16 +57,10 @@ int titleInk(QWidget* w) {
     x::settle(400);
     const std::string info = x::run({"xwininfo", "-id", id});
     const auto after = [&](const std::string& key) { return std::atoi(info.c_str() + info.find(key) + key.size()); };
-    static QTemporaryDir shots;
-    const QString file = shots.filePath(QStringLiteral("bar-%1.png").arg(id));
-    x::run({"import", "-window", "root", "-crop",
-            QStringLiteral("%1x%2+%3+%4")
-                .arg(after("Width:"))
-                .arg(top)
-                .arg(after("Absolute upper-left X:"))
-                .arg(after("Absolute upper-left Y:") - top),
-            "+repage", file});
-    const QImage bar(file);
+    const QImage bar = QGuiApplication::primaryScreen()  // the root window's pixels
+                           ->grabWindow(0, after("Absolute upper-left X:"), after("Absolute upper-left Y:") - top,
+                                        after("Width:"), top)
+                           .toImage();
     int ink = 0;
     for (int y = 0; y < bar.height(); ++y) {
         std::map<QRgb, int> colours;
