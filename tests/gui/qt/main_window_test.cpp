@@ -79,11 +79,8 @@ TEST_F(MainWindowTest, ShowsTheModelInFacesThatHaveEveryCharacterWithAPictureFor
     EXPECT_EQ((root->text(0) + root->child(0)->text(0)).toStdString(), work.drivePath() + "資料");
     EXPECT_TRUE(root->isExpanded() && root->isSelected());
     for (std::size_t c = 0; c < model.lvwFiles.columns.size(); ++c) {
-        EXPECT_EQ(window->listModel()
-                      ->headerData(static_cast<int>(c), Qt::Horizontal, Qt::DisplayRole)
-                      .toString()
-                      .toStdString(),
-                  model.lvwFiles.columns[c].text);
+        const QVariant text = window->listModel()->headerData(static_cast<int>(c), Qt::Horizontal);
+        EXPECT_EQ(text.toString().toStdString(), model.lvwFiles.columns[c].text);
     }
     EXPECT_TRUE(showsModel());
     EXPECT_TRUE(header()->sectionSize(5) == 0 && !header()->isSectionHidden(5));  // the key column, to be dragged open
@@ -175,7 +172,6 @@ TEST_F(MainWindowTest, ClicksOnRowsHeadersDividersTheTreeAndButtonsReachTheModel
     EXPECT_EQ(std::make_pair(header()->sectionSize(1), header()->sectionSize(5)), std::make_pair(time, key));
     clickTreeItem(path);
     EXPECT_EQ(state.p_driveAndPath, work.drivePath());
-
 
     // A folder gone when clicked: its error stands over what was loaded (the
     // title, the tree, an empty list), not over the previous folder.
