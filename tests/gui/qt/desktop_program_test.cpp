@@ -316,7 +316,7 @@ TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFile) {
 
 // The program on its own: its answers on the terminal without a display,
 // start-up on a relative path, a second start while one runs, termination.
-TEST(ProcessWithoutAWindowManager, AnswersWithoutADisplayStartsOnARelativePathASecondStartTouchesNothingAndSigtermSaves) {
+TEST(ProcessWithoutAWindowManager, AnswersWithoutADisplayStartsOnARelativePathASecondTouchesNothingSigtermSaves) {
     const RuntimeDir runtime;
     const TempDir work;
     // No display at all: a window would not start.
