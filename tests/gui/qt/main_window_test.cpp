@@ -79,7 +79,7 @@ TEST_F(MainWindowTest, ShowsTheModelInFacesThatHaveEveryCharacterWithAPictureFor
     EXPECT_EQ((root->text(0) + root->child(0)->text(0)).toStdString(), work.drivePath() + "資料");
     EXPECT_TRUE(root->isExpanded() && root->isSelected());
     for (std::size_t c = 0; c < model.lvwFiles.columns.size(); ++c) {
-        const QVariant text = window->listModel()->headerData(static_cast<int>(c), Qt::Horizontal);
+        const QVariant text = window->listModel()->headerData(static_cast<int>(c), Qt::Horizontal, Qt::DisplayRole);
         EXPECT_EQ(text.toString().toStdString(), model.lvwFiles.columns[c].text);
     }
     EXPECT_TRUE(showsModel());
