@@ -108,7 +108,9 @@ protected:
     ModalScript script;
 };
 
-TEST_F(DesktopDialogs, MessageAndInputBoxesHaveJapaneseButtonsWithoutIcons) {
+// Boxes with Japanese buttons without icons; the small windows showing their
+// models.
+TEST_F(DesktopDialogs, EachBoxAndSmallWindowShowsWhatItIsGivenAndPassesOnWhatWasChosen) {
     script.on<QMessageBox>([](QMessageBox* box) {
         EXPECT_EQ(box->windowTitle(), QStringLiteral("mabrel9-iv"));
         EXPECT_EQ(box->text(), QStringLiteral("ｍａｂｒｅｌ９バックアップファイルではありません。"));
@@ -132,45 +134,10 @@ TEST_F(DesktopDialogs, MessageAndInputBoxesHaveJapaneseButtonsWithoutIcons) {
         }
     });
     EXPECT_EQ(ui.inputBox("p", "t", "kept"), std::nullopt);
-}
 
-TEST_F(DesktopDialogs, TheContextMenuShowsItsModelItsCaptionInFullInItsTitleBarAndItsCloseBoxReportsNothing) {
-    // What the window manager draws for the caption on the same window made
-    // wide enough for any title bar: nothing of it is cut there.
-    frm_rclick wide(state);
-    RClickDialog reference(wide, &owner);
-    reference.setFixedWidth(900);
-    reference.show();
-    reference.activateWindow();
-    ASSERT_TRUE(x::waitUntil([&] { return reference.isActiveWindow(); }));
-    const int whole = titleInk(&reference);
-    reference.close();
-    ASSERT_GT(whole, 0);
-
-    frm_rclick menu(state);
-    menu.Command1[frm_rclick::kRestore].enabled = false;
-    int shown = 0;
-    script.on<RClickDialog>([&](RClickDialog* d) {
-        shown = titleInk(d);
-        EXPECT_EQ(d->windowTitle().toStdString(), menu.caption);
-        for (std::size_t i = 0; i < menu.Command1.size(); ++i) {
-            EXPECT_EQ(d->button(static_cast<int>(i))->text().toStdString(), menu.Command1[i].caption);
-            EXPECT_EQ(d->button(static_cast<int>(i))->isEnabled(), menu.Command1[i].enabled) << i;
-        }
-        click(d->button(frm_rclick::kRestore));  // disabled: no click
-        d->close();
-    });
-    state.p_dialogResult = 7;
-    ui.showModal(menu);
-    // Less ink where the caption is cut short ("m…").
-    EXPECT_GE(shown, whole * 97 / 100) << "of " << whole;
-    EXPECT_TRUE(menu.unloaded);
-    EXPECT_EQ(state.p_dialogResult, 0);
-}
-
-// OK stores what was chosen and typed; Escape and キャンセル, nothing. Typing
-// in the drive chooser is the main window's keyboard test's.
-TEST_F(DesktopDialogs, TheOptionsWindowAndTheDriveChooserShowTheirModelsAndPassOnWhatWasChosen) {
+    // The options window's OK stores what was chosen and typed; Escape and
+    // the drive chooser's キャンセル, nothing. Typing in the drive chooser is
+    // the main window's keyboard test's.
     for (const bool ok : {true, false}) {
         SCOPED_TRACE(ok ? "OK" : "not OK");
         state.exceptionExtList1 = state.exceptionExtList2 = ".exe.dll.";
@@ -205,6 +172,40 @@ TEST_F(DesktopDialogs, TheOptionsWindowAndTheDriveChooserShowTheirModelsAndPassO
         ui.showModal(chooser);
         EXPECT_EQ(state.p_chosenPath, ok ? "D:\\" : "");
     }
+}
+
+TEST_F(DesktopDialogs, TheContextMenuShowsItsModelItsCaptionInFullInItsTitleBarAndItsCloseBoxReportsNothing) {
+    // What the window manager draws for the caption on the same window made
+    // wide enough for any title bar: nothing of it is cut there.
+    frm_rclick wide(state);
+    RClickDialog reference(wide, &owner);
+    reference.setFixedWidth(900);
+    reference.show();
+    reference.activateWindow();
+    ASSERT_TRUE(x::waitUntil([&] { return reference.isActiveWindow(); }));
+    const int whole = titleInk(&reference);
+    reference.close();
+    ASSERT_GT(whole, 0);
+
+    frm_rclick menu(state);
+    menu.Command1[frm_rclick::kRestore].enabled = false;
+    int shown = 0;
+    script.on<RClickDialog>([&](RClickDialog* d) {
+        shown = titleInk(d);
+        EXPECT_EQ(d->windowTitle().toStdString(), menu.caption);
+        for (std::size_t i = 0; i < menu.Command1.size(); ++i) {
+            EXPECT_EQ(d->button(static_cast<int>(i))->text().toStdString(), menu.Command1[i].caption);
+            EXPECT_EQ(d->button(static_cast<int>(i))->isEnabled(), menu.Command1[i].enabled) << i;
+        }
+        click(d->button(frm_rclick::kRestore));  // disabled: no click
+        d->close();
+    });
+    state.p_dialogResult = 7;
+    ui.showModal(menu);
+    // Less ink where the caption is cut short ("m…").
+    EXPECT_GE(shown, whole * 97 / 100) << "of " << whole;
+    EXPECT_TRUE(menu.unloaded);
+    EXPECT_EQ(state.p_dialogResult, 0);
 }
 
 }  // namespace
