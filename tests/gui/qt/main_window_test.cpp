@@ -63,7 +63,11 @@ protected:
     }
 };
 
-TEST_F(MainWindowTest, ShowsTheModelInFacesThatHaveEveryCharacterWithAPictureForEachTypeInTheDesignsTabOrder) {
+TEST_F(MainWindowTest, ShowsTheModelInFacesThatHaveEveryCharacterAPictureForEachTypeTheTabOrderAndAKeyForEachGesture) {
+    // Comments longer than a line edit takes by default, not to be cut by the edits below.
+    const std::string folderComment(40000, 'f'), rowComment(40000, 'r');
+    work.write("_mabre.l94", "\r\nnotes.txt_2024-03-01 09-05-03," + rowComment + "\r\n");
+    work.write("資料/_mabre.l94", folderComment + "\r\n");
     start();
     EXPECT_EQ(window->windowTitle().toStdString(), model.caption);
     const std::pair<QWidget*, const Control*> captions[] = {
@@ -113,87 +117,8 @@ TEST_F(MainWindowTest, ShowsTheModelInFacesThatHaveEveryCharacterWithAPictureFor
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-}
 
-TEST_F(MainWindowTest, ClicksOnRowsHeadersDividersTheTreeAndButtonsReachTheModelAndTheViewFollows) {
-    stdfs::resize_file(work.write("disc.iso", ""), 123456789);  // a size of many digits
-    const std::string deep = "令和6年度 第3四半期 営業部 月次報告書 提出用";
-    work.mkdir(deep);
-    work.mkdir("gone");
-    start();
-    window->showNormal();
-    window->resize(1500, 700);  // wide enough to show every column
-
-    // Clicks select as the model records it: Ctrl adds a row or takes it out.
-    clickRow(viewRow("manual.pdf"));
-    clickRow(viewRow("notes.txt"), Qt::ControlModifier);
-    EXPECT_EQ(model.lvwFiles.selectedCount(), 2);
-    clickRow(viewRow("notes.txt"), Qt::ControlModifier);
-    EXPECT_EQ(model.lvwFiles.selectedCount(), 1);
-    EXPECT_EQ(model.lvwFiles.selectedItem, viewRow("manual.pdf"));
-
-    // A header click sorts: the view follows the model's order, the
-    // selection shown on its row, no width changed; a column fits its content.
-    EXPECT_GE(header()->sectionSize(2), static_cast<QAbstractItemView*>(window->lvwFiles())->sizeHintForColumn(2));
-    const std::string firstBefore = model.lvwFiles.rows[0].cells[0];
-    const auto widths = [&] {
-        std::vector<int> w;
-        for (int c = 0; c < 6; ++c) w.push_back(header()->sectionSize(c));
-        return w;
-    };
-    const std::vector<int> loaded = widths();
-    QTest::mouseClick(header()->viewport(), Qt::LeftButton, {},
-                      QPoint(header()->sectionViewportPosition(2) + 5, header()->height() / 2));
-    EXPECT_NE(model.lvwFiles.rows[0].cells[0], firstBefore);
-    EXPECT_TRUE(showsModel());
-    EXPECT_TRUE(window->lvwFiles()->selectionModel()->isRowSelected(viewRow("manual.pdf"), QModelIndex()));
-    EXPECT_EQ(widths(), loaded);
-
-    // Widths the person drags, the zero-wide key column too, stay through
-    // refreshes and other folders; refresh keeps the typed folder comment.
-    dragDivider(1, 40);
-    dragDivider(5, 50);
-    const int time = header()->sectionSize(1), key = header()->sectionSize(5);
-    EXPECT_GT(key, 30);
-    QTest::keyClicks(window->txtFolderComment(), QStringLiteral("memo"));
-    work.write("later.txt", "added by another program");
-    click(window->cmdUpdate());
-    EXPECT_GE(viewRow("later.txt"), 0);
-    EXPECT_EQ(window->txtFolderComment()->text(), QStringLiteral("memo"));
-
-    // The tree goes into a folder, its root showing a long path whole,
-    // scrolling sideways, and back up.
-    ASSERT_NO_FATAL_FAILURE(clickTreeItem(QString::fromStdString(deep)));
-    const QString path = QString::fromStdString(work.drivePath() + deep + "\\");
-    QTreeWidgetItem* root = window->tvwFolders()->topLevelItem(0);
-    EXPECT_EQ(root->text(0), path);
-    EXPECT_EQ(root->toolTip(0), path);
-    EXPECT_GT(window->tvwFolders()->horizontalScrollBar()->maximum(), 0);
-    EXPECT_EQ(std::make_pair(header()->sectionSize(1), header()->sectionSize(5)), std::make_pair(time, key));
-    clickTreeItem(path);
-    EXPECT_EQ(state.p_driveAndPath, work.drivePath());
-
-    // A folder gone when clicked: its error stands over what was loaded (the
-    // title, the tree, an empty list), not over the previous folder.
-    stdfs::remove(work.path() / "gone");
-    const std::string gone = work.drivePath() + "gone\\";
-    script.on<QMessageBox>([&](QMessageBox* box) {
-        EXPECT_EQ(window->windowTitle(), QString::fromStdString(" " + gone).toUpper());
-        EXPECT_EQ(window->tvwFolders()->topLevelItem(0)->text(0).toStdString(), gone);
-        EXPECT_EQ(window->listModel()->rowCount(), 0);
-        click(box->button(QMessageBox::Ok));
-    });
-    clickTreeItem(QStringLiteral("gone"));
-    EXPECT_TRUE(script.done());
-}
-
-// Every gesture has its key, and the key reaches the model as the gesture does.
-TEST_F(MainWindowTest, EachGestureHasItsKey) {
-    // Comments longer than a line edit takes by default are not cut by an edit.
-    const std::string folderComment(40000, 'f'), rowComment(40000, 'r');
-    work.write("_mabre.l94", "\r\nnotes.txt_2024-03-01 09-05-03," + rowComment + "\r\n");
-    work.write("資料/_mabre.l94", folderComment + "\r\n");
-    start();
+    // Every gesture has its key, and the key reaches the model as the gesture does.
     FileTable* list = window->lvwFiles();
     const auto goToRow = [&](const std::string& name) {
         QTest::keyClick(list, Qt::Key_Home);
@@ -272,6 +197,78 @@ TEST_F(MainWindowTest, EachGestureHasItsKey) {
     EXPECT_TRUE(window->ended());
 }
 
+TEST_F(MainWindowTest, ClicksOnRowsHeadersDividersTheTreeAndButtonsReachTheModelAndTheViewFollows) {
+    stdfs::resize_file(work.write("disc.iso", ""), 123456789);  // a size of many digits
+    const std::string deep = "令和6年度 第3四半期 営業部 月次報告書 提出用";
+    work.mkdir(deep);
+    work.mkdir("gone");
+    start();
+    window->showNormal();
+    window->resize(1500, 700);  // wide enough to show every column
+
+    // Clicks select as the model records it: Ctrl adds a row or takes it out.
+    clickRow(viewRow("manual.pdf"));
+    clickRow(viewRow("notes.txt"), Qt::ControlModifier);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 2);
+    clickRow(viewRow("notes.txt"), Qt::ControlModifier);
+    EXPECT_EQ(model.lvwFiles.selectedCount(), 1);
+    EXPECT_EQ(model.lvwFiles.selectedItem, viewRow("manual.pdf"));
+
+    // A header click sorts: the view follows the model's order, the
+    // selection shown on its row, no width changed; a column fits its content.
+    EXPECT_GE(header()->sectionSize(2), static_cast<QAbstractItemView*>(window->lvwFiles())->sizeHintForColumn(2));
+    const std::string firstBefore = model.lvwFiles.rows[0].cells[0];
+    const auto widths = [&] {
+        std::vector<int> w;
+        for (int c = 0; c < 6; ++c) w.push_back(header()->sectionSize(c));
+        return w;
+    };
+    const std::vector<int> loaded = widths();
+    QTest::mouseClick(header()->viewport(), Qt::LeftButton, {},
+                      QPoint(header()->sectionViewportPosition(2) + 5, header()->height() / 2));
+    EXPECT_NE(model.lvwFiles.rows[0].cells[0], firstBefore);
+    EXPECT_TRUE(showsModel());
+    EXPECT_TRUE(window->lvwFiles()->selectionModel()->isRowSelected(viewRow("manual.pdf"), QModelIndex()));
+    EXPECT_EQ(widths(), loaded);
+
+    // Widths the person drags, the zero-wide key column too, stay through
+    // refreshes and other folders; refresh keeps the typed folder comment.
+    dragDivider(1, 40);
+    dragDivider(5, 50);
+    const int time = header()->sectionSize(1), key = header()->sectionSize(5);
+    EXPECT_GT(key, 30);
+    QTest::keyClicks(window->txtFolderComment(), QStringLiteral("memo"));
+    work.write("later.txt", "added by another program");
+    click(window->cmdUpdate());
+    EXPECT_GE(viewRow("later.txt"), 0);
+    EXPECT_EQ(window->txtFolderComment()->text(), QStringLiteral("memo"));
+
+    // The tree goes into a folder, its root showing a long path whole,
+    // scrolling sideways, and back up.
+    ASSERT_NO_FATAL_FAILURE(clickTreeItem(QString::fromStdString(deep)));
+    const QString path = QString::fromStdString(work.drivePath() + deep + "\\");
+    QTreeWidgetItem* root = window->tvwFolders()->topLevelItem(0);
+    EXPECT_EQ(root->text(0), path);
+    EXPECT_EQ(root->toolTip(0), path);
+    EXPECT_GT(window->tvwFolders()->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(std::make_pair(header()->sectionSize(1), header()->sectionSize(5)), std::make_pair(time, key));
+    clickTreeItem(path);
+    EXPECT_EQ(state.p_driveAndPath, work.drivePath());
+
+    // A folder gone when clicked: its error stands over what was loaded (the
+    // title, the tree, an empty list), not over the previous folder.
+    stdfs::remove(work.path() / "gone");
+    const std::string gone = work.drivePath() + "gone\\";
+    script.on<QMessageBox>([&](QMessageBox* box) {
+        EXPECT_EQ(window->windowTitle(), QString::fromStdString(" " + gone).toUpper());
+        EXPECT_EQ(window->tvwFolders()->topLevelItem(0)->text(0).toStdString(), gone);
+        EXPECT_EQ(window->listModel()->rowCount(), 0);
+        click(box->button(QMessageBox::Ok));
+    });
+    clickTreeItem(QStringLiteral("gone"));
+    EXPECT_TRUE(script.done());
+}
+
 TEST_F(MainWindowTest, TwoRowsThatAreNoTextGoToTheCompareToolOnThePathOlderLeftOrAMessageNamesTheTools) {
     // A stand-in for meld on PATH, writing down its arguments one a line.
     const TempDir bin;
@@ -310,9 +307,7 @@ TEST_F(MainWindowTest, TwoRowsThatAreNoTextGoToTheCompareToolOnThePathOlderLeftO
 }
 
 // The progress window itself and a cancel in it are the window-manager test's.
-using ProgressTest = GuiWindowTest;
-
-TEST_F(ProgressTest, TheSystemEndingTheProgramDuringARestoreStopsTheCopyAndTheWindowClosesAsItWould) {
+TEST_F(MainWindowTest, TheSystemEndingTheProgramDuringARestoreStopsTheCopyAndTheWindowClosesAsItWould) {
     const std::string kept(std::size_t{4} << 20, 'k'), present(kept.size(), 'p');  // several pieces
     setModificationTime(work.write("big.dat", present), 2024, 5, 1, 10, 0, 0);
     setModificationTime(work.write("_mabre-l94/big_2024-04-01 10-00-00.dat", kept), 2024, 4, 1, 10, 0, 0);
