@@ -1,5 +1,6 @@
-// The running process on Windows: command line, executable, current
-// directory, and the single instance seen from a second real process.
+// The running process on Windows: its command line, and the single instance
+// seen from a second real process. (The executable's folder and name are the
+// front end's tests': they find the settings file beside the program.)
 #ifdef _WIN32
 
 #include <windows.h>
@@ -10,7 +11,6 @@
 #include <fstream>
 #include <random>
 
-#include "platform/native.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_process.h"
 #include "support/temp_dir.h"
@@ -84,21 +84,6 @@ TEST(Win32SingleInstance, OneClaimPerProgramNameAcrossProcessesEndingWithItsHold
         EXPECT_FALSE(third.claimSingleInstance("a\\" + name));
     }
     EXPECT_EQ(runChild(L"", name).back(), "claimed");
-}
-
-TEST(Win32Process, TheExecutableAndTheCurrentDirectoryInDriveForm) {
-    Win32Process process;
-    EXPECT_EQ(process.executableBaseName(), "platform_tests");
-    EXPECT_TRUE(makeNativeFileSystem()->findIgnoringCase(process.executableFolder() + "\\platform_tests.exe", attr::Archive));
-    test::TempDir dir;
-    wchar_t saved[4096];
-    ASSERT_GT(::GetCurrentDirectoryW(4096, saved), 0u);
-    std::string expected = dir.drivePath();
-    expected.pop_back();
-    ASSERT_TRUE(::SetCurrentDirectoryW(widen(expected).c_str()));
-    const std::string seen = process.currentDirectory();
-    ::SetCurrentDirectoryW(saved);
-    EXPECT_EQ(seen, expected);
 }
 
 }  // namespace

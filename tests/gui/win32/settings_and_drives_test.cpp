@@ -56,7 +56,7 @@ TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWrit
     PostMessageW(main(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(waitExit()) << "the program did not end after WM_CLOSE";
     expectSettings(folder);
-    EXPECT_TRUE(mabrel::test::readBytes(commentFile()) == ansi(longComment + L"7") + "\r\n")
+    EXPECT_TRUE(mabrel::test::readBytes(folder / L"_mabre.l94") == ansi(longComment + L"7") + "\r\n")
         << "the comment file does not hold the whole comment as typed";
 }
 

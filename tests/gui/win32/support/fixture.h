@@ -1,9 +1,6 @@
-// What the scenario tests share: the real executable in a process of its own
-// (copied into a folder of its own, so that the settings file beside it is
-// the test's), started on a real folder under the Wine prefix's C: drive with
-// a Japanese name; its controls read the way any program can (window
-// messages, with structures placed in that process where the message needs
-// one); and synthetic input, as a person gives it.
+// The real executable in a process and a folder of its own, started on a real
+// folder with a Japanese name; its controls read through window messages, and
+// synthetic input, as a person gives it.
 #pragma once
 
 #include <windows.h>
@@ -99,23 +96,13 @@ public:
     RemoteBuffer(const RemoteBuffer&) = delete;
     RemoteBuffer& operator=(const RemoteBuffer&) = delete;
 
-    char* at(std::size_t offset = 0) const { return static_cast<char*>(remote_) + offset; }
+    void* at(std::size_t offset) const { return static_cast<char*>(remote_) + offset; }
     LPARAM lparam(std::size_t offset = 0) const { return reinterpret_cast<LPARAM>(at(offset)); }
     void write(const void* data, std::size_t n, std::size_t offset = 0) const {
         if (offset + n > kSize || !WriteProcessMemory(process_, at(offset), data, n, nullptr)) throw std::runtime_error("write");
     }
     void read(void* out, std::size_t n, std::size_t offset = 0) const {
         if (offset + n > kSize || !ReadProcessMemory(process_, at(offset), out, n, nullptr)) throw std::runtime_error("read");
-    }
-    RECT rect() const {
-        RECT r{};
-        read(&r, sizeof r);
-        return r;
-    }
-    std::wstring text() const {  // NUL-terminated, after the structure
-        std::wstring chars(kTextChars, L'\0');
-        read(chars.data(), kTextChars * sizeof(wchar_t), kText);
-        return chars.substr(0, chars.find(L'\0'));
     }
 
 private:
@@ -191,11 +178,12 @@ public:
     std::wstring text(int item, int column) const {
         LVITEMW it{};
         it.iSubItem = column;
-        it.pszText = reinterpret_cast<LPWSTR>(buffer_.at(RemoteBuffer::kText));
+        it.pszText = reinterpret_cast<LPWSTR>(buffer_.lparam(RemoteBuffer::kText));
         it.cchTextMax = RemoteBuffer::kTextChars;
         buffer_.write(&it, sizeof it);
-        const auto n = static_cast<std::size_t>(sendOrFail(list_, LVM_GETITEMTEXTW, item, buffer_.lparam()));
-        return buffer_.text().substr(0, n);
+        std::wstring text(static_cast<std::size_t>(sendOrFail(list_, LVM_GETITEMTEXTW, item, buffer_.lparam())), L'\0');
+        buffer_.read(text.data(), text.size() * sizeof(wchar_t), RemoteBuffer::kText);
+        return text;
     }
     std::vector<ListRow> rows() const {
         std::vector<ListRow> out(static_cast<std::size_t>(count()));
@@ -210,14 +198,15 @@ public:
         RECT r{part, 0, 0, 0};
         buffer_.write(&r, sizeof r);
         sendOrFail(list_, LVM_GETITEMRECT, item, buffer_.lparam());
-        r = buffer_.rect();
+        buffer_.read(&r, sizeof r);
         MapWindowPoints(list_, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
     RECT headerRect(int column) const {
         const HWND header = reinterpret_cast<HWND>(sendOrFail(list_, LVM_GETHEADER));
+        RECT r{};
         sendOrFail(header, HDM_GETITEMRECT, column, buffer_.lparam());
-        RECT r = buffer_.rect();
+        buffer_.read(&r, sizeof r);
         MapWindowPoints(header, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
@@ -293,7 +282,7 @@ inline void pressKey(WORD virtualKey, WORD modifier = 0) {
 // handler that opens a modal window cannot block the test).
 inline void press(HWND window, int id) {
     const HWND button = findControl(window, id);
-    ASSERT_TRUE(button) << "no control " << id << " in a window of class " << testing::PrintToString(classOf(window));
+    ASSERT_TRUE(button) << "no control " << id;
     ASSERT_TRUE(IsWindowEnabled(button)) << "control " << id << " is disabled";
     PostMessageW(button, BM_CLICK, 0, 0);
 }
@@ -354,22 +343,16 @@ protected:
     // The first visible top-level window of the program of the class (L"#32770":
     // a message box) in z-order that is not `previous`, or null after ms.
     HWND waitWindow(const std::wstring& windowClass, HWND previous = nullptr, DWORD ms = 10000) const {
-        struct Search {
-            DWORD pid;
-            const std::wstring& windowClass;
-            HWND previous, found;
-        } search{info_.dwProcessId, windowClass, previous, nullptr};
+        HWND found = nullptr;
         waitUntil([&] {
-            EnumWindows([](HWND w, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
+            for (HWND w = GetTopWindow(nullptr); w && !found; w = GetWindow(w, GW_HWNDNEXT)) {
                 DWORD owner = 0;
                 GetWindowThreadProcessId(w, &owner);
-                if (owner == s->pid && w != s->previous && IsWindowVisible(w) && classOf(w) == s->windowClass) s->found = w;
-                return s->found == nullptr;
-            }, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
+                if (owner == info_.dwProcessId && w != previous && IsWindowVisible(w) && classOf(w) == windowClass) found = w;
+            }
+            return found != nullptr;
         }, ms);
-        return search.found;
+        return found;
     }
 
     // A file of the folder with its modification time (local time).
@@ -392,11 +375,10 @@ protected:
     }
     // The comment file, lines in the ANSI code page ended by CR LF.
     void comments(const std::vector<std::wstring>& lines) const {
-        std::ofstream out(commentFile(), std::ios::binary);
+        std::ofstream out(folder / L"_mabre.l94", std::ios::binary);
         for (const auto& line : lines) out << ansi(line) << "\r\n";
     }
     fs::path backupDir() const { return folder / L"_mabre-l94"; }
-    fs::path commentFile() const { return folder / L"_mabre.l94"; }
     // The lines the recorder wrote (recorder.cpp).
     std::vector<std::wstring> recorded() const {
         const std::string bytes = mabrel::test::readBytes(record);
