@@ -290,14 +290,8 @@ inline bool waitGone(HWND window, DWORD ms = 10000) {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, ms);
 }
 
-// The texts a message box shows.
-inline std::wstring messageText(HWND box) {
-    std::wstring text;
-    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (IsWindowVisible(c) && _wcsicmp(classOf(c).c_str(), L"Static") == 0) text += textOf(c);
-    }
-    return text;
-}
+// The text a message box shows (its static text's ID is 0xFFFF).
+inline std::wstring messageText(HWND box) { return textOf(GetDlgItem(box, 0xFFFF)); }
 
 // The program as the build made it, beside the help page the zip packs.
 inline fs::path builtProgram() { return fromHost(MABREL_WIN32_EXECUTABLE); }
