@@ -1,7 +1,5 @@
-// Comparing versions in the real program under Wine: the compare window,
-// opened by Ctrl+D over a kept version, with the two versions side by side
-// in their colours, walked with Alt+Down and closed with Escape; files that
-// are no text handed to the WinMerge the registry names.
+// Comparing versions in the real program under Wine: the compare window, and
+// files that are no text handed to the WinMerge the registry names.
 #include "support/fixture.h"
 
 namespace mabrel::win32gui::test {

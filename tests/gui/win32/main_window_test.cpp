@@ -1,7 +1,5 @@
-// The main window of the real program under Wine: started on a file of a
-// folder, laid out as the window's size changes, showing files, copies,
-// icons and comments, and passing on header clicks, dragged dividers and the
-// keys that reload and go up. Which rows, in which order, is the core's.
+// The main window of the real program under Wine: how it lays out, renders
+// its rows and passes on clicks, drags and keys. Which rows is the core's.
 #include <algorithm>
 #include <set>
 
@@ -24,10 +22,6 @@ protected:
             EXPECT_LE(r.right, client.cx) << id;
             EXPECT_LE(r.bottom, status.top) << id;
         }
-    }
-    void resizeTo(int width, int height) const {
-        SetWindowPos(main(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        send(main(), WM_NULL);  // handled after the size message
     }
     SIZE outer() const {
         const RECT r = screenRect(main());
@@ -70,7 +64,8 @@ TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndFo
     // Restored and made too small: held at the minimum, everything laid out anew inside it.
     ShowWindow(main(), SW_RESTORE);
     ASSERT_TRUE(waitUntil([&] { return !IsZoomed(main()); }, 3000));
-    resizeTo(200, 100);
+    SetWindowPos(main(), nullptr, 0, 0, 200, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    send(main(), WM_NULL);  // handled after the size message
     EXPECT_GT(outer().cx, 200);
     EXPECT_GT(outer().cy, 100);
     ASSERT_NO_FATAL_FAILURE(expectInside());

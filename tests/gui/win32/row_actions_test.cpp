@@ -1,8 +1,6 @@
-// The actions on list rows in the real program under Wine: an open through
-// the shell to an application registered for a file type (by the Enter key),
-// a long open cancelled half-way, and restore, delete and comment through the
-// context menu (by the right button and by Shift+F10) with its message and
-// input boxes. (Escape in these small windows: the drive chooser's test.)
+// The actions on list rows in the real program under Wine: opens through the
+// shell, and the context menu with its input and message boxes. (Escape in
+// these small windows: the drive chooser's test.)
 #include "support/fixture.h"
 
 namespace mabrel::win32gui::test {
