@@ -60,10 +60,18 @@ TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWrit
         << "the comment file does not hold the whole comment as typed";
 }
 
-TEST_F(SettingsAndDrivesTest, TheDriveChooserPassesOnClicksTypingAndEscapeAndLogOffWritesSettingsAndComments) {
+TEST_F(SettingsAndDrivesTest, ASecondInstanceEndsTheDriveChooserPassesOnClicksTypingAndEscapeAndLogOffWritesAll) {
     fs::create_directories(folder / L"下位");
     std::ofstream(folder / L"下位" / L"inner.txt") << "i";
     ASSERT_NO_FATAL_FAILURE(start());
+
+    // A second instance ends at once, having written nothing (looked at below).
+    const PROCESS_INFORMATION second = launch(L"");
+    const bool ended = WaitForSingleObject(second.hProcess, 20000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(second.hProcess, 1);
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+    EXPECT_TRUE(ended) << "a second instance kept running";
 
     // Escape after a drive was clicked: nothing saved, nothing reloaded.
     HWND drives = openDrives();

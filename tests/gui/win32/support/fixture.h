@@ -310,15 +310,22 @@ protected:
         if (info_.hThread) CloseHandle(info_.hThread);
     }
 
-    // Starts the program with the text after its name; waits until its main
-    // window shows a loaded folder. Fails the test otherwise.
-    void start(const std::wstring& arguments) {
+    // The program started with the text after its name.
+    PROCESS_INFORMATION launch(const std::wstring& arguments) const {
         std::wstring commandLine = L"\"" + exe().wstring() + L"\" " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessW(exe().wstring().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   programDir.path().wstring().c_str(), &startup, &info_))
-            << "cannot start " << exe() << ", error " << GetLastError();
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(exe().wstring().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            programDir.path().wstring().c_str(), &startup, &info)) {
+            ADD_FAILURE() << "cannot start " << exe() << ", error " << GetLastError();
+        }
+        return info;
+    }
+    // Starts it and waits until its main window shows a loaded folder. Fails the test otherwise.
+    void start(const std::wstring& arguments) {
+        info_ = launch(arguments);
+        ASSERT_TRUE(info_.hProcess);
         const bool shown = waitUntil([&] { return (main_ = waitWindow(ids::kMainWindowClass, nullptr, 0)) || !running(); }, 30000);
         ASSERT_TRUE(shown && main_) << "no main window appeared" << (running() ? "" : "; the program ended");
         ASSERT_TRUE(waitUntil([&] { return !textOf(control(ids::StatusBar1)).empty(); })) << "no folder loaded: no counts";
