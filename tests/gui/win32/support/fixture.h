@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -380,14 +379,10 @@ protected:
         for (const auto& line : lines) out << ansi(line) << "\r\n";
     }
     fs::path backupDir() const { return folder / L"_mabre-l94"; }
-    // The lines the recorder wrote (recorder.cpp).
-    std::vector<std::wstring> recorded() const {
+    // What the recorder wrote (recorder.cpp): its show command and arguments, a line each.
+    std::wstring recorded() const {
         const std::string bytes = mabrel::test::readBytes(record);
-        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-        std::vector<std::wstring> out;
-        for (std::size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1) out.push_back(text.substr(at, end - at));
-        return out;
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
     }
     void start() { start(L"\"" + folder.wstring() + L"\""); }
     // The main window's caption: the folder it shows, in capitals.
