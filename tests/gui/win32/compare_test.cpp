@@ -29,13 +29,13 @@ TEST_F(CompareTest, TextIsShownSideBySideWalkedByAltDownAndOtherFilesGoToTheRegi
     const ListView rows(findControl(w, ids::compareRows));
     ASSERT_EQ(rows.count(), 6);
     EXPECT_EQ(rows.text(1, 3), L"出席：山田、佐藤、田中");
-    EXPECT_TRUE(rows.rows()[1].selected);
+    EXPECT_TRUE(rows.selected(1));
     const RECT removed = rows.itemRect(3);
     const POINT left{removed.left + (removed.right - removed.left) * 3 / 8, centre(removed).y};
     EXPECT_TRUE(waitUntil([&] { return pixelAt(left) == RGB(0xFF, 0xE4, 0xE4); }, 3000)) << std::hex << pixelAt(left);
 
     pressKey(VK_DOWN, VK_MENU);
-    EXPECT_TRUE(waitUntil([&] { return textOf(status) == L"変更 2 か所（2 番目）" && rows.rows()[3].selected; }, 3000))
+    EXPECT_TRUE(waitUntil([&] { return textOf(status) == L"変更 2 か所（2 番目）" && rows.selected(3); }, 3000))
         << textOf(status);
     pressKey(VK_ESCAPE);
     EXPECT_TRUE(waitGone(w));

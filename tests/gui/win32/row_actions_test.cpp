@@ -51,7 +51,7 @@ TEST_F(RowActionsTest, ALongOpenTakesNoInputAndCancelsCleanlyEnterOpensAndTheVer
     const int bigRow = list().find(L"大きな図面.mbltest");
     ASSERT_GE(bigRow, 0);
 
-    click(centre(list().itemRect(bigRow, LVIR_LABEL)), Button::Left, 2);
+    click(centre(list().itemRect(bigRow, LVIR_LABEL)), 2);
     const HWND progress = waitWindow(ids::kModalWindowClass);
     ASSERT_TRUE(progress) << "no progress window";
     EXPECT_EQ(GetWindow(progress, GW_OWNER), main());
@@ -87,8 +87,8 @@ TEST_F(RowActionsTest, ALongOpenTakesNoInputAndCancelsCleanlyEnterOpensAndTheVer
     ASSERT_GE(row, 0);
     const POINT at = centre(list().itemRect(row, LVIR_LABEL));
     click(at);
-    click(at, Button::Left, 1, VK_CONTROL);
-    ASSERT_TRUE(waitUntil([&] { return !list().rows()[static_cast<std::size_t>(row)].selected; }, 3000));
+    click(at, 1, VK_CONTROL);
+    ASSERT_TRUE(waitUntil([&] { return !list().selected(row); }, 3000));
     pressKey(VK_RETURN);
     ASSERT_TRUE(waitUntil([&] { return fs::exists(record); }, 20000)) << "the registered application was not started";
     // Shown maximised, given the file (that its copy came first is the core's to check).

@@ -163,10 +163,7 @@ inline HWND findControl(HWND root, int id) {
     }, reinterpret_cast<LPARAM>(&search));
     return search.second;
 }
-struct ListRow {
-    std::array<std::wstring, 6> cells;
-    bool selected = false;
-};
+using Cells = std::array<std::wstring, 6>;
 
 class ListView {
 public:
@@ -184,11 +181,11 @@ public:
         buffer_.read(text.data(), text.size() * sizeof(wchar_t), RemoteBuffer::kText);
         return text;
     }
-    std::vector<ListRow> rows() const {
-        std::vector<ListRow> out(static_cast<std::size_t>(count()));
+    bool selected(int item) const { return sendOrFail(list_, LVM_GETITEMSTATE, item, LVIS_SELECTED) != 0; }
+    std::vector<Cells> rows() const {
+        std::vector<Cells> out(static_cast<std::size_t>(count()));
         for (std::size_t i = 0; i < out.size(); ++i) {
-            for (std::size_t c = 0; c < 6; ++c) out[i].cells[c] = text(static_cast<int>(i), static_cast<int>(c));
-            out[i].selected = sendOrFail(list_, LVM_GETITEMSTATE, i, LVIS_SELECTED) != 0;
+            for (std::size_t c = 0; c < 6; ++c) out[i][c] = text(static_cast<int>(i), static_cast<int>(c));
         }
         return out;
     }
@@ -245,15 +242,15 @@ inline void moveTo(POINT p, bool waitOutDoubleClick = true) {
     SetCursorPos(p.x, p.y);
     Sleep(30);  // the pointer's move reaches the window before the button does
 }
-enum class Button { Left, Right };
-inline void click(POINT screen, Button button = Button::Left, int times = 1, WORD modifier = 0) {
+// A click (times 2: a double-click) of the left button, or of the right one given MOUSEEVENTF_RIGHTDOWN.
+inline void click(POINT screen, int times = 1, WORD modifier = 0, DWORD down = MOUSEEVENTF_LEFTDOWN) {
     moveTo(screen);
     if (modifier != 0) sendInput(INPUT_KEYBOARD, 0, modifier);
     for (int i = 0; i < times; ++i) {
         Sleep(i > 0 ? 40 : 0);
-        sendInput(INPUT_MOUSE, button == Button::Left ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN);
+        sendInput(INPUT_MOUSE, down);
         Sleep(20);
-        sendInput(INPUT_MOUSE, button == Button::Left ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP);
+        sendInput(INPUT_MOUSE, down << 1);  // the button's UP flag
     }
     if (modifier != 0) sendInput(INPUT_KEYBOARD, KEYEVENTF_KEYUP, modifier);
     lastClick = GetTickCount64();
@@ -394,22 +391,22 @@ protected:
     ListView list() const { return ListView(control(ids::lvwFiles)); }
     std::vector<std::wstring> names() const {  // column 1, in list order
         std::vector<std::wstring> out;
-        for (const auto& row : list().rows()) out.push_back(row.cells[0]);
+        for (const auto& row : list().rows()) out.push_back(row[0]);
         return out;
     }
     // A click on the first row, Ctrl+clicks on the others.
     void selectRows(const std::vector<int>& rows) const {
         const ListView l = list();
-        for (std::size_t i = 0; i < rows.size(); ++i) click(centre(l.itemRect(rows[i], LVIR_LABEL)), Button::Left, 1, static_cast<WORD>(i ? VK_CONTROL : 0));
+        for (std::size_t i = 0; i < rows.size(); ++i) click(centre(l.itemRect(rows[i], LVIR_LABEL)), 1, static_cast<WORD>(i ? VK_CONTROL : 0));
         waitUntil([&] {
             std::size_t selected = 0;
-            for (const auto& r : l.rows()) selected += r.selected ? 1 : 0;
+            for (int i = 0; i < l.count(); ++i) selected += l.selected(i) ? 1 : 0;
             return selected == rows.size();
         }, 3000);
     }
     // Right button over a row: the context menu.
     HWND contextMenu(int row) const {
-        click(centre(list().itemRect(row, LVIR_LABEL)), Button::Right);
+        click(centre(list().itemRect(row, LVIR_LABEL)), 1, 0, MOUSEEVENTF_RIGHTDOWN);
         return waitWindow(ids::kModalWindowClass);
     }
 
