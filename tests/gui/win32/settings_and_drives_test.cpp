@@ -1,8 +1,6 @@
 // The options window and the drive chooser of the real program under Wine,
 // and what the ways it ends leave on disk: the settings file beside the
 // program and the comment file in the folder.
-#include <fstream>
-
 #include "support/fixture.h"
 
 namespace mabrel::win32gui::test {
@@ -62,7 +60,7 @@ TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWrit
 
 TEST_F(SettingsAndDrivesTest, ASecondInstanceEndsTheDriveChooserPassesOnClicksTypingAndEscapeAndLogOffWritesAll) {
     fs::create_directories(folder / L"下位");
-    std::ofstream(folder / L"下位" / L"inner.txt") << "i";
+    file(L"下位\\inner.txt", "i");
     ASSERT_NO_FATAL_FAILURE(start());
 
     // A second instance ends at once, having written nothing (looked at below).

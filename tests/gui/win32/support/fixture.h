@@ -398,11 +398,7 @@ protected:
     void selectRows(const std::vector<int>& rows) const {
         const ListView l = list();
         for (std::size_t i = 0; i < rows.size(); ++i) click(centre(l.itemRect(rows[i], LVIR_LABEL)), 1, static_cast<WORD>(i ? VK_CONTROL : 0));
-        waitUntil([&] {
-            std::size_t selected = 0;
-            for (int i = 0; i < l.count(); ++i) selected += l.selected(i) ? 1 : 0;
-            return selected == rows.size();
-        }, 3000);
+        waitUntil([&] { return sendOrFail(l.hwnd(), LVM_GETSELECTEDCOUNT) == static_cast<LRESULT>(rows.size()); }, 3000);
     }
     // Right button over a row: the context menu.
     HWND contextMenu(int row) const {
