@@ -1,17 +1,10 @@
 // The Windows file system layer against real files (under Wine on Linux).
 #ifdef _WIN32
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -36,14 +29,6 @@ Names names(const std::vector<DirEntry>& entries) {
     Names out;
     for (const auto& e : entries) out.push_back(e.name);
     return out;
-}
-
-// The 8.3 alias Windows gives a path; nullopt where the volume keeps none.
-std::optional<std::string> shortAlias(const std::string& path) {
-    wchar_t alias[MAX_PATH];
-    const DWORD n = ::GetShortPathNameW(widen(path).c_str(), alias, MAX_PATH);
-    if (n == 0 || narrow(alias, n) == path) return std::nullopt;
-    return narrow(alias, n);
 }
 
 class Win32FileSystemTest : public ::testing::Test {
@@ -113,52 +98,33 @@ TEST_F(Win32FileSystemTest, CaseVariantsAndShortAliasesAnswerWithTheStoredLongNa
     EXPECT_EQ(fs.findIgnoringCase(root + "PROJECT files\\read me.TXT", kMask37)->name, "Read Me.txt");
     if (bas_basic::normaliseLongName(fs, root) != root) GTEST_SKIP() << root << " lies below a hidden or system folder";
     EXPECT_EQ(bas_basic::normaliseLongName(fs, root + "hidden dir"), root + "Hidden Dir\\");  // a hidden last component
-    const auto alias = shortAlias(file);
-    if (!alias) GTEST_SKIP() << "this volume keeps no short names";
-    ASSERT_TRUE(fs.findIgnoringCase(*alias, kMask37)) << *alias;
-    EXPECT_EQ(fs.findIgnoringCase(*alias, kMask37)->name, "Read Me.txt");
-    EXPECT_EQ(bas_basic::normaliseLongName(fs, *alias), file);
+    wchar_t shortName[MAX_PATH];  // the 8.3 alias Windows gives the file
+    const std::string alias = narrow(shortName, ::GetShortPathNameW(widen(file).c_str(), shortName, MAX_PATH));
+    if (alias.empty() || alias == file) GTEST_SKIP() << "this volume keeps no short names";
+    ASSERT_TRUE(fs.findIgnoringCase(alias, kMask37)) << alias;
+    EXPECT_EQ(fs.findIgnoringCase(alias, kMask37)->name, "Read Me.txt");
+    EXPECT_EQ(bas_basic::normaliseLongName(fs, alias), file);
 }
 
-// The copy under its watch, told of from the start to the end; a cancel, or a
-// copy or restore refused, leaves everything as it was and no temporary.
-TEST_F(Win32FileSystemTest, CopiesKeepContentTimeAndAttributesAreWatchedAndLeaveNoTemporary) {
+// A copy is whole, a copy or restore refused leaves everything as it was and
+// no temporary. (Progress and cancel are the open and restore suites', and the
+// copy's time and attributes the backup suites': they run on this layer.)
+TEST_F(Win32FileSystemTest, CopiesAreWholeAndRefusalsLeaveNoTemporary) {
     std::string content(3 << 20, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 >> 9);
     const std::string name = "報告書 ｶﾅ \xF0\x9F\x93\x84.txt";  // with a character beyond the BMP
-    test::setModificationTime(dir.write(name, content), 2000, 7, 15, 9, 5, 3);
-    dir.write("target.txt", "the old version");
+    dir.write(name, content);
     const auto folder = open();
     folder->setAttributes(name, attr::ReadOnly | attr::Archive);
     const auto store = folder->openFolder("_mabre-l94", true);
     const std::string copy = "報告書_2000-07-15 09-05-03.txt";
-
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> told;
-    store->createCopy(*folder, name, copy, attr::ReadOnly | attr::Archive, [&](std::uint64_t copied, std::uint64_t total) {
-        told.emplace_back(copied, total);
-        return true;
-    });
-    ASSERT_GE(told.size(), 2u);
-    EXPECT_EQ(told.front().first, 0u);
-    EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
-    EXPECT_EQ(told.back(), std::make_pair(std::uint64_t{content.size()}, std::uint64_t{content.size()}));
+    store->createCopy(*folder, name, copy, attr::ReadOnly | attr::Archive);
     EXPECT_TRUE(store->readFile(copy) == content);
-    EXPECT_EQ(store->find(copy, kAll)->modified, (LocalTime{2000, 7, 15, 9, 5, 3}));
-    EXPECT_EQ(store->find(copy, kAll)->attributes, attr::ReadOnly | attr::Archive);
 
-    const CopyProgress cancel = [](std::uint64_t copied, std::uint64_t) { return copied == 0; };
-    EXPECT_EQ(errorOf([&] { store->createCopy(*folder, name, "again.txt", attr::ReadOnly, cancel); }), err::Cancelled);
-    EXPECT_EQ(errorOf([&] { folder->copyFile(*folder, name, "target.txt", cancel); }), err::Cancelled);
     EXPECT_EQ(errorOf([&] { store->createCopy(*folder, name, copy, attr::ReadOnly); }), err::FileAlreadyExists);
     EXPECT_EQ(errorOf([&] { folder->copyFile(*store, copy, name); }), err::PermissionDenied);  // a read-only target
-    EXPECT_EQ(folder->readFile("target.txt"), "the old version");
-    EXPECT_EQ(names(folder->list(kAll)), (Names{".", "..", "_mabre-l94", "target.txt", name}));
+    EXPECT_EQ(names(folder->list(kAll)), (Names{".", "..", "_mabre-l94", name}));
     EXPECT_EQ(names(store->list(kAll)), (Names{".", "..", copy}));
-
-    // A restore over a writable file takes the copy's attributes.
-    folder->copyFile(*store, copy, "target.txt");
-    EXPECT_TRUE(folder->readFile("target.txt") == content);
-    EXPECT_EQ(folder->find("target.txt", kAll)->attributes, attr::ReadOnly | attr::Archive);
 }
 
 TEST_F(Win32FileSystemTest, AtomicWritesReplaceWholeKeepWhatThePersonSetAndLeaveNoTemporary) {
@@ -207,20 +173,12 @@ TEST_F(Win32FileSystemTest, AnUpdateWaitsForTheLockAnotherInstanceHolds) {
     other.join();
     EXPECT_EQ(test::readBytes(dir.path() / "_mabre.l94"), "stored\nother\nthis\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "_mabre.l94.lock"));
-
 }
 
-TEST(Win32Paths, DriveTypesRootSpellingsAndTemporaryNames) {
-    Win32FileSystem fs;
-    EXPECT_EQ(fs.driveType("C:\\"), 3u);  // DRIVE_FIXED: the system drive
-    const DWORD present = ::GetLogicalDrives();
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {  // 1: DRIVE_NO_ROOT_DIR
-        EXPECT_EQ(fs.driveType(std::string(1, letter) + ":\\") == 1u, !(present & (1u << (letter - 'A')))) << letter;
-    }
+TEST(Win32Paths, RootSpellingsAndTemporaryNamesForLongNames) {
     for (const char* path : {"C:", "C:\\", "\\\\server\\share", "\\\\server\\share\\"}) EXPECT_TRUE(isRootSpelling(path)) << path;
     for (const char* path : {"C:\\Docs", "\\\\server\\share\\dir"}) EXPECT_FALSE(isRootSpelling(path)) << path;
 
-    EXPECT_EQ(temporaryBeside(L"C:\\d\\a.txt", 0xABC), L"C:\\d\\.a.txt.000000000abc~");
     // A long name is cut so that the temporary still fits in one component,
     // never between the halves of a surrogate pair.
     const std::wstring t = temporaryBeside(L"C:\\" + std::wstring(199, L'x') + L"\U0001F4C4" + std::wstring(100, L'y'), 1);

@@ -1,62 +1,20 @@
-// The running process on Windows: command line, executable, current
-// directory, and the single instance seen from a second real process.
+// The running process on Windows: its command line and the single instance.
+// (The program's own processes are the front end's tests': started with a
+// quoted folder, a second instance, the settings file beside the program.)
 #ifdef _WIN32
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <random>
 
-#include "platform/native.h"
-#include "platform/win32/wide.h"
 #include "platform/win32/win32_process.h"
-#include "support/temp_dir.h"
 
 namespace mabrel::platform::win32 {
 namespace {
 
-// This test program started again as the second process: it writes its
-// command line and, given MABREL_CHILD_CLAIM, whether it got the single
-// instance into MABREL_CHILD_REPORT, and ends before any test runs.
-[[maybe_unused]] const bool childRan = [] {
-    const char* report = std::getenv("MABREL_CHILD_REPORT");
-    if (!report) return false;
-    Win32Process process;
-    std::ofstream out(std::filesystem::u8path(report), std::ios::binary);
-    out << process.commandLine() << '\n';
-    if (const char* name = std::getenv("MABREL_CHILD_CLAIM")) out << (process.claimSingleInstance(name) ? "claimed" : "refused");
-    out.close();
-    ::ExitProcess(0);
-}();
-
-// Runs this program again with `arguments` after its quoted name; returns
-// the lines of its report.
-std::vector<std::string> runChild(const std::wstring& arguments, const std::string& claim = "") {
-    test::TempDir dir;
-    ::SetEnvironmentVariableW(L"MABREL_CHILD_REPORT", widen(dir.drivePath() + "report.txt").c_str());
-    ::SetEnvironmentVariableW(L"MABREL_CHILD_CLAIM", claim.empty() ? nullptr : widen(claim).c_str());
-    wchar_t self[4096];
-    std::wstring line = L"\"" + std::wstring(self, ::GetModuleFileNameW(nullptr, self, 4096)) + L"\" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    ::SetEnvironmentVariableW(L"MABREL_CHILD_REPORT", nullptr);
-    ::SetEnvironmentVariableW(L"MABREL_CHILD_CLAIM", nullptr);
-    if (!started) throw std::runtime_error("cannot start the second process");
-    ::WaitForSingleObject(pi.hProcess, 60000);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    std::ifstream in(dir.path() / "report.txt", std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-}
-
-TEST(Win32CommandLine, TheTextAfterTheProgramNameAsTypedAndAsASecondProcessSeesIt) {
+TEST(Win32CommandLine, TheTextAfterTheProgramNameAsTyped) {
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"\"C:\\Program Files\\m\\mabrel9-iv.exe\" \"C:\\My Docs\\a.txt\"", L"\"C:\\My Docs\\a.txt\""},
         {L"mabrel9-iv.exe   C:\\Docs\\  ", L"C:\\Docs\\  "},
@@ -66,10 +24,9 @@ TEST(Win32CommandLine, TheTextAfterTheProgramNameAsTypedAndAsASecondProcessSeesI
         {L"\"C:\\unterminated", L""},
     };
     for (const auto& [line, after] : cases) EXPECT_EQ(textAfterProgramName(line), after);
-    EXPECT_EQ(runChild(L"\"C:\\My Docs\\報告書.txt\"  plain"), std::vector<std::string>{"\"C:\\My Docs\\報告書.txt\"  plain"});
 }
 
-TEST(Win32SingleInstance, OneClaimPerProgramNameAcrossProcessesEndingWithItsHolder) {
+TEST(Win32SingleInstance, OneClaimPerProgramNameEndingWithItsHolder) {
     const std::string name = "mabrel9-iv-test-" + std::to_string(std::random_device{}()) + "-" +
                              std::to_string(::GetCurrentProcessId());
     {
@@ -79,26 +36,10 @@ TEST(Win32SingleInstance, OneClaimPerProgramNameAcrossProcessesEndingWithItsHold
         Win32Process second;
         EXPECT_FALSE(second.claimSingleInstance(name));
         EXPECT_TRUE(second.claimSingleInstance("a\\" + name));  // a name holding "\" is one of its own
-        EXPECT_EQ(runChild(L"", name).back(), "refused");
         Win32Process third;
         EXPECT_FALSE(third.claimSingleInstance("a\\" + name));
     }
-    EXPECT_EQ(runChild(L"", name).back(), "claimed");
-}
-
-TEST(Win32Process, TheExecutableAndTheCurrentDirectoryInDriveForm) {
-    Win32Process process;
-    EXPECT_EQ(process.executableBaseName(), "platform_tests");
-    EXPECT_TRUE(makeNativeFileSystem()->findIgnoringCase(process.executableFolder() + "\\platform_tests.exe", attr::Archive));
-    test::TempDir dir;
-    wchar_t saved[4096];
-    ASSERT_GT(::GetCurrentDirectoryW(4096, saved), 0u);
-    std::string expected = dir.drivePath();
-    expected.pop_back();
-    ASSERT_TRUE(::SetCurrentDirectoryW(widen(expected).c_str()));
-    const std::string seen = process.currentDirectory();
-    ::SetCurrentDirectoryW(saved);
-    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(Win32Process().claimSingleInstance(name));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
-// The main window of the real program under Wine: started on a file of a
-// folder, laid out as the window's size changes, showing files, copies,
-// icons and comments, and passing on header clicks, dragged dividers and the
-// keys that reload and go up. Which rows, in which order, is the core's.
+// The main window of the real program under Wine: how it lays out, renders
+// its rows and passes on clicks, drags and keys. Which rows is the core's.
 #include <algorithm>
 #include <set>
 
@@ -25,10 +23,6 @@ protected:
             EXPECT_LE(r.bottom, status.top) << id;
         }
     }
-    void resizeTo(int width, int height) const {
-        SetWindowPos(main(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        send(main(), WM_NULL);  // handled after the size message
-    }
     SIZE outer() const {
         const RECT r = screenRect(main());
         return SIZE{r.right - r.left, r.bottom - r.top};
@@ -42,8 +36,7 @@ TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndFo
     const ListView l = list();
     const int row = l.find(L"row210.txt");
     ASSERT_GE(row, 0);
-    const auto rows = l.rows();
-    for (int i = 0; i < static_cast<int>(rows.size()); ++i) EXPECT_EQ(rows[i].selected, i == row) << "row " << i;
+    for (int i = 0; i < l.count(); ++i) EXPECT_EQ(l.selected(i), i == row) << "row " << i;
     EXPECT_GE(l.itemRect(row).top, l.headerRect(0).bottom);
     EXPECT_LE(l.itemRect(row).bottom, screenRect(l.hwnd()).bottom);
 
@@ -70,7 +63,8 @@ TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndFo
     // Restored and made too small: held at the minimum, everything laid out anew inside it.
     ShowWindow(main(), SW_RESTORE);
     ASSERT_TRUE(waitUntil([&] { return !IsZoomed(main()); }, 3000));
-    resizeTo(200, 100);
+    SetWindowPos(main(), nullptr, 0, 0, 200, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    send(main(), WM_NULL);  // handled after the size message
     EXPECT_GT(outer().cx, 200);
     EXPECT_GT(outer().cy, 100);
     ASSERT_NO_FATAL_FAILURE(expectInside());
@@ -99,7 +93,7 @@ TEST_F(MainWindowTest, ShowsFilesCopiesIconsAndCommentsSortsByAHeaderAndKeepsWid
     // Every cell and an icon drawn on each row (in row-key order, whichever
     // way round); the folder comment and the counts.
     const ListView l = list();
-    const std::array<std::wstring, 6> expected[] = {
+    const Cells expected[] = {
         {L"gone.doc", L"2023-12-24 18-30-00", L"12345678", L"*", L"", L"gone.doc_2023-12-24 18-30-00"},
         {L"report.txt", L"2024-02-01 08-00-00", L"9", L"*", L"前の版", L"report.txt_2024-02-01 08-00-00"},
         {L"report.txt", L"2024-03-01 09-05-03", L"10", L"", L"今の版", L"report.txt_2024-03-01 09-05-03"},
@@ -107,9 +101,9 @@ TEST_F(MainWindowTest, ShowsFilesCopiesIconsAndCommentsSortsByAHeaderAndKeepsWid
     };
     const auto rows = l.rows();
     ASSERT_EQ(rows.size(), 4u);
-    const bool ascending = rows.front().cells[0] == L"gone.doc";
+    const bool ascending = rows.front()[0] == L"gone.doc";
     for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(rows[i].cells, expected[ascending ? i : 3 - i]) << "row " << i;
+        EXPECT_EQ(rows[i], expected[ascending ? i : 3 - i]) << "row " << i;
         EXPECT_TRUE(waitUntil([&] { return showsPicture(l.itemRect(static_cast<int>(i), LVIR_ICON)); }, 3000)) << i;
     }
     EXPECT_EQ(textOf(control(ids::txtFolderComment)), L"フォルダのメモ, 一行で");
@@ -119,7 +113,7 @@ TEST_F(MainWindowTest, ShowsFilesCopiesIconsAndCommentsSortsByAHeaderAndKeepsWid
     // cell's margins (12 pixels at 96 dpi, more above); the key hidden.
     for (int column : {1, 2, 3}) {
         int widest = l.stringWidth(std::array{L"更新日", L"サイズ", L"BU"}[static_cast<std::size_t>(column - 1)]);
-        for (const auto& r : l.rows()) widest = std::max(widest, l.stringWidth(r.cells[static_cast<std::size_t>(column)]));
+        for (const auto& r : l.rows()) widest = std::max(widest, l.stringWidth(r[static_cast<std::size_t>(column)]));
         EXPECT_GE(l.width(column), widest + 12) << column;
     }
     EXPECT_EQ(l.width(5), 0);

@@ -1,7 +1,5 @@
-// What the tests register as the application for their file type and as
-// WinMerge: it writes down the show command it was started with and its
-// arguments, one a line (UTF-16), into the file MABREL_RECORD names, whole or
-// not at all.
+// Registered as the application for a file type and as WinMerge: writes its
+// show command and arguments, a line each (UTF-16), to MABREL_RECORD, whole.
 #include <windows.h>
 
 #include <shellapi.h>

@@ -1,8 +1,6 @@
 // The options window and the drive chooser of the real program under Wine,
 // and what the ways it ends leave on disk: the settings file beside the
 // program and the comment file in the folder.
-#include <fstream>
-
 #include "support/fixture.h"
 
 namespace mabrel::win32gui::test {
@@ -56,14 +54,22 @@ TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWrit
     PostMessageW(main(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(waitExit()) << "the program did not end after WM_CLOSE";
     expectSettings(folder);
-    EXPECT_TRUE(mabrel::test::readBytes(commentFile()) == ansi(longComment + L"7") + "\r\n")
+    EXPECT_TRUE(mabrel::test::readBytes(folder / L"_mabre.l94") == ansi(longComment + L"7") + "\r\n")
         << "the comment file does not hold the whole comment as typed";
 }
 
-TEST_F(SettingsAndDrivesTest, TheDriveChooserPassesOnClicksTypingAndEscapeAndLogOffWritesSettingsAndComments) {
+TEST_F(SettingsAndDrivesTest, ASecondInstanceEndsTheDriveChooserPassesOnClicksTypingAndEscapeAndLogOffWritesAll) {
     fs::create_directories(folder / L"下位");
-    std::ofstream(folder / L"下位" / L"inner.txt") << "i";
+    file(L"下位\\inner.txt", "i");
     ASSERT_NO_FATAL_FAILURE(start());
+
+    // A second instance ends at once, having written nothing (looked at below).
+    const PROCESS_INFORMATION second = launch(L"");
+    const bool ended = WaitForSingleObject(second.hProcess, 20000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(second.hProcess, 1);
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+    EXPECT_TRUE(ended) << "a second instance kept running";
 
     // Escape after a drive was clicked: nothing saved, nothing reloaded.
     HWND drives = openDrives();

@@ -1,9 +1,6 @@
-// What the scenario tests share: the real executable in a process of its own
-// (copied into a folder of its own, so that the settings file beside it is
-// the test's), started on a real folder under the Wine prefix's C: drive with
-// a Japanese name; its controls read the way any program can (window
-// messages, with structures placed in that process where the message needs
-// one); and synthetic input, as a person gives it.
+// The real executable in a process and a folder of its own, started on a real
+// folder with a Japanese name; its controls read through window messages, and
+// synthetic input, as a person gives it.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +10,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -99,23 +95,13 @@ public:
     RemoteBuffer(const RemoteBuffer&) = delete;
     RemoteBuffer& operator=(const RemoteBuffer&) = delete;
 
-    char* at(std::size_t offset = 0) const { return static_cast<char*>(remote_) + offset; }
+    void* at(std::size_t offset) const { return static_cast<char*>(remote_) + offset; }
     LPARAM lparam(std::size_t offset = 0) const { return reinterpret_cast<LPARAM>(at(offset)); }
     void write(const void* data, std::size_t n, std::size_t offset = 0) const {
         if (offset + n > kSize || !WriteProcessMemory(process_, at(offset), data, n, nullptr)) throw std::runtime_error("write");
     }
     void read(void* out, std::size_t n, std::size_t offset = 0) const {
         if (offset + n > kSize || !ReadProcessMemory(process_, at(offset), out, n, nullptr)) throw std::runtime_error("read");
-    }
-    RECT rect() const {
-        RECT r{};
-        read(&r, sizeof r);
-        return r;
-    }
-    std::wstring text() const {  // NUL-terminated, after the structure
-        std::wstring chars(kTextChars, L'\0');
-        read(chars.data(), kTextChars * sizeof(wchar_t), kText);
-        return chars.substr(0, chars.find(L'\0'));
     }
 
 private:
@@ -177,10 +163,7 @@ inline HWND findControl(HWND root, int id) {
     }, reinterpret_cast<LPARAM>(&search));
     return search.second;
 }
-struct ListRow {
-    std::array<std::wstring, 6> cells;
-    bool selected = false;
-};
+using Cells = std::array<std::wstring, 6>;
 
 class ListView {
 public:
@@ -191,17 +174,18 @@ public:
     std::wstring text(int item, int column) const {
         LVITEMW it{};
         it.iSubItem = column;
-        it.pszText = reinterpret_cast<LPWSTR>(buffer_.at(RemoteBuffer::kText));
+        it.pszText = reinterpret_cast<LPWSTR>(buffer_.lparam(RemoteBuffer::kText));
         it.cchTextMax = RemoteBuffer::kTextChars;
         buffer_.write(&it, sizeof it);
-        const auto n = static_cast<std::size_t>(sendOrFail(list_, LVM_GETITEMTEXTW, item, buffer_.lparam()));
-        return buffer_.text().substr(0, n);
+        std::wstring text(static_cast<std::size_t>(sendOrFail(list_, LVM_GETITEMTEXTW, item, buffer_.lparam())), L'\0');
+        buffer_.read(text.data(), text.size() * sizeof(wchar_t), RemoteBuffer::kText);
+        return text;
     }
-    std::vector<ListRow> rows() const {
-        std::vector<ListRow> out(static_cast<std::size_t>(count()));
+    bool selected(int item) const { return sendOrFail(list_, LVM_GETITEMSTATE, item, LVIS_SELECTED) != 0; }
+    std::vector<Cells> rows() const {
+        std::vector<Cells> out(static_cast<std::size_t>(count()));
         for (std::size_t i = 0; i < out.size(); ++i) {
-            for (std::size_t c = 0; c < 6; ++c) out[i].cells[c] = text(static_cast<int>(i), static_cast<int>(c));
-            out[i].selected = sendOrFail(list_, LVM_GETITEMSTATE, i, LVIS_SELECTED) != 0;
+            for (std::size_t c = 0; c < 6; ++c) out[i][c] = text(static_cast<int>(i), static_cast<int>(c));
         }
         return out;
     }
@@ -210,14 +194,15 @@ public:
         RECT r{part, 0, 0, 0};
         buffer_.write(&r, sizeof r);
         sendOrFail(list_, LVM_GETITEMRECT, item, buffer_.lparam());
-        r = buffer_.rect();
+        buffer_.read(&r, sizeof r);
         MapWindowPoints(list_, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
     RECT headerRect(int column) const {
         const HWND header = reinterpret_cast<HWND>(sendOrFail(list_, LVM_GETHEADER));
+        RECT r{};
         sendOrFail(header, HDM_GETITEMRECT, column, buffer_.lparam());
-        RECT r = buffer_.rect();
+        buffer_.read(&r, sizeof r);
         MapWindowPoints(header, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
@@ -257,15 +242,15 @@ inline void moveTo(POINT p, bool waitOutDoubleClick = true) {
     SetCursorPos(p.x, p.y);
     Sleep(30);  // the pointer's move reaches the window before the button does
 }
-enum class Button { Left, Right };
-inline void click(POINT screen, Button button = Button::Left, int times = 1, WORD modifier = 0) {
+// A click (times 2: a double-click) of the left button, or of the right one given MOUSEEVENTF_RIGHTDOWN.
+inline void click(POINT screen, int times = 1, WORD modifier = 0, DWORD down = MOUSEEVENTF_LEFTDOWN) {
     moveTo(screen);
     if (modifier != 0) sendInput(INPUT_KEYBOARD, 0, modifier);
     for (int i = 0; i < times; ++i) {
         Sleep(i > 0 ? 40 : 0);
-        sendInput(INPUT_MOUSE, button == Button::Left ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN);
+        sendInput(INPUT_MOUSE, down);
         Sleep(20);
-        sendInput(INPUT_MOUSE, button == Button::Left ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP);
+        sendInput(INPUT_MOUSE, down << 1);  // the button's UP flag
     }
     if (modifier != 0) sendInput(INPUT_KEYBOARD, KEYEVENTF_KEYUP, modifier);
     lastClick = GetTickCount64();
@@ -293,7 +278,7 @@ inline void pressKey(WORD virtualKey, WORD modifier = 0) {
 // handler that opens a modal window cannot block the test).
 inline void press(HWND window, int id) {
     const HWND button = findControl(window, id);
-    ASSERT_TRUE(button) << "no control " << id << " in a window of class " << testing::PrintToString(classOf(window));
+    ASSERT_TRUE(button) << "no control " << id;
     ASSERT_TRUE(IsWindowEnabled(button)) << "control " << id << " is disabled";
     PostMessageW(button, BM_CLICK, 0, 0);
 }
@@ -301,14 +286,8 @@ inline bool waitGone(HWND window, DWORD ms = 10000) {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, ms);
 }
 
-// The texts a message box shows.
-inline std::wstring messageText(HWND box) {
-    std::wstring text;
-    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (IsWindowVisible(c) && _wcsicmp(classOf(c).c_str(), L"Static") == 0) text += textOf(c);
-    }
-    return text;
-}
+// The text a message box shows (its static text's ID is 0xFFFF).
+inline std::wstring messageText(HWND box) { return textOf(GetDlgItem(box, 0xFFFF)); }
 
 // The program as the build made it, beside the help page the zip packs.
 inline fs::path builtProgram() { return fromHost(MABREL_WIN32_EXECUTABLE); }
@@ -327,15 +306,22 @@ protected:
         if (info_.hThread) CloseHandle(info_.hThread);
     }
 
-    // Starts the program with the text after its name; waits until its main
-    // window shows a loaded folder. Fails the test otherwise.
-    void start(const std::wstring& arguments) {
+    // The program started with the text after its name.
+    PROCESS_INFORMATION launch(const std::wstring& arguments) const {
         std::wstring commandLine = L"\"" + exe().wstring() + L"\" " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessW(exe().wstring().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   programDir.path().wstring().c_str(), &startup, &info_))
-            << "cannot start " << exe() << ", error " << GetLastError();
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(exe().wstring().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            programDir.path().wstring().c_str(), &startup, &info)) {
+            ADD_FAILURE() << "cannot start " << exe() << ", error " << GetLastError();
+        }
+        return info;
+    }
+    // Starts it and waits until its main window shows a loaded folder. Fails the test otherwise.
+    void start(const std::wstring& arguments) {
+        info_ = launch(arguments);
+        ASSERT_TRUE(info_.hProcess);
         const bool shown = waitUntil([&] { return (main_ = waitWindow(ids::kMainWindowClass, nullptr, 0)) || !running(); }, 30000);
         ASSERT_TRUE(shown && main_) << "no main window appeared" << (running() ? "" : "; the program ended");
         ASSERT_TRUE(waitUntil([&] { return !textOf(control(ids::StatusBar1)).empty(); })) << "no folder loaded: no counts";
@@ -354,22 +340,16 @@ protected:
     // The first visible top-level window of the program of the class (L"#32770":
     // a message box) in z-order that is not `previous`, or null after ms.
     HWND waitWindow(const std::wstring& windowClass, HWND previous = nullptr, DWORD ms = 10000) const {
-        struct Search {
-            DWORD pid;
-            const std::wstring& windowClass;
-            HWND previous, found;
-        } search{info_.dwProcessId, windowClass, previous, nullptr};
+        HWND found = nullptr;
         waitUntil([&] {
-            EnumWindows([](HWND w, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
+            for (HWND w = GetTopWindow(nullptr); w && !found; w = GetWindow(w, GW_HWNDNEXT)) {
                 DWORD owner = 0;
                 GetWindowThreadProcessId(w, &owner);
-                if (owner == s->pid && w != s->previous && IsWindowVisible(w) && classOf(w) == s->windowClass) s->found = w;
-                return s->found == nullptr;
-            }, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
+                if (owner == info_.dwProcessId && w != previous && IsWindowVisible(w) && classOf(w) == windowClass) found = w;
+            }
+            return found != nullptr;
         }, ms);
-        return search.found;
+        return found;
     }
 
     // A file of the folder with its modification time (local time).
@@ -392,19 +372,14 @@ protected:
     }
     // The comment file, lines in the ANSI code page ended by CR LF.
     void comments(const std::vector<std::wstring>& lines) const {
-        std::ofstream out(commentFile(), std::ios::binary);
+        std::ofstream out(folder / L"_mabre.l94", std::ios::binary);
         for (const auto& line : lines) out << ansi(line) << "\r\n";
     }
     fs::path backupDir() const { return folder / L"_mabre-l94"; }
-    fs::path commentFile() const { return folder / L"_mabre.l94"; }
-    // The lines the recorder wrote (recorder.cpp).
-    std::vector<std::wstring> recorded() const {
+    // What the recorder wrote (recorder.cpp): its show command and arguments, a line each.
+    std::wstring recorded() const {
         const std::string bytes = mabrel::test::readBytes(record);
-        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-        std::vector<std::wstring> out;
-        for (std::size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1) out.push_back(text.substr(at, end - at));
-        return out;
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
     }
     void start() { start(L"\"" + folder.wstring() + L"\""); }
     // The main window's caption: the folder it shows, in capitals.
@@ -416,22 +391,18 @@ protected:
     ListView list() const { return ListView(control(ids::lvwFiles)); }
     std::vector<std::wstring> names() const {  // column 1, in list order
         std::vector<std::wstring> out;
-        for (const auto& row : list().rows()) out.push_back(row.cells[0]);
+        for (const auto& row : list().rows()) out.push_back(row[0]);
         return out;
     }
     // A click on the first row, Ctrl+clicks on the others.
     void selectRows(const std::vector<int>& rows) const {
         const ListView l = list();
-        for (std::size_t i = 0; i < rows.size(); ++i) click(centre(l.itemRect(rows[i], LVIR_LABEL)), Button::Left, 1, static_cast<WORD>(i ? VK_CONTROL : 0));
-        waitUntil([&] {
-            std::size_t selected = 0;
-            for (const auto& r : l.rows()) selected += r.selected ? 1 : 0;
-            return selected == rows.size();
-        }, 3000);
+        for (std::size_t i = 0; i < rows.size(); ++i) click(centre(l.itemRect(rows[i], LVIR_LABEL)), 1, static_cast<WORD>(i ? VK_CONTROL : 0));
+        waitUntil([&] { return sendOrFail(l.hwnd(), LVM_GETSELECTEDCOUNT) == static_cast<LRESULT>(rows.size()); }, 3000);
     }
     // Right button over a row: the context menu.
     HWND contextMenu(int row) const {
-        click(centre(list().itemRect(row, LVIR_LABEL)), Button::Right);
+        click(centre(list().itemRect(row, LVIR_LABEL)), 1, 0, MOUSEEVENTF_RIGHTDOWN);
         return waitWindow(ids::kModalWindowClass);
     }
 
