@@ -1,5 +1,5 @@
-// The main window's life: start-up from the command line, the remembered
-// folder or the current directory; the buttons; the two ways it ends.
+// The main window's life: start-up, the settings, the options and the two
+// ways it ends.
 #include <gtest/gtest.h>
 
 #include "app/window_fixture.h"
@@ -11,53 +11,31 @@ namespace {
 
 using Lifecycle = WindowTest;
 
-TEST_F(Lifecycle, StartsOnTheCommandLineTheRememberedFolderOrTheCurrentDirectory) {
-    work.mkdir("Remembered");
-    work.write("a.txt", "a");
+// Which folder is chosen is the start folder test's; here the window reads
+// the settings first (the filter shows only listed types), shows that folder
+// maximised with the file's row (not its earlier version's) selected, and
+// writes nothing.
+TEST_F(Lifecycle, StartsOnTheFolderOfTheCommandLineWithItsFileSelectedAfterReadingTheSettings) {
     file("With Space/b.txt", "b", 2024, 3, 1, 9, 0, 0);
-    // An earlier version of b.txt: a row of the same name that is not the file's.
+    work.write("With Space/c.doc", "not listed in the remembered filter");
     file("With Space/_mabre-l94/b_2023-01-01 00-00-00.txt", "old", 2023, 1, 1, 0, 0, 0);
-    const std::string remembered = "[mabrel9-iv]\r\nlastPath," + root + "Remembered\\\r\nexceptionExtList1Mode, 1 \r\n"
+    const std::string remembered = "[mabrel9-iv]\r\nlastPath," + root + "\r\nexceptionExtList1Mode, 1 \r\n"
                                    "exceptionExtList1,.txt.\r\n";
-    const struct {
-        std::string settings, commandLine, folder, selected, list1;
-    } cases[] = {
-        {"", "", root, "", settings::kDefaultExtList},
-        {remembered, "", root + "Remembered\\", "", ".txt."},
-        {remembered, "\"" + root + "With Space\\b.txt\"", root + "With Space\\", "b.txt", ".txt."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.folder);
-        state = ProcessState{};
-        ui.windowStates.clear();
-        if (!c.settings.empty()) exeDir.write("mabrel9-iv.ini", c.settings);
-        process.commandLineText = c.commandLine;
-        nextRun();
-        ASSERT_TRUE(window().Form_Load());
-        EXPECT_EQ(ui.windowStates.front(), WindowState::Maximized);
-        EXPECT_EQ(state.p_driveAndPath, c.folder);
-        EXPECT_EQ(window().tvwFolders.node(1).text, c.folder);
-        EXPECT_EQ(state.exceptionExtList1, c.list1);
-        EXPECT_EQ(state.exceptionExtList2, settings::kDefaultExtList);
-        const int selected = window().lvwFiles.selectedItem;
-        EXPECT_EQ(selected, c.selected.empty() ? -1 : rowOf(c.selected));
-        EXPECT_TRUE(selected < 0 || window().lvwFiles.rows[static_cast<std::size_t>(selected)].selected);
-        EXPECT_TRUE(ui.messages.empty());
-    }
-    EXPECT_EQ(process.claims, std::vector<std::string>(3, "mabrel9-iv"));
-    // Start-up reads the settings file but writes nothing.
+    exeDir.write("mabrel9-iv.ini", remembered);
+    process.commandLineText = "\"" + root + "With Space\\b.txt\"";
+    ASSERT_TRUE(window().Form_Load());
+    EXPECT_EQ(ui.windowStates.front(), WindowState::Maximized);
+    EXPECT_EQ(window().tvwFolders.node(1).text, root + "With Space\\");
+    EXPECT_EQ(std::make_pair(state.exceptionExtList1Mode, state.exceptionExtList1),
+              std::make_pair(std::int16_t{1}, std::string(".txt.")));
+    EXPECT_EQ(rowOf("c.doc"), -1);
+    const int selected = window().lvwFiles.selectedItem;
+    ASSERT_GE(selected, 0);
+    EXPECT_EQ(selected, rowOf("b.txt"));
+    EXPECT_TRUE(window().lvwFiles.rows[static_cast<std::size_t>(selected)].selected);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(process.claims, std::vector<std::string>{"mabrel9-iv"});
     EXPECT_EQ(readBytes(settingsFile()), remembered);
-}
-
-TEST_F(Lifecycle, ASecondInstanceEndsHavingReadAndWrittenNothing) {
-    const std::string settings = "lastPath," + root + "\r\n";
-    exeDir.write("mabrel9-iv.ini", settings);
-    process.anotherInstanceRuns = true;
-    process.commandLineText = root;
-    EXPECT_FALSE(window().Form_Load());
-    EXPECT_TRUE(state.p_driveAndPath.empty());  // the settings were not read
-    EXPECT_EQ(readBytes(settingsFile()), settings);
-    EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre.l94"));
 }
 
 TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesExitAlsoEndsTheProgramAndAnUnwritableSettingsFileIsNotReported) {
@@ -71,12 +49,9 @@ TEST_F(Lifecycle, ClosingTheWindowWritesBothFilesExitAlsoEndsTheProgramAndAnUnwr
     EXPECT_EQ(settingsLine(4), "lastAccess,2026-12-05 09:00:00");
     EXPECT_EQ(commentBytes(), "folder note\r\n");
 
-    process.clock = {2027, 1, 2, 3, 4, 5};
     window().txtFolderComment.text = "";
     window().cmdExit_Click();
     EXPECT_EQ(ui.endProgramCalls, 1);
-    // Holding the same settings: the time of the last access alone is not written.
-    EXPECT_EQ(settingsLine(4), "lastAccess,2026-12-05 09:00:00");
     EXPECT_EQ(commentBytes(), "\r\n");
 
     // A settings file that cannot be written is not reported; the comments are still saved.
@@ -107,15 +82,6 @@ TEST_F(Lifecycle, SettingsGoToTheSettingsFolderMadeWhenMissingTheFileBesideThePr
     nextRun();
     ASSERT_TRUE(window().Form_Load());
     EXPECT_EQ(state.p_driveAndPath, root + "Remembered\\");
-}
-
-TEST_F(Lifecycle, HelpOpensThePageBesideTheProgram) {
-    startIn(root);
-    window().cmdHelp_Click();
-    ASSERT_EQ(ui.shellRequests.size(), 1u);
-    EXPECT_EQ(ui.shellRequests[0].operation, "open");
-    EXPECT_EQ(ui.shellRequests[0].file, exeDir.drivePath() + "mabrel9-iv.html");
-    EXPECT_TRUE(ui.messages.empty());  // the page does not exist: not reported
 }
 
 TEST_F(Lifecycle, OptionsOkReloadsWithTheNewFilterCancelChangesNothing) {

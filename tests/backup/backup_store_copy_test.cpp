@@ -63,17 +63,6 @@ TEST_F(BackupCopy, EachVersionIsCopiedOnceWithContentTimeAndReadOnly) {
     EXPECT_EQ(everything().size(), 4u);
 }
 
-TEST_F(BackupCopy, NamesThatDifferOnlyInLetterCaseAreDifferentFiles) {
-#ifdef _WIN32
-    GTEST_SKIP() << "names that differ only in letter case are one file there";
-#endif
-    for (const char* name : {"Report.txt", "report.txt"}) {
-        test::setModificationTime(dir.write(name, name), 2000, 7, 15, 9, 5, 3);
-        EXPECT_TRUE(take(name)) << name;
-        EXPECT_EQ(kept(std::string(name).substr(0, 6) + "_2000-07-15 09-05-03.txt"), name);
-    }
-}
-
 // Whatever stands under the copy's name, only a file of its own with the
 // file's content is taken for the version; anything else is said (58, with
 // both names) and left as it was.

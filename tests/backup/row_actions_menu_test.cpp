@@ -7,8 +7,6 @@
 
 #include "app/window_fixture.h"
 #include "backup/frm_rclick.h"
-#include "platform/errors.h"
-#include "support/fault_injection.h"
 
 namespace mabrel::test {
 namespace {
@@ -149,17 +147,6 @@ TEST_F(Menu, SeveralRowsOfferOnlyDeleteAndCancelAndNothingElseDoesAnything) {
     EXPECT_EQ(loads(), before);
     EXPECT_FALSE(std::filesystem::exists(work.path() / "_mabre.l94"));
     EXPECT_EQ(backupNames().size(), 2u);
-}
-
-TEST_F(Menu, ARestoreWhoseLastStepFailsSaysTheFileWasRestoredButStaysReadOnly) {
-    platform::FaultInjectingFileSystem faulty{*nativeFs};
-    faulty.failCallsOn(platform::FsOp::SetAttributes, "\\a.txt", platform::err::PermissionDenied);
-    frm_mabrel94 w(state, faulty, *codec, process, ui);
-    w.fun_Load();
-    w.fun_aResume(rowOf("a.txt", kV1));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("in fun_aResume, err 70 (", 0), 0u) << ui.messages[0];
-    EXPECT_NE(ui.messages[0].find("復活しましたが、読み取り専用のままです"), std::string::npos) << ui.messages[0];
 }
 
 }  // namespace

@@ -74,13 +74,9 @@ TEST_F(Open, AFileIsCopiedBeforeTheShellOpensItAChangedOneShowsItsOldVersionAnUn
     window().cmdUpdate_Click();
     EXPECT_GE(rowOf("a.txt", kV1), 0);
     EXPECT_EQ(kept(), "one");
-
-    // Unchanged for more than a week after it was taken: gone with a load.
+    // Put back as it was (a copy unchanged a week after it was taken goes:
+    // the load test's).
     file("a.txt", "one", 2020, 1, 2, 3, 4, 5);
-    process.utcClock = std::time(nullptr) + 8 * 86400;
-    nextRun();
-    EXPECT_TRUE(backupNames().empty());
-    process.utcClock.reset();
 
     // Opened and changed: the old version is listed beside the file.
     doubleClick(rowOf("a.txt"));

@@ -1,5 +1,5 @@
-// The folder view load on real folders: rows, tree, counts, the display
-// filter, redundant backup copies, and the failures it meets.
+// The folder view load on real folders: rows, tree, counts, redundant
+// backup copies, and the failures it meets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -135,27 +135,6 @@ TEST_F(FolderLoad, NamesThatAreNoBackupCopyNamesGetNoRowAndDoNotStopTheScan) {
     EXPECT_EQ(status(), counts(0, 1, 4));
     EXPECT_TRUE(backupExists("x.txt"));
     EXPECT_TRUE(backupExists("reportX2000-07-15 09-05-03.txt"));
-}
-
-TEST_F(FolderLoad, TheDisplayFilterGoesByTheLastExtensionLowerCasedModeOneShowingOnlyListedOnes) {
-    for (const char* n : {"Report.TXT", "archive.tar.gz", "README", "tool.exe", "b.TXTX"}) file(n, "1");
-    const struct {
-        std::int16_t mode;
-        const char* list;
-        Strings shown;
-    } cases[] = {
-        {0, ".exe.gz.", {"b.TXTX", "Report.TXT"}},  // README's probe "." is in every list
-        {1, ".txt.tar.", {"README", "Report.TXT"}},
-        {1, ".TXT.", {"README"}},  // an upper-case entry matches nothing
-        {-1, ".txt.", {"archive.tar.gz", "b.TXTX", "tool.exe"}},
-    };
-    for (const auto& c : cases) {
-        state.exceptionExtList1Mode = c.mode;
-        state.exceptionExtList1 = c.list;
-        load();
-        EXPECT_EQ(column(0), c.shown) << c.mode << " " << c.list;
-    }
-    EXPECT_EQ(status(), counts(0, 3, 0));
 }
 
 TEST_F(FolderLoad, NothingOfTheProgramsOwnIsChangedThroughALinkAndBrokenLinksAreLeftOut) {

@@ -2,7 +2,6 @@
 // reader's leniency towards hand-edited files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <tuple>
 
 #include "platform/errors.h"
@@ -115,21 +114,6 @@ TEST_F(SettingsFile, ModeValuesRoundHalfToEvenAndOneOutsideSixteenBitsStopsReadi
         EXPECT_EQ(s.exceptionExtList2Mode, 3) << bad;
         EXPECT_EQ(s.exceptionExtList1, kDefaultExtList) << bad;
     }
-}
-
-TEST_F(SettingsFile, ShiftJisFileFromAnotherToolReadsBackAsJapaneseAndIsWrittenInIt) {
-#ifdef _WIN32
-    GTEST_SKIP() << "needs the iconv command of a POSIX system; CodePage932 tests cover Windows";
-#endif
-    dir.write("utf8.txt", "lastPath,C:\\資料\\報告書\\\r\nexceptionExtList1,.テキスト.\r\n");
-    const std::string command = "iconv -f UTF-8 -t CP932 '" + (dir.path() / "utf8.txt").string() + "' > '" +
-                                (dir.path() / "mabrel9-iv.ini").string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    ProcessState s = read();
-    EXPECT_EQ(s.p_driveAndPath, "C:\\資料\\報告書\\");
-    EXPECT_EQ(s.exceptionExtList1, ".テキスト.");
-    ASSERT_TRUE(write(s));
-    EXPECT_NE(written().find("lastPath,C:\\\x8e\x91\x97\xbf\\"), std::string::npos);
 }
 
 // Written by hand in UTF-8 without a mark: read as UTF-8, though its bytes

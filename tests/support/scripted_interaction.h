@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -57,8 +56,6 @@ public:
     // Whether the program ends during the load at this report (already recorded).
     std::function<bool(const std::string&)> cancelLoadWhen;
 
-    // Extensions (".txt", "" for none) with an icon; unset: all (scriptedIcon).
-    std::optional<std::set<std::string>> iconExtensions;
     // Drive type code by upper-case letter; others report 1 (no such root).
     std::map<char, unsigned> driveTypes{{'C', 3}};
 
@@ -89,10 +86,7 @@ public:
 private:
     void beginShowing(WindowKind kind);
     bool loading_ = false;
-    std::map<std::string, SharedIcon> icons_;
 };
 
-// The icon ScriptedInteraction gives for an extension (".txt", "" for none).
-IconImage scriptedIcon(const std::string& extension);
 
 }  // namespace mabrel::test
