@@ -1,5 +1,6 @@
 // Comparing versions from the row menu, on real files: which two files are
-// compared and whether they are read as text or go to the compare tool.
+// compared, whether they are read as text or go to the compare tool, and that
+// closing the window stops the comparison.
 #include <gtest/gtest.h>
 
 #include "app/window_fixture.h"
@@ -118,6 +119,23 @@ TEST_F(Compare, OneKeptVersionOrTwoRowsAreComparedOlderLeftAndNothingIsTouched) 
     EXPECT_NE(ui.messages[0].find("比べる版を選んでください"), std::string::npos);
     EXPECT_EQ(backupNames(), before);
     EXPECT_EQ(std::filesystem::last_write_time(work.path() / "a.txt"), time);
+}
+
+TEST_F(Compare, ClosingTheWindowStopsALongComparison) {
+    // About 50 MB of log lines, a few changed.
+    std::string older, newer;
+    for (int i = 0; older.size() < (50u << 20); ++i) {
+        const std::string line = "2024-03-01 09:00:" + std::to_string(i % 60) + " [INFO] 処理 " + std::to_string(i);
+        older += line + " 接続を確認しました。\r\n";
+        newer += line + (i % 250000 == 10 ? " 変更" : "") + " 接続を確認しました。\r\n";
+    }
+    files(older, newer);
+    frm_compare closed(*fs, *codec, {root, "a.txt", false, root + "a.txt", "a"},
+                       {root, "a_2020-01-02 03-04-05.txt", true, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b"});
+    closed.Form_Load();
+    closed.cmdClose_Click();
+    EXPECT_EQ(closed.comparison(), nullptr);
+    EXPECT_EQ(closed.outcome(), frm_compare::Outcome::Pending);
 }
 
 }  // namespace
