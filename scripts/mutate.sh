@@ -4,13 +4,19 @@
 # suite lets pass "survived". Prints one line a fault, then the score.
 #   scripts/mutate.sh [FIRST [LAST]]   only faults FIRST..LAST (1-based)
 #   scripts/mutate.sh --check          only whether each fault still applies
+#   scripts/mutate.sh --per-suite ...  every suite runs whole on each fault and all
+#                                      that catch it are named, to find each suite's
+#                                      unique kills (the proofs only when at most one
+#                                      other suite catches the fault)
 # Not part of ./test.sh: it takes about a minute a fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 list=scripts/mutants.txt
 build=build/mutate
 check=0
+per_suite=0
 [ "${1:-}" = --check ] && { check=1; shift; }
+[ "${1:-}" = --per-suite ] && { per_suite=1; shift; }
 first=${1:-1}
 last=${2:-1000000}
 
@@ -74,9 +80,21 @@ run_proofs() {  # the proofs whose names match $1 (and not $2)
 }
 # ctest's list of what failed, as "name (Failed)".
 failed_in() { sed -nE 's/^[[:space:]]+[0-9]+ - (.*)$/\1/p' "$build/mutate-test.log" | head -3 | tr '\n' ' '; }
+# Every test suite that fails, by its name; the proofs when at most one did.
+run_every_suite() {
+  killer=""
+  ctest --test-dir "$build" -j "$jobs" -E "$proofs" >"$build/mutate-test.log" 2>&1 ||
+    killer=$(sed -nE 's/^[[:space:]]+[0-9]+ - ([^.]*)\..*$/\1/p' "$build/mutate-test.log" | sort -u | tr '\n' ' ')
+  local suites
+  suites=$(wc -w <<<"$killer")
+  [ "$suites" -le 1 ] && { run_proofs '.' "" || true; }
+  [ -n "$killer" ] && return 1
+  return 0
+}
 # The likely tests ($1), then the rest of the suite, the proofs last.
 run_tests() {
   killer=""
+  [ "$per_suite" = 1 ] && { run_every_suite; return; }
   ctest --test-dir "$build" -j "$jobs" --stop-on-failure -R "$1" -E "$proofs" >"$build/mutate-test.log" 2>&1 ||
     { killer=$(failed_in); return 1; }
   ctest --test-dir "$build" -j "$jobs" --stop-on-failure -E "$1|$proofs" >"$build/mutate-test.log" 2>&1 ||
