@@ -28,20 +28,9 @@ constexpr std::size_t kHuge = 64u << 20;
 
 // A large file's bytes: one version differs from another in every block.
 std::string largeContent(std::size_t size, char version) {
-    std::string block(4096, version);
-    for (std::size_t i = 0; i < block.size(); i += 64) block[i] = static_cast<char>('0' + (i / 64) % 10);
-    std::string out;
-    out.reserve(size);
-    while (out.size() < size) out += block;
-    out.resize(size);
+    std::string out(size, version);
+    for (std::size_t i = 0; i < size; i += 64) out[i] = static_cast<char>('0' + (i / 64) % 10);
     return out;
-}
-
-void put(const stdfs::path& p, const std::string& bytes, int y, int mo, int d, bool readOnly = false) {
-    stdfs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    setModificationTime(p, y, mo, d, 1, 1, 1);
-    if (readOnly) ::chmod(p.c_str(), 0444);
 }
 
 // The folders of one run: a work folder and the program's folder. With
@@ -50,21 +39,18 @@ void put(const stdfs::path& p, const std::string& bytes, int y, int mo, int d, b
 // the record of a file no longer there.
 struct World {
     explicit World(std::size_t bigSize, bool staleFiles = false) {
-        const auto w = work.path();
-        put(w / "big.bin", largeContent(bigSize, 'B'), 2021, 2, 2);
-        put(w / kBackupDir / "big_2021-01-01 01-01-01.bin", largeContent(bigSize, 'A'), 2021, 1, 1, true);
-        put(w / "small.txt", "small 3", 2020, 3, 3);
-        put(w / kBackupDir / "small_2020-01-01 01-01-01.txt", "small 1", 2020, 1, 1, true);
-        put(w / kBackupDir / "small_2020-02-02 02-02-02.txt", "small 2", 2020, 2, 2, true);
-        put(w / kBackupDir / "small_2020-03-03 01-01-01.txt", "small 3", 2020, 3, 3, true);  // redundant
+        const auto w = work.path(), copies = w / kBackupDir;
+        put(w / "big.bin", largeContent(bigSize, 'B'), "2021-02-02 01-01-01");
+        put(copies / "big_2021-01-01 01-01-01.bin", largeContent(bigSize, 'A'), "2021-01-01 01-01-01", true);
+        put(w / "small.txt", "small 3", "2020-03-03 01-01-01");
+        put(copies / "small_2020-01-01 01-01-01.txt", "small 1", "2020-01-01 01-01-01", true);
+        put(copies / "small_2020-02-02 02-02-02.txt", "small 2", "2020-02-02 01-01-01", true);
+        put(copies / "small_2020-03-03 01-01-01.txt", "small 3", "2020-03-03 01-01-01", true);  // redundant
         std::ofstream(w / kCommentFile, std::ios::binary)
             << "folder note\r\nsmall.txt_2020-01-01 01-01-01,on s1\r\nbig.bin_2021-02-02 01-01-01,on big\r\n"
             << (staleFiles ? "gone.txt_2019-01-01 01-01-01,its file is gone\r\n" : "");
         stdfs::create_directory(program());
-        std::ofstream(program() / "mabrel9-iv.ini", std::ios::binary)
-            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << (staleFiles ? programDrive() : work.drivePath())
-            << "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\nexceptionExtList1,.exe.\r\n"
-               "exceptionExtList2Mode, 0 \r\nexceptionExtList2,.exe.\r\n";
+        putSettings(program(), staleFiles ? programDrive() : work.drivePath());
     }
     // The program's folder, which is also where it keeps its settings: the
     // real program's configuration folder (XDG_CONFIG_HOME) is `exe`.

@@ -24,13 +24,6 @@ constexpr char kV1[] = "2020-01-02 03-04-05";
 constexpr char kV2[] = "2021-06-07 08-09-10";
 constexpr char kDenied[] = "アクセスが拒否されました";
 
-void putAt(const stdfs::path& p, const std::string& bytes, bool second) {
-    stdfs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (second) setModificationTime(p, 2021, 6, 7, 8, 9, 10);
-    else setModificationTime(p, 2020, 1, 2, 3, 4, 5);
-}
-
 class Hostile : public WindowTest {
 protected:
     void menu(int row, int button) {
@@ -40,9 +33,6 @@ protected:
     void comment(int row, const std::string& text) {
         ui.inputAnswers.push_back(text);
         menu(row, frm_rclick::kComment);
-    }
-    std::string commentOf(int row) {
-        return row < 0 ? "<no row>" : window().lvwFiles.rows[static_cast<std::size_t>(row)].cells[4];
     }
     void open(int row) {
         select({row});
@@ -73,7 +63,7 @@ TEST_F(Hostile, EveryNameGoesThroughTheWholeCycle) {
         {"\xff\xfe.txt", false}, {"\x83\x65\x83\x58\x83\x67.txt", false},  // Shift_JIS bytes
         {"\x80\xbf\xa0\x81", false}, {"line\nbreak.txt", false},
     };
-    for (std::size_t i = 0; i < names.size(); ++i) putAt(work.path() / names[i].bytes, "v1 of " + std::to_string(i), false);
+    for (std::size_t i = 0; i < names.size(); ++i) put(work.path() / names[i].bytes, "v1 of " + std::to_string(i), kV1);
     startIn(root);
     ASSERT_TRUE(ui.messages.empty()) << messagesSince(0);
 
@@ -92,7 +82,7 @@ TEST_F(Hostile, EveryNameGoesThroughTheWholeCycle) {
         }
         EXPECT_EQ(messagesSince(before), "") << n;
         ASSERT_EQ(ui.shellRequests.size(), shells + 1) << n;
-        putAt(work.path() / n, "v2 of " + std::to_string(i), true);
+        put(work.path() / n, "v2 of " + std::to_string(i), kV2);
     }
     for (const WindowState s : {WindowState::Minimized, WindowState::Normal}) {
         window().windowState = s;
@@ -139,8 +129,8 @@ TEST_F(Hostile, EveryNameGoesThroughTheWholeCycle) {
 class Links : public Hostile {
 protected:
     void SetUp() override {
-        putAt(work.path() / "a.txt", "a of now", false);
-        putAt(outside.path() / "precious.txt", "precious", false);
+        put(work.path() / "a.txt", "a of now", kV1);
+        put(outside.path() / "precious.txt", "precious", kV1);
         stdfs::create_directories(work.path() / kBackupDir);
     }
     void expectOutsideUntouched() {
@@ -181,13 +171,13 @@ TEST_F(Links, ABackupDirectoryLinkedElsewhereIsNeverWorkedIn) {
                           Case{"swapped after the load, then a delete", false, false}}) {
         SCOPED_TRACE(c.what);
         TempDir elsewhere;
-        putAt(elsewhere.path() / "precious.txt", "precious", false);
-        putAt(elsewhere.path() / copyName, "elsewhere's", true);
+        put(elsewhere.path() / "precious.txt", "precious", kV1);
+        put(elsewhere.path() / copyName, "elsewhere's", kV2);
         const auto backupDir = work.path() / kBackupDir;
         stdfs::remove_all(backupDir);
         stdfs::remove_all(work.path() / ".held");
         if (c.linkBeforeLoad) stdfs::create_directory_symlink(elsewhere.path(), backupDir);
-        else putAt(backupDir / copyName, "a of then", true);
+        else put(backupDir / copyName, "a of then", kV2);
         const auto before = filesBelow(elsewhere.path());
         if (started) nextRun();
         else startIn(root);
@@ -209,16 +199,13 @@ TEST_F(Links, ABackupDirectoryLinkedElsewhereIsNeverWorkedIn) {
 }
 
 TEST_F(Links, ACopyThatIsALinkLeavesItsTargetAlone) {
-    putAt(outside.path() / "target.txt", "a of now", false);  // same size and time as a.txt
+    put(outside.path() / "target.txt", "a of now", kV1);  // same size and time as a.txt
     stdfs::create_symlink(outside.path() / "target.txt", copyOfV1);
     outsideBefore = filesBelow(outside.path());
     startIn(root);
-    for (int row = 0; row < static_cast<int>(window().lvwFiles.rows.size()); ++row) {
-        if (window().lvwFiles.rows[static_cast<std::size_t>(row)].cells[3] == "*") {
-            menu(row, frm_rclick::kRestore);
-            menu(row, frm_rclick::kDelete);
-            break;
-        }
+    if (const int row = proof::rowOf(window(), "a.txt", true); row >= 0) {
+        menu(row, frm_rclick::kRestore);
+        menu(row, frm_rclick::kDelete);
     }
     window().cmdUpdate_Click();
     expectOutsideUntouched();
@@ -289,9 +276,11 @@ TEST(AnotherAccount, SwappingTheBackupDirectoryForALinkReachesNothingOutsideTheF
 // Runs `body` as a person in a child process (as "nobody" when asked), the
 // window on `folder`; each finding is printed and fails the test. `prepare`
 // returns false where the place cannot be made here.
-void inChild(bool asNobody, const TempDir& exe, const std::string& folder,
+void inChild(bool asNobody, const std::string& folder,
              const std::function<void(Session&, std::vector<std::string>&)>& body,
              const std::function<bool()>& prepare = {}) {
+    TempDir exe;
+    ::chmod(exe.path().c_str(), 0777);
     const int code = runInChild(
         [&] {
             if (prepare && !prepare()) return 77;
@@ -320,17 +309,15 @@ void expectOpenRefused(Session& run, const std::string& name, const std::string&
 
 // Another user's folder, and one of ours made read-only: readable, not writable.
 TEST_F(Hostile, AFolderThatCannotBeWrittenKeepsEverythingAndSaysWhyNoCopyCanBeTaken) {
-    TempDir exe;
-    ::chmod(exe.path().c_str(), 0777);
     for (const bool ours : {false, true}) {
         const std::string sub = ours ? "ro" : "theirs";
         SCOPED_TRACE(sub);
-        putAt(work.path() / sub / "a.txt", "mine", false);
+        put(work.path() / sub / "a.txt", "mine", kV1);
         work.write(sub + "/" + kCommentFile, "kept note\r\na.txt_" + std::string(kV1) + ",kept\r\n");
         if (ours) ::chown((work.path() / sub).c_str(), 65534, 65534);
         ::chmod((work.path() / sub).c_str(), 0555);
         const auto before = filesBelow(work.path() / sub);
-        inChild(true, exe, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
+        inChild(true, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
             if (!run.ui->messages.empty()) found.push_back("the load complained: " + run.messages());
             expectOpenRefused(run, "a.txt", kDenied, found);
             run.window->cmdExit_Click();
@@ -342,12 +329,10 @@ TEST_F(Hostile, AFolderThatCannotBeWrittenKeepsEverythingAndSaysWhyNoCopyCanBeTa
 }
 
 TEST_F(Hostile, AFolderThatCannotBeReadSaysThatReadingWasDenied) {
-    putAt(work.path() / "secret/a.txt", "theirs", false);
+    put(work.path() / "secret/a.txt", "theirs", kV1);
     ::chmod((work.path() / "secret").c_str(), 0700);
-    TempDir exe;
-    ::chmod(exe.path().c_str(), 0777);
     const std::string folder = root + "secret\\";
-    inChild(true, exe, folder, [&](Session& run, std::vector<std::string>& found) {
+    inChild(true, folder, [&](Session& run, std::vector<std::string>& found) {
         if (run.state.p_driveAndPath != folder) found.push_back("start-up chose " + run.state.p_driveAndPath);
         const std::string m = run.messages();
         for (const char* w : {"err 70", kDenied, "読み取り"}) {
@@ -361,9 +346,8 @@ TEST_F(Hostile, AFolderThatCannotBeReadSaysThatReadingWasDenied) {
 TEST_F(Hostile, AFullDiskKeepsTheOldCommentsAndLeavesNoHalfCopy) {
     const auto mount = work.mkdir("small");
     const std::string comments = "old note\r\nbig.txt_" + std::string(kV1) + ",kept\r\n";
-    TempDir exe;
     inChild(
-        false, exe, root + "small\\",
+        false, root + "small\\",
         [&](Session& run, std::vector<std::string>& found) {
             expectOpenRefused(run, "big.txt", "err 61", found);
             run.window->txtFolderComment.text = std::string(200 << 10, 'x');
@@ -386,7 +370,7 @@ TEST_F(Hostile, AFullDiskKeepsTheOldCommentsAndLeavesNoHalfCopy) {
                 ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=512k") != 0) {
                 return false;
             }
-            putAt(mount / "big.txt", std::string(300 << 10, 'b'), false);
+            put(mount / "big.txt", std::string(300 << 10, 'b'), kV1);
             std::ofstream(mount / kCommentFile, std::ios::binary) << comments;
             std::ofstream fill(mount / "fill.bin", std::ios::binary);
             const std::string block(4096, 'f');
@@ -397,9 +381,9 @@ TEST_F(Hostile, AFullDiskKeepsTheOldCommentsAndLeavesNoHalfCopy) {
 }
 
 TEST_F(Hostile, VanishedFilesAndCopiesGetAMessageAndTheRestStays) {
-    putAt(work.path() / "a.txt", "a now", true);
-    putAt(work.path() / kBackupDir / (std::string("a_") + kV1 + ".txt"), "a before", false);
-    putAt(work.path() / "b.txt", "b now", true);
+    put(work.path() / "a.txt", "a now", kV2);
+    put(work.path() / kBackupDir / (std::string("a_") + kV1 + ".txt"), "a before", kV1);
+    put(work.path() / "b.txt", "b now", kV2);
     startIn(root);
     const int aCopy = rowOf("a.txt", kV1);
     stdfs::remove(work.path() / kBackupDir / (std::string("a_") + kV1 + ".txt"));
@@ -419,7 +403,7 @@ TEST_F(Hostile, VanishedFilesAndCopiesGetAMessageAndTheRestStays) {
 }
 
 TEST_F(Hostile, ACommentFileThatIsAFolderIsNamedAsSuch) {
-    putAt(work.path() / "a.txt", "a", false);
+    put(work.path() / "a.txt", "a", kV1);
     work.mkdir(std::string(kCommentFile) + "/inside");
     startIn(root);
     ASSERT_FALSE(ui.messages.empty());
