@@ -145,22 +145,18 @@ protected:
         return p;
     }
 
-    // The program runs again (start and exit) after a kill.
-    void runAgain(World& world) {
-        const Scenario again("again");
-        Child p = runScenario(again, world, 0, false, runtime.path() / "again.count");
-        if (!p.succeeded()) note("the run after the kill failed");
-    }
-
     void note(const std::string& what) { findings.push_back(current + ": " + what); }
 
-    // What a kill may leave: old or new whole files, every version, complete copies.
-    void checkAfterKill(const World& world, const std::map<std::size_t, std::string>& versions,
-                        const Scenario& s, const std::string& oldComments, const std::string& newComments,
-                        const std::string& oldSettings, const std::string& newSettings) {
-        const auto now = filesBelow(world.work.path());
+    // The comment and settings files a kill may leave: the old or the new whole file.
+    struct Allowed {
+        std::string oldComments, newComments, oldSettings, newSettings;
+    };
+
+    // What a kill may leave: the allowed files, every version, complete copies.
+    void check(const World& world, const std::map<std::size_t, std::string>& versions, const Scenario& s,
+               const Allowed& allowed) {
         std::set<std::size_t> present;
-        for (const auto& [rel, bytes] : now) {
+        for (const auto& [rel, bytes] : filesBelow(world.work.path())) {
             const std::size_t h = std::hash<std::string>{}(bytes);
             present.insert(h);
             if (isInBackupDir(world.work.path() / rel) && !versions.contains(h)) {
@@ -171,9 +167,29 @@ protected:
             if (!present.contains(h) && !s.deletes.contains(rel)) note("version lost: " + rel);
         }
         const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-        if (comments != oldComments && comments != newComments) note("comment file neither old nor new: " + comments);
+        if (comments != allowed.oldComments && comments != allowed.newComments) {
+            note("comment file neither old nor new: " + comments);
+        }
         const auto settings = settingsOf(world);
-        if (settings != oldSettings && settings != newSettings) note("settings file neither old nor new: " + settings);
+        if (settings != allowed.oldSettings && settings != allowed.newSettings) {
+            note("settings file neither old nor new: " + settings);
+        }
+    }
+
+    // After a kill: what it left; then the program runs again (start and
+    // exit), and leaves no temporary and loses nothing either.
+    void afterKill(World& world, const std::map<std::size_t, std::string>& versions, const Scenario& s,
+                   const Allowed& allowed) {
+        check(world, versions, s, allowed);
+        if (!runScenario(Scenario("again"), world, 0, false, runtime.path() / "again.count").succeeded()) {
+            note("the run after the kill failed");
+        }
+        for (const auto& t : temporariesBelow(world.work.path())) note("temporary left: " + t);
+        for (const auto& t : temporariesBelow(world.program())) {
+            if (t != "mabrel9-iv") note("temporary left beside the program: " + t);
+        }
+        const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
+        check(world, versions, s, {comments, comments, allowed.oldSettings, allowed.newSettings});
     }
 
     // The settings file without what differs from one run to the next: the
@@ -191,28 +207,20 @@ protected:
         return s;
     }
 
-    void checkTemporaries(const World& world) {
-        for (const auto& t : temporariesBelow(world.work.path())) note("temporary left: " + t);
-        for (const auto& t : temporariesBelow(world.program())) {
-            if (t != "mabrel9-iv") note("temporary left beside the program: " + t);
-        }
-    }
-
     // Every kill point of the scenario, before and after each call.
     void sweep(const Scenario& s) {
         const auto countFile = runtime.path() / (s.name + ".count");
-        std::string oldComments, newComments, oldSettings, newSettings;
+        Allowed allowed;
         {
             World world(s.bigSize, s.realProgram);
-            oldComments = readBytes(world.work.path() / kCommentFile);
+            allowed.oldComments = readBytes(world.work.path() / kCommentFile);
             // What the other instance of the comment scenario stores first.
-            if (s.name == "comment") oldComments += "small.txt_2020-02-02 02-02-02,from another instance\r\n";
-            oldSettings = settingsOf(world);
+            if (s.name == "comment") allowed.oldComments += "small.txt_2020-02-02 02-02-02,from another instance\r\n";
+            allowed.oldSettings = settingsOf(world);
             current = s.name + " without a kill";
-            Child p = runScenario(s, world, 0, false, countFile);
-            if (!p.succeeded()) note("did not run to its end");
-            newComments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-            newSettings = settingsOf(world);
+            if (!runScenario(s, world, 0, false, countFile).succeeded()) note("did not run to its end");
+            allowed.newComments = bytesOr(world.work.path() / kCommentFile, "<missing>");
+            allowed.newSettings = settingsOf(world);
         }
         long calls = -1;
         std::ifstream(countFile) >> calls;
@@ -226,14 +234,9 @@ protected:
                 const auto versions = versionsBelow(world.work.path());
                 current = s.name + ", killed " + (after ? "after" : "before") + " call " + std::to_string(at) + " of " +
                           std::to_string(calls);
-                Child p = runScenario(s, world, at, after, countFile);
                 ++points;
-                if (!p.killed()) continue;  // the run took another way; nothing to check
-                checkAfterKill(world, versions, s, oldComments, newComments, oldSettings, newSettings);
-                runAgain(world);
-                checkTemporaries(world);
-                const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-                checkAfterKill(world, versions, s, comments, comments, oldSettings, newSettings);
+                // A run that took another way was not killed: nothing to check.
+                if (runScenario(s, world, at, after, countFile).killed()) afterKill(world, versions, s, allowed);
             }
         }
     }
@@ -283,12 +286,10 @@ TEST_F(CrashTest, AKillAtAnyMomentLosesNothing) {
                 ::kill(p.pid, SIGKILL);
             });
             ++points;
-            checkAfterKill(world, versions, large, comments, comments, settings, settings);
             for (const auto& t : temporariesBelow(world.work.path())) {
                 if (!isInBackupDir(world.work.path() / t)) note("temporary left beside the file by the kill: " + t);
             }
-            runAgain(world);
-            checkTemporaries(world);
+            afterKill(world, versions, large, {comments, comments, settings, settings});
         }
     }
 

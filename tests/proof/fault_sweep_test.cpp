@@ -22,7 +22,9 @@
 #include <tuple>
 #include <type_traits>
 
+#include "folderview/comment_file.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "support/fault_injection.h"
 #include "platform/posix/syscalls.h"
 #include "proof/invariants.h"
@@ -157,10 +159,12 @@ const std::vector<std::string> kFolders = {"", "sub", "fresh"};
 std::map<std::string, std::string> commentsIn(const Run& run, const std::string& folder, bool screen) {
     std::map<std::string, std::string> c;
     if (!screen) {
-        if (auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec)) {
-            c = stored->records;
-            c[""] = stored->folder;
+        const auto bytes = bytesOr(run.work.path() / folder / kCommentFile, "");
+        const auto lines = platform::splitLines(platform::decodeText(*run.codec, bytes));
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            if (auto r = folderview::parseCommentRecord(lines[i])) c[r->key] = r->comment;
         }
+        if (!lines.empty()) c[""] = lines.front();
     } else if (run.state.p_driveAndPath == driveFolder(run, folder)) {
         c[""] = run.window->txtFolderComment.text;
         for (const auto& row : run.window->lvwFiles.rows) {

@@ -149,8 +149,8 @@ TEST_F(Links, ACommentFileLinkedElsewhereIsNeitherWrittenThroughNorLosesWhatIsTy
     comment(rowOf("a.txt"), "typed");
     window().cmdUpdate_Click();
     expectOutsideUntouched();
-    const auto stored = readCommentFile(work.path() / kCommentFile, *codec);
-    EXPECT_TRUE((stored && !stored->records.empty()) || commentOf(rowOf("a.txt")) == "typed")
+    EXPECT_TRUE(bytesOr(work.path() / kCommentFile, "").find("typed") != std::string::npos ||
+                commentOf(rowOf("a.txt")) == "typed")
         << "the typed comment is neither stored nor shown; messages: " << messagesSince(0);
 }
 

@@ -10,12 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "folderview/comment_file.h"
-#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace mabrel::test::proof {
@@ -101,26 +98,6 @@ inline std::vector<std::string> temporariesBelow(const stdfs::path& root) {
         if (isProgramTemporary(it->path().filename().string())) out.push_back(stdfs::relative(it->path(), root).string());
     }
     return out;
-}
-
-struct StoredComments {
-    std::string folder;
-    std::map<std::string, std::string> records;  // row key -> comment
-};
-
-// A comment file as the program reads it; nothing when it is missing or
-// not a regular file.
-inline std::optional<StoredComments> readCommentFile(const stdfs::path& file, const platform::Codec& codec) {
-    std::error_code ec;
-    if (!stdfs::is_regular_file(file, ec)) return std::nullopt;
-    const auto lines = platform::splitLines(platform::decodeText(codec, readBytes(file)));
-    StoredComments stored;
-    if (lines.empty()) return stored;
-    stored.folder = lines.front();
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (auto r = folderview::parseCommentRecord(lines[i])) stored.records[r->key] = r->comment;
-    }
-    return stored;
 }
 
 }  // namespace mabrel::test::proof
