@@ -24,11 +24,12 @@
 
 #include "folderview/comment_file.h"
 #include "platform/errors.h"
-#include "platform/text.h"
-#include "support/fault_injection.h"
+#include "platform/posix/errno_map.h"
 #include "platform/posix/syscalls.h"
+#include "platform/text.h"
 #include "proof/invariants.h"
 #include "proof/person.h"
+#include "support/fault_injection.h"
 
 namespace mabrel::test {
 namespace {
@@ -56,10 +57,7 @@ public:
         else if (!loads.empty()) loads.back().second = fs_.calls(FsOp::Any);
     }
     bool inLoad(int call) const {
-        for (const auto& [from, to] : loads) {
-            if (call > from && call <= to) return true;
-        }
-        return false;
+        return std::ranges::any_of(loads, [call](const auto& l) { return call > l.first && call <= l.second; });
     }
     std::vector<std::pair<int, int>> loads;
 
@@ -295,7 +293,6 @@ struct Plan {
 
 // What the table below saw and did in one run.
 struct Seam {
-    long calls = 0;
     Plan plan;
     bool fired = false;
     std::string firedName, firedPath;
@@ -313,15 +310,15 @@ std::string pathOf(int fd) {
 
 // Before each call: the fault it meets, if any.
 const Plan* enter(const char* name, const std::string& path) {
-    ++seam.calls;
     seam.names.push_back(name);
     const Plan& p = seam.plan;
-    if (p.at == 0 || (p.sticky ? seam.calls < p.at : seam.calls != p.at)) return nullptr;
+    const auto call = static_cast<long>(seam.names.size());
+    if (p.at == 0 || (p.sticky ? call < p.at : call != p.at)) return nullptr;
     if (!seam.fired) {
         seam.fired = true;
         seam.firedName = name;
         seam.firedPath = path;
-        if (seam.fs) seam.fsCall = seam.fs->lastCall();
+        seam.fsCall = seam.fs->lastCall();
     }
     return &p;
 }
@@ -502,15 +499,9 @@ std::string describe(const Plan& p) {
 // number that call reports for it.
 bool silentSystemCall(const Run& run, const sys::Seam& s, const Operation& op) {
     auto f = s.fsCall;
-    switch (s.plan.kind == sys::Kind::Errno ? s.plan.error : EIO) {
-    case EACCES:
-    case EPERM: f.errorNumber = platform::err::PermissionDenied; break;
-    case ENOSPC: f.errorNumber = platform::err::DiskFull; break;
-    // Where the folder is there, as it always is here.
-    case ENOENT:
-    case ENOTDIR: f.errorNumber = platform::err::FileNotFound; break;
-    default: f.errorNumber = platform::err::DeviceIo; break;
-    }
+    // In a folder that is there, as it always is here.
+    const int error = s.plan.kind == sys::Kind::Errno ? s.plan.error : EIO;
+    f.errorNumber = platform::posix::errorNumberFor(error, (run.work.path() / "x").string());
     // An entry of a folder that cannot be looked at is left out of the list.
     if (run.person.inLoad(f.call) && f.op == FsOp::List && s.firedName == "fstatat") return true;
     // DOS attributes beyond read-only are kept only where the file system can.
