@@ -42,11 +42,6 @@ protected:
         const auto copies = filesBelow(work.path() / kBackupDir);
         return std::ranges::any_of(copies, [&](const auto& c) { return c.second == version; });
     }
-    std::string messagesSince(std::size_t from) const {
-        std::string out;
-        for (std::size_t i = from; i < ui.messages.size(); ++i) out += ui.messages[i] + "\n";
-        return out;
-    }
 };
 
 // A name as stored on disk (raw bytes) and what the cycle should do with it.
@@ -69,7 +64,7 @@ TEST_F(Hostile, EveryNameGoesThroughTheWholeCycle) {
     };
     for (std::size_t i = 0; i < names.size(); ++i) put(work.path() / names[i].bytes, "v1 of " + std::to_string(i), kV1);
     startIn(root);
-    ASSERT_TRUE(ui.messages.empty()) << messagesSince(0);
+    ASSERT_TRUE(ui.messages.empty()) << messagesSince(ui, 0);
 
     // Open every listed file, then change it as its application would.
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -81,10 +76,10 @@ TEST_F(Hostile, EveryNameGoesThroughTheWholeCycle) {
         open(row);
         if (!names[i].copyable) {
             EXPECT_EQ(ui.shellRequests.size(), shells) << "opened without its copy: " << n;
-            EXPECT_NE(messagesSince(before).find("長すぎ"), std::string::npos) << messagesSince(before);
+            EXPECT_NE(messagesSince(ui, before).find("長すぎ"), std::string::npos) << messagesSince(ui, before);
             continue;
         }
-        EXPECT_EQ(messagesSince(before), "") << n;
+        EXPECT_EQ(messagesSince(ui, before), "") << n;
         ASSERT_EQ(ui.shellRequests.size(), shells + 1) << n;
         put(work.path() / n, "v2 of " + std::to_string(i), kV2);
     }
@@ -112,13 +107,13 @@ TEST_F(Hostile, EveryNameGoesThroughTheWholeCycle) {
         menu(rowOf(n, kV2), frm_rclick::kDelete);
         EXPECT_FALSE(stdfs::exists(copyOfV2)) << n;
         EXPECT_EQ(rowOf(n, kV2), -1) << n;
-        EXPECT_EQ(messagesSince(before), "") << n;
+        EXPECT_EQ(messagesSince(ui, before), "") << n;
     }
 
     // Saved, read back by the next run.
     window().cmdExit_Click();
     nextRun();
-    EXPECT_EQ(messagesSince(0).find("fun_Load"), std::string::npos) << messagesSince(0);
+    EXPECT_EQ(messagesSince(ui, 0).find("fun_Load"), std::string::npos) << messagesSince(ui, 0);
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& n = names[i].bytes;
         if (names[i].listed && names[i].copyable) EXPECT_EQ(commentOf(rowOf(n)), "old " + std::to_string(i)) << n;
@@ -155,7 +150,7 @@ TEST_F(Links, ACommentFileLinkedElsewhereIsNeitherWrittenThroughNorLosesWhatIsTy
     expectOutsideUntouched();
     EXPECT_TRUE(bytesOr(work.path() / kCommentFile, "").find("typed") != std::string::npos ||
                 commentOf(rowOf("a.txt")) == "typed")
-        << "the typed comment is neither stored nor shown; messages: " << messagesSince(0);
+        << "the typed comment is neither stored nor shown; messages: " << messagesSince(ui, 0);
 }
 
 // The backup directory is a link to another folder at the moment of an open
@@ -198,7 +193,7 @@ TEST_F(Links, ABackupDirectoryLinkedElsewhereIsNeverWorkedIn) {
             menu(rowOf("a.txt", kV2), frm_rclick::kDelete);
         }
         EXPECT_EQ(filesBelow(elsewhere.path()), before);
-        EXPECT_NE(messagesSince(messages), "") << "refused without a word";
+        EXPECT_NE(messagesSince(ui, messages), "") << "refused without a word";
     }
 }
 
@@ -225,7 +220,7 @@ TEST_F(Links, ADanglingLinkUnderTheNextCopysNameNeitherPassesForTheCopyNorIsWrit
     if (!ui.shellRequests.empty()) {
         EXPECT_TRUE(hasCopyOf("a of now")) << "opened without a copy of its version";
     } else {
-        EXPECT_NE(messagesSince(0), "");
+        EXPECT_NE(messagesSince(ui, 0), "");
     }
 }
 
@@ -305,7 +300,7 @@ void expectOpenRefused(Session& run, const std::string& name, const std::string&
     run.window->lvwFiles_DblClick();
     if (!run.ui->shellRequests.empty()) found.push_back("opened without its copy");
     if (run.ui->messages.empty() || run.ui->messages.back().find(wording) == std::string::npos) {
-        found.push_back("the open's message does not say " + wording + ": " + run.messages());
+        found.push_back("the open's message does not say " + wording + ": " + messagesSince(*run.ui));
     }
 }
 
@@ -320,7 +315,7 @@ TEST_F(Hostile, AFolderThatCannotBeWrittenKeepsEverythingAndSaysWhyNoCopyCanBeTa
         ::chmod((work.path() / sub).c_str(), 0555);
         const auto before = filesBelow(work.path() / sub);
         inChild(true, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
-            if (!run.ui->messages.empty()) found.push_back("the load complained: " + run.messages());
+            if (!run.ui->messages.empty()) found.push_back("the load complained: " + messagesSince(*run.ui));
             expectOpenRefused(run, "a.txt", kDenied, found);
             run.window->cmdExit_Click();
         });
@@ -336,7 +331,7 @@ TEST_F(Hostile, AFolderThatCannotBeReadSaysThatReadingWasDenied) {
     const std::string folder = root + "secret\\";
     inChild(true, folder, [&](Session& run, std::vector<std::string>& found) {
         if (run.state.p_driveAndPath != folder) found.push_back("start-up chose " + run.state.p_driveAndPath);
-        const std::string m = run.messages();
+        const std::string m = messagesSince(*run.ui);
         for (const char* w : {"err 70", kDenied, "読み取り"}) {
             if (m.find(w) == std::string::npos) found.push_back("the message does not say reading was denied: " + m);
         }
@@ -390,7 +385,7 @@ TEST_F(Hostile, VanishedFilesAndCopiesGetAMessageAndTheRestStays) {
     const int aCopy = rowOf("a.txt", kV1);
     stdfs::remove(work.path() / kBackupDir / (std::string("a_") + kV1 + ".txt"));
     menu(aCopy, frm_rclick::kRestore);
-    EXPECT_NE(messagesSince(0).find("err 53"), std::string::npos) << messagesSince(0);
+    EXPECT_NE(messagesSince(ui, 0).find("err 53"), std::string::npos) << messagesSince(ui, 0);
     EXPECT_EQ(readBytes(work.path() / "a.txt"), "a now");
     EXPECT_TRUE(hasCopyOf("a now")) << "the present version was not copied before the restore";
 
@@ -398,7 +393,7 @@ TEST_F(Hostile, VanishedFilesAndCopiesGetAMessageAndTheRestStays) {
     const int b = rowOf("b.txt");
     stdfs::remove(work.path() / "b.txt");
     open(b);
-    EXPECT_NE(messagesSince(before).find("err 53"), std::string::npos) << messagesSince(before);
+    EXPECT_NE(messagesSince(ui, before).find("err 53"), std::string::npos) << messagesSince(ui, before);
     EXPECT_TRUE(ui.shellRequests.empty());
 }
 

@@ -45,7 +45,8 @@ inline std::string bytesOr(const stdfs::path& p, const std::string& missing) {
 
 // Writes a file, its folders too, with the modification time `stamp`
 // ("2021-01-02 03-04-05"); read-only when asked.
-inline stdfs::path put(const stdfs::path& p, const std::string& bytes, const std::string& stamp, bool readOnly = false) {
+inline stdfs::path put(const stdfs::path& p, const std::string& bytes, const std::string& stamp,
+                       bool readOnly = false) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     std::sscanf(stamp.c_str(), "%d-%d-%d %d-%d-%d", &y, &mo, &d, &h, &mi, &s);
     stdfs::create_directories(p.parent_path());
