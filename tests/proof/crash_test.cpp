@@ -166,14 +166,13 @@ protected:
         for (const auto& [h, rel] : versions) {
             if (!present.contains(h) && !s.deletes.contains(rel)) note("version lost: " + rel);
         }
-        const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-        if (comments != allowed.oldComments && comments != allowed.newComments) {
-            note("comment file neither old nor new: " + comments);
-        }
-        const auto settings = settingsOf(world);
-        if (settings != allowed.oldSettings && settings != allowed.newSettings) {
-            note("settings file neither old nor new: " + settings);
-        }
+        auto oldOrNew = [&](const std::string& what, const std::string& now, const std::string& a,
+                            const std::string& b) {
+            if (now != a && now != b) note(what + " neither old nor new: " + now);
+        };
+        oldOrNew("comment file", bytesOr(world.work.path() / kCommentFile, "<missing>"), allowed.oldComments,
+                 allowed.newComments);
+        oldOrNew("settings file", settingsOf(world), allowed.oldSettings, allowed.newSettings);
     }
 
     // After a kill: what it left; then the program runs again (start and
