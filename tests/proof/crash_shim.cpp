@@ -146,17 +146,12 @@ static int openCommon(int dirfd, const char* path, int flags, mode_t mode) {
 OPEN_CALL(open, AT_FDCWD)
 OPEN_CALL(openat, dirfd, int dirfd,)
 
-// Opened directories and closes are followed for the descriptors only.
+// Closes are followed for the descriptors only (a directory opened by path
+// is only read).
 int close(int fd) {
     REAL(close, int (*)(int));
     track(fd, false);
     return real_close(fd);
-}
-DIR* opendir(const char* path) {
-    REAL(opendir, DIR* (*)(const char*));
-    DIR* d = real_opendir(path);
-    if (d) track(::dirfd(d), below(path));
-    return d;
 }
 int closedir(DIR* d) {
     REAL(closedir, int (*)(DIR*));
