@@ -1,17 +1,14 @@
-// The main window's model over the real file system, driven through one
-// operation by the scripted person; the crash test runs it under the crash
-// shim and kills it on the way.
+// The main window's model over the real file system, driven by the scripted
+// person through one operation, for the crash test (which kills it under the
+// crash shim) and the race with another account:
 //
-//   crash_driver <operation> <folder, drive form> <program folder, drive form>
+//   crash_driver <operation> <folder> <program folder> [<native folder>]
 //
-// Operations: open (the large file big.bin), restore (big.bin's older
-// version), delete (two copies of small.txt), comment (a new comment on
-// small.txt, saved over one that another instance stored after this one had
-// read the folder), exit (with a folder comment typed), again (start and
-// exit: the next run of the program), cycle (80 rounds of: open a.txt, an
-// editor's save of it, refresh, restore and delete a copy of it; the folder's
-// native path follows as a fourth argument). The shim starts counting once
-// the window has started, unless the operation is "again".
+// open big.bin; restore its older version; delete two copies of small.txt;
+// comment small.txt over a comment another instance stored meanwhile; exit
+// with a folder comment typed; again: start and exit (the next run); cycle:
+// 80 rounds of open a.txt, an editor's save, refresh, restore and delete a
+// copy. The shim counts from the operation on, except for "again".
 #include <dlfcn.h>
 
 #include <cstdio>

@@ -11,10 +11,10 @@
 //   MABREL_CRASH_COUNT   file that receives the number of calls counted,
 //                        written at a normal exit
 //
-// A call counts when it may change something on disk (reads and looks leave
-// it as it was: a kill after one is a kill before the next change) and a
-// path it names lies below a root, or the descriptor it works on was opened
-// on such a path; opens and closes are seen only to know the descriptors.
+// A call of the program's file layer counts when it may change something on
+// disk (a kill after a read is a kill before the next change) and a path it
+// names lies below a root, or the descriptor it works on was opened on such a
+// path; opens and closes are seen only to know the descriptors.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -144,21 +144,14 @@ static int openCommon(int dirfd, const char* path, int flags, mode_t mode) {
         return openCommon(dirfd, path, flags, mode);                                               \
     }
 OPEN_CALL(open, AT_FDCWD)
-OPEN_CALL(open64, AT_FDCWD)
 OPEN_CALL(openat, dirfd, int dirfd,)
-OPEN_CALL(openat64, dirfd, int dirfd,)
 
-// Opened directories and closes are followed for the descriptors only.
+// Closes are followed for the descriptors only (a directory opened by path
+// is only read).
 int close(int fd) {
     REAL(close, int (*)(int));
     track(fd, false);
     return real_close(fd);
-}
-DIR* opendir(const char* path) {
-    REAL(opendir, DIR* (*)(const char*));
-    DIR* d = real_opendir(path);
-    if (d) track(::dirfd(d), below(path));
-    return d;
 }
 int closedir(DIR* d) {
     REAL(closedir, int (*)(DIR*));
@@ -179,14 +172,10 @@ int closedir(DIR* d) {
     }
 CALL(ssize_t, write, (int fd, const void* b, size_t c), (fd, b, c), isTracked(fd))
 CALL(ssize_t, pwrite, (int fd, const void* b, size_t c, off_t o), (fd, b, c, o), isTracked(fd))
-CALL(ssize_t, pwrite64, (int fd, const void* b, size_t c, off64_t o), (fd, b, c, o), isTracked(fd))
 CALL(int, fsync, (int fd), (fd), isTracked(fd))
-CALL(int, fdatasync, (int fd), (fd), isTracked(fd))
 CALL(int, fchmod, (int fd, mode_t m), (fd, m), isTracked(fd))
-CALL(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), isTracked(fd))
 CALL(int, futimens, (int fd, const struct timespec t[2]), (fd, t), isTracked(fd))
 CALL(int, ftruncate, (int fd, off_t l), (fd, l), isTracked(fd))
-CALL(int, fallocate, (int fd, int m, off_t o, off_t l), (fd, m, o, l), isTracked(fd))
 CALL(int, fsetxattr, (int fd, const char* k, const void* v, size_t s, int f), (fd, k, v, s, f), isTracked(fd))
 CALL(ssize_t, copy_file_range, (int i, off64_t* oi, int o, off64_t* oo, size_t l, unsigned f),
         (i, oi, o, oo, l, f), isTracked(i))
@@ -203,26 +192,10 @@ int ioctl(int fd, unsigned long request, ...) {
     return r;
 }
 
-CALL(int, rename, (const char* a, const char* b), (a, b), below(a) || below(b))
 CALL(int, renameat, (int da, const char* a, int db, const char* b), (da, a, db, b), counts(da, a) || counts(db, b))
-CALL(int, renameat2, (int da, const char* a, int db, const char* b, unsigned f), (da, a, db, b, f),
-          counts(da, a) || counts(db, b))
-CALL(int, link, (const char* a, const char* b), (a, b), below(a) || below(b))
 CALL(int, linkat, (int da, const char* a, int db, const char* b, int f), (da, a, db, b, f),
           counts(da, a) || counts(db, b) || isTracked(da))
-CALL(int, symlink, (const char* a, const char* b), (a, b), below(b))
-CALL(int, unlink, (const char* p), (p), below(p))
 CALL(int, unlinkat, (int d, const char* p, int f), (d, p, f), counts(d, p))
-CALL(int, mkdir, (const char* p, mode_t m), (p, m), below(p))
 CALL(int, mkdirat, (int d, const char* p, mode_t m), (d, p, m), counts(d, p))
-CALL(int, rmdir, (const char* p), (p), below(p))
-CALL(int, chmod, (const char* p, mode_t m), (p, m), below(p))
-CALL(int, fchmodat, (int d, const char* p, mode_t m, int f), (d, p, m, f), counts(d, p))
-CALL(int, utimensat, (int d, const char* p, const struct timespec t[2], int f), (d, p, t, f),
-          counts(d, p) || (!p && isTracked(d)))
-CALL(int, setxattr, (const char* p, const char* k, const void* v, size_t s, int f), (p, k, v, s, f), below(p))
-CALL(int, lsetxattr, (const char* p, const char* k, const void* v, size_t s, int f), (p, k, v, s, f),
-          below(p))
-CALL(int, truncate, (const char* p, off_t l), (p, l), below(p))
 
 }  // extern "C"

@@ -28,20 +28,9 @@ constexpr std::size_t kHuge = 64u << 20;
 
 // A large file's bytes: one version differs from another in every block.
 std::string largeContent(std::size_t size, char version) {
-    std::string block(4096, version);
-    for (std::size_t i = 0; i < block.size(); i += 64) block[i] = static_cast<char>('0' + (i / 64) % 10);
-    std::string out;
-    out.reserve(size);
-    while (out.size() < size) out += block;
-    out.resize(size);
+    std::string out(size, version);
+    for (std::size_t i = 0; i < size; i += 64) out[i] = static_cast<char>('0' + (i / 64) % 10);
     return out;
-}
-
-void put(const stdfs::path& p, const std::string& bytes, int y, int mo, int d, bool readOnly = false) {
-    stdfs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    setModificationTime(p, y, mo, d, 1, 1, 1);
-    if (readOnly) ::chmod(p.c_str(), 0444);
 }
 
 // The folders of one run: a work folder and the program's folder. With
@@ -50,21 +39,18 @@ void put(const stdfs::path& p, const std::string& bytes, int y, int mo, int d, b
 // the record of a file no longer there.
 struct World {
     explicit World(std::size_t bigSize, bool staleFiles = false) {
-        const auto w = work.path();
-        put(w / "big.bin", largeContent(bigSize, 'B'), 2021, 2, 2);
-        put(w / kBackupDir / "big_2021-01-01 01-01-01.bin", largeContent(bigSize, 'A'), 2021, 1, 1, true);
-        put(w / "small.txt", "small 3", 2020, 3, 3);
-        put(w / kBackupDir / "small_2020-01-01 01-01-01.txt", "small 1", 2020, 1, 1, true);
-        put(w / kBackupDir / "small_2020-02-02 02-02-02.txt", "small 2", 2020, 2, 2, true);
-        put(w / kBackupDir / "small_2020-03-03 01-01-01.txt", "small 3", 2020, 3, 3, true);  // redundant
+        const auto w = work.path(), copies = w / kBackupDir;
+        put(w / "big.bin", largeContent(bigSize, 'B'), "2021-02-02 01-01-01");
+        put(copies / "big_2021-01-01 01-01-01.bin", largeContent(bigSize, 'A'), "2021-01-01 01-01-01", true);
+        put(w / "small.txt", "small 3", "2020-03-03 01-01-01");
+        put(copies / "small_2020-01-01 01-01-01.txt", "small 1", "2020-01-01 01-01-01", true);
+        put(copies / "small_2020-02-02 02-02-02.txt", "small 2", "2020-02-02 01-01-01", true);
+        put(copies / "small_2020-03-03 01-01-01.txt", "small 3", "2020-03-03 01-01-01", true);  // redundant
         std::ofstream(w / kCommentFile, std::ios::binary)
             << "folder note\r\nsmall.txt_2020-01-01 01-01-01,on s1\r\nbig.bin_2021-02-02 01-01-01,on big\r\n"
             << (staleFiles ? "gone.txt_2019-01-01 01-01-01,its file is gone\r\n" : "");
         stdfs::create_directory(program());
-        std::ofstream(program() / "mabrel9-iv.ini", std::ios::binary)
-            << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << (staleFiles ? programDrive() : work.drivePath())
-            << "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\nexceptionExtList1,.exe.\r\n"
-               "exceptionExtList2Mode, 0 \r\nexceptionExtList2,.exe.\r\n";
+        putSettings(program(), staleFiles ? programDrive() : work.drivePath());
     }
     // The program's folder, which is also where it keeps its settings: the
     // real program's configuration folder (XDG_CONFIG_HOME) is `exe`.
@@ -159,22 +145,18 @@ protected:
         return p;
     }
 
-    // The program runs again (start and exit) after a kill.
-    void runAgain(World& world) {
-        const Scenario again("again");
-        Child p = runScenario(again, world, 0, false, runtime.path() / "again.count");
-        if (!p.succeeded()) note("the run after the kill failed");
-    }
-
     void note(const std::string& what) { findings.push_back(current + ": " + what); }
 
-    // What a kill may leave: old or new whole files, every version, complete copies.
-    void checkAfterKill(const World& world, const std::map<std::size_t, std::string>& versions,
-                        const Scenario& s, const std::string& oldComments, const std::string& newComments,
-                        const std::string& oldSettings, const std::string& newSettings) {
-        const auto now = filesBelow(world.work.path());
+    // The comment and settings files a kill may leave: the old or the new whole file.
+    struct Allowed {
+        std::string oldComments, newComments, oldSettings, newSettings;
+    };
+
+    // What a kill may leave: the allowed files, every version, complete copies.
+    void check(const World& world, const std::map<std::size_t, std::string>& versions, const Scenario& s,
+               const Allowed& allowed) {
         std::set<std::size_t> present;
-        for (const auto& [rel, bytes] : now) {
+        for (const auto& [rel, bytes] : filesBelow(world.work.path())) {
             const std::size_t h = std::hash<std::string>{}(bytes);
             present.insert(h);
             if (isInBackupDir(world.work.path() / rel) && !versions.contains(h)) {
@@ -184,10 +166,29 @@ protected:
         for (const auto& [h, rel] : versions) {
             if (!present.contains(h) && !s.deletes.contains(rel)) note("version lost: " + rel);
         }
+        auto oldOrNew = [&](const std::string& what, const std::string& now, const std::string& a,
+                            const std::string& b) {
+            if (now != a && now != b) note(what + " neither old nor new: " + now);
+        };
+        oldOrNew("comment file", bytesOr(world.work.path() / kCommentFile, "<missing>"), allowed.oldComments,
+                 allowed.newComments);
+        oldOrNew("settings file", settingsOf(world), allowed.oldSettings, allowed.newSettings);
+    }
+
+    // After a kill: what it left; then the program runs again (start and
+    // exit), and leaves no temporary and loses nothing either.
+    void afterKill(World& world, const std::map<std::size_t, std::string>& versions, const Scenario& s,
+                   const Allowed& allowed) {
+        check(world, versions, s, allowed);
+        if (!runScenario(Scenario("again"), world, 0, false, runtime.path() / "again.count").succeeded()) {
+            note("the run after the kill failed");
+        }
+        for (const auto& t : temporariesBelow(world.work.path())) note("temporary left: " + t);
+        for (const auto& t : temporariesBelow(world.program())) {
+            if (t != "mabrel9-iv") note("temporary left beside the program: " + t);
+        }
         const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-        if (comments != oldComments && comments != newComments) note("comment file neither old nor new: " + comments);
-        const auto settings = settingsOf(world);
-        if (settings != oldSettings && settings != newSettings) note("settings file neither old nor new: " + settings);
+        check(world, versions, s, {comments, comments, allowed.oldSettings, allowed.newSettings});
     }
 
     // The settings file without what differs from one run to the next: the
@@ -205,28 +206,20 @@ protected:
         return s;
     }
 
-    void checkTemporaries(const World& world) {
-        for (const auto& t : temporariesBelow(world.work.path())) note("temporary left: " + t);
-        for (const auto& t : temporariesBelow(world.program())) {
-            if (t != "mabrel9-iv") note("temporary left beside the program: " + t);
-        }
-    }
-
     // Every kill point of the scenario, before and after each call.
     void sweep(const Scenario& s) {
         const auto countFile = runtime.path() / (s.name + ".count");
-        std::string oldComments, newComments, oldSettings, newSettings;
+        Allowed allowed;
         {
             World world(s.bigSize, s.realProgram);
-            oldComments = readBytes(world.work.path() / kCommentFile);
+            allowed.oldComments = readBytes(world.work.path() / kCommentFile);
             // What the other instance of the comment scenario stores first.
-            if (s.name == "comment") oldComments += "small.txt_2020-02-02 02-02-02,from another instance\r\n";
-            oldSettings = settingsOf(world);
+            if (s.name == "comment") allowed.oldComments += "small.txt_2020-02-02 02-02-02,from another instance\r\n";
+            allowed.oldSettings = settingsOf(world);
             current = s.name + " without a kill";
-            Child p = runScenario(s, world, 0, false, countFile);
-            if (!p.succeeded()) note("did not run to its end");
-            newComments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-            newSettings = settingsOf(world);
+            if (!runScenario(s, world, 0, false, countFile).succeeded()) note("did not run to its end");
+            allowed.newComments = bytesOr(world.work.path() / kCommentFile, "<missing>");
+            allowed.newSettings = settingsOf(world);
         }
         long calls = -1;
         std::ifstream(countFile) >> calls;
@@ -240,14 +233,9 @@ protected:
                 const auto versions = versionsBelow(world.work.path());
                 current = s.name + ", killed " + (after ? "after" : "before") + " call " + std::to_string(at) + " of " +
                           std::to_string(calls);
-                Child p = runScenario(s, world, at, after, countFile);
                 ++points;
-                if (!p.killed()) continue;  // the run took another way; nothing to check
-                checkAfterKill(world, versions, s, oldComments, newComments, oldSettings, newSettings);
-                runAgain(world);
-                checkTemporaries(world);
-                const auto comments = bytesOr(world.work.path() / kCommentFile, "<missing>");
-                checkAfterKill(world, versions, s, comments, comments, oldSettings, newSettings);
+                // A run that took another way was not killed: nothing to check.
+                if (runScenario(s, world, at, after, countFile).killed()) afterKill(world, versions, s, allowed);
             }
         }
     }
@@ -297,12 +285,10 @@ TEST_F(CrashTest, AKillAtAnyMomentLosesNothing) {
                 ::kill(p.pid, SIGKILL);
             });
             ++points;
-            checkAfterKill(world, versions, large, comments, comments, settings, settings);
             for (const auto& t : temporariesBelow(world.work.path())) {
                 if (!isInBackupDir(world.work.path() / t)) note("temporary left beside the file by the kill: " + t);
             }
-            runAgain(world);
-            checkTemporaries(world);
+            afterKill(world, versions, large, {comments, comments, settings, settings});
         }
     }
 

@@ -18,15 +18,18 @@
 #include <cstdarg>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <set>
 #include <tuple>
+#include <type_traits>
 
+#include "folderview/comment_file.h"
 #include "platform/errors.h"
-#include "support/fault_injection.h"
+#include "platform/posix/errno_map.h"
 #include "platform/posix/syscalls.h"
+#include "platform/text.h"
 #include "proof/invariants.h"
 #include "proof/person.h"
+#include "support/fault_injection.h"
 
 namespace mabrel::test {
 namespace {
@@ -54,10 +57,7 @@ public:
         else if (!loads.empty()) loads.back().second = fs_.calls(FsOp::Any);
     }
     bool inLoad(int call) const {
-        for (const auto& [from, to] : loads) {
-            if (call > from && call <= to) return true;
-        }
-        return false;
+        return std::ranges::any_of(loads, [call](const auto& l) { return call > l.first && call <= l.second; });
     }
     std::vector<std::pair<int, int>> loads;
 
@@ -78,31 +78,22 @@ constexpr char kGone[] = "2020-05-05 05-05-05";
 constexpr char kX[] = "2020-06-06 06-06-06";
 constexpr char kD[] = "2024-04-04 04-04-04";
 
-void writeAt(const TempDir& dir, const std::string& relative, const std::string& bytes, const std::string& stamp,
-             bool readOnly = false) {
-    int y, mo, d, h, mi, s;
-    std::sscanf(stamp.c_str(), "%d-%d-%d %d-%d-%d", &y, &mo, &d, &h, &mi, &s);
-    const auto p = dir.write(relative, bytes);
-    setModificationTime(p, y, mo, d, h, mi, s);
-    if (readOnly) stdfs::permissions(p, stdfs::perms::owner_write | stdfs::perms::group_write |
-                                            stdfs::perms::others_write, stdfs::perm_options::remove);
-}
-
 std::string copyOf(const std::string& base, const std::string& stamp) {
     return std::string(kBackupDir) + "/" + base + "_" + stamp + ".txt";
 }
 
 void buildFolders(const TempDir& work, const TempDir& exeDir, const std::string& root) {
-    writeAt(work, "a.txt", "alpha 3", kA3);
-    writeAt(work, copyOf("a", kA1), "alpha 1", kA1, true);
-    writeAt(work, copyOf("a", kA2), "alpha 2", kA2, true);
-    writeAt(work, copyOf("a", kA3), "alpha 3", kA3, true);  // redundant
-    writeAt(work, "b.txt", "bravo 2", kB2);
-    writeAt(work, copyOf("b", kB1), "bravo 1", kB1, true);
-    writeAt(work, "c.dat", "charlie", kC);
-    writeAt(work, "ro.txt", "read-only by choice", kC, true);
-    writeAt(work, copyOf("gone", kGone), "gone 1", kGone, true);
-    writeAt(work, "x.exe", "hidden by the filter", kX);
+    const auto w = work.path();
+    put(w / "a.txt", "alpha 3", kA3);
+    put(w / copyOf("a", kA1), "alpha 1", kA1, true);
+    put(w / copyOf("a", kA2), "alpha 2", kA2, true);
+    put(w / copyOf("a", kA3), "alpha 3", kA3, true);  // redundant
+    put(w / "b.txt", "bravo 2", kB2);
+    put(w / copyOf("b", kB1), "bravo 1", kB1, true);
+    put(w / "c.dat", "charlie", kC);
+    put(w / "ro.txt", "read-only by choice", kC, true);
+    put(w / copyOf("gone", kGone), "gone 1", kGone, true);
+    put(w / "x.exe", "hidden by the filter", kX);
     std::string comments = "folder note\r\n";
     for (const auto& [file, stamp, text] : {std::tuple{"a.txt", kA3, "a3"}, {"a.txt", kA1, "a1"}, {"a.txt", kA2, "a2"},
                                             {"b.txt", kB1, "b1"}, {"c.dat", kC, "c"}, {"gone.txt", kGone, "gone"},
@@ -110,13 +101,10 @@ void buildFolders(const TempDir& work, const TempDir& exeDir, const std::string&
         comments += std::string(file) + "_" + stamp + ",on " + text + "\r\n";
     }
     work.write(kCommentFile, comments);
-    writeAt(work, "sub/d.txt", "delta", kD);
+    put(w / "sub/d.txt", "delta", kD);
     work.write(std::string("sub/") + kCommentFile, std::string("sub note\r\nd.txt_") + kD + ",on d\r\n");
-    writeAt(work, "fresh/e.txt", "echo", kD);
-    exeDir.write("mabrel9-iv.ini", "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," + root +
-                                       "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\n"
-                                       "exceptionExtList1,.bin.com.dic.dll.exe.\r\nexceptionExtList2Mode, 0 \r\n"
-                                       "exceptionExtList2,.exe.\r\n");
+    put(w / "fresh/e.txt", "echo", kD);
+    putSettings(exeDir.path(), root);
 }
 
 struct Folders {
@@ -131,10 +119,6 @@ struct Run : Folders, Session {
         ui = &person;
         buildFolders(work, exeDir, root);
         newWindow();
-    }
-    void start(const std::string& folder) {
-        process.commandLineText = folder;
-        window->Form_Load();
     }
     const std::string root = work.drivePath();
     FaultInjectingFileSystem faults{*native};
@@ -173,11 +157,13 @@ const std::vector<std::string> kFolders = {"", "sub", "fresh"};
 std::map<std::string, std::string> commentsIn(const Run& run, const std::string& folder, bool screen) {
     std::map<std::string, std::string> c;
     if (!screen) {
-        if (auto stored = readCommentFile(run.work.path() / folder / kCommentFile, *run.codec)) {
-            c = stored->records;
-            c[""] = stored->folder;
+        const auto bytes = bytesOr(run.work.path() / folder / kCommentFile, "");
+        const auto lines = platform::splitLines(platform::decodeText(*run.codec, bytes));
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            if (auto r = folderview::parseCommentRecord(lines[i])) c[r->key] = r->comment;
         }
-    } else if (run.window && run.state.p_driveAndPath == driveFolder(run, folder)) {
+        if (!lines.empty()) c[""] = lines.front();
+    } else if (run.state.p_driveAndPath == driveFolder(run, folder)) {
         c[""] = run.window->txtFolderComment.text;
         for (const auto& row : run.window->lvwFiles.rows) {
             if (!row.cells[4].empty()) c[row.cells[5]] = row.cells[4];
@@ -254,17 +240,14 @@ std::vector<std::string> check(const Run& run, const Before& before, const Opera
 // Whether a failed call may pass without a message.
 bool silentByDesign(const Run& run, const FaultInjectingFileSystem::Failure& f, const Operation& op) {
     const bool inLoad = run.person.inLoad(f.call);
-    auto endsWith = [](const std::string& s, const std::string& tail) {
-        return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-    };
     // The settings reader and writer, the comment-file save; clearing away
     // what interrupted writes left (a leftover is found by its own check).
-    if (endsWith(f.path, ".ini") || f.op == FsOp::RemoveStaleTemporaries) return true;
+    if (f.path.ends_with(".ini") || f.op == FsOp::RemoveStaleTemporaries) return true;
     // The settings folder, and the folders above it where it is made.
     if (f.op == FsOp::OpenDirectory && run.process.exeFolder.rfind(withoutTrailingSeparator(f.path), 0) == 0) return true;
     // Looking for an entry that is not there finds nothing.
     if (f.errorNumber == platform::err::FileNotFound && (f.op == FsOp::Find || f.op == FsOp::List)) return true;
-    if (endsWith(f.path, kCommentFile)) return !inLoad || f.errorNumber == platform::err::FileNotFound;
+    if (f.path.ends_with(kCommentFile)) return !inLoad || f.errorNumber == platform::err::FileNotFound;
     // A copy found again whose age cannot start anew is left as it is.
     if (f.op == FsOp::MarkTaken) return true;
     if (inLoad) {
@@ -310,7 +293,6 @@ struct Plan {
 
 // What the table below saw and did in one run.
 struct Seam {
-    long calls = 0;
     Plan plan;
     bool fired = false;
     std::string firedName, firedPath;
@@ -326,33 +308,31 @@ std::string pathOf(int fd) {
     return it == seam.fdPaths.end() ? std::string() : it->second;
 }
 
-// Before each call: whether (and how) it fails.
-struct Verdict {
-    int error = 0;
-    bool cut = false;
-    bool end = false;
-};
-Verdict enter(const char* name, const std::string& path) {
-    ++seam.calls;
+// Before each call: the fault it meets, if any.
+const Plan* enter(const char* name, const std::string& path) {
     seam.names.push_back(name);
     const Plan& p = seam.plan;
-    if (p.at == 0 || (p.sticky ? seam.calls < p.at : seam.calls != p.at)) return {};
+    const auto call = static_cast<long>(seam.names.size());
+    if (p.at == 0 || (p.sticky ? call < p.at : call != p.at)) return nullptr;
     if (!seam.fired) {
         seam.fired = true;
         seam.firedName = name;
         seam.firedPath = path;
-        if (seam.fs) seam.fsCall = seam.fs->lastCall();
+        seam.fsCall = seam.fs->lastCall();
     }
-    if (p.kind == Kind::Short) return {0, true, false};
-    if (p.kind == Kind::EarlyEnd) return {0, false, true};
-    return {p.error, false, false};
+    return &p;
 }
 const Syscalls& real() { return realSyscalls(); }
 
-#define FAIL_OR(v, result)        \
-    if ((v).error) {              \
-        errno = (v).error;        \
-        return result;            \
+template <class R>
+R failed() {
+    if constexpr (std::is_pointer_v<R>) return nullptr;
+    else return R(-1);
+}
+#define FAIL_OR(v, R)                          \
+    if ((v) && (v)->kind == Kind::Errno) {     \
+        errno = (v)->error;                    \
+        return failed<R>();                    \
     }
 
 // The variadic arguments: a mode where the call may create a file, a pointer.
@@ -367,8 +347,8 @@ const Syscalls& real() { return realSyscalls(); }
     void* arg = va_arg(ap, void*); \
     va_end(ap)
 
-int opened(const Verdict& v, const std::string& shown, const std::function<int()>& call) {
-    FAIL_OR(v, -1);
+int opened(const Plan* v, const std::string& shown, const std::function<int()>& call) {
+    FAIL_OR(v, int);
     const int fd = call();
     if (fd >= 0) seam.fdPaths[fd] = shown;
     return fd;
@@ -383,20 +363,20 @@ int openat(int dir, const char* path, int flags, ...) {
     return opened(enter("openat", shown), shown, [&] { return real().openat(dir, path, flags, mode); });
 }
 int close(int fd) {
-    const Verdict v = enter("close", pathOf(fd));
+    const Plan* v = enter("close", pathOf(fd));
     seam.fdPaths.erase(fd);
     const int rc = real().close(fd);
-    FAIL_OR(v, -1);
+    FAIL_OR(v, int);
     return rc;
 }
 // Calls that move bytes: a fault may also cut the count or end the file early.
-#define COUNTED(name, params, fd, args)                 \
-    ssize_t name params {                               \
-        const Verdict v = enter(#name, pathOf(fd));     \
-        FAIL_OR(v, -1);                                 \
-        if (v.end) return 0;                            \
-        const size_t n = v.cut && c > 1 ? c / 2 : c;    \
-        return real().name args;                        \
+#define COUNTED(name, params, fd, args)                                   \
+    ssize_t name params {                                                 \
+        const Plan* v = enter(#name, pathOf(fd));                         \
+        FAIL_OR(v, ssize_t);                                              \
+        if (v && v->kind == Kind::EarlyEnd) return 0;                     \
+        const size_t n = v && v->kind == Kind::Short && c > 1 ? c / 2 : c; \
+        return real().name args;                                          \
     }
 COUNTED(read, (int fd, void* b, size_t c), fd, (fd, b, n))
 COUNTED(pread, (int fd, void* b, size_t c, off_t o), fd, (fd, b, n, o))
@@ -405,42 +385,34 @@ COUNTED(pwrite, (int fd, const void* b, size_t c, off_t o), fd, (fd, b, n, o))
 COUNTED(copy_file_range, (int in, off64_t* io, int fd, off64_t* oo, size_t c, unsigned f), fd, (in, io, fd, oo, n, f))
 int ioctl(int fd, unsigned long request, ...) {
     POINTER_ARG(request);
-    const Verdict v = enter("ioctl", pathOf(fd));
-    FAIL_OR(v, -1);
+    const Plan* v = enter("ioctl", pathOf(fd));
+    FAIL_OR(v, int);
     return real().ioctl(fd, request, arg);
 }
 DIR* opendir(const char* path) {
-    const Verdict v = enter("opendir", path);
-    FAIL_OR(v, nullptr);
+    const Plan* v = enter("opendir", path);
+    FAIL_OR(v, DIR*);
     DIR* d = real().opendir(path);
     if (d) seam.fdPaths[::dirfd(d)] = path;
     return d;
 }
-DIR* fdopendir(int fd) {
-    const Verdict v = enter("fdopendir", pathOf(fd));
-    FAIL_OR(v, nullptr);
-    return real().fdopendir(fd);
-}
-struct dirent* readdir(DIR* d) {
-    const Verdict v = enter("readdir", pathOf(::dirfd(d)));
-    FAIL_OR(v, nullptr);
-    return real().readdir(d);
-}
 int closedir(DIR* d) {
-    const Verdict v = enter("closedir", pathOf(::dirfd(d)));
+    const Plan* v = enter("closedir", pathOf(::dirfd(d)));
     seam.fdPaths.erase(::dirfd(d));
     const int rc = real().closedir(d);
-    FAIL_OR(v, -1);
+    FAIL_OR(v, int);
     return rc;
 }
 
 // The rest fail or pass: no counts to cut.
 #define PLAIN(ret, name, params, args, path) \
     ret name params {                          \
-        const Verdict verdict = enter(#name, path); \
-        FAIL_OR(verdict, static_cast<ret>(-1));     \
+        const Plan* v = enter(#name, path);    \
+        FAIL_OR(v, ret);                       \
         return real().name args;               \
     }
+PLAIN(DIR*, fdopendir, (int fd), (fd), pathOf(fd))
+PLAIN(struct dirent*, readdir, (DIR* d), (d), pathOf(::dirfd(d)))
 PLAIN(int, fsync, (int fd), (fd), pathOf(fd))
 PLAIN(int, ftruncate, (int fd, off_t l), (fd, l), pathOf(fd))
 PLAIN(int, stat, (const char* p, struct stat* st), (p, st), p)
@@ -458,8 +430,8 @@ PLAIN(ssize_t, fgetxattr, (int fd, const char* n, void* val, size_t s), (fd, n, 
 PLAIN(int, fsetxattr, (int fd, const char* n, const void* val, size_t s, int f), (fd, n, val, s, f), pathOf(fd))
 int fcntl(int fd, int command, ...) {
     POINTER_ARG(command);
-    const Verdict v = enter("fcntl", pathOf(fd));
-    FAIL_OR(v, -1);
+    const Plan* v = enter("fcntl", pathOf(fd));
+    FAIL_OR(v, int);
     return real().fcntl(fd, command, arg);
 }
 
@@ -527,15 +499,9 @@ std::string describe(const Plan& p) {
 // number that call reports for it.
 bool silentSystemCall(const Run& run, const sys::Seam& s, const Operation& op) {
     auto f = s.fsCall;
-    switch (s.plan.kind == sys::Kind::Errno ? s.plan.error : EIO) {
-    case EACCES:
-    case EPERM: f.errorNumber = platform::err::PermissionDenied; break;
-    case ENOSPC: f.errorNumber = platform::err::DiskFull; break;
-    // Where the folder is there, as it always is here.
-    case ENOENT:
-    case ENOTDIR: f.errorNumber = platform::err::FileNotFound; break;
-    default: f.errorNumber = platform::err::DeviceIo; break;
-    }
+    // In a folder that is there, as it always is here.
+    const int error = s.plan.kind == sys::Kind::Errno ? s.plan.error : EIO;
+    f.errorNumber = platform::posix::errorNumberFor(error, (run.work.path() / "x").string());
     // An entry of a folder that cannot be looked at is left out of the list.
     if (run.person.inLoad(f.call) && f.op == FsOp::List && s.firedName == "fstatat") return true;
     // DOS attributes beyond read-only are kept only where the file system can.
@@ -545,8 +511,9 @@ bool silentSystemCall(const Run& run, const sys::Seam& s, const Operation& op) {
 
 struct Outcome {
     bool reached = false;
-    std::vector<std::string> calls;  // the system calls of a run without a fault
-    std::string failedCall;  // the first call failed: operation and path
+    std::vector<std::string> calls;  // the system calls made
+    std::string end;                 // what the run ended with (endState)
+    std::string failedCall;          // the first call failed: operation and path
     std::vector<std::string> violations;
 };
 
@@ -562,29 +529,25 @@ std::string endState(const Run& run) {
     std::string settings = bytesOr(run.exeDir.path() / "mabrel9-iv.ini", "<none>");
     if (const auto at = settings.find(run.root); at != std::string::npos) settings.replace(at, run.root.size(), "<root>");
     out += settings;
-    if (run.window) {
-        for (const auto& row : run.window->lvwFiles.rows) {
-            for (const auto& c : row.cells) out += c + "|";
-        }
-        out += run.window->txtFolderComment.text + "|" + std::to_string(run.person.shellRequests.size());
-        out += run.state.p_driveAndPath.substr(std::min(run.root.size(), run.state.p_driveAndPath.size()));
+    for (const auto& row : run.window->lvwFiles.rows) {
+        for (const auto& c : row.cells) out += c + "|";
     }
-    return out;
+    out += run.window->txtFolderComment.text + "|" + std::to_string(run.person.shellRequests.size());
+    return out + run.state.p_driveAndPath.substr(std::min(run.root.size(), run.state.p_driveAndPath.size()));
 }
 
 // One run: the operation with call `n` failing (0: none), or the system call
-// of `plan`, or cancelled at progress report `cancelAt`; then the person
-// carries on with everything working again (refresh and exit, or a new start).
+// of `plan` (`cleanEnd`: how the run ends without it), or cancelled at
+// progress report `cancelAt`; then the person carries on with everything
+// working again (refresh and exit, or a new start).
 Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::Plan& plan = {},
-                const std::string* cleanEnd = nullptr, std::string* endOut = nullptr, std::size_t cancelAt = 0) {
+                const std::string& cleanEnd = "", std::size_t cancelAt = 0) {
     Outcome out;
-    sys::seam = sys::Seam{};  // nothing of an earlier run's
     Run run;
+    run.process.commandLineText = driveFolder(run, op.startIn);
     if (op.started) {
-        run.start(driveFolder(run, op.startIn));
+        run.window->Form_Load();
         op.prepare(run);
-    } else {
-        run.process.commandLineText = driveFolder(run, op.startIn);
     }
     const Before before = snapshot(run);
     const std::size_t messagesBefore = run.person.messages.size();
@@ -599,15 +562,14 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         };
     }
     {
-        std::optional<sys::Installed> seam;
-        if (plan.at > 0 || endOut) seam.emplace(plan, run.faults);
+        const sys::Installed seam(plan, run.faults);
         op.act(run);
     }
     run.faults.clear();
     run.person.cancelWhen = nullptr;
     const auto& failures = run.faults.failures();
     out.reached = !failures.empty() || sys::seam.fired || (cancelAt > 0 && run.person.progressReports.size() >= cancelAt);
-    if (endOut) out.calls = sys::seam.names;
+    out.calls = sys::seam.names;
     // Paths, in drive or native form, without the random names of the
     // test's folders and temporaries.
     auto relative = [&](std::string path) {
@@ -630,14 +592,10 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
         if (file.find(kBackupDir) != std::string::npos || file.rfind(run.root, 0) != 0) continue;
         std::string rel = file.substr(run.root.size());
         std::replace(rel.begin(), rel.end(), '\\', '/');
-        const auto p = run.work.path() / rel;
-        if (stdfs::exists(p)) {
-            run.work.write(rel, "edited after open");
-            setModificationTime(p, 2025, 5, 5, 5, 5, 5);
-        }
+        if (const auto p = run.work.path() / rel; stdfs::exists(p)) put(p, "edited after open", "2025-05-05 05-05-05");
     }
 
-    if (endOut) *endOut = endState(run);
+    out.end = endState(run);
     for (auto& v : check(run, before, op, true, !sticky)) out.violations.push_back(relative(v));
     if (cancelAt > 0 && out.reached) {
         // Cancelled: ended as a failure would, but nothing to read about,
@@ -651,7 +609,7 @@ Outcome runOnce(const Operation& op, int n, int error, bool sticky, const sys::P
             }
         }
     }
-    if (run.person.messages.size() == messagesBefore && sys::seam.fired && !(cleanEnd && endState(run) == *cleanEnd) &&
+    if (run.person.messages.size() == messagesBefore && sys::seam.fired && out.end != cleanEnd &&
         !silentSystemCall(run, sys::seam, op)) {
         out.violations.push_back("failure not shown: " + out.failedCall);
     }
@@ -681,12 +639,12 @@ std::vector<Operation> operations() {
 
     add("start-up", [](Run& r) { r.window->Form_Load(); }).started = false;
     add("load", [](Run& r) { r.window->fun_Load(); }).prepare = [](Run& r) {
-        writeAt(r.work, copyOf("a", kA3), "alpha 3", kA3, true);  // redundant again
+        put(r.work.path() / copyOf("a", kA3), "alpha 3", kA3, true);  // redundant again
     };
     add("open", [](Run& r) { r.window->fun_aOpen(r.rowOf("b.txt")); }).prepare = typeFolderComment;
     add("open (no backup store yet)", [](Run& r) { r.window->fun_aOpen(r.rowOf("e.txt")); }).startIn = "fresh";
     add("open (its copy there)", [](Run& r) { r.window->fun_aOpen(r.rowOf("b.txt")); }).prepare = [](Run& r) {
-        writeAt(r.work, copyOf("b", kB2), "bravo 2", kB2, true);
+        put(r.work.path() / copyOf("b", kB2), "bravo 2", kB2, true);
     };
     add("restore", [](Run& r) { r.menu({r.rowOf("a.txt", kA1)}, frm_rclick::kRestore); }).prepare = typeFolderComment;
     auto& del = add("delete", [](Run& r) {
@@ -695,18 +653,16 @@ std::vector<Operation> operations() {
     del.prepare = typeFolderComment;
     del.deletes = {{copyOf("a", kA1), std::string("a.txt_") + kA1},
                    {copyOf("b", kB1), std::string("b.txt_") + kB1}};
-    auto& comment = add("comment", [](Run& r) {
+    auto commentOnA2 = [](Run& r) {
         r.person.inputAnswers.push_back("new on a2");
         r.menu({r.rowOf("a.txt", kA2)}, frm_rclick::kComment);
-    });
+    };
+    auto& comment = add("comment", commentOnA2);
     comment.prepare = typeFolderComment;
     comment.sets[std::string("a.txt_") + kA2] = "new on a2";
     // Another instance on the same folder stored comments after this one
     // read it: the save writes this one's change over them.
-    auto& over = add("comment over another's", [](Run& r) {
-        r.person.inputAnswers.push_back("new on a2");
-        r.menu({r.rowOf("a.txt", kA2)}, frm_rclick::kComment);
-    });
+    auto& over = add("comment over another's", commentOnA2);
     over.prepare = [](Run& r) {
         Session other(r.exeDir.drivePath(), r.root);
         other.newWindow().Form_Load();
@@ -739,10 +695,12 @@ TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
         for (const auto& v : o.violations) grouped[where + ": " + v].push_back(how);
     };
     const auto ops = operations();
-    // A sweep that injected nothing into an operation proves nothing of it.
-    std::map<std::string, int> injected, injectedBelow;
+    int systemRuns = 0, cancelRuns = 0;
     for (const auto& op : ops) {
-        record(runOnce(op, 0, 0, false), op.name + ", no failure", "-");
+        const auto clean = runOnce(op, 0, 0, false);
+        record(clean, op.name + ", no failure", "-");
+        // A sweep that injected nothing into an operation proves nothing of it.
+        int injected = 0, injectedBelow = 0;
         for (bool sticky : {false, true}) {
             for (int error : kErrors) {
                 for (int n = 1; n < 400; ++n) {
@@ -750,40 +708,30 @@ TEST(FaultSweep, NothingIsLostWhicheverCallFails) {
                     record(o, op.name + ", call " + std::to_string(n) + " (" + o.failedCall + ")",
                            std::to_string(error) + (sticky ? " for good" : " once"));
                     if (!o.reached) break;
-                    ++injected[op.name];
+                    ++injected;
                 }
             }
         }
-    }
-    // The same at the system calls inside the POSIX layer.
-    int systemRuns = 0;
-    for (const auto& op : ops) {
-        std::string cleanEnd;
-        const auto clean = runOnce(op, 0, 0, false, {}, nullptr, &cleanEnd);
+        // The same at the system calls inside the POSIX layer.
         for (std::size_t at = 1; at <= clean.calls.size(); ++at) {
             for (const auto& plan : sys::faultsFor(clean.calls[at - 1], static_cast<long>(at))) {
-                const auto o = runOnce(op, 0, 0, plan.sticky, plan, &cleanEnd);
+                const auto o = runOnce(op, 0, 0, plan.sticky, plan, clean.end);
                 ++systemRuns;
-                if (o.reached) ++injectedBelow[op.name];
+                injectedBelow += o.reached;
                 record(o, op.name + ", system call " + std::to_string(at) + " (" + o.failedCall + ")",
                        sys::describe(plan));
             }
         }
-    }
-    // The person cancels each copy at each of its progress reports in turn.
-    int cancelRuns = 0;
-    for (const auto& op : ops) {
+        // The person cancels each copy at each of its progress reports in turn.
         for (std::size_t at = 1;; ++at) {
-            const auto o = runOnce(op, 0, 0, false, {}, nullptr, nullptr, at);
+            const auto o = runOnce(op, 0, 0, false, {}, "", at);
             if (!o.reached) break;
             ++cancelRuns;
             record(o, op.name + ", cancelled at " + o.failedCall, "-");
         }
-    }
-    for (const auto& op : ops) {
-        if (injected[op.name] == 0) grouped[op.name + ": no file-system call failed"].push_back("-");
-        if (injectedBelow[op.name] == 0) grouped[op.name + ": no system call failed"].push_back("-");
-        violations += (injected[op.name] == 0) + (injectedBelow[op.name] == 0);
+        if (injected == 0) grouped[op.name + ": no file-system call failed"].push_back("-");
+        if (injectedBelow == 0) grouped[op.name + ": no system call failed"].push_back("-");
+        violations += (injected == 0) + (injectedBelow == 0);
     }
     std::printf("(%d of the runs failed a system call, %d cancelled a copy)\n", systemRuns, cancelRuns);
     for (const auto& [what, how] : grouped) {

@@ -6,14 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "folderview/comment_file.h"
-#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace mabrel::test::proof {
@@ -42,6 +41,27 @@ inline stdfs::path scratchParent() {
 inline std::string bytesOr(const stdfs::path& p, const std::string& missing) {
     std::error_code ec;
     return stdfs::is_regular_file(p, ec) ? readBytes(p) : missing;
+}
+
+// Writes a file, its folders too, with the modification time `stamp`
+// ("2021-01-02 03-04-05"); read-only when asked.
+inline stdfs::path put(const stdfs::path& p, const std::string& bytes, const std::string& stamp,
+                       bool readOnly = false) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    std::sscanf(stamp.c_str(), "%d-%d-%d %d-%d-%d", &y, &mo, &d, &h, &mi, &s);
+    stdfs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+    setModificationTime(p, y, mo, d, h, mi, s);
+    if (readOnly) ::chmod(p.c_str(), 0444);
+    return p;
+}
+
+// The program's settings in `folder`, its last folder `lastPath`; .exe files hidden.
+inline void putSettings(const stdfs::path& folder, const std::string& lastPath) {
+    std::ofstream(folder / "mabrel9-iv.ini", std::ios::binary)
+        << "[mabrel9-iv]\r\nversion, 4 . 0 . 9 \r\nlastPath," << lastPath
+        << "\r\nlastAccess,2026-01-01 00:00:00\r\nexceptionExtList1Mode, 0 \r\nexceptionExtList1,.exe.\r\n"
+           "exceptionExtList2Mode, 0 \r\nexceptionExtList2,.exe.\r\n";
 }
 
 inline bool isInBackupDir(const stdfs::path& p) { return p.parent_path().filename() == kBackupDir; }
@@ -79,26 +99,6 @@ inline std::vector<std::string> temporariesBelow(const stdfs::path& root) {
         if (isProgramTemporary(it->path().filename().string())) out.push_back(stdfs::relative(it->path(), root).string());
     }
     return out;
-}
-
-struct StoredComments {
-    std::string folder;
-    std::map<std::string, std::string> records;  // row key -> comment
-};
-
-// A comment file as the program reads it; nothing when it is missing or
-// not a regular file.
-inline std::optional<StoredComments> readCommentFile(const stdfs::path& file, const platform::Codec& codec) {
-    std::error_code ec;
-    if (!stdfs::is_regular_file(file, ec)) return std::nullopt;
-    const auto lines = platform::splitLines(platform::decodeText(codec, readBytes(file)));
-    StoredComments stored;
-    if (lines.empty()) return stored;
-    stored.folder = lines.front();
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (auto r = folderview::parseCommentRecord(lines[i])) stored.records[r->key] = r->comment;
-    }
-    return stored;
 }
 
 }  // namespace mabrel::test::proof

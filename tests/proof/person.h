@@ -45,6 +45,13 @@ inline void menu(frm_mabrel94& w, ScriptedInteraction& ui, const std::vector<int
     w.lvwFiles_MouseUp(kRightButton, 0, 1, 1);
 }
 
+// The messages shown since the `from`th, one a line.
+inline std::string messagesSince(const ScriptedInteraction& ui, std::size_t from = 0) {
+    std::string out;
+    for (std::size_t i = from; i < ui.messages.size(); ++i) out += ui.messages[i] + "\n";
+    return out;
+}
+
 // One run of the program on `folder` (drive form), its settings in `exe`;
 // `fs` and `ui` may be replaced before the first newWindow().
 struct Session {
@@ -62,11 +69,6 @@ struct Session {
         return proof::rowOf(*window, name, !stamp.empty(), stamp);
     }
     void menu(const std::vector<int>& rows, int button) { proof::menu(*window, *ui, rows, button); }
-    std::string messages() const {
-        std::string out;
-        for (const auto& m : ui->messages) out += m + " | ";
-        return out;
-    }
     std::unique_ptr<platform::FileSystem> native = platform::makeNativeFileSystem();
     std::unique_ptr<platform::Codec> codec = platform::makeNativeCodec();
     platform::FileSystem* fs = native.get();
