@@ -24,7 +24,6 @@ namespace mabrel::test {
 
 class TestProcess : public platform::Process {
 public:
-    bool anotherInstanceRuns = false;
     std::vector<std::string> claims;
     std::string exeFolder;
     std::string settingsDir;  // empty: beside the executable
@@ -36,7 +35,7 @@ public:
 
     bool claimSingleInstance(const std::string& programName) override {
         claims.push_back(programName);
-        return !anotherInstanceRuns;
+        return true;
     }
     std::string executableFolder() override { return exeFolder; }
     std::string settingsFolder() override { return settingsDir.empty() ? exeFolder : settingsDir; }
