@@ -48,6 +48,8 @@ Version versionOf(const std::string& folder, const std::string& name, const std:
     v.file.name = backup ? backup::backupCopyName(name, timestamp) : name;
     v.file.path = backup ? backup::backupCopyPathOfRow(folder, name, timestamp) : folder + name;
     v.file.title = shown + "　" + timestamp + (backup ? "（バックアップ）" : "（現在のファイル）");
+    v.file.shown = shown;
+    v.file.label = shown + (backup ? "（バックアップ）" : "（現在のファイル）");
     return v;
 }
 
@@ -82,7 +84,11 @@ void frm_mabrel94::fun_aCompare() {
             const ListItem& item = lvwFiles.rows[static_cast<std::size_t>(selectedRows(lvwFiles)[0])];
             const std::string& name = lvwFiles.nameOf(item);
             const auto present = fs_.openDirectory(folder)->find(name, platform::attr::Hidden | platform::attr::System);
-            if (!present) throw platform::PlatformError(platform::err::FileNotFound);
+            if (!present) {
+                ui_.messageBox(item.cells[kNameColumn] + "（現在のファイル）が見つかりません。");
+                fun_Load();
+                return;
+            }
             versions.push_back(
                 versionOf(folder, name, item.cells[kNameColumn], util::formatTimestamp(present->modified), false));
         }
@@ -97,7 +103,9 @@ void frm_mabrel94::fun_aCompare() {
         ui_.showModal(window);
         switch (window.outcome()) {
         case frm_compare::Outcome::Failed:
-            if (window.error()) throw *window.error();
+            ui_.messageBox(window.errorMessage());
+            // What is gone goes from the list too.
+            if (window.fileGone()) fun_Load();
             break;
         case frm_compare::Outcome::NotText: {
             CompareToolRequest request;

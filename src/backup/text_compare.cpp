@@ -12,8 +12,6 @@ namespace mabrel::backup {
 
 namespace {
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-
 // Bytes classed once: 1 a control character no text holds, 2 not ASCII.
 constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     std::array<std::uint8_t, 256> table{};
@@ -58,6 +56,51 @@ std::string_view wholeLine(const TextFile& f, std::size_t i) {
     return std::string_view(f.text).substr(f.lines[i].offset, f.lines[i].length + endLength(f.lines[i].end));
 }
 
+// A line as diff -b sees it: each run of blanks one space, none at the end.
+std::string withoutBlankChanges(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    bool blank = false;
+    for (const char c : line) {
+        if (c == ' ' || c == '\t' || c == '\v' || c == '\f') {
+            blank = true;
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+// What the options let two lines share to be the same. `store` holds the
+// keys that are not pieces of the text; it is filled whole before any key
+// is taken, so that none moves.
+std::vector<std::string_view> lineKeys(const TextFile& f, const CompareOptions& options, std::vector<std::string>& store) {
+    const std::size_t n = f.lines.size();
+    std::vector<std::string_view> keys(n);
+    if (options.ignoreWhitespace) {
+        store.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            store[i] = withoutBlankChanges(f.line(i));
+            if (!options.ignoreLineEnds) store[i] += wholeLine(f, i).substr(f.lines[i].length);
+        }
+        for (std::size_t i = 0; i < n; ++i) keys[i] = store[i];
+    } else {
+        for (std::size_t i = 0; i < n; ++i) keys[i] = options.ignoreLineEnds ? f.line(i) : wholeLine(f, i);
+    }
+    return keys;
+}
+
+// The same lines but for their ends.
+bool sameButLineEnds(const TextFile& a, const TextFile& b) {
+    if (a.lines.size() != b.lines.size()) return false;
+    for (std::size_t i = 0; i < a.lines.size(); ++i) {
+        if (a.line(i) != b.line(i)) return false;
+    }
+    return true;
+}
+
 // dtl's comparison, counting: it tells the progress callback now and then
 // (which may stop the comparison by throwing) and gives up past a budget.
 struct Effort {
@@ -90,14 +133,18 @@ constexpr std::uint64_t kLineComparisonBudget = 600'000'000;
 // The pairs of line numbers (older, newer) that stay, in order: a longest
 // common subsequence of the lines.
 std::vector<std::pair<std::int32_t, std::int32_t>> commonLines(const TextFile& older, const TextFile& newer,
+                                                               const CompareOptions& options,
                                                                const CompareProgress& progress) {
     const std::size_t n = older.lines.size(), m = newer.lines.size();
-    // Each distinct line (with its end) gets a number.
+    // Each distinct line (as the options see it) gets a number.
+    std::vector<std::string> olderStore, newerStore;
+    const auto olderKeys = lineKeys(older, options, olderStore);
+    const auto newerKeys = lineKeys(newer, options, newerStore);
     std::unordered_map<std::string_view, std::int32_t> numbers;
     numbers.reserve(n + m);
     std::vector<std::int32_t> a(n), b(m);
-    for (std::size_t i = 0; i < n; ++i) a[i] = numbers.try_emplace(wholeLine(older, i), static_cast<std::int32_t>(numbers.size())).first->second;
-    for (std::size_t i = 0; i < m; ++i) b[i] = numbers.try_emplace(wholeLine(newer, i), static_cast<std::int32_t>(numbers.size())).first->second;
+    for (std::size_t i = 0; i < n; ++i) a[i] = numbers.try_emplace(olderKeys[i], static_cast<std::int32_t>(numbers.size())).first->second;
+    for (std::size_t i = 0; i < m; ++i) b[i] = numbers.try_emplace(newerKeys[i], static_cast<std::int32_t>(numbers.size())).first->second;
 
     std::vector<std::pair<std::int32_t, std::int32_t>> common;
     std::size_t prefix = 0;
@@ -281,36 +328,85 @@ std::string_view TextFile::longestLine() const {
     return at == lines.end() ? std::string_view() : line(static_cast<std::size_t>(at - lines.begin()));
 }
 
-std::optional<TextFile> readAsText(const platform::Codec& codec, std::string bytes) {
-    std::uint8_t seen = 0;
-    for (const char c : bytes) seen |= kByteClass[static_cast<unsigned char>(c)];
-    if (seen & 1) return std::nullopt;
+namespace {
 
+bool holdsControl(std::string_view text) {
+    std::uint8_t seen = 0;
+    for (const char c : text) seen |= kByteClass[static_cast<unsigned char>(c)];
+    return (seen & 1) != 0;
+}
+
+std::size_t countMarks(std::string_view text) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find("\xEF\xBF\xBD"); at != std::string_view::npos; at = text.find("\xEF\xBF\xBD", at + 3)) ++n;
+    return n;
+}
+
+}  // namespace
+
+std::optional<TextFile> readAsText(const platform::Codec& codec, std::string bytes) {
+    const std::size_t size = bytes.size();
     TextFile file;
-    if (bytes.rfind(kByteOrderMark, 0) == 0) {
-        if (!platform::isValidUtf8(bytes)) return std::nullopt;
-        file.encoding = TextEncoding::Utf8Bom;
-        file.text = bytes.substr(3);
-    } else if (!(seen & 2) || platform::isValidUtf8(bytes)) {
-        file.encoding = TextEncoding::Utf8;
-        file.text = std::move(bytes);
-    } else if (auto decoded = codec.fromAnsiStrict(bytes)) {
-        file.encoding = TextEncoding::Cp932;
-        file.text = std::move(*decoded);
-    } else {
+    if (auto utf16 = platform::decodeUtf16WithMark(bytes, file.invalid)) {
+        file.encoding = bytes[0] == '\xFF' ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+        file.text = std::move(*utf16);
+        if (holdsControl(file.text)) return std::nullopt;
+    } else if (holdsControl(bytes)) {
         return std::nullopt;
+    } else {
+        switch (platform::textEncoding(bytes)) {
+        case platform::TextEncoding::Utf8WithMark:
+            file.encoding = TextEncoding::Utf8Bom;
+            file.text = platform::utf8Lossy(bytes.substr(3), &file.invalid);
+            break;
+        case platform::TextEncoding::Utf8:
+            file.encoding = TextEncoding::Utf8;
+            file.text = platform::isValidUtf8(bytes) ? std::move(bytes) : platform::utf8Lossy(bytes, &file.invalid);
+            break;
+        case platform::TextEncoding::Ansi:
+            // ASCII alone reads alike in both; it is called UTF-8.
+            if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+                file.encoding = TextEncoding::Utf8;
+                file.text = std::move(bytes);
+            } else {
+                // The code page holds no U+FFFD: each one is a byte that did not convert.
+                file.encoding = TextEncoding::Cp932;
+                file.text = codec.fromAnsi(bytes);
+                file.invalid = countMarks(file.text);
+            }
+            break;
+        }
     }
+    if (file.invalid > 4 + size / 1000) return std::nullopt;
     file.lines = splitIntoLines(file.text);
     return file;
 }
 
-TextComparison compareTexts(TextFile older, TextFile newer, const CompareProgress& progress) {
+TextFile textFromUtf8(std::string utf8, TextEncoding encoding) {
+    TextFile file;
+    file.encoding = encoding;
+    file.text = std::move(utf8);
+    file.lines = splitIntoLines(file.text);
+    return file;
+}
+
+TextComparison compareTexts(TextFile older, TextFile newer, const CompareOptions& options,
+                            const CompareProgress& progress) {
     TextComparison result;
     result.older = std::move(older);
     result.newer = std::move(newer);
+    result.options = options;
     const TextFile& a = result.older;
     const TextFile& b = result.newer;
-    auto common = commonLines(a, b, progress);
+    const bool sameEncoding = a.encoding == b.encoding;
+    if (a.text == b.text) {
+        result.likeness = sameEncoding ? Likeness::Same : Likeness::EncodingOnly;
+    } else if (sameButLineEnds(a, b)) {
+        // Not every line marked for its end: the sentence says what differs.
+        result.likeness = sameEncoding ? Likeness::LineEndsOnly : Likeness::EncodingAndLineEndsOnly;
+        result.options.ignoreLineEnds = true;
+    }
+    auto common = commonLines(a, b, result.options, progress);
     common.emplace_back(static_cast<std::int32_t>(a.lines.size()), static_cast<std::int32_t>(b.lines.size()));
 
     auto& rows = result.rows;
@@ -389,16 +485,27 @@ std::vector<Run> TextComparison::runs(std::size_t row, bool newerSide) const {
         at = s.to;
     }
     appendShown(out, line.substr(at), false, column);
+    if (options.ignoreLineEnds) return out;
     const LineEnd end = file.lines[static_cast<std::size_t>(index)].end;
     const LineEnd other = (newerSide ? older : newer).lines[static_cast<std::size_t>(newerSide ? r.left : r.right)].end;
     if (end != other) out.push_back({std::string(" [") + endText(end) + "]", true});
     return out;
 }
 
-std::string describeText(const TextFile& file) {
-    std::string text = file.encoding == TextEncoding::Utf8Bom ? "UTF-8 (BOM)"
-                       : file.encoding == TextEncoding::Utf8  ? "UTF-8"
-                                                              : "Shift_JIS";
+namespace {
+
+std::string encodingText(const TextFile& file) {
+    switch (file.encoding) {
+    case TextEncoding::Utf8Bom: return "UTF-8 (BOM)";
+    case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::Cp932: return "Shift_JIS";
+    case TextEncoding::Utf16Le: return "UTF-16LE (BOM)";
+    case TextEncoding::Utf16Be: return "UTF-16BE (BOM)";
+    }
+    return {};
+}
+
+std::string endsText(const TextFile& file) {
     std::array<std::size_t, 4> counts{};
     for (const TextLine& line : file.lines) ++counts[static_cast<std::size_t>(line.end)];
     std::string ends;
@@ -407,7 +514,34 @@ std::string describeText(const TextFile& file) {
         ends += ends.empty() ? "" : "+";
         ends += endText(e);
     }
-    return text + "・" + (ends.empty() ? std::string("改行なし") : ends);
+    return ends.empty() ? std::string("改行なし") : ends;
+}
+
+}  // namespace
+
+std::string describeText(const TextFile& file) {
+    std::string text = encodingText(file) + "・" + endsText(file);
+    if (file.invalid > 0) text += "・読めないバイト " + std::to_string(file.invalid) + " 個（\xEF\xBF\xBD で表示）";
+    return text;
+}
+
+std::string sameSentence(const TextComparison& c) {
+    const auto both = [](const std::string& a, const std::string& b) { return "（左 " + a + "、右 " + b + "）。"; };
+    switch (c.likeness) {
+    case Likeness::EncodingOnly:
+        return "文字コードだけが違います" + both(encodingText(c.older), encodingText(c.newer));
+    case Likeness::LineEndsOnly:
+        return "改行だけが違います" + both(endsText(c.older), endsText(c.newer));
+    case Likeness::EncodingAndLineEndsOnly:
+        return "文字コードと改行だけが違います" + both(encodingText(c.older) + "・" + endsText(c.older),
+                                                        encodingText(c.newer) + "・" + endsText(c.newer));
+    case Likeness::Same:
+        return "相違はありません。";
+    case Likeness::Differ:
+        break;
+    }
+    const bool blanks = c.options.ignoreWhitespace, ends = c.options.ignoreLineEnds;
+    return std::string(blanks && ends ? "空白と改行" : blanks ? "空白" : "改行") + "の違いのほかに相違はありません。";
 }
 
 }  // namespace mabrel::backup

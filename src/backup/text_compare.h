@@ -19,7 +19,7 @@ namespace mabrel::backup {
 // Files larger than this are not read as text: they go to a compare tool.
 inline constexpr std::int64_t kTextCompareLimit = std::int64_t{64} << 20;
 
-enum class TextEncoding { Utf8Bom, Utf8, Cp932 };
+enum class TextEncoding { Utf8Bom, Utf8, Cp932, Utf16Le, Utf16Be };
 enum class LineEnd : std::uint8_t { None, Lf, CrLf, Cr };
 
 struct TextLine {
@@ -32,6 +32,8 @@ struct TextFile {
     TextEncoding encoding = TextEncoding::Utf8;
     std::string text;  // UTF-8, without a byte order mark
     std::vector<TextLine> lines;
+    // Bytes that were no character of the encoding, each shown as U+FFFD.
+    std::size_t invalid = 0;
 
     std::string_view line(std::size_t i) const { return std::string_view(text).substr(lines[i].offset, lines[i].length); }
     // The line of most bytes (what a view measures to size its columns);
@@ -39,12 +41,26 @@ struct TextFile {
     std::string_view longestLine() const;
 };
 
-// A file's bytes as text, its encoding decided per file: behind a byte order
-// mark UTF-8; else UTF-8 when the bytes are UTF-8; else CP932 (the ANSI code
-// page). Nothing when they are no text: a NUL or another control character
-// but tab, line and page breaks, backspace, bell and escape, or bytes that
-// are neither.
+// A file's bytes as text, its encoding decided per file: UTF-16 behind its
+// byte order mark; otherwise as the program's own text files are read
+// (platform::textEncoding), so that both read the same bytes alike. Nothing
+// when they are no text: a NUL or another control character but tab, line
+// and page breaks, backspace, bell and escape, or more bytes that are no
+// character than a few (four, and one in a thousand).
 std::optional<TextFile> readAsText(const platform::Codec& codec, std::string bytes);
+
+// Text already in UTF-8 (from any source: a file read above, or lines taken
+// out of a document), split into its lines.
+TextFile textFromUtf8(std::string utf8, TextEncoding encoding = TextEncoding::Utf8);
+
+// What two lines must share to count as the same, as `diff` has it.
+struct CompareOptions {
+    bool ignoreWhitespace = false;  // runs of spaces and tabs alike, none at the end (diff -b)
+    bool ignoreLineEnds = false;    // CR LF, LF, CR and none alike
+};
+
+// How two texts that show no change differ none the less.
+enum class Likeness : std::uint8_t { Differ, Same, EncodingOnly, LineEndsOnly, EncodingAndLineEndsOnly };
 
 enum class RowKind : std::uint8_t { Same, Removed, Added, Changed };
 
@@ -71,6 +87,8 @@ class TextComparison {
 public:
     TextFile older;
     TextFile newer;
+    CompareOptions options;
+    Likeness likeness = Likeness::Differ;
     std::vector<CompareRow> rows;
     // The first row of each change: a run of rows that are not Same.
     std::vector<std::int32_t> changes;
@@ -93,10 +111,18 @@ public:
 };
 
 // Compares two texts line by line, then the characters of changed lines.
-// Line ends count: a line that lost its line break has changed.
-TextComparison compareTexts(TextFile older, TextFile newer, const CompareProgress& progress = {});
+// Unless told otherwise, line ends count: a line that lost its line break
+// has changed; but two texts whose lines differ in their ends alone show no
+// change, their likeness saying so.
+TextComparison compareTexts(TextFile older, TextFile newer, const CompareOptions& options = {},
+                            const CompareProgress& progress = {});
 
-// The text shown for a file's encoding and line ends ("UTF-8・CRLF").
+// The text shown for a file's encoding and line ends ("UTF-8・CRLF"), and
+// bytes that were no character ("・読めないバイト 2 個").
 std::string describeText(const TextFile& file);
+
+// The sentence for a comparison without changes: 「相違はありません。」 or
+// what alone differs.
+std::string sameSentence(const TextComparison& comparison);
 
 }  // namespace mabrel::backup

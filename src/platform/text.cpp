@@ -54,7 +54,8 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string utf8Lossy(const std::string& bytes) {
+std::string utf8Lossy(const std::string& bytes, std::size_t* invalid) {
+    if (invalid) *invalid = 0;
     if (isValidUtf8(bytes)) return bytes;
     std::string out;
     out.reserve(bytes.size() + 8);
@@ -62,6 +63,7 @@ std::string utf8Lossy(const std::string& bytes) {
         const std::size_t n = sequenceAt(bytes, i);
         if (n == 0) {
             out += "\xEF\xBF\xBD";
+            if (invalid) ++*invalid;
             ++i;
         } else {
             out.append(bytes, i, n);
@@ -71,13 +73,89 @@ std::string utf8Lossy(const std::string& bytes) {
     return out;
 }
 
-TextEncoding textEncoding(const std::string& bytes) {
-    if (bytes.rfind(kByteOrderMark, 0) == 0) return TextEncoding::Utf8WithMark;
-    // Valid UTF-8 holds a byte from E0 on only as the lead of a sequence of
-    // three or four bytes.
-    const bool longSequence =
-        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
-    return longSequence && isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Ansi;
+TextEncoding textEncoding(std::string_view bytes) {
+    if (bytes.substr(0, 3) == kByteOrderMark) return TextEncoding::Utf8WithMark;
+    std::size_t longSequences = 0, damaged = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = sequenceAt(bytes, i);
+        if (length == 0) {
+            ++damaged;
+            ++i;
+        } else {
+            longSequences += length >= 3 ? 1 : 0;
+            i += length;
+        }
+    }
+    return longSequences > 0 && damaged * 4 <= longSequences ? TextEncoding::Utf8 : TextEncoding::Ansi;
+}
+
+namespace {
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> decodeUtf16WithMark(std::string_view bytes, std::size_t& invalid) {
+    invalid = 0;
+    if (bytes.size() < 2) return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    bool big;
+    if (p[0] == 0xFF && p[1] == 0xFE) {
+        big = false;
+    } else if (p[0] == 0xFE && p[1] == 0xFF) {
+        big = true;
+    } else {
+        return std::nullopt;
+    }
+    const auto unit = [&](std::size_t i) -> char32_t {
+        return big ? char32_t(p[i] << 8 | p[i + 1]) : char32_t(p[i + 1] << 8 | p[i]);
+    };
+    std::string out;
+    out.reserve(bytes.size() * 3 / 2);
+    const std::size_t end = bytes.size() & ~std::size_t{1};
+    for (std::size_t i = 2; i < end; i += 2) {
+        const char32_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 2 < end) {
+            const char32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            out += "\xEF\xBF\xBD";
+            ++invalid;
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    if (end != bytes.size()) {
+        out += "\xEF\xBF\xBD";
+        ++invalid;
+    }
+    return out;
 }
 
 std::string decodeText(const Codec& codec, const std::string& bytes) {
@@ -89,7 +167,7 @@ std::string decodeText(const Codec& codec, const std::string& bytes) {
     case TextEncoding::Utf8WithMark:
         return utf8Lossy(bytes.substr(3));
     case TextEncoding::Utf8:
-        return bytes;
+        return utf8Lossy(bytes);
     case TextEncoding::Ansi:
         break;
     }

@@ -5,6 +5,7 @@
 // Inside the program all text is UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,19 +33,26 @@ public:
 };
 
 bool isValidUtf8(std::string_view bytes);
-// UTF-8 with U+FFFD for each byte that is not part of a valid sequence.
-std::string utf8Lossy(const std::string& bytes);
+// UTF-8 with U+FFFD for each byte that is not part of a valid sequence;
+// `invalid`, when given, counts those bytes.
+std::string utf8Lossy(const std::string& bytes, std::size_t* invalid = nullptr);
 
 enum class TextEncoding { Ansi, Utf8, Utf8WithMark };
 inline constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // The encoding of a text file's bytes: behind a byte order mark UTF-8, even
-// where a byte is damaged; without one, UTF-8 when the bytes are valid UTF-8
-// holding a sequence of three bytes or more (Japanese text in UTF-8 is made
-// of such; text in the ANSI code page is valid UTF-8 almost only as pairs of
-// half-width kana, two-byte sequences); otherwise ANSI, as the Windows
-// program writes.
-TextEncoding textEncoding(const std::string& bytes);
+// where a byte is damaged; without one, UTF-8 when the bytes hold sequences
+// of three bytes or more (Japanese text in UTF-8 is made of such; text in
+// the ANSI code page is valid UTF-8 almost only as pairs of half-width kana,
+// two-byte sequences) and at most one damaged byte to every four of them (a
+// file cut or spliced mid-character is still UTF-8; ANSI text read as UTF-8
+// is mostly damage); otherwise ANSI, as the Windows program writes.
+TextEncoding textEncoding(std::string_view bytes);
+
+// Text behind a UTF-16 byte order mark (FF FE little-endian, FE FF
+// big-endian) as UTF-8, without the mark; nothing for other bytes. An
+// unpaired surrogate or a last odd byte becomes U+FFFD, counted in `invalid`.
+std::optional<std::string> decodeUtf16WithMark(std::string_view bytes, std::size_t& invalid);
 
 // Bytes as read from a text file into UTF-8, by textEncoding (without the
 // mark); bytes that do not convert become U+FFFD.
