@@ -83,6 +83,10 @@ TEST_F(TextFilesTest, AFileIsReadInTheEncodingItsBytesShow) {
         {"behind the mark, the last character cut off", "\xEF\xBB\xBF\xE3\x83\xA1\r\n\xE3\x83",
          TextEncoding::Utf8WithMark, {"メ", "\xEF\xBF\xBD\xEF\xBF\xBD"}},
         {"behind the mark, no line end", "\xEF\xBB\xBF" "first\r\nsecond", TextEncoding::Utf8WithMark, {"first", "second"}},
+        {"without the mark, one character cut short among many", "メモメモメモメモ初\xE7\x89\r\n",
+         TextEncoding::Utf8, {"メモメモメモメモ初\xEF\xBF\xBD\xEF\xBF\xBD"}},
+        {"code page 932 that holds a UTF-8 sequence by chance (E3 81 82, あ)", "\xE3\x81\x82\xA0\x82\xA2\x82\xA4\r\n",
+         TextEncoding::Ansi, {"縺あいう"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
