@@ -16,6 +16,8 @@ inline constexpr std::uint32_t kAddedCharacters = 0xA6E3A6;
 inline constexpr std::uint32_t kNoLine = 0xEDEDED;
 inline constexpr std::uint32_t kSameLine = 0xFFFFFF;
 inline constexpr std::uint32_t kLineNumber = 0x808080;
+// A change in the strip beside the text: lines changed, or removed and added.
+inline constexpr std::uint32_t kChangedStrip = 0xE8B040;
 
 // The background of one side of a row.
 inline std::uint32_t lineColour(backup::RowKind kind, bool newerSide, bool hasLine) {

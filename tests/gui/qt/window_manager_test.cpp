@@ -4,7 +4,10 @@
 // long copy, which keeps the person's clicks from the main window; the
 // compare window, active, its versions side by side in their colours, walked
 // by key, and shown before a long comparison is done.
+#include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTableView>
@@ -146,9 +149,11 @@ protected:
         clickRow(viewRow(name, true));
         QTest::keyClick(window->lvwFiles(), Qt::Key_D, Qt::ControlModifier);
     }
-    static QRgb pixelAt(CompareDialog* d, int row, int column) {
-        const QRect cell = d->rows()->visualRect(d->rowsModel()->index(row, column));
-        return d->rows()->viewport()->grab().toImage().pixel(cell.right() - 3, cell.center().y()) & 0xFFFFFFu;
+    static QRgb pixelAt(CompareDialog* d, int row, bool newerSide) {
+        QTableView* grid = d->rows(newerSide);
+        const QRect cell = grid->visualRect(d->rowsModel(newerSide)->index(row, 0));
+        const int x = std::min(cell.right(), grid->viewport()->width()) - 3;
+        return grid->viewport()->grab().toImage().pixel(x, cell.center().y()) & 0xFFFFFFu;
     }
     static bool loaded(CompareDialog* d) { return d->rowsModel()->rowCount() > 0; }
 };
@@ -169,12 +174,14 @@ TEST_F(CompareWindowTest, ShowsTheVersionsSideBySideWalksTheChangesByKeyAndALarg
         ASSERT_TRUE(x::waitUntil([&] { return loaded(d) && d->isActiveWindow(); })) << "no active compare window";
         // Changed; then removed and changed, in the colours of each side.
         ASSERT_EQ(d->rowsModel()->rowCount(), 6);
-        EXPECT_EQ(d->rowsModel()->index(1, 3).data().toString(), QStringLiteral("出席：山田、佐藤、田中"));
+        EXPECT_EQ(d->rowsModel()->index(1, 0).data().toString(), QStringLiteral("出席：山田、佐藤、田中"));
+        EXPECT_EQ(d->rowsModel(false)->headerData(4, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("5"));
         const struct {
-            int row, column;
+            int row;
+            bool newerSide;
             QRgb colour;
-        } colours[] = {{0, 1, kSameLine}, {3, 1, kRemovedLine}, {3, 3, kNoLine}, {4, 3, kAddedLine}, {5, 3, kSameLine}};
-        for (const auto& c : colours) EXPECT_EQ(pixelAt(d, c.row, c.column), c.colour) << c.row << "," << c.column;
+        } colours[] = {{0, false, kSameLine}, {3, false, kRemovedLine}, {3, true, kNoLine}, {4, true, kAddedLine}, {5, true, kSameLine}};
+        for (const auto& c : colours) EXPECT_EQ(pixelAt(d, c.row, c.newerSide), c.colour) << c.row << "," << c.newerSide;
         EXPECT_EQ(d->status()->text(), QStringLiteral("変更 2 か所（1 番目）"));
         EXPECT_TRUE(d->rows()->currentIndex().row() == 1 && !d->previousButton()->isEnabled());
         QTest::keyClick(d->rows(), Qt::Key_Down, Qt::AltModifier);
@@ -199,6 +206,58 @@ TEST_F(CompareWindowTest, ShowsTheVersionsSideBySideWalksTheChangesByKeyAndALarg
     });
     compareKeptVersion("log.txt");
     EXPECT_TRUE(shownBeforeDone);
+}
+
+TEST_F(CompareWindowTest, EachSideIsInViewUnderItsHeadingAJumpReachesAChangeDeepInALongLineFindAndCopy) {
+    std::string line;
+    for (int k = 0; k < 100000; ++k) line += k % 3 == 0 ? "字" : "x";
+    const std::size_t at = 17000 / 3 * 5 + 4;  // character 17,000
+    versions("long", "first line\nsecond line\n" + line + "\nlast\n",
+             "first line\nsecond line\n" + line.substr(0, at) + "y" + line.substr(at + 1) + "\nlast needle\n");
+    ASSERT_NO_FATAL_FAILURE(start());
+    const QRect mainWindow = window->geometry();
+    script.on<CompareDialog>([&](CompareDialog* d) {
+        ASSERT_TRUE(x::waitUntil([&] { return loaded(d) && d->isActiveWindow(); })) << "no active compare window";
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("long.txt の比較 — mabrel9-iv"));
+        EXPECT_EQ(d->size(), mainWindow.size());
+        // Each side under its heading, whole in the window.
+        for (const bool newerSide : {false, true}) {
+            QTableView* grid = d->rows(newerSide);
+            QLabel* heading = newerSide ? d->newerTitle() : d->olderTitle();
+            EXPECT_EQ(grid->geometry().left(), heading->geometry().left());
+            EXPECT_TRUE(d->rect().contains(grid->geometry())) << newerSide;
+            EXPECT_TRUE(grid->isVisible() && !grid->visibleRegion().isEmpty());
+        }
+        // The first change, 17,000 characters into its line, is in view on
+        // the newer side; the older side has not moved sideways.
+        QTableView* newer = d->rows(true);
+        ASSERT_EQ(newer->currentIndex().row(), 2);
+        const QString text = newer->currentIndex().data().toString();
+        const int x = 4 + QFontMetrics(newer->font()).horizontalAdvance(text.left(17000));
+        const int scrolled = newer->horizontalScrollBar()->value();
+        EXPECT_TRUE(x >= scrolled && x < scrolled + newer->viewport()->width()) << x << " " << scrolled;
+        EXPECT_EQ(d->rows(false)->horizontalScrollBar()->value(), 0);
+
+        // Ctrl+F finds a word, on either side.
+        QTest::keyClick(d, Qt::Key_F, Qt::ControlModifier);
+        EXPECT_TRUE(d->findBox()->hasFocus());
+        QTest::keyClicks(d->findBox(), QStringLiteral("needle"));
+        QTest::keyClick(d->findBox(), Qt::Key_Return);
+        EXPECT_EQ(newer->currentIndex().row(), 3);
+        EXPECT_EQ(d->status()->text(), QStringLiteral("変更 1 か所（1 番目）"));
+
+        // Two lines chosen with the mouse and Shift+Down, copied.
+        newer->scrollToTop();
+        newer->horizontalScrollBar()->setValue(0);
+        QTest::mouseClick(newer->viewport(), Qt::LeftButton, {}, QPoint(20, newer->visualRect(d->rowsModel()->index(0, 0)).center().y()));
+        QTest::keyClick(newer, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(newer, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("first line\nsecond line\n"));
+        QTest::keyClick(newer, Qt::Key_Escape);
+    });
+    clickRow(viewRow("long.txt", true));
+    QTest::keyClick(window->lvwFiles(), Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(x::waitUntil([&] { return window->isActiveWindow(); })) << "the main window did not come back";
 }
 
 }  // namespace
