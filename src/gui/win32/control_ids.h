@@ -56,6 +56,11 @@ inline constexpr int compareProgress = 704;
 inline constexpr int comparePrevious = 705;
 inline constexpr int compareNext = 706;
 inline constexpr int compareClose = 707;
+inline constexpr int compareOlderRows = 708;  // compareRows: the newer side's
+inline constexpr int compareStrip = 709;
+inline constexpr int compareIgnoreWhitespace = 710;
+inline constexpr int compareIgnoreLineEnds = 711;
+inline constexpr int compareFind = 712;
 
 // The copy progress window (long copies).
 inline constexpr int progressName = 600;

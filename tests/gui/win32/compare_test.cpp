@@ -27,11 +27,12 @@ TEST_F(CompareTest, TextIsShownSideBySideWalkedByAltDownAndOtherFilesGoToTheRegi
 
     // Texts of both sides; a removed line shown red on the left.
     const ListView rows(findControl(w, ids::compareRows));
+    const ListView olderRows(findControl(w, ids::compareOlderRows));
     ASSERT_EQ(rows.count(), 6);
-    EXPECT_EQ(rows.text(1, 3), L"出席：山田、佐藤、田中");
+    EXPECT_EQ(rows.text(1, 0), L"出席：山田、佐藤、田中");
     EXPECT_TRUE(rows.selected(1));
-    const RECT removed = rows.itemRect(3);
-    const POINT left{removed.left + (removed.right - removed.left) * 3 / 8, centre(removed).y};
+    const RECT removed = olderRows.itemRect(3);
+    const POINT left{std::min(removed.right, screenRect(olderRows.hwnd()).right) - 30, centre(removed).y};
     EXPECT_TRUE(waitUntil([&] { return pixelAt(left) == RGB(0xFF, 0xE4, 0xE4); }, 3000)) << std::hex << pixelAt(left);
 
     pressKey(VK_DOWN, VK_MENU);
@@ -58,6 +59,76 @@ TEST_F(CompareTest, TextIsShownSideBySideWalkedByAltDownAndOtherFilesGoToTheRegi
               L"/e\n/u\n/wl\n/wr\n/dl\n図面.dwg　2024-03-01 09-05-03（バックアップ）\n/dr\n図面.dwg　2024-03-02 10-00-00（現在のファイル）\n" +
                   folderForm(backupDir()) + L"図面_2024-03-01 09-05-03.dwg\n" + folderForm(folder) + L"図面.dwg\n");
     EXPECT_TRUE(!waitWindow(ids::kCompareWindowClass, nullptr, 500));
+}
+
+TEST_F(CompareTest, EachSideIsInViewUnderItsHeadingAJumpReachesAChangeDeepInALongLineFindAndCopy) {
+    std::string line;
+    for (int k = 0; k < 100000; ++k) line += k % 3 == 0 ? "字" : "x";
+    const std::size_t at = 17000 / 3 * 5 + 4;  // character 17,000
+    backup(L"long_2024-03-01 09-05-03.txt", "first line\r\nsecond line\r\n" + line + "\r\nlast\r\n");
+    file(L"long.txt", "first line\r\nsecond line\r\n" + line.substr(0, at) + "y" + line.substr(at + 1) + "\r\nlast needle\r\n",
+         2024, 3, 2, 10, 0, 0);
+    ASSERT_NO_FATAL_FAILURE(start());
+    selectRows({list().find(L"long.txt", L"2024-03-01 09-05-03", L"*")});
+    const RECT mainRect = screenRect(main());
+    pressKey('D', VK_CONTROL);
+    const HWND w = waitWindow(ids::kCompareWindowClass);
+    ASSERT_TRUE(w) << "no compare window";
+    const HWND status = findControl(w, ids::compareStatus);
+    ASSERT_TRUE(waitUntil([&] { return textOf(status) == L"変更 1 か所（1 番目）"; }, 30000)) << textOf(status);
+    EXPECT_EQ(textOf(w), L"long.txt の比較 — mabrel9-iv");
+    const RECT placed = screenRect(w);
+    EXPECT_LE(std::abs((placed.right - placed.left) - (mainRect.right - mainRect.left)), 8);  // a frame's width at most
+
+    // Each side under its heading, whole in the window.
+    RECT client{};
+    GetClientRect(w, &client);
+    for (const auto& [list, heading] : {std::pair{ids::compareOlderRows, ids::compareOlder}, std::pair{ids::compareRows, ids::compareNewer}}) {
+        const RECT r = rectInParent(findControl(w, list));
+        EXPECT_LE(std::abs(r.left - rectInParent(findControl(w, heading)).left), 2);
+        EXPECT_TRUE(r.left >= 0 && r.right <= client.right && r.bottom <= client.bottom) << list;
+    }
+    // The change 17,000 characters into its line is in view, its mark drawn.
+    // (Wine keeps a window's scrollbars from other processes: the picture tells.)
+    const ListView newer(findControl(w, ids::compareRows));
+    ASSERT_TRUE(newer.selected(2));
+    const RECT changed = newer.itemRect(2);
+    const RECT view = screenRect(newer.hwnd());
+    const auto markInView = [&] {
+        for (LONG x = view.left + 2; x < view.right - 2; x += 2) {
+            if (pixelAt(POINT{x, centre(changed).y}) == RGB(0xA6, 0xE3, 0xA6)) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(waitUntil(markInView, 5000)) << "the changed character is not in view";
+
+    // Ctrl+F finds a word.
+    pressKey('F', VK_CONTROL);
+    const HWND findBox = findControl(w, ids::compareFind);
+    ASSERT_TRUE(waitUntil([&] { return focusOf(w) == findBox; }, 5000));
+    setText(findBox, L"needle");
+    pressKey(VK_RETURN);
+    EXPECT_TRUE(waitUntil([&] { return newer.selected(3) && !newer.selected(2); }, 5000));
+
+    // Two lines chosen with the mouse and Shift+Down, copied.
+    SendMessageW(newer.hwnd(), LVM_ENSUREVISIBLE, 0, FALSE);
+    const RECT first = newer.itemRect(0);
+    click(POINT{view.left + 80, centre(first).y});
+    pressKey(VK_DOWN, VK_SHIFT);
+    ASSERT_TRUE(waitUntil([&] { return newer.selected(0) && newer.selected(1); }, 5000));
+    pressKey('C', VK_CONTROL);
+    std::wstring copied;
+    EXPECT_TRUE(waitUntil([&] {
+        if (!OpenClipboard(nullptr)) return false;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            copied = static_cast<const wchar_t*>(GlobalLock(data));
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+        return copied == L"first line\r\nsecond line\r\n";
+    }, 5000)) << ansi(copied);
+    pressKey(VK_ESCAPE);
+    EXPECT_TRUE(waitGone(w));
 }
 
 }  // namespace
