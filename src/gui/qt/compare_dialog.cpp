@@ -156,6 +156,8 @@ CompareDialog::CompareDialog(frm_compare& model, QWidget* owner) : QDialog(owner
         const QRect main = owner->geometry();
         const ComparePlacement p = comparePlacement({main.x(), main.y(), main.width(), main.height()});
         setGeometry(p.left, p.top, p.width, p.height);
+        // Maximised over a maximised main window.
+        if (owner->isMaximized()) setWindowState(windowState() | Qt::WindowMaximized);
     } else {
         const Twips t = Twips::of(this);
         resize(t.toPxX(model_.clientWidth), t.toPxY(model_.clientHeight));
