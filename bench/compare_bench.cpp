@@ -46,8 +46,8 @@ struct ComparePair {
 double compareInCore(mabrel::platform::FileSystem& fs, const mabrel::platform::Codec& codec, const ComparePair& pair) {
     std::size_t changes = 0;
     const double s = bench::secondsOf([&] {
-        mabrel::frm_compare window(fs, codec, {.folder = pair.drive, .name = "older.txt", .backup = false, .path = {}, .title = "older"},
-                                  {.folder = pair.drive, .name = "newer.txt", .backup = false, .path = {}, .title = "newer"});
+        mabrel::frm_compare window(fs, codec, {.folder = pair.drive, .name = "older.txt", .backup = false, .path = {}, .title = "older", .shown = "older.txt", .label = "older.txt"},
+                                  {.folder = pair.drive, .name = "newer.txt", .backup = false, .path = {}, .title = "newer", .shown = "newer.txt", .label = "newer.txt"});
         window.Form_Load();
         while (window.outcome() == mabrel::frm_compare::Outcome::Pending) {
             std::this_thread::yield();

@@ -115,10 +115,12 @@ frm_compare::frm_compare(platform::FileSystem& fs, const platform::Codec& codec,
     txtFind.caption = "検索（Ctrl+F）";
     chkIgnoreWhitespace.enabled = chkIgnoreLineEnds.enabled = false;
     cmdPrevious.enabled = cmdNext.enabled = false;
-    grdRows.tabIndex = 0;
-    cmdNext.tabIndex = 1;
-    cmdPrevious.tabIndex = 2;
-    cmdClose.tabIndex = 3;
+    grdNewer.tabIndex = 0;
+    grdOlder.tabIndex = 1;
+    txtFind.tabIndex = 2;
+    cmdNext.tabIndex = 3;
+    cmdPrevious.tabIndex = 4;
+    cmdClose.tabIndex = 5;
     Form_Resize();
 }
 
@@ -171,7 +173,6 @@ void frm_compare::Form_Resize() {
     const int gridHeight = optionsTop - kMargin - gridTop;
     lblOlder.geometry = {kMargin, kMargin, half, kTitleHeight};
     lblNewer.geometry = {2 * kMargin + half, kMargin, half, kTitleHeight};
-    grdRows.geometry = {kMargin, gridTop, gridsWidth, gridHeight};
     grdOlder.geometry = {kMargin, gridTop, half, gridHeight};
     grdNewer.geometry = {2 * kMargin + half, gridTop, gridsWidth - half - kMargin, gridHeight};
     picChanges.geometry = {w - kMargin - kStripWidth, gridTop, kStripWidth, gridHeight};

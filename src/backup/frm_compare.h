@@ -61,7 +61,6 @@ public:
     // (line numbers, then the text) that scrolls sideways by itself, both
     // scrolled up and down as one; beside them picChanges, a strip showing
     // where the changes lie in the whole file.
-    Control grdRows;      // both sides together
     Control grdOlder;
     Control grdNewer;
     Control picChanges;
