@@ -168,7 +168,7 @@ bool MountedFs::mount(std::string& whyNot) {
 
     switch (kind_) {
     case FsKind::Ext4:
-        if (!kernelImage("mkfs.ext4 -q -F", "32M")) return false;
+        if (!kernelImage("mkfs.ext4 -q -F", "256M")) return false;
         break;
     case FsKind::Xfs:
         if (!kernelImage("mkfs.xfs -q -f", "320M")) return false;
@@ -196,7 +196,7 @@ bool MountedFs::mount(std::string& whyNot) {
         break;
     }
     case FsKind::Exfat:
-        if (!fuseImage("mkfs.exfat", "mount.exfat-fuse", "64M")) return false;
+        if (!fuseImage("mkfs.exfat", "mount.exfat-fuse", "256M")) return false;
         break;
     case FsKind::Ntfs:
         if (!fuseImage("mkfs.ntfs -q -F -f", "ntfs-3g", "64M")) return false;
