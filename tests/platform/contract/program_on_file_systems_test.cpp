@@ -102,5 +102,19 @@ TYPED_TEST(ProgramOn, OpenRestartEditRestoreCommentAndDeleteKeepEveryVersionAndL
     EXPECT_EQ(this->ui.messages, Strings{});
 }
 
+TYPED_TEST(ProgramOn, AnUnchangedCopyGoesAWeekAfterItWasTakenOnlyWhereItsAgeCanBeTold) {
+    this->file("a.txt", "one", 2020, 1, 2, 3, 4, 5);
+    this->startIn(this->root);
+    this->select({this->rowOf("a.txt")});
+    this->window().lvwFiles_DblClick();
+    ASSERT_EQ(this->backupNames(), Strings{kCopyV1});
+    this->process.utcClock = std::time(nullptr) + 8 * 86400;
+    this->nextRun();
+    // exFAT and smbnetfs keep no time of the copy's own: it stays.
+    const bool ageKept = TypeParam::kind == FsKind::Ext4 || TypeParam::kind == FsKind::Ntfs;
+    EXPECT_EQ(this->backupNames(), ageKept ? Strings{} : Strings{kCopyV1});
+    EXPECT_EQ(this->ui.messages, Strings{});
+}
+
 }  // namespace
 }  // namespace mabrel::test
