@@ -1,6 +1,7 @@
 // What every Directory promises, on each file system people keep files on,
 // each made from an image and mounted through its usual driver.
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -11,10 +12,12 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "mounted_fs.h"
 #include "platform/errors.h"
 #include "platform/posix/posix_filesystem.h"
+#include "platform/posix/syscalls.h"
 #include "support/platform_error.h"
 #include "support/temp_dir.h"
 
@@ -147,6 +150,43 @@ TYPED_TEST(DirectoryContract, ACopyHoldsContentAndTimeTakesItsNameOnceAndNeverRe
     this->backup_->deleteCopy("other.txt");
     EXPECT_EQ(this->namesIn(this->folder_->path() / "_mabre-l94"), Names{});
     EXPECT_EQ(this->namesIn(this->folder_->path()), (Names{"_mabre-l94", "notes.txt"}));
+}
+
+// Another instance, on another machine, takes a copy's name at the very
+// moment this one names its copy, where there are no hard links and no
+// rename that refuses a name: the other's file stays.
+struct NameTakenMeanwhile {
+    static void takeName(int dirFd, const char* name) {
+        const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) return;
+        if (::write(fd, "theirs", 6) != 6) std::abort();
+        ::close(fd);
+    }
+    static int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+        // An unnamed file has no other way to a name.
+        if (std::string_view(from).starts_with("/proc/")) {
+            takeName(toDir, to);
+            return posix::realSyscalls().linkat(fromDir, from, toDir, to, flags);
+        }
+        return errno = EPERM, -1;
+    }
+    static int renameat2(int, const char*, int toDir, const char* to, unsigned) {
+        takeName(toDir, to);
+        return errno = EINVAL, -1;
+    }
+    NameTakenMeanwhile() { posix::sys().linkat = linkat, posix::sys().renameat2 = renameat2; }
+    ~NameTakenMeanwhile() { posix::sys() = posix::realSyscalls(); }
+};
+
+TYPED_TEST(DirectoryContract, ANameTakenWhileTheCopyIsNamedIsNeverReplaced) {
+    this->writeFile("notes.txt", "mine", kMonthAgo);
+    {
+        NameTakenMeanwhile other;
+        EXPECT_EQ(errorOf([&] { this->backup_->createCopy(*this->dir_, "notes.txt", kCopy, attr::Archive); }),
+                  err::FileAlreadyExists);
+    }
+    EXPECT_EQ(readBytes(this->inBackup(kCopy)), "theirs");
+    EXPECT_EQ(this->namesIn(this->folder_->path() / "_mabre-l94"), Names{kCopy});
 }
 
 TYPED_TEST(DirectoryContract, OwnFilesAreWrittenWholeAndChangedInTurn) {
