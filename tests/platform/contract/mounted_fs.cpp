@@ -243,11 +243,16 @@ bool MountedFs::mount(std::string& whyNot) {
             return fail("smbnetfs");
         }
         mounts_.push_back(point);
-        root_ = point / ("127.0.0.1:" + std::to_string(port)) / "share";
+        const fs::path share = point / ("127.0.0.1:" + std::to_string(port)) / "share";
         // The share is reached once the client has connected.
-        const fs::path probe = root_ / ".mabrel-probe";
+        const fs::path probe = share / ".mabrel-probe";
         if (!waitFor([&] { return std::ofstream(probe).good(); }, 60)) return fail("the share");
         fs::remove(probe);
+        // Where a Windows path can reach it too: no ":" on the way.
+        root_ = work_ / "share";
+        fs::create_directories(root_);
+        if (!run("mount --bind " + quoted(share) + " " + quoted(root_), log)) return fail("mount --bind");
+        mounts_.push_back(root_);
         return true;
     }
     }
@@ -263,7 +268,7 @@ MountedFs::~MountedFs() {
         for (const auto& e : fs::directory_iterator(root_, ec)) fs::remove_all(e.path(), ec);
     }
     for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
-        const bool fuse = kind_ == FsKind::Exfat || kind_ == FsKind::Ntfs || kind_ == FsKind::Smb;
+        const bool fuse = (kind_ == FsKind::Exfat || kind_ == FsKind::Ntfs || kind_ == FsKind::Smb) && *it == work_ / "mnt";
         const std::string unmount = (fuse ? "fusermount -u " : "umount ") + quoted(*it);
         // A driver may still be busy for a moment after the last close.
         if (!waitFor([&] { return run(unmount, log) || !isMounted(*it); }, 20)) run("umount -l " + quoted(*it), log);

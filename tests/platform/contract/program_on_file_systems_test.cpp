@@ -1,9 +1,13 @@
 // The program's work with versions on the file systems that differ most:
 // ext4, exFAT, NTFS and an SMB share, each mounted through its usual driver.
+// The Windows program's core runs the same cases under Wine on the same
+// mounts: the Linux test mounts each and starts it there with the folder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 
 #include "app/window_fixture.h"
 #include "backup/frm_rclick.h"
@@ -22,9 +26,31 @@ struct On {
     static constexpr FsKind kind = K;
 };
 
+const char* shortName(FsKind kind) {
+    switch (kind) {
+    case FsKind::Ext4: return "ext4";
+    case FsKind::Exfat: return "exfat";
+    case FsKind::Ntfs: return "ntfs";
+    case FsKind::Smb: return "smb";
+    default: return "other";
+    }
+}
+
 template <class T>
 class ProgramOn : public WindowTest {
 protected:
+#ifdef _WIN32
+    // Under Wine: the folder the Linux test mounted, for its kind only.
+    static void SetUpTestSuite() {
+        const char* root = std::getenv("MABREL_TEST_FS_ROOT");
+        const char* kind = std::getenv("MABREL_TEST_FS_KIND");
+        mounted_ = root && kind && std::string(kind) == shortName(T::kind);
+        whyNot_ = "run by the Linux test on a mounted file system";
+        if (mounted_) WindowTest::workParent() = root;
+    }
+    static void TearDownTestSuite() { WindowTest::workParent() = std::filesystem::temp_directory_path(); }
+    static inline bool mounted_ = false;
+#else
     static void SetUpTestSuite() {
         std::string whyNot;
         mounted_ = MountedFs::make(T::kind, whyNot).release();
@@ -36,6 +62,8 @@ protected:
         mounted_ = nullptr;
         WindowTest::workParent() = std::filesystem::temp_directory_path();
     }
+    static inline MountedFs* mounted_ = nullptr;
+#endif
     void SetUp() override {
         if (!mounted_) GTEST_SKIP() << whyNot_;
     }
@@ -47,7 +75,6 @@ protected:
     }
     std::string a() const { return readBytes(work.path() / "a.txt"); }
 
-    static inline MountedFs* mounted_ = nullptr;
     static inline std::string whyNot_;
 };
 
@@ -55,13 +82,7 @@ using Kinds = ::testing::Types<On<FsKind::Ext4>, On<FsKind::Exfat>, On<FsKind::N
 struct KindName {
     template <class T>
     static std::string GetName(int) {
-        switch (T::kind) {
-        case FsKind::Ext4: return "ext4";
-        case FsKind::Exfat: return "exfat";
-        case FsKind::Ntfs: return "ntfs";
-        case FsKind::Smb: return "smb";
-        default: return "?";
-        }
+        return shortName(T::kind);
     }
 };
 TYPED_TEST_SUITE(ProgramOn, Kinds, KindName);
@@ -115,6 +136,31 @@ TYPED_TEST(ProgramOn, AnUnchangedCopyGoesAWeekAfterItWasTakenOnlyWhereItsAgeCanB
     EXPECT_EQ(this->backupNames(), ageKept ? Strings{} : Strings{kCopyV1});
     EXPECT_EQ(this->ui.messages, Strings{});
 }
+
+#ifndef _WIN32
+// The same cases for the Windows program, under Wine on this mount, where
+// the cross build has made its test program.
+TYPED_TEST(ProgramOn, TheWindowsProgramKeepsTheSameUnderWine) {
+    const char* exe = std::getenv("MABREL_WINE_PROGRAM_TESTS");
+    if (!exe || !std::filesystem::exists(exe)) GTEST_SKIP() << "no Windows test program (MABREL_WINE_PROGRAM_TESTS)";
+    // Wine renames and deletes a file through the descriptor it holds open,
+    // which smbnetfs refuses (EBUSY): the open fails and its temporary stays.
+    // A fault of this pairing, not met on Windows' own SMB client; not mended.
+    if (TypeParam::kind == FsKind::Smb) GTEST_SKIP() << "Wine on smbnetfs cannot rename or delete an open file";
+    std::string root = "Z:" + this->mounted_->root().string();
+    for (auto& c : root) c = c == '/' ? '\\' : c;
+    const auto log = std::filesystem::path(this->exeDir.path()) / "wine.log";
+    const std::string command = "MABREL_TEST_FS_ROOT='" + root + "' MABREL_TEST_FS_KIND='" + shortName(TypeParam::kind) +
+                                "' '" MABREL_SOURCE_DIR "/scripts/wine-run.sh' '" + exe +
+                                "' --gtest_filter='*/" + shortName(TypeParam::kind) + ".*' >'" +
+                                log.string() + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(log);
+    const std::string output((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 2 tests."), std::string::npos) << output;
+}
+#endif
 
 }  // namespace
 }  // namespace mabrel::test
