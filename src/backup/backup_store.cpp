@@ -89,7 +89,14 @@ std::optional<std::string> takeBackupCopy(platform::Directory& folder, std::uniq
     const std::string copyName = backupCopyName(fileName, util::formatTimestamp(file->modified));
     if (!backupDir) backupDir = openBackupDirectory(folder, true);
 
-    if (const auto existing = backupDir->find(copyName, kExistenceMask)) {
+    std::optional<platform::DirEntry> existing;
+    try {
+        existing = backupDir->find(copyName, kExistenceMask);
+    } catch (const platform::PlatformError& e) {
+        if (e.number() == platform::err::NameTooLong) throw nameTooLong(copyName);
+        throw;
+    }
+    if (existing) {
         // A copy of this version is never taken again; but only a file of
         // its own with the file's content stands for it.
         if (!(existing->attributes & platform::attr::ReparsePoint) &&

@@ -321,6 +321,12 @@ std::wstring entryName(const std::string& name) {
     return widen(name);
 }
 
+// Whether this is Wine, whose files are Linux files with names of UTF-8 bytes.
+bool underWine() {
+    static const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
 // A hidden temporary file in `folder` beside `name`, open for writing; it
 // goes when its handle closes unless it was given a name.
 HANDLE createTemporaryIn(HANDLE folder, const std::wstring& name) {
@@ -536,8 +542,9 @@ public:
     void createCopy(Directory& from, const std::string& fromName, const std::string& name, std::uint32_t attributes,
                     const CopyProgress& progress) override {
         const std::wstring target = entryName(name);
-        // Told before anything is copied: a name holds at most 255 UTF-16 units.
-        if (target.size() > 255) throw PlatformError(err::NameTooLong);
+        // Told before anything is copied: a name holds at most 255 UTF-16
+        // units, and under Wine at most 255 bytes of the Linux name.
+        if (target.size() > 255 || (underWine() && name.size() > 255)) throw PlatformError(err::NameTooLong);
         FileHandle in(openSource(from, fromName, true));
         NewFile out(handle_, target);
         const auto info = copyOneVersion(in.get(), out.get(), progress);
