@@ -120,8 +120,9 @@ inline std::filesystem::path scratchRoot() {
     return base;
 }
 
-inline std::filesystem::path uniqueFolder(const std::string& tag) {
-    const auto path = scratchRoot() / ("mabrel-bench-" + tag + "-" + std::to_string(std::random_device{}()));
+inline std::filesystem::path uniqueFolder(const std::string& tag, const std::filesystem::path& parent = {}) {
+    const auto path = (parent.empty() ? scratchRoot() : parent) /
+                      ("mabrel-bench-" + tag + "-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(path);
     return path;
 }
@@ -178,8 +179,10 @@ inline void makeEmptyFile(int dirFd, const std::string& name, std::time_t modifi
 // The files hold a line of text, or with `empty` nothing (made faster, by
 // two threads).
 struct LoadFolder {
-    explicit LoadFolder(int n, const std::string& tag = "load", bool empty = false)
-        : native(uniqueFolder(tag)), files(n) {
+    // On the file system of `parent` where one is given.
+    explicit LoadFolder(int n, const std::string& tag = "load", bool empty = false,
+                        const std::filesystem::path& parent = {})
+        : native(uniqueFolder(tag, parent)), files(n) {
         static const char* kinds[] = {".txt", ".docx", ".pdf", ".png", ".zip", ".csv", ".xlsx", ".jpg"};
         std::filesystem::create_directories(native / "_mabre-l94");
         const int dir = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -23,6 +23,7 @@
 #include "bench/bench_support.h"
 #include "bench/bench_window.h"
 #include "platform/posix/path_map.h"
+#include "tests/platform/contract/mounted_fs.h"
 
 namespace {
 
@@ -166,6 +167,34 @@ bool loadsOfLargeFolder(bench::Goals& goals, int n, const char* tag, bool emptyF
     return true;
 }
 
+// The load of a folder of 10,000 files on exFAT (exfat-fuse, as a USB
+// stick is read) against the same on ext4, each from an image of its own,
+// and against getdents64 and statx on the same exFAT folder.
+bool loadsOnExfat(bench::Goals& goals) {
+    using mabrel::test::FsKind;
+    using mabrel::test::MountedFs;
+    std::string why;
+    const auto exfat = MountedFs::make(FsKind::Exfat, why);
+    const auto ext4 = exfat ? MountedFs::make(FsKind::Ext4, why) : nullptr;
+    if (!exfat || !ext4) {
+        goals.notMeasured("ratio", "load_10k_exfat_vs_ext4", 2.0, why);
+        goals.notMeasured("ratio", "load_10k_exfat_vs_limit", 2.0, why);
+        return true;
+    }
+    bench::LoadFolder onExfat(10000, "load10k-exfat", false, exfat->root());
+    bench::LoadFolder onExt4(10000, "load10k-ext4", false, ext4->root());
+    bench::letSettle();
+    bench::CoreWindow core;
+    bench::CoreWindow other;
+    if (!loadsEverything(core, onExfat, onExfat.drive) || !loadsEverything(other, onExt4, onExt4.drive)) return false;
+    goals.ratio("load_10k_exfat_vs_ext4",
+                bench::compare([&] { return core.load(onExfat.drive); }, [&] { return other.load(onExt4.drive); }, 7,
+                               31, 20),
+                2.0, "exFAT", "ext4");
+    goals.ratio("load_10k_exfat_vs_limit", loadAgainstLimit(core, onExfat, 7, 31, 20), 2.0, "load", "limit");
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -197,6 +226,7 @@ int main(int argc, char** argv) {
             goals.notMeasured("ratio", "load_drive_d_vs_c", 1.2, noDriveWhy);
         }
     }
+    if (!loadsOnExfat(goals)) return 1;
     if (!loadsOfLargeFolder(goals, 100000, "100k", false, 5, 15, 40, 2.0)) return 1;
     // Empty files: two million of a line each take minutes to make.
     if (!loadsOfLargeFolder(goals, 1000000, "1m", true, 5, 7, 60, 2.2)) return 1;

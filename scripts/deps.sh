@@ -17,6 +17,11 @@ ensure_packages() {
 # for the Windows cross build too.
 CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libdtl-dev)
 
+# The file systems the Directory contract is tested on, each made from an
+# image: XFS, btrfs, exFAT through exfat-fuse, NTFS through ntfs-3g, and a
+# share of a local Samba server through the FUSE client smbnetfs.
+FS_TEST_PACKAGES=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g samba smbnetfs fuse3)
+
 # The Windows cross build and its test run under Wine (scripts/wine-tests.sh);
 # locales for the Japanese locale that gives Wine code page 932.
 WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build libdtl-dev)

@@ -49,4 +49,23 @@ for exe in "$build"/tests/*_tests.exe; do
   printf 'wine: %-18s %s %s %s%s\n' "$name" "${line:-[  PASSED  ] 0 tests.}" "$skipped" "$failed" \
     "$([ $rc -ne 0 ] && echo " (exit $rc)")" | tee -a "$summary"
 done
+
+# The Windows program's versions on ext4, exFAT, NTFS and an SMB share: the
+# Linux test mounts each (as root) and runs the Windows test program there.
+for native in build/ci build/dev; do
+  program="$native/tests/platform/contract/program_on_file_systems_tests"
+  [ -x "$program" ] || continue
+  name=program_on_file_systems
+  MABREL_WINE_PROGRAM_TESTS="$PWD/$build/tests/platform/contract/${name}_tests.exe" timeout 900 "$program" \
+    --gtest_filter='*UnderWine*' --gtest_color=no >"$logs/$name.log" 2>&1
+  rc=$?
+  if [ $rc -ne 0 ]; then
+    status=1
+    echo "---- $name under Wine failed (exit $rc); the failures:"
+    grep -E -B2 -A12 'Failure|FAILED  \]' "$logs/$name.log" | head -150
+  fi
+  printf 'wine: %-18s %s %s\n' "$name" "$(grep -E '^\[  PASSED  \] [0-9]+ tests?' "$logs/$name.log" | tail -1)" \
+    "$(grep -E '^\[  SKIPPED \] [0-9]+ tests?' "$logs/$name.log" | tail -1)" | tee -a "$summary"
+  break
+done
 exit $status

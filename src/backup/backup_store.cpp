@@ -69,6 +69,15 @@ platform::PlatformError nameTaken(const std::string& fileName, const std::string
             "今の版のコピーを取れないため、何もしていません。そのファイルを別の場所へ移すか名前を変えてから、やり直してください。");
 }
 
+// The copy's name, longer than the file's by its time, is more than the
+// file system takes: said so, since the file's own name was fine.
+platform::PlatformError nameTooLong(const std::string& copyName) {
+    return platform::PlatformError(
+        platform::err::NameTooLong,
+        std::string("コピーの名前「") + copyName + "」が長すぎて、「" + kBackupDirName +
+            "」フォルダーに置けません。コピーを取れないため、何もしていません。ファイルの名前を短くしてから、やり直してください。");
+}
+
 }  // namespace
 
 std::optional<std::string> takeBackupCopy(platform::Directory& folder, std::unique_ptr<platform::Directory>& backupDir,
@@ -80,7 +89,14 @@ std::optional<std::string> takeBackupCopy(platform::Directory& folder, std::uniq
     const std::string copyName = backupCopyName(fileName, util::formatTimestamp(file->modified));
     if (!backupDir) backupDir = openBackupDirectory(folder, true);
 
-    if (const auto existing = backupDir->find(copyName, kExistenceMask)) {
+    std::optional<platform::DirEntry> existing;
+    try {
+        existing = backupDir->find(copyName, kExistenceMask);
+    } catch (const platform::PlatformError& e) {
+        if (e.number() == platform::err::NameTooLong) throw nameTooLong(copyName);
+        throw;
+    }
+    if (existing) {
         // A copy of this version is never taken again; but only a file of
         // its own with the file's content stands for it.
         if (!(existing->attributes & platform::attr::ReparsePoint) &&
@@ -102,6 +118,7 @@ std::optional<std::string> takeBackupCopy(platform::Directory& folder, std::uniq
     } catch (const platform::PlatformError& e) {
         // Taken meanwhile, or by an entry the test above does not see.
         if (e.number() == platform::err::FileAlreadyExists) throw nameTaken(fileName, copyName);
+        if (e.number() == platform::err::NameTooLong) throw nameTooLong(copyName);
         throw;
     }
     return backupDir->path() + copyName;

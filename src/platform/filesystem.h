@@ -159,7 +159,9 @@ public:
     // When the kept copy `name` was last taken, seconds since 1970 UTC: the
     // time its entry last changed (the change time on POSIX; on Windows the
     // later of its creation and change times), whoever took it and whatever
-    // the program ran meanwhile.
+    // the program ran meanwhile. Where the file system keeps neither a change
+    // time of its own nor a creation time (exFAT and SMB through FUSE), the
+    // age cannot be told: fails (75), and the copy is kept.
     virtual std::int64_t takenTime(const std::string& name) = 0;
     // Marks the kept copy `name` as taken now, leaving its content,
     // attributes and modification time as they are. A link is refused (75).

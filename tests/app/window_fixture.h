@@ -133,8 +133,14 @@ protected:
                std::filesystem::perms::none;
     }
 
+    // Where the work folder is made: a test on another file system moves it.
+    static std::filesystem::path& workParent() {
+        static std::filesystem::path parent = std::filesystem::temp_directory_path();
+        return parent;
+    }
+
     TempDir exeDir;
-    TempDir work;
+    TempDir work{workParent()};
     std::unique_ptr<platform::FileSystem> nativeFs = platform::makeNativeFileSystem();
     // The window's file system; a test may replace it before the first window().
     platform::FileSystem* fs = nativeFs.get();

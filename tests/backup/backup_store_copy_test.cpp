@@ -43,6 +43,25 @@ protected:
     const std::string copyPath = dir.drivePath() + kBackupDirName + "\\報告書_2000-07-15 09-05-03.txt";
 };
 
+// 80 kanji and ".txt" make a name of 244 bytes, and its copy's name 264:
+// more than a Linux file system (or Wine) takes. Refused before anything is
+// copied, saying that the copy's name is the reason.
+TEST_F(BackupCopy, ACopyNameTooLongIsRefusedBeforeCopyingAndNamed) {
+    std::string name;
+    for (int i = 0; i < 80; ++i) name += "漢";
+    const std::string file = name + ".txt";
+    dir.write(file, "long");
+    test::setModificationTime(dir.path() / stdfs::u8path(file), 2000, 7, 15, 9, 5, 3);
+    try {
+        take(file);
+        ADD_FAILURE() << "taken";
+    } catch (const platform::PlatformError& e) {
+        EXPECT_EQ(e.number(), platform::err::NameTooLong);
+        EXPECT_NE(e.description().find("「" + name + "_2000-07-15 09-05-03.txt」"), std::string::npos) << e.description();
+    }
+    EXPECT_TRUE(stdfs::is_empty(dir.path() / kBackupDirName));
+}
+
 TEST_F(BackupCopy, EachVersionIsCopiedOnceWithContentTimeAndReadOnly) {
     EXPECT_EQ(test::errorOf([&] { take("gone.txt"); }), platform::err::FileNotFound);
     EXPECT_FALSE(stdfs::exists(dir.path() / kBackupDirName));  // nothing made for a missing file

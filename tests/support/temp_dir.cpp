@@ -2,6 +2,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
 #endif
 
 #include <algorithm>
@@ -83,13 +86,15 @@ void setModificationTime(const fs::path& p, int year, int month, int day, int ho
     const HANDLE file = ::CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    const bool set = file != INVALID_HANDLE_VALUE && ::SetFileTime(file, nullptr, nullptr, &written);
+    // Both times: some drivers drop a change of the modification time alone.
+    const bool set = file != INVALID_HANDLE_VALUE && ::SetFileTime(file, nullptr, &written, &written);
     if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     if (!set) throw std::runtime_error("cannot set the time of " + p.string());
 #else
-    using Clock = fs::file_time_type::clock;
-    fs::last_write_time(p, Clock::from_sys(std::chrono::system_clock::from_time_t(t)) +
-                               std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds)));
+    // Both times: some drivers (exfat-fuse, smbnetfs) drop a change of the
+    // modification time alone.
+    const struct timespec times[2] = {{t, nanoseconds}, {t, nanoseconds}};
+    if (::utimensat(AT_FDCWD, p.c_str(), times, 0) != 0) throw std::runtime_error("cannot set the time of " + p.string());
 #endif
 }
 

@@ -30,6 +30,8 @@
 #include "platform/posix/dos_attrib.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/local_times.h"
+#include "platform/posix/naming.h"
+#include "platform/posix/ntfs_attrib.h"
 #include "platform/posix/syscalls.h"
 #include "platform/text.h"
 
@@ -571,9 +573,14 @@ public:
         }
     }
     void renameTo(const std::string& target) {
-        if (sys().renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) throwErrnoIn(errno);
+        if (const int e = tryRenameTo(target)) throwErrnoIn(e);
+    }
+    // The same, returning the errno of a failure.
+    int tryRenameTo(const std::string& target) {
+        if (sys().renameat(dirFd_, name_.c_str(), dirFd_, target.c_str()) != 0) return errno;
         name_.clear();
         syncFolder(dirFd_);
+        return 0;
     }
 
 private:
@@ -635,24 +642,50 @@ struct NewFile {
         fd = Fd(createTemporary(dirFd, name, mode, temporaryName));
         error = errno;
         if (fd.get() >= 0) temporary.reset(temporaryName);
+        named = fd.get() >= 0;
+    }
+    // Closes a file made under a name and gives it its times and mode once
+    // more by that name: an SMB server sets a file's modification time when
+    // it is closed after a write, and a FUSE client may drop what was set
+    // through the descriptor.
+    void closeNamed(int dirFd, const struct timespec* times, std::optional<mode_t> mode) {
+        if (fd.get() >= 0 && fd.close() != 0) throwErrnoIn(errno);
+        if (!named) return;
+        if (times && sys().utimensat(dirFd, temporary.name().c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+            throwErrnoIn(errno);
+        }
+        if (mode) sys().fchmodat(dirFd, temporary.name().c_str(), *mode, 0);  // where there are modes
     }
     bool unnamed() const { return temporary.name().empty(); }
     // Names the complete file `name` in `dirFd`, never over an entry of that
     // name (a link included), and makes the name last.
-    void nameNew(int dirFd, const std::string& name) {
-        const int rc = unnamed() ? nameUnnamed(fd.get(), dirFd, name)
-                                 : sys().linkat(dirFd, temporary.name().c_str(), dirFd, name.c_str(), 0);
+    void nameNew(int dirFd, const std::string& name, const struct timespec* times = nullptr,
+                 std::optional<mode_t> mode = std::nullopt) {
+        int rc;
+        if (unnamed()) {
+            rc = nameUnnamed(fd.get(), dirFd, name);
+        } else {
+            // Closed first: a late write error then names nothing, and a
+            // network file system may refuse to rename an open file.
+            closeNamed(dirFd, times, mode);
+            Naming how;
+            rc = nameWithoutReplacing(dirFd, temporary.name(), name, how);
+            if (rc == 0 && how == Naming::Moved) temporary.reset("");
+        }
         if (rc != 0) {
             if (errno == EEXIST) throw PlatformError(err::FileAlreadyExists);
             throwErrnoIn(errno);
         }
-        if (fd.close() != 0) throwErrnoIn(errno);
+        if (fd.get() >= 0 && fd.close() != 0) throwErrnoIn(errno);
         syncFolder(dirFd);
     }
 
+    // Declared first, gone last: the descriptor is closed before the
+    // temporary is unlinked, which an SMB share refuses for an open file.
+    TemporaryFile temporary;
     Fd fd;
     int error = 0;
-    TemporaryFile temporary;
+    bool named = false;  // made under a name: the file system has no unnamed files
 };
 
 // Reads the whole of a regular file open as `fd`, up to kMaxOwnFileBytes.
@@ -741,11 +774,37 @@ bool isRootSpelling(const std::string& text) {
 
 }  // namespace
 
+// --- The age of a kept copy ------------------------------------------------------
+
+namespace {
+
+constexpr char kAgeUnknown[] = "このファイルシステムは、コピーを取った時を記録しません。";
+
+// Whether the change time is one the file system keeps of its own: a copy's
+// modification time is set to its file's, before the copy was made, so a
+// change time equal to it to the nanosecond is the modification time told
+// again (FAT, exFAT, most FUSE and SMB drivers).
+bool changeTimeMoves(const struct stat& st) {
+    return st.st_ctim.tv_sec != st.st_mtim.tv_sec || st.st_ctim.tv_nsec != st.st_mtim.tv_nsec;
+}
+
+// When the entry was made, where the file system keeps it.
+std::optional<std::int64_t> birthTime(int dirFd, const std::string& name) {
+    struct statx sx{};
+    if (::statx(dirFd, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(sx.stx_btime.tv_sec);
+}
+
+}  // namespace
+
 // --- PosixDirectory ----------------------------------------------------------
 
 class PosixDirectory final : public Directory {
 public:
-    PosixDirectory(PosixFileSystem& fs, Fd fd, std::string path) : fs_(fs), fd_(std::move(fd)), path_(std::move(path)) {}
+    PosixDirectory(PosixFileSystem& fs, Fd fd, std::string path)
+        : fs_(fs), fd_(std::move(fd)), path_(std::move(path)), ntfs_(keepsNtfsAttributes(fd_.get())) {}
 
     const std::string& path() const override { return path_; }
     std::vector<DirEntry> list(std::uint32_t mask, const ListProgress& progress = {}) override;
@@ -783,7 +842,18 @@ private:
     PosixFileSystem& fs_;
     Fd fd_;  // O_PATH
     std::string path_;
+    // On NTFS the attributes are NTFS's own, read-only among them.
+    bool ntfs_;
 };
+
+namespace {
+
+// An entry's attributes with NTFS's read-only bit, where NTFS keeps them.
+void addNtfsReadOnly(DirEntry& e, std::optional<std::uint32_t> ntfs) {
+    if (ntfs && (*ntfs & attr::ReadOnly) && !(e.attributes & attr::Directory)) e.attributes |= attr::ReadOnly;
+}
+
+}  // namespace
 
 namespace {
 
@@ -892,8 +962,10 @@ std::vector<DirEntry> PosixDirectory::list(std::uint32_t mask, const ListProgres
                         entries[i].attributes = attr::Unreadable;
                         continue;
                     }
-                    const auto dos = dosAttribs.read(i, name, S_ISLNK(lst.st_mode) ? target : lst, cursor);
+                    const auto dos = ntfs_ ? ntfsAttributes(throughFd + "/" + name)
+                                           : dosAttribs.read(i, name, S_ISLNK(lst.st_mode) ? target : lst, cursor);
                     describe(entries[i], isDotName(name), lst, &target, dos, &times);
+                    if (ntfs_) addNtfsReadOnly(entries[i], dos);
                 }
             }
         } catch (...) {
@@ -954,8 +1026,10 @@ std::optional<DirEntry> PosixDirectory::find(const std::string& name, std::uint3
     }
     struct stat target{};
     const bool reachable = !S_ISLNK(lst.st_mode) || sys().fstatat(fd_.get(), name.c_str(), &target, 0) == 0;
-    DirEntry entry = entryOf(name, lst, reachable ? &target : nullptr,
-                             storedDosAttrib(throughDescriptor(fd_.get(), name)));
+    const std::string through = throughDescriptor(fd_.get(), name);
+    const auto dos = ntfs_ ? ntfsAttributes(through) : storedDosAttrib(through);
+    DirEntry entry = entryOf(name, lst, reachable ? &target : nullptr, dos);
+    if (ntfs_) addNtfsReadOnly(entry, dos);
     if (!matchesMask(entry.attributes, mask)) return std::nullopt;
     return entry;
 }
@@ -995,6 +1069,18 @@ void PosixDirectory::setAttributes(const std::string& name, std::uint32_t wanted
     // Read-only means nothing for a folder on Windows; taking a folder's
     // write permission would stop files being made in it.
     const bool readOnly = (wanted & attr::ReadOnly) != 0 && !folder;
+    if (ntfs_) {
+        // NTFS's own bits, as Windows reads them; nothing beside them.
+        const std::string through = throughDescriptor(fd_.get(), name);
+        constexpr std::uint32_t kSettable = attr::ReadOnly | attr::Hidden | attr::System | attr::Archive;
+        const auto present = ntfsAttributes(through);
+        const std::uint32_t bits = (present.value_or(0) & ~kSettable) |
+                                   (wanted & (attr::Hidden | attr::System | attr::Archive)) |
+                                   (readOnly ? attr::ReadOnly : 0);
+        if (present && *present == bits) return;
+        if (!setNtfsAttributes(through, bits)) throwErrnoIn(errno);
+        return;
+    }
 
     // Clearing read-only first, so that the extended attribute may be written.
     if (!readOnly && !folder && (st.st_mode & kWriteBits) == 0) {
@@ -1032,6 +1118,8 @@ void PosixDirectory::setAttributes(const std::string& name, std::uint32_t wanted
 void PosixDirectory::createCopy(Directory& from, const std::string& fromName, const std::string& name,
                                 std::uint32_t attributes, const CopyProgress& progress) {
     checkName(name);
+    // Told before anything is copied, not after the last byte.
+    if (!nameFits(fd_.get(), name)) throw PlatformError(err::NameTooLong);
     // The person's file may be a link of their own: it is read through.
     struct stat st{};
     const Fd in = openRegular(fdOf(from), fromName, true, st);
@@ -1043,7 +1131,8 @@ void PosixDirectory::createCopy(Directory& from, const std::string& fromName, co
 
     st = copyOneVersion(in.get(), st, out.fd.get(), progress);
     const std::string value = encodeDosAttrib(attributes & (attr::ReadOnly | attr::Hidden | attr::System | attr::Archive));
-    sys().fsetxattr(out.fd.get(), kDosAttribName, value.data(), value.size(), 0);  // where extended attributes exist
+    // Where extended attributes exist; on NTFS it would be a stream of its own.
+    if (!ntfs_) sys().fsetxattr(out.fd.get(), kDosAttribName, value.data(), value.size(), 0);
     mode_t mode = st.st_mode & 07777;
     if (attributes & attr::ReadOnly) mode &= ~kWriteBits;
     if (sys().fchmod(out.fd.get(), mode) != 0) throwErrnoIn(errno);
@@ -1051,7 +1140,12 @@ void PosixDirectory::createCopy(Directory& from, const std::string& fromName, co
     if (sys().futimens(out.fd.get(), times) != 0) throwErrnoIn(errno);
     if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
 
-    out.nameNew(fd_.get(), name);
+    out.nameNew(fd_.get(), name, times, mode);
+    // Read-only for Windows too.
+    if (ntfs_) {
+        setNtfsAttributes(throughDescriptor(fd_.get(), name),
+                          attributes & (attr::ReadOnly | attr::Hidden | attr::System | attr::Archive));
+    }
 }
 
 bool PosixDirectory::holdsCopyOf(const std::string& name, Directory& from, const std::string& fromName,
@@ -1093,7 +1187,7 @@ void PosixDirectory::copyFile(Directory& from, const std::string& fromName, cons
     if (sys().futimens(out.fd.get(), times) != 0) throwErrnoIn(errno);
     if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
     if (out.unnamed()) out.temporary.nameUnnamedFile(out.fd.get(), name);
-    if (out.fd.close() != 0) throwErrnoIn(errno);
+    out.closeNamed(fd_.get(), times, mode);
     out.temporary.renameTo(name);
 }
 
@@ -1151,6 +1245,14 @@ void PosixDirectory::writeReplacing(const std::string& name, const std::string& 
     }
     if (out.unnamed()) out.temporary.nameUnnamedFile(out.fd.get(), name);
     if (out.fd.close() != 0) throwErrnoIn(errno);
+    if (current >= 0 && out.named) {
+        const int e = out.temporary.tryRenameTo(name);
+        if (e == 0) return;
+        // An SMB share refuses to replace a file open here, and the lock
+        // holds it open: rewritten through it, under the lock, instead.
+        if (e != EBUSY) throwErrnoIn(e);
+        return rewriteThrough(current, bytes);
+    }
     out.temporary.renameTo(name);
 }
 
@@ -1241,15 +1343,26 @@ std::int64_t PosixDirectory::takenTime(const std::string& name) {
     checkName(name);
     struct stat st{};
     if (sys().fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throwErrnoIn(errno);
-    return static_cast<std::int64_t>(st.st_ctim.tv_sec);
+    if (changeTimeMoves(st)) return static_cast<std::int64_t>(st.st_ctim.tv_sec);
+    if (const auto born = birthTime(fd_.get(), name)) return *born;
+    throw PlatformError(err::PathFileAccess, kAgeUnknown);
 }
 
 void PosixDirectory::markTaken(const std::string& name) {
     struct stat st{};
     const Fd in = openRegular(fd_.get(), name, false, st);
-    // Setting the mode it has changes nothing but the change time.
-    if (sys().fchmod(in.get(), st.st_mode & 07777) == 0) return;
-    if (errno != EPERM) throwErrnoIn(errno);
+    // Setting the times it has changes nothing but the change time (which
+    // a mode set to itself leaves as it is on NTFS).
+    const struct timespec same[2] = {st.st_atim, st.st_mtim};
+    if (sys().futimens(in.get(), same) == 0) {
+        struct stat now{};
+        // Where the change time stands still, only a new file has a new
+        // birth time; where there is neither, the age is never told and
+        // the copy stays anyway.
+        if (sys().fstat(in.get(), &now) != 0 || changeTimeMoves(now) || !birthTime(fd_.get(), name)) return;
+    } else if (errno != EPERM) {
+        throwErrnoIn(errno);
+    }
 
     // Another's copy in a shared folder: replaced by a copy of itself, ours.
     NewFile out(fd_.get(), name, S_IRUSR | S_IWUSR);

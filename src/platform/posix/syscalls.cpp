@@ -14,7 +14,8 @@ const Syscalls& realSyscalls() {
         ::copy_file_range,      ::ioctl,    ::fsync,     ::ftruncate, ::stat,     ::lstat,
         ::fstat,    ::fstatat,  ::opendir,  ::fdopendir, ::readdir,   ::closedir, ::renameat,
         ::linkat,   ::unlinkat, ::mkdirat,  ::fchmod,    ::futimens,  ::getxattr, ::fgetxattr,
-        ::fsetxattr, ::fcntl,
+        ::fsetxattr, ::fcntl,    ::renameat2,
+        ::utimensat, ::fchmodat,
     };
     return real;
 }

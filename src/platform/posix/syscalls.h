@@ -40,6 +40,9 @@ struct Syscalls {
     ssize_t (*fgetxattr)(int fd, const char* name, void* value, size_t size);
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
     int (*fcntl)(int fd, int command, ...);
+    int (*renameat2)(int fromDir, const char* from, int toDir, const char* to, unsigned flags);
+    int (*utimensat)(int dirFd, const char* path, const struct timespec times[2], int flags);
+    int (*fchmodat)(int dirFd, const char* path, mode_t mode, int flags);
 };
 
 // The machine's own calls.

@@ -321,6 +321,12 @@ std::wstring entryName(const std::string& name) {
     return widen(name);
 }
 
+// Whether this is Wine, whose files are Linux files with names of UTF-8 bytes.
+bool underWine() {
+    static const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
 // A hidden temporary file in `folder` beside `name`, open for writing; it
 // goes when its handle closes unless it was given a name.
 HANDLE createTemporaryIn(HANDLE folder, const std::wstring& name) {
@@ -536,10 +542,15 @@ public:
     void createCopy(Directory& from, const std::string& fromName, const std::string& name, std::uint32_t attributes,
                     const CopyProgress& progress) override {
         const std::wstring target = entryName(name);
+        // Told before anything is copied: a name holds at most 255 UTF-16
+        // units, and under Wine at most 255 bytes of the Linux name.
+        if (target.size() > 255 || (underWine() && name.size() > 255)) throw PlatformError(err::NameTooLong);
         FileHandle in(openSource(from, fromName, true));
         NewFile out(handle_, target);
         const auto info = copyOneVersion(in.get(), out.get(), progress);
-        if (!::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) throwLastError();
+        // Both times at once: some drivers (exFAT, SMB through FUSE, as
+        // Wine meets them) drop a change of the modification time alone.
+        if (!::SetFileTime(out.get(), nullptr, &info.ftLastAccessTime, &info.ftLastWriteTime)) throwLastError();
         if (!::FlushFileBuffers(out.get())) throwLastError();
         // Never over an existing entry.
         out.name(handle_, target, false);
@@ -602,7 +613,9 @@ public:
         checkReplaceable(target);
         NewFile out(handle_, target);
         const auto info = copyOneVersion(in.get(), out.get(), progress);
-        if (!::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) throwLastError();
+        // Both times at once: some drivers (exFAT, SMB through FUSE, as
+        // Wine meets them) drop a change of the modification time alone.
+        if (!::SetFileTime(out.get(), nullptr, &info.ftLastAccessTime, &info.ftLastWriteTime)) throwLastError();
         if (!::FlushFileBuffers(out.get())) throwLastError();
         out.name(handle_, target, true);
         setBasicAttributes(out.get(), settable(source.dwFileAttributes));
@@ -713,6 +726,13 @@ public:
         const auto seconds = [](const LARGE_INTEGER& t) {
             return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.QuadPart) / 10000000ull) - 11644473600ll;
         };
+        // A copy's modification time is its file's, from before it was
+        // taken: where neither time is later, both only tell that time again
+        // (exFAT and SMB through FUSE under Wine) and the age cannot be told.
+        if (basic.CreationTime.QuadPart <= basic.LastWriteTime.QuadPart &&
+            basic.ChangeTime.QuadPart <= basic.LastWriteTime.QuadPart) {
+            throw PlatformError(err::PathFileAccess, "このファイルシステムは、コピーを取った時を記録しません。");
+        }
         return std::max(seconds(basic.CreationTime), seconds(basic.ChangeTime));
     }
 
