@@ -53,10 +53,14 @@ std::vector<TextLine> splitIntoLines(const std::string& text) {
 
 std::size_t endLength(LineEnd end) { return end == LineEnd::CrLf ? 2 : end == LineEnd::None ? 0 : 1; }
 
-// The line with its line end: what two lines must share to be the same.
+// The line with its line end, without its label: what two lines must share
+// to be the same.
 std::string_view wholeLine(const TextFile& f, std::size_t i) {
-    return std::string_view(f.text).substr(f.lines[i].offset, f.lines[i].length + endLength(f.lines[i].end));
+    const TextLine& l = f.lines[i];
+    return std::string_view(f.text).substr(l.offset + l.label, l.length - l.label + endLength(l.end));
 }
+
+std::string_view unlabelled(const TextFile& f, std::size_t i) { return f.line(i).substr(f.lines[i].label); }
 
 // dtl's comparison, counting: it tells the progress callback now and then
 // (which may stop the comparison by throwing) and gives up past a budget.
@@ -331,7 +335,7 @@ TextComparison compareTexts(TextFile older, TextFile newer, const CompareProgres
             for (; i < ci && j < cj; ++i) {
                 std::int32_t match = -1;
                 for (std::int32_t k = j; k < cj && k < j + kPairingLookAhead; ++k) {
-                    if (similar(a.line(static_cast<std::size_t>(i)), b.line(static_cast<std::size_t>(k)))) {
+                    if (similar(unlabelled(a, static_cast<std::size_t>(i)), unlabelled(b, static_cast<std::size_t>(k)))) {
                         match = k;
                         break;
                     }

@@ -6,23 +6,12 @@
 #include "app/window_fixture.h"
 #include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
+#include "backup/compare_rows.h"
 
 namespace mabrel::test {
 namespace {
 
 constexpr char kOld[] = "2020-01-02 03-04-05";
-
-// A row as "<kind> <older side> | <newer side>", changed pieces in [ ].
-std::string shown(const backup::TextComparison& c, std::size_t row) {
-    std::string out(1, "=-+~"[static_cast<int>(c.rows[row].kind)]);
-    for (const bool newer : {false, true}) {
-        out += newer ? " |" : "";
-        if ((newer ? c.rows[row].right : c.rows[row].left) < 0) continue;
-        out += " ";
-        for (const backup::Run& run : c.runs(row, newer)) out += run.changed && c.rows[row].kind == backup::RowKind::Changed ? "[" + run.text + "]" : run.text;
-    }
-    return out;
-}
 
 class Compare : public WindowTest {
 protected:
@@ -70,7 +59,7 @@ TEST_F(Compare, TextsAreShownSideBySideAndOtherFilesGoToTheCompareTool) {
             looked = true;
             ASSERT_NE(w.comparison(), nullptr);
             std::vector<std::string> rows;
-            for (std::size_t r = 0; r < w.comparison()->rows.size(); ++r) rows.push_back(shown(*w.comparison(), r));
+            for (std::size_t r = 0; r < w.comparison()->rows.size(); ++r) rows.push_back(shownRow(*w.comparison(), r));
             EXPECT_EQ(rows, c.rows);
             EXPECT_NE(w.lblOlder.caption.find(std::string("a.txt　") + kOld + "（バックアップ）\n" + c.olderText), std::string::npos) << w.lblOlder.caption;
             EXPECT_NE(w.lblNewer.caption.find("a.txt　2021-06-07 08-09-10（現在のファイル）\n" + c.newerText), std::string::npos) << w.lblNewer.caption;
