@@ -1,5 +1,6 @@
 #include "backup/excel_format.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -251,6 +252,7 @@ std::string formatDate(double serial, std::string_view section, bool date1904) {
 // `v` (not below zero) with `decimals` decimals, rounded half up on the 15
 // significant digits Excel keeps (1.005 shows as 1.01 with two).
 std::string fixed(double v, int decimals) {
+    if (!std::isfinite(v)) return "#NUM!";
     char buffer[64];
     const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, 14);
     const std::string s(buffer, r.ptr);  // d.dddddddddddddde+XX
@@ -324,6 +326,9 @@ std::string formatNumber(double v, std::string_view section) {
     }
     if (!seenPlaceholder) return prefix;
     for (int i = 0; i < percent; ++i) v *= 100;
+    if (!std::isfinite(v)) return "#NUM!";
+    decimals = std::min(decimals, 30);  // as many as Excel takes
+    decimalZeros = std::min(decimalZeros, 30);
     if (exponentDigits >= 0) {
         char buffer[64];
         const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, decimals);
@@ -413,8 +418,8 @@ std::string formatCellNumber(double value, std::string_view code, bool date1904)
     if (code.empty() || lowered == "general") return generalNumber(value);
     const std::vector<std::string_view> parts = sections(code);
     if (isDateFormat(code)) {
-        // Before the first day a date shows as hashes in Excel.
-        return value < 0 ? "#######" : formatDate(value, parts[0], date1904);
+        // Before the first day and after the year 9999 a date shows as hashes in Excel.
+        return value < 0 || value >= 2958466 ? "#######" : formatDate(value, parts[0], date1904);
     }
     if (value < 0 && parts.size() >= 2) return formatNumber(-value, parts[1]);
     if (value == 0 && parts.size() >= 3) return formatNumber(0, parts[2]);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <new>
 #include <thread>
 #include <utility>
@@ -55,10 +56,13 @@ std::optional<backup::TextFile> readCompared(platform::FileSystem& fs, const pla
     return backup::readAsText(codec, std::move(bytes));
 }
 
-std::string describe(const CompareFile& file, const backup::TextFile& text) {
+bool isOffice(const CompareFile& file) {
     const backup::OfficeKind kind = backup::officeKindOf(file.name);
-    return kind == backup::OfficeKind::Workbook || kind == backup::OfficeKind::Document ? backup::describeOffice(kind)
-                                                                                         : backup::describeText(text);
+    return kind == backup::OfficeKind::Workbook || kind == backup::OfficeKind::Document;
+}
+
+std::string describe(const CompareFile& file, const backup::TextFile& text) {
+    return isOffice(file) ? backup::describeOffice(backup::officeKindOf(file.name)) : backup::describeText(text);
 }
 
 }  // namespace
@@ -77,9 +81,17 @@ struct frm_compare::Job {
     void run(platform::FileSystem& fs, const platform::Codec& codec, const CompareFile& olderFile,
              const CompareFile& newerFile) {
         try {
+            // Two Excel or Word files are read side by side: unpacking and
+            // parsing them is most of the work.
+            const bool together = isOffice(olderFile) && isOffice(newerFile);
+            std::string newerProblem;
+            std::future<std::optional<backup::TextFile>> newerRead;
+            if (together) newerRead = std::async(std::launch::async, [&] { return readCompared(fs, codec, newerFile, newerProblem); });
             auto older = readCompared(fs, codec, olderFile, problem);
+            auto newer = together ? newerRead.get() : std::nullopt;
             if (stop) throw Stopped{};
-            auto newer = older ? readCompared(fs, codec, newerFile, problem) : std::nullopt;
+            if (!together && older) newer = readCompared(fs, codec, newerFile, problem);
+            if (problem.empty()) problem = std::move(newerProblem);
             if (!older || !newer) {
                 stage = NotText;
                 return;

@@ -42,22 +42,25 @@ public:
         if (file_.lines.size() >= limits_.lines) {
             throw Unreadable{"セルや段落が " + std::to_string(limits_.lines) + " を超えるため"};
         }
-        if (file_.text.size() + label.size() + content.size() * 3 / 2 + 8 > limits_.unpacked) {
+        if (file_.text.size() + label.size() + content.size() * 3 + 8 > limits_.unpacked) {
             throw Unreadable{"取り出した文字が " + megabytes(limits_.unpacked) + " を超えるため"};
         }
         TextLine line;
         line.offset = static_cast<std::uint32_t>(file_.text.size());
         line.label = static_cast<std::uint16_t>(std::min<std::size_t>(label.size(), 0xFFFF));
         file_.text.append(label.substr(0, line.label));
+        std::size_t from = 0;
         for (std::size_t i = 0; i < content.size(); ++i) {
             const char c = content[i];
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') continue;
+            file_.text.append(content.substr(from, i - from));
             if (c == '\r' || c == '\n') {
                 file_.text += "↵";
                 if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ++i;
-            } else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') {
-                file_.text += c;
             }
+            from = i + 1;
         }
+        file_.text.append(content.substr(std::min(from, content.size())));
         line.length = static_cast<std::uint32_t>(file_.text.size() - line.offset);
         line.end = LineEnd::Lf;
         file_.text += '\n';
