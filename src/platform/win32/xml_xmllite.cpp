@@ -120,6 +120,8 @@ XmlResult parseXml(std::string_view document, XmlHandler& handler) {
     }
     if (hr == S_FALSE) {
         result.ok = true;
+    } else if (hr == static_cast<HRESULT>(WC_E_DTDPROHIBITED)) {
+        result.error = "XML に DTD があります";
     } else {
         UINT line = 0;
         reader.p->GetLineNumber(&line);
