@@ -7,7 +7,7 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
-ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${FS_TEST_PACKAGES[@]}" x11-utils
+ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${FS_TEST_PACKAGES[@]}" x11-utils unzip
 
 cmake --preset dev >/dev/null || exit 1
 programs=(load_bench copy_bench compare_bench gui_bench start_bench)

@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
 ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${GUI_TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
-  "${FUZZ_PACKAGES[@]}" "${FS_TEST_PACKAGES[@]}"
+  "${FUZZ_PACKAGES[@]}" "${FS_TEST_PACKAGES[@]}" "${OFFICE_TEST_PACKAGES[@]}"
 
 preset=dev
 [ "${CI:-}" = "true" ] && preset=ci

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# scripts/compare-screenshot.sh [OUT.png]: takes the screenshot of the
-# compare window (docs/compare-window.png): the real program under Xvfb with
-# openbox, on a folder with minutes in Japanese and a kept earlier version
-# of them, compared with Ctrl+D.
+# scripts/compare-screenshot.sh [--excel] [OUT.png]: takes the screenshot of
+# the compare window (docs/compare-window.png): the real program under Xvfb
+# with openbox, on a folder with minutes in Japanese and a kept earlier
+# version of them, compared with Ctrl+D. With --excel, on a quotation in
+# Excel and its kept earlier version, a row inserted since
+# (docs/compare-excel.png).
 set -euo pipefail
-out=$(realpath -m -- "${1:-$(dirname "$0")/../docs/compare-window.png}")
+excel=0
+if [ "${1:-}" = --excel ]; then excel=1; shift; fi
+default=compare-window.png
+[ "$excel" = 1 ] && default=compare-excel.png
+out=$(realpath -m -- "${1:-$(dirname "$0")/../docs/$default}")
 cd "$(dirname "$0")/.."
 root=$PWD
 . scripts/deps.sh
-ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${GUI_TEST_PACKAGES[@]}"
+ensure_packages "${CORE_PACKAGES[@]}" "${GUI_PACKAGES[@]}" "${GUI_TEST_PACKAGES[@]}" "${OFFICE_TEST_PACKAGES[@]}"
 cmake --preset dev >/dev/null
 cmake --build build/dev --target mabrel9-iv -j 2
 exe="$root/build/dev/src/gui/qt/mabrel9-iv"
@@ -30,15 +36,25 @@ minutes() {  # version
   else printf '%s\r\n' "  ・次回は6月28日（金）14:00から。" "  ・議事録は佐藤が作成し、共有フォルダーに置く。"; fi
   printf '%s\r\n' "" "以上"
 }
-minutes 1 >"$folder/_mabre-l94/議事録_2024-06-07 17-02-11.txt"
-touch -d "2024-06-07 17:02:11" "$folder/_mabre-l94/議事録_2024-06-07 17-02-11.txt"
-chmod a-w "$folder/_mabre-l94/議事録_2024-06-07 17-02-11.txt"
-minutes 2 >"$folder/議事録.txt"
-touch -d "2024-06-10 09:41:37" "$folder/議事録.txt"
+name=議事録.txt
+if [ "$excel" = 1 ]; then
+  # The tests' quotation: its second version has a row more and a quantity changed.
+  /usr/bin/python3 tests/backup/office/make_samples.py "$demo/samples" >/dev/null
+  name=見積書.xlsx
+  cp "$demo/samples/quote_v1.xlsx" "$folder/_mabre-l94/見積書_2024-06-07 17-02-11.xlsx"
+  cp "$demo/samples/quote_v2.xlsx" "$folder/$name"
+else
+  minutes 1 >"$folder/_mabre-l94/議事録_2024-06-07 17-02-11.txt"
+  minutes 2 >"$folder/$name"
+fi
+kept=$(ls "$folder/_mabre-l94/"*)
+touch -d "2024-06-07 17:02:11" "$kept"
+chmod a-w "$kept"
+touch -d "2024-06-10 09:41:37" "$folder/$name"
 
-xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" bash -s -- "$exe" "$folder" "$out" <<'XVFB'
+xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" bash -s -- "$exe" "$folder" "$out" "$name" <<'XVFB'
 set -euo pipefail
-exe=$1 folder=$2 out=$3
+exe=$1 folder=$2 out=$3 name=$4
 openbox --sm-disable &
 wm=$!
 for _ in $(seq 100); do
@@ -47,7 +63,7 @@ for _ in $(seq 100); do
 done
 home=$(mktemp -d)
 cp "$exe" "$home/"
-HOME=$home XDG_RUNTIME_DIR=$home TMPDIR=$home "$home/mabrel9-iv" "$folder/議事録.txt" &
+HOME=$home XDG_RUNTIME_DIR=$home TMPDIR=$home "$home/mabrel9-iv" "$folder/$name" &
 pid=$!
 window() {  # name: the window's id once it is shown
   local id=

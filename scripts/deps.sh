@@ -14,8 +14,11 @@ ensure_packages() {
 }
 
 # What building and testing the core needs; dtl (header-only) compares texts,
-# for the Windows cross build too.
-CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libdtl-dev)
+# for the Windows cross build too; zlib and expat read Excel and Word files.
+CORE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libdtl-dev zlib1g-dev libexpat1-dev)
+# The tests' Excel and Word files are made with openpyxl and python-docx,
+# and protected by a password with msoffcrypto-tool.
+OFFICE_TEST_PACKAGES=(python3 python3-openpyxl python3-docx python3-msoffcrypto-tool)
 
 # The file systems the Directory contract is tested on, each made from an
 # image: XFS, btrfs, exFAT through exfat-fuse, NTFS through ntfs-3g, and a
@@ -24,7 +27,7 @@ FS_TEST_PACKAGES=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g samba smbne
 
 # The Windows cross build and its test run under Wine (scripts/wine-tests.sh);
 # locales for the Japanese locale that gives Wine code page 932.
-WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build libdtl-dev)
+WIN_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine locales googletest cmake ninja-build libdtl-dev libz-mingw-w64-dev)
 # The Windows front end's tests under Wine (scripts/wine-gui-tests.sh): an X
 # server for its windows (xprop tells when it answers) and a Japanese font.
 WIN_GUI_TEST_PACKAGES=(xvfb x11-utils fonts-ipafont-gothic)
@@ -44,4 +47,4 @@ GUI_TEST_PACKAGES=(openbox metacity xdotool file libglib2.0-bin desktop-file-uti
 # for the libraries it needs; appstreamcli and man check what it installs.
 PACKAGE_PACKAGES=(dpkg-dev appstream man-db fontconfig)
 # The libFuzzer targets (scripts/fuzz.sh): clang and its sanitizer and fuzzer runtimes.
-FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build libdtl-dev)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build libdtl-dev zlib1g-dev libexpat1-dev)

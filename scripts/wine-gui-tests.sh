@@ -36,7 +36,7 @@ fi
 summary="${1:-/dev/null}"
 shift || true
 wm="${MABREL_WINE_WM:-openbox}"
-packages=("${WIN_PACKAGES[@]}" "${WIN_GUI_TEST_PACKAGES[@]}")
+packages=("${WIN_PACKAGES[@]}" "${WIN_GUI_TEST_PACKAGES[@]}" "${OFFICE_TEST_PACKAGES[@]}")
 [ "$wm" = none ] || packages+=("$wm")
 if ! ensure_packages "${packages[@]}"; then
   echo "wine-gui: Wine, mingw-w64 or Xvfb could not be installed: stage skipped" | tee -a "$summary"

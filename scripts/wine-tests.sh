@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 summary="${1:-/dev/null}"
 
-if ! ensure_packages "${WIN_PACKAGES[@]}"; then
+if ! ensure_packages "${WIN_PACKAGES[@]}" "${OFFICE_TEST_PACKAGES[@]}"; then
   echo "wine: mingw-w64 or Wine could not be installed: Windows stage skipped" | tee -a "$summary"
   exit 0
 fi

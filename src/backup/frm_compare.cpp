@@ -1,12 +1,14 @@
 #include "backup/frm_compare.h"
 
 #include "backup/backup_store.h"
+#include "backup/office_text.h"
 #include "platform/errors.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <future>
 #include <new>
 #include <thread>
 #include <utility>
@@ -32,9 +34,11 @@ int columnsOf(std::string_view shown) {
 
 // The one place the compared files are read: whole, through the platform
 // layer, which opens them for reading only and shares them with any writer.
-// Nothing when the file is too large or no text.
+// Nothing when the file is too large or no text; `problem` then says why
+// if there is more to say than that. Excel and Word files are compared as
+// the lines their reader takes out of them.
 std::optional<backup::TextFile> readCompared(platform::FileSystem& fs, const platform::Codec& codec,
-                                             const CompareFile& file) {
+                                             const CompareFile& file, std::string& problem) {
     const auto folder = fs.openDirectory(file.folder);
     std::unique_ptr<platform::Directory> backupDir;
     if (file.backup) backupDir = backup::openBackupDirectory(*folder, false);
@@ -44,7 +48,30 @@ std::optional<backup::TextFile> readCompared(platform::FileSystem& fs, const pla
     if (entry->size > backup::kTextCompareLimit) return std::nullopt;
     std::string bytes = where.readFile(file.name);
     if (static_cast<std::int64_t>(bytes.size()) > backup::kTextCompareLimit) return std::nullopt;
+    switch (const backup::OfficeKind kind = backup::officeKindOf(file.name)) {
+    case backup::OfficeKind::Workbook:
+    case backup::OfficeKind::Document: {
+        backup::OfficeText office = backup::readOfficeText(kind, bytes);
+        problem = std::move(office.problem);
+        return std::move(office.file);
+    }
+    case backup::OfficeKind::OldWorkbook:
+    case backup::OfficeKind::OldDocument:
+        problem = "古い形式（.xls や .doc）のため";
+        return std::nullopt;
+    case backup::OfficeKind::None:
+        break;
+    }
     return backup::readAsText(codec, std::move(bytes));
+}
+
+bool isOffice(const CompareFile& file) {
+    const backup::OfficeKind kind = backup::officeKindOf(file.name);
+    return kind == backup::OfficeKind::Workbook || kind == backup::OfficeKind::Document;
+}
+
+std::string describe(const CompareFile& file, const backup::TextFile& text) {
+    return isOffice(file) ? backup::describeOffice(backup::officeKindOf(file.name)) : backup::describeText(text);
 }
 
 }  // namespace
@@ -61,17 +88,28 @@ struct frm_compare::Job {
     std::unique_ptr<backup::TextComparison> result;
     std::optional<platform::PlatformError> error;
     bool newerFailed = false;
+    std::string problem;  // why a file is not compared here
     std::thread thread;
 
     void run(platform::FileSystem& fs, const platform::Codec& codec, const CompareFile& olderFile,
              const CompareFile& newerFile) {
         try {
             if (!olderText) {
-                auto older = readCompared(fs, codec, olderFile);
+                // Two Excel or Word files are read side by side: unpacking
+                // and parsing them is most of the work.
+                const bool together = isOffice(olderFile) && isOffice(newerFile);
+                std::string newerProblem;
+                std::future<std::optional<backup::TextFile>> newerRead;
+                if (together) {
+                    newerRead = std::async(std::launch::async, [&] { return readCompared(fs, codec, newerFile, newerProblem); });
+                }
+                auto older = readCompared(fs, codec, olderFile, problem);
                 if (stop) throw Stopped{};
                 newerFailed = true;
-                auto newer = older ? readCompared(fs, codec, newerFile) : std::nullopt;
+                auto newer = together ? newerRead.get() : std::nullopt;
+                if (!together && older) newer = readCompared(fs, codec, newerFile, problem);
                 newerFailed = false;
+                if (problem.empty()) problem = std::move(newerProblem);
                 if (!older || !newer) {
                     stage = NotText;
                     return;
@@ -221,8 +259,8 @@ bool frm_compare::Timer_Tick(int elapsedMs) {
         chkIgnoreWhitespace.enabled = chkIgnoreLineEnds.enabled = true;
         outcome_ = Outcome::Shown;
         visible = true;
-        lblOlder.caption = older_.title + "\n" + backup::describeText(comparison_->older);
-        lblNewer.caption = newer_.title + "\n" + backup::describeText(comparison_->newer);
+        lblOlder.caption = older_.title + "\n" + describe(older_, comparison_->older);
+        lblNewer.caption = newer_.title + "\n" + describe(newer_, comparison_->newer);
         prgProgress.visible = false;
         showCount();
         if (!comparison_->changes.empty()) goToChange(0);
@@ -235,6 +273,7 @@ bool frm_compare::Timer_Tick(int elapsedMs) {
         job_->thread.join();
         error_ = std::move(job_->error);
         failed_ = job_->newerFailed ? &newer_ : &older_;
+        notTextReason_ = std::move(job_->problem);
         job_.reset();
         outcome_ = stage == Job::NotText ? Outcome::NotText : Outcome::Failed;
         unloaded = true;

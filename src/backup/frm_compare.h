@@ -1,5 +1,6 @@
 // The compare window: two versions of a text file side by side. It reads and
-// compares them on a thread of its own, so that it answers at once however
+// compares them on a thread of its own (Excel and Word files as the lines
+// taken out of them), so that it answers at once however
 // large the files are; the front end calls Timer_Tick every few tens of
 // milliseconds, shows the window once `visible` is set and closes it once
 // `unloaded` is. Files that are no text (or too large) never show it: the
@@ -135,6 +136,9 @@ public:
     std::string errorMessage() const;
     // Whether the failure was a file that is no longer there.
     bool fileGone() const;
+    // Why the files are not compared here (outcome NotText), as the end of a
+    // sentence ("パスワードで保護されているため"); empty when they are simply no text.
+    const std::string& notTextReason() const { return notTextReason_; }
     // The comparison, once done; null before.
     const backup::TextComparison* comparison() const { return comparison_.get(); }
     // The first row of the current change, -1 for none.
@@ -155,6 +159,7 @@ private:
     std::unique_ptr<backup::TextComparison> comparison_;
     std::optional<platform::PlatformError> error_;
     const CompareFile* failed_ = nullptr;
+    std::string notTextReason_;
     Outcome outcome_ = Outcome::Pending;
 };
 

@@ -1,6 +1,6 @@
 // Comparing a kept version with the file as it is now, or two rows with
-// each other: text in the compare window, anything else in the machine's
-// compare tool. Both files are only read.
+// each other: text, Excel and Word files in the compare window, anything
+// else in the machine's compare tool. Both files are only read.
 #include <string>
 #include <vector>
 
@@ -53,9 +53,10 @@ Version versionOf(const std::string& folder, const std::string& name, const std:
     return v;
 }
 
-std::string noToolMessage(const std::string& tools) {
-    return "このファイルは比較ツールで比べます（文字のファイルでないか、64 MB より大きいため）。比較ツール（" + tools +
-           "）がインストールされていません。";
+// `reason` as the end of a sentence; empty for files that are no text.
+std::string noToolMessage(const std::string& tools, const std::string& reason) {
+    return "このファイルは比較ツールで比べます（" + (reason.empty() ? std::string("文字のファイルでないか、64 MB より大きいため") : reason) +
+           "）。比較ツール（" + tools + "）がインストールされていません。";
 }
 
 }  // namespace
@@ -113,7 +114,7 @@ void frm_mabrel94::fun_aCompare() {
             request.newer = versions[1].file.path;
             request.olderTitle = versions[0].file.title;
             request.newerTitle = versions[1].file.title;
-            if (!ui_.openInCompareTool(request)) ui_.messageBox(noToolMessage(ui_.compareToolNames()));
+            if (!ui_.openInCompareTool(request)) ui_.messageBox(noToolMessage(ui_.compareToolNames(), window.notTextReason()));
             break;
         }
         default:

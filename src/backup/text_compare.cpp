@@ -51,10 +51,14 @@ std::vector<TextLine> splitIntoLines(const std::string& text) {
 
 std::size_t endLength(LineEnd end) { return end == LineEnd::CrLf ? 2 : end == LineEnd::None ? 0 : 1; }
 
-// The line with its line end: what two lines must share to be the same.
+// The line with its line end, without its label: what two lines must share
+// to be the same.
 std::string_view wholeLine(const TextFile& f, std::size_t i) {
-    return std::string_view(f.text).substr(f.lines[i].offset, f.lines[i].length + endLength(f.lines[i].end));
+    const TextLine& l = f.lines[i];
+    return std::string_view(f.text).substr(l.offset + l.label, l.length - l.label + endLength(l.end));
 }
+
+std::string_view unlabelled(const TextFile& f, std::size_t i) { return f.line(i).substr(f.lines[i].label); }
 
 // A line as diff -b sees it: each run of blanks one space, none at the end.
 std::string withoutBlankChanges(std::string_view line) {
@@ -82,12 +86,12 @@ std::vector<std::string_view> lineKeys(const TextFile& f, const CompareOptions& 
     if (options.ignoreWhitespace) {
         store.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
-            store[i] = withoutBlankChanges(f.line(i));
-            if (!options.ignoreLineEnds) store[i] += wholeLine(f, i).substr(f.lines[i].length);
+            store[i] = withoutBlankChanges(unlabelled(f, i));
+            if (!options.ignoreLineEnds) store[i] += wholeLine(f, i).substr(unlabelled(f, i).size());
         }
         for (std::size_t i = 0; i < n; ++i) keys[i] = store[i];
     } else {
-        for (std::size_t i = 0; i < n; ++i) keys[i] = options.ignoreLineEnds ? f.line(i) : wholeLine(f, i);
+        for (std::size_t i = 0; i < n; ++i) keys[i] = options.ignoreLineEnds ? unlabelled(f, i) : wholeLine(f, i);
     }
     return keys;
 }
@@ -96,7 +100,7 @@ std::vector<std::string_view> lineKeys(const TextFile& f, const CompareOptions& 
 bool sameButLineEnds(const TextFile& a, const TextFile& b) {
     if (a.lines.size() != b.lines.size()) return false;
     for (std::size_t i = 0; i < a.lines.size(); ++i) {
-        if (a.line(i) != b.line(i)) return false;
+        if (unlabelled(a, i) != unlabelled(b, i)) return false;
     }
     return true;
 }
@@ -427,7 +431,7 @@ TextComparison compareTexts(TextFile older, TextFile newer, const CompareOptions
             for (; i < ci && j < cj; ++i) {
                 std::int32_t match = -1;
                 for (std::int32_t k = j; k < cj && k < j + kPairingLookAhead; ++k) {
-                    if (similar(a.line(static_cast<std::size_t>(i)), b.line(static_cast<std::size_t>(k)))) {
+                    if (similar(unlabelled(a, static_cast<std::size_t>(i)), unlabelled(b, static_cast<std::size_t>(k)))) {
                         match = k;
                         break;
                     }

@@ -26,6 +26,9 @@ struct TextLine {
     std::uint32_t offset = 0;  // into TextFile::text
     std::uint32_t length = 0;  // without the line end
     LineEnd end = LineEnd::None;
+    // Leading bytes shown but not compared: a cell's address, so that a
+    // row inserted in a sheet leaves the cells below it unchanged.
+    std::uint16_t label = 0;
 };
 
 struct TextFile {

@@ -6,6 +6,7 @@
 #include "app/window_fixture.h"
 #include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
+#include "backup/compare_rows.h"
 #include "support/fault_injection.h"
 #include "util/text.h"
 
@@ -28,24 +29,12 @@ std::string utf16(std::u16string_view text, bool bigEndian) {
     return out;
 }
 
-// A row as "<kind> <older side> | <newer side>", changed pieces in [ ].
-std::string shown(const backup::TextComparison& c, std::size_t row) {
-    std::string out(1, "=-+~"[static_cast<int>(c.rows[row].kind)]);
-    for (const bool newer : {false, true}) {
-        out += newer ? " |" : "";
-        if ((newer ? c.rows[row].right : c.rows[row].left) < 0) continue;
-        out += " ";
-        for (const backup::Run& run : c.runs(row, newer)) out += run.changed && c.rows[row].kind == backup::RowKind::Changed ? "[" + run.text + "]" : run.text;
-    }
-    return out;
-}
-
 class Compare : public WindowTest {
 protected:
-    // a.txt's kept version holds `older`, the file now `newer`.
-    void files(const std::string& older, const std::string& newer) {
-        file("_mabre-l94/a_2020-01-02 03-04-05.txt", older, 2020, 1, 2, 3, 4, 5);
-        file("a.txt", newer, 2021, 6, 7, 8, 9, 10);
+    // a.txt's (a<ext>'s) kept version holds `older`, the file now `newer`.
+    void files(const std::string& older, const std::string& newer, const std::string& ext = ".txt") {
+        file("_mabre-l94/a_2020-01-02 03-04-05" + ext, older, 2020, 1, 2, 3, 4, 5);
+        file("a" + ext, newer, 2021, 6, 7, 8, 9, 10);
         if (window().lvwFiles.rows.empty()) startIn(root);
         else window().fun_Load();
     }
@@ -121,7 +110,7 @@ TEST_F(Compare, TextsAreShownSideBySideAndOtherFilesGoToTheCompareTool) {
             looked = true;
             ASSERT_NE(w.comparison(), nullptr);
             std::vector<std::string> rows;
-            for (std::size_t r = 0; r < w.comparison()->rows.size(); ++r) rows.push_back(shown(*w.comparison(), r));
+            for (std::size_t r = 0; r < w.comparison()->rows.size(); ++r) rows.push_back(shownRow(*w.comparison(), r));
             EXPECT_EQ(rows, c.rows);
             EXPECT_NE(w.lblOlder.caption.find(std::string("a.txt　") + kOld + "（バックアップ）\n" + c.olderText), std::string::npos) << w.lblOlder.caption;
             EXPECT_NE(w.lblNewer.caption.find("a.txt　2021-06-07 08-09-10（現在のファイル）\n" + c.newerText), std::string::npos) << w.lblNewer.caption;
@@ -140,6 +129,48 @@ TEST_F(Compare, TextsAreShownSideBySideAndOtherFilesGoToTheCompareTool) {
             EXPECT_TRUE(ui.compareToolRequests.empty());
         }
         EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+    }
+}
+
+TEST_F(Compare, ExcelAndWordFilesAreComparedAsTheirLinesAndUnreadableOnesSayWhy) {
+    const auto sample = [](const std::string& name) { return readBytes(std::string(MABREL_OFFICE_SAMPLES) + "/" + name); };
+    ui.compareToolInstalled = false;
+    const struct {
+        std::string older, newer, ext;
+        std::string row;      // a row the window shows; empty: not compared here
+        std::string caption;  // what the window says of the files, or the message's reason
+    } cases[] = {
+        {"quote_v1.xlsx", "quote_v2.xlsx", ".xlsx", "+ | A4: バナナ", "Excel ブック"},
+        {"stored.xlsm", "stored.xlsm", ".XLSM", "= B2: =A2*2.1 → 6.3 | B2: =A2*2.1 → 6.3", "Excel ブック"},
+        {"minutes.docx", "minutes.docx", ".docx", "= 社外秘 | 社外秘", "Word 文書"},
+        {"quote_v1.xlsx", "protected.xlsx", ".xlsx", "", "（パスワードで保護されているため）"},
+        {"truncated.xlsx", "quote_v1.xlsx", ".xlsx", "", "（ファイルが壊れているため（ZIP の目次が見つかりません））"},
+        {"old.xls", "old.xls", ".xls", "", "（古い形式（.xls や .doc）のため）"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.newer);
+        files(sample(c.older), sample(c.newer), c.ext);
+        const auto time = std::filesystem::last_write_time(work.path() / ("a" + c.ext));
+        const auto kept = backupNames();
+        ui.messages.clear();
+        bool looked = false;
+        compare({rowOf("a" + c.ext, kOld)}, [&](frm_compare& w) {
+            looked = true;
+            ASSERT_NE(w.comparison(), nullptr);
+            std::vector<std::string> rows;
+            for (std::size_t r = 0; r < w.comparison()->rows.size(); ++r) rows.push_back(shownRow(*w.comparison(), r));
+            EXPECT_NE(std::find(rows.begin(), rows.end(), c.row), rows.end());
+            EXPECT_NE(w.lblNewer.caption.find("\n" + c.caption), std::string::npos) << w.lblNewer.caption;
+        });
+        EXPECT_EQ(looked, !c.row.empty());
+        if (c.row.empty()) {
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_NE(ui.messages[0].find(c.caption), std::string::npos) << ui.messages[0];
+        }
+        // Only read: the same bytes, the same time, no copy taken.
+        EXPECT_EQ(readBytes(work.path() / ("a" + c.ext)), sample(c.newer));
+        EXPECT_EQ(std::filesystem::last_write_time(work.path() / ("a" + c.ext)), time);
+        EXPECT_EQ(backupNames(), kept);
     }
 }
 

@@ -139,10 +139,10 @@ TEST_F(WindowManagerTest, ALongCopyShowsItsProgressKeepsClicksFromTheMainWindowA
 
 class CompareWindowTest : public GuiWindowTest {
 protected:
-    // The kept version of stem.txt holds `older`, the file now `newer`.
-    void versions(const std::string& stem, const std::string& older, const std::string& newer) {
-        setModificationTime(work.write("_mabre-l94/" + stem + "_2024-03-01 09-05-03.txt", older), 2024, 3, 1, 9, 5, 3);
-        setModificationTime(work.write(stem + ".txt", newer), 2024, 3, 2, 10, 0, 0);
+    // The kept version of stem<ext> holds `older`, the file now `newer`.
+    void versions(const std::string& stem, const std::string& older, const std::string& newer, const std::string& ext = ".txt") {
+        setModificationTime(work.write("_mabre-l94/" + stem + "_2024-03-01 09-05-03" + ext, older), 2024, 3, 1, 9, 5, 3);
+        setModificationTime(work.write(stem + ext, newer), 2024, 3, 2, 10, 0, 0);
     }
     // Ctrl+D over the kept version.
     void compareKeptVersion(const std::string& name) {
@@ -258,6 +258,34 @@ TEST_F(CompareWindowTest, EachSideIsInViewUnderItsHeadingAJumpReachesAChangeDeep
     clickRow(viewRow("long.txt", true));
     QTest::keyClick(window->lvwFiles(), Qt::Key_D, Qt::ControlModifier);
     EXPECT_TRUE(x::waitUntil([&] { return window->isActiveWindow(); })) << "the main window did not come back";
+}
+
+TEST_F(CompareWindowTest, AnExcelPairShowsItsCellsAndAnInsertedRowAsLinesAdded) {
+    const auto sample = [](const char* name) { return readBytes(std::string(MABREL_OFFICE_SAMPLES) + "/" + name); };
+    versions("見積", sample("quote_v1.xlsx"), sample("quote_v2.xlsx"), ".xlsx");
+    ASSERT_NO_FATAL_FAILURE(start());
+    script.on<CompareDialog>([&](CompareDialog* d) {
+        ASSERT_TRUE(x::waitUntil([&] { return loaded(d) && d->isActiveWindow(); })) << "no active compare window";
+        EXPECT_TRUE(d->newerTitle()->text().endsWith(QStringLiteral("Excel ブック（セルごとに一行）")));
+        const auto text = [&](int row, int column) { return d->rowsModel(column == 3)->index(row, 0).data().toString(); };
+        EXPECT_EQ(text(0, 1), QStringLiteral("■ シート「見積書」"));
+        // The first change: the row inserted, its cells as lines added.
+        const int first = d->rows()->currentIndex().row();
+        EXPECT_EQ(text(first, 3), QStringLiteral("A4: バナナ"));
+        EXPECT_EQ(text(first, 1), QString());
+        EXPECT_EQ(text(first + 3, 1), QStringLiteral("A4: みかん"));
+        EXPECT_EQ(text(first + 3, 3), QStringLiteral("A5: みかん"));
+        EXPECT_EQ(d->status()->text(), QStringLiteral("変更 3 か所（1 番目）"));
+        // The next: みかん's quantity, on the cell that moved down a row.
+        QTest::keyClick(d->rows(), Qt::Key_Down, Qt::AltModifier);
+        const int second = d->rows()->currentIndex().row();
+        EXPECT_EQ(text(second, 1), QStringLiteral("B4: 10"));
+        EXPECT_EQ(text(second, 3), QStringLiteral("B5: 12"));
+        QTest::keyClick(d->rows(), Qt::Key_Escape);
+    });
+    compareKeptVersion("見積.xlsx");
+    EXPECT_TRUE(x::waitUntil([&] { return window->isActiveWindow(); })) << "the main window did not come back";
+    EXPECT_EQ(readBytes(work.path() / "見積.xlsx"), sample("quote_v2.xlsx"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Comparing versions in the real program under Wine: the compare window, and
-// files that are no text handed to the WinMerge the registry names.
+// Comparing versions in the real program under Wine: the compare window, on
+// texts and on Excel workbooks, and files that are no text handed to the
+// WinMerge the registry names.
 #include "support/fixture.h"
 
 namespace mabrel::win32gui::test {
@@ -140,6 +141,35 @@ TEST_F(CompareTest, EachSideIsInViewUnderItsHeadingAJumpReachesAChangeDeepInALon
     }, 5000)) << ansi(copied);
     pressKey(VK_ESCAPE);
     EXPECT_TRUE(waitGone(w));
+}
+
+TEST_F(CompareTest, AnExcelPairShowsItsCellsAndAnInsertedRowAsLinesAdded) {
+    const auto sample = [](const char* name) { return mabrel::test::readBytes(std::string(MABREL_OFFICE_SAMPLES) + "/" + name); };
+    backup(L"見積_2024-03-01 09-05-03.xlsx", sample("quote_v1.xlsx"));
+    file(L"見積.xlsx", sample("quote_v2.xlsx"), 2024, 3, 2, 10, 0, 0);
+    ASSERT_NO_FATAL_FAILURE(start());
+    const int kept = list().find(L"見積.xlsx", L"2024-03-01 09-05-03", L"*");
+    ASSERT_GE(kept, 0);
+    selectRows({kept});
+    pressKey('D', VK_CONTROL);
+    const HWND w = waitWindow(ids::kCompareWindowClass);
+    ASSERT_TRUE(w) << "no compare window";
+    const HWND status = findControl(w, ids::compareStatus);
+    ASSERT_TRUE(waitUntil([&] { return textOf(status) == L"変更 3 か所（1 番目）"; }, 30000)) << textOf(status);
+    EXPECT_EQ(textOf(findControl(w, ids::compareNewer)), L"見積.xlsx　2024-03-02 10-00-00（現在のファイル）\nExcel ブック（セルごとに一行）");
+    const ListView rows(findControl(w, ids::compareRows));
+    const ListView olderRows(findControl(w, ids::compareOlderRows));
+    EXPECT_EQ(olderRows.text(0, 0), L"■ シート「見積書」");
+    // The first change selected: the inserted row's cells, added.
+    int first = -1;
+    for (int r = 0; r < rows.count() && first < 0; ++r) first = rows.selected(r) ? r : -1;
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(olderRows.text(first, 0), L"");
+    EXPECT_EQ(rows.text(first, 0), L"A4: バナナ");
+    EXPECT_EQ(rows.text(first + 3, 0), L"A5: みかん");
+    pressKey(VK_ESCAPE);
+    EXPECT_TRUE(waitGone(w));
+    EXPECT_EQ(mabrel::test::readBytes(folder / L"見積.xlsx"), sample("quote_v2.xlsx"));
 }
 
 }  // namespace
