@@ -428,6 +428,9 @@ PLAIN(int, futimens, (int fd, const struct timespec t[2]), (fd, t), pathOf(fd))
 PLAIN(ssize_t, getxattr, (const char* p, const char* n, void* val, size_t s), (p, n, val, s), p)
 PLAIN(ssize_t, fgetxattr, (int fd, const char* n, void* val, size_t s), (fd, n, val, s), pathOf(fd))
 PLAIN(int, fsetxattr, (int fd, const char* n, const void* val, size_t s, int f), (fd, n, val, s, f), pathOf(fd))
+PLAIN(int, renameat2, (int da, const char* a, int db, const char* b, unsigned f), (da, a, db, b, f), pathOf(db) + "/" + b)
+PLAIN(int, utimensat, (int d, const char* p, const struct timespec t[2], int f), (d, p, t, f), pathOf(d) + "/" + p)
+PLAIN(int, fchmodat, (int d, const char* p, mode_t m, int f), (d, p, m, f), pathOf(d) + "/" + p)
 int fcntl(int fd, int command, ...) {
     POINTER_ARG(command);
     const Plan* v = enter("fcntl", pathOf(fd));
@@ -438,7 +441,7 @@ int fcntl(int fd, int command, ...) {
 const Syscalls kTable = {open,    openat,   close,   read,     pread,    write,    pwrite,  copy_file_range,
                          ioctl,   fsync,    ftruncate, stat,   lstat,    fstat,    fstatat, opendir,
                          fdopendir, readdir, closedir, renameat, linkat,  unlinkat, mkdirat, fchmod,
-                         futimens, getxattr, fgetxattr, fsetxattr, fcntl};
+                         futimens, getxattr, fgetxattr, fsetxattr, fcntl, renameat2, utimensat, fchmodat};
 
 // The table in place for the lifetime of one of these.
 struct Installed {
@@ -461,8 +464,8 @@ struct CallFaults {
 const CallFaults kCallFaults[] = {
     {{"open", "openat"}, {EACCES, ENOSPC, EIO, ENOENT, ENOTDIR}},
     {{"stat", "lstat", "fstatat", "opendir", "fdopendir", "getxattr"}, {EACCES, EIO, ENOENT}},
-    {{"renameat", "linkat", "unlinkat", "mkdirat"}, {EACCES, ENOSPC, EIO, ENOENT}},
-    {{"fchmod", "futimens", "fsetxattr"}, {EPERM, EIO}},
+    {{"renameat", "renameat2", "linkat", "unlinkat", "mkdirat"}, {EACCES, ENOSPC, EIO, ENOENT}},
+    {{"fchmod", "fchmodat", "futimens", "utimensat", "fsetxattr"}, {EPERM, EIO}},
     {{"fcntl"}, {ENOLCK, EIO}},  // a lock: the file system keeps none, or it fails
     {{"write", "pwrite"}, {EIO, ENOSPC}, {Kind::Short}},
     {{"copy_file_range"}, {EIO, ENOSPC}, {Kind::Short, Kind::EarlyEnd}},
