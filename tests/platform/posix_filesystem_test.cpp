@@ -550,33 +550,48 @@ TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
 }
 
 // Another instance's update in a child process, holding the lock for a
-// while: the update here waits, then changes what the other stored.
+// while: the update here waits, then changes what the other stored. Then a
+// colleague's (a file this account may not write, in a folder its group
+// may): the same, the file replaced by one of its own, writable by the group.
 TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatItStored) {
-    const auto file = dir.write("_mabre.l94", "stored\n");
     const auto adding = [](const char* line, int ready = -1) {
         return [=](const std::optional<std::string>& stored) {
             if (ready >= 0 && ::write(ready, "x", 1) == 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            return std::optional<std::string>(stored.value_or("") + line);
+            return line ? std::optional<std::string>(stored.value_or("") + line) : std::nullopt;
         };
     };
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t other = ::fork();
-    if (other == 0) {
-        PosixFileSystem child;
-        child.openDirectory(at(""))->updateFile("_mabre.l94", adding("other\n", ready[1]));
-        ::_exit(0);
+    ::chown(dir.path().c_str(), 0, 65534);
+    ::chmod(dir.path().c_str(), 02775);
+    for (const bool colleague : {false, true}) {
+        SCOPED_TRACE(colleague);
+        const auto file = dir.write("_mabre.l94", "stored\n");
+        ::chown(file.c_str(), 0, 0);
+        ::chmod(file.c_str(), 0644);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t other = ::fork();
+        if (other == 0) {
+            PosixFileSystem child;
+            // The colleague's turn: the other only holds the lock, the file stays root's.
+            child.openDirectory(at(""))->updateFile("_mabre.l94", adding(colleague ? nullptr : "other\n", ready[1]));
+            ::_exit(0);
+        }
+        char c;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        const auto update = [&] { PosixFileSystem().openDirectory(at(""))->updateFile("_mabre.l94", adding("this\n")); return 0; };
+        EXPECT_EQ(test::runInChild(update, colleague), 0);
+        ::waitpid(other, nullptr, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        EXPECT_EQ(readBytes(file), colleague ? "stored\nthis\n" : "stored\nother\nthis\n");
+        const struct stat made = statOf(file);
+        EXPECT_EQ(std::tuple(made.st_uid, made.st_gid, made.st_mode & 07777),
+                  std::tuple(colleague ? 65534u : 0u, 65534u, 0664u));
     }
-    char c;
-    ASSERT_EQ(::read(ready[0], &c, 1), 1);
-    const auto folder = open();
-    folder->updateFile("_mabre.l94", adding("this\n"));
-    ::waitpid(other, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    EXPECT_EQ(readBytes(file), "stored\nother\nthis\n");
 
     // Nothing to change: nothing written, nothing made where nothing is.
+    const auto folder = open();
+    const auto file = dir.path() / "_mabre.l94";
     const auto nothing = [](const std::optional<std::string>&) -> std::optional<std::string> { return std::nullopt; };
     const struct stat before = statOf(file);
     folder->updateFile("_mabre.l94", nothing);
