@@ -49,4 +49,48 @@ for exe in "$build"/tests/*_tests.exe; do
   printf 'wine: %-18s %s %s %s%s\n' "$name" "${line:-[  PASSED  ] 0 tests.}" "$skipped" "$failed" \
     "$([ $rc -ne 0 ] && echo " (exit $rc)")" | tee -a "$summary"
 done
+
+# --- Ordinary users ------------------------------------------------------------
+# Offices run the program as people with accounts of their own: root may do
+# what they may not (Wine as root clears a read-only file's attributes, for
+# one). Two colleagues in one team (group): uid 1500 and 1600, made here
+# when the machine has no such accounts; each runs Wine in a prefix and home
+# of their own, as Wine requires.
+team_gid=1700
+colleague() {  # uid name
+  getent group "$team_gid" >/dev/null || groupadd -g "$team_gid" mabrel-team
+  getent passwd "$1" >/dev/null || useradd -u "$1" -g "$team_gid" -M -d /nonexistent -s /usr/sbin/nologin "$2"
+  local home="$PWD/$build/colleague-$1"
+  mkdir -p "$home/home"
+  chown -R "$1:$team_gid" "$home"
+}
+as_colleague() {  # uid command...
+  local uid="$1" home="$PWD/$build/colleague-$1"
+  shift
+  timeout 900 setpriv --reuid="$uid" --regid="$team_gid" --groups="$team_gid" \
+    env HOME="$home/home" USER="colleague$uid" MABREL_WINE_PREFIX="$home/wineprefix" "$@"
+}
+if [ "$(id -u)" -ne 0 ]; then
+  echo "wine: ordinary users: not run (needs root to become them)" | tee -a "$summary"
+  exit $status
+fi
+colleague 1500 mabrel-a
+
+# The Windows file system layer's tests as an ordinary user.
+name=platform_tests
+(cd "$build/tests" && as_colleague 1500 ../../../scripts/wine-run.sh "$name.exe" --gtest_color=no \
+  --gtest_filter='Win32FileSystem*') >"$logs/$name-colleague.log" 2>&1
+rc=$?
+line="$(grep -E '^\[  (PASSED|FAILED)  \] [0-9]+ tests?' "$logs/$name-colleague.log" | tail -2 | tr '\n' ' ')"
+if [ $rc -ne 0 ]; then
+  status=1
+  grep -E -B2 -A12 'Failure|FAILED  \]|exception' "$logs/$name-colleague.log" | head -80
+fi
+printf 'wine: %-18s as uid 1500: %s%s\n' "$name" "${line:-no summary}" "$([ $rc -ne 0 ] && echo " (exit $rc)")" |
+  tee -a "$summary"
+
+for uid in 1500; do
+  [ -n "$wineserver_bin" ] &&
+    as_colleague "$uid" env WINEPREFIX="$PWD/$build/colleague-$uid/wineprefix" "$wineserver_bin" -k >/dev/null 2>&1
+done
 exit $status

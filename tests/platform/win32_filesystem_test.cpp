@@ -106,8 +106,9 @@ TEST_F(Win32FileSystemTest, CaseVariantsAndShortAliasesAnswerWithTheStoredLongNa
     EXPECT_EQ(bas_basic::normaliseLongName(fs, alias), file);
 }
 
-// A copy is whole, a copy or restore refused leaves everything as it was and
-// no temporary. (Progress and cancel are the open and restore suites', and the
+// A copy is whole and listed as a copy, a copy or restore refused leaves
+// everything as it was and no temporary, and the copy can be taken again
+// and deleted; for an ordinary user under Wine too. (Progress and cancel are the open and restore suites', and the
 // copy's time and attributes the backup suites': they run on this layer.)
 TEST_F(Win32FileSystemTest, CopiesAreWholeAndRefusalsLeaveNoTemporary) {
     std::string content(3 << 20, '\0');
@@ -120,11 +121,17 @@ TEST_F(Win32FileSystemTest, CopiesAreWholeAndRefusalsLeaveNoTemporary) {
     const std::string copy = "報告書_2000-07-15 09-05-03.txt";
     store->createCopy(*folder, name, copy, attr::ReadOnly | attr::Archive);
     EXPECT_TRUE(store->readFile(copy) == content);
+    // Listed as a copy is: read-only, not hidden (also for an ordinary user under Wine).
+    ASSERT_TRUE(store->find(copy, kMask37));
+    EXPECT_EQ(store->find(copy, kMask37)->attributes & ~attr::Archive, attr::ReadOnly);
 
     EXPECT_EQ(errorOf([&] { store->createCopy(*folder, name, copy, attr::ReadOnly); }), err::FileAlreadyExists);
     EXPECT_EQ(errorOf([&] { folder->copyFile(*store, copy, name); }), err::PermissionDenied);  // a read-only target
     EXPECT_EQ(names(folder->list(kAll)), (Names{".", "..", "_mabre-l94", name}));
     EXPECT_EQ(names(store->list(kAll)), (Names{".", "..", copy}));
+    store->markTaken(copy);
+    store->deleteCopy(copy);
+    EXPECT_EQ(names(store->list(kAll)), (Names{".", ".."}));
 }
 
 TEST_F(Win32FileSystemTest, AtomicWritesReplaceWholeKeepWhatThePersonSetAndLeaveNoTemporary) {

@@ -221,6 +221,18 @@ HANDLE openIn(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG s
     return h;
 }
 
+// Opens the entry `name` of `root` (with `access` besides) to change its
+// attributes or times. Windows asks for the right to write them; Wine asks
+// for it the file's write permission, which the owner of a read-only file
+// lacks, but lets a handle without that right change them where the owner
+// may (its own SetFileAttributes opens so).
+HANDLE openToChangeAttributes(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG options, DWORD& error) {
+    const HANDLE h = openIn(root, name, access | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN,
+                            options, error);
+    if (h != INVALID_HANDLE_VALUE || error != ERROR_ACCESS_DENIED) return h;
+    return openIn(root, name, access | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, options, error);
+}
+
 FILE_ATTRIBUTE_TAG_INFO tagOf(HANDLE h) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) throwLastError();
@@ -236,6 +248,22 @@ void setBasicAttributes(HANDLE h, DWORD attributes) {
     FILE_BASIC_INFO basic{};  // zero times: left as they are
     basic.FileAttributes = attributes;
     if (!::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) throwLastError();
+}
+
+// Gives a new copy its attributes one change at a time, each one the
+// system cannot refuse halfway: hidden off while the file may still be
+// written, then read-only on. (Wine run by an ordinary user applies
+// read-only first and may then no longer clear hidden.) Whether the copy
+// now shows them all.
+bool showAsCopy(HANDLE copy, std::uint32_t attributes) {
+    const std::uint32_t wanted = attributes & kSettableBits & ~attr::Archive;
+    try {
+        setBasicAttributes(copy, settable(attributes & ~attr::ReadOnly));
+        if (wanted & attr::ReadOnly) setBasicAttributes(copy, settable(attributes));
+        return (tagOf(copy).FileAttributes & kSettableBits & ~attr::Archive) == wanted;
+    } catch (const PlatformError&) {
+        return false;
+    }
 }
 
 // Marks the open file as taken now: its creation and change times become
@@ -526,8 +554,7 @@ public:
 
     void setAttributes(const std::string& name, std::uint32_t attributes) override {
         DWORD e = 0;
-        FileHandle entry(openIn(handle_, entryName(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                FILE_OPEN, FILE_OPEN_REPARSE_POINT, e));
+        FileHandle entry(openToChangeAttributes(handle_, entryName(name), 0, FILE_OPEN_REPARSE_POINT, e));
         if (!entry.valid()) throwError(e);
         if (isLink(entry.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
         setBasicAttributes(entry.get(), settable(attributes));
@@ -543,7 +570,15 @@ public:
         if (!::FlushFileBuffers(out.get())) throwLastError();
         // Never over an existing entry.
         out.name(handle_, target, false);
-        setBasicAttributes(out.get(), settable(attributes));
+        if (!showAsCopy(out.get(), attributes)) {
+            // A hidden copy no listing shows, or one left writable: not kept.
+            try {
+                setBasicAttributes(out.get(), FILE_ATTRIBUTE_NORMAL);
+            } catch (const PlatformError&) {
+            }
+            deleteOnClose(out.get());
+            throwError(ERROR_ACCESS_DENIED);
+        }
         // A name deleted moments ago can hand its old creation time to the
         // new file (tunnelling): the copy's age starts now.
         try {
@@ -611,8 +646,8 @@ public:
 
     void deleteCopy(const std::string& name) override {
         DWORD e = 0;
-        FileHandle entry(openIn(handle_, entryName(name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
+        FileHandle entry(
+            openToChangeAttributes(handle_, entryName(name), DELETE, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
         if (!entry.valid()) {
             if (e == ERROR_ACCESS_DENIED && isFolder(name)) throw PlatformError(err::PathFileAccess);
             throwError(e);
@@ -718,8 +753,8 @@ public:
 
     void markTaken(const std::string& name) override {
         DWORD e = 0;
-        FileHandle entry(openIn(handle_, entryName(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
+        FileHandle entry(
+            openToChangeAttributes(handle_, entryName(name), 0, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
         if (!entry.valid()) throwError(e);
         if (isLink(entry.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
         stampTaken(entry.get());
