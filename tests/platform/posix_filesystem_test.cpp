@@ -403,7 +403,8 @@ TEST_F(PosixFileSystemTest, ANameIsGivenOnlyToDataOnTheDiskWithOrWithoutUnnamedF
             calls::log.faults.clear();
         }
         EXPECT_EQ(calls::log.unnamedRefused > 0, !unnamedFiles);
-        EXPECT_EQ(nativeNames(dir.path() / "f"), (Names{"file.txt", "new.txt", "notes.txt", "restored.txt", "store"}));
+        EXPECT_EQ(nativeNames(dir.path() / "f"),
+                  (Names{"file.txt", "new.txt", "notes.txt", "notes.txt.lock", "restored.txt", "store"}));
         EXPECT_EQ(nativeNames(dir.path() / "f" / "store"), Names{"copy.txt"});
     }
 }
@@ -589,7 +590,8 @@ TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatIt
                   std::tuple(colleague ? 65534u : 0u, 65534u, 0664u));
     }
 
-    // Nothing to change: nothing written, nothing made where nothing is.
+    // Nothing to change: nothing written, nothing made where nothing is but
+    // the lock file, which stays for the next save.
     const auto folder = open();
     const auto file = dir.path() / "_mabre.l94";
     const auto nothing = [](const std::optional<std::string>&) -> std::optional<std::string> { return std::nullopt; };
@@ -598,7 +600,7 @@ TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatIt
     folder->updateFile("none.l94", nothing);
     const struct stat after = statOf(file);
     EXPECT_EQ(std::tie(after.st_ino, after.st_mtim.tv_nsec), std::tie(before.st_ino, before.st_mtim.tv_nsec));
-    EXPECT_EQ(nativeNames(dir.path()), Names{"_mabre.l94"});
+    EXPECT_EQ(nativeNames(dir.path()), (Names{"_mabre.l94", "_mabre.l94.lock", "none.l94.lock"}));
 }
 
 // Our own copy taken again only gets a new change time: the open test's.

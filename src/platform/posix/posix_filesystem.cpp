@@ -1234,10 +1234,50 @@ void lockWhole(int fd, bool writable) {
     }
 }
 
+// The lock file beside the file `name` in `dirFd` ("<name>.lock"), locked
+// as a whole: the lock the Windows program takes too (Wine and a Samba
+// server make its lock of the file a POSIX lock of it). Made where it is
+// missing, hidden, for whoever may write the folder; never removed, so that
+// every instance locks the same file. Nothing where it can be neither made
+// nor opened (a folder nobody may write, before any save) or where the file
+// system keeps no locks.
+Fd lockFileBeside(int dirFd, const std::string& name) {
+    const std::string lockName = name + ".lock";
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        Fd fd(sys().openat(dirFd, lockName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        struct stat made{};
+        if (fd.get() >= 0 && sys().fstat(fd.get(), &made) == 0) {
+            sys().fchmod(fd.get(), ownFileMode(dirFd, made.st_mode & 0777));
+            const std::string hidden = encodeDosAttrib(attr::Hidden | attr::Archive);
+            sys().fsetxattr(fd.get(), kDosAttribName, hidden.data(), hidden.size(), 0);
+        }
+        bool writable = fd.get() >= 0;
+        if (fd.get() < 0 && errno == EEXIST) {
+            fd = Fd(openEntry(dirFd, lockName, false, O_RDWR));
+            writable = fd.get() >= 0;
+            // Another's that we may not write: a read lock, which still
+            // waits for every writer.
+            if (!writable && (errno == EACCES || errno == EPERM)) fd = Fd(openEntry(dirFd, lockName, false));
+        }
+        struct stat st{};
+        if (fd.get() < 0 || sys().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Fd();
+        lockWhole(fd.get(), writable);
+        // Removed meanwhile (an earlier Windows version removes it when it
+        // is done): a lock of a file no longer named is no lock.
+        struct stat now{};
+        if (sys().fstatat(dirFd, lockName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
+            now.st_ino == st.st_ino) {
+            return fd;
+        }
+    }
+    throw PlatformError(err::PermissionDenied, kInUse);
+}
+
 }  // namespace
 
 void PosixDirectory::updateFile(const std::string& name, const FileChange& change) {
     checkName(name);
+    const Fd lockFile = lockFileBeside(fd_.get(), name);
     for (int attempt = 0;; ++attempt) {
         Fd fd(openEntry(fd_.get(), name, false, O_RDWR));
         const bool writable = fd.get() >= 0;

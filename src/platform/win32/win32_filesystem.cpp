@@ -713,16 +713,38 @@ public:
 
     void updateFile(const std::string& name, const FileChange& change) override {
         const std::wstring target = entryName(name);
-        // The lock: a file beside it that one handle at a time can have open,
-        // deleted when that handle closes, also when its process ends. Where
-        // no file can be made (a read-only folder), nothing.
+        // The lock: the file beside it locked as a whole, which the Linux
+        // program locks too (Wine makes the lock a POSIX lock of the file,
+        // a Samba server as well). It stays, so that every instance locks
+        // the same file; an earlier version, which holds it open without
+        // sharing and removes it, is waited for as well. Where no file can
+        // be made (a read-only folder), or the file system keeps no locks,
+        // nothing.
         const ULONGLONG giveUp = ::GetTickCount64() + kLockPatienceMs;
         FileHandle lock(INVALID_HANDLE_VALUE);
         for (;;) {
             DWORD e = 0;
-            lock = FileHandle(openIn(handle_, target + L".lock", GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_OPEN_IF,
-                                     FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, e, FILE_ATTRIBUTE_HIDDEN));
-            if (lock.valid() || e != ERROR_SHARING_VIOLATION) break;
+            lock = FileHandle(openIn(handle_, target + L".lock", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE, e,
+                                     FILE_ATTRIBUTE_HIDDEN));
+            // Another's that this account may not write: a shared lock,
+            // which still waits for every writer.
+            if (!lock.valid() && e == ERROR_ACCESS_DENIED) {
+                lock = FileHandle(openIn(handle_, target + L".lock", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         FILE_OPEN, FILE_NON_DIRECTORY_FILE, e));
+            }
+            if (lock.valid()) {
+                OVERLAPPED whole{};
+                if (::LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                                 &whole)) {
+                    break;
+                }
+                e = ::GetLastError();
+                if (e != ERROR_LOCK_VIOLATION && e != ERROR_IO_PENDING) break;  // no locks here
+                lock.close();
+            } else if (e != ERROR_SHARING_VIOLATION) {
+                break;
+            }
             if (::GetTickCount64() > giveUp) throw PlatformError(err::PermissionDenied, kInUse);
             ::Sleep(20);
         }
