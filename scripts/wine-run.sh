@@ -5,6 +5,7 @@
 #   scripts/wine-run.sh program.exe [arguments...]
 # MABREL_WINE_BUILD: the build folder (default build/mingw beside this script).
 # MABREL_WINE_GUI=1: keep DISPLAY, so that windows are shown there.
+# MABREL_WINE_PREFIX: the Wine prefix (default wineprefix in the build folder).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${MABREL_WINE_BUILD:-$here/build/mingw}"
@@ -22,7 +23,7 @@ if [ -d "$locales/ja_JP.UTF-8" ]; then
   locale_env=(LOCPATH="$locales" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8)
 fi
 
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEARCH=win64
+export WINEPREFIX="${MABREL_WINE_PREFIX:-$build/wineprefix}" WINEDEBUG=-all WINEARCH=win64
 # No Mono or Gecko downloads, no dialogs: the programs are console programs,
 # but for the front end's tests (MABREL_WINE_GUI=1), whose windows go to the
 # X server in DISPLAY.
@@ -36,7 +37,7 @@ export WINELOADER="$wine"
 
 # Several programs may start at once: the first one makes the prefix.
 if [ ! -f "$WINEPREFIX/.mabrel-ready" ]; then
-  exec 9>"$build/wineprefix.lock"
+  exec 9>"$WINEPREFIX.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.mabrel-ready" ]; then
     env "${locale_env[@]}" "$wine" wineboot --init >/dev/null 2>&1 || true

@@ -68,4 +68,90 @@ for native in build/ci build/dev; do
     "$(grep -E '^\[  SKIPPED \] [0-9]+ tests?' "$logs/$name.log" | tail -1)" | tee -a "$summary"
   break
 done
+
+# --- Ordinary users ------------------------------------------------------------
+# Offices run the program as people with accounts of their own: root may do
+# what they may not (Wine as root clears a read-only file's attributes, for
+# one). Two colleagues in one team (group): uid 1500 and 1600, made here
+# when the machine has no such accounts; each runs Wine in a prefix and home
+# of their own, as Wine requires.
+team_gid=1700
+top="$PWD"
+colleague() {  # uid name
+  getent group "$team_gid" >/dev/null || groupadd -g "$team_gid" mabrel-team
+  getent passwd "$1" >/dev/null || useradd -u "$1" -g "$team_gid" -M -d /nonexistent -s /usr/sbin/nologin "$2"
+  local home="$PWD/$build/colleague-$1"
+  mkdir -p "$home/home"
+  chown -R "$1:$team_gid" "$home"
+}
+as_colleague() {  # uid command...
+  local uid="$1" home="$top/$build/colleague-$1"
+  shift
+  timeout 900 setpriv --reuid="$uid" --regid="$team_gid" --groups="$team_gid" \
+    env HOME="$home/home" USER="colleague$uid" MABREL_WINE_PREFIX="$home/wineprefix" "$@"
+}
+if [ "$(id -u)" -ne 0 ]; then
+  echo "wine: ordinary users: not run (needs root to become them)" | tee -a "$summary"
+  exit $status
+fi
+colleague 1500 mabrel-a
+colleague 1600 mabrel-b
+
+# The Windows file system layer's tests as an ordinary user.
+name=platform_tests
+(cd "$build/tests" && as_colleague 1500 ../../../scripts/wine-run.sh "$name.exe" --gtest_color=no \
+  --gtest_filter='Win32FileSystem*') >"$logs/$name-colleague.log" 2>&1
+rc=$?
+line="$(grep -E '^\[  (PASSED|FAILED)  \] [0-9]+ tests?' "$logs/$name-colleague.log" | tail -2 | tr '\n' ' ')"
+if [ $rc -ne 0 ]; then
+  status=1
+  grep -E -B2 -A12 'Failure|FAILED  \]|exception' "$logs/$name-colleague.log" | head -80
+fi
+printf 'wine: %-18s as uid 1500: %s%s\n' "$name" "${line:-no summary}" "$([ $rc -ne 0 ] && echo " (exit $rc)")" |
+  tee -a "$summary"
+
+# The Linux program and the Windows program saving comments into one folder
+# of the team at the same time, each as one colleague: every comment of both
+# is there at the end, which only a lock both honour gives.
+native=build/dev
+[ "${CI:-}" = "true" ] && native=build/ci
+if [ ! -x "$native/tests/platform_tests" ]; then
+  cmake --preset "$(basename "$native")" >/dev/null && cmake --build "$native" --target platform_tests >/dev/null
+fi
+rounds=200
+shared="$(mktemp -d "$PWD/$build/shared.XXXXXX")"
+chgrp "$team_gid" "$shared"
+chmod 2775 "$shared"
+shared_run() {  # uid tag peer command...
+  local uid="$1" tag="$2" peer="$3"
+  shift 3
+  as_colleague "$uid" env MABREL_SHARED_TAG="$tag" MABREL_SHARED_PEER="$peer" MABREL_SHARED_ROUNDS="$rounds" \
+    "$@" --gtest_also_run_disabled_tests --gtest_filter='DISABLED_SharedSaves.*' --gtest_color=no
+}
+MABREL_SHARED_FOLDER="C:${shared//\//\\}" shared_run 1600 linux windows "$native/tests/platform_tests" \
+  >"$logs/shared-linux.log" 2>&1 &
+linux_pid=$!
+(cd "$build/tests" && MABREL_SHARED_FOLDER="Z:${shared//\//\\}" \
+  shared_run 1500 windows linux ../../../scripts/wine-run.sh platform_tests.exe) >"$logs/shared-windows.log" 2>&1
+windows_rc=$?
+wait "$linux_pid"
+linux_rc=$?
+comments="$shared/_mabre.l94"
+count() { grep -c "^$1 [0-9]*"$'\r'"\$" "$comments" 2>/dev/null || true; }
+linux_lines="$(count linux)" windows_lines="$(count windows)"
+# How often the file's lines change hands: the two saved at the same time.
+turns="$(cut -d' ' -f1 "$comments" 2>/dev/null | uniq | wc -l)"
+verdict=passed
+if [ $linux_rc -ne 0 ] || [ $windows_rc -ne 0 ] || [ "$linux_lines" != $rounds ] || [ "$windows_lines" != $rounds ]; then
+  status=1
+  verdict=FAILED
+  tail -20 "$logs/shared-linux.log" "$logs/shared-windows.log"
+fi
+printf 'wine: shared saves %s: Linux (uid 1600) %s/%s lines, Windows (uid 1500) %s/%s lines, %s turns (exit %s/%s)\n' \
+  "$verdict" "$linux_lines" $rounds "$windows_lines" $rounds "$turns" $linux_rc $windows_rc | tee -a "$summary"
+rm -rf "$shared"
+for uid in 1500 1600; do
+  [ -n "$wineserver_bin" ] &&
+    as_colleague "$uid" env WINEPREFIX="$PWD/$build/colleague-$uid/wineprefix" "$wineserver_bin" -k >/dev/null 2>&1
+done
 exit $status

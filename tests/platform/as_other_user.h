@@ -1,24 +1,42 @@
 // A real child process for the platform tests, root or unprivileged.
 #pragma once
 
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace mabrel::test {
 
-// Runs `body` in a forked child, as "nobody" (65534) when `asNobody` and
-// root (root ignores permission bits). Returns body's result, or -1 when the
-// child died or was not done within `seconds` (then it is killed).
-inline int runInChild(const std::function<int()>& body, bool asNobody, int seconds = 600) {
+// An ordinary account: its user, its own group, the other groups it is a
+// member of, and the umask it works with.
+struct Account {
+    uid_t uid = 65534;
+    gid_t gid = 65534;
+    std::vector<gid_t> groups;
+    mode_t umask = 022;
+};
+
+// Becomes `a` for good (a child process of root).
+inline bool become(const Account& a) {
+    ::umask(a.umask);
+    return ::setgroups(a.groups.size(), a.groups.data()) == 0 && ::setgid(a.gid) == 0 && ::setuid(a.uid) == 0;
+}
+
+// Runs `body` in a forked child as `as` when this is root, else as this
+// account. Returns body's result, or -1 when the child died or was not
+// done within `seconds` (then it is killed).
+inline int runInChild(const std::function<int()>& body, const Account* as, int seconds = 600) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         int code = 99;
         try {
-            if (!asNobody || ::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) code = body();
+            if (!as || ::getuid() != 0 || become(*as)) code = body();
         } catch (...) {
             code = 98;
         }
@@ -34,6 +52,12 @@ inline int runInChild(const std::function<int()>& body, bool asNobody, int secon
         ::usleep(10000);
     }
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// As "nobody" (65534) when `asNobody`, else as root (root ignores permission bits).
+inline int runInChild(const std::function<int()>& body, bool asNobody, int seconds = 600) {
+    const Account nobody;
+    return runInChild(body, asNobody ? &nobody : nullptr, seconds);
 }
 
 }  // namespace mabrel::test

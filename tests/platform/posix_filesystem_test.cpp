@@ -403,7 +403,8 @@ TEST_F(PosixFileSystemTest, ANameIsGivenOnlyToDataOnTheDiskWithOrWithoutUnnamedF
             calls::log.faults.clear();
         }
         EXPECT_EQ(calls::log.unnamedRefused > 0, !unnamedFiles);
-        EXPECT_EQ(nativeNames(dir.path() / "f"), (Names{"file.txt", "new.txt", "notes.txt", "restored.txt", "store"}));
+        EXPECT_EQ(nativeNames(dir.path() / "f"),
+                  (Names{"file.txt", "new.txt", "notes.txt", "notes.txt.lock", "restored.txt", "store"}));
         EXPECT_EQ(nativeNames(dir.path() / "f" / "store"), Names{"copy.txt"});
     }
 }
@@ -550,40 +551,78 @@ TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
 }
 
 // Another instance's update in a child process, holding the lock for a
-// while: the update here waits, then changes what the other stored.
+// while: the update here waits, then changes what the other stored; so too
+// with an earlier version, which locks the comment file only, and with the
+// Windows program under Wine, which holds a POSIX lock of the lock file.
+// Then a colleague's (a file this account may not write, in a folder its
+// group may): the same, the file replaced by one of its own, writable by
+// the group.
 TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatItStored) {
-    const auto file = dir.write("_mabre.l94", "stored\n");
     const auto adding = [](const char* line, int ready = -1) {
         return [=](const std::optional<std::string>& stored) {
             if (ready >= 0 && ::write(ready, "x", 1) == 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            return std::optional<std::string>(stored.value_or("") + line);
+            return line ? std::optional<std::string>(stored.value_or("") + line) : std::nullopt;
         };
     };
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t other = ::fork();
-    if (other == 0) {
-        PosixFileSystem child;
-        child.openDirectory(at(""))->updateFile("_mabre.l94", adding("other\n", ready[1]));
-        ::_exit(0);
+    ::chown(dir.path().c_str(), 0, 65534);
+    ::chmod(dir.path().c_str(), 02775);
+    enum Other { ThisProgram, EarlierVersion, WindowsProgram };
+    const struct {
+        Other other;
+        bool colleague;
+    } cases[] = {{ThisProgram, false}, {EarlierVersion, false}, {WindowsProgram, false}, {ThisProgram, true}};
+    for (const auto& [other, colleague] : cases) {
+        SCOPED_TRACE(std::to_string(other) + (colleague ? " colleague" : ""));
+        const auto file = dir.write("_mabre.l94", "stored\n");
+        ::chown(file.c_str(), 0, 0);
+        ::chmod(file.c_str(), 0644);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (other == ThisProgram) {
+                // The colleague's turn: the other only holds the lock, the file stays root's.
+                PosixFileSystem().openDirectory(at(""))->updateFile("_mabre.l94",
+                                                                     adding(colleague ? nullptr : "other\n", ready[1]));
+                ::_exit(0);
+            }
+            const auto locked = dir.path() / (other == EarlierVersion ? "_mabre.l94" : "_mabre.l94.lock");
+            const int fd = ::open(locked.c_str(), O_RDWR | O_CREAT, 0666);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            if (::fcntl(fd, other == EarlierVersion ? F_OFD_SETLK : F_SETLK, &lock) != 0) ::_exit(1);
+            adding(nullptr, ready[1])(std::nullopt);
+            dir.write("other.tmp", "stored\nother\n");
+            ::rename((dir.path() / "other.tmp").c_str(), file.c_str());
+            ::_exit(0);
+        }
+        char c;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        const auto update = [&] { PosixFileSystem().openDirectory(at(""))->updateFile("_mabre.l94", adding("this\n")); return 0; };
+        EXPECT_EQ(test::runInChild(update, colleague), 0);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        EXPECT_EQ(readBytes(file), colleague ? "stored\nthis\n" : "stored\nother\nthis\n");
+        const struct stat made = statOf(file);
+        EXPECT_EQ(std::tuple(made.st_uid, made.st_gid, made.st_mode & 07777),
+                  std::tuple(colleague ? 65534u : 0u, 65534u, 0664u));
     }
-    char c;
-    ASSERT_EQ(::read(ready[0], &c, 1), 1);
-    const auto folder = open();
-    folder->updateFile("_mabre.l94", adding("this\n"));
-    ::waitpid(other, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    EXPECT_EQ(readBytes(file), "stored\nother\nthis\n");
 
-    // Nothing to change: nothing written, nothing made where nothing is.
+    // Nothing to change: nothing written, nothing made where nothing is but
+    // the lock file, which stays for the next save.
+    const auto folder = open();
+    const auto file = dir.path() / "_mabre.l94";
     const auto nothing = [](const std::optional<std::string>&) -> std::optional<std::string> { return std::nullopt; };
     const struct stat before = statOf(file);
     folder->updateFile("_mabre.l94", nothing);
     folder->updateFile("none.l94", nothing);
     const struct stat after = statOf(file);
     EXPECT_EQ(std::tie(after.st_ino, after.st_mtim.tv_nsec), std::tie(before.st_ino, before.st_mtim.tv_nsec));
-    EXPECT_EQ(nativeNames(dir.path()), Names{"_mabre.l94"});
+    EXPECT_EQ(nativeNames(dir.path()), (Names{"_mabre.l94", "_mabre.l94.lock", "none.l94.lock"}));
 }
 
 // Our own copy taken again only gets a new change time: the open test's.

@@ -270,10 +270,10 @@ TEST(AnotherAccount, SwappingTheBackupDirectoryForALinkReachesNothingOutsideTheF
 
 // --- Places --------------------------------------------------------------------
 
-// Runs `body` as a person in a child process (as "nobody" when asked), the
-// window on `folder`; each finding is printed and fails the test. `prepare`
-// returns false where the place cannot be made here.
-void inChild(bool asNobody, const std::string& folder,
+// Runs `body` as a person in a child process (as "nobody" when asked, or
+// as the account `as`), the window on `folder`; each finding is printed and
+// fails the test. `prepare` returns false where the place cannot be made here.
+void inChild(const Account* as, const std::string& folder,
              const std::function<void(Session&, std::vector<std::string>&)>& body,
              const std::function<bool()>& prepare = {}) {
     TempDir exe;
@@ -288,9 +288,15 @@ void inChild(bool asNobody, const std::string& folder,
             for (const auto& f : found) std::fprintf(stderr, "%s\n", f.c_str());
             return found.empty() ? 0 : 1;
         },
-        asNobody);
+        as);
     if (code == 77) GTEST_SKIP() << "not possible here";
     EXPECT_EQ(code, 0) << "findings above";
+}
+void inChild(bool asNobody, const std::string& folder,
+             const std::function<void(Session&, std::vector<std::string>&)>& body,
+             const std::function<bool()>& prepare = {}) {
+    const Account nobody;
+    inChild(asNobody ? &nobody : nullptr, folder, body, prepare);
 }
 
 // The open of the file `name` is refused with a message holding `wording`.
@@ -322,6 +328,97 @@ TEST_F(Hostile, AFolderThatCannotBeWrittenKeepsEverythingAndSaysWhyNoCopyCanBeTa
         ::chmod((work.path() / sub).c_str(), 0755);
         EXPECT_EQ(filesBelow(work.path() / sub), before);
         EXPECT_TRUE(temporariesBelow(work.path()).empty());
+    }
+}
+
+// A team's folder (setgid, group-writable) that two colleagues with
+// accounts of their own use in turns, each with the same umask: what one
+// made the other opens, restores, deletes and comments, and the program
+// makes nothing writable beyond those who may write the folder.
+TEST_F(Hostile, ColleaguesTakeTurnsInAGroupFolderWhateverTheirUmask) {
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to be two colleagues";
+    constexpr gid_t kTeam = 1700;
+    for (const mode_t umask : {022, 077}) {
+        SCOPED_TRACE(umask);
+        const Account first{1500, 1500, {kTeam}, umask}, second{1600, 1600, {kTeam}, umask};
+        const std::string sub = "team" + std::to_string(umask);
+        const auto folder = work.path() / sub;
+        for (const char* name : {"a.txt", "b.txt"}) {
+            put(folder / name, std::string(name) + " v1", kV1);
+            ::chown((folder / name).c_str(), first.uid, kTeam);
+        }
+        ::chown(folder.c_str(), 0, kTeam);
+        ::chmod(folder.c_str(), 02775);
+        const auto comment = [](Session& run, int row, const std::string& text) {
+            run.ui->inputAnswers.push_back(text);
+            run.menu({row}, frm_rclick::kComment);
+        };
+        const auto quiet = [](Session& run, std::vector<std::string>& found, const char* step) {
+            if (!run.ui->messages.empty()) found.push_back(std::string(step) + ": " + messagesSince(*run.ui));
+        };
+
+        // The first opens both files (the backup folder is made), comments, leaves.
+        inChild(&first, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
+            for (const char* name : {"a.txt", "b.txt"}) {
+                run.window->lvwFiles.selectedItem = run.rowOf(name);
+                run.window->lvwFiles_DblClick();
+            }
+            run.window->txtFolderComment.text = "team";
+            comment(run, run.rowOf("a.txt"), "first on a");
+            quiet(run, found, "open, comment");
+            run.window->cmdExit_Click();
+        });
+        for (const char* name : {"a.txt", "b.txt"}) put(folder / name, std::string(name) + " v2", kV2);
+
+        // The second restores a's first version, deletes b's copy, comments.
+        inChild(&second, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
+            quiet(run, found, "load");
+            if (run.window->txtFolderComment.text != "team") found.push_back("the folder comment is gone");
+            comment(run, run.rowOf("a.txt", kV1), "second on a v1");
+            run.menu({run.rowOf("a.txt", kV1)}, frm_rclick::kRestore);
+            run.menu({run.rowOf("b.txt", kV1)}, frm_rclick::kDelete);
+            comment(run, run.rowOf("b.txt"), "second on b");
+            quiet(run, found, "restore, delete, comment");
+            run.window->cmdExit_Click();
+        });
+
+        // The first again: restores what the second's restore kept, and comments.
+        inChild(&first, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
+            quiet(run, found, "load");
+            for (const auto& [name, stamp, text] : {std::tuple{"a.txt", "", "second on a v1"},
+                                                    std::tuple{"b.txt", "", "second on b"}}) {
+                const int row = run.rowOf(name, stamp);
+                if (row < 0 || run.window->lvwFiles.rows[static_cast<std::size_t>(row)].cells[4] != text) {
+                    found.push_back(std::string("no comment \"") + text + "\" on " + name);
+                }
+            }
+            run.menu({run.rowOf("a.txt", kV2)}, frm_rclick::kRestore);
+            comment(run, run.rowOf("a.txt"), "first on a v2");
+            quiet(run, found, "restore, comment");
+            run.window->cmdExit_Click();
+        });
+        EXPECT_EQ(readBytes(folder / "a.txt"), "a.txt v2");
+        EXPECT_EQ(readBytes(folder / "b.txt"), "b.txt v2");
+        const std::string comments = readBytes(folder / kCommentFile);
+        for (const char* text : {"team\r\n", ",first on a v2\r\n", ",second on a v1\r\n", ",second on b\r\n"}) {
+            EXPECT_NE(comments.find(text), std::string::npos) << text << " missing from " << comments;
+        }
+
+        // What the program made: the folder's group, writable by it, by no other.
+        const auto modeOf = [](const stdfs::path& p) {
+            struct stat st{};
+            ::lstat(p.c_str(), &st);
+            return std::pair{st.st_mode & 07777, st.st_gid};
+        };
+        EXPECT_EQ(modeOf(folder / kBackupDir), std::pair(02770u | (umask == 022 ? 05u : 0u), kTeam));
+        for (const std::string& own : {std::string(kCommentFile), std::string(kCommentFile) + ".lock"}) {
+            EXPECT_EQ(modeOf(folder / own), std::pair(0660u | (umask == 022 ? 04u : 0u), kTeam)) << own;
+        }
+        EXPECT_EQ(modeOf(folder / "a.txt").first & 0222, 0220u);  // taken over, and back
+        const auto copies = filesBelow(folder / kBackupDir);
+        EXPECT_EQ(copies.size(), 2u);  // a's two versions
+        for (const auto& [rel, bytes] : copies) EXPECT_EQ(modeOf(folder / kBackupDir / rel).first, 0444u) << rel;
+        EXPECT_TRUE(temporariesBelow(folder).empty());
     }
 }
 

@@ -25,7 +25,7 @@ inline constexpr char kCommentFile[] = "_mabre.l94";
 // The program's temporaries hold "_mabre" (the backup store's) or begin with
 // "." and end in "~" (the platform layer's).
 inline bool isProgramTemporary(const std::string& name) {
-    if (name == kBackupDir || name == kCommentFile) return false;
+    if (name == kBackupDir || name == kCommentFile || name == std::string(kCommentFile) + ".lock") return false;
     if (name.find("_mabre") != std::string::npos) return true;
     return name.size() > 1 && name.front() == '.' && name.back() == '~';
 }

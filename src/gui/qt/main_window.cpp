@@ -791,6 +791,15 @@ void MainWindow::closeFromSystem() {
         QTimer::singleShot(0, this, [this] { closeFromSystem(); });
         return;
     }
+    // What the unload steps show from here on (a save that fails says so)
+    // is closed too: the session is ending, nobody is there to answer.
+    if (!closingModals_) {
+        closingModals_ = new QTimer(this);
+        connect(closingModals_, &QTimer::timeout, this, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) modal->close();
+        });
+        closingModals_->start(50);
+    }
     close();
 }
 

@@ -17,6 +17,7 @@
 
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class QStatusBar;
 
 namespace mabrel::gui {
@@ -162,6 +163,8 @@ private:
     frm_mabrel94& m_;
     QtInteraction& ui_;
     bool ended_ = false;
+    // While the system closes the window: closes each box the unload shows.
+    QTimer* closingModals_ = nullptr;
     bool applyingSize_ = false;
     bool rendering_ = false;
     // The state the window system last reported. The widget's own state

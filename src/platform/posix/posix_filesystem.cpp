@@ -121,15 +121,32 @@ namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
+// The classes beside the owner that may write the folder `dirFd`, as write
+// bits. They may replace any file there, so the files the program makes
+// there are theirs to write as well: a colleague in a group folder is not
+// locked out by whoever used it first, whatever that one's umask. None in a
+// folder with the sticky bit, where they may replace nothing of ours.
+mode_t folderWriters(int dirFd) {
+    struct stat st{};
+    if (sys().fstat(dirFd, &st) != 0 || (st.st_mode & S_ISVTX)) return 0;
+    return st.st_mode & (S_IWGRP | S_IWOTH);
+}
+
+// The mode of one of the program's own files (a comment file) in the folder
+// `dirFd`: read and write for the folder's writers too.
+mode_t ownFileMode(int dirFd, mode_t mode) {
+    const mode_t writers = folderWriters(dirFd);
+    return mode | writers | (writers << 1);
+}
+
 // The write bits that clearing read-only gives back: the owner's, and the
-// group's and others' where they may read and the umask lets them write.
-mode_t writeBitsFor(mode_t mode) {
+// group's and others' where they may read and the umask or the folder `dirFd`
+// lets them write.
+mode_t writeBitsFor(mode_t mode, int dirFd) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    mode_t bits = S_IWUSR;
-    if ((mode & S_IRGRP) && !(mask & S_IWGRP)) bits |= S_IWGRP;
-    if ((mode & S_IROTH) && !(mask & S_IWOTH)) bits |= S_IWOTH;
-    return bits;
+    const mode_t writers = (~mask & (S_IWGRP | S_IWOTH)) | folderWriters(dirFd);
+    return S_IWUSR | (writers & (mode >> 1));
 }
 
 // Closes a descriptor when it goes out of scope.
@@ -1034,13 +1051,35 @@ std::optional<DirEntry> PosixDirectory::find(const std::string& name, std::uint3
     return entry;
 }
 
+namespace {
+
+// A folder just made in `parentFd`, open as `folderFd`, opened up (past the
+// umask) to those who may write the parent; its group, in a setgid parent,
+// is the parent's already.
+void shareLikeParent(int folderFd, int parentFd) {
+    const mode_t writers = folderWriters(parentFd);
+    if (writers == 0) return;
+    Fd folder(sys().openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st{};
+    if (folder.get() < 0 || sys().fstat(folder.get(), &st) != 0) return;
+    const mode_t mode = (st.st_mode & 07777) | writers | (writers << 1) | (writers >> 1);
+    if (mode != (st.st_mode & 07777)) sys().fchmod(folder.get(), mode);
+}
+
+}  // namespace
+
 std::unique_ptr<Directory> PosixDirectory::openFolder(const std::string& name, bool create) {
     checkName(name);
     constexpr int kFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     Fd sub(sys().openat(fd_.get(), name.c_str(), kFlags));
     if (sub.get() < 0 && errno == ENOENT && create) {
-        if (sys().mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) throwErrnoIn(errno);
-        sub = Fd(sys().openat(fd_.get(), name.c_str(), kFlags));
+        if (sys().mkdirat(fd_.get(), name.c_str(), 0777) == 0) {
+            sub = Fd(sys().openat(fd_.get(), name.c_str(), kFlags));
+            if (sub.get() >= 0) shareLikeParent(sub.get(), fd_.get());
+        } else if (errno != EEXIST) {
+            throwErrnoIn(errno);
+        }
+        if (sub.get() < 0) sub = Fd(sys().openat(fd_.get(), name.c_str(), kFlags));
     }
     if (sub.get() < 0) {
         const int e = errno;
@@ -1084,8 +1123,9 @@ void PosixDirectory::setAttributes(const std::string& name, std::uint32_t wanted
 
     // Clearing read-only first, so that the extended attribute may be written.
     if (!readOnly && !folder && (st.st_mode & kWriteBits) == 0) {
-        if (sys().fchmod(file.get(), (st.st_mode & 07777) | writeBitsFor(st.st_mode)) != 0) throwErrnoIn(errno);
-        st.st_mode |= writeBitsFor(st.st_mode);
+        const mode_t bits = writeBitsFor(st.st_mode, fd_.get());
+        if (sys().fchmod(file.get(), (st.st_mode & 07777) | bits) != 0) throwErrnoIn(errno);
+        st.st_mode |= bits;
     }
 
     const std::uint32_t dosBits = attr::Hidden | attr::System | attr::Archive;
@@ -1181,7 +1221,10 @@ void PosixDirectory::copyFile(Directory& from, const std::string& fromName, cons
     copyDosAttrib(in.get(), out.fd.get());
     // A replaced file keeps its permission bits: a restored file is the
     // person's own file again, not a copy of the read-only backup.
-    const mode_t mode = replaced ? (replaced->st_mode & 07777) : (st.st_mode & 07777);
+    mode_t mode = replaced ? (replaced->st_mode & 07777) : (st.st_mode & 07777);
+    // Another's file becomes ours: whoever may write the folder, its owner
+    // among them, may still write it.
+    if (replaced && replaced->st_uid != ::geteuid()) mode |= folderWriters(fd_.get()) & (mode >> 1);
     if (sys().fchmod(out.fd.get(), mode) != 0) throwErrnoIn(errno);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (sys().futimens(out.fd.get(), times) != 0) throwErrnoIn(errno);
@@ -1228,14 +1271,18 @@ void PosixDirectory::writeReplacing(const std::string& name, const std::string& 
     }
     writeAll(out.fd.get(), bytes.data(), bytes.size());
     if (existing) {
-        // The replaced file's permissions and DOS attributes stay.
+        // The replaced file's permissions (opened to the folder's writers)
+        // and DOS attributes stay.
         if (current >= 0) {
             copyDosAttrib(current, out.fd.get());
         } else {
             Fd old(openEntry(fd_.get(), name, false));
             if (old.get() >= 0) copyDosAttrib(old.get(), out.fd.get());
         }
-        sys().fchmod(out.fd.get(), existing->st_mode & 07777);
+        sys().fchmod(out.fd.get(), ownFileMode(fd_.get(), existing->st_mode & 07777));
+    } else {
+        struct stat made{};
+        if (sys().fstat(out.fd.get(), &made) == 0) sys().fchmod(out.fd.get(), ownFileMode(fd_.get(), made.st_mode & 07777));
     }
     if (sys().fsync(out.fd.get()) != 0) throwErrnoIn(errno);
     if (!existing && current < 0) {
@@ -1265,10 +1312,12 @@ constexpr char kInUse[] = "他のプログラムが使用中です。";
 // Takes the write lock of the whole open file `fd`, waiting for another
 // holder a while. The lock belongs to the open file, not to the process, so
 // that closing another descriptor of the same file cannot drop it, and it
-// goes with the process. Where the file system keeps no locks, nothing.
-void lockWhole(int fd) {
+// goes with the process. Where the file system keeps no locks, nothing. A
+// file open only for reading takes a read lock, which still waits for every
+// writer.
+void lockWhole(int fd, bool writable) {
     struct flock lock {};
-    lock.l_type = F_WRLCK;
+    lock.l_type = writable ? F_WRLCK : F_RDLCK;
     lock.l_whence = SEEK_SET;
     int command = F_OFD_SETLK;
     const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
@@ -1287,12 +1336,53 @@ void lockWhole(int fd) {
     }
 }
 
+// The lock file beside the file `name` in `dirFd` ("<name>.lock"), locked
+// as a whole: the lock the Windows program takes too (Wine and a Samba
+// server make its lock of the file a POSIX lock of it). Made where it is
+// missing, hidden, for whoever may write the folder; never removed, so that
+// every instance locks the same file. Nothing where it can be neither made
+// nor opened (a folder nobody may write, before any save) or where the file
+// system keeps no locks.
+Fd lockFileBeside(int dirFd, const std::string& name) {
+    const std::string lockName = name + ".lock";
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        Fd fd(sys().openat(dirFd, lockName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        struct stat made{};
+        if (fd.get() >= 0 && sys().fstat(fd.get(), &made) == 0) {
+            sys().fchmod(fd.get(), ownFileMode(dirFd, made.st_mode & 0777));
+            const std::string hidden = encodeDosAttrib(attr::Hidden | attr::Archive);
+            sys().fsetxattr(fd.get(), kDosAttribName, hidden.data(), hidden.size(), 0);
+        }
+        bool writable = fd.get() >= 0;
+        if (fd.get() < 0 && errno == EEXIST) {
+            fd = Fd(openEntry(dirFd, lockName, false, O_RDWR));
+            writable = fd.get() >= 0;
+            // Another's that we may not write: a read lock, which still
+            // waits for every writer.
+            if (!writable && (errno == EACCES || errno == EPERM)) fd = Fd(openEntry(dirFd, lockName, false));
+        }
+        struct stat st{};
+        if (fd.get() < 0 || sys().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Fd();
+        lockWhole(fd.get(), writable);
+        // Removed meanwhile (an earlier Windows version removes it when it
+        // is done): a lock of a file no longer named is no lock.
+        struct stat now{};
+        if (sys().fstatat(dirFd, lockName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
+            now.st_ino == st.st_ino) {
+            return fd;
+        }
+    }
+    throw PlatformError(err::PermissionDenied, kInUse);
+}
+
 }  // namespace
 
 void PosixDirectory::updateFile(const std::string& name, const FileChange& change) {
     checkName(name);
+    const Fd lockFile = lockFileBeside(fd_.get(), name);
     for (int attempt = 0;; ++attempt) {
         Fd fd(openEntry(fd_.get(), name, false, O_RDWR));
+        const bool writable = fd.get() >= 0;
         if (fd.get() < 0) {
             const int e = errno;
             if (e == ENOENT) {
@@ -1308,17 +1398,20 @@ void PosixDirectory::updateFile(const std::string& name, const FileChange& chang
                     continue;
                 }
             }
-            if (e == EACCES || e == EPERM || e == EROFS) {
+            // Another's file that we may not write, in a folder we may:
+            // replaced by rename all the same.
+            if (e == EACCES || e == EPERM) fd = Fd(openEntry(fd_.get(), name, false));
+            if (fd.get() < 0 && (e == EACCES || e == EPERM || e == EROFS)) {
                 // Not to be written here; what it holds may need no change.
                 if (change(readFile(name))) throwErrnoIn(e);
                 return;
             }
-            throwOpenFailure(e, fd_.get(), name, false);
+            if (fd.get() < 0) throwOpenFailure(e, fd_.get(), name, false);
         }
         struct stat st{};
         if (sys().fstat(fd.get(), &st) != 0) throwErrnoIn(errno);
         if (!S_ISREG(st.st_mode)) throwNotAFile(st);
-        lockWhole(fd.get());
+        lockWhole(fd.get(), writable);
         // Replaced by another instance while this one waited: the lock is
         // on a file no longer stored.
         struct stat now{};
@@ -1333,8 +1426,9 @@ void PosixDirectory::updateFile(const std::string& name, const FileChange& chang
         const auto bytes = change(stored);
         if (!bytes) return;
         if ((st.st_mode & kWriteBits) == 0) throw PlatformError(err::PermissionDenied);
-        // Replaced while the lock is still held.
-        writeReplacing(name, *bytes, st, fd.get());
+        // Replaced while the lock is still held; not ours to write, only by
+        // a file of our own.
+        writeReplacing(name, *bytes, st, writable ? fd.get() : -1);
         return;
     }
 }

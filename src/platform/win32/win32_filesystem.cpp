@@ -221,6 +221,18 @@ HANDLE openIn(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG s
     return h;
 }
 
+// Opens the entry `name` of `root` (with `access` besides) to change its
+// attributes or times. Windows asks for the right to write them; Wine asks
+// for it the file's write permission, which the owner of a read-only file
+// lacks, but lets a handle without that right change them where the owner
+// may (its own SetFileAttributes opens so).
+HANDLE openToChangeAttributes(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG options, DWORD& error) {
+    const HANDLE h = openIn(root, name, access | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN,
+                            options, error);
+    if (h != INVALID_HANDLE_VALUE || error != ERROR_ACCESS_DENIED) return h;
+    return openIn(root, name, access | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, options, error);
+}
+
 FILE_ATTRIBUTE_TAG_INFO tagOf(HANDLE h) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) throwLastError();
@@ -236,6 +248,22 @@ void setBasicAttributes(HANDLE h, DWORD attributes) {
     FILE_BASIC_INFO basic{};  // zero times: left as they are
     basic.FileAttributes = attributes;
     if (!::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) throwLastError();
+}
+
+// Gives a new copy its attributes one change at a time, each one the
+// system cannot refuse halfway: hidden off while the file may still be
+// written, then read-only on. (Wine run by an ordinary user applies
+// read-only first and may then no longer clear hidden.) Whether the copy
+// now shows them all.
+bool showAsCopy(HANDLE copy, std::uint32_t attributes) {
+    const std::uint32_t wanted = attributes & kSettableBits & ~attr::Archive;
+    try {
+        setBasicAttributes(copy, settable(attributes & ~attr::ReadOnly));
+        if (wanted & attr::ReadOnly) setBasicAttributes(copy, settable(attributes));
+        return (tagOf(copy).FileAttributes & kSettableBits & ~attr::Archive) == wanted;
+    } catch (const PlatformError&) {
+        return false;
+    }
 }
 
 // Marks the open file as taken now: its creation and change times become
@@ -532,8 +560,7 @@ public:
 
     void setAttributes(const std::string& name, std::uint32_t attributes) override {
         DWORD e = 0;
-        FileHandle entry(openIn(handle_, entryName(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                FILE_OPEN, FILE_OPEN_REPARSE_POINT, e));
+        FileHandle entry(openToChangeAttributes(handle_, entryName(name), 0, FILE_OPEN_REPARSE_POINT, e));
         if (!entry.valid()) throwError(e);
         if (isLink(entry.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
         setBasicAttributes(entry.get(), settable(attributes));
@@ -554,7 +581,15 @@ public:
         if (!::FlushFileBuffers(out.get())) throwLastError();
         // Never over an existing entry.
         out.name(handle_, target, false);
-        setBasicAttributes(out.get(), settable(attributes));
+        if (!showAsCopy(out.get(), attributes)) {
+            // A hidden copy no listing shows, or one left writable: not kept.
+            try {
+                setBasicAttributes(out.get(), FILE_ATTRIBUTE_NORMAL);
+            } catch (const PlatformError&) {
+            }
+            deleteOnClose(out.get());
+            throwError(ERROR_ACCESS_DENIED);
+        }
         // A name deleted moments ago can hand its old creation time to the
         // new file (tunnelling): the copy's age starts now.
         try {
@@ -624,8 +659,8 @@ public:
 
     void deleteCopy(const std::string& name) override {
         DWORD e = 0;
-        FileHandle entry(openIn(handle_, entryName(name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
+        FileHandle entry(
+            openToChangeAttributes(handle_, entryName(name), DELETE, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
         if (!entry.valid()) {
             if (e == ERROR_ACCESS_DENIED && isFolder(name)) throw PlatformError(err::PathFileAccess);
             throwError(e);
@@ -691,16 +726,38 @@ public:
 
     void updateFile(const std::string& name, const FileChange& change) override {
         const std::wstring target = entryName(name);
-        // The lock: a file beside it that one handle at a time can have open,
-        // deleted when that handle closes, also when its process ends. Where
-        // no file can be made (a read-only folder), nothing.
+        // The lock: the file beside it locked as a whole, which the Linux
+        // program locks too (Wine makes the lock a POSIX lock of the file,
+        // a Samba server as well). It stays, so that every instance locks
+        // the same file; an earlier version, which holds it open without
+        // sharing and removes it, is waited for as well. Where no file can
+        // be made (a read-only folder), or the file system keeps no locks,
+        // nothing.
         const ULONGLONG giveUp = ::GetTickCount64() + kLockPatienceMs;
         FileHandle lock(INVALID_HANDLE_VALUE);
         for (;;) {
             DWORD e = 0;
-            lock = FileHandle(openIn(handle_, target + L".lock", GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_OPEN_IF,
-                                     FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, e, FILE_ATTRIBUTE_HIDDEN));
-            if (lock.valid() || e != ERROR_SHARING_VIOLATION) break;
+            lock = FileHandle(openIn(handle_, target + L".lock", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE, e,
+                                     FILE_ATTRIBUTE_HIDDEN));
+            // Another's that this account may not write: a shared lock,
+            // which still waits for every writer.
+            if (!lock.valid() && e == ERROR_ACCESS_DENIED) {
+                lock = FileHandle(openIn(handle_, target + L".lock", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         FILE_OPEN, FILE_NON_DIRECTORY_FILE, e));
+            }
+            if (lock.valid()) {
+                OVERLAPPED whole{};
+                if (::LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                                 &whole)) {
+                    break;
+                }
+                e = ::GetLastError();
+                if (e != ERROR_LOCK_VIOLATION && e != ERROR_IO_PENDING) break;  // no locks here
+                lock.close();
+            } else if (e != ERROR_SHARING_VIOLATION) {
+                break;
+            }
             if (::GetTickCount64() > giveUp) throw PlatformError(err::PermissionDenied, kInUse);
             ::Sleep(20);
         }
@@ -738,8 +795,8 @@ public:
 
     void markTaken(const std::string& name) override {
         DWORD e = 0;
-        FileHandle entry(openIn(handle_, entryName(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
+        FileHandle entry(
+            openToChangeAttributes(handle_, entryName(name), 0, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE, e));
         if (!entry.valid()) throwError(e);
         if (isLink(entry.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
         stampTaken(entry.get());

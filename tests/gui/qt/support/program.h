@@ -9,8 +9,10 @@
 #include <QProcessEnvironment>
 #include <chrono>
 #include <csignal>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -105,8 +107,26 @@ public:
     std::filesystem::path exe() const { return dir.path() / "mabrel9-iv"; }
     std::filesystem::path settings() const { return dir.path() / "config/mabrel9-iv/mabrel9-iv.ini"; }
 
+    // Runs it as the ordinary account `uid` of the group `gid` (this
+    // process being root), its own folder theirs.
+    void runAs(unsigned uid, unsigned gid) {
+        account_ = {uid, gid};
+        chownAll(dir.path(), uid, gid);
+    }
+    static void chownAll(const std::filesystem::path& top, unsigned uid, unsigned gid) {
+        [[maybe_unused]] int rc = ::chown(top.c_str(), uid, gid);
+        for (const auto& e : std::filesystem::recursive_directory_iterator(top)) rc = ::lchown(e.path().c_str(), uid, gid);
+    }
+
     void start(const std::filesystem::path& folder) {
-        process.start(QString::fromStdString(exe().string()), {QString::fromStdString(folder.string())});
+        const QString program = QString::fromStdString(exe().string()), argument = QString::fromStdString(folder.string());
+        if (account_) {
+            const QString gid = QString::number(account_->second);
+            process.start("setpriv", {"--reuid=" + QString::number(account_->first), "--regid=" + gid,
+                                      "--groups=" + gid, program, argument});
+        } else {
+            process.start(program, {argument});
+        }
         ASSERT_TRUE(process.waitForStarted(10000));
     }
     // Waits until the program would close cleanly on SIGTERM: its handler is in place.
@@ -139,6 +159,9 @@ public:
     TempDir dir;
     QProcess process;
     unsigned long window = 0;
+
+private:
+    std::optional<std::pair<unsigned, unsigned>> account_;
 };
 
 }  // namespace mabrel::gui::test
