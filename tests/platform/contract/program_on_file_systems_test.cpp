@@ -115,11 +115,13 @@ TYPED_TEST(ProgramOn, OpenRestartEditRestoreCommentAndDeleteKeepEveryVersionAndL
     EXPECT_EQ(this->a(), "one");
     EXPECT_EQ(readBytes(this->work.path() / "_mabre-l94" / kCopyV2), "two");
 
-    // Deleted, the copy is gone; nothing else was ever left beside them.
+    // Deleted, the copy is gone; nothing else was ever left beside them but
+    // the comment saves' lock file, which stays so that every instance
+    // locks the same file.
     this->window().cmdUpdate_Click();
     this->choose(this->rowOf("a.txt", "2021-06-07 08-09-10"), frm_rclick::kDelete);
     EXPECT_EQ(this->backupNames(), Strings{kCopyV1});
-    EXPECT_EQ(this->namesIn(this->work.path()), (Strings{"_mabre-l94", "_mabre.l94", "a.txt"}));
+    EXPECT_EQ(this->namesIn(this->work.path()), (Strings{"_mabre-l94", "_mabre.l94", "_mabre.l94.lock", "a.txt"}));
     EXPECT_EQ(this->ui.messages, Strings{});
 }
 
