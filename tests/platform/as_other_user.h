@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "support/wait.h"
+
 namespace mabrel::test {
 
 // Runs `body` in a forked child, as "nobody" (65534) when `asNobody` and
@@ -25,13 +27,10 @@ inline int runInChild(const std::function<int()>& body, bool asNobody, int secon
         ::_exit(code);
     }
     int status = 0;
-    for (long waited = 0; pid > 0 && ::waitpid(pid, &status, WNOHANG) != pid; ++waited) {
-        if (waited >= seconds * 100L) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        ::usleep(10000);
+    if (pid > 0 && !waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, seconds)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
     }
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -5,6 +5,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -31,6 +32,7 @@
 #include "platform/posix/syscalls.h"
 #include "support/platform_error.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "as_other_user.h"
 
 namespace mabrel::platform::posix {
@@ -499,7 +501,7 @@ TEST_F(PosixFileSystemTest, AFileRewrittenWhileItIsCopiedGivesOneWholeVersionOrN
             }
             ::_exit(0);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(test::waitFor([&] { return pieces->load() > 0; }));
         const auto folder = open();
         const auto store = folder->openFolder("store", true);
         const long piecesBefore = pieces->load();
@@ -549,13 +551,28 @@ TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
     EXPECT_EQ(nativeNames(dir.path()), (Names{"big.bin", "store"}));
 }
 
-// Another instance's update in a child process, holding the lock for a
-// while: the update here waits, then changes what the other stored.
+// Another instance's update in a child process, holding the lock until the
+// update here waits for it (its thread asleep with the file open) or has
+// replaced the file without waiting: the update here waits, then changes
+// what the other stored.
 TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatItStored) {
     const auto file = dir.write("_mabre.l94", "stored\n");
-    const auto adding = [](const char* line, int ready = -1) {
+    const std::string self = "/proc/" + std::to_string(::getpid());
+    const ino_t storedInode = statOf(file).st_ino;
+    const auto waitingOrDone = [&] {
+        if (statOf(file).st_ino != storedInode) return true;
+        std::ifstream call(self + "/task/" + self.substr(6) + "/syscall");
+        int number = -1;
+        if (!(call >> number) || number != SYS_clock_nanosleep) return false;
+        std::error_code ec;
+        for (const auto& fd : stdfs::directory_iterator(self + "/fd", ec)) {
+            if (stdfs::read_symlink(fd.path(), ec) == file) return true;
+        }
+        return false;
+    };
+    const auto adding = [&](const char* line, int ready = -1) {
         return [=](const std::optional<std::string>& stored) {
-            if (ready >= 0 && ::write(ready, "x", 1) == 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (ready >= 0 && ::write(ready, "x", 1) == 1) test::waitFor(waitingOrDone);
             return std::optional<std::string>(stored.value_or("") + line);
         };
     };
