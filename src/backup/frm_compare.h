@@ -76,6 +76,8 @@ public:
     const std::optional<platform::PlatformError>& error() const { return error_; }
     // The comparison, once done; null before.
     const backup::TextComparison* comparison() const { return comparison_.get(); }
+    // Whether closing ended a comparison before it had finished.
+    bool stopped() const { return stopped_; }
     // The first row of the current change, -1 for none.
     int currentRow() const;
 
@@ -91,6 +93,7 @@ private:
     std::unique_ptr<backup::TextComparison> comparison_;
     std::optional<platform::PlatformError> error_;
     Outcome outcome_ = Outcome::Pending;
+    bool stopped_ = false;
 };
 
 }  // namespace mabrel

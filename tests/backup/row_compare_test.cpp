@@ -3,9 +3,13 @@
 // closing the window stops the comparison.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "app/window_fixture.h"
 #include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
+#include "support/forwarding_filesystem.h"
+#include "support/wait.h"
 
 namespace mabrel::test {
 namespace {
@@ -130,10 +134,23 @@ TEST_F(Compare, ClosingTheWindowStopsALongComparison) {
         newer += line + (i % 250000 == 10 ? " 変更" : "") + " 接続を確認しました。\r\n";
     }
     files(older, newer);
-    frm_compare closed(*fs, *codec, {root, "a.txt", false, root + "a.txt", "a"},
-                       {root, "a_2020-01-02 03-04-05.txt", true, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b"});
+    // The file now is read once the close is under way: the comparison has
+    // all of its work before it when the close asks it to stop.
+    struct HeldRead : platform::ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
+        std::atomic<bool> closing{false};
+        void entering(platform::FsOp op, const std::string& path, const std::string&) override {
+            if (op == platform::FsOp::ReadFile && path.ends_with("\\a.txt")) {
+                EXPECT_TRUE(waitFor([&] { return closing.load(); }));
+            }
+        }
+    } held(*fs);
+    frm_compare closed(held, *codec, {root, "a_2020-01-02 03-04-05.txt", true, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b"},
+                       {root, "a.txt", false, root + "a.txt", "a"});
     closed.Form_Load();
+    held.closing = true;
     closed.cmdClose_Click();
+    EXPECT_TRUE(closed.stopped()) << "the comparison ran to its end";
     EXPECT_EQ(closed.comparison(), nullptr);
     EXPECT_EQ(closed.outcome(), frm_compare::Outcome::Pending);
 }
