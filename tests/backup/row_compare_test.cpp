@@ -63,9 +63,11 @@ TEST_F(Compare, TextsAreShownSideBySideAndOtherFilesGoToTheCompareTool) {
         {std::string("PK\x03\x04\0\0", 6), "plain text\n", {}, "", ""},
         {"text\x01more\n", "plain text\n", {}, "", ""},
         {"caf\xE9 \xFF\n", "plain text\n", {}, "", ""},
+        // Text, but past the size the window reads.
+        {std::string(backup::kTextCompareLimit, 'a') + "\n", "plain text\n", {}, "", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.older);
+        SCOPED_TRACE(c.older.substr(0, 40));
         files(c.older, c.newer);
         ui.compareToolRequests.clear();
         bool looked = false;

@@ -87,6 +87,11 @@ TEST_F(FolderLoad, CopiesOfThePresentVersionAreUnlistedAndRemovedAWeekAfterTheyW
         EXPECT_TRUE(backupExists("report_2000-07-15 09-05-03.txt")) << days;
     }
     process.utcClock = daysLater(8);
+    // Its age cannot be told: it stays.
+    faulty.failCallsOn(FsOp::TakenTime, "report_", platform::err::PermissionDenied);
+    window().fun_Load();
+    EXPECT_TRUE(backupExists("report_2000-07-15 09-05-03.txt"));
+    faulty.clear();
     window().fun_Load();
     EXPECT_FALSE(backupExists("report_2000-07-15 09-05-03.txt"));
     for (const char* kept : {"report_1999-01-01 00-00-00.txt", "gone_2000-07-15 09-05-03.txt",
