@@ -15,7 +15,7 @@
 # Not part of ./test.sh: it takes about a minute a fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-list=scripts/mutants.txt
+list=${MUTATE_LIST:-scripts/mutants.txt}  # another list: faults being tried
 build=build/mutate
 check=0
 per_suite=0

@@ -59,7 +59,7 @@ TEST_F(Compare, TextsAreShownSideBySideAndOtherFilesGoToTheCompareTool) {
         {cp932, "\xEF\xBB\xBF" "今日は晴れ。\r\n明日は雨。\r\n",
          {"= 今日は晴れ。 | 今日は晴れ。", "= 明日は雨。 | 明日は雨。"}, "Shift_JIS・CRLF", "UTF-8 (BOM)・CRLF"},
         {"a\r\nlast", "a\nlast\nnew\n", {"~ a[ [CRLF]] | a[ [LF]]", "~ last[ [改行なし]] | last[ [LF]]", "+ | new"}, "UTF-8・CRLF", "UTF-8・LF"},
-        {"apple\n", "\tk=2 \x1b[0m\n", {"- apple |", "+ |     k=2 \xE2\x90\x9B[0m"}, "UTF-8・LF", "UTF-8・LF"},
+        {"apple\nend\n", "\tk=2 \x1b[0m\nend\n", {"- apple |", "+ |     k=2 \xE2\x90\x9B[0m", "= end | end"}, "UTF-8・LF", "UTF-8・LF"},
         {std::string("PK\x03\x04\0\0", 6), "plain text\n", {}, "", ""},
         {"text\x01more\n", "plain text\n", {}, "", ""},
         {"caf\xE9 \xFF\n", "plain text\n", {}, "", ""},
