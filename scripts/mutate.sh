@@ -12,10 +12,13 @@
 #                                      that catch it are named, to find each suite's
 #                                      unique kills (the long proofs only when no
 #                                      other suite catches the fault)
-# Not part of ./test.sh: it takes about a minute a fault.
+# MUTATE_LIST: another list (faults being tried); MUTATE_JOBS: parallel jobs
+# (2); MUTATE_PROOF_SECONDS: the limit of each long proof (3600).
+# Not part of ./test.sh: it takes about a minute a fault, and the baseline
+# (the whole suite with its proofs) once at the start.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-list=${MUTATE_LIST:-scripts/mutants.txt}  # another list: faults being tried
+list=${MUTATE_LIST:-scripts/mutants.txt}
 build=build/mutate
 check=0
 per_suite=0
