@@ -456,6 +456,7 @@ void frm_compare::Form_Unload() {
     if (!job_) return;
     job_->stop = true;
     job_->thread.join();
+    stopped_ = job_->stage == Job::Ended;
     job_.reset();
 }
 

@@ -141,6 +141,8 @@ public:
     const std::string& notTextReason() const { return notTextReason_; }
     // The comparison, once done; null before.
     const backup::TextComparison* comparison() const { return comparison_.get(); }
+    // Whether closing ended a comparison before it had finished.
+    bool stopped() const { return stopped_; }
     // The first row of the current change, -1 for none.
     int currentRow() const;
 
@@ -161,6 +163,7 @@ private:
     const CompareFile* failed_ = nullptr;
     std::string notTextReason_;
     Outcome outcome_ = Outcome::Pending;
+    bool stopped_ = false;
 };
 
 }  // namespace mabrel

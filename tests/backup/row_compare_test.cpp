@@ -3,11 +3,15 @@
 // closing the window stops the comparison.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "app/window_fixture.h"
 #include "backup/frm_compare.h"
 #include "backup/frm_rclick.h"
 #include "backup/compare_rows.h"
 #include "support/fault_injection.h"
+#include "support/forwarding_filesystem.h"
+#include "support/wait.h"
 #include "util/text.h"
 
 #include <chrono>
@@ -95,13 +99,15 @@ TEST_F(Compare, TextsAreShownSideBySideAndOtherFilesGoToTheCompareTool) {
          {"= 今日は晴れ。 | 今日は晴れ。", "~ 明日[\xEF\xBF\xBD\xEF\xBF\xBD]は雨。 | 明日は雨。"},
          "UTF-8・LF・読めないバイト 2 個（\xEF\xBF\xBD で表示）", "UTF-8・LF"},
         {"a\r\nlast", "a\nlast\nnew\n", {"~ a[ [CRLF]] | a[ [LF]]", "~ last[ [改行なし]] | last[ [LF]]", "+ | new"}, "UTF-8・CRLF", "UTF-8・LF"},
-        {"apple\n", "\tk=2 \x1b[0m\n", {"- apple |", "+ |     k=2 \xE2\x90\x9B[0m"}, "UTF-8・LF", "UTF-8・LF"},
+        {"apple\nend\n", "\tk=2 \x1b[0m\nend\n", {"- apple |", "+ |     k=2 \xE2\x90\x9B[0m", "= end | end"}, "UTF-8・LF", "UTF-8・LF"},
         {std::string("PK\x03\x04\0\0", 6), "plain text\n", {}, "", ""},
         {"text\x01more\n", "plain text\n", {}, "", ""},
         {"d\xE9j\xE0 \xFF\xFF\xFF\xFF\xFF\n", "plain text\n", {}, "", ""},
+        // Text, but past the size the window reads.
+        {std::string(backup::kTextCompareLimit, 'a') + "\n", "plain text\n", {}, "", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.older);
+        SCOPED_TRACE(c.older.substr(0, 40));
         files(c.older, c.newer);
         ui.compareToolRequests.clear();
         bool looked = false;
@@ -216,10 +222,23 @@ TEST_F(Compare, ClosingTheWindowStopsALongComparison) {
         newer += line + (i % 250000 == 10 ? " 変更" : "") + " 接続を確認しました。\r\n";
     }
     files(older, newer);
-    frm_compare closed(*fs, *codec, {root, "a.txt", false, root + "a.txt", "a", "a.txt", "a"},
-                       {root, "a_2020-01-02 03-04-05.txt", true, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b", "a.txt", "b"});
+    // The file now is read once the close is under way: the comparison has
+    // all of its work before it when the close asks it to stop.
+    struct HeldRead : platform::ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
+        std::atomic<bool> closing{false};
+        void entering(platform::FsOp op, const std::string& path, const std::string&) override {
+            if (op == platform::FsOp::ReadFile && path.ends_with("\\a.txt")) {
+                EXPECT_TRUE(waitFor([&] { return closing.load(); }));
+            }
+        }
+    } held(*fs);
+    frm_compare closed(held, *codec, {root, "a_2020-01-02 03-04-05.txt", true, root + "_mabre-l94\\a_2020-01-02 03-04-05.txt", "b", "a.txt", "b"},
+                       {root, "a.txt", false, root + "a.txt", "a", "a.txt", "a"});
     closed.Form_Load();
+    held.closing = true;
     closed.cmdClose_Click();
+    EXPECT_TRUE(closed.stopped()) << "the comparison ran to its end";
     EXPECT_EQ(closed.comparison(), nullptr);
     EXPECT_EQ(closed.outcome(), frm_compare::Outcome::Pending);
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/wait.h"
+
 namespace mabrel::test {
 
 // An ordinary account: its user, its own group, the other groups it is a
@@ -43,13 +45,10 @@ inline int runInChild(const std::function<int()>& body, const Account* as, int s
         ::_exit(code);
     }
     int status = 0;
-    for (long waited = 0; pid > 0 && ::waitpid(pid, &status, WNOHANG) != pid; ++waited) {
-        if (waited >= seconds * 100L) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        ::usleep(10000);
+    if (pid > 0 && !waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, seconds)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
     }
     return pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

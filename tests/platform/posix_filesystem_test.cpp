@@ -5,6 +5,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -31,6 +32,7 @@
 #include "platform/posix/syscalls.h"
 #include "support/platform_error.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "as_other_user.h"
 
 namespace mabrel::platform::posix {
@@ -500,7 +502,7 @@ TEST_F(PosixFileSystemTest, AFileRewrittenWhileItIsCopiedGivesOneWholeVersionOrN
             }
             ::_exit(0);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(test::waitFor([&] { return pieces->load() > 0; }));
         const auto folder = open();
         const auto store = folder->openFolder("store", true);
         const long piecesBefore = pieces->load();
@@ -550,17 +552,41 @@ TEST_F(PosixFileSystemTest, AFileSizeLimitFailsTheCopyAsAFullDisk) {
     EXPECT_EQ(nativeNames(dir.path()), (Names{"big.bin", "store"}));
 }
 
-// Another instance's update in a child process, holding the lock for a
-// while: the update here waits, then changes what the other stored; so too
+// Another instance's update in a child process, holding the lock until the
+// update here is seen waiting for it or has replaced the file without
+// waiting: the update here waits, then changes what the other stored; so too
 // with an earlier version, which locks the comment file only, and with the
 // Windows program under Wine, which holds a POSIX lock of the lock file.
 // Then a colleague's (a file this account may not write, in a folder its
 // group may): the same, the file replaced by one of its own, writable by
 // the group.
 TEST_F(PosixFileSystemTest, AnUpdateWaitsForAnotherInstancesLockAndChangesWhatItStored) {
-    const auto adding = [](const char* line, int ready = -1) {
+    const auto comments = dir.path() / "_mabre.l94", lockFile = dir.path() / "_mabre.l94.lock";
+    // Until another process is asleep with the comment file or its lock
+    // file open (waiting for the lock), or the file was replaced.
+    const auto holdUntilWaitedFor = [comments, lockFile] {
+        const ino_t stored = statOf(comments).st_ino;
+        const std::string self = std::to_string(::getpid());
+        test::waitFor([&] {
+            if (statOf(comments).st_ino != stored) return true;
+            std::error_code ec;
+            for (const auto& proc : stdfs::directory_iterator("/proc", ec)) {
+                const std::string pid = proc.path().filename();
+                if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+                std::ifstream call(proc.path() / "syscall");
+                int number = -1;
+                if (!(call >> number) || number != SYS_clock_nanosleep) continue;
+                for (const auto& fd : stdfs::directory_iterator(proc.path() / "fd", ec)) {
+                    const auto target = stdfs::read_symlink(fd.path(), ec);
+                    if (target == comments || target == lockFile) return true;
+                }
+            }
+            return false;
+        });
+    };
+    const auto adding = [holdUntilWaitedFor](const char* line, int ready = -1) {
         return [=](const std::optional<std::string>& stored) {
-            if (ready >= 0 && ::write(ready, "x", 1) == 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (ready >= 0 && ::write(ready, "x", 1) == 1) holdUntilWaitedFor();
             return line ? std::optional<std::string>(stored.value_or("") + line) : std::nullopt;
         };
     };

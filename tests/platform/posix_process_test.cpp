@@ -1,5 +1,6 @@
 // The running process: one instance per user across real processes, the
 // executable's place, the command line and the current directory.
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,11 +21,15 @@ namespace {
 namespace stdfs = std::filesystem;
 
 // In a child process: claims and reports through the exit code (1 claimed,
-// 0 refused), holding the claim for `holdMs` and optionally leaving a
-// grandchild running that inherits everything it may.
-pid_t claimInChild(const std::string& name, int holdMs, int readyPipe = -1, bool spawnLongChild = false) {
+// 0 refused), holding the claim until SIGUSR1 when it `holds`, and
+// optionally leaving a grandchild running that inherits everything it may.
+pid_t claimInChild(const std::string& name, bool holds = false, int readyPipe = -1, bool spawnLongChild = false) {
     const pid_t pid = ::fork();
     if (pid == 0) {
+        sigset_t release;
+        sigemptyset(&release);
+        sigaddset(&release, SIGUSR1);
+        ::sigprocmask(SIG_BLOCK, &release, nullptr);
         auto process = makeNativeProcess(0, nullptr);
         const bool claimed = process->claimSingleInstance(name);
         if (spawnLongChild && ::fork() == 0) {
@@ -32,7 +37,8 @@ pid_t claimInChild(const std::string& name, int holdMs, int readyPipe = -1, bool
             ::_exit(127);
         }
         if (readyPipe >= 0) (void)!::write(readyPipe, claimed ? "1" : "0", 1);
-        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+        int signal = 0;
+        if (holds) ::sigwait(&release, &signal);
         ::_exit(claimed ? 1 : 0);
     }
     return pid;
@@ -52,14 +58,15 @@ TEST(SingleInstance, ASecondProcessIsRefusedWhileTheFirstRunsAndNotAfter) {
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
-    const pid_t first = claimInChild("mabrel9-iv", 1500, ready[1], true);
+    const pid_t first = claimInChild("mabrel9-iv", true, ready[1], true);
     char c = 0;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     EXPECT_EQ(c, '1');
-    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv", 0)), 0);
-    EXPECT_EQ(exitCodeOf(claimInChild("other-program", 0)), 1);
+    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv")), 0);
+    EXPECT_EQ(exitCodeOf(claimInChild("other-program")), 1);
+    ::kill(first, SIGUSR1);
     EXPECT_EQ(exitCodeOf(first), 1);
-    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv", 0)), 1);
+    EXPECT_EQ(exitCodeOf(claimInChild("mabrel9-iv")), 1);
     EXPECT_TRUE(stdfs::exists(runtime.path() / "mabrel9-iv.lock"));
     ::close(ready[0]);
     ::close(ready[1]);

@@ -101,6 +101,8 @@ TEST_F(TextFilesTest, UndecodableBytesBecomeReplacementCharacters) {
     EXPECT_EQ(codec->fromAnsi("\x82"), "\xEF\xBF\xBD");  // a lead byte at the end
     EXPECT_EQ(codec->toAnsi("\\~"), std::optional<std::string>("\\~"));
     EXPECT_EQ(codec->toAnsi("\xF0\x9F\x93\x84"), std::nullopt);
+    // The code page holds 〜 only as ～: it would read back as another character.
+    EXPECT_EQ(codec->toAnsi("〜"), std::nullopt);
 }
 
 }  // namespace

@@ -128,11 +128,14 @@ protected:
             p = spawn({exe.string(), world.work.path().string()}, env);
             // Up and waiting for the person: closing it the system's way
             // saves the comments and the settings.
-            for (int i = 0, asleep = 0; i < 5000 && asleep < 5; ++i) {
-                if (::waitpid(p.pid, &p.status, WNOHANG) == p.pid) return p;
+            bool ended = false;
+            int asleep = 0;
+            waitFor([&] {
+                ended = ::waitpid(p.pid, &p.status, WNOHANG) == p.pid;
                 asleep = catchesTerm(p.pid) && sleeps(p.pid) ? asleep + 1 : 0;
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
+                return ended || asleep >= 5;
+            });
+            if (ended) return p;
             ::kill(p.pid, SIGUSR1);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ::kill(p.pid, SIGTERM);

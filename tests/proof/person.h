@@ -17,6 +17,7 @@
 #include "app/frm_mabrel94.h"
 #include "app/window_fixture.h"
 #include "backup/frm_rclick.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -113,14 +114,9 @@ inline Child spawn(const std::vector<std::string>& args, const std::map<std::str
 
 // Waits for the child; kills it after `seconds`.
 inline void wait(Child& c, double seconds = 60) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (::waitpid(c.pid, &c.status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            ::kill(c.pid, SIGKILL);
-            ::waitpid(c.pid, &c.status, 0);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    if (!waitFor([&] { return ::waitpid(c.pid, &c.status, WNOHANG) != 0; }, seconds)) {
+        ::kill(c.pid, SIGKILL);
+        ::waitpid(c.pid, &c.status, 0);
     }
 }
 

@@ -75,13 +75,12 @@ protected:
         EXPECT_EQ(launched.code, 0) << launched.out;
         const stdfs::path exe = entry.parent_path().parent_path().parent_path() / "bin/mabrel9-iv";
         qint64 pid = 0;
-        if (!x::waitUntil([&] { return (pid = processOf(exe)) != 0 && (window = x::visibleWindowOf(pid)) != 0; },
-                          20000))
+        if (!x::waitUntil([&] { return (pid = processOf(exe)) != 0 && (window = x::visibleWindowOf(pid)) != 0; }))
             return "(no window)";
         const std::string title = x::title(window);
         if (meanwhile) meanwhile();
         ::kill(static_cast<pid_t>(pid), SIGTERM);
-        EXPECT_TRUE(x::waitUntil([&] { return processOf(exe) == 0; }, 20000));
+        EXPECT_TRUE(x::waitUntil([&] { return processOf(exe) == 0; }));
         return title;
     }
 
@@ -177,13 +176,13 @@ TEST_F(DebianPackageWithoutAWindowManager, InstallsStartsThroughItsDesktopEntryA
                          const auto helpShown = [&] {
                              return textOf(browserLog).find(page.string()) != std::string::npos;
                          };
-                         EXPECT_TRUE(x::waitUntil([&] { return x::width(window) >= 1200; }, 20000));
+                         EXPECT_TRUE(x::waitUntil([&] { return x::width(window) >= 1200; }));
                          EXPECT_TRUE(x::waitUntil(
                              [&] {
                                  x::click(window, x::width(window) - 5 - 36, 6 + 12);
                                  return x::waitUntil(helpShown, 5000);
                              },
-                             30000))
+                             60000))
                              << "no help page opened: " << textOf(browserLog);
                          EXPECT_NE(readBytes(page).find("Linux では"), std::string::npos);
                      }),

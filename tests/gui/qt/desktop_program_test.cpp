@@ -93,7 +93,7 @@ TEST_F(DesktopOpen, TheVersionBeforeAnEditOutlivesTheProgramEndedAndStartedAgain
     // 終 了, at the window's top right left of 操作説明 (twips: 1070 wide
     // buttons, 80 apart, 90 from the top; 15 to the pixel).
     x::click(window, x::width(window) - (80 + 1070 + 80 + 1070 / 2) / 15, (90 + 825 / 2) / 15);
-    ASSERT_TRUE(program->process.waitForFinished(20000)) << "終了 did not end the program";
+    ASSERT_TRUE(program->process.waitForFinished(60000)) << "終了 did not end the program";
 
     const std::string stem = "\x95\x5C\x8C\x76\x8E\x5A";  // 表計算
     setModificationTime(work.write(stem + ".txt", "version 1"), 2024, 3, 1, 9, 0, 0);
@@ -174,7 +174,7 @@ TEST(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxAndEndingWithoutTh
          "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" && LD_PRELOAD=\"$2\" exec \"$3\" \"$1\"", "sh",
          QString::fromStdString(folder.string()), MABREL_SLOW_LISTING_SHIM,
          QString::fromStdString(program.exe().string())});
-    ASSERT_TRUE(program.waitForWindow(20000)) << "no window";
+    ASSERT_TRUE(program.waitForWindow()) << "no window";
     const unsigned long window = program.window;
     const auto windowTitled = [&](const std::string& title) {
         for (const unsigned long w : x::visibleWindowsOf(program.process.processId())) {
@@ -195,7 +195,7 @@ TEST(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxAndEndingWithoutTh
         << "not painted while read";
     EXPECT_LE(coloursIn(during, kListRows).size(), 2u) << "the list shows rows before the end";
     EXPECT_GT(coloursIn(during, statusBar).size(), 4u) << "nothing in the status bar while the folder is read";
-    ASSERT_TRUE(x::waitUntil(listFilled, 30000)) << "the list was not filled";
+    ASSERT_TRUE(x::waitUntil(listFilled)) << "the list was not filled";
     x::settle(300);
     EXPECT_NE(grab(window).copy(statusBar), during.copy(statusBar)) << "the status bar did not change at the end";
     const std::string folderTitle = titleFor(work.drivePath() + "slow\\");
@@ -212,16 +212,16 @@ TEST(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxAndEndingWithoutTh
         x::settle(300);
         x::key(key);
     }
-    EXPECT_TRUE(x::waitUntil([&] { return x::title(window) == titleFor(work.drivePath() + "slow\\sub\\"); }, 10000));
+    EXPECT_TRUE(x::waitUntil([&] { return x::title(window) == titleFor(work.drivePath() + "slow\\sub\\"); }));
     // The root node; clicked again if the click did not take (one during the
     // sub-folder's load, slowed too, may be dropped on a busy machine).
     EXPECT_TRUE(x::waitUntil(
         [&] { return x::click(window, 30, 96), x::waitUntil([&] { return x::title(window) == folderTitle; }, 3000); },
-        20000))
+        60000))
         << x::title(window);
     x::settle(300);
     EXPECT_EQ(windowTitled(" ドライブリスト"), 0u) << "the root node opened the chooser";
-    ASSERT_TRUE(x::waitUntil(listFilled, 30000));
+    ASSERT_TRUE(x::waitUntil(listFilled));
 
     // A comment typed where it cannot be saved: 終了 tells so, then asks;
     // いいえ keeps the program, a log-out (SIGTERM) while it asks ends it,
@@ -350,7 +350,7 @@ TEST(ProcessWithoutAWindowManager, AnswersWithoutADisplayStartsOnARelativePathAS
         Program program(runtime, bare);
         program.process.setProcessChannelMode(QProcess::SeparateChannels);
         program.process.start(QString::fromStdString(program.exe().string()), {argument});
-        ASSERT_TRUE(program.process.waitForFinished(10000)) << argument;
+        ASSERT_TRUE(program.process.waitForFinished(60000)) << argument;
         EXPECT_EQ(program.process.exitCode(), 0) << argument;
         EXPECT_EQ(program.process.readAllStandardOutput().toStdString().rfind(begins, 0), 0u) << argument;
         EXPECT_FALSE(stdfs::exists(program.settings()));
@@ -367,7 +367,7 @@ TEST(ProcessWithoutAWindowManager, AnswersWithoutADisplayStartsOnARelativePathAS
     const stdfs::path second = work.mkdir("second");
     Program another(runtime);
     another.start(second);
-    ASSERT_TRUE(another.process.waitForFinished(10000));
+    ASSERT_TRUE(another.process.waitForFinished(60000));
     EXPECT_EQ(another.process.exitCode(), 0);
     EXPECT_FALSE(stdfs::exists(another.settings()));
     EXPECT_TRUE(stdfs::is_empty(second));

@@ -41,14 +41,14 @@ TEST_F(CompareTest, TextIsShownSideBySideWalkedByAltDownAndOtherFilesGoToTheRegi
             if (pixelAt(POINT{x, y}) == RGB(0xFF, 0xE4, 0xE4)) return true;
         }
         return false;
-    }, 3000));
+    }));
 
     pressKey(VK_DOWN, VK_MENU);
-    EXPECT_TRUE(waitUntil([&] { return textOf(status) == L"変更 2 か所（2 番目）" && rows.selected(3); }, 3000))
+    EXPECT_TRUE(waitUntil([&] { return textOf(status) == L"変更 2 か所（2 番目）" && rows.selected(3); }))
         << textOf(status);
     pressKey(VK_ESCAPE);
     EXPECT_TRUE(waitGone(w));
-    EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(main()) && GetForegroundWindow() == main(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(main()) && GetForegroundWindow() == main(); }));
 
     // The present drawing selected first, the kept one added: 比 較 in the
     // menu hands both to WinMerge, the older on the left, each argument whole.
@@ -59,7 +59,7 @@ TEST_F(CompareTest, TextIsShownSideBySideWalkedByAltDownAndOtherFilesGoToTheRegi
     const HWND menu = contextMenu(keptDrawing);
     ASSERT_TRUE(menu);
     ASSERT_NO_FATAL_FAILURE(press(menu, ids::rclickCommand1 + 4));
-    const bool started = waitUntil([&] { return fs::exists(record); }, 20000);
+    const bool started = waitUntil([&] { return fs::exists(record); });
     RegDeleteTreeW(HKEY_CURRENT_USER, key);
     ASSERT_TRUE(started) << "WinMerge was not started";
     const std::wstring args = recorded();

@@ -53,16 +53,16 @@ TEST_F(MainWindowTest, StartedOnAFileShowsItsRowMaximisedWithTheFocusOnExitAndFo
 
     // The Tab key walks the controls that take the focus in tab order.
     SetForegroundWindow(main());
-    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == main(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == main(); }));
     for (int id : {ids::cmdUpdate, ids::txtFolderComment, ids::lvwFiles, ids::tvwFolders, ids::cmdHelp,
                    ids::cmdOption, ids::cmdExit}) {
         pressKey(VK_TAB);
-        EXPECT_TRUE(waitUntil([&] { return focusOf(main()) == control(id); }, 2000)) << "Tab missed " << id;
+        EXPECT_TRUE(waitUntil([&] { return focusOf(main()) == control(id); })) << "Tab missed " << id;
     }
 
     // Restored and made too small: held at the minimum, everything laid out anew inside it.
     ShowWindow(main(), SW_RESTORE);
-    ASSERT_TRUE(waitUntil([&] { return !IsZoomed(main()); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return !IsZoomed(main()); }));
     SetWindowPos(main(), nullptr, 0, 0, 200, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     send(main(), WM_NULL);  // handled after the size message
     EXPECT_GT(outer().cx, 200);
@@ -104,7 +104,7 @@ TEST_F(MainWindowTest, ShowsFilesCopiesIconsAndCommentsSortsByAHeaderAndKeepsWid
     const bool ascending = rows.front()[0] == L"gone.doc";
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(rows[i], expected[ascending ? i : 3 - i]) << "row " << i;
-        EXPECT_TRUE(waitUntil([&] { return showsPicture(l.itemRect(static_cast<int>(i), LVIR_ICON)); }, 3000)) << i;
+        EXPECT_TRUE(waitUntil([&] { return showsPicture(l.itemRect(static_cast<int>(i), LVIR_ICON)); })) << i;
     }
     EXPECT_EQ(textOf(control(ids::txtFolderComment)), L"フォルダのメモ, 一行で");
     EXPECT_EQ(textOf(control(ids::StatusBar1)), L"サブフォルダ数：1、ファイル数：2、バックアップファイル数：2");
@@ -120,14 +120,14 @@ TEST_F(MainWindowTest, ShowsFilesCopiesIconsAndCommentsSortsByAHeaderAndKeepsWid
 
     // A click on サイズ sorts by it, one way or the other.
     click(centre(l.headerRect(2)));
-    EXPECT_TRUE(waitUntil([&] { return std::set{l.text(0, 2), l.text(3, 2)} == std::set<std::wstring>{L"9", L"12345678"}; }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return std::set{l.text(0, 2), l.text(3, 2)} == std::set<std::wstring>{L"9", L"12345678"}; }));
 
     // サイズ dragged wider: the width stays through a reload (F5) and a move
     // to the parent folder (Backspace).
     const RECT size = l.headerRect(2);
     drag(POINT{size.right - 1, centre(size).y}, POINT{size.right + 60, centre(size).y});
     int dragged = 0;
-    EXPECT_TRUE(waitUntil([&] { return (dragged = l.width(2)) >= size.right - size.left + 50; }, 3000)) << "not dragged";
+    EXPECT_TRUE(waitUntil([&] { return (dragged = l.width(2)) >= size.right - size.left + 50; })) << "not dragged";
     click(centre(l.itemRect(0, LVIR_LABEL)));
     file(L"新しい.txt", "n");
     pressKey(VK_F5);

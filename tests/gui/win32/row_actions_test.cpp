@@ -73,8 +73,8 @@ TEST_F(RowActionsTest, ALongOpenTakesNoInputAndCancelsCleanlyEnterOpensAndTheVer
     PostMessageW(list().hwnd(), WM_KEYUP, VK_F5, 0);
 
     ASSERT_NO_FATAL_FAILURE(press(progress, ids::progressCancel));
-    EXPECT_TRUE(waitGone(progress, 5000)) << "the progress window stayed";
-    EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(main()) != 0; }, 3000));
+    EXPECT_TRUE(waitGone(progress)) << "the progress window stayed";
+    EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(main()) != 0; }));
     EXPECT_TRUE(!waitWindow(L"#32770", nullptr, 500)) << "a message after the cancel";
     EXPECT_TRUE(!waitWindow(ids::kModalWindowClass, nullptr, 500)) << "a window opened after the copy";
     EXPECT_FALSE(fs::exists(record)) << "opened after the cancel";
@@ -88,12 +88,12 @@ TEST_F(RowActionsTest, ALongOpenTakesNoInputAndCancelsCleanlyEnterOpensAndTheVer
     const POINT at = centre(list().itemRect(row, LVIR_LABEL));
     click(at);
     click(at, 1, VK_CONTROL);
-    ASSERT_TRUE(waitUntil([&] { return !list().selected(row); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return !list().selected(row); }));
     pressKey(VK_RETURN);
-    ASSERT_TRUE(waitUntil([&] { return fs::exists(record); }, 20000)) << "the registered application was not started";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(record); })) << "the registered application was not started";
     // Shown maximised, given the file (that its copy came first is the core's to check).
     EXPECT_EQ(recorded(), L"show 3\n" + folderForm(folder) + L"下書き.mbltest\n");
-    EXPECT_TRUE(waitUntil([&] { return IsIconic(main()) != 0; }, 5000)) << "the window was not minimised";
+    EXPECT_TRUE(waitUntil([&] { return IsIconic(main()) != 0; })) << "the window was not minimised";
 
     // Away: nothing reloaded yet; back: reloaded.
     file(L"note.txt", "n");

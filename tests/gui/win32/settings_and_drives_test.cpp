@@ -34,7 +34,7 @@ TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWrit
     ASSERT_TRUE(options) << "no options window";
     EXPECT_EQ(GetWindow(options, GW_OWNER), main());
     ASSERT_NO_FATAL_FAILURE(press(options, ids::optionOption1));
-    EXPECT_TRUE(waitUntil([&] { return isChecked(findControl(options, ids::optionOption1)); }, 2000));
+    EXPECT_TRUE(waitUntil([&] { return isChecked(findControl(options, ids::optionOption1)); }));
     setText(findControl(options, ids::optionText1), L" txt, ");
     ASSERT_NO_FATAL_FAILURE(press(options, ids::optionCommand1));
     ASSERT_TRUE(waitGone(options));
@@ -48,7 +48,7 @@ TEST_F(SettingsAndDrivesTest, TheOptionsWindowSetsTheDisplayFilterAndClosingWrit
     click(centre(screenRect(comment)));
     pressKey(VK_END);
     pressKey('7');
-    EXPECT_TRUE(waitUntil([&] { return send(comment, WM_GETTEXTLENGTH).value_or(0) == 40001; }, 3000))
+    EXPECT_TRUE(waitUntil([&] { return send(comment, WM_GETTEXTLENGTH).value_or(0) == 40001; }))
         << "the character was not taken";
     EXPECT_FALSE(fs::exists(settingsFile()));
     PostMessageW(main(), WM_CLOSE, 0, 0);
@@ -78,7 +78,7 @@ TEST_F(SettingsAndDrivesTest, ASecondInstanceEndsTheDriveChooserPassesOnClicksTy
     EXPECT_EQ(textOf(findControl(drives, ids::driveText1)), folderForm(folder));
     EXPECT_EQ(focusOf(drives), findControl(drives, ids::driveText1));
     ASSERT_NO_FATAL_FAILURE(press(drives, ids::driveOption1 + 26));
-    EXPECT_TRUE(waitUntil([&] { return isChecked(findControl(drives, ids::driveOption1 + 26)); }, 2000));
+    EXPECT_TRUE(waitUntil([&] { return isChecked(findControl(drives, ids::driveOption1 + 26)); }));
     pressKey(VK_ESCAPE);
     ASSERT_TRUE(waitGone(drives)) << "Escape did not close the chooser";
     Sleep(300);

@@ -127,7 +127,7 @@ public:
         } else {
             process.start(program, {argument});
         }
-        ASSERT_TRUE(process.waitForStarted(10000));
+        ASSERT_TRUE(process.waitForStarted(60000));
     }
     // Waits until the program would close cleanly on SIGTERM: its handler is in place.
     bool waitReady() {
@@ -147,13 +147,13 @@ public:
         return waitReady() && waitForWindow();
     }
     // Waits for the program's main window on the X server.
-    bool waitForWindow(int ms = 10000) {
+    bool waitForWindow(int ms = 60000) {
         return x::waitUntil([&] { return (window = x::visibleWindowOf(process.processId())) != 0; }, ms);
     }
     // Ends it as a log-out would.
     bool terminated() {
         ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-        return process.waitForFinished(20000);
+        return process.waitForFinished(60000);
     }
 
     TempDir dir;

@@ -32,7 +32,7 @@ start_xvfb() {  # display number
   # refusing connections meanwhile.
   Xvfb ":$1" -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset >>"$tmp/log" 2>&1 &
   xvfb_pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     if ! kill -0 "$xvfb_pid" 2>/dev/null; then
       wait "$xvfb_pid" 2>/dev/null
       xvfb_pid=
@@ -45,7 +45,7 @@ start_xvfb() {  # display number
     fi
     sleep 0.1
   done
-  fail "Xvfb did not start within 10 s"
+  fail "Xvfb did not start within 60 s"
 }
 display=
 for n in $(seq 20 119); do
@@ -63,12 +63,12 @@ case "$wm" in
 esac
 if [ -n "$wm_pid" ]; then
   # Running once it has announced itself on the root window.
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
     kill -0 "$wm_pid" 2>/dev/null || fail "$wm ended at start"
     sleep 0.1
   done
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' || fail "$wm did not start within 10 s"
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' || fail "$wm did not start within 60 s"
 fi
 
 export MABREL_TEST_WM="$wm" QT_QPA_PLATFORM=xcb

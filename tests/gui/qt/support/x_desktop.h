@@ -48,6 +48,6 @@ void key(const std::string& keys);   // "Return", "shift+F10"
 
 // Runs this process's event loop for `ms`, as the program's own loop does.
 void settle(int ms);
-bool waitUntil(const std::function<bool()>& condition, int ms = 5000);
+bool waitUntil(const std::function<bool()>& condition, int ms = 60000);
 
 }  // namespace mabrel::gui::test::x

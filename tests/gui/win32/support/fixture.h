@@ -26,7 +26,7 @@ namespace mabrel::win32gui::test {
 namespace ids = mabrel::win32gui::ids;
 namespace fs = std::filesystem;
 
-inline bool waitUntil(const std::function<bool()>& condition, DWORD ms = 10000) {
+inline bool waitUntil(const std::function<bool()>& condition, DWORD ms = 60000) {
     const ULONGLONG end = GetTickCount64() + ms;
     while (!condition()) {
         if (GetTickCount64() > end) return false;
@@ -282,7 +282,7 @@ inline void press(HWND window, int id) {
     ASSERT_TRUE(IsWindowEnabled(button)) << "control " << id << " is disabled";
     PostMessageW(button, BM_CLICK, 0, 0);
 }
-inline bool waitGone(HWND window, DWORD ms = 10000) {
+inline bool waitGone(HWND window, DWORD ms = 60000) {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, ms);
 }
 
@@ -322,7 +322,7 @@ protected:
     void start(const std::wstring& arguments) {
         info_ = launch(arguments);
         ASSERT_TRUE(info_.hProcess);
-        const bool shown = waitUntil([&] { return (main_ = waitWindow(ids::kMainWindowClass, nullptr, 0)) || !running(); }, 30000);
+        const bool shown = waitUntil([&] { return (main_ = waitWindow(ids::kMainWindowClass, nullptr, 0)) || !running(); });
         ASSERT_TRUE(shown && main_) << "no main window appeared" << (running() ? "" : "; the program ended");
         ASSERT_TRUE(waitUntil([&] { return !textOf(control(ids::StatusBar1)).empty(); })) << "no folder loaded: no counts";
         WaitForInputIdle(info_.hProcess, 5000);
@@ -398,7 +398,7 @@ protected:
     void selectRows(const std::vector<int>& rows) const {
         const ListView l = list();
         for (std::size_t i = 0; i < rows.size(); ++i) click(centre(l.itemRect(rows[i], LVIR_LABEL)), 1, static_cast<WORD>(i ? VK_CONTROL : 0));
-        waitUntil([&] { return sendOrFail(l.hwnd(), LVM_GETSELECTEDCOUNT) == static_cast<LRESULT>(rows.size()); }, 3000);
+        waitUntil([&] { return sendOrFail(l.hwnd(), LVM_GETSELECTEDCOUNT) == static_cast<LRESULT>(rows.size()); });
     }
     // Right button over a row: the context menu.
     HWND contextMenu(int row) const {
