@@ -253,14 +253,16 @@ void setBasicAttributes(HANDLE h, DWORD attributes) {
 // Gives a new copy its attributes one change at a time, each one the
 // system cannot refuse halfway: hidden off while the file may still be
 // written, then read-only on. (Wine run by an ordinary user applies
-// read-only first and may then no longer clear hidden.) Whether the copy
-// now shows them all.
+// read-only first and may then no longer clear hidden.) Whether a listing
+// now shows the copy as one: hidden and system as asked. A disk that keeps
+// no read-only bit (exFAT and NTFS through some Linux drivers) leaves the
+// copy writable, as any program's copy there is.
 bool showAsCopy(HANDLE copy, std::uint32_t attributes) {
-    const std::uint32_t wanted = attributes & kSettableBits & ~attr::Archive;
+    constexpr std::uint32_t kShown = attr::Hidden | attr::System;
     try {
         setBasicAttributes(copy, settable(attributes & ~attr::ReadOnly));
-        if (wanted & attr::ReadOnly) setBasicAttributes(copy, settable(attributes));
-        return (tagOf(copy).FileAttributes & kSettableBits & ~attr::Archive) == wanted;
+        if (attributes & attr::ReadOnly) setBasicAttributes(copy, settable(attributes));
+        return (tagOf(copy).FileAttributes & kShown) == (attributes & kShown);
     } catch (const PlatformError&) {
         return false;
     }
@@ -582,7 +584,7 @@ public:
         // Never over an existing entry.
         out.name(handle_, target, false);
         if (!showAsCopy(out.get(), attributes)) {
-            // A hidden copy no listing shows, or one left writable: not kept.
+            // A hidden copy no listing shows: not kept.
             try {
                 setBasicAttributes(out.get(), FILE_ATTRIBUTE_NORMAL);
             } catch (const PlatformError&) {
