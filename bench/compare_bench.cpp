@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "backup/frm_compare.h"
 #include "bench/bench_support.h"
@@ -157,8 +159,10 @@ double compareInCore(mabrel::platform::FileSystem& fs, const mabrel::platform::C
         mabrel::frm_compare window(fs, codec, {.folder = drive, .name = olderName, .backup = false, .path = {}, .title = "older", .shown = olderName, .label = olderName},
                                   {.folder = drive, .name = newerName, .backup = false, .path = {}, .title = "newer", .shown = newerName, .label = newerName});
         window.Form_Load();
+        // Asked every millisecond, as the window's timer asks (more slowly):
+        // a loop that only yields would take a core from the readers.
         while (window.outcome() == mabrel::frm_compare::Outcome::Pending) {
-            std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
             window.Timer_Tick(0);
         }
         if (window.outcome() != mabrel::frm_compare::Outcome::Shown) throw std::runtime_error("not compared");
