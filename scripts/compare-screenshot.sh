@@ -81,7 +81,7 @@ eval "$(xwininfo -id "$main" | awk '/Absolute upper-left X/ {print "x=" $NF} /Ab
 xdotool mousemove $((x + 250)) $((y + 134 + 18 + 9)) click 1
 sleep 0.3
 xdotool key ctrl+d
-compare=$(window "議事録.txt の比較 — mabrel9-iv")
+compare=$(window "$name の比較 — mabrel9-iv")
 sleep 1
 xdotool windowsize "$compare" 1000 640
 sleep 1
