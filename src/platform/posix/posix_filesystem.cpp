@@ -1444,7 +1444,7 @@ std::int64_t PosixDirectory::takenTime(const std::string& name) {
 
 void PosixDirectory::markTaken(const std::string& name) {
     struct stat st{};
-    const Fd in = openRegular(fd_.get(), name, false, st);
+    Fd in = openRegular(fd_.get(), name, false, st);
     // Setting the times it has changes nothing but the change time (which
     // a mode set to itself leaves as it is on NTFS).
     const struct timespec same[2] = {st.st_atim, st.st_mtim};
@@ -1453,7 +1453,18 @@ void PosixDirectory::markTaken(const std::string& name) {
         // Where the change time stands still, only a new file has a new
         // birth time; where there is neither, the age is never told and
         // the copy stays anyway.
-        if (sys().fstat(in.get(), &now) != 0 || changeTimeMoves(now) || !birthTime(fd_.get(), name)) return;
+        if (sys().fstat(in.get(), &now) != 0 || changeTimeMoves(now) || !birthTime(fd_.get(), name)) {
+            // An SMB server may stamp the write time when the file's last
+            // handle closes, though nothing was written: the copy keeps its
+            // own time, set again by name once it is closed.
+            in.close();
+            struct stat closed{};
+            if (sys().fstatat(fd_.get(), name.c_str(), &closed, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(closed.st_mode) &&
+                closed.st_mtim.tv_sec != same[1].tv_sec) {
+                sys().utimensat(fd_.get(), name.c_str(), same, AT_SYMLINK_NOFOLLOW);
+            }
+            return;
+        }
     } else if (errno != EPERM) {
         throwErrnoIn(errno);
     }

@@ -35,13 +35,17 @@ using Names = std::vector<std::string>;
 struct Keeps {
     bool hidden;    // the hidden bit of an entry whose name has no dot
     bool readOnly;  // a read-only file (a write bit, or a DOS attribute)
+    // A modification time set on a file just written, every time. smbnetfs
+    // closes the share's file after close() has returned, and the server
+    // may then stamp the write time with the present.
+    bool times;
 };
 
 Keeps keepsOf(FsKind kind) {
     switch (kind) {
-    case FsKind::Exfat: return {false, false};  // exfat-fuse: no attributes, one mode for every file
-    case FsKind::Smb: return {false, true};     // smbnetfs: the write bits, no extended attributes
-    default: return {true, true};
+    case FsKind::Exfat: return {false, false, true};  // exfat-fuse: no attributes, one mode for every file
+    case FsKind::Smb: return {false, true, false};    // smbnetfs: the write bits, no extended attributes
+    default: return {true, true, true};
     }
 }
 
@@ -128,7 +132,9 @@ TYPED_TEST(DirectoryContract, ACopyHoldsContentAndTimeTakesItsNameOnceAndNeverRe
     EXPECT_EQ(readBytes(this->inBackup(kCopy)), "version one");
     const auto copy = this->backup_->find(kCopy, 0xFFFF);
     ASSERT_TRUE(copy);
-    EXPECT_EQ(copy->utcSeconds, kMonthAgo);
+    if (this->keeps().times) {
+        EXPECT_EQ(copy->utcSeconds, kMonthAgo);
+    }
     EXPECT_EQ((copy->attributes & attr::ReadOnly) != 0, this->keeps().readOnly);
 
     // The name is taken: another copy never replaces it, and leaves nothing.
@@ -142,7 +148,9 @@ TYPED_TEST(DirectoryContract, ACopyHoldsContentAndTimeTakesItsNameOnceAndNeverRe
     this->backup_->copyFile(*this->dir_, "notes.txt", "other.txt");
     this->dir_->copyFile(*this->backup_, kCopy, "notes.txt");
     EXPECT_EQ(readBytes(this->at("notes.txt")), "version one");
-    EXPECT_EQ(this->dir_->find("notes.txt", 0xFFFF)->utcSeconds, kMonthAgo);
+    if (this->keeps().times) {
+        EXPECT_EQ(this->dir_->find("notes.txt", 0xFFFF)->utcSeconds, kMonthAgo);
+    }
     EXPECT_EQ(readBytes(this->inBackup("other.txt")), "version two");
 
     // A read-only copy is deleted all the same.
@@ -221,7 +229,9 @@ TYPED_TEST(DirectoryContract, ACopyTakenNowIsNeverTakenForAnOldOne) {
     EXPECT_TRUE(takenAfter(before));
     this->backup_->markTaken(kCopy);
     EXPECT_TRUE(takenAfter(before));
-    EXPECT_EQ(this->backup_->find(kCopy, 0xFFFF)->utcSeconds, kMonthAgo);
+    if (this->keeps().times) {
+        EXPECT_EQ(this->backup_->find(kCopy, 0xFFFF)->utcSeconds, kMonthAgo);
+    }
     EXPECT_EQ(readBytes(this->inBackup(kCopy)), "v");
 }
 
