@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,6 +24,29 @@ struct Account {
     std::vector<gid_t> groups;
     mode_t umask = 022;
 };
+
+// A team: colleagues with accounts of their own in one group, whose folders
+// (setgid, group-writable) they share.
+inline constexpr gid_t kTeam = 1700;
+inline Account colleague(uid_t uid, mode_t umask = 022) { return {uid, uid, {kTeam}, umask}; }
+
+// Makes `top` and everything below it `a`'s, in the team's group (this
+// process being root; else it changes nothing).
+inline void giveTo(const std::filesystem::path& top, const Account& a) {
+    if (::geteuid() != 0) return;
+    [[maybe_unused]] int rc = ::lchown(top.c_str(), a.uid, kTeam);
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(top, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        rc = ::lchown(it->path().c_str(), a.uid, kTeam);
+    }
+}
+// Makes `folder` a folder of the team (setgid, group-writable), with what
+// it holds so far made by `by`.
+inline void shareWithTeam(const std::filesystem::path& folder, const Account& by) {
+    giveTo(folder, by);
+    ::chmod(folder.c_str(), 02775);
+}
 
 // Becomes `a` for good (a child process of root).
 inline bool become(const Account& a) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 
+#include "backup/frm_compare.h"
 #include "platform/as_other_user.h"
 #include "proof/invariants.h"
 #include "proof/person.h"
@@ -333,28 +334,31 @@ TEST_F(Hostile, AFolderThatCannotBeWrittenKeepsEverythingAndSaysWhyNoCopyCanBeTa
 
 // A team's folder (setgid, group-writable) that two colleagues with
 // accounts of their own use in turns, each with the same umask: what one
-// made the other opens, restores, deletes and comments, and the program
-// makes nothing writable beyond those who may write the folder.
+// made the other opens, compares, restores, deletes and comments, and the
+// program makes nothing writable beyond those who may write the folder.
 TEST_F(Hostile, ColleaguesTakeTurnsInAGroupFolderWhateverTheirUmask) {
     if (::getuid() != 0) GTEST_SKIP() << "needs root to be two colleagues";
-    constexpr gid_t kTeam = 1700;
     for (const mode_t umask : {022, 077}) {
         SCOPED_TRACE(umask);
-        const Account first{1500, 1500, {kTeam}, umask}, second{1600, 1600, {kTeam}, umask};
+        const Account first = colleague(1500, umask), second = colleague(1600, umask);
         const std::string sub = "team" + std::to_string(umask);
         const auto folder = work.path() / sub;
-        for (const char* name : {"a.txt", "b.txt"}) {
-            put(folder / name, std::string(name) + " v1", kV1);
-            ::chown((folder / name).c_str(), first.uid, kTeam);
-        }
-        ::chown(folder.c_str(), 0, kTeam);
-        ::chmod(folder.c_str(), 02775);
+        for (const char* name : {"a.txt", "b.txt"}) put(folder / name, std::string(name) + " v1", kV1);
+        shareWithTeam(folder, first);
         const auto comment = [](Session& run, int row, const std::string& text) {
             run.ui->inputAnswers.push_back(text);
             run.menu({row}, frm_rclick::kComment);
         };
         const auto quiet = [](Session& run, std::vector<std::string>& found, const char* step) {
             if (!run.ui->messages.empty()) found.push_back(std::string(step) + ": " + messagesSince(*run.ui));
+        };
+        // A copy the other made, beside its file as it is now.
+        const auto compare = [](Session& run, int row, std::vector<std::string>& found) {
+            bool shown = false;
+            run.ui->compareScripts.push_back(
+                [&](frm_compare& c) { shown = c.outcome() == frm_compare::Outcome::Shown; });
+            run.menu({row}, frm_rclick::kCompare);
+            if (!shown) found.push_back("the compare window showed no comparison");
         };
 
         // The first opens both files (the backup folder is made), comments, leaves.
@@ -370,19 +374,22 @@ TEST_F(Hostile, ColleaguesTakeTurnsInAGroupFolderWhateverTheirUmask) {
         });
         for (const char* name : {"a.txt", "b.txt"}) put(folder / name, std::string(name) + " v2", kV2);
 
-        // The second restores a's first version, deletes b's copy, comments.
+        // The second compares and restores a's first version, deletes b's
+        // copy, comments.
         inChild(&second, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
             quiet(run, found, "load");
             if (run.window->txtFolderComment.text != "team") found.push_back("the folder comment is gone");
+            compare(run, run.rowOf("a.txt", kV1), found);
             comment(run, run.rowOf("a.txt", kV1), "second on a v1");
             run.menu({run.rowOf("a.txt", kV1)}, frm_rclick::kRestore);
             run.menu({run.rowOf("b.txt", kV1)}, frm_rclick::kDelete);
             comment(run, run.rowOf("b.txt"), "second on b");
-            quiet(run, found, "restore, delete, comment");
+            quiet(run, found, "compare, restore, delete, comment");
             run.window->cmdExit_Click();
         });
 
-        // The first again: restores what the second's restore kept, and comments.
+        // The first again: compares and restores what the second's restore
+        // kept, and comments.
         inChild(&first, root + sub + "\\", [&](Session& run, std::vector<std::string>& found) {
             quiet(run, found, "load");
             for (const auto& [name, stamp, text] : {std::tuple{"a.txt", "", "second on a v1"},
@@ -392,9 +399,10 @@ TEST_F(Hostile, ColleaguesTakeTurnsInAGroupFolderWhateverTheirUmask) {
                     found.push_back(std::string("no comment \"") + text + "\" on " + name);
                 }
             }
+            compare(run, run.rowOf("a.txt", kV2), found);
             run.menu({run.rowOf("a.txt", kV2)}, frm_rclick::kRestore);
             comment(run, run.rowOf("a.txt"), "first on a v2");
-            quiet(run, found, "restore, comment");
+            quiet(run, found, "compare, restore, comment");
             run.window->cmdExit_Click();
         });
         EXPECT_EQ(readBytes(folder / "a.txt"), "a.txt v2");
