@@ -67,11 +67,13 @@ protected:
         env.insert("XDG_RUNTIME_DIR", q(runtime.path()));
         return env;
     }
-    // Started by gio as a file manager's "Open with" does: waits for its
-    // window, returns its title, and ends it as a log-out would.
+    // Started by gio as a file manager's "Open with" does, by a person with
+    // an ordinary account: waits for its window, returns its title, and ends
+    // it as a log-out would.
     std::string launch(const QProcessEnvironment& env, const stdfs::path& entry, const stdfs::path& folder,
                        const std::function<void()>& meanwhile = {}) {
-        const x::Ran launched = x::exec({"gio", "launch", q(entry), q(folder)}, env);
+        for (const stdfs::path& own : {home.path(), runtime.path()}) giveTo(own, person);
+        const x::Ran launched = x::exec(asAccount(person, {"gio", "launch", q(entry), q(folder)}), env);
         EXPECT_EQ(launched.code, 0) << launched.out;
         const stdfs::path exe = entry.parent_path().parent_path().parent_path() / "bin/mabrel9-iv";
         qint64 pid = 0;
@@ -86,6 +88,7 @@ protected:
 
     TempDir saved, root, home, work;
     RuntimeDir runtime;
+    const Account person = colleague(1500);
     unsigned long window = 0;
 };
 

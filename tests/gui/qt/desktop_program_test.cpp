@@ -1,10 +1,11 @@
-// The real executable on an X server, under a real window manager or none:
+// The real executable on an X server, under a real window manager or none,
+// as a colleague of a team (an ordinary account) in the team's folder:
 // files opened through the desktop (xdg-open) in an editor of the test's
 // own that records its calls, edited as the person would, the window brought
 // back through the window manager, the program ended and started again; a
 // folder that takes long to read (the listing slowed by a shim) and is a
 // read-only mount in a mount namespace of the program's own; two instances on
-// one group folder, as two colleagues with accounts of their own have them;
+// one group folder, as two colleagues with umasks of their own have them;
 // and the program started
 // without a display, on a relative path, a second time, and ended by SIGTERM.
 #include <gtest/gtest.h>
@@ -50,6 +51,8 @@ protected:
     bool reloaded() const { return !stdfs::exists(marker()); }
     void startProgram(const stdfs::path& folder) {
         program = std::make_unique<Program>(runtime, personalDesktop(home));
+        // The team's folder, whose files so far the person made.
+        shareWithTeam(work.path(), program->account);
         ASSERT_TRUE(program->show(folder)) << "no window";
         window = program->window;
         const bool managed = x::windowManager() != "none";
@@ -168,12 +171,12 @@ TEST(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxAndEndingWithoutTh
     Program program(runtime, env);
     // The folder mounted read-only where only the program sees it, its
     // listing slowed.
-    program.process.start(
-        "unshare",
-        {"--mount", "--propagation", "private", "sh", "-c",
-         "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" && LD_PRELOAD=\"$2\" exec \"$3\" \"$1\"", "sh",
-         QString::fromStdString(folder.string()), MABREL_SLOW_LISTING_SHIM,
-         QString::fromStdString(program.exe().string())});
+    const QString path = QString::fromStdString(folder.string());
+    ASSERT_NO_FATAL_FAILURE(program.startWith(
+        {path}, {"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                 "f=$1 shim=$2; shift 2; mount --bind \"$f\" \"$f\" && mount -o remount,bind,ro \"$f\" && "
+                 "LD_PRELOAD=\"$shim\" exec \"$@\"",
+                 "sh", path, MABREL_SLOW_LISTING_SHIM}));
     ASSERT_TRUE(program.waitForWindow()) << "no window";
     const unsigned long window = program.window;
     const auto windowTitled = [&](const std::string& title) {
@@ -253,8 +256,8 @@ TEST(ProgramOnTheDesktop, ALongLoadPaintsAtOnceThePathsOfLinuxAndEndingWithoutTh
 }
 
 struct Person {
-    explicit Person(unsigned account) : uid(account) {}
-    unsigned uid;  // an ordinary account of the team's group
+    explicit Person(const Account& a) : account(a) {}
+    Account account;
     RuntimeDir runtime;
     TempDir home;
     std::unique_ptr<Program> program;
@@ -270,11 +273,9 @@ struct Person {
 class TwoInstances : public ::testing::Test {
 protected:
     void start(Person& p) {
-        p.program = std::make_unique<Program>(p.runtime, personalDesktop(p.home));
         // As a colleague would: their own account, home and settings.
-        p.program->runAs(p.uid, kTeam);
-        Program::chownAll(p.runtime.path(), p.uid, kTeam);
-        Program::chownAll(p.home.path(), p.uid, kTeam);
+        p.program = std::make_unique<Program>(p.runtime, personalDesktop(p.home));
+        p.program->account = p.account;
         ASSERT_TRUE(p.program->show(work.path()));
         x::settle(500);
     }
@@ -306,18 +307,17 @@ protected:
     }
     stdfs::path commentFile() const { return work.path() / "_mabre.l94"; }
 
-    static constexpr unsigned kTeam = 1700;
-    // The team's folder: the group's, which its members may write.
+    // The team's folder; what they do there, whatever the umask of each.
     TempDir work;
-    const bool shared = ::chown(work.path().c_str(), 0, kTeam) == 0 && ::chmod(work.path().c_str(), 02775) == 0;
-    Person one{1500};
-    Person two{1600};
+    Person one{colleague(1500, 077)};
+    Person two{colleague(1600, 022)};
 };
 
 TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFile) {
-    ASSERT_TRUE(shared) << "two colleagues need root to be made";
+    ASSERT_EQ(::geteuid(), 0u) << "two colleagues need root to be made";
     for (const char* name : {"a.txt", "b.txt", "c.txt"})
         setModificationTime(work.write(name, name), 2024, 3, 1, 9, 0, 0);
+    shareWithTeam(work.path(), one.account);
     ASSERT_NO_FATAL_FAILURE(start(one));
     ASSERT_NO_FATAL_FAILURE(start(two));
     const std::tuple<Person*, int, std::string> steps[] = {
@@ -332,7 +332,7 @@ TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFile) {
     // Saved by the colleagues themselves, for the whole team.
     struct stat st{};
     ASSERT_EQ(::stat(commentFile().c_str(), &st), 0);
-    EXPECT_TRUE(st.st_uid == one.uid || st.st_uid == two.uid) << st.st_uid;
+    EXPECT_TRUE(st.st_uid == one.account.uid || st.st_uid == two.account.uid) << st.st_uid;
     EXPECT_EQ(std::pair(st.st_gid, st.st_mode & 0060), std::pair(kTeam, 0060u));
 }
 
@@ -349,7 +349,7 @@ TEST(ProcessWithoutAWindowManager, AnswersWithoutADisplayStartsOnARelativePathAS
     for (const auto& [argument, begins] : answers) {
         Program program(runtime, bare);
         program.process.setProcessChannelMode(QProcess::SeparateChannels);
-        program.process.start(QString::fromStdString(program.exe().string()), {argument});
+        ASSERT_NO_FATAL_FAILURE(program.startWith({argument}));
         ASSERT_TRUE(program.process.waitForFinished(60000)) << argument;
         EXPECT_EQ(program.process.exitCode(), 0) << argument;
         EXPECT_EQ(program.process.readAllStandardOutput().toStdString().rfind(begins, 0), 0u) << argument;

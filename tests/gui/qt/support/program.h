@@ -1,6 +1,8 @@
 // The real executable in a process of its own: copied into a folder of its
-// own, with a settings folder of its own (XDG_CONFIG_HOME) and a private
-// runtime folder, started on a prepared folder, ended by SIGTERM.
+// own, with a settings folder of its own (XDG_CONFIG_HOME), a home and a
+// private runtime folder, run as an ordinary account of the team (this
+// process being root) with umask 022, started on a prepared folder, ended by
+// SIGTERM.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,17 +14,22 @@
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <thread>
 
+#include "platform/as_other_user.h"
 #include "support/temp_dir.h"
 #include "support/x_desktop.h"
 
 namespace mabrel::gui::test {
 
 namespace stdfs = std::filesystem;
+using mabrel::test::Account;
+using mabrel::test::colleague;
+using mabrel::test::giveTo;
+using mabrel::test::kTeam;
 using mabrel::test::readBytes;
+using mabrel::test::shareWithTeam;
 using mabrel::test::setModificationTime;
 using mabrel::test::TempDir;
 
@@ -88,12 +95,29 @@ inline void recorder(const TempDir& home, const std::string& mimeType, const std
                "[Default Applications]\n" + mimeType + "=mabrel-test-recorder.desktop\n");
 }
 
+// `command` run as `a`: setpriv keeps the environment. Unchanged when this
+// process is no root, which runs everything as itself.
+inline QStringList asAccount(const Account& a, const QStringList& command) {
+    if (::geteuid() != 0) return command;
+    QStringList groups;
+    for (const gid_t g : a.groups) groups << QString::number(g);
+    return QStringList{"setpriv", "--reuid=" + QString::number(a.uid), "--regid=" + QString::number(a.gid),
+                       "--groups=" + groups.join(',')} +
+           command;
+}
+
 class Program {
 public:
-    explicit Program(const TempDir& runtime, QProcessEnvironment env = desktopEnvironment("offscreen")) {
+    explicit Program(const TempDir& runtime, QProcessEnvironment env = desktopEnvironment("offscreen"))
+        : runtime_(runtime.path()) {
         std::filesystem::copy_file(MABREL_EXECUTABLE, exe(), std::filesystem::copy_options::overwrite_existing);
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path().string()));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir.path() / "config").string()));
+        // A home of its own unless the test gave one: this process's is not the account's.
+        if (env.value("HOME") == qEnvironmentVariable("HOME")) {
+            env.insert("HOME", QString::fromStdString(dir.mkdir("home").string()));
+        }
+        home_ = env.value("HOME").toStdString();
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     }
@@ -107,26 +131,16 @@ public:
     std::filesystem::path exe() const { return dir.path() / "mabrel9-iv"; }
     std::filesystem::path settings() const { return dir.path() / "config/mabrel9-iv/mabrel9-iv.ini"; }
 
-    // Runs it as the ordinary account `uid` of the group `gid` (this
-    // process being root), its own folder theirs.
-    void runAs(unsigned uid, unsigned gid) {
-        account_ = {uid, gid};
-        chownAll(dir.path(), uid, gid);
-    }
-    static void chownAll(const std::filesystem::path& top, unsigned uid, unsigned gid) {
-        [[maybe_unused]] int rc = ::chown(top.c_str(), uid, gid);
-        for (const auto& e : std::filesystem::recursive_directory_iterator(top)) rc = ::lchown(e.path().c_str(), uid, gid);
-    }
-
-    void start(const std::filesystem::path& folder) {
-        const QString program = QString::fromStdString(exe().string()), argument = QString::fromStdString(folder.string());
-        if (account_) {
-            const QString gid = QString::number(account_->second);
-            process.start("setpriv", {"--reuid=" + QString::number(account_->first), "--regid=" + gid,
-                                      "--groups=" + gid, program, argument});
-        } else {
-            process.start(program, {argument});
-        }
+    void start(const std::filesystem::path& folder) { startWith({QString::fromStdString(folder.string())}); }
+    // Starts it with these arguments as its account, its folders, home and
+    // runtime folder made the account's; `wrapper`, a command that runs the
+    // rest of its arguments, runs first, as this process.
+    void startWith(const QStringList& arguments, const QStringList& wrapper = {}) {
+        for (const stdfs::path& own : {dir.path(), runtime_, home_}) giveTo(own, account);
+        process.setChildProcessModifier([mask = account.umask] { ::umask(mask); });
+        QStringList command = wrapper + asAccount(account, QStringList{QString::fromStdString(exe().string())} + arguments);
+        const QString first = command.takeFirst();
+        process.start(first, command);
         ASSERT_TRUE(process.waitForStarted(60000));
     }
     // Waits until the program would close cleanly on SIGTERM: its handler is in place.
@@ -157,11 +171,13 @@ public:
     }
 
     TempDir dir;
+    // Whom it runs as; the team's first colleague unless the test says otherwise.
+    Account account = colleague(1500);
     QProcess process;
     unsigned long window = 0;
 
 private:
-    std::optional<std::pair<unsigned, unsigned>> account_;
+    stdfs::path runtime_, home_;
 };
 
 }  // namespace mabrel::gui::test
