@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -36,9 +37,11 @@ std::string largeContent(std::size_t size, char version) {
 // The folders of one run: a work folder and the program's folder. With
 // `staleFiles`, the program has something to write at its close though
 // nobody types: the settings name another folder, and the comment file holds
-// the record of a file no longer there.
+// the record of a file no longer there. With an `owner`, both are theirs, the
+// work folder their team's, and every run on them is theirs.
 struct World {
-    explicit World(std::size_t bigSize, bool staleFiles = false) {
+    explicit World(std::size_t bigSize, bool staleFiles = false, std::optional<Account> owner = {})
+        : owner(std::move(owner)) {
         const auto w = work.path(), copies = w / kBackupDir;
         put(w / "big.bin", largeContent(bigSize, 'B'), "2021-02-02 01-01-01");
         put(copies / "big_2021-01-01 01-01-01.bin", largeContent(bigSize, 'A'), "2021-01-01 01-01-01", true);
@@ -51,11 +54,16 @@ struct World {
             << (staleFiles ? "gone.txt_2019-01-01 01-01-01,its file is gone\r\n" : "");
         stdfs::create_directory(program());
         putSettings(program(), staleFiles ? programDrive() : work.drivePath());
+        if (this->owner) {
+            shareWithTeam(w, *this->owner);
+            giveTo(exe.path(), *this->owner);
+        }
     }
     // The program's folder, which is also where it keeps its settings: the
     // real program's configuration folder (XDG_CONFIG_HOME) is `exe`.
     stdfs::path program() const { return exe.path() / "mabrel9-iv"; }
     std::string programDrive() const { return exe.drivePath() + "mabrel9-iv\\"; }
+    std::optional<Account> owner;
     TempDir work{scratchParent()};
     TempDir exe{scratchParent()};
 };
@@ -97,6 +105,7 @@ struct Scenario {
     std::string name;
     std::size_t bigSize = kBig;
     bool realProgram = false;
+    std::optional<Account> as;      // whom it runs as, root when none
     std::set<std::string> deletes;  // copies deleted on purpose
 };
 
@@ -112,6 +121,7 @@ protected:
             {"MABREL_CRASH_COUNT", countFile.string()},
         };
         if (at > 0) env["MABREL_CRASH_AT"] = std::to_string(at);
+        const Account* as = world.owner ? &*world.owner : nullptr;
         Child p;
         if (s.realProgram) {
             const auto exe = world.program() / "mabrel9-iv";
@@ -119,13 +129,14 @@ protected:
             if (!stdfs::exists(exe)) stdfs::copy_file(MABREL_EXECUTABLE, exe);
 #endif
             env["QT_QPA_PLATFORM"] = "offscreen";
-            env["XDG_RUNTIME_DIR"] = runtime.path().string();
+            env["XDG_RUNTIME_DIR"] = runtimeOf(as).string();
             env["XDG_CONFIG_HOME"] = world.exe.path().string();
-            env["XDG_DATA_HOME"] = (runtime.path() / "data").string();
+            env["XDG_DATA_HOME"] = (runtimeOf(as) / "data").string();
+            env["HOME"] = world.exe.path().string();
             // Counting starts with the close: the start-up's load is the
             // driver's too.
             env["MABREL_CRASH_ARMED"] = "signal";
-            p = spawn({exe.string(), world.work.path().string()}, env);
+            p = spawn({exe.string(), world.work.path().string()}, env, false, as);
             // Up and waiting for the person: closing it the system's way
             // saves the comments and the settings.
             bool ended = false;
@@ -141,7 +152,7 @@ protected:
             ::kill(p.pid, SIGTERM);
         } else {
             env["MABREL_CRASH_ARMED"] = s.name == "again" ? "1" : "0";
-            p = spawn({MABREL_CRASH_DRIVER, s.name, world.work.drivePath(), world.programDrive()}, env);
+            p = spawn({MABREL_CRASH_DRIVER, s.name, world.work.drivePath(), world.programDrive()}, env, false, as);
             if (whileRunning) whileRunning(p);
         }
         wait(p);
@@ -183,7 +194,8 @@ protected:
     void afterKill(World& world, const std::map<std::size_t, std::string>& versions, const Scenario& s,
                    const Allowed& allowed) {
         check(world, versions, s, allowed);
-        if (!runScenario(Scenario("again"), world, 0, false, runtime.path() / "again.count").succeeded()) {
+        const Account* as = world.owner ? &*world.owner : nullptr;
+        if (!runScenario(Scenario("again"), world, 0, false, runtimeOf(as) / "again.count").succeeded()) {
             note("the run after the kill failed");
         }
         for (const auto& t : temporariesBelow(world.work.path())) note("temporary left: " + t);
@@ -211,10 +223,10 @@ protected:
 
     // Every kill point of the scenario, before and after each call.
     void sweep(const Scenario& s) {
-        const auto countFile = runtime.path() / (s.name + ".count");
+        const auto countFile = runtimeOf(s.as ? &*s.as : nullptr) / (s.name + ".count");
         Allowed allowed;
         {
-            World world(s.bigSize, s.realProgram);
+            World world(s.bigSize, s.realProgram, s.as);
             allowed.oldComments = readBytes(world.work.path() / kCommentFile);
             // What the other instance of the comment scenario stores first.
             if (s.name == "comment") allowed.oldComments += "small.txt_2020-02-02 02-02-02,from another instance\r\n";
@@ -232,7 +244,7 @@ protected:
         }
         for (long at = 1; at <= calls; ++at) {
             for (bool after : {false, true}) {
-                World world(s.bigSize, s.realProgram);
+                World world(s.bigSize, s.realProgram, s.as);
                 const auto versions = versionsBelow(world.work.path());
                 current = s.name + ", killed " + (after ? "after" : "before") + " call " + std::to_string(at) + " of " +
                           std::to_string(calls);
@@ -243,6 +255,18 @@ protected:
         }
     }
 
+    // The runtime folder (private) of the runs as `as`, which also receives
+    // the shim's counts.
+    stdfs::path runtimeOf(const Account* as) {
+        if (!as) return runtime.path();
+        const stdfs::path theirs = runtime.path() / std::to_string(as->uid);
+        if (stdfs::create_directory(theirs)) {
+            ::chmod(theirs.c_str(), 0700);
+            giveTo(theirs, *as);
+        }
+        return theirs;
+    }
+
     TempDir runtime{scratchParent()};
     std::vector<std::string> findings;
     std::string current;
@@ -250,14 +274,15 @@ protected:
 };
 
 TEST_F(CrashTest, AKillAtAnyMomentLosesNothing) {
-    ::chmod(runtime.path().c_str(), 0700);
     std::vector<Scenario> scenarios;
     for (const char* name : {"open", "restore", "delete", "comment", "exit"}) scenarios.emplace_back(name);
     scenarios[2].deletes = {std::string(kBackupDir) + "/small_2020-01-01 01-01-01.txt",
                             std::string(kBackupDir) + "/small_2020-02-02 02-02-02.txt"};
 #ifdef MABREL_EXECUTABLE
+    // As a colleague of a team in the team's folder, as offices run it.
     Scenario real("the program from start to close");
     real.realProgram = true;
+    real.as = colleague(1500);
     scenarios.push_back(real);
 #endif
     for (const auto& s : scenarios) sweep(s);

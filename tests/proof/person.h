@@ -17,6 +17,7 @@
 #include "app/frm_mabrel94.h"
 #include "app/window_fixture.h"
 #include "backup/frm_rclick.h"
+#include "platform/as_other_user.h"
 #include "support/wait.h"
 
 extern char** environ;
@@ -88,9 +89,10 @@ struct Child {
 };
 
 // Starts a program with these variables added to the environment; stderr to
-// /dev/null when `quiet`.
+// /dev/null when `quiet`; as the account `as` when given (this process being
+// root).
 inline Child spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& extraEnv = {},
-                   bool quiet = false) {
+                   bool quiet = false, const Account* as = nullptr) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string kv = *e;
@@ -106,6 +108,7 @@ inline Child spawn(const std::vector<std::string>& args, const std::map<std::str
     c.pid = ::fork();
     if (c.pid == 0) {
         if (quiet) ::dup2(::open("/dev/null", O_WRONLY), 2);
+        if (as && ::geteuid() == 0 && !become(*as)) ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
