@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Windows front end's stage of test.sh: its test program drives the real
-# mabrel9-iv.exe under Wine, in the prefix of the core's Wine stage
-# (build/mingw/wineprefix, Japanese locale, code page 932), with the windows
-# on an X server of their own (Xvfb) under a real window manager: openbox, or
-# the one named in MABREL_WINE_WM (metacity; none for a bare server, where Wine
-# cannot maximise a window: it leaves that to the window manager).
+# mabrel9-iv.exe under Wine (Japanese locale, code page 932), with the
+# windows on an X server of their own (Xvfb) under a real window manager:
+# openbox, or the one named in MABREL_WINE_WM (metacity; none for a bare
+# server, where Wine cannot maximise a window: it leaves that to the window
+# manager). As people run the program: as an ordinary account (uid 1500, in
+# its own Wine prefix) when this is root, else as this account in the prefix
+# of the core's Wine stage (build/mingw/wineprefix).
 #   scripts/wine-gui-tests.sh [summary-file] [test program arguments...]
 # Prints one summary line (appended to the summary file too); exits non-zero
 # when a test fails or the program cannot run.
@@ -13,11 +15,16 @@ cd "$(dirname "$0")/.."
 build=build/mingw
 wineserver_bin=/usr/lib/wine/wineserver
 [ -x "$wineserver_bin" ] || wineserver_bin="$(command -v wineserver64 || command -v wineserver || true)"
-# Ends the Wine processes of this build's prefix, and only those.
+. scripts/colleagues.sh
+tester=()
+[ "$(id -u)" -eq 0 ] && tester=(as_colleague 1500)
+# Ends the Wine processes of the tests' prefix, and only those.
 stop_wineserver() {
   [ -n "$wineserver_bin" ] || return 0
-  WINEPREFIX="$PWD/$build/wineprefix" "$wineserver_bin" -k >/dev/null 2>&1
-  WINEPREFIX="$PWD/$build/wineprefix" "$wineserver_bin" -w >/dev/null 2>&1
+  local prefix="$PWD/$build/wineprefix"
+  [ ${#tester[@]} -eq 0 ] || prefix="$colleagues_dir/colleague-1500/wineprefix"
+  "${tester[@]}" env WINEPREFIX="$prefix" "$wineserver_bin" -k >/dev/null 2>&1
+  "${tester[@]}" env WINEPREFIX="$prefix" "$wineserver_bin" -w >/dev/null 2>&1
   return 0
 }
 
@@ -25,8 +32,8 @@ stop_wineserver() {
 # ends before the server does.
 if [ "${1:-}" = --on-display ]; then
   shift
-  (cd "$build/tests/gui/win32" && MABREL_WINE_GUI=1 ../../../../../scripts/wine-run.sh win32_gui_tests.exe \
-    --gtest_color=no "$@")
+  (cd "$build/tests/gui/win32" && MABREL_WINE_GUI=1 "${tester[@]}" ../../../../../scripts/wine-run.sh \
+    win32_gui_tests.exe --gtest_color=no "$@")
   rc=$?
   stop_wineserver
   exit $rc
@@ -47,6 +54,10 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake --preset mingw >/dev/null || exit 1
 fi
 cmake --build --preset mingw -j "$(nproc)" || exit 1
+if [ ${#tester[@]} -ne 0 ]; then
+  colleague 1500 mabrel-a
+  scripts/wine-run.sh --locale  # which the colleague may not make in the build folder
+fi
 logs="$build/test-logs"
 mkdir -p "$logs"
 log="$logs/win32_gui_tests.log"
@@ -65,6 +76,6 @@ if [ $rc -ne 0 ]; then
   grep -E -B2 -A12 'Failure|FAILED  \]|exception' "$log" | head -200
   echo "---- (whole log: $log)"
 fi
-printf 'wine: %-18s %s %s %s%s\n' win32_gui_tests "${line:-[  PASSED  ] 0 tests.}" "$skipped" "$failed" \
-  "$([ $rc -ne 0 ] && echo " (exit $rc)")" | tee -a "$summary"
+printf 'wine: %-18s %s%s %s %s%s\n' win32_gui_tests "$([ ${#tester[@]} -ne 0 ] && echo "as uid 1500: ")" \
+  "${line:-[  PASSED  ] 0 tests.}" "$skipped" "$failed" "$([ $rc -ne 0 ] && echo " (exit $rc)")" | tee -a "$summary"
 exit $rc

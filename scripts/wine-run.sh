@@ -3,6 +3,8 @@
 # in the build folder (made once), no display, no Wine chatter, and a
 # Japanese locale so that Wine's ANSI code page is 932 as on Japanese Windows.
 #   scripts/wine-run.sh program.exe [arguments...]
+#   scripts/wine-run.sh --locale   (makes the locale only, for those who may
+#                                   not write the build folder)
 # MABREL_WINE_BUILD: the build folder (default build/mingw beside this script).
 # MABREL_WINE_GUI=1: keep DISPLAY, so that windows are shown there.
 # MABREL_WINE_PREFIX: the Wine prefix (default wineprefix in the build folder).
@@ -17,6 +19,7 @@ if [ ! -d "$locales/ja_JP.UTF-8" ] && [ -e /usr/share/i18n/locales/ja_JP ]; then
   mkdir -p "$locales"
   localedef -i ja_JP -f UTF-8 "$locales/ja_JP.UTF-8" >/dev/null 2>&1 || true
 fi
+[ "${1:-}" = --locale ] && exit 0
 # Given to Wine only: this shell would warn that it cannot switch to it.
 locale_env=()
 if [ -d "$locales/ja_JP.UTF-8" ]; then

@@ -70,26 +70,7 @@ for native in build/ci build/dev; do
 done
 
 # --- Ordinary users ------------------------------------------------------------
-# Offices run the program as people with accounts of their own: root may do
-# what they may not (Wine as root clears a read-only file's attributes, for
-# one). Two colleagues in one team (group): uid 1500 and 1600, made here
-# when the machine has no such accounts; each runs Wine in a prefix and home
-# of their own, as Wine requires.
-team_gid=1700
-top="$PWD"
-colleague() {  # uid name
-  getent group "$team_gid" >/dev/null || groupadd -g "$team_gid" mabrel-team
-  getent passwd "$1" >/dev/null || useradd -u "$1" -g "$team_gid" -M -d /nonexistent -s /usr/sbin/nologin "$2"
-  local home="$PWD/$build/colleague-$1"
-  mkdir -p "$home/home"
-  chown -R "$1:$team_gid" "$home"
-}
-as_colleague() {  # uid command...
-  local uid="$1" home="$top/$build/colleague-$1"
-  shift
-  timeout 900 setpriv --reuid="$uid" --regid="$team_gid" --groups="$team_gid" \
-    env HOME="$home/home" USER="colleague$uid" MABREL_WINE_PREFIX="$home/wineprefix" "$@"
-}
+. scripts/colleagues.sh
 if [ "$(id -u)" -ne 0 ]; then
   echo "wine: ordinary users: not run (needs root to become them)" | tee -a "$summary"
   exit $status
@@ -152,6 +133,6 @@ printf 'wine: shared saves %s: Linux (uid 1600) %s/%s lines, Windows (uid 1500) 
 rm -rf "$shared"
 for uid in 1500 1600; do
   [ -n "$wineserver_bin" ] &&
-    as_colleague "$uid" env WINEPREFIX="$PWD/$build/colleague-$uid/wineprefix" "$wineserver_bin" -k >/dev/null 2>&1
+    as_colleague "$uid" env WINEPREFIX="$colleagues_dir/colleague-$uid/wineprefix" "$wineserver_bin" -k >/dev/null 2>&1
 done
 exit $status
