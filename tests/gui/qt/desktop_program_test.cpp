@@ -5,7 +5,8 @@
 // back through the window manager, the program ended and started again; a
 // folder that takes long to read (the listing slowed by a shim) and is a
 // read-only mount in a mount namespace of the program's own; two instances on
-// one group folder, as two colleagues with umasks of their own have them;
+// one group folder, as two colleagues with umasks of their own have them,
+// each using what the other made;
 // and the program started
 // without a display, on a relative path, a second time, and ended by SIGTERM.
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <map>
 
@@ -273,39 +275,90 @@ struct Person {
 class TwoInstances : public ::testing::Test {
 protected:
     void start(Person& p) {
-        // As a colleague would: their own account, home and settings.
+        // As a colleague would: their own account, home, settings and editor.
+        recorder(p.home, "text/plain", editorLog(p));
         p.program = std::make_unique<Program>(p.runtime, personalDesktop(p.home));
         p.program->account = p.account;
         ASSERT_TRUE(p.program->show(work.path()));
         x::settle(500);
     }
-    // Right-clicks file row `row`, chooses コメント and types `text` over
-    // what the box holds; or, with no text, presses F5.
-    void act(Person& p, int row, const std::string& text) {
+    static stdfs::path editorLog(const Person& p) { return p.home.path() / "editor.log"; }
+
+    // What a colleague does to a row of the list.
+    enum class Act { Refresh, Open, Comment, Restore, Delete, Compare };
+    struct Step {
+        Person* person;
+        Act act;
+        int row = 0;
+        std::string text = {};             // the comment typed over what the box holds
+        std::function<bool()> after = {};  // what the step leaves, waited for
+    };
+    void act(const Step& step) {
+        Person& p = *step.person;
         x::activate(p.program->window);
         x::settle(200);
-        if (text.empty()) {
+        if (step.act == Act::Refresh) {
             x::key("F5");
             x::settle(500);
             return;
         }
-        x::click(p.program->window, kFileRowX, fileRowY(row));
-        x::click(p.program->window, kFileRowX, fileRowY(row), 1, 3);
+        x::click(p.program->window, kFileRowX, fileRowY(step.row));
+        if (step.act == Act::Open) {
+            ASSERT_NO_FATAL_FAILURE(open(p, step.row));
+            ASSERT_TRUE(x::waitUntil(step.after));
+            return;
+        }
+        // The row's menu; its buttons (twips) 90 from the left, 510 high,
+        // at these tops.
+        x::click(p.program->window, kFileRowX, fileRowY(step.row), 1, 3);
         unsigned long menu = 0;
         ASSERT_TRUE(x::waitUntil([&] { return (menu = p.otherWindow()) != 0; })) << "no context menu";
         x::settle(200);
-        x::click(menu, 70, 23);  // コメント
-        ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() != 0 && p.otherWindow() != menu; })) << "no input box";
-        x::settle(200);
-        x::key("ctrl+a");
-        x::type(text);
-        x::key("Return");
-        ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() == 0; })) << "the input box stayed";
-        // The comment is saved at once.
-        ASSERT_TRUE(x::waitUntil([&] { return textOf(commentFile()).find("," + text + "\r\n") != std::string::npos; }))
-            << "not saved: " << text;
+        const std::map<Act, int> tops = {
+            {Act::Comment, 90}, {Act::Restore, 690}, {Act::Delete, 1290}, {Act::Compare, 2490}};
+        x::click(menu, 70, (tops.at(step.act) + 510 / 2) / 15);
+        unsigned long shown = 0;
+        const auto opened = [&] { return (shown = p.otherWindow()) != 0 && shown != menu; };
+        if (step.act == Act::Comment) {
+            ASSERT_TRUE(x::waitUntil(opened)) << "no input box";
+            x::settle(200);
+            x::key("ctrl+a");
+            x::type(step.text);
+            x::key("Return");
+            ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() == 0; })) << "the input box stayed";
+            // The comment is saved at once.
+            ASSERT_TRUE(x::waitUntil(
+                [&] { return textOf(commentFile()).find("," + step.text + "\r\n") != std::string::npos; }))
+                << "not saved: " << step.text;
+        } else if (step.act == Act::Compare) {
+            ASSERT_TRUE(x::waitUntil(opened)) << "no compare window; it shows [" << x::title(p.otherWindow()) << "]";
+            x::settle(500);
+            EXPECT_NE(x::title(shown).find("d.txt"), std::string::npos) << x::title(shown);
+            x::key("Escape");
+        }
+        // Done without a word: a message would be a window of its own.
+        ASSERT_TRUE(x::waitUntil([&] { return p.otherWindow() == 0 && (!step.after || step.after()); }))
+            << "it shows [" << x::title(p.otherWindow()) << "]";
+    }
+    // Double-clicks d's row: the editor gets the file, which the person
+    // edits while the window is down, and brings the window back.
+    void open(Person& p, int row) {
+        const std::string before = stdfs::exists(editorLog(p)) ? textOf(editorLog(p)) : "";
+        const std::string file = (work.path() / "d.txt").string();
+        x::click(p.program->window, kFileRowX, fileRowY(row), 2);
+        ASSERT_TRUE(x::waitUntil([&] { return textOf(editorLog(p)) == before + file + "\n"; })) << textOf(editorLog(p));
+        ASSERT_TRUE(x::waitUntil([&] { return x::wmState(p.program->window) == "Iconic"; })) << "not minimised";
+        setModificationTime(work.write("d.txt", "d v2"), 2024, 3, 2, 10, 0, 0);
+        x::settle(300);
+        x::activate(p.program->window);
+        ASSERT_TRUE(x::waitUntil(
+            [&] { return x::wmState(p.program->window) == "Normal" && x::isViewable(p.program->window); }));
+        x::settle(300);
     }
     stdfs::path commentFile() const { return work.path() / "_mabre.l94"; }
+    stdfs::path copyOf(const std::string& stamp) const {
+        return work.path() / "_mabre-l94" / ("d_" + stamp + ".txt");
+    }
 
     // The team's folder; what they do there, whatever the umask of each.
     TempDir work;
@@ -313,22 +366,45 @@ protected:
     Person two{colleague(1600, 022)};
 };
 
-TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFile) {
+// Each takes what the other made: comments, and a file's copies, which one
+// makes and the other compares, restores and deletes.
+TEST_F(TwoInstances, EveryCommentTypedInEitherStaysTheLaterOneOnTheSameFileAndEachUsesTheOthersCopies) {
     ASSERT_EQ(::geteuid(), 0u) << "two colleagues need root to be made";
-    for (const char* name : {"a.txt", "b.txt", "c.txt"})
-        setModificationTime(work.write(name, name), 2024, 3, 1, 9, 0, 0);
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        setModificationTime(work.write(name, std::string(name).substr(0, 1) + " v1"), 2024, 3, 1, 9, 0, 0);
     shareWithTeam(work.path(), one.account);
     ASSERT_NO_FATAL_FAILURE(start(one));
     ASSERT_NO_FATAL_FAILURE(start(two));
-    const std::tuple<Person*, int, std::string> steps[] = {
-        {&one, 0, "one on a"}, {&two, 1, "two on b"}, {&two, 2, "two on c"}, {&one, 0, ""},
-        {&one, 2, "one on c"}, {&two, 0, ""},         {&two, 0, "two on a"}};
-    for (const auto& [person, row, text] : steps) ASSERT_NO_FATAL_FAILURE(act(*person, row, text));
+    const stdfs::path d = work.path() / "d.txt";
+    const std::string v1 = "2024-03-01 09-00-00", v2 = "2024-03-02 10-00-00";
+    const Step steps[] = {
+        {&one, Act::Comment, 0, "one on a"},
+        {&two, Act::Comment, 1, "two on b"},
+        {&two, Act::Comment, 2, "two on c"},
+        {&one, Act::Refresh},
+        {&one, Act::Comment, 2, "one on c"},
+        {&two, Act::Refresh},
+        {&two, Act::Comment, 0, "two on a"},
+        // One opens d and edits it; d's copy then stands above it, as the older.
+        {&one, Act::Open, 3, "", [&] { return textOf(copyOf(v1)) == "d v1"; }},
+        {&two, Act::Refresh},
+        {&two, Act::Compare, 3},
+        {&two, Act::Restore, 3, "", [&] { return textOf(d) == "d v1" && textOf(copyOf(v2)) == "d v2"; }},
+        {&one, Act::Refresh},
+        // Restored, d is its first version again, whose copy went as one
+        // too many; its other copy below it.
+        {&one, Act::Delete, 4, "", [&] { return !stdfs::exists(copyOf(v2)); }},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE("step " + std::to_string(i));
+        ASSERT_NO_FATAL_FAILURE(act(steps[i]));
+    }
     for (Person* p : {&one, &two}) ASSERT_TRUE(p->program->terminated());
     EXPECT_EQ(textOf(commentFile()),
               "\r\na.txt_2024-03-01 09-00-00,two on a\r\n"
               "b.txt_2024-03-01 09-00-00,two on b\r\n"
               "c.txt_2024-03-01 09-00-00,one on c\r\n");
+    EXPECT_EQ(textOf(d), "d v1");
     // Saved by the colleagues themselves, for the whole team.
     struct stat st{};
     ASSERT_EQ(::stat(commentFile().c_str(), &st), 0);

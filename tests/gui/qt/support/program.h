@@ -138,7 +138,8 @@ public:
     void startWith(const QStringList& arguments, const QStringList& wrapper = {}) {
         for (const stdfs::path& own : {dir.path(), runtime_, home_}) giveTo(own, account);
         process.setChildProcessModifier([mask = account.umask] { ::umask(mask); });
-        QStringList command = wrapper + asAccount(account, QStringList{QString::fromStdString(exe().string())} + arguments);
+        QStringList command =
+            wrapper + asAccount(account, QStringList{QString::fromStdString(exe().string())} + arguments);
         const QString first = command.takeFirst();
         process.start(first, command);
         ASSERT_TRUE(process.waitForStarted(60000));
