@@ -79,7 +79,9 @@ protected:
         qint64 pid = 0;
         if (!x::waitUntil([&] { return (pid = processOf(exe)) != 0 && (window = x::visibleWindowOf(pid)) != 0; }))
             return "(no window)";
-        const std::string title = x::title(window);
+        // The window shows before its first load has named it after the folder.
+        std::string title;
+        x::waitUntil([&] { return (title = x::title(window)) != "mabrel9-iv"; });
         if (meanwhile) meanwhile();
         ::kill(static_cast<pid_t>(pid), SIGTERM);
         EXPECT_TRUE(x::waitUntil([&] { return processOf(exe) == 0; }));
