@@ -91,6 +91,38 @@ fi
 printf 'wine: %-18s as uid 1500: %s%s\n' "$name" "${line:-no summary}" "$([ $rc -ne 0 ] && echo " (exit $rc)")" |
   tee -a "$summary"
 
+# Two colleagues taking turns with the Windows program in the team's folder
+# (setgid, group-writable), each with a umask of their own: what one makes
+# there the other reads, replaces and comments (tests/app/team_turn_test.cpp).
+for umasks in "022 077" "077 022"; do
+  read -r umask_a umask_b <<<"$umasks"
+  team="$(mktemp -d "$PWD/$build/team.XXXXXX")"
+  chgrp "$team_gid" "$team"
+  chmod 2775 "$team"
+  printf one >"$team/a.txt"
+  touch -d '2020-01-02 03:04:05' "$team/a.txt"
+  chown 1500:"$team_gid" "$team/a.txt"
+  chmod 0664 "$team/a.txt"
+  verdict=passed
+  for turn in "1 1500 $umask_a" "2 1600 $umask_b" "3 1500 $umask_a" "4 1600 $umask_b"; do
+    read -r n uid mask <<<"$turn"
+    # Between the first two turns an editor saves the file.
+    [ "$n" = 2 ] && printf two >"$team/a.txt" && touch -d '2021-06-07 08:09:10' "$team/a.txt"
+    (cd "$build/tests" && as_colleague "$uid" sh -c 'umask "$1"; shift; exec "$@"' sh "$mask" \
+      env MABREL_TEAM_FOLDER="Z:${team//\//\\}\\" MABREL_TEAM_TURN="$n" ../../../scripts/wine-run.sh app_tests.exe \
+      --gtest_also_run_disabled_tests --gtest_filter='DISABLED_TeamTurn.*' --gtest_color=no) \
+      >"$logs/team-turn-$n.log" 2>&1 || {
+      verdict="FAILED in turn $n"
+      grep -E -B2 -A12 'Failure|exception' "$logs/team-turn-$n.log" | head -60
+      break
+    }
+  done
+  [ "$verdict" = passed ] || status=1
+  printf 'wine: team folder %s: uid 1500 umask %s, uid 1600 umask %s\n' "$verdict" "$umask_a" "$umask_b" |
+    tee -a "$summary"
+  rm -rf "$team"
+done
+
 # The Linux program and the Windows program saving comments into one folder
 # of the team at the same time, each as one colleague: every comment of both
 # is there at the end, which only a lock both honour gives.

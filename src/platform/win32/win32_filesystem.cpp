@@ -357,14 +357,123 @@ bool underWine() {
     return wine;
 }
 
+// --- A team's folder under Wine ----------------------------------------------------
+
+// The security descriptor of an open entry (owner and DACL); empty when it
+// cannot be read.
+std::vector<char> securityOf(HANDLE h) {
+    constexpr SECURITY_INFORMATION kWanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    ::GetKernelObjectSecurity(h, kWanted, nullptr, 0, &size);
+    std::vector<char> sd(size);
+    if (size == 0 || !::GetKernelObjectSecurity(h, kWanted, sd.data(), size, &size)) return {};
+    return sd;
+}
+
+bool ownedByThisAccount(const std::vector<char>& sd) {
+    static const std::vector<char> account = [] {
+        std::vector<char> user;
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return user;
+        DWORD size = 0;
+        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user.resize(size);
+        if (size == 0 || !::GetTokenInformation(token, TokenUser, user.data(), size, &size)) user.clear();
+        ::CloseHandle(token);
+        return user;
+    }();
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    return !sd.empty() && !account.empty() &&
+           ::GetSecurityDescriptorOwner(const_cast<char*>(sd.data()), &owner, &defaulted) && owner &&
+           ::EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(account.data())->User.Sid);
+}
+
+// Under Wine a Linux file's mode is all that shares it, and Wine makes new
+// files and folders with the account's umask alone: in a team's folder,
+// owned by another account and written through the group, what this
+// account makes would shut the others out. Wine turns an allowing ACE of a
+// group in the account's token into the Linux group's bits and one of
+// Everyone into everyone's: `made` (this account's, open with READ_CONTROL
+// and WRITE_DAC) gives the group what its owner has, everyone keeps what
+// they had, and a file does not become executable. On Windows the folder's
+// inherited ACL shares what is made: nothing to do there.
+void shareWithTeam(HANDLE made, bool isFolder) {
+    std::vector<char> sd = securityOf(made);
+    if (!ownedByThisAccount(sd)) return;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorOwner(sd.data(), &owner, &defaulted) ||
+        !::GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted) || !present || !dacl) {
+        return;
+    }
+    SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
+    PSID world = nullptr;
+    ::AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &world);
+    // What the owner and everyone may now, as Wine reads them from the mode.
+    ACCESS_MASK ownerMask = 0, worldMask = 0;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        PSID sid = &allowed->SidStart;
+        if (::EqualSid(sid, owner)) ownerMask |= allowed->Mask;
+        if (world && ::EqualSid(sid, world)) worldMask |= allowed->Mask;
+    }
+    const auto rights = [isFolder](ACCESS_MASK mask) {
+        ACCESS_MASK out = 0;
+        if (mask & FILE_READ_DATA) out |= FILE_GENERIC_READ | (isFolder ? FILE_GENERIC_EXECUTE : 0);
+        if (mask & FILE_WRITE_DATA) out |= FILE_GENERIC_WRITE | DELETE | (isFolder ? FILE_DELETE_CHILD : 0);
+        return out;
+    };
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD usersSize = sizeof users;
+    std::vector<char> acl(1024);
+    SECURITY_DESCRIPTOR shared{};
+    const bool built =
+        world && ::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &usersSize) &&
+        ::InitializeAcl(reinterpret_cast<PACL>(acl.data()), static_cast<DWORD>(acl.size()), ACL_REVISION) &&
+        ::AddAccessAllowedAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION,
+                              rights(ownerMask) | READ_CONTROL | WRITE_DAC, owner) &&
+        ::AddAccessAllowedAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION, rights(ownerMask), users) &&
+        (rights(worldMask) == 0 ||
+         ::AddAccessAllowedAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION, rights(worldMask), world)) &&
+        ::InitializeSecurityDescriptor(&shared, SECURITY_DESCRIPTOR_REVISION) &&
+        ::SetSecurityDescriptorDacl(&shared, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE);
+    if (built) ::SetKernelObjectSecurity(made, DACL_SECURITY_INFORMATION, &shared);
+    if (world) ::FreeSid(world);
+}
+
+// Whether what is made in the open `folder` is shared so: under Wine, a
+// folder another account owns (a team's), or a folder made in one.
+bool isTeamFolder(HANDLE folder, bool inTeamFolder) {
+    if (!underWine()) return false;
+    if (inTeamFolder) return true;
+    DWORD e = 0;
+    FileHandle self(openIn(folder, L"", READ_CONTROL, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, e));
+    return self.valid() && !ownedByThisAccount(securityOf(self.get()));
+}
+
+// The entry `name` of a team's `folder`, made by this program, shared as above.
+void shareWithTeam(HANDLE folder, const std::wstring& name, bool isFolder) {
+    DWORD e = 0;
+    FileHandle made(openIn(folder, name, READ_CONTROL | WRITE_DAC, kShareAll, FILE_OPEN,
+                           (isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE) | FILE_OPEN_REPARSE_POINT, e));
+    if (made.valid() && !isLink(made.get())) shareWithTeam(made.get(), isFolder);
+}
+
 // A hidden temporary file in `folder` beside `name`, open for writing; it
-// goes when its handle closes unless it was given a name.
-HANDLE createTemporaryIn(HANDLE folder, const std::wstring& name) {
+// goes when its handle closes unless it was given a name. Shared with the
+// team in a team's folder.
+HANDLE createTemporaryIn(HANDLE folder, const std::wstring& name, bool team) {
     for (int attempt = 0;; ++attempt) {
         const std::wstring temporary = temporaryBeside(name, nextUnique());
         DWORD e = 0;
-        HANDLE h = openIn(folder, temporary, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
+        const ACCESS_MASK sharing = team ? READ_CONTROL | WRITE_DAC : 0;
+        HANDLE h = openIn(folder, temporary, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES | sharing, 0,
                           FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, e, FILE_ATTRIBUTE_HIDDEN);
+        if (h != INVALID_HANDLE_VALUE && team) shareWithTeam(h, false);
         if (h != INVALID_HANDLE_VALUE) return h;
         if ((e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) || attempt >= 16) throwError(e);
     }
@@ -373,7 +482,7 @@ HANDLE createTemporaryIn(HANDLE folder, const std::wstring& name) {
 // A file being made in a folder: removed when it is not given a name.
 class NewFile {
 public:
-    NewFile(HANDLE folder, const std::wstring& name) : handle_(createTemporaryIn(folder, name)) {}
+    NewFile(HANDLE folder, const std::wstring& name, bool team) : handle_(createTemporaryIn(folder, name, team)) {}
     ~NewFile() {
         if (handle_ == INVALID_HANDLE_VALUE) return;
         if (!named_) {
@@ -453,7 +562,9 @@ constexpr char kInUse[] = "他のプログラムが使用中です。";
 
 class Win32Directory final : public Directory {
 public:
-    Win32Directory(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    // inTeamFolder: made or opened in a team's folder (isTeamFolder).
+    Win32Directory(HANDLE handle, std::string path, bool inTeamFolder = false)
+        : handle_(handle), path_(std::move(path)), team_(isTeamFolder(handle, inTeamFolder)) {}
     ~Win32Directory() override { ::CloseHandle(handle_); }
     HANDLE handle() const { return handle_; }
 
@@ -554,9 +665,10 @@ public:
             if (e == ERROR_DIRECTORY) throw PlatformError(err::PathFileAccess);
             throwError(e);
         }
-        auto folder = std::make_unique<Win32Directory>(h, path_ + name + "\\");
+        auto folder = std::make_unique<Win32Directory>(h, path_ + name + "\\", team_);
         // Looked at through the handle itself: what was opened is what is used.
         if (isLink(h)) throw PlatformError(err::PathFileAccess, kLinkNotFolder);
+        if (create && team_) shareWithTeam(handle_, wide, true);
         return folder;
     }
 
@@ -566,6 +678,10 @@ public:
         if (!entry.valid()) throwError(e);
         if (isLink(entry.get())) throw PlatformError(err::PathFileAccess, kLinkNotFile);
         setBasicAttributes(entry.get(), settable(attributes));
+        // Wine gives only the owner write back.
+        if (team_ && !(attributes & attr::ReadOnly)) {
+            shareWithTeam(handle_, entryName(name), (tagOf(entry.get()).FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        }
     }
 
     void createCopy(Directory& from, const std::string& fromName, const std::string& name, std::uint32_t attributes,
@@ -575,7 +691,7 @@ public:
         // units, and under Wine at most 255 bytes of the Linux name.
         if (target.size() > 255 || (underWine() && name.size() > 255)) throw PlatformError(err::NameTooLong);
         FileHandle in(openSource(from, fromName, true));
-        NewFile out(handle_, target);
+        NewFile out(handle_, target, team_);
         const auto info = copyOneVersion(in.get(), out.get(), progress);
         // Both times at once: some drivers (exFAT, SMB through FUSE, as
         // Wine meets them) drop a change of the modification time alone.
@@ -648,7 +764,7 @@ public:
         BY_HANDLE_FILE_INFORMATION source{};
         if (!::GetFileInformationByHandle(in.get(), &source)) throwLastError();
         checkReplaceable(target);
-        NewFile out(handle_, target);
+        NewFile out(handle_, target, team_);
         const auto info = copyOneVersion(in.get(), out.get(), progress);
         // Both times at once: some drivers (exFAT, SMB through FUSE, as
         // Wine meets them) drop a change of the modification time alone.
@@ -657,6 +773,7 @@ public:
         out.name(handle_, target, true);
         setBasicAttributes(out.get(), settable(source.dwFileAttributes));
         out.close();
+        if (team_ && !(source.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) shareWithTeam(handle_, target, false);
     }
 
     void deleteCopy(const std::string& name) override {
@@ -712,7 +829,7 @@ public:
         // The new file keeps what the person set on the old one (hidden, say).
         const auto existing = checkReplaceable(target);
         const DWORD final = existing ? settable(*existing) : FILE_ATTRIBUTE_ARCHIVE;
-        NewFile out(handle_, target);
+        NewFile out(handle_, target, team_);
         std::size_t done = 0;
         while (done < bytes.size()) {
             const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
@@ -749,6 +866,7 @@ public:
                                          FILE_OPEN, FILE_NON_DIRECTORY_FILE, e));
             }
             if (lock.valid()) {
+                if (team_) shareWithTeam(handle_, target + L".lock", false);
                 OVERLAPPED whole{};
                 if (::LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
                                  &whole)) {
@@ -887,6 +1005,7 @@ private:
 
     HANDLE handle_;
     std::string path_;
+    bool team_;  // what is made here is shared with the team (shareWithTeam)
 };
 
 bool isRootSpelling(const std::string& path) {
