@@ -33,7 +33,10 @@ Chars chars(const std::string& s, bool bytes) {
 
 std::string encode(const Chars& chars, bool bytes) {
     std::string out;
-    for (char32_t c : chars) out += bytes ? std::string(1, static_cast<char>(c)) : fuzz::toUtf8(c);
+    for (char32_t c : chars) {
+        if (bytes) out += static_cast<char>(c);
+        else platform::appendUtf8(out, c);
+    }
     return out;
 }
 

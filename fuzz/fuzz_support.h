@@ -54,26 +54,6 @@ void printValues(const char* label, const std::string& value, const Rest&... res
     printValues(rest...);
 }
 
-inline std::string toUtf8(char32_t cp) {
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
-}
-
 // Bytes made valid UTF-8: valid sequences stay; every other byte stands for a
 // character picked by its value from the ones that code page 932 maps in
 // unusual ways (or not at all), so that the fuzzer reaches them easily.
@@ -96,7 +76,7 @@ inline std::string validUtf8(const std::string& bytes) {
             }
         }
         if (!kept) {
-            out += toUtf8(kPicks[static_cast<unsigned char>(bytes[i]) % std::size(kPicks)]);
+            platform::appendUtf8(out, kPicks[static_cast<unsigned char>(bytes[i]) % std::size(kPicks)]);
             ++i;
         }
     }

@@ -94,8 +94,6 @@ TextEncoding textEncoding(std::string_view bytes) {
     return longSequences > 0 && damaged * 4 <= longSequences ? TextEncoding::Utf8 : TextEncoding::Ansi;
 }
 
-namespace {
-
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -113,8 +111,6 @@ void appendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 std::optional<std::string> decodeUtf16WithMark(std::string_view bytes, std::size_t& invalid) {
     invalid = 0;

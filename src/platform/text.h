@@ -33,6 +33,8 @@ public:
 };
 
 bool isValidUtf8(std::string_view bytes);
+// Appends the UTF-8 bytes of the code point `cp`.
+void appendUtf8(std::string& out, char32_t cp);
 // UTF-8 with U+FFFD for each byte that is not part of a valid sequence;
 // `invalid`, when given, counts those bytes.
 std::string utf8Lossy(const std::string& bytes, std::size_t* invalid = nullptr);
