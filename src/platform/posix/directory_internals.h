@@ -120,9 +120,7 @@ void copyDosAttrib(int in, int out);
 class TemporaryFile {
 public:
     explicit TemporaryFile(int dirFd) : dirFd_(dirFd) {}
-    ~TemporaryFile() {
-        if (!name_.empty()) sys().unlinkat(dirFd_, name_.c_str(), 0);
-    }
+    ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     void reset(std::string name) { name_ = std::move(name); }

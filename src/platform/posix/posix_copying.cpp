@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include <signal.h>
@@ -138,6 +139,18 @@ void syncFolder(int dirFd) {
 }
 
 }  // namespace
+
+TemporaryFile::~TemporaryFile() {
+    if (name_.empty()) return;
+    // A FUSE client of an SMB share closes the server's file only after
+    // close() has returned, and until then the server refuses to remove it:
+    // asked again a while.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (sys().unlinkat(dirFd_, name_.c_str(), 0) != 0 && errno == EBUSY &&
+           std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
 
 void TemporaryFile::nameUnnamedFile(int fd, const std::string& target) {
     for (int attempt = 0;; ++attempt) {
