@@ -404,8 +404,8 @@ void shareWithTeam(HANDLE made, bool isFolder) {
     PSID owner = nullptr;
     BOOL defaulted = FALSE, present = FALSE;
     PACL dacl = nullptr;
-    if (!::GetSecurityDescriptorOwner(sd.data(), &owner, &defaulted) ||
-        !::GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted) || !present || !dacl) {
+    ::GetSecurityDescriptorOwner(sd.data(), &owner, &defaulted);
+    if (!::GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted) || !present || !dacl) {
         return;
     }
     SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
@@ -773,7 +773,6 @@ public:
         out.name(handle_, target, true);
         setBasicAttributes(out.get(), settable(source.dwFileAttributes));
         out.close();
-        if (team_ && !(source.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) shareWithTeam(handle_, target, false);
     }
 
     void deleteCopy(const std::string& name) override {
